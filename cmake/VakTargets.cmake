@@ -1,0 +1,28 @@
+# One static library per source folder, named after the folder.
+#   vak_library(NAME [DEPS lib...])
+# Sources are the folder's *.cpp; headers are included from the repository root
+# ("Vak/Bexlorn/String.h").
+function(vak_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_compile_options(${name} PRIVATE -Wall -Wextra)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+endfunction()
+
+# One GoogleTest binary per library, labelled with the library's name so that
+# `ctest -L <library>` runs just its tests.
+#   vak_test(LIBRARY [DEPS lib...])
+function(vak_test lib)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  set(target ${lib}_tests)
+  add_executable(${target} ${sources})
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  target_link_libraries(${target} PRIVATE ${lib} ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+  gtest_discover_tests(${target}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS ${lib}
+    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+endfunction()
