@@ -1,0 +1,150 @@
+#include "platform/os/File.h"
+
+#include "platform/os/NativePath.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace platform {
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+Error File::Open(const char* path, Access access, Disposition disposition) {
+  if (path == nullptr || IsOpen()) return Error::InvalidArgument;
+  int flags = O_CLOEXEC;
+  switch (access) {
+    case Access::Read: flags |= O_RDONLY; break;
+    case Access::Write: flags |= O_WRONLY; break;
+    case Access::ReadWrite: flags |= O_RDWR; break;
+  }
+  switch (disposition) {
+    case Disposition::OpenExisting: break;
+    case Disposition::OpenAlways: flags |= O_CREAT; break;
+    case Disposition::CreateNew: flags |= O_CREAT | O_EXCL; break;
+    case Disposition::CreateAlways: flags |= O_CREAT | O_TRUNC; break;
+    case Disposition::TruncateExisting:
+      // Emptying a file one may not write would be surprising; the Win32
+      // open refuses it too.
+      if (access == Access::Read) return Error::InvalidArgument;
+      flags |= O_TRUNC;
+      break;
+  }
+  std::string native = ResolvePath(path);
+  int fd;
+  do {
+    fd = ::open(native.c_str(), flags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return ErrorFromErrno(errno, native.c_str());
+  // A folder opens for reading here; it is not a file.
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return Error::IsFolder;
+  }
+  fd_ = fd;
+  return Error::None;
+}
+
+Error File::Close() {
+  if (!IsOpen()) return Error::None;
+  int fd = std::exchange(fd_, -1);
+  // The descriptor is gone even when close reports a failure; never retry.
+  if (::close(fd) != 0 && errno != EINTR) return ErrorFromErrno(errno);
+  return Error::None;
+}
+
+Error File::Read(void* buffer, std::size_t size, std::size_t& read) {
+  read = 0;
+  if (!IsOpen() || (buffer == nullptr && size != 0)) return Error::InvalidArgument;
+  auto* out = static_cast<char*>(buffer);
+  while (read < size) {
+    ssize_t n = ::read(fd_, out + read, size - read);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return ErrorFromErrno(errno);
+    }
+    if (n == 0) break;
+    read += static_cast<std::size_t>(n);
+  }
+  return Error::None;
+}
+
+Error File::Write(const void* data, std::size_t size) {
+  if (!IsOpen() || (data == nullptr && size != 0)) return Error::InvalidArgument;
+  const auto* in = static_cast<const char*>(data);
+  std::size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::write(fd_, in + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return ErrorFromErrno(errno);
+    }
+    if (n == 0) return Error::Other;
+    done += static_cast<std::size_t>(n);
+  }
+  return Error::None;
+}
+
+Error File::Seek(int64_t offset, Origin origin, int64_t* position) {
+  if (!IsOpen()) return Error::InvalidArgument;
+  int whence = SEEK_SET;
+  switch (origin) {
+    case Origin::Begin: whence = SEEK_SET; break;
+    case Origin::Current: whence = SEEK_CUR; break;
+    case Origin::End: whence = SEEK_END; break;
+  }
+  off_t at = ::lseek(fd_, static_cast<off_t>(offset), whence);
+  if (at < 0) return ErrorFromErrno(errno);
+  if (position != nullptr) *position = at;
+  return Error::None;
+}
+
+int64_t File::Tell() const {
+  if (!IsOpen()) return -1;
+  off_t at = ::lseek(fd_, 0, SEEK_CUR);
+  return at < 0 ? -1 : static_cast<int64_t>(at);
+}
+
+int64_t File::Size() const {
+  if (!IsOpen()) return -1;
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+Error File::SetEndOfFile() {
+  int64_t at = Tell();
+  if (at < 0) return Error::InvalidArgument;
+  int rc;
+  do {
+    rc = ::ftruncate(fd_, static_cast<off_t>(at));
+  } while (rc != 0 && errno == EINTR);
+  // A descriptor opened without writing says EINVAL; it is a matter of access.
+  if (rc != 0) return errno == EINVAL || errno == EBADF ? Error::AccessDenied : ErrorFromErrno(errno);
+  return Error::None;
+}
+
+Error File::Flush() {
+  if (!IsOpen()) return Error::InvalidArgument;
+  int rc;
+  do {
+    rc = ::fsync(fd_);
+  } while (rc != 0 && errno == EINTR);
+  return rc != 0 ? ErrorFromErrno(errno) : Error::None;
+}
+
+} // namespace platform

@@ -1,0 +1,64 @@
+#pragma once
+// An open operating-system file: unbuffered reads and writes at a 64-bit
+// position. Paths go through ResolvePath, so back-slashes and any case work.
+#include "platform/os/Error.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+class File {
+public:
+  enum class Access { Read, Write, ReadWrite };
+
+  // What to do about the file being there or not, as the dispositions of the
+  // Win32 open.
+  enum class Disposition {
+    OpenExisting,      // open; missing is NotFound
+    OpenAlways,        // open, or create when missing
+    CreateNew,         // create; existing is AlreadyExists
+    CreateAlways,      // create, or empty an existing file
+    TruncateExisting,  // open and empty; missing is NotFound; needs write access
+  };
+
+  enum class Origin { Begin, Current, End };
+
+  File() = default;
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // Opens `path` positioned at 0. A new file gets read and write permission
+  // (less the umask). A folder gives IsFolder; an open object gives
+  // InvalidArgument and stays as it is.
+  Error Open(const char* path, Access access, Disposition disposition);
+  // Closes; reports what the system said about the last writes. Closing a
+  // closed file does nothing.
+  Error Close();
+  bool IsOpen() const { return fd_ >= 0; }
+
+  // Reads until `size` bytes came or the end of the file; `read` gets the count.
+  Error Read(void* buffer, std::size_t size, std::size_t& read);
+  // Writes all `size` bytes or fails.
+  Error Write(const void* data, std::size_t size);
+
+  // Moves the position; a position before 0 is refused, one after the end is
+  // allowed (a write there fills the gap with zeros). `position` gets the new one.
+  Error Seek(int64_t offset, Origin origin, int64_t* position = nullptr);
+  // Current position, -1 when closed or on failure.
+  int64_t Tell() const;
+  // Length in bytes, -1 when closed or on failure.
+  int64_t Size() const;
+  // The file ends at the current position (shorter or longer).
+  Error SetEndOfFile();
+  // Commits what was written to the disk.
+  Error Flush();
+
+private:
+  int fd_ = -1;
+};
+
+} // namespace platform

@@ -1,0 +1,50 @@
+#pragma once
+// Files and folders by path. Paths go through ResolvePath, so back-slashes and
+// any case work; new entries get the name as given.
+//
+// Times are FileTime: signed 64-bit nanoseconds since 1970-01-01 00:00 UTC.
+#include "platform/os/Error.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+using FileTime = int64_t;
+
+struct FileInfo {
+  bool isFolder = false;
+  uint64_t size = 0;      // 0 for a folder
+  FileTime modified = 0;
+  FileTime accessed = 0;
+  FileTime created = 0;   // birth time where the file system keeps it, else `modified`
+};
+
+struct FolderEntry {
+  std::string name;       // without the folder
+  FileInfo info;
+};
+
+// What is at `path` (links followed). NotFound / PathNotFound when nothing is.
+Error Stat(const char* path, FileInfo& info);
+// True when a file or folder is at `path`.
+bool Exists(const char* path);
+
+// Renames a file or folder, atomically replacing a file (or empty folder) of
+// the new name. A new name that only differs in case renames the entry to it.
+Error Rename(const char* from, const char* to);
+// Deletes a file; a folder gives IsFolder.
+Error DeleteFile(const char* path);
+// Makes one folder; its parent must exist (else PathNotFound).
+Error MakeFolder(const char* path);
+// Makes a folder and every missing folder above it. An existing folder is
+// success; an existing file gives AlreadyExists, a file on the way PathNotFound.
+Error MakeFolderPath(const char* path);
+// Removes an empty folder: NotEmpty when it has entries, NotFolder for a file.
+Error RemoveFolder(const char* path);
+// The entries of a folder without "." and "..", sorted by name (bytes).
+// Entries that vanish while listed, or are links to nothing, are left out.
+Error ListFolder(const char* path, std::vector<FolderEntry>& entries);
+
+} // namespace platform

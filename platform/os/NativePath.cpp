@@ -1,0 +1,82 @@
+#include "platform/os/NativePath.h"
+
+#include "platform/os/CaseFold.h"
+
+#include <cstring>
+#include <dirent.h>
+#include <string_view>
+#include <sys/stat.h>
+
+namespace platform {
+
+namespace {
+
+bool EntryExists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (FoldCase(static_cast<unsigned char>(a[i])) != FoldCase(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
+
+// The entry of `folder` that equals `name` without regard to case, the first
+// in byte order when there are several; empty when none.
+std::string FindIgnoringCase(const std::string& folder, std::string_view name) {
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return {};
+  std::string best;
+  while (const dirent* entry = ::readdir(dir)) {
+    std::string_view candidate(entry->d_name);
+    if (!EqualsIgnoreCase(candidate, name)) continue;
+    if (best.empty() || candidate < std::string_view(best)) best.assign(candidate);
+  }
+  ::closedir(dir);
+  return best;
+}
+
+} // namespace
+
+std::string ResolvePath(const char* path) {
+  if (path == nullptr) return {};
+  std::string given(path);
+  for (char& c : given) {
+    if (c == '\\') c = '/';
+  }
+  if (given.empty() || EntryExists(given)) return given;
+
+  // Walk the components; `resolved` is always the path up to the one at hand.
+  std::string resolved;
+  std::size_t pos = 0;
+  if (given[0] == '/') {
+    resolved = "/";
+    pos = 1;
+  }
+  bool matching = true;
+  while (pos <= given.size()) {
+    std::size_t end = given.find('/', pos);
+    if (end == std::string::npos) end = given.size();
+    std::string_view name(given.data() + pos, end - pos);
+    std::string found;
+    if (matching && !name.empty() && name != "." && name != ".." &&
+        !EntryExists(resolved + std::string(name))) {
+      found = FindIgnoringCase(resolved, name);
+      if (found.empty()) matching = false;  // nothing further down can exist either
+    }
+    if (found.empty()) {
+      resolved.append(name);
+    } else {
+      resolved += found;
+    }
+    if (end < given.size()) resolved += '/';
+    pos = end + 1;
+  }
+  return resolved;
+}
+
+} // namespace platform

@@ -1,0 +1,17 @@
+#pragma once
+// Paths as the rest of the program writes them (back-slashes, any case) turned
+// into paths of this file system (slashes, case as stored).
+#include <string>
+
+namespace platform {
+
+// Every '\' becomes '/'. When the path then exists as written it is returned
+// as it is; otherwise each component that does not exist as written is
+// replaced by the folder's entry that equals it without regard to case
+// (Windows-1252 letters), the exact spelling first, else the first such entry
+// in byte order. From the first component with no match on, the rest is kept
+// as given, so a new file or folder gets the name it was given. Trailing
+// separators, ".", ".." and empty components are kept. Null gives "".
+std::string ResolvePath(const char* path);
+
+} // namespace platform

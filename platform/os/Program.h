@@ -1,0 +1,12 @@
+#pragma once
+// Where the running program's executable lives.
+#include <string>
+
+namespace platform {
+
+// Absolute path of the executable, links resolved; empty when it cannot be read.
+std::string ProgramPath();
+// Its folder, without a trailing separator ("/" for the root); empty as above.
+std::string ProgramFolder();
+
+} // namespace platform

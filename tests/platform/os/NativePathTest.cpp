@@ -1,0 +1,98 @@
+#include "platform/os/NativePath.h"
+
+#include "platform/os/File.h"
+#include "platform/os/FileSystem.h"
+
+#include "PrintError.h"
+#include "TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+using platform::Error;
+using platform::ResolvePath;
+namespace fs = std::filesystem;
+
+TEST(NativePath, ResolvesComponentsWithoutRegardToCase) {
+  platform::test::TempFolder dir;
+  dir.WriteFile("Data/Meshes/Train.IM", "t");
+  dir.WriteFile("\xC9t\xE9/Caf\xC9.txt", "c");  // Windows-1252 letters in both cases
+  dir.WriteFile("\xD7/x", "");                    // the multiplication sign is no letter
+  const std::string root = dir.Path().string();
+  struct Case {
+    const char* given;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"/Data/Meshes/Train.IM", "/Data/Meshes/Train.IM"},
+      {"\\data\\meshes\\train.im", "/Data/Meshes/Train.IM"},
+      {"/DATA/mEsHeS/", "/Data/Meshes/"},
+      {"/data//meshes", "/Data//Meshes"},
+      {"/data/./MESHES/../meshes/TRAIN.im", "/Data/./Meshes/../Meshes/Train.IM"},
+      {"/data/meshes/New.txt", "/Data/Meshes/New.txt"},
+      {"/data/NewDir/sub/train.im", "/Data/NewDir/sub/train.im"},
+      {"/\xE9T\xC9/caf\xE9.TXT", "/\xC9t\xE9/Caf\xC9.txt"},
+      {"/\xF7/x", "/\xF7/x"},
+      {"/Data/Meshes/Train.IMX", "/Data/Meshes/Train.IMX"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.given);
+    EXPECT_EQ(ResolvePath((root + c.given).c_str()), root + c.expected);
+  }
+}
+
+TEST(NativePath, SeveralMatchesPreferExactThenByteOrder) {
+  platform::test::TempFolder dir;
+  for (const char* name : {"dup", "Dup", "DUP"}) fs::create_directory(dir.Path() / name);
+  const std::string root = dir.Path().string() + "/";
+  EXPECT_EQ(ResolvePath((root + "Dup").c_str()), root + "Dup");
+  EXPECT_EQ(ResolvePath((root + "dup").c_str()), root + "dup");
+  EXPECT_EQ(ResolvePath((root + "dUp").c_str()), root + "DUP");
+  EXPECT_EQ(ResolvePath((root + "dUp/x").c_str()), root + "DUP/x");
+}
+
+TEST(NativePath, RelativePathsAndDegenerateInput) {
+  platform::test::TempFolder dir;
+  dir.WriteFile("Sub/File.txt", "");
+  fs::path before = fs::current_path();
+  fs::current_path(dir.Path());
+  std::string relative = ResolvePath("sub\\file.TXT");
+  std::string dotted = ResolvePath(".\\SUB");
+  fs::current_path(before);
+  EXPECT_EQ(relative, "Sub/File.txt");
+  EXPECT_EQ(dotted, "./Sub");
+  EXPECT_EQ(ResolvePath(nullptr), "");
+  EXPECT_EQ(ResolvePath(""), "");
+  EXPECT_EQ(ResolvePath("\\"), "/");
+}
+
+TEST(NativePath, OperationsFindAndCreateThroughMixedCase) {
+  platform::test::TempFolder dir;
+  dir.WriteFile("Assets/\xC9T\xC9/Config.TXT", "kind");
+  const std::string root = dir.Path().string();
+
+  platform::FileInfo info;
+  ASSERT_EQ(platform::Stat((root + "\\assets\\\xE9t\xE9\\config.txt").c_str(), info), Error::None);
+  EXPECT_EQ(info.size, 4u);
+
+  // New entries keep the name as given, inside the folders that exist.
+  platform::File file;
+  ASSERT_EQ(file.Open((root + "\\ASSETS\\\xE9t\xE9\\New.Txt").c_str(), platform::File::Access::Write,
+                      platform::File::Disposition::CreateNew),
+            Error::None);
+  file.Close();
+  ASSERT_EQ(platform::MakeFolderPath((root + "/assets/\xE9T\xE9/Deep/Er").c_str()), Error::None);
+  EXPECT_TRUE(dir.Has("Assets/\xC9T\xC9/New.Txt"));
+  EXPECT_TRUE(fs::is_directory(dir.Path() / "Assets/\xC9T\xC9/Deep/Er"));
+  std::size_t entries = 0;
+  for (auto it = fs::recursive_directory_iterator(dir.Path()); it != fs::recursive_directory_iterator(); ++it) {
+    ++entries;
+  }
+  EXPECT_EQ(entries, 6u);  // Assets, ÉTÉ, Config.TXT, New.Txt, Deep, Er: nothing made twice
+}
+
+} // namespace
