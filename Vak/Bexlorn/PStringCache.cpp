@@ -43,7 +43,72 @@ unsigned PStringCache::Bucket(const unsigned char* text, unsigned length) {
   return h % kBuckets;
 }
 
-PStringCache::PStringCache() : chains_(new Chain[kBuckets]) {}
+namespace {
+constexpr unsigned kInitialSlots = 1024;
+}
+
+PStringCache::PStringCache()
+    : chains_(new Chain[kBuckets]), slots_(new Slot[kInitialSlots]), slotMask_(kInitialSlots - 1) {}
+
+uint64_t PStringCache::TextHash(const unsigned char* text, unsigned length) {
+  uint64_t h = 0x9E3779B97F4A7C15ull ^ length;
+  for (; length >= 8; text += 8, length -= 8) {
+    uint64_t word;
+    std::memcpy(&word, text, 8);
+    h = (h ^ word) * 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 31;
+  }
+  uint64_t tail = 0;
+  std::memcpy(&tail, text, length);
+  h = (h ^ tail) * 0x94D049BB133111EBull;
+  return h ^ (h >> 29);
+}
+
+PStringCache::Slot& PStringCache::FindSlot(const unsigned char* text, unsigned length, uint64_t hash) {
+  for (unsigned i = static_cast<unsigned>(hash) & slotMask_;; i = (i + 1) & slotMask_) {
+    Slot& slot = slots_[i];
+    if (!slot.node || (slot.hash == hash && Matches(slot.node, text, length))) return slot;
+    ++stats_.probes;
+  }
+}
+
+void PStringCache::IndexInsert(Slot& empty, Node* node, uint64_t hash) {
+  empty.node = node;
+  empty.hash = hash;
+  if (++slotsUsed_ * 2 <= slotMask_ + 1) return;
+  const unsigned oldSize = slotMask_ + 1;
+  std::unique_ptr<Slot[]> old(slots_.release());
+  slots_.reset(new Slot[oldSize * 2]);
+  slotMask_ = oldSize * 2 - 1;
+  for (unsigned i = 0; i < oldSize; ++i) {
+    if (!old[i].node) continue;
+    unsigned j = static_cast<unsigned>(old[i].hash) & slotMask_;
+    while (slots_[j].node) j = (j + 1) & slotMask_;
+    slots_[j] = old[i];
+  }
+}
+
+// Backward-shift deletion keeps every entry reachable from its home slot
+// without tombstones.
+void PStringCache::IndexErase(Node* node) {
+  unsigned i = static_cast<unsigned>(TextHash(Bytes(node), node->length)) & slotMask_;
+  while (slots_[i].node != node) i = (i + 1) & slotMask_;
+  for (unsigned j = i;;) {
+    slots_[i] = Slot();
+    for (;;) {
+      j = (j + 1) & slotMask_;
+      if (!slots_[j].node) {
+        --slotsUsed_;
+        return;
+      }
+      unsigned home = static_cast<unsigned>(slots_[j].hash) & slotMask_;
+      bool staysPut = i <= j ? (i < home && home <= j) : (i < home || home <= j);
+      if (!staysPut) break;
+    }
+    slots_[i] = slots_[j];
+    i = j;
+  }
+}
 
 PStringCache::~PStringCache() {
   for (unsigned b = 0; b < kBuckets; ++b) {
@@ -89,11 +154,9 @@ void PStringCache::Unlink(Chain& chain, Node* node) {
 PStringCache::Node* PStringCache::Intern(const unsigned char* text, unsigned length, Node* prepared) {
   ++stats_.references;
   Chain& chain = chains_[Bucket(text, length)];
-  for (Node* node = chain.head; node; node = node->next) {
-    if (!Matches(node, text, length)) {
-      ++stats_.probes;
-      continue;
-    }
+  const uint64_t hash = TextHash(text, length);
+  Slot& slot = FindSlot(text, length, hash);
+  if (Node* node = slot.node) {
     ++stats_.hits;
     if (node != chain.head) {
       Unlink(chain, node);
@@ -113,6 +176,7 @@ PStringCache::Node* PStringCache::Intern(const unsigned char* text, unsigned len
   ++stats_.created;
   ++stats_.liveNodes;
   LinkAtHead(chain, node);
+  IndexInsert(slot, node, hash);
   return node;
 }
 
@@ -169,6 +233,7 @@ void PStringCache::CollectGarbage() {
     Node* previous = node->previous;
     if (node->count == 0) {
       Unlink(chain, node);
+      IndexErase(node);
       Alloc::Delete(node);
     }
     node = previous;
@@ -179,6 +244,7 @@ PStringCache::Node* PStringCache::PrivateCopy(Node* node, unsigned n) {
   if (n > kMaxLength) throw std::length_error("interned string too long");
   if (node->count < 2 && node->capacity >= NodeCapacity(n)) {
     Unlink(chains_[Bucket(Bytes(node), node->length)], node);
+    IndexErase(node);
     --stats_.references;
     --stats_.liveNodes;
     return node;
@@ -267,6 +333,11 @@ PStringCache::Statistics PStringCache::GetStatistics() {
 unsigned PStringCache::ChainLength(unsigned bucket) {
   Guard lock(mutex_);
   return bucket < kBuckets ? chains_[bucket].count : 0;
+}
+
+PStringCache::Node* PStringCache::ChainHead(unsigned bucket) {
+  Guard lock(mutex_);
+  return bucket < kBuckets ? chains_[bucket].head : nullptr;
 }
 
 unsigned PStringCache::CollectionCursor() {

@@ -4,6 +4,11 @@
 // count and the statistics; holders read a node's text without it, which is
 // safe because a node with a count above 0 is never freed or edited in place.
 //
+// Look-ups go through an index keyed by a hash of the whole text, so finding
+// a name costs the same however many names share a chain; the 997 chains keep
+// the move-to-front order and are what collection steps walk. `probes` counts
+// index slots passed over.
+//
 // Node layout on x86_64: the two chain links are pointer-sized, so the header
 // is 32 bytes where the original 32-bit layout had 24. The size arithmetic of
 // that layout is kept: NodeBytes(length) is the 32-bit block size, and the
@@ -34,7 +39,7 @@ public:
     int32_t references = 0;   // sum of all counts
     uint32_t hits = 0;        // lookups that found a node
     uint32_t created = 0;     // nodes created (including re-interned private copies)
-    uint32_t probes = 0;      // chain steps past a non-matching node
+    uint32_t probes = 0;      // index slots passed over during look-ups
   };
 
   static constexpr unsigned kBuckets = 997;
@@ -93,6 +98,7 @@ public:
   Statistics GetStatistics();
   // Inspection for tests and diagnostics.
   unsigned ChainLength(unsigned bucket);
+  Node* ChainHead(unsigned bucket);
   unsigned CollectionCursor();
 
 private:
@@ -114,10 +120,24 @@ private:
   Node* PrivateCopy(Node* node, unsigned n);
   Node* ChangeCase(Node* node, bool upper);
 
+  // Open addressing with linear probing; at most half full.
+  struct Slot {
+    Node* node = nullptr;
+    uint64_t hash = 0;
+  };
+  static uint64_t TextHash(const unsigned char* text, unsigned length);
+  // The slot that holds the text, or the empty slot where it would go.
+  Slot& FindSlot(const unsigned char* text, unsigned length, uint64_t hash);
+  void IndexInsert(Slot& empty, Node* node, uint64_t hash);
+  void IndexErase(Node* node);
+
   platform::RecursiveMutex mutex_;
   Statistics stats_;
   unsigned cursor_ = 0;
   std::unique_ptr<Chain[]> chains_;
+  std::unique_ptr<Slot[]> slots_;
+  unsigned slotMask_;
+  unsigned slotsUsed_ = 0;
 };
 
 } // namespace Vak

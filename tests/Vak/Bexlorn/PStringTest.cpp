@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -112,20 +114,70 @@ TEST(PStringCacheTest, SameTailSameBucketToldApartAndMovedToFront) {
   for (size_t i = 0; i < nodes.size(); ++i)
     for (size_t j = i + 1; j < nodes.size(); ++j) EXPECT_NE(nodes[i], nodes[j]);
 
-  // The oldest node is last in the chain: three probes to reach it, none after
-  // it moved to the front.
-  uint32_t probes = cache.GetStatistics().probes;
+  // The newest node heads the chain; a found node moves to the front.
+  EXPECT_EQ(cache.ChainHead(116), nodes.back());
   Node* first = cache.Create(U(texts[0]));
   EXPECT_EQ(first, nodes[0]);
-  EXPECT_EQ(cache.GetStatistics().probes, probes + 3);
+  EXPECT_EQ(cache.ChainHead(116), nodes[0]);
   Node* again = cache.Create(U(texts[0]));
-  EXPECT_EQ(cache.GetStatistics().probes, probes + 3);
+  EXPECT_EQ(again, nodes[0]);
   for (size_t i = 0; i < nodes.size(); ++i) EXPECT_EQ(Text(nodes[i]), texts[i]);
 
   for (Node* n : nodes) cache.Destroy(n);
   cache.Destroy(first);
   cache.Destroy(again);
   ExpectBalanced(cache);
+}
+
+// Names of one family share their tail and so one chain; the look-up index
+// must still find each through growth, collection and in-place edits.
+TEST(PStringCacheTest, LookupsStayExactThroughGrowthAndCollection) {
+  PStringCache cache;
+  std::unordered_map<std::string, std::vector<Node*>> held;
+  std::mt19937 rng(7);
+  for (int step = 0; step < 30000; ++step) {
+    std::string name = "assets/" + std::to_string(rng() % 4000) + "/config.chump";
+    std::vector<Node*>& refs = held[name];
+    switch (rng() % 5) {
+      case 0:
+      case 1: {
+        Node* n = cache.Create(U(name.c_str()));
+        ASSERT_EQ(Text(n), name);
+        if (!refs.empty()) {
+          ASSERT_EQ(n, refs.front());
+        }
+        refs.push_back(n);
+        break;
+      }
+      case 2:
+        if (!refs.empty()) {
+          cache.Destroy(refs.back());
+          refs.pop_back();
+        }
+        break;
+      case 3:  // an edit that re-interns under another name, then back
+        if (refs.size() == 1) {
+          Node* upper = cache.ToUpper(refs.back());
+          ASSERT_EQ(Text(upper), "ASSETS/" + name.substr(7, name.size() - 20) + "/CONFIG.CHUMP");
+          refs.back() = cache.ToLower(upper);
+          ASSERT_EQ(Text(refs.back()), name);
+        }
+        break;
+      default:
+        for (int k = 0; k < 37; ++k) cache.CollectGarbage();
+    }
+  }
+  for (auto& [name, refs] : held) {
+    for (Node* n : refs) cache.Destroy(n);
+  }
+  for (unsigned b = 0; b < PStringCache::kBuckets; ++b) cache.CollectGarbage();
+  for (unsigned b = 0; b < PStringCache::kBuckets; ++b) ASSERT_EQ(cache.ChainLength(b), 0u) << b;
+  ExpectBalanced(cache);
+  // Everything collected: a name comes back as a new node.
+  uint32_t created = cache.GetStatistics().created;
+  Node* n = cache.Create(U("assets/1/config.chump"));
+  EXPECT_EQ(cache.GetStatistics().created, created + 1);
+  cache.Destroy(n);
 }
 
 TEST(PStringCacheTest, CollectionVisitsOneBucketPerStep) {
