@@ -313,21 +313,17 @@ int AnsiString::FindIgnoreCase(const char* text, unsigned textLength, unsigned c
   return -1;
 }
 
-void AnsiString::ToLower() {
+void AnsiString::MapBytes(unsigned char (*map)(unsigned char)) {
   if (Size() == 0) return;
   Reserve(Capacity(), true);
   Block* block = Head();
   char* t = block->Text();
-  for (unsigned i = 0; i < block->length; ++i) t[i] = static_cast<char>(CodePage::ToLower(static_cast<unsigned char>(t[i])));
+  for (unsigned i = 0; i < block->length; ++i) t[i] = static_cast<char>(map(static_cast<unsigned char>(t[i])));
 }
 
-void AnsiString::ToUpper() {
-  if (Size() == 0) return;
-  Reserve(Capacity(), true);
-  Block* block = Head();
-  char* t = block->Text();
-  for (unsigned i = 0; i < block->length; ++i) t[i] = static_cast<char>(CodePage::ToUpper(static_cast<unsigned char>(t[i])));
-}
+void AnsiString::ToLower() { MapBytes(&CodePage::ToLower); }
+
+void AnsiString::ToUpper() { MapBytes(&CodePage::ToUpper); }
 
 AnsiString AnsiString::Left(unsigned n) const {
   if (n >= Size()) return *this;

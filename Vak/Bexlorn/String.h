@@ -150,6 +150,10 @@ public:
   CompareResult CompareWithIgnoreCase(const char* text) const;
   bool EqualsIgnoreCase(const String& other) const { return CompareWithIgnoreCase(other) == Equal; }
   bool EqualsIgnoreCase(const char* text) const { return CompareWithIgnoreCase(text) == Equal; }
+
+private:
+  // Rewrites every byte through `map` (copying a shared block first).
+  void MapBytes(unsigned char (*map)(unsigned char));
 };
 
 // Byte comparison yields (not) equal, with the shared-empty rule above.
