@@ -319,7 +319,8 @@ bool FilePath::Join(FilePath& out, const char* path, const char* name) noexcept 
 }
 
 int FilePath::SubstNameLength(const char* path) noexcept {
-  if (!path) return -1;
+  // A leading separator makes the path absolute here, as a drive letter would.
+  if (!path || IsSep(path[0])) return -1;
   const char* colon = std::strchr(path, ':');
   if (!colon || colon == path) return -1;
   if (colon == path + 1 && IsSep(colon[1])) return -1;

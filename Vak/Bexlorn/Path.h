@@ -89,7 +89,7 @@ public:
 
   // Length of the substitute name that starts the path (the text before its
   // first colon), or -1 when the path names none: no colon, an empty name, or
-  // a drive letter ("C:" followed by a separator).
+  // a drive letter ("C:" followed by a separator), or a leading separator.
   static int SubstNameLength(const char* path) noexcept;
 
 private:

@@ -372,6 +372,7 @@ TEST(Path, SubstNameLength) {
       {"C:\\x", -1}, {"C:/x", -1},   {"data:x", 4}, {"data:/x", 4}, {"data:", 4},
       {"C:x", 1},  // no separator after the colon: a substitute named C
       {"ab:\\x", 2}, {"x", -1},      {":x", -1},    {"", -1},       {nullptr, -1},
+      {"/tmp/a:b", -1}, {"\\a:b", -1},  // absolute paths name no substitute
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Path::SubstNameLength(c.path), c.expected) << (c.path ? c.path : "(null)");
