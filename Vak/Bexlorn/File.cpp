@@ -237,13 +237,13 @@ bool File::RawRead(void* out, uint32_t length, uint32_t& got) {
 }
 
 // One block of content at position_ into `out` (room for kBufferSize bytes).
-uint32_t File::ReadBlock(uint8_t* out) {
+uint32_t File::ReadBlock(uint8_t* out, uint32_t room) {
   if (size_ == kUnknownSize) Size();
   if (position_ >= size_) return 0;
   uint32_t got = 0;
   if (!Compressed()) {
     rawPosition_ = dataStart_ + position_;
-    uint32_t want = size_ - position_ < kBufferSize ? size_ - position_ : kBufferSize;
+    uint32_t want = size_ - position_ < room ? size_ - position_ : room;
     if (!RawRead(out, want, got)) {
       size_ = 0;
       return 0;
@@ -321,7 +321,9 @@ unsigned long File::Read(void* out, unsigned long size, unsigned long count) {
       if (!valid_) break;
     } else {
       DropBuffer();
-      uint32_t n = ReadBlock(dst + done);
+      // Plain content goes to the caller in one read, however large.
+      const unsigned long left = total - done;
+      uint32_t n = ReadBlock(dst + done, left > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(left));
       if (!n) break;
       position_ += n;
       done += n;

@@ -170,7 +170,9 @@ private:
   bool Compressed() const { return (mode_ & kReadMask) == kReadCompressed; }
   void ReleaseHandle();
   bool RawRead(void* out, uint32_t length, uint32_t& got);
-  uint32_t ReadBlock(uint8_t* out);
+  // One block into `out`: plain content up to `room` bytes, a compressed
+  // block whole (at most kBufferSize).
+  uint32_t ReadBlock(uint8_t* out, uint32_t room = kBufferSize);
   bool Flush();
   void DropBuffer();
   Result Probe();
