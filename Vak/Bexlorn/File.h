@@ -5,15 +5,20 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "Vak/Bexlorn/PString.h"
 #include "Vak/Bexlorn/Path.h"
 #include "Vak/Bexlorn/ResultClass.h"
 #include "platform/os/File.h"
+#include "platform/os/FileSystem.h"
 
 namespace Vak {
 
 class File;
+class FileSub;
 
 // How files named "name:path" reach the substitution list. Until one is
 // installed with File::SetSubstRouter such names do not open.
@@ -152,6 +157,26 @@ public:
   uint32_t ReadInfoBlock(void* out);
   bool WriteInfoBlock(const void* data);
 
+  // With a path, pushes a layer on top of the substitute `name` (made on
+  // first use): a path ending in a separator is a folder layer. Without a
+  // path, removes the substitute when it exists. False when no layer was made.
+  static bool Subst(const PString& name, const char* path, bool writable);
+
+  // One match of a wildcard search, laid out as an archive's file header.
+  struct Entry {
+    static constexpr uint16_t kFolder = 0x10;
+    char name[260];      // without folder
+    uint32_t size;
+    uint32_t size2;
+    uint32_t reserved;
+    uint32_t created;    // seconds since 1970, low 32 bits
+    uint32_t accessed;
+    uint32_t written;
+    uint16_t attributes;
+    uint16_t reserved2;
+  };
+  class Find;
+
   static void SetSubstRouter(FileSubstRouter* router);
   static unsigned OpenFiles();
 
@@ -196,6 +221,48 @@ private:
   void* layer_ = nullptr;
   int encoding_ = kEncoding8Bit;
   Path path_;
+};
+
+static_assert(sizeof(File::Entry) == 288, "an entry is an archive's file header");
+
+// Wildcard search over a plain folder, or over every readable layer of a
+// substitute with each name (without regard to case) listed once, from the
+// layer added first.
+class File::Find : public File::Entry {
+public:
+  Find();
+  ~Find();
+  Find(const Find&) = delete;
+  Find& operator=(const Find&) = delete;
+
+  // "folder/mask" or "name:folder/mask"; true when a first match is current.
+  bool Open(const char* pattern);
+  // The pattern inside the substitute `substitute`; throws FileEx when it is
+  // not listed.
+  bool Open(const char* pattern, const PString& substitute);
+  bool Next();
+  // The pattern's folder (without a substitute prefix) and the current name.
+  Path GetNameAndPath() const;
+  void Close();
+
+private:
+  bool Split(const char* pattern);
+  bool Advance();
+  bool Step();
+  bool StartLayer();
+  void EndLayer();
+  bool ListFolder(const char* folder);
+  bool ReadFolder();
+
+  long handle_ = -1;  // the archive layer's search, -1 when none
+  char directory_[260];
+  char mask_[260];
+  std::vector<FileSub*> layers_;  // still to search, taken from the end
+  std::set<std::string> seen_;    // lower-case names already returned
+  FileSub* current_ = nullptr;    // the archive layer being searched
+  bool substituted_ = false;
+  std::vector<platform::FolderEntry> folder_;  // the folder being searched
+  std::size_t folderNext_ = 0;
 };
 
 } // namespace Vak

@@ -47,4 +47,8 @@ Error RemoveFolder(const char* path);
 // Entries that vanish while listed, or are links to nothing, are left out.
 Error ListFolder(const char* path, std::vector<FolderEntry>& entries);
 
+// The folder for temporary files: TMPDIR when set and not empty, else "/tmp";
+// without a trailing separator (except for "/" itself).
+std::string TemporaryFolder();
+
 } // namespace platform
