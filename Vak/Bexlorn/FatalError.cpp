@@ -1,6 +1,7 @@
 #include "Vak/Bexlorn/FatalError.h"
 
 #include "Vak/Bexlorn/FormatBuffer.h"
+#include "Vak/Bexlorn/Version.h"
 
 #include <atomic>
 #include <cstdarg>
@@ -13,9 +14,6 @@ namespace Vak {
 
 namespace {
 
-const char kVersion[] = "RRRRR.RR";
-const char kBuild[] = "1234.5";
-const char kBuildSuffix[] = "QQQQQ";
 
 int AnswerEnd(const Exception&, const char*) { return 1; }
 

@@ -207,7 +207,7 @@ int File::Close() {
   int result = 0;
   const bool flushed = Flush();
   if (routed_) {
-    gRouter->Close(*this);
+    if (!gRouter->Close(*this) || !flushed) result = RES_UNKNOWN;
     routed_ = false;
     handle_ = nullptr;
   } else if ((mode_ & kWriteMask) == kWriteCompressed) {

@@ -33,8 +33,9 @@ public:
   // attached a handle to the file (File::AttachHandle / OwnHandle).
   virtual Outcome Open(const PString& substitute, Route route, File& file, const char* name,
                        platform::File::Access access, platform::File::Disposition disposition) = 0;
-  // Closes a file this router opened.
-  virtual void Close(File& file) = 0;
+  // Closes a file this router opened; false when what was written could not
+  // be stored.
+  virtual bool Close(File& file) = 0;
   // The compressed-header version of the layer that opened the file.
   virtual uint32_t Version(const File& file) = 0;
   // Whether the layer that opened the file may be written through.
@@ -130,6 +131,8 @@ public:
   // For the log: writes `text` in the file's encoding, and commits to disk.
   void WriteText(const char* text);
   void Commit();
+  // Hands the written bytes to the system in one write, without a disk sync.
+  bool Flush();
 
   unsigned long Mode() const { return mode_; }
   int GetEncoding() const { return encoding_; }
@@ -159,7 +162,9 @@ public:
 
   // With a path, pushes a layer on top of the substitute `name` (made on
   // first use): a path ending in a separator is a folder layer. Without a
-  // path, removes the substitute when it exists. False when no layer was made.
+  // path, removes the substitute when it exists (true). False when no layer
+  // was made (an empty name; a path of an archive, for which no layer exists
+  // yet).
   static bool Subst(const PString& name, const char* path, bool writable);
 
   // One match of a wildcard search, laid out as an archive's file header.
@@ -198,7 +203,6 @@ private:
   // One block into `out`: plain content up to `room` bytes, a compressed
   // block whole (at most kBufferSize).
   uint32_t ReadBlock(uint8_t* out, uint32_t room = kBufferSize);
-  bool Flush();
   void DropBuffer();
   Result Probe();
 

@@ -20,7 +20,7 @@ uint32_t FileSub::GetVersion() const { return 0; }
 bool FileSub::IsType(int) const { return false; }
 bool FileSub::OpenWrite(File&, const char*, platform::File::Access, platform::File::Disposition) { return false; }
 bool FileSub::OpenRead(File&, const char*, platform::File::Access, platform::File::Disposition) { return false; }
-void FileSub::CloseFile(File&) { throw FileEx("Vak/Bexlorn/FileSub", 0, "CloseFile() Logic Error"); }
+bool FileSub::CloseFile(File&) { throw FileEx("Vak/Bexlorn/FileSub", 0, "CloseFile() Logic Error"); }
 bool FileSub::Exists(PString&, const char*) { return false; }
 
 bool FileSub::ExistsAs(const char* name, File::Path& out) {
@@ -103,15 +103,14 @@ bool FileSubPath::OpenRead(File& file, const char* name, platform::File::Access 
   return FullName(full, name) && OpenAs(file, full, access, disposition);
 }
 
-void FileSubPath::CloseFile(File& file) {
+bool FileSubPath::CloseFile(File& file) {
   const int64_t length = file.OwnHandle().Tell();
   const bool closed = file.OwnHandle().Close() == platform::Error::None;
   Detach(file);
   // Packing writes beside the file and replaces it only once complete; on
   // failure the plain file stays.
-  if ((file.Mode() & File::kWriteMask) == File::kWriteCompressed && closed && length >= 0 &&
-      length <= 0xFFFFFFFF)
-    File::Pack(file.GetPath(), static_cast<uint32_t>(length));
+  if ((file.Mode() & File::kWriteMask) != File::kWriteCompressed) return closed;
+  return closed && length >= 0 && length <= 0xFFFFFFFF && File::Pack(file.GetPath(), static_cast<uint32_t>(length));
 }
 
 bool FileSubPath::Exists(PString&, const char* name) {
@@ -269,15 +268,16 @@ FileSubstRouter::Outcome FileSubstList::Open(const PString& substitute, Route ro
   return Outcome::NotOpened;
 }
 
-void FileSubstList::Close(File& file) {
+bool FileSubstList::Close(File& file) {
   Guard guard(*this);
   FileSub* layer = static_cast<FileSub*>(file.Layer());
-  if (!layer) return;
-  layer->CloseFile(file);
+  if (!layer) return true;
+  const bool stored = layer->CloseFile(file);
   if (!closing_.empty() && layer->OpenFiles() == 0)
     closing_.erase(std::remove_if(closing_.begin(), closing_.end(),
                                   [layer](const std::unique_ptr<FileSub>& l) { return l.get() == layer; }),
                    closing_.end());
+  return stored;
 }
 
 uint32_t FileSubstList::Version(const File& file) {

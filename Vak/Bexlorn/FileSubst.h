@@ -41,8 +41,9 @@ public:
                          platform::File::Disposition disposition);
   virtual bool OpenRead(File& file, const char* name, platform::File::Access access,
                         platform::File::Disposition disposition);
-  // Closes a file this layer opened.
-  virtual void CloseFile(File& file);
+  // Closes a file this layer opened; false when what was written could not
+  // be stored (a plain file then stays as it was written).
+  virtual bool CloseFile(File& file);
   virtual bool Exists(PString& substitute, const char* name);
   // out := name, then Exists.
   virtual bool ExistsAs(const char* name, File::Path& out);
@@ -93,7 +94,7 @@ public:
                  platform::File::Disposition disposition) override;
   bool OpenRead(File& file, const char* name, platform::File::Access access,
                 platform::File::Disposition disposition) override;
-  void CloseFile(File& file) override;
+  bool CloseFile(File& file) override;
   bool Exists(PString& substitute, const char* name) override;
   bool Unlink(const char* name) override;
   bool Rename(const char* oldName, const char* newName) override;
@@ -151,7 +152,7 @@ public:
   // Routing of File's operations.
   Outcome Open(const PString& substitute, Route route, File& file, const char* name,
                platform::File::Access access, platform::File::Disposition disposition) override;
-  void Close(File& file) override;
+  bool Close(File& file) override;
   uint32_t Version(const File& file) override;
   bool Writable(const File& file) override;
   void Lock(const File& file) override;

@@ -15,15 +15,13 @@
 #include "Vak/Bexlorn/Options.h"
 #include "Vak/Bexlorn/Sync.h"
 #include "Vak/Bexlorn/Time.h"
+#include "Vak/Bexlorn/Version.h"
 #include "platform/os/Thread.h"
 
 namespace Vak {
 
 namespace {
 
-const char kVersion[] = "RRRRR.RR";
-const char kBuild[] = "1234.5";
-const char kBuildSuffix[] = "QQQQQ";
 
 const char kLevelChars[] = " !?+-";
 const char* const kLevelNames[] = {"None", "Err ", "Warn", "Diag", "Prog"};
@@ -53,10 +51,6 @@ LogState& State() {
 }
 
 int ClampLevel(int level) { return level < 0 ? 0 : level > kMaxLevel ? kMaxLevel : level; }
-
-// Writes the buffered bytes out: a seek hands them to the system in one
-// write, without the disk sync of File::Commit.
-void PushOut(File& file) { file.Seek(static_cast<long>(file.Tell()), File::kSeekBegin); }
 
 // Field of `length` characters equal to `word` without regard to case.
 bool FieldIs(const char* field, unsigned length, const char* word) {
@@ -182,7 +176,7 @@ void Log::WriteLine(LogClient& client, const char* text, unsigned length) {
         ~Busy() { flag = 0; }
       } busy(client.busy_);
       state.file->WriteText(text);
-      if (state.flush) PushOut(*state.file);
+      if (state.flush) state.file->Flush();
     }
   }
   if (FILE* stream = state.stream.load(std::memory_order_relaxed)) {
@@ -228,7 +222,7 @@ void Log::Init(Options* options) {
         file->Close();
       } else {
         file->WriteText("Begin:\r\n");
-        PushOut(*file);
+        file->Flush();
         state.file = file.release();
         state.fileOpen.store(true);
         state.disabled = false;

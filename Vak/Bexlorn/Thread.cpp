@@ -1,5 +1,6 @@
 #include "Vak/Bexlorn/Thread.h"
 
+#include "Vak/Bexlorn/CrashReport.h"
 #include "Vak/Bexlorn/Exception.h"
 #include "Vak/Bexlorn/FatalError.h"
 #include "Vak/Bexlorn/Time.h"
@@ -8,6 +9,8 @@
 namespace Vak {
 
 Thread::Thread(Function function, void* context, bool start) : function_(function), context_(context) {
+  // Before the thread exists, so that it gets a stack for reporting faults.
+  InstallCrashReport();
   auto thread = std::make_unique<platform::Thread>(&Thread::Start, this, start);
   if (!thread->Valid()) return;
   created_ = true;

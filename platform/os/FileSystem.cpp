@@ -150,7 +150,7 @@ Error RemoveFolder(const char* path) {
   return ErrorFromErrno(err, native.c_str());
 }
 
-Error ListFolder(const char* path, std::vector<FolderEntry>& entries) {
+Error ListFolder(const char* path, std::vector<FolderEntry>& entries, const std::function<bool(const char*)>& keep) {
   entries.clear();
   if (path == nullptr) return Error::InvalidArgument;
   std::string native = ResolvePath(path);
@@ -159,6 +159,7 @@ Error ListFolder(const char* path, std::vector<FolderEntry>& entries) {
   int fd = ::dirfd(dir);
   while (const dirent* entry = ::readdir(dir)) {
     if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+    if (keep && !keep(entry->d_name)) continue;
     FolderEntry item;
     if (StatAt(fd, entry->d_name, item.info) != 0) continue;
     item.name = entry->d_name;

@@ -6,6 +6,7 @@
 #include "platform/os/Error.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,7 +46,9 @@ Error MakeFolderPath(const char* path);
 Error RemoveFolder(const char* path);
 // The entries of a folder without "." and "..", sorted by name (bytes).
 // Entries that vanish while listed, or are links to nothing, are left out.
-Error ListFolder(const char* path, std::vector<FolderEntry>& entries);
+// With `keep`, only the names it accepts are examined and listed.
+Error ListFolder(const char* path, std::vector<FolderEntry>& entries,
+                 const std::function<bool(const char* name)>& keep = {});
 
 // The folder for temporary files: TMPDIR when set and not empty, else "/tmp";
 // without a trailing separator (except for "/" itself).

@@ -57,9 +57,10 @@ public:
     Attach(file);
     return true;
   }
-  void CloseFile(File& file) override {
-    file.OwnHandle().Close();
+  bool CloseFile(File& file) override {
+    const bool closed = file.OwnHandle().Close() == platform::Error::None;
     Detach(file);
+    return closed;
   }
   bool Exists(PString& substitute, const char* name) override {
     Note("Exists", (std::string(substitute.c_str()) + ":" + name).c_str());

@@ -544,9 +544,9 @@ public:
     file.SetLayer(this);
     return Outcome::Opened;
   }
-  void Close(File& file) override {
+  bool Close(File& file) override {
     ++closes;
-    file.OwnHandle().Close();
+    return file.OwnHandle().Close() == platform::Error::None;
   }
   uint32_t Version(const File&) override { return version; }
   bool Writable(const File&) override { return readRouteWritable; }

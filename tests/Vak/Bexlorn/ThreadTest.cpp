@@ -225,7 +225,6 @@ TEST_F(ThreadDeathTest, ProcessorFaultProducesTheCrashReport) {
   }
   EXPECT_EXIT(
       {
-        InstallCrashReport();
         Thread faulting(
             [](void*) -> unsigned {
               *reinterpret_cast<volatile int*>(gBadAddress) = 1;

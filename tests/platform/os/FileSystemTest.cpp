@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <vector>
 
@@ -181,6 +182,14 @@ TEST(FileSystem, ListFolder) {
     EXPECT_GT(entries[i].info.modified, 0);
     EXPECT_GT(entries[i].info.created, 0);
   }
+
+  // A filter keeps only the names it accepts.
+  ASSERT_EQ(platform::ListFolder((dir / "list").c_str(), entries,
+                                 [](const char* name) { return std::string_view(name).ends_with(".txt"); }),
+            Error::None);
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].name, "b.txt");
+  EXPECT_EQ(entries[0].info.size, 2u);
 
   fs::create_directory(dir.Path() / "empty");
   ASSERT_EQ(platform::ListFolder((dir / "empty").c_str(), entries), Error::None);
