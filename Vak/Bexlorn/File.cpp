@@ -185,8 +185,9 @@ File::Result File::Probe() {
   const unsigned long read = mode_ & kReadMask;
   if (got < headerLength || std::memcmp(buffer_, "CFIL", 4) != 0) {
     if (got >= headerLength && read == kReadCompressed) return RES_NOTCOMPRESSED;
-    // Plain content: what was read stays as the buffer's first bytes.
-    valid_ = got;
+    // Plain content: what was read stays as the buffer's first bytes, no
+    // more than the size a layer gave (the bytes behind are another file's).
+    valid_ = size_ != kUnknownSize && got > size_ ? size_ : got;
     cursor_ = 0;
     bufferPos_ = 0;
     mode_ = (mode_ & ~kReadMask) | kReadStored;

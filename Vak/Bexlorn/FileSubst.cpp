@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Vak/Bexlorn/Exception.h"
+#include "Vak/Bexlorn/FileSubArchive.h"
 #include "platform/os/NativePath.h"
 
 namespace Vak {
@@ -361,7 +362,8 @@ bool File::Subst(const PString& name, const char* path, bool writable) {
     return true;
   }
   const std::size_t n = std::strlen(path);
-  if (n == 0 || (path[n - 1] != '\\' && path[n - 1] != '/')) return false;  // archives: no layer here yet
+  if (n == 0) return false;
+  if (path[n - 1] != '\\' && path[n - 1] != '/') return list.Add(name, std::make_unique<FileSubArchive>(path, writable));
   return list.Add(name, std::make_unique<FileSubPath>(path, writable));
 }
 

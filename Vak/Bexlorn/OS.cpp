@@ -257,10 +257,22 @@ bool LogTask::Init(OS* os) {
 
 // --- OS ------------------------------------------------------------------------
 
-OS::OS(const char* appName, const char* optionLine, void* instance, HWND window)
-    : instance_(instance), optionLine_(optionLine), options_(new Options), window_(window), appName_(appName) {}
+namespace {
+std::atomic<OS*> gCurrentOS{nullptr};
+}
 
-OS::~OS() { delete options_; }
+OS::OS(const char* appName, const char* optionLine, void* instance, HWND window)
+    : instance_(instance), optionLine_(optionLine), options_(new Options), window_(window), appName_(appName) {
+  gCurrentOS = this;
+}
+
+OS::~OS() {
+  OS* self = this;
+  gCurrentOS.compare_exchange_strong(self, nullptr);
+  delete options_;
+}
+
+OS* OS::Current() { return gCurrentOS; }
 
 bool OS::Init() {
   Kernel::InitStatics();

@@ -171,6 +171,9 @@ public:
   OS(const OS&) = delete;
   OS& operator=(const OS&) = delete;
 
+  // The application object most recently built and still alive, or null.
+  static OS* Current();
+
   Options* GetOptions() const { return options_; }
   const char* GetOptionLine() const { return optionLine_; }
   const String& GetAppName() const { return appName_; }

@@ -41,6 +41,9 @@ public:
   // same names + ".txt" in the program's folder and then in the working
   // folder (when that is another folder).
   void Init(const char* appName, const char* programPath);
+  // Reads a whole option file (UTF-16 with a byte-order mark converted);
+  // false when it does not open.
+  bool ProcessFile(const char* path);
   // Init with the running program's path, then ProcessRaw(text) (null: "").
   void InitFromModule(const char* appName, const char* text);
 
@@ -85,9 +88,6 @@ public:
 private:
   // Stores one item of option text (appending when `append`).
   void Set(const char* key, unsigned keyLength, const char* value, unsigned valueLength, bool append);
-  // Reads a whole option file (UTF-16 with a byte-order mark converted);
-  // false when it does not open.
-  bool ProcessFile(const char* path);
   void ProcessEnvironment(const char* name);
 
   Entry* head_ = nullptr;

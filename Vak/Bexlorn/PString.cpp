@@ -27,6 +27,10 @@ void PString::Release(Node* node) {
 
 PString::PString(const char* text) : node_(text ? cache()->Create(Bytes(text)) : nullptr) {}
 
+PString::PString(const char* text, unsigned n)
+    : node_(text ? cache()->CreateLimited(text, static_cast<int>(n > PStringCache::kMaxLength ? PStringCache::kMaxLength : n))
+                 : nullptr) {}
+
 PString::PString(const PString& other) : node_(other.node_) {
   if (node_) cache()->AddReference(node_);
 }
@@ -118,6 +122,45 @@ bool PString::EqualsIgnoreCase(const PString& other) const {
   if (node_ == other.node_) return true;
   if (!node_ || !other.node_ || node_->length != other.node_->length) return false;
   return CodePage::CompareIgnoreCase(node_->text, other.node_->text) == 0;
+}
+
+bool PString::EqualsIgnoreCase(const char* text) const {
+  if (!node_ || !text) return !node_ && !text;
+  return CodePage::CompareIgnoreCase(node_->text, text) == 0;
+}
+
+void PString::ToLower() {
+  if (node_) node_ = cache()->ToLower(node_);
+}
+
+void PString::ToUpper() {
+  if (node_) node_ = cache()->ToUpper(node_);
+}
+
+void PString::Left(unsigned n) {
+  unsigned length = Length();
+  if (n < length) node_ = cache()->Del(node_, n, length - n);
+}
+
+void PString::Right(unsigned n) {
+  unsigned length = Length();
+  if (n < length) node_ = cache()->Del(node_, 0, length - n);
+}
+
+PString operator+(const PString& left, const char* right) {
+  PString result(left);
+  if (right && *right) {
+    PString::Node* node = result.Detach();
+    result = PString::Adopt(PString::cache()->Ins(node, Bytes(right), left.Length()));
+  }
+  return result;
+}
+
+PString operator+(const PString& left, const PString& right) {
+  // A copy of the right side keeps its text alive while the left side's node
+  // is edited, even when both are the same string.
+  PString tail(right);
+  return left + (tail.IsNull() ? nullptr : tail.c_str());
 }
 
 namespace {

@@ -17,6 +17,9 @@ public:
 
   constexpr PString() = default;
   PString(const char* text);  // null gives the null string
+  // At most n characters of the text (fewer when it is shorter); a null text
+  // gives the null string.
+  PString(const char* text, unsigned n);
   PString(const PString& other);
   PString(PString&& other) noexcept : node_(other.node_) { other.node_ = nullptr; }
   ~PString();
@@ -46,6 +49,16 @@ public:
   int Compare(const char* text) const;
   // Null equals only null.
   bool EqualsIgnoreCase(const PString& other) const;
+  // Without regard to case. The null string equals only a null pointer, and a
+  // null pointer equals only the null string ("" is not null).
+  bool EqualsIgnoreCase(const char* text) const;
+
+  // Replace the string by the cache's lower-/upper-case node.
+  void ToLower();
+  void ToUpper();
+  // Keep the first / last n characters; nothing when n is not below the length.
+  void Left(unsigned n);
+  void Right(unsigned n);
 
   const char* c_str() const { return node_ ? node_->text : ""; }
   unsigned Length() const { return node_ ? node_->length : 0; }
@@ -58,6 +71,11 @@ private:
 
   Node* node_ = nullptr;
 };
+
+// The left side with the right side appended; a null or empty right side
+// appends nothing.
+PString operator+(const PString& left, const char* right);
+PString operator+(const PString& left, const PString& right);
 
 // The interned strings that kernel start-up assigns and shutdown releases.
 class PredefinedStrings {

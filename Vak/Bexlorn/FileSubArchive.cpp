@@ -1,0 +1,613 @@
+#include "Vak/Bexlorn/FileSubArchive.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+
+#include "Vak/Bexlorn/Alloc.h"
+#include "Vak/Bexlorn/BlockCoder.h"
+#include "Vak/Bexlorn/CodePage.h"
+#include "Vak/Bexlorn/Exception.h"
+#include "Vak/Bexlorn/Wildcard.h"
+#include "platform/os/FileSystem.h"
+#include "platform/os/Thread.h"
+
+namespace Vak {
+
+namespace {
+
+constexpr const char* kSource = "Vak/Bexlorn/FileSubArchive";
+constexpr uint16_t kDirectoryFlags = 0x11;
+// Index records read at a time.
+constexpr uint32_t kRecordBatch = 4096;
+// Input read from a temporary file at a time while storing.
+constexpr uint32_t kStoreRead = 16 * Archive::kChunkBytes;
+constexpr uint64_t kMaxOffset = 0xFFFFFFFFu;
+
+std::atomic<FileSubArchive::Progress> gProgress{nullptr};
+std::atomic<uint32_t> gTempCounter{0};
+
+bool IsSep(char c) { return c == '\\' || c == '/'; }
+
+std::string_view DropLeadingSep(std::string_view name) {
+  if (!name.empty() && IsSep(name.front())) name.remove_prefix(1);
+  return name;
+}
+
+// The key of a name: one leading separator dropped, separators as '/', lower
+// case in the kernel's code page.
+PString KeyOf(std::string_view name) {
+  name = DropLeadingSep(name);
+  char text[Archive::kNameBytes + 1];
+  std::size_t n = 0;
+  for (char c : name) {
+    if (n == Archive::kNameBytes || c == 0) break;
+    text[n++] = c == '\\' ? '/' : static_cast<char>(CodePage::ToLower(static_cast<unsigned char>(c)));
+  }
+  text[n] = 0;
+  return PString(text);
+}
+
+// A directory path: A to Z lowered, separators as '/'.
+std::string DirectoryOf(std::string_view path) {
+  std::string out(path);
+  for (char& c : out) {
+    if (c == '\\') c = '/';
+    else if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+void Fill(File::Entry& entry, const Archive::FileHeader& header, std::string_view name) {
+  const std::size_t n = std::min(name.size(), sizeof entry.name - 1);
+  std::memcpy(entry.name, name.data(), n);
+  entry.name[n] = 0;
+  entry.size = header.uncompressedSize;
+  entry.size2 = header.storedSize;
+  entry.reserved = header.checksum;
+  entry.created = header.reserved1;
+  entry.accessed = header.reserved2;
+  entry.written = header.fileTime;
+  entry.attributes = header.flags;
+  entry.reserved2 = header.reserved3;
+}
+
+} // namespace
+
+class FileSubArchive::Guard {
+public:
+  explicit Guard(FileSubArchive& archive) : lock_(archive.lock_) { lock_.Lock(); }
+  ~Guard() { lock_.Unlock(); }
+  Guard(const Guard&) = delete;
+  Guard& operator=(const Guard&) = delete;
+
+private:
+  CriticalSection& lock_;
+};
+
+void* FileSubArchive::Entry::operator new(std::size_t n) { return Alloc::New(static_cast<unsigned>(n)); }
+void FileSubArchive::Entry::operator delete(void* p) { Alloc::Delete(p); }
+
+void FileSubArchive::SetProgress(Progress progress) { gProgress = progress; }
+
+FileSubArchive::FileSubArchive(const char* path, bool writable) : writable_(writable), lock_("archive") {
+  const uint8_t zero[Archive::kInfoBytes] = {};
+  info_ = Archive::Info::Decode(zero, sizeof zero);
+  if (!path || !path_.Set(path) || path_.Length() != std::strlen(path)) return;
+
+  const unsigned long mode = writable ? (File::kReadStored | File::kWrite) : File::kReadStored;
+  if (host_.Open(PString(), path, mode).Ok()) {
+    uint8_t signature[Archive::kSignatureBytes];
+    uint8_t info[Archive::kInfoBytes] = {};
+    const bool hasSignature = host_.Read(signature, sizeof signature, 1) == sizeof signature &&
+                         std::memcmp(signature, Archive::kSignature, sizeof signature) == 0;
+    const uint32_t got = hasSignature ? host_.ReadInfoBlock(info) : 0;
+    const Archive::Info read = Archive::Info::Decode(info, got);
+    const int64_t size = Host().Size();
+    if (!hasSignature || got == 0 || !read.Valid() || size < 0) {
+      host_.Close();
+      return;
+    }
+    info_ = read;
+    end_ = static_cast<uint64_t>(size);
+    open_ = true;
+    indexed_ = ReadIndex();
+    dirty_ = false;
+    if (!indexed_) info_.indexOffset = 0;
+    walk_ = Archive::kSignatureBytes;
+    for (const auto& e : list_) walk_ = std::max<uint64_t>(walk_, uint64_t(e->payloadOffset) + e->payloadSize);
+    return;
+  }
+  if (!writable) return;
+
+  // Never over an existing file: one that exists but did not open is not
+  // ours to empty.
+  if (!host_.Open(PString(), path, File::kCreateNew | File::kReadStored | File::kWrite).Ok())
+    throw FileEx(kSource, 207, "Substitute() Open new archive failed");
+  info_ = Archive::Info{};
+  uint8_t info[Archive::kInfoBytes];
+  info_.Encode(info);
+  if (host_.Write(Archive::kSignature, Archive::kSignatureBytes, 1) != Archive::kSignatureBytes ||
+      !host_.WriteInfoBlock(info) || !host_.Flush()) {
+    host_.Close();
+    platform::DeleteFile(path);
+    throw FileEx(kSource, 207, "Substitute() Open new archive failed");
+  }
+  open_ = true;
+  indexed_ = true;
+  dirty_ = true;
+  end_ = Archive::kNewArchiveBytes;
+  walk_ = Archive::kSignatureBytes;
+}
+
+FileSubArchive::~FileSubArchive() {
+  if (open_ && writable_ && indexed_ && dirty_) WriteIndex();
+  for (const auto& [file, temp] : pending_) platform::DeleteFile(temp.c_str());
+  table_.clear();
+  list_.clear();
+  if (host_.IsOpen()) host_.Close();
+}
+
+bool FileSubArchive::IsReadOnly() const { return !writable_; }
+bool FileSubArchive::IsReadable() const { return open_; }
+uint32_t FileSubArchive::GetVersion() const { return info_.version; }
+bool FileSubArchive::IsType(int kind) const { return kind == kArchive; }
+bool FileSubArchive::IsPath(const char* path) const { return path && std::strcmp(path, path_) == 0; }
+void FileSubArchive::AddToSearch(SearchList& list) { list.push_back(this); }
+void FileSubArchive::Lock() { lock_.Lock(); }
+void FileSubArchive::Unlock() { lock_.Unlock(); }
+
+bool FileSubArchive::ReadAt(uint64_t offset, void* data, std::size_t length) {
+  std::size_t got = 0;
+  return offset + length <= end_ &&
+         Host().Seek(static_cast<int64_t>(offset), platform::File::Origin::Begin) == platform::Error::None &&
+         Host().Read(data, length, got) == platform::Error::None && got == length;
+}
+
+bool FileSubArchive::WriteAt(uint64_t offset, const void* data, std::size_t length) {
+  if (offset + length > kMaxOffset) return false;
+  if (Host().Seek(static_cast<int64_t>(offset), platform::File::Origin::Begin) != platform::Error::None ||
+      Host().Write(data, length) != platform::Error::None)
+    return false;
+  end_ = std::max<uint64_t>(end_, offset + length);
+  return true;
+}
+
+bool FileSubArchive::ReadIndex() {
+  if (info_.indexOffset == 0 || info_.entryCount == 0) return false;
+  Guard guard(*this);
+  uint8_t raw[Archive::kHeadBytes];
+  if (!ReadAt(info_.indexOffset, raw, sizeof raw)) return false;
+  const Archive::BlockHead head = Archive::BlockHead::Decode(raw);
+  const uint64_t bytes = uint64_t(info_.entryCount) * Archive::kRecordBytes;
+  // The count must fit both the block's length and what the file holds.
+  if (!head.Is(Archive::kIndexTag) || head.length != bytes ||
+      info_.indexOffset + Archive::kHeadBytes + bytes > end_)
+    return false;
+
+  std::vector<uint8_t> batch;
+  uint64_t at = info_.indexOffset + Archive::kHeadBytes;
+  bool ok = true;
+  for (uint32_t left = info_.entryCount; ok && left > 0;) {
+    const uint32_t n = std::min(left, kRecordBatch);
+    batch.resize(std::size_t(n) * Archive::kRecordBytes);
+    if (!ReadAt(at, batch.data(), batch.size())) {
+      ok = false;
+      break;
+    }
+    for (uint32_t i = 0; i < n; ++i) {
+      const Archive::IndexRecord r = Archive::IndexRecord::Decode(batch.data() + std::size_t(i) * Archive::kRecordBytes);
+      if (r.payloadOffset < Archive::kRecordBytes || uint64_t(r.payloadOffset) + r.payloadSize > end_) {
+        ok = false;
+        break;
+      }
+      Add(r.payloadOffset, r.payloadSize, r.header);
+    }
+    at += batch.size();
+    left -= n;
+  }
+  if (!ok) {
+    table_.clear();
+    list_.clear();
+    directories_.clear();
+    return false;
+  }
+  indexBytes_ = static_cast<uint32_t>(Archive::kHeadBytes + bytes);
+  return true;
+}
+
+void FileSubArchive::AddDirectories(std::string_view name) {
+  name = DropLeadingSep(name);
+  for (std::size_t i = 0; i < name.size(); ++i)
+    if (IsSep(name[i]) && i > 0) directories_.insert(DirectoryOf(name.substr(0, i)));
+}
+
+FileSubArchive::Entry* FileSubArchive::Add(uint32_t payloadOffset, uint32_t payloadSize,
+                                           const Archive::FileHeader& header) {
+  PString key = KeyOf(header.Name());
+  auto it = table_.find(key.GetNode());
+  if (it != table_.end()) {
+    Entry* known = it->second;
+    // Of two live blocks of one name the later one was stored last.
+    if (known->payloadOffset < payloadOffset) {
+      known->payloadOffset = payloadOffset;
+      known->payloadSize = payloadSize;
+      known->header = header;
+    }
+    return known;
+  }
+  auto entry = std::unique_ptr<Entry>(new Entry{payloadOffset, payloadSize, key, header});
+  Entry* raw = entry.get();
+  table_.emplace(key.GetNode(), raw);
+  list_.push_back(std::move(entry));
+  AddDirectories(header.Name());
+  return raw;
+}
+
+void FileSubArchive::Remove(Entry* entry) {
+  auto it = std::find_if(list_.begin(), list_.end(), [entry](const auto& e) { return e.get() == entry; });
+  if (it == list_.end()) return;
+  const std::size_t at = static_cast<std::size_t>(it - list_.begin());
+  for (Cursor& c : cursors_)
+    if (c.used && c.position > at) --c.position;
+  table_.erase(entry->key.GetNode());
+  list_.erase(it);
+}
+
+bool FileSubArchive::WalkOne() {
+  if (walk_ + Archive::kHeadBytes > end_) return false;
+  uint8_t raw[Archive::kHeaderBytes];
+  if (!ReadAt(walk_, raw, Archive::kHeadBytes)) return false;
+  const Archive::BlockHead head = Archive::BlockHead::Decode(raw);
+  const uint64_t next = walk_ + Archive::kHeadBytes + head.length;
+  const bool file = head.Is(Archive::kFileTag);
+  // A block that runs past the end, or a file block too short for its
+  // header, is damage: nothing behind it can be trusted.
+  if (next > end_ || (file && head.length < Archive::kHeaderBytes)) {
+    walk_ = end_;
+    return false;
+  }
+  if (file) {
+    if (!ReadAt(walk_ + Archive::kHeadBytes, raw, Archive::kHeaderBytes)) return false;
+    Add(static_cast<uint32_t>(walk_ + Archive::kRecordBytes), static_cast<uint32_t>(head.length - Archive::kHeaderBytes),
+        Archive::FileHeader::Decode(raw));
+  }
+  walk_ = next;
+  return true;
+}
+
+FileSubArchive::Entry* FileSubArchive::Lookup(const char* name) {
+  if (!open_ || !name) return nullptr;
+  Guard guard(*this);
+  const PString key = KeyOf(name);
+  for (;;) {
+    auto it = table_.find(key.GetNode());
+    if (it != table_.end()) return it->second;
+    if (!WalkOne()) return nullptr;
+  }
+}
+
+bool FileSubArchive::GetHeader(const char* name, Archive::FileHeader& out) {
+  Guard guard(*this);
+  Entry* e = Lookup(name);
+  if (e) out = e->header;
+  return e != nullptr;
+}
+
+bool FileSubArchive::OpenRead(File& file, const char* name, platform::File::Access access,
+                              platform::File::Disposition) {
+  // Entries are never changed in place: writing would run into the next block.
+  if (access != platform::File::Access::Read) return false;
+  Guard guard(*this);
+  Entry* e = Lookup(name);
+  if (!e) return false;
+  file.AttachHandle(&Host());
+  file.EditPath().Set(name);
+  file.SetDataStart(e->payloadOffset);
+  // Stored bytes never reach past the payload; compressed content takes its
+  // length from its own head.
+  const bool raw = (file.Mode() & File::kReadMask) == File::kReadStored;
+  uint32_t size = e->header.uncompressedSize;
+  if (raw || !e->header.Compressed()) size = raw ? e->payloadSize : std::min(size, e->payloadSize);
+  file.SetSize(size);
+  Attach(file);
+  return true;
+}
+
+bool FileSubArchive::OpenWrite(File& file, const char* name, platform::File::Access, platform::File::Disposition) {
+  if (!open_ || !writable_ || !name || !*name) return false;
+  Archive::FileHeader header;
+  if (!header.SetName(name)) return false;
+  std::string temp;
+  platform::Error opened = platform::Error::AlreadyExists;
+  for (int tries = 0; tries < 16 && opened == platform::Error::AlreadyExists; ++tries) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%08X.T%08X", platform::CurrentProcessId(), gTempCounter++);
+    temp = text;
+    opened = file.OwnHandle().Open(temp.c_str(), platform::File::Access::ReadWrite,
+                                   platform::File::Disposition::CreateNew);
+  }
+  if (opened != platform::Error::None) return false;
+  file.UseOwnHandle();
+  file.EditPath().Set(name);
+  Guard guard(*this);
+  pending_[&file] = temp;
+  Attach(file);
+  return true;
+}
+
+bool FileSubArchive::CloseFile(File& file) {
+  Guard guard(*this);
+  Detach(file);
+  auto it = pending_.find(&file);
+  if (it == pending_.end()) return true;
+  const std::string temp = it->second;
+  pending_.erase(it);
+  const unsigned long write = file.Mode() & File::kWriteMask;
+  bool ok = true;
+  if (write == File::kWrite || write == File::kWriteCompressed) ok = Store(file);
+  file.OwnHandle().Close();
+  platform::DeleteFile(temp.c_str());
+  return ok;
+}
+
+uint32_t FileSubArchive::AppendOffset() const {
+  return indexed_ && info_.indexOffset != 0 && IndexIsLast() ? info_.indexOffset : static_cast<uint32_t>(end_);
+}
+
+bool FileSubArchive::IndexIsLast() const { return uint64_t(info_.indexOffset) + indexBytes_ == end_; }
+
+bool FileSubArchive::Store(File& file) {
+  platform::File& in = file.OwnHandle();
+  const int64_t length = in.Size();
+  if (length < 0 || uint64_t(length) > kMaxOffset ||
+      in.Seek(0, platform::File::Origin::Begin) != platform::Error::None)
+    return false;
+  // The handle drops its size to 0 when a write to the temporary file
+  // failed: what is there is not what was written.
+  if (file.Size() != uint64_t(length) || file.Tell() > uint64_t(length)) return false;
+  const bool compressed = (file.Mode() & File::kWriteMask) == File::kWriteCompressed;
+  Archive::FileHeader header;
+  if (!header.SetName(file.GetPath())) return false;
+  header.uncompressedSize = static_cast<uint32_t>(length);
+
+  // Storing happens behind the lock only (a read of this archive's files
+  // waits for it), so the old block is looked up before the new one exists.
+  Guard guard(*this);
+  Entry* old = Lookup(file.GetPath());
+  // Blocks behind an index that is not the last block are taken in before
+  // the new block goes to the end, so the next index lists them.
+  if (indexed_ && info_.indexOffset != 0 && !IndexIsLast())
+    while (WalkOne()) {
+    }
+  const uint64_t at = AppendOffset();
+  const bool overIndex = indexed_ && info_.indexOffset != 0 && at == info_.indexOffset;
+
+  // Until complete the block reads as deleted with length 0.
+  uint8_t block[Archive::kRecordBytes];
+  Archive::BlockHead head;
+  std::memcpy(head.tag, Archive::kDeletedTag, 4);
+  head.Encode(block);
+  header.Encode(block + Archive::kHeadBytes);
+  uint64_t pos = at + Archive::kRecordBytes;
+  uint64_t stored = 0;
+  bool ok = WriteAt(at, block, sizeof block);
+  if (overIndex) {
+    indexBytes_ = 0;
+    dirty_ = true;
+  }
+
+  std::vector<uint8_t> out;
+  if (compressed) {
+    out.insert(out.end(), Archive::kCompressedMagic, Archive::kCompressedMagic + 4);
+    // A version-257 archive's readers expect the bare magic.
+    if (info_.version != Archive::kVersion257) {
+      uint8_t v[8];
+      Archive::PutU32(v, Archive::kCompressedVersion);
+      Archive::PutU32(v + 4, header.uncompressedSize);
+      out.insert(out.end(), v, v + 8);
+    }
+    stored += out.size();
+    header.flags |= Archive::kFlagCompressed;
+  }
+  std::vector<uint8_t> input(kStoreRead);
+  std::vector<uint8_t> coded(compressed ? Archive::kChunkBytes : 0);
+  uint32_t crc = Archive::Crc::kInitial;
+  const Progress progress = gProgress;
+  for (uint64_t done = 0; ok && done < uint64_t(length);) {
+    const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(kStoreRead, uint64_t(length) - done));
+    std::size_t got = 0;
+    if (in.Read(input.data(), want, got) != platform::Error::None || got != want) {
+      ok = false;
+      break;
+    }
+    for (std::size_t off = 0; off < want; off += Archive::kChunkBytes) {
+      const unsigned n = static_cast<unsigned>(std::min<std::size_t>(Archive::kChunkBytes, want - off));
+      const uint8_t* chunk = input.data() + off;
+      crc = Archive::Crc::Update(crc, chunk, n);
+      if (compressed) {
+        const unsigned c = BlockCoder::Code(coded.data(), chunk, n);
+        const uint16_t word = static_cast<uint16_t>(c == n ? (0x8000 | c) : c);
+        out.push_back(uint8_t(word));
+        out.push_back(uint8_t(word >> 8));
+        out.insert(out.end(), coded.data(), coded.data() + c);
+        stored += 2 + c;
+      } else {
+        stored += n;
+      }
+      if (progress) progress(static_cast<unsigned long>(done + off + n), compressed ? static_cast<unsigned long>(stored) : 0);
+    }
+    done += want;
+    if (compressed) {
+      ok = WriteAt(pos, out.data(), out.size());
+      pos += out.size();
+      out.clear();
+    } else {
+      ok = WriteAt(pos, input.data(), want);
+      pos += want;
+    }
+  }
+  if (ok && !out.empty()) {
+    ok = WriteAt(pos, out.data(), out.size());
+    pos += out.size();
+  }
+  ok = ok && stored + Archive::kHeaderBytes <= kMaxOffset && pos <= kMaxOffset;
+  if (ok) {
+    header.storedSize = static_cast<uint32_t>(stored);
+    header.checksum = Archive::Crc::Final(crc);
+    std::memcpy(head.tag, Archive::kFileTag, 4);
+    head.length = static_cast<uint32_t>(Archive::kHeaderBytes + stored);
+    head.Encode(block);
+    header.Encode(block + Archive::kHeadBytes);
+    ok = WriteAt(at, block, sizeof block);
+  }
+  if (!ok) {
+    // What was written goes: the block was the last one in the file.
+    if (Host().Seek(static_cast<int64_t>(at), platform::File::Origin::Begin) == platform::Error::None &&
+        Host().SetEndOfFile() == platform::Error::None)
+      end_ = at;
+    if (walk_ > at) walk_ = at;
+    return false;
+  }
+  // What is left of an index written over is stale: it was the last block.
+  if (overIndex && end_ > pos && Host().Seek(static_cast<int64_t>(pos), platform::File::Origin::Begin) ==
+                                     platform::Error::None &&
+      Host().SetEndOfFile() == platform::Error::None)
+    end_ = pos;
+  if (walk_ > at) walk_ = pos;
+  if (old) {
+    WriteAt(old->payloadOffset - Archive::kRecordBytes, Archive::kDeletedTag, 4);
+    Remove(old);
+  }
+  Add(static_cast<uint32_t>(at + Archive::kRecordBytes), header.storedSize, header);
+  if (indexed_) {
+    dirty_ = true;
+    info_.indexOffset = static_cast<uint32_t>(pos);
+    indexBytes_ = 0;
+  }
+  return true;
+}
+
+bool FileSubArchive::Exists(PString&, const char* name) {
+  if (!name) return false;
+  if (Lookup(name)) return true;
+  std::string_view path = DropLeadingSep(name);
+  while (!path.empty() && IsSep(path.back())) path.remove_suffix(1);
+  std::string_view last = path;
+  for (std::size_t i = path.size(); i > 0; --i)
+    if (IsSep(path[i - 1])) {
+      last = path.substr(i);
+      break;
+    }
+  if (path.empty() || last.find_first_of(".*?") != std::string_view::npos) return false;
+  Guard guard(*this);
+  return directories_.count(DirectoryOf(path)) != 0;
+}
+
+bool FileSubArchive::Unlink(const char* name) {
+  if (!open_ || !writable_) return false;
+  Guard guard(*this);
+  Entry* e = Lookup(name);
+  if (!e || e->payloadOffset < Archive::kRecordBytes) return false;
+  if (!WriteAt(e->payloadOffset - Archive::kRecordBytes, Archive::kDeletedTag, 4)) return false;
+  Remove(e);
+  if (indexed_) dirty_ = true;
+  return true;
+}
+
+bool FileSubArchive::GetFileTime(uint32_t& time, const char* name) {
+  Guard guard(*this);
+  Entry* e = Lookup(name);
+  if (e) time = e->header.fileTime;
+  return e != nullptr;
+}
+
+long FileSubArchive::FindStart() {
+  if (!open_) return -1;
+  Guard guard(*this);
+  std::size_t i = 0;
+  while (i < cursors_.size() && cursors_[i].used) ++i;
+  if (i == cursors_.size()) cursors_.emplace_back();
+  cursors_[i].used = true;
+  cursors_[i].position = 0;
+  return static_cast<long>(i);
+}
+
+bool FileSubArchive::FindNext(long handle, const char* pattern, File::Entry& entry) {
+  Guard guard(*this);
+  if (handle < 0 || static_cast<std::size_t>(handle) >= cursors_.size() || !cursors_[handle].used || !pattern)
+    return false;
+  Cursor& cursor = cursors_[handle];
+  for (;;) {
+    if (cursor.position >= list_.size()) {
+      // Known entries are done; take in the blocks the index did not list.
+      const std::size_t known = list_.size();
+      while (list_.size() == known && WalkOne()) {
+      }
+      if (list_.size() == known) return false;
+      continue;
+    }
+    const Entry& e = *list_[cursor.position++];
+    const std::string name(DropLeadingSep(e.header.Name()).substr(0, sizeof entry.name - 1));
+    const char* directoryEnd = nullptr;
+    if (MatchWildcard(name.c_str(), pattern, &directoryEnd)) {
+      Fill(entry, e.header, name);
+      return true;
+    }
+    if (directoryEnd) {
+      Fill(entry, e.header, std::string_view(name.c_str(), static_cast<std::size_t>(directoryEnd - name.c_str())));
+      entry.attributes = kDirectoryFlags;
+      return true;
+    }
+  }
+}
+
+void FileSubArchive::FindEnd(long handle) {
+  Guard guard(*this);
+  if (handle >= 0 && static_cast<std::size_t>(handle) < cursors_.size()) cursors_[handle].used = false;
+}
+
+bool FileSubArchive::WriteIndex() {
+  Guard guard(*this);
+  if (!open_ || !writable_) return false;
+  const uint64_t at = info_.indexOffset != 0 && IndexIsLast() ? info_.indexOffset : end_;
+  const uint64_t bytes = uint64_t(list_.size()) * Archive::kRecordBytes;
+  if (at + Archive::kHeadBytes + bytes > kMaxOffset) return false;
+
+  std::vector<uint8_t> buffer(Archive::kHeadBytes + bytes);
+  Archive::BlockHead head;
+  std::memcpy(head.tag, Archive::kIndexTag, 4);
+  head.Encode(buffer.data());
+  uint8_t* p = buffer.data() + Archive::kHeadBytes;
+  for (const auto& e : list_) {
+    Archive::IndexRecord{e->payloadOffset, e->payloadSize, e->header}.Encode(p);
+    p += Archive::kRecordBytes;
+  }
+  const uint64_t oldEnd = end_;
+  if (!WriteAt(at, buffer.data(), buffer.size())) return false;
+  uint8_t length[4];
+  Archive::PutU32(length, static_cast<uint32_t>(bytes));
+  if (!WriteAt(at + 4, length, sizeof length)) return false;
+  const uint64_t indexEnd = at + buffer.size();
+  // A shorter index over a longer one leaves no stale records behind it.
+  if (indexEnd < oldEnd && Host().Seek(static_cast<int64_t>(indexEnd), platform::File::Origin::Begin) ==
+                               platform::Error::None &&
+      Host().SetEndOfFile() == platform::Error::None)
+    end_ = indexEnd;
+  if (walk_ > at) walk_ = indexEnd;
+  info_.indexOffset = static_cast<uint32_t>(at);
+  info_.entryCount = static_cast<uint32_t>(list_.size());
+  indexBytes_ = static_cast<uint32_t>(buffer.size());
+
+  uint8_t info[Archive::kInfoBytes];
+  info_.Encode(info);
+  host_.Seek(0, File::kSeekBegin);
+  if (host_.Write(Archive::kSignature, Archive::kSignatureBytes, 1) != Archive::kSignatureBytes ||
+      !host_.WriteInfoBlock(info) || !host_.Flush())
+    return false;
+  dirty_ = false;
+  return true;
+}
+
+} // namespace Vak

@@ -1,0 +1,116 @@
+#pragma once
+// The substitution layer that serves the files of one engine archive. Files
+// are read through the archive's host handle, listed, stored when a handle
+// opened for writing closes (written first to a temporary file), and deleted
+// by marking their block. Look-ups ignore case (Windows-1252) and one leading
+// separator; blocks the index does not list are found by walking the file.
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "Vak/Bexlorn/Archive.h"
+#include "Vak/Bexlorn/File.h"
+#include "Vak/Bexlorn/FileSubst.h"
+#include "Vak/Bexlorn/PString.h"
+#include "Vak/Bexlorn/Sync.h"
+
+namespace Vak {
+
+class FileSubArchive : public FileSub {
+public:
+  // Called while a file is stored, after each chunk: the input bytes stored
+  // so far and, for a compressed file, the stored bytes written (else 0).
+  using Progress = int (*)(unsigned long input, unsigned long stored);
+  static void SetProgress(Progress progress);
+
+  // Opens the archive at `path`; a writable archive that does not exist is
+  // created (FileEx when that fails). A missing or invalid archive otherwise
+  // leaves the layer not readable.
+  FileSubArchive(const char* path, bool writable);
+  // Writes the index when it changed.
+  ~FileSubArchive() override;
+
+  bool IsReadOnly() const override;
+  bool IsReadable() const override;
+  uint32_t GetVersion() const override;
+  bool IsType(int kind) const override;
+  bool OpenWrite(File& file, const char* name, platform::File::Access access,
+                 platform::File::Disposition disposition) override;
+  bool OpenRead(File& file, const char* name, platform::File::Access access,
+                platform::File::Disposition disposition) override;
+  bool CloseFile(File& file) override;
+  bool Exists(PString& substitute, const char* name) override;
+  bool Unlink(const char* name) override;
+  bool GetFileTime(uint32_t& time, const char* name) override;
+  void AddToSearch(SearchList& list) override;
+  void Lock() override;
+  void Unlock() override;
+  bool IsPath(const char* path) const override;
+  long FindStart() override;
+  bool FindNext(long handle, const char* pattern, File::Entry& entry) override;
+  void FindEnd(long handle) override;
+
+  // The stored header of `name`; false when there is none.
+  bool GetHeader(const char* name, Archive::FileHeader& out);
+  const Archive::Info& GetInfo() const { return info_; }
+  bool Indexed() const { return indexed_; }
+  // Entries known so far (the index's, and those met walking the blocks).
+  std::size_t KnownEntries() const { return list_.size(); }
+
+private:
+  struct Entry {
+    static void* operator new(std::size_t n);
+    static void operator delete(void* p);
+    uint32_t payloadOffset;
+    uint32_t payloadSize;
+    PString key;
+    Archive::FileHeader header;
+  };
+  struct Cursor {
+    bool used = false;
+    std::size_t position = 0;  // in the entry list
+  };
+  class Guard;
+
+  bool ReadIndex();
+  // The entry of `name`, walking blocks the index does not list on a miss.
+  Entry* Lookup(const char* name);
+  // One block onward from walk_; false at the end of the file or at damage.
+  bool WalkOne();
+  // Adds what a block holds; a name already known keeps the later block.
+  Entry* Add(uint32_t payloadOffset, uint32_t payloadSize, const Archive::FileHeader& header);
+  void Remove(Entry* entry);
+  void AddDirectories(std::string_view name);
+  bool Store(File& file);
+  bool WriteIndex();
+  bool WriteAt(uint64_t offset, const void* data, std::size_t length);
+  bool ReadAt(uint64_t offset, void* data, std::size_t length);
+  // Where the next block goes: over the index when it is the last block.
+  uint32_t AppendOffset() const;
+  bool IndexIsLast() const;
+
+  platform::File& Host() { return host_.OwnHandle(); }
+
+  File host_;
+  File::Path path_;
+  Archive::Info info_;
+  bool open_ = false;
+  bool writable_ = false;
+  bool indexed_ = false;
+  bool dirty_ = false;
+  uint64_t end_ = 0;          // length of the host file
+  uint64_t walk_ = 0;         // blocks before this offset are known
+  uint32_t indexBytes_ = 0;   // of the "IDX " block at the index offset, 0 when none
+  std::vector<std::unique_ptr<Entry>> list_;
+  std::unordered_map<const PString::Node*, Entry*> table_;
+  std::unordered_set<std::string> directories_;
+  std::vector<Cursor> cursors_;
+  std::map<const File*, std::string> pending_;  // temporary file of each write
+  CriticalSection lock_;
+};
+
+} // namespace Vak

@@ -1,0 +1,105 @@
+#include "content/AppGlobals.h"
+
+#include <atomic>
+
+#include "Vak/Bexlorn/Rand.h"
+#include "Vak/Bexlorn/Sync.h"
+#include "Vak/Bexlorn/Thread.h"
+
+namespace {
+
+struct Globals {
+  Vak::CriticalSection lock{"AppGlobals"};
+  Vak::String programName;              // under the lock
+  std::atomic<uint32_t> mainThread{0};
+  uint32_t buildNumber = 0;             // under the lock
+  Vak::WEvent startupEvent{true, false};
+  std::atomic<bool> startupSignalled{false};
+  const Vak::PString emptyPString;
+  const Vak::String emptyString;
+  Vak::Rand rand;                       // under the lock
+  Vak::File::Path databaseRoot;         // under the lock
+};
+
+// Never destroyed: objects destroyed at exit in an order no one controls may
+// still reach for these.
+Globals& G() {
+  static Globals* const globals = new Globals;
+  return *globals;
+}
+
+uint32_t CurrentThread() { return static_cast<uint32_t>(Vak::Thread::GetCurrentId()); }
+
+} // namespace
+
+void SetProgramName(const char* name) {
+  Globals& g = G();
+  {
+    Vak::SingleLock guard(&g.lock, true);
+    g.programName = name;
+  }
+  SetMainThread();
+}
+
+void SetMainThread() { G().mainThread.store(CurrentThread()); }
+
+bool IsMainThread() { return G().mainThread.load() == CurrentThread(); }
+
+uint32_t GetMainThreadId() { return G().mainThread.load(); }
+
+Vak::CriticalSection& AppGlobalsLock() { return G().lock; }
+
+uint32_t GetBuildNumber() {
+  Globals& g = G();
+  Vak::SingleLock guard(&g.lock, true);
+  return g.buildNumber;
+}
+
+void SetBuildNumber(uint32_t build) {
+  Globals& g = G();
+  Vak::SingleLock guard(&g.lock, true);
+  g.buildNumber = build;
+}
+
+void SignalStartupEvent() {
+  Globals& g = G();
+  g.startupSignalled.store(true);
+  g.startupEvent.Set();
+}
+
+bool IsStartupSignalled() { return G().startupSignalled.load(); }
+
+Vak::WEvent& StartupEvent() { return G().startupEvent; }
+
+const Vak::PString& EmptyPString() { return G().emptyPString; }
+
+const Vak::String& EmptyString() { return G().emptyString; }
+
+int SharedRandNextInt() {
+  Globals& g = G();
+  Vak::SingleLock guard(&g.lock, true);
+  return g.rand.NextInt();
+}
+
+int SharedRandNextInt(int lo, int hi) {
+  Globals& g = G();
+  Vak::SingleLock guard(&g.lock, true);
+  return g.rand.NextInt(lo, hi);
+}
+
+Vak::File::Path GetDatabaseRootPath() {
+  Globals& g = G();
+  Vak::SingleLock guard(&g.lock, true);
+  return g.databaseRoot;
+}
+
+bool SetDatabaseRootPath(const char* path) {
+  Vak::File::Path root;
+  if (!root.Set(path)) return false;
+  // "/" alone stays: without it the root would become the empty (unset) path.
+  if (root.Length() > 1) root.DelSlash();
+  Globals& g = G();
+  Vak::SingleLock guard(&g.lock, true);
+  g.databaseRoot = root;
+  return true;
+}

@@ -1,0 +1,51 @@
+#pragma once
+// Process-wide state the content code shares: the program's name and main
+// thread, the latest build number known to the process and its lock, the
+// start-up event, shared empty strings, the shared random generator and the
+// database root path.
+//
+// Everything is made on first use (safe from static initialisers and from
+// any thread) and lives until the process ends.
+#include <cstdint>
+
+#include "Vak/Bexlorn/File.h"
+#include "Vak/Bexlorn/PString.h"
+#include "Vak/Bexlorn/String.h"
+
+namespace Vak {
+class CriticalSection;
+class WEvent;
+} // namespace Vak
+
+// Stores the name and records the calling thread as the main thread.
+void SetProgramName(const char* name);
+// Start-up calls this before any worker thread starts.
+void SetMainThread();
+bool IsMainThread();
+uint32_t GetMainThreadId();
+
+// Guards the latest build number. Taken last and briefly: no other lock is
+// taken while it is held.
+Vak::CriticalSection& AppGlobalsLock();
+uint32_t GetBuildNumber();
+void SetBuildNumber(uint32_t build);
+
+// Set once the asset index has been read and sorted; the event is
+// manual-reset, so it stays signalled.
+void SignalStartupEvent();
+bool IsStartupSignalled();
+Vak::WEvent& StartupEvent();
+
+// Results that hold no text.
+const Vak::PString& EmptyPString();
+const Vak::String& EmptyString();
+
+// Draws from the shared generator under the application-globals lock (the
+// generator itself is not safe to share between threads).
+int SharedRandNextInt();
+int SharedRandNextInt(int lo, int hi);
+
+// Empty until the asset database opens; kept without a trailing separator.
+Vak::File::Path GetDatabaseRootPath();
+// False (the root unchanged) when the path does not fit.
+bool SetDatabaseRootPath(const char* path);

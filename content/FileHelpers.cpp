@@ -1,0 +1,388 @@
+#include "content/FileHelpers.h"
+
+#include <array>
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "Vak/Bexlorn/Exception.h"
+#include "Vak/Bexlorn/FileSubst.h"
+#include "Vak/Bexlorn/FormatBuffer.h"
+#include "content/AppGlobals.h"
+#include "content/TStream.h"
+#include "content/VelmarEx.h"
+
+namespace {
+
+using Path = Vak::File::Path;
+
+constexpr std::array<unsigned char, 256> MakeLowerTable() {
+  std::array<unsigned char, 256> table{};
+  for (unsigned i = 0; i < 256; ++i) table[i] = static_cast<unsigned char>(i >= 'A' && i <= 'Z' ? i + ('a' - 'A') : i);
+  return table;
+}
+constexpr std::array<unsigned char, 256> kLower = MakeLowerTable();
+
+unsigned char Lower(char c) { return kLower[static_cast<unsigned char>(c)]; }
+
+bool IsSep(char c) { return c == '/' || c == '\\'; }
+
+constinit std::atomic<uint32_t> gTemporaryNames{0};
+
+constexpr unsigned kTemporaryTries = 100;
+constexpr uint32_t kCopyPiece = 0x1000000;
+constexpr unsigned long kCopyReadMode = Vak::File::kRead;                        // 16
+constexpr unsigned long kCopyWriteMode = Vak::File::kCreateNew | Vak::File::kWrite;  // 769
+
+// root + folderName + path with a name, else path; the result must be
+// absolute. Back-slashes for the file layer.
+bool Resolve(const Vak::PString& folderName, const char* path, Path& out) {
+  if (!path) return false;
+  if (folderName.Length() > 0) {
+    out = GetDatabaseRootPath();
+    if (!out.AddPath(folderName.c_str()) || !out.AddPath(path)) return false;
+  } else if (!out.Set(path)) {
+    return false;
+  }
+  if (!IsAbsolutePath(out)) return false;
+  out.ReplaceForwardSlashes();
+  return true;
+}
+
+// A path inside a substitute, back-slashed.
+bool Inner(const char* path, Path& out) {
+  if (!path || !out.Set(path)) return false;
+  out.ReplaceForwardSlashes();
+  return true;
+}
+
+// Whether any component of the text is "." or "..".
+bool HasDotComponent(const char* text) {
+  const char* p = text;
+  while (*p) {
+    while (IsSep(*p)) ++p;
+    const char* end = p;
+    while (*end && !IsSep(*end)) ++end;
+    const std::size_t n = static_cast<std::size_t>(end - p);
+    if ((n == 1 && p[0] == '.') || (n == 2 && p[0] == '.' && p[1] == '.')) return true;
+    p = end;
+  }
+  return false;
+}
+
+// Starts a search of pattern, inside the substitute when one is named. An
+// unknown substitute means the search cannot start.
+bool OpenSearch(Vak::File::Find& find, const Vak::PString& folderName, const char* pattern) {
+  try {
+    return folderName.Length() > 0 ? find.Open(pattern, folderName) : find.Open(pattern);
+  } catch (const Vak::FileEx&) {
+    return false;
+  }
+}
+
+// The pattern that searches a folder found at `find`.
+bool SubFolderPattern(const Vak::File::Find& find, Path& pattern) {
+  pattern = find.GetNameAndPath();
+  return pattern.AddSlash() && pattern.Add("*");
+}
+
+bool SearchPattern(const char* path, Path& pattern) {
+  return Inner(path, pattern) && pattern.Add("*");
+}
+
+uint32_t RotateLeft(uint32_t value, unsigned bits) { return (value << bits) | (value >> (32 - bits)); }
+
+uint32_t ChangeHash(const Vak::PString& folderName, const char* pattern) {
+  Vak::File::Find find;
+  if (!OpenSearch(find, folderName, pattern)) return 1;
+  uint32_t h = 0;
+  do {
+    if (IsDotName(find.name)) continue;
+    if (find.attributes & Vak::File::Entry::kFolder) {
+      Path sub;
+      const uint32_t subHash = SubFolderPattern(find, sub) ? ChangeHash(folderName, sub) : 1;
+      h = (subHash + 11) ^ RotateLeft(h, 6);
+    } else {
+      // Time and size: a rewritten file changes at least one of them.
+      h = RotateLeft(h, 5) ^ (find.written ^ find.size);
+    }
+  } while (find.Next());
+  return h == 0 ? 1 : h;
+}
+
+bool HasFiles(const Vak::PString& folderName, const char* pattern) {
+  Vak::File::Find find;
+  if (!OpenSearch(find, folderName, pattern)) return false;
+  do {
+    if (IsDotName(find.name)) continue;
+    if (!(find.attributes & Vak::File::Entry::kFolder)) return true;
+    Path sub;
+    if (SubFolderPattern(find, sub) && HasFiles(folderName, sub)) return true;
+  } while (find.Next());
+  return false;
+}
+
+// The file layer takes an unknown substitute for no substitute at all, which
+// would reach a path relative to the working folder instead.
+bool Listed(const Vak::PString& folderName) { return Vak::FileSubstList::Get().Listed(folderName); }
+
+// Opens the side of a copy: through the substitute when one is named.
+bool OpenCopySide(TFile& stream, const Vak::PString& name, const char* path, unsigned long mode) {
+  Path inner;
+  if (!Inner(path, inner) || (name.Length() > 0 && !Listed(name))) return false;
+  Vak::File& file = stream.GetFile();
+  const Vak::File::Result result = name.Length() > 0 ? file.Open(name, inner, mode) : file.Open(inner, mode);
+  return result.Ok();
+}
+
+bool CopyPieces(TFile& from, TFile& to, uint32_t size) {
+  std::unique_ptr<uint8_t[]> buffer(new uint8_t[size < kCopyPiece ? size : kCopyPiece]);
+  for (uint32_t left = size; left > 0;) {
+    const uint32_t piece = left < kCopyPiece ? left : kCopyPiece;
+    if (from.ReadBytes(buffer.get(), piece) != piece) return false;
+    if (to.WriteBytes(buffer.get(), piece) != piece) return false;
+    left -= piece;
+  }
+  // The file layer buffers writes: what could not be stored shows at close.
+  return from.GetError() == 0 && to.GetError() == 0 && to.GetFile().Close() == 0;
+}
+
+} // namespace
+
+bool IsExtension(const char* path, const char* ext) {
+  if (!path || !ext) return false;
+  if (*ext == '.') ++ext;
+  const std::size_t pathLength = std::strlen(path);
+  const std::size_t extLength = std::strlen(ext);
+  if (pathLength < extLength + 1) return false;
+  const char* tail = path + pathLength - extLength - 1;
+  if (*tail != '.') return false;
+  for (std::size_t i = 0; i < extLength; ++i)
+    if (Lower(tail[1 + i]) != Lower(ext[i])) return false;
+  return true;
+}
+
+bool NextExtension(const char*& cursor, const char* path) {
+  if (!cursor) {
+    const char* dot = path ? std::strrchr(path, '.') : nullptr;
+    if (!dot) return false;
+    cursor = dot + 1;
+  } else if (*cursor == '.') {
+    ++cursor;
+  }
+  return *cursor != '\0';
+}
+
+bool IsDotName(const char* name) {
+  return name && name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+bool IsAbsolutePath(const char* text) {
+  if (!text || !*text) return false;
+  if (IsSep(text[0])) return true;
+  return text[1] == ':' && IsSep(text[2]);
+}
+
+Vak::String SanitiseFileName(const char* text) {
+  std::string out(text ? text : "");
+  for (char& c : out) {
+    const bool keep = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ' ';
+    if (!keep) c = '_';
+  }
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return Vak::String(out.c_str());
+}
+
+bool IsPowerOfTwo(uint32_t value) { return (value & (value - 1)) == 0; }
+
+unsigned char LowerCaseByte(unsigned char c) { return kLower[c]; }
+
+void MatchLengthIgnoreCase(const char* text, const char* pattern, unsigned& length, bool& atStart) {
+  length = 0;
+  atStart = false;
+  if (!text || !pattern || !*pattern) return;
+  for (const char* start = text; *start; ++start) {
+    unsigned n = 0;
+    while (pattern[n] && start[n] && Lower(start[n]) == Lower(pattern[n])) ++n;
+    if (n > length) length = n;
+    if (!pattern[n]) {
+      atStart = start == text;
+      return;
+    }
+  }
+}
+
+bool CompareIgnoreCase(const char* pattern, const char* text, bool prefixOnly) {
+  if (!pattern || !text) return false;
+  for (; *pattern; ++pattern, ++text) {
+    if (!*text) return false;
+    if (*pattern != '?' && Lower(*pattern) != Lower(*text)) return false;
+  }
+  return prefixOnly || !*text;
+}
+
+bool LowerCaseBuffer(char* bytes, unsigned length) {
+  if (!bytes || length == 0) return false;
+  for (unsigned i = 0; i < length; ++i) {
+    if (!bytes[i]) return true;
+    bytes[i] = static_cast<char>(Lower(bytes[i]));
+  }
+  bytes[length - 1] = '\0';
+  return false;
+}
+
+void LowerCaseString(Vak::String& text) {
+  std::string copy(text);
+  for (char& c : copy) c = static_cast<char>(Lower(c));
+  text = copy.c_str();
+}
+
+void LowerCasePString(Vak::PString& text) {
+  if (text.IsNull()) return;
+  std::string copy(text.c_str(), text.Length());
+  for (char& c : copy) c = static_cast<char>(Lower(c));
+  text = copy.c_str();
+}
+
+bool ArchiveFileExists(const char* name) {
+  Path path = GetDatabaseRootPath();
+  if (!name || path.Length() == 0 || !path.AddPath(name) || !path.Add(".va")) return false;
+  path.ReplaceForwardSlashes();
+  return Vak::File::Exists(path).Ok();
+}
+
+uint32_t FolderChangeHash(const Vak::PString& folderName, const char* path) {
+  Path pattern;
+  return SearchPattern(path, pattern) ? ChangeHash(folderName, pattern) : 1;
+}
+
+bool FolderHasFiles(const Vak::PString& folderName, const char* path) {
+  Path pattern;
+  return SearchPattern(path, pattern) && HasFiles(folderName, pattern);
+}
+
+bool MakeFolderPath(const Vak::PString& folderName, const char* path) {
+  Path full;
+  return Resolve(folderName, path, full) && Vak::File::Md(full);
+}
+
+bool RenameInRoot(const Vak::PString& fromName, const char* from, const Vak::PString& toName, const char* to) {
+  Path fromPath, toPath;
+  return Resolve(fromName, from, fromPath) && Resolve(toName, to, toPath) && Vak::File::Rename(fromPath, toPath);
+}
+
+bool RenameFile(const char* from, const char* to) {
+  const Vak::PString none;
+  return RenameInRoot(none, from, none, to);
+}
+
+bool FileExists(const Vak::PString& folderName, const char* path) {
+  Path inner;
+  if (!Inner(path, inner)) return false;
+  if (folderName.Length() > 0) {
+    if (!Listed(folderName)) return false;
+    Vak::PString substitute(folderName);
+    return Vak::File::Exists(substitute, inner).Ok();
+  }
+  if (!IsAbsolutePath(path)) return true;
+  return Vak::File::Exists(inner).Ok();
+}
+
+bool DeleteFileOrFolder(const Vak::PString& folderName, const char* path) {
+  if (!path || !*path) return false;
+  const Path root = GetDatabaseRootPath();
+  if (root.Length() == 0) return false;
+  Path full;
+  if (!Resolve(folderName, path, full)) return false;
+  // Strictly inside the root, with nothing that could climb back out of it.
+  Path rest(full);
+  if (!rest.MakeRelativeTo(root) || rest.Length() == 0 || HasDotComponent(rest)) return false;
+  return Vak::File::Prune(full) || Vak::File::Unlink(full);
+}
+
+bool CreateTemporaryFilePath(const Vak::PString& folderName, const char* folder, const char* prefix,
+                             const char* extension, const char* preferredName, Vak::File::Path& path) {
+  const uint32_t counter = ++gTemporaryNames;
+  if (!folder || !MakeFolderPath(folderName, folder)) return false;
+  Path base(folder);
+  if (base.Length() > 0 && !base.AddSlash()) return false;
+  const bool hasExtension = extension && *extension;
+
+  const Vak::String preferred = SanitiseFileName(preferredName);
+  if (preferred.Size() > 0) {
+    Path candidate(base);
+    if (candidate.Add(preferred) && (!hasExtension || candidate.Add(extension))) {
+      // An empty leftover of the same name must not block the name.
+      if (!FolderHasFiles(folderName, candidate)) DeleteFileOrFolder(folderName, candidate);
+      if (!FileExists(folderName, candidate)) {
+        path = candidate;
+        return true;
+      }
+    }
+  }
+
+  for (unsigned attempt = 0; attempt < kTemporaryTries; ++attempt) {
+    char random[9];
+    for (int i = 0; i < 8; ++i) {
+      const int v = SharedRandNextInt(0, 35);
+      random[i] = static_cast<char>(v < 10 ? '0' + v : 'a' + (v - 10));
+    }
+    random[8] = '\0';
+    char number[16];
+    std::snprintf(number, sizeof number, "%u", counter);
+    Path candidate(base);
+    if (!candidate.Add(prefix ? prefix : "") || !candidate.Add(random) || !candidate.Add(number)) break;
+    if (hasExtension && (!candidate.Add(".") || !candidate.Add(extension))) break;
+    if (!FileExists(folderName, candidate)) {
+      path = candidate;
+      return true;
+    }
+  }
+  VelmarLogError("CreateTemporaryFilePath> unable to form valid temp path in 100 tries, at path '%s' with prefix '%s'",
+                 folder, prefix ? prefix : "");
+  return false;
+}
+
+void AddKUIDUnique(const KUID& kuid, ChunkedList<KUID, 128>& list) {
+  if (kuid.IsNull() || !list.Find(kuid).IsEnd()) return;
+  list.Append(kuid);
+}
+
+bool IsCachePath(const char* text) { return text && CompareIgnoreCase("/cache/", text, true); }
+
+bool ReplaceFirst(const char* pattern, Vak::PString& text, const char* replacement) {
+  if (!pattern || !*pattern || text.IsNull()) return false;
+  std::string value(text.c_str(), text.Length());
+  const std::size_t at = value.find(pattern);
+  if (at == std::string::npos) return false;
+  value.replace(at, std::strlen(pattern), replacement ? replacement : "");
+  text = value.c_str();
+  return true;
+}
+
+bool ReplaceFirstf(Vak::PString& text, const char* pattern, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  Vak::FormatBuffer replacement(format, args);
+  va_end(args);
+  return ReplaceFirst(pattern, text, replacement.Text());
+}
+
+bool CopyFileStream(const Vak::PString& fromName, const char* from, const Vak::PString& toName, const char* to) {
+  TFile source;
+  if (!OpenCopySide(source, fromName, from, kCopyReadMode)) return false;
+  TFile destination;
+  if (!OpenCopySide(destination, toName, to, kCopyWriteMode)) return false;
+  if (CopyPieces(source, destination, source.GetSize())) return true;
+  // A partial copy must not pass for the file.
+  destination.Close();
+  Path inner;
+  Inner(to, inner);
+  std::string target = toName.Length() > 0 ? std::string(toName.c_str()) + ":" + inner.operator const char*()
+                                           : std::string(inner);
+  Vak::File::Unlink(target.c_str());
+  return false;
+}
