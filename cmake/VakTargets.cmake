@@ -1,10 +1,19 @@
 # One static library per source folder, named after the folder.
-#   vak_library(NAME [DEPS lib...])
-# Sources are the folder's *.cpp; headers are included from the repository root
-# ("Vak/Bexlorn/String.h").
+#   vak_library(NAME [FILES name.cpp...] [EXCLUDE name.cpp...] [DEPS lib...])
+# Sources are the folder's *.cpp, or only the FILES named (the small targets
+# that keep the graph acyclic), less those EXCLUDEd; headers are included from
+# the repository root ("Vak/Bexlorn/String.h").
 function(vak_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  cmake_parse_arguments(ARG "" "" "DEPS;FILES;EXCLUDE" ${ARGN})
+  if(ARG_FILES)
+    list(TRANSFORM ARG_FILES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
+    file(GLOB sources CONFIGURE_DEPENDS ${ARG_FILES})
+  else()
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  endif()
+  foreach(excluded ${ARG_EXCLUDE})
+    list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${excluded})
+  endforeach()
   if(NOT sources)  # a folder whose first files are still to come
     add_library(${name} INTERFACE)
     target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
