@@ -15,8 +15,8 @@ struct Globals {
   uint32_t buildNumber = 0;             // under the lock
   Vak::WEvent startupEvent{true, false};
   std::atomic<bool> startupSignalled{false};
-  const Vak::PString emptyPString;
-  const Vak::String emptyString;
+  const Vak::PString emptyPString{};
+  const Vak::String emptyString{};
   Vak::Rand rand;                       // under the lock
   Vak::File::Path databaseRoot;         // under the lock
 };

@@ -1,7 +1,8 @@
 // Reads arbitrary bytes as an engine archive: mounted read-only it is listed
 // folder by folder and every entry is opened and read (bounded); mounted
 // writable it takes a store and a delete and writes its index, and is read
-// again. Damage must be refused without reading or writing out of bounds, and
+// again (a store's temporary file lives in the current folder until the
+// store ends). Damage must be refused without reading or writing out of bounds, and
 // every walk must end.
 #include <cstddef>
 #include <cstdint>
@@ -19,10 +20,7 @@ namespace {
 const std::string& Folder() {
   static const std::string path = [] {
     const char* tmp = std::getenv("TMPDIR");
-    const std::string folder = tmp && *tmp ? tmp : "/tmp";
-    // Temporary files of stores go to the current folder.
-    Vak::File::ChDir(folder.c_str());
-    return folder;
+    return std::string(tmp && *tmp ? tmp : "/tmp");
   }();
   return path;
 }

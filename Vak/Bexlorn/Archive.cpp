@@ -117,8 +117,9 @@ IndexRecord IndexRecord::Decode(const uint8_t in[kRecordBytes]) {
 namespace {
 
 // tables[0] is the byte table; tables[k][i] is the CRC of byte i followed by
-// k zero bytes, so eight bytes fold in with eight look-ups.
-using Tables = std::array<std::array<uint32_t, 256>, 8>;
+// k zero bytes, so sixteen bytes fold in with sixteen independent look-ups.
+constexpr std::size_t kSlice = 16;
+using Tables = std::array<std::array<uint32_t, 256>, kSlice>;
 
 constexpr Tables MakeTables() {
   Tables t{};
@@ -127,7 +128,7 @@ constexpr Tables MakeTables() {
     for (int bit = 0; bit < 8; ++bit) c = (c & 0x80000000u) ? (c << 1) ^ Crc::kPolynomial : c << 1;
     t[0][i] = c;
   }
-  for (std::size_t k = 1; k < 8; ++k)
+  for (std::size_t k = 1; k < kSlice; ++k)
     for (uint32_t i = 0; i < 256; ++i) t[k][i] = (t[k - 1][i] << 8) ^ t[0][t[k - 1][i] >> 24];
   return t;
 }
@@ -141,12 +142,13 @@ const uint32_t* Crc::Table() { return kTables[0].data(); }
 uint32_t Crc::Update(uint32_t crc, const void* data, std::size_t length) {
   const uint8_t* p = static_cast<const uint8_t*>(data);
   const auto& t = kTables;
-  while (length >= 8) {
+  while (length >= kSlice) {
     const uint32_t a = crc ^ (uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]);
-    crc = t[7][a >> 24] ^ t[6][(a >> 16) & 0xFF] ^ t[5][(a >> 8) & 0xFF] ^ t[4][a & 0xFF] ^ t[3][p[4]] ^
-          t[2][p[5]] ^ t[1][p[6]] ^ t[0][p[7]];
-    p += 8;
-    length -= 8;
+    crc = t[15][a >> 24] ^ t[14][(a >> 16) & 0xFF] ^ t[13][(a >> 8) & 0xFF] ^ t[12][a & 0xFF] ^ t[11][p[4]] ^
+          t[10][p[5]] ^ t[9][p[6]] ^ t[8][p[7]] ^ t[7][p[8]] ^ t[6][p[9]] ^ t[5][p[10]] ^ t[4][p[11]] ^
+          t[3][p[12]] ^ t[2][p[13]] ^ t[1][p[14]] ^ t[0][p[15]];
+    p += kSlice;
+    length -= kSlice;
   }
   while (length--) crc = (crc << 8) ^ t[0][(crc >> 24) ^ *p++];
   return crc;

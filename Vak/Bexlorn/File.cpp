@@ -1,5 +1,6 @@
 #include "Vak/Bexlorn/File.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -37,7 +38,7 @@ constexpr uint8_t kSharedHandle = 2;
 
 FileSubstRouter* gRouter = nullptr;
 unsigned gOpenFiles = 0;
-uint32_t gTempCounter = 0;
+std::atomic<uint32_t> gTempCounter{0};
 
 uint32_t GetU32(const uint8_t* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -538,6 +539,19 @@ void File::Commit() {
   Seek(at, kSeekBegin);
 }
 
+platform::Error File::CreateTemporary(const std::string& folder, platform::File& out, std::string& path,
+                                      platform::File::Access access) {
+  platform::Error opened = platform::Error::AlreadyExists;
+  // A name left behind by an earlier process is skipped, not overwritten.
+  for (int tries = 0; tries < 16 && opened == platform::Error::AlreadyExists; ++tries) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%08X.T%08X", platform::CurrentProcessId(), gTempCounter++);
+    path = folder + name;
+    opened = out.Open(path.c_str(), access, platform::File::Disposition::CreateNew);
+  }
+  return opened;
+}
+
 // Packs the plain file just written into the compressed form: a temporary
 // file beside it, renamed over it only once complete. On failure the plain
 // file stays.
@@ -552,14 +566,7 @@ bool File::Pack(const char* path, uint32_t length) {
   folder = cut == std::string::npos ? std::string() : folder.substr(0, cut + 1);
   std::string temp;
   platform::File out;
-  platform::Error opened = platform::Error::AlreadyExists;
-  for (int tries = 0; tries < 16 && opened == platform::Error::AlreadyExists; ++tries) {
-    char name[32];
-    std::snprintf(name, sizeof name, "%08X.T%08X", platform::CurrentProcessId(), gTempCounter++);
-    temp = folder + name;
-    opened = out.Open(temp.c_str(), platform::File::Access::Write, platform::File::Disposition::CreateNew);
-  }
-  if (opened != platform::Error::None) return false;
+  if (CreateTemporary(folder, out, temp, platform::File::Access::Write) != platform::Error::None) return false;
 
   std::string header = "CFIL";
   for (uint32_t v : {uint32_t(257), length})

@@ -154,6 +154,10 @@ public:
   // Packs the plain file at `path`, `length` bytes long, into the compressed
   // form in place. False (the plain file unchanged) on any failure.
   static bool Pack(const char* path, uint32_t length);
+  // Creates a new temporary file "%08X.T%08X" (process id, counter) in
+  // `folder` ("" or ending in a separator); `path` receives its name.
+  static platform::Error CreateTemporary(const std::string& folder, platform::File& out, std::string& path,
+                                         platform::File::Access access);
 
   // Archive "INFO" block: reads up to 32 bytes of its data into `out` and
   // returns their number (0 when there is none); writes one of 32 bytes.
@@ -161,10 +165,9 @@ public:
   bool WriteInfoBlock(const void* data);
 
   // With a path, pushes a layer on top of the substitute `name` (made on
-  // first use): a path ending in a separator is a folder layer. Without a
-  // path, removes the substitute when it exists (true). False when no layer
-  // was made (an empty name; a path of an archive, for which no layer exists
-  // yet).
+  // first use): a path ending in a separator is a folder layer, any other an
+  // archive layer. Without a path, removes the substitute when it exists
+  // (true). False when no layer was made.
   static bool Subst(const PString& name, const char* path, bool writable);
 
   // One match of a wildcard search, laid out as an archive's file header.

@@ -11,7 +11,6 @@
 #include "Vak/Bexlorn/Exception.h"
 #include "Vak/Bexlorn/Wildcard.h"
 #include "platform/os/FileSystem.h"
-#include "platform/os/Thread.h"
 
 namespace Vak {
 
@@ -26,7 +25,6 @@ constexpr uint32_t kStoreRead = 16 * Archive::kChunkBytes;
 constexpr uint64_t kMaxOffset = 0xFFFFFFFFu;
 
 std::atomic<FileSubArchive::Progress> gProgress{nullptr};
-std::atomic<uint32_t> gTempCounter{0};
 
 bool IsSep(char c) { return c == '\\' || c == '/'; }
 
@@ -35,28 +33,32 @@ std::string_view DropLeadingSep(std::string_view name) {
   return name;
 }
 
+using KeyText = char[Archive::kNameBytes + 1];
+
 // The key of a name: one leading separator dropped, separators as '/', lower
 // case in the kernel's code page.
-PString KeyOf(std::string_view name) {
+std::string_view KeyOf(std::string_view name, KeyText& text) {
   name = DropLeadingSep(name);
-  char text[Archive::kNameBytes + 1];
   std::size_t n = 0;
   for (char c : name) {
     if (n == Archive::kNameBytes || c == 0) break;
     text[n++] = c == '\\' ? '/' : static_cast<char>(CodePage::ToLower(static_cast<unsigned char>(c)));
   }
   text[n] = 0;
-  return PString(text);
+  return std::string_view(text, n);
 }
 
 // A directory path: A to Z lowered, separators as '/'.
-std::string DirectoryOf(std::string_view path) {
-  std::string out(path);
-  for (char& c : out) {
+std::string_view DirectoryOf(std::string_view path, KeyText& text) {
+  const std::size_t n = std::min(path.size(), Archive::kNameBytes);
+  for (std::size_t i = 0; i < n; ++i) {
+    char c = path[i];
     if (c == '\\') c = '/';
     else if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    text[i] = c;
   }
-  return out;
+  text[n] = 0;
+  return std::string_view(text, n);
 }
 
 void Fill(File::Entry& entry, const Archive::FileHeader& header, std::string_view name) {
@@ -101,7 +103,7 @@ FileSubArchive::FileSubArchive(const char* path, bool writable) : writable_(writ
     uint8_t signature[Archive::kSignatureBytes];
     uint8_t info[Archive::kInfoBytes] = {};
     const bool hasSignature = host_.Read(signature, sizeof signature, 1) == sizeof signature &&
-                         std::memcmp(signature, Archive::kSignature, sizeof signature) == 0;
+                              std::memcmp(signature, Archive::kSignature, sizeof signature) == 0;
     const uint32_t got = hasSignature ? host_.ReadInfoBlock(info) : 0;
     const Archive::Info read = Archive::Info::Decode(info, got);
     const int64_t size = Host().Size();
@@ -186,6 +188,8 @@ bool FileSubArchive::ReadIndex() {
       info_.indexOffset + Archive::kHeadBytes + bytes > end_)
     return false;
 
+  table_.reserve(info_.entryCount);
+  list_.reserve(info_.entryCount);
   std::vector<uint8_t> batch;
   uint64_t at = info_.indexOffset + Archive::kHeadBytes;
   bool ok = true;
@@ -211,6 +215,7 @@ bool FileSubArchive::ReadIndex() {
     table_.clear();
     list_.clear();
     directories_.clear();
+    lastDirectory_.clear();
     return false;
   }
   indexBytes_ = static_cast<uint32_t>(Archive::kHeadBytes + bytes);
@@ -219,14 +224,25 @@ bool FileSubArchive::ReadIndex() {
 
 void FileSubArchive::AddDirectories(std::string_view name) {
   name = DropLeadingSep(name);
-  for (std::size_t i = 0; i < name.size(); ++i)
-    if (IsSep(name[i]) && i > 0) directories_.insert(DirectoryOf(name.substr(0, i)));
+  const std::size_t cut = name.find_last_of("\\/");
+  if (cut == std::string_view::npos || cut == 0) return;
+  KeyText text;
+  const std::string_view path = DirectoryOf(name.substr(0, cut), text);
+  // Files of one folder tend to come together.
+  if (path == lastDirectory_) return;
+  lastDirectory_.assign(path);
+  for (std::size_t i = 1; i <= path.size(); ++i) {
+    if (i < path.size() && path[i] != '/') continue;
+    const std::string_view prefix = path.substr(0, i);
+    if (directories_.find(prefix) == directories_.end()) directories_.emplace(prefix);
+  }
 }
 
 FileSubArchive::Entry* FileSubArchive::Add(uint32_t payloadOffset, uint32_t payloadSize,
                                            const Archive::FileHeader& header) {
-  PString key = KeyOf(header.Name());
-  auto it = table_.find(key.GetNode());
+  KeyText text;
+  const std::string_view key = KeyOf(header.Name(), text);
+  auto it = table_.find(key);
   if (it != table_.end()) {
     Entry* known = it->second;
     // Of two live blocks of one name the later one was stored last.
@@ -237,9 +253,9 @@ FileSubArchive::Entry* FileSubArchive::Add(uint32_t payloadOffset, uint32_t payl
     }
     return known;
   }
-  auto entry = std::unique_ptr<Entry>(new Entry{payloadOffset, payloadSize, key, header});
+  auto entry = std::unique_ptr<Entry>(new Entry{payloadOffset, payloadSize, std::string(key), header});
   Entry* raw = entry.get();
-  table_.emplace(key.GetNode(), raw);
+  table_.emplace(raw->key, raw);
   list_.push_back(std::move(entry));
   AddDirectories(header.Name());
   return raw;
@@ -251,7 +267,7 @@ void FileSubArchive::Remove(Entry* entry) {
   const std::size_t at = static_cast<std::size_t>(it - list_.begin());
   for (Cursor& c : cursors_)
     if (c.used && c.position > at) --c.position;
-  table_.erase(entry->key.GetNode());
+  table_.erase(entry->key);
   list_.erase(it);
 }
 
@@ -264,7 +280,7 @@ bool FileSubArchive::WalkOne() {
   const bool file = head.Is(Archive::kFileTag);
   // A block that runs past the end, or a file block too short for its
   // header, is damage: nothing behind it can be trusted.
-  if (next > end_ || (file && head.length < Archive::kHeaderBytes)) {
+  if (next > end_ || next > kMaxOffset || (file && head.length < Archive::kHeaderBytes)) {
     walk_ = end_;
     return false;
   }
@@ -280,9 +296,10 @@ bool FileSubArchive::WalkOne() {
 FileSubArchive::Entry* FileSubArchive::Lookup(const char* name) {
   if (!open_ || !name) return nullptr;
   Guard guard(*this);
-  const PString key = KeyOf(name);
+  KeyText text;
+  const std::string_view key = KeyOf(name, text);
   for (;;) {
-    auto it = table_.find(key.GetNode());
+    auto it = table_.find(key);
     if (it != table_.end()) return it->second;
     if (!WalkOne()) return nullptr;
   }
@@ -320,15 +337,8 @@ bool FileSubArchive::OpenWrite(File& file, const char* name, platform::File::Acc
   Archive::FileHeader header;
   if (!header.SetName(name)) return false;
   std::string temp;
-  platform::Error opened = platform::Error::AlreadyExists;
-  for (int tries = 0; tries < 16 && opened == platform::Error::AlreadyExists; ++tries) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%08X.T%08X", platform::CurrentProcessId(), gTempCounter++);
-    temp = text;
-    opened = file.OwnHandle().Open(temp.c_str(), platform::File::Access::ReadWrite,
-                                   platform::File::Disposition::CreateNew);
-  }
-  if (opened != platform::Error::None) return false;
+  if (File::CreateTemporary("", file.OwnHandle(), temp, platform::File::Access::ReadWrite) != platform::Error::None)
+    return false;
   file.UseOwnHandle();
   file.EditPath().Set(name);
   Guard guard(*this);
@@ -501,8 +511,10 @@ bool FileSubArchive::Exists(PString&, const char* name) {
       break;
     }
   if (path.empty() || last.find_first_of(".*?") != std::string_view::npos) return false;
+  KeyText text;
+  const std::string_view directory = DirectoryOf(path, text);
   Guard guard(*this);
-  return directories_.count(DirectoryOf(path)) != 0;
+  return directories_.find(directory) != directories_.end();
 }
 
 bool FileSubArchive::Unlink(const char* name) {
@@ -571,7 +583,12 @@ void FileSubArchive::FindEnd(long handle) {
 bool FileSubArchive::WriteIndex() {
   Guard guard(*this);
   if (!open_ || !writable_) return false;
-  const uint64_t at = info_.indexOffset != 0 && IndexIsLast() ? info_.indexOffset : end_;
+  const bool last = info_.indexOffset != 0 && IndexIsLast();
+  // Moving the index to the end: blocks behind the old one are listed too.
+  if (!last)
+    while (WalkOne()) {
+    }
+  const uint64_t at = last ? info_.indexOffset : end_;
   const uint64_t bytes = uint64_t(list_.size()) * Archive::kRecordBytes;
   if (at + Archive::kHeadBytes + bytes > kMaxOffset) return false;
 

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -67,7 +68,7 @@ private:
     static void operator delete(void* p);
     uint32_t payloadOffset;
     uint32_t payloadSize;
-    PString key;
+    std::string key;  // the table's key text
     Archive::FileHeader header;
   };
   struct Cursor {
@@ -75,6 +76,10 @@ private:
     std::size_t position = 0;  // in the entry list
   };
   class Guard;
+  struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+  };
 
   bool ReadIndex();
   // The entry of `name`, walking blocks the index does not list on a miss.
@@ -106,8 +111,12 @@ private:
   uint64_t walk_ = 0;         // blocks before this offset are known
   uint32_t indexBytes_ = 0;   // of the "IDX " block at the index offset, 0 when none
   std::vector<std::unique_ptr<Entry>> list_;
-  std::unordered_map<const PString::Node*, Entry*> table_;
-  std::unordered_set<std::string> directories_;
+  // Keys are the names without case (the kernel's code page), one leading
+  // separator dropped, '\\' as '/'; they point into their entries.
+  std::unordered_map<std::string_view, Entry*> table_;
+  // Folder paths: A to Z lowered, '/' as separator, no trailing '/'.
+  std::unordered_set<std::string, TextHash, std::equal_to<>> directories_;
+  std::string lastDirectory_;
   std::vector<Cursor> cursors_;
   std::map<const File*, std::string> pending_;  // temporary file of each write
   CriticalSection lock_;

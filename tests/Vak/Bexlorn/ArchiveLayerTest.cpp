@@ -307,29 +307,40 @@ TEST_F(ArchiveLayerTest, CompressedStoreIntoVersion257Archive) {
   EXPECT_EQ(ReadVia("va:old.bin"), Pattern(20000, 4));
 }
 
-// Blocks behind the index that it does not list survive a store, and the
-// next index lists them.
-TEST_F(ArchiveLayerTest, StoreNeverOverwritesBlocksBehindTheIndex) {
-  ArchiveBuilder b;
-  b.AddFile("listed.txt", "listed");
-  b.AddIndex();
-  const Archive::IndexRecord behind = b.AddFile("behind.txt", Pattern(3000, 6));
-  b.WriteTo(path_);
-  const std::string original = b.Bytes();
+// Blocks behind the index that it does not list survive a store or an index
+// rewrite, and the next index lists them.
+TEST_F(ArchiveLayerTest, BlocksBehindTheIndexAreNeverOverwritten) {
+  for (bool store : {true, false}) {
+    SCOPED_TRACE(store ? "store" : "delete");
+    ArchiveBuilder b;
+    b.AddFile("listed.txt", "listed");
+    b.AddFile("gone.txt", "gone");
+    b.AddIndex();
+    const Archive::IndexRecord behind = b.AddFile("behind.txt", Pattern(3000, 6));
+    b.WriteTo(path_);
+    const std::string original = b.Bytes();
 
-  FileSubArchive* archive = Mount(true);
-  EXPECT_TRUE(archive->Indexed());
-  ASSERT_TRUE(WriteVia("va:new.txt", "new"));
-  Unmount();
+    FileSubArchive* archive = Mount(true);
+    EXPECT_TRUE(archive->Indexed());
+    if (store) {
+      ASSERT_TRUE(WriteVia("va:new.txt", "new"));
+    } else {
+      ASSERT_TRUE(File::Unlink("va:gone.txt"));
+    }
+    Unmount();
 
-  const std::string bytes = Slurp(path_);
-  const std::size_t blockStart = behind.payloadOffset - 296;
-  EXPECT_EQ(bytes.substr(blockStart, 296 + 3000), original.substr(blockStart, 296 + 3000));
-  EXPECT_EQ(InfoOnDisk().entryCount, 3u);
-  Mount(false);
-  EXPECT_EQ(ReadVia("va:listed.txt"), "listed");
-  EXPECT_EQ(ReadVia("va:behind.txt"), Pattern(3000, 6));
-  EXPECT_EQ(ReadVia("va:new.txt"), "new");
+    const std::string bytes = Slurp(path_);
+    const std::size_t blockStart = behind.payloadOffset - 296;
+    EXPECT_EQ(bytes.substr(blockStart, 296 + 3000), original.substr(blockStart, 296 + 3000));
+    EXPECT_EQ(InfoOnDisk().entryCount, store ? 4u : 2u);
+    EXPECT_GT(InfoOnDisk().indexOffset, blockStart);
+    Mount(false);
+    EXPECT_EQ(ReadVia("va:listed.txt"), "listed");
+    EXPECT_EQ(ReadVia("va:behind.txt"), Pattern(3000, 6));
+    EXPECT_EQ(ReadVia("va:new.txt"), store ? "new" : "<not opened>");
+    EXPECT_EQ(ReadVia("va:gone.txt"), store ? "gone" : "<not opened>");
+    Unmount();
+  }
 }
 
 // A store that cannot be written completely leaves the old file in place and

@@ -1,0 +1,179 @@
+#include "Vak/Cindrel/ResourceLoader.h"
+
+#include <algorithm>
+
+#include "Vak/Bexlorn/Time.h"
+#include "Vak/Cindrel/Resource.h"
+#include "Vak/Cindrel/ResourceSystem.h"
+#include "platform/os/Waitable.h"
+
+namespace Vak {
+
+namespace {
+platform::Waitable* WaitableOf(SyncObject& object) { return static_cast<platform::Waitable*>(object.operator void*()); }
+} // namespace
+
+ResourceLoader::ResourceLoader(ResourceSystem& system) : system_(system) {
+  queue_.reserve(kCapacity);
+  thread_ = std::make_unique<Thread>(&ResourceLoader::Run, this, false);
+  thread_->Resume();
+  thread_->SetPriority(Thread::PriorityNormal);
+}
+
+ResourceLoader::~ResourceLoader() {
+  stopping_.store(true);
+  if (thread_) {
+    // Wakes the thread at once rather than after its wait times out.
+    thread_->Signal();
+    requests_.Unlock(1);
+    thread_.reset();
+  }
+  // A thread that never ran leaves its queue behind.
+  access_.Lock();
+  for (Resource* resource : queue_) {
+    resource->CompareExchangeState(Resource::kQueued, Resource::kIdle);
+    resource->ReleaseHold();
+  }
+  queue_.clear();
+  access_.Unlock();
+}
+
+unsigned ResourceLoader::Count() {
+  SingleLock lock(&access_, true);
+  return static_cast<unsigned>(queue_.size());
+}
+
+// --- The heap --------------------------------------------------------------------
+
+void ResourceLoader::SiftUp(std::size_t index) {
+  while (index > 0) {
+    const std::size_t parent = (index - 1) / 2;
+    if (!(queue_[index]->score_ > queue_[parent]->score_)) break;
+    std::swap(queue_[index], queue_[parent]);
+    index = parent;
+  }
+}
+
+void ResourceLoader::SiftDown(std::size_t index) {
+  const std::size_t count = queue_.size();
+  for (;;) {
+    std::size_t largest = index;
+    const std::size_t left = 2 * index + 1;
+    const std::size_t right = left + 1;
+    if (left < count && queue_[left]->score_ > queue_[largest]->score_) largest = left;
+    if (right < count && queue_[right]->score_ > queue_[largest]->score_) largest = right;
+    if (largest == index) return;
+    std::swap(queue_[index], queue_[largest]);
+    index = largest;
+  }
+}
+
+// Under the access mutex: rescores every request with one `now`, so the order
+// reflects current ages, and takes the most urgent.
+Resource* ResourceLoader::PickNext() {
+  if (queue_.empty()) return nullptr;
+  const float now = static_cast<float>(Time::GetSeconds());
+  for (Resource* resource : queue_) resource->score_ = now - resource->created_ + resource->priority_.load();
+  for (std::size_t i = queue_.size() / 2; i-- > 0;) SiftDown(i);
+  Resource* top = queue_.front();
+  queue_.front() = queue_.back();
+  queue_.pop_back();
+  if (!queue_.empty()) SiftDown(0);
+  return top;
+}
+
+void ResourceLoader::Enqueue(Resource* resource) {
+  SingleLock lock(&access_, true);
+  if (queue_.size() >= kCapacity) return;  // it loads when it is locked
+  // Only an idle resource: one being loaded by Lock is not read twice.
+  if (!resource->CompareExchangeState(Resource::kIdle, Resource::kQueued)) return;
+  resource->AddHold();
+  resource->score_ = static_cast<float>(Time::GetSeconds()) - resource->created_ + resource->priority_.load();
+  queue_.push_back(resource);
+  SiftUp(queue_.size() - 1);
+  // Under the mutex, so a request count always stands for a queued resource.
+  requests_.Unlock(1);
+}
+
+bool ResourceLoader::Cancel(Resource* resource) {
+  SingleLock lock(&access_, true);
+  auto found = std::find(queue_.begin(), queue_.end(), resource);
+  if (found == queue_.end()) return false;
+  const std::size_t index = static_cast<std::size_t>(found - queue_.begin());
+  const float removed = resource->score_;
+  queue_[index] = queue_.back();
+  queue_.pop_back();
+  if (index < queue_.size()) {
+    if (removed > queue_[index]->score_)
+      SiftDown(index);
+    else
+      SiftUp(index);
+  }
+  // The thread takes counts only together with the mutex we hold, so one is there.
+  requests_.Lock(0);
+  lock.Unlock();
+  resource->ReleaseHold();
+  return true;
+}
+
+void ResourceLoader::Release(Resource* resource) {
+  access_.Lock();
+  if (resource->GetState() == Resource::kQueued) {
+    // Cancel under the same hold, so the thread cannot pick it in between.
+    if (Cancel(resource)) {
+      resource->CompareExchangeState(Resource::kQueued, Resource::kTaken);
+      access_.Unlock();
+      return;
+    }
+  }
+  if (current_.load() == resource) {
+    access_.Unlock();
+    ResourceSystem::Stats().boosts.fetch_add(1);
+    thread_->SetPriority(Thread::PriorityHighest);
+    // The thread holds the items mutex for the whole read of its current
+    // resource: once it is ours, the read has finished.
+    items_.Lock();
+    items_.Unlock();
+    thread_->SetPriority(Thread::PriorityNormal);
+    return;
+  }
+  access_.Unlock();
+}
+
+// --- The thread ------------------------------------------------------------------
+
+unsigned ResourceLoader::Run(void* self) { return static_cast<ResourceLoader*>(self)->Loop(); }
+
+unsigned ResourceLoader::Loop() {
+  platform::Waitable* const objects[] = {WaitableOf(requests_), WaitableOf(items_), WaitableOf(access_)};
+  platform::Waitable* const stop = WaitableOf(*thread_);
+  idle_.Set();
+  for (;;) {
+    if (stopping_.load() || (stop && stop->WaitOne(0))) break;
+    idle_.Set();
+    Time::Delay(1);
+    idle_.Reset();
+    // One request count and both mutexes at once.
+    if (platform::Waitable::WaitMultiple(objects, 3, true, static_cast<uint32_t>(kWaitMs)) != 0) continue;
+    Resource* resource = stopping_.load() ? nullptr : PickNext();
+    if (resource) {
+      resource->SetState(Resource::kReading);
+      current_.store(resource);
+    }
+    access_.Unlock();
+    if (resource) {
+      if (!resource->ReadData()) {
+        resource->SetState(Resource::kInvalid);
+      } else if (system_.QueueCompletion(resource)) {
+        ResourceSystem::Stats().loaded.fetch_add(1);
+      }
+      current_.store(nullptr);
+      resource->ReleaseHold();
+    }
+    items_.Unlock();
+  }
+  idle_.Set();
+  return 0;
+}
+
+} // namespace Vak

@@ -1,0 +1,388 @@
+#include "content/ACSFile.h"
+
+#include <cstring>
+#include <string_view>
+#include <unordered_map>
+
+#include "Vak/Bexlorn/Alloc.h"
+#include "Vak/Bexlorn/CodePage.h"
+#include "content/TDBTags.h"
+#include "content/TStream.h"
+
+namespace {
+
+uint32_t GetLE32(const uint8_t* p) {
+  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+// Bytes a record needs before its size says anything: the size and n.
+constexpr std::ptrdiff_t kRecordHead = 5;
+
+bool Validate(const uint8_t* p, const uint8_t* end, int depth) {
+  if (depth > ChunkFile::kMaxDepth) return false;
+  while (end - p > kRecordHead) {
+    ChunkFile::Record record;
+    if (!ChunkFile::ParseRecord(p, end, record)) return false;
+    if (record.fileType == ChunkFile::kFileContainer &&
+        !Validate(record.payload, record.payload + record.payloadSize, depth + 1))
+      return false;
+    p = record.next;
+  }
+  return true;
+}
+
+bool NameEquals(const ChunkFile::Record& record, const Vak::PString& name) {
+  return record.nameLength == name.Length() && std::memcmp(record.name, name.c_str(), record.nameLength) == 0;
+}
+
+}  // namespace
+
+// ---- format ------------------------------------------------------------------
+
+uint8_t ChunkFile::FileTypeOf(int valueType) {
+  switch (valueType) {
+  case kACSContainer: return kFileContainer;
+  case kACSInt: return kFileInt;
+  case kACSFloat: return kFileFloat;
+  case kACSText:
+  case kACSText5: return kFileText;
+  case kACSRaw: return kFileRaw;
+  case kACSKUID: return kFileKUID;
+  default: return kFileEmpty;
+  }
+}
+
+bool ChunkFile::ParseRecord(const uint8_t* start, const uint8_t* end, Record& out) {
+  if (end - start <= kRecordHead) return false;
+  const uint64_t size = GetLE32(start);
+  const uint64_t room = static_cast<uint64_t>(end - start) - 4;
+  const uint32_t n = start[4];
+  // The name length byte, the name and the type byte must fit the record,
+  // and the record the list.
+  if (size > room || n + 2 > size) return false;
+  out.start = start;
+  out.next = start + 4 + size;
+  out.name = reinterpret_cast<const char*>(start + 5);
+  out.nameLength = static_cast<uint32_t>(strnlen(out.name, n));
+  out.fileType = start[5 + n];
+  out.payload = start + 6 + n;
+  out.payloadSize = static_cast<uint32_t>(size - n - 2);
+  return true;
+}
+
+bool AnsiToUtf8InPlace(std::string& text) {
+  text = Vak::CodePage::AnsiToUtf8(text.data(), text.size());
+  return true;
+}
+
+bool ValidateChunkRecords(const uint8_t* list, uint32_t count) {
+  if (!list) return count == 0;
+  return Validate(list, list + count, 0);
+}
+
+// ---- writing -----------------------------------------------------------------
+
+void WriteChunkFileBinary(const ACSChunkPtr& root, TStream& stream) { WriteChunkFileBinary(root.Get(), stream); }
+
+void WriteChunkFileBinary(ACSChunk* root, TStream& stream) {
+  stream.DropReadAhead();
+  stream.WriteInt(ChunkFile::kMagic);
+  stream.WriteInt(static_cast<uint32_t>(ChunkFile::kVersion));
+  stream.WriteInt(0);
+  const uint32_t lengthAt = stream.Tell();
+  stream.WriteInt(0xFFFFFFFFu);
+  if (root) WriteChunkChildrenBinary(root, stream);
+  const uint32_t end = stream.Tell();
+  stream.WriteIntAt(end - lengthAt - 4, lengthAt);
+}
+
+void WriteChunkChildrenBinary(ACSChunk* container, TStream& stream) {
+  const int count = container->GetChildCount();
+  for (int i = 0; i < count; ++i) {
+    const Vak::PString name = container->GetChildName(i);
+    const ACSChunkPtr child = container->FindChild(name);
+    WriteChunkRecordBinary(child.Get(), name, stream);
+  }
+}
+
+void WriteChunkRecordBinary(ACSChunk* chunk, const Vak::PString& name, TStream& stream) {
+  const uint32_t length = name.Length();
+  if (length >= ChunkFile::kMaxNameLength || !chunk) return;
+  const uint32_t start = stream.Tell();
+  stream.WriteInt(0xFFFFFFFFu);
+  if (name.IsNull()) {
+    stream.WriteByte(0);
+  } else {
+    stream.WriteByte(static_cast<uint8_t>(length + 1));
+    stream.WriteBytes(name.c_str(), length + 1);
+  }
+  const int type = chunk->GetType();
+  stream.WriteByte(ChunkFile::FileTypeOf(type));
+  if (type == kACSContainer) {
+    WriteChunkChildrenBinary(chunk, stream);
+  } else if (type != kACSEmpty) {
+    const uint8_t* data = chunk->GetData();
+    const uint32_t size = chunk->GetDataSize();
+    if (data && size) stream.WriteBytes(data, size);
+  }
+  const uint32_t end = stream.Tell();
+  stream.WriteIntAt(end - start - 4, start);
+}
+
+// ---- the file ----------------------------------------------------------------
+
+TDBBinaryFile::TDBBinaryFile() = default;
+
+TDBBinaryFile::~TDBBinaryFile() {
+  overlay_.Clear();
+  FreeBody();
+}
+
+void TDBBinaryFile::FreeBody() {
+  Vak::Alloc::Delete(body_);
+  body_ = nullptr;
+  length_ = 0;
+}
+
+void TDBBinaryFile::Read(TStream& stream) {
+  FreeBody();
+  const uint32_t magic = stream.ReadInt();
+  version_ = static_cast<int32_t>(stream.ReadInt());
+  stream.ReadInt();  // reserved
+  const int32_t length = static_cast<int32_t>(stream.ReadInt());
+  if (magic != ChunkFile::kMagic || length <= 0 || stream.GetError()) return;
+  const uint32_t start = stream.Tell();
+  if (uint64_t{start} + static_cast<uint32_t>(length) > stream.GetSize()) return;
+  // Allocated with its 16-byte alignment, so aligned records count from the
+  // body's first byte.
+  body_ = static_cast<uint8_t*>(Vak::Alloc::New(static_cast<unsigned>(length)));
+  length_ = static_cast<uint32_t>(length);
+  stream.ReadBytes(body_, length_);
+  if (stream.Tell() - start != length_ || !ValidateChunkRecords(body_, length_)) FreeBody();
+}
+
+ACSChunkPtr TDBBinaryFile::GetRoot() {
+  if (!body_ || (version_ != 0 && version_ != 1)) return ACSChunk::GetNull();
+  return ACSChunkPtr(new TDBBinarySoup(this, body_, length_));
+}
+
+bool TDBBinaryFile::IsMasked(const uint8_t* payload, const uint8_t* parent) const {
+  return !masked_.empty() && masked_.count({payload, parent}) != 0;
+}
+
+void TDBBinaryFile::AddOverlay(Overlay entry) {
+  if (entry.record) masked_.insert({entry.record, entry.parent});
+  hasEdits_ = true;
+  ++generation_;
+  for (auto it = overlay_.Begin(); !it.IsEnd(); it.Next()) {
+    if (it->IsEmpty()) {
+      *it = std::move(entry);
+      return;
+    }
+  }
+  overlay_.Append(std::move(entry));
+}
+
+ACSChunkPtr TDBBinaryFile::MakeNode(const ChunkFile::Record& record) {
+  const uint8_t* payload = record.payload;
+  const uint32_t size = record.payloadSize;
+  switch (record.fileType) {
+  case ChunkFile::kFileContainer: return ACSChunkPtr(new TDBBinarySoup(this, payload, size));
+  case ChunkFile::kFileInt: return ACSChunkPtr(new TDBDataChunk(this, kACSInt, payload, payload, size));
+  case ChunkFile::kFileFloat: return ACSChunkPtr(new TDBDataChunk(this, kACSFloat, payload, payload, size));
+  case ChunkFile::kFileRaw: return ACSChunkPtr(new TDBDataChunk(this, kACSRaw, payload, payload, size));
+  case ChunkFile::kFileKUID: return ACSChunkPtr(new TDBDataChunk(this, kACSKUID, payload, payload, size));
+  case ChunkFile::kFileRawAligned: {
+    const uint32_t skip = static_cast<uint32_t>((16 - (payload - body_) % 16) % 16);
+    if (skip >= size) return ACSChunkPtr(new TDBDataChunk(this, kACSRaw, payload, nullptr, 0));
+    return ACSChunkPtr(new TDBDataChunk(this, kACSRaw, payload, payload + skip, size - skip));
+  }
+  case ChunkFile::kFileText: {
+    if (version_ == 0 && size) {
+      const char* text = reinterpret_cast<const char*>(payload);
+      const std::size_t length = strnlen(text, size);
+      bool ansi = false;
+      for (std::size_t i = 0; i < length && !ansi; ++i) ansi = static_cast<uint8_t>(text[i]) >= 0x80;
+      if (ansi) {
+        std::string converted(text, length);
+        if (!AnsiToUtf8InPlace(converted)) converted.clear();
+        ACSRawDataPtr copy;
+        if (!converted.empty())
+          copy = ACSRawDataCore::CreateCopy(static_cast<uint32_t>(converted.size() + 1), converted.c_str());
+        return ACSChunkPtr(new TDBDataChunk(this, kACSText, payload, copy.Data(), copy.Size(), copy));
+      }
+    }
+    return ACSChunkPtr(new TDBDataChunk(this, kACSText, payload, payload, size));
+  }
+  default: return ACSChunkPtr(new TDBDataChunk(this, kACSEmpty, payload, nullptr, 0));
+  }
+}
+
+// ---- containers read from the body -------------------------------------------
+
+struct TDBBinarySoup::NameIndex {
+  std::unordered_map<std::string_view, const uint8_t*> first;
+};
+
+// Lists this long get a name index on their first look-up.
+constexpr int kIndexedRecords = 32;
+
+TDBBinarySoup::TDBBinarySoup(TDBBinaryFile* file, const uint8_t* list, uint32_t count)
+    : file_(file), list_(list), count_(count) {}
+
+TDBBinarySoup::~TDBBinarySoup() { delete names_; }
+
+void TDBBinarySoup::Refresh() {
+  if (generation_ == File()->generation_) return;
+  generation_ = File()->generation_;
+  records_ = -1;
+  cursorIndex_ = -1;
+  cursor_ = nullptr;
+}
+
+int TDBBinarySoup::RecordCount() {
+  Refresh();
+  if (records_ < 0) {
+    int n = 0;
+    ChunkFile::Record record;
+    for (const uint8_t* p = list_; ChunkFile::ParseRecord(p, list_ + count_, record); p = record.next)
+      if (!File()->IsMasked(record.payload, list_)) ++n;
+    records_ = n;
+  }
+  return records_;
+}
+
+bool TDBBinarySoup::RecordAt(int index, ChunkFile::Record& out) {
+  if (index < 0) return false;
+  Refresh();
+  const uint8_t* end = list_ + count_;
+  int at = 0;
+  const uint8_t* p = list_;
+  if (cursor_ && cursorIndex_ <= index) {
+    at = cursorIndex_;
+    p = cursor_;
+  }
+  for (ChunkFile::Record record; ChunkFile::ParseRecord(p, end, record); p = record.next) {
+    if (File()->IsMasked(record.payload, list_)) continue;
+    if (at == index) {
+      cursorIndex_ = index;
+      cursor_ = record.start;
+      out = record;
+      return true;
+    }
+    ++at;
+  }
+  return false;
+}
+
+bool TDBBinarySoup::FindRecord(const Vak::PString& name, ChunkFile::Record& out) {
+  const uint8_t* end = list_ + count_;
+  if (File()->masked_.empty() && RecordCount() >= kIndexedRecords) {
+    if (!names_) {
+      names_ = new NameIndex;
+      ChunkFile::Record record;
+      for (const uint8_t* p = list_; ChunkFile::ParseRecord(p, end, record); p = record.next)
+        names_->first.emplace(std::string_view(record.name, record.nameLength), record.start);
+    }
+    const auto it = names_->first.find(std::string_view(name.c_str(), name.Length()));
+    return it != names_->first.end() && ChunkFile::ParseRecord(it->second, end, out);
+  }
+  ChunkFile::Record record;
+  for (const uint8_t* p = list_; ChunkFile::ParseRecord(p, end, record); p = record.next) {
+    if (NameEquals(record, name) && !File()->IsMasked(record.payload, list_)) {
+      out = record;
+      return true;
+    }
+  }
+  return false;
+}
+
+ACSChunkPtr TDBBinarySoup::FindChild(const Vak::PString& name) { return GetChild(name); }
+
+ACSChunkPtr TDBBinarySoup::GetChild(const Vak::PString& name) {
+  ChunkFile::Record record;
+  if (FindRecord(name, record)) return File()->MakeNode(record);
+  for (auto it = File()->overlay_.Begin(); !it.IsEnd(); it.Next()) {
+    if (it->parent == list_ && it->chunk.Get() && it->name == name) return it->chunk;
+  }
+  return ACSChunk::GetNull();
+}
+
+int TDBBinarySoup::GetChildCount() {
+  int n = RecordCount();
+  for (auto it = File()->overlay_.Begin(); !it.IsEnd(); it.Next())
+    if (it->parent == list_ && it->chunk.Get()) ++n;
+  return n;
+}
+
+Vak::PString TDBBinarySoup::GetChildName(int index) {
+  if (index < 0) return Vak::PString("");
+  ChunkFile::Record record;
+  if (RecordAt(index, record)) return Vak::PString(record.name, record.nameLength);
+  int rest = index - RecordCount();
+  for (auto it = File()->overlay_.Begin(); !it.IsEnd(); it.Next()) {
+    if (it->parent == list_ && it->chunk.Get() && rest-- == 0) return it->name;
+  }
+  return Vak::PString("");
+}
+
+void TDBBinarySoup::SetChild(const Vak::PString& name, ACSChunkPtr chunk) {
+  if (!chunk.Get() || ACSChunk::IsNullChunk(chunk.Get())) return;
+  for (auto it = File()->overlay_.Begin(); !it.IsEnd(); it.Next())
+    if (it->parent == list_ && it->chunk == chunk) return;
+  TDBBinaryFile::Overlay entry;
+  entry.parent = list_;
+  entry.chunk = std::move(chunk);
+  entry.name = name;
+  File()->AddOverlay(std::move(entry));
+}
+
+void TDBBinarySoup::RemoveChild(ACSChunkPtr chunk) {
+  if (!chunk.Get() || ACSChunk::IsNullChunk(chunk.Get())) return;
+  TDBBinaryFile* file = File();
+  auto& overlay = file->overlay_;
+  for (auto it = overlay.Begin(); !it.IsEnd(); it.Next()) {
+    if (it->parent != list_ || !(it->chunk == chunk)) continue;
+    *it = TDBBinaryFile::Overlay();
+    file->hasEdits_ = true;
+    ++file->generation_;
+    // Empty slots at the end go; those in the middle stay for reuse.
+    for (uint64_t n = overlay.Count(); n > 0; --n) {
+      auto last = overlay.At(n - 1);
+      if (!last->IsEmpty()) break;
+      overlay.EraseOrdered(last);
+    }
+    return;
+  }
+  const uint8_t* payload = nullptr;
+  if (auto* soup = dynamic_cast<TDBBinarySoup*>(chunk.Get())) payload = soup->list_;
+  else if (auto* data = dynamic_cast<TDBDataChunk*>(chunk.Get())) payload = data->Payload();
+  if (!payload) return;
+  ChunkFile::Record record;
+  const uint8_t* end = list_ + count_;
+  for (const uint8_t* p = list_; ChunkFile::ParseRecord(p, end, record); p = record.next) {
+    if (record.payload != payload) continue;
+    if (file->IsMasked(payload, list_)) return;
+    TDBBinaryFile::Overlay entry;
+    entry.record = payload;
+    entry.parent = list_;
+    file->AddOverlay(std::move(entry));
+    return;
+  }
+}
+
+ACSChunkPtr TDBBinarySoup::CreateChunk(int type, const ACSRawDataPtr& data) {
+  if (type == kACSContainer) return ACSChunkPtr(new TDBContainerTag);
+  ACSChunkPtr node(new TDBDataTag);
+  node->SetValue(type, data);
+  return node;
+}
+
+// ---- values read from the body -----------------------------------------------
+
+TDBDataChunk::TDBDataChunk(TDBBinaryFile* file, int type, const uint8_t* payload, const uint8_t* bytes, uint32_t size,
+                           ACSRawDataPtr copy)
+    : file_(file), copy_(std::move(copy)), bytes_(size ? bytes : nullptr), size_(bytes ? size : 0), type_(type),
+      payload_(payload) {}
+
+TDBDataChunk::~TDBDataChunk() = default;

@@ -1,0 +1,201 @@
+#pragma once
+// The binary chunk file "ACS$": a 16-byte header and a body of records.
+// Reading loads and checks the body once; nodes are made on demand from the
+// records in place, and edits are kept beside the body as an overlay.
+//
+//   header  "ACS$", int32 version (0 or 1), int32 reserved, int32 body length
+//   record  uint32 size (bytes after this field), uint8 name length n (name
+//           and NUL, 0 for none), n name bytes, uint8 file type, payload
+#include <cstdint>
+#include <string>
+#include <unordered_set>
+
+#include "Vak/Bexlorn/PString.h"
+#include "content/ACSChunk.h"
+#include "content/ACSChunkPtr.h"
+#include "content/ChunkedList.h"
+#include "content/ReferenceCountMP.h"
+
+class TStream;
+
+namespace ChunkFile {
+
+constexpr uint32_t kMagic = 0x24534341;  // "ACS$" little-endian
+constexpr int32_t kVersion = 1;
+constexpr uint32_t kHeaderBytes = 16;
+// Names of this many characters or more are not written.
+constexpr uint32_t kMaxNameLength = 255;
+// Deeper nesting is refused by both readers, so no walk of a tree read from
+// a file can run out of stack.
+constexpr int kMaxDepth = 512;
+
+// File types of the records.
+enum FileType : uint8_t {
+  kFileContainer = 0,
+  kFileInt = 1,
+  kFileFloat = 2,
+  kFileText = 3,
+  kFileRaw = 4,
+  kFileEmpty = 5,
+  kFileRawAligned = 12,
+  kFileKUID = 13,
+};
+
+// The file type a value type is written as.
+uint8_t FileTypeOf(int valueType);
+
+// One record of a list, as parsed from [start, end).
+struct Record {
+  const uint8_t* start = nullptr;
+  const uint8_t* next = nullptr;     // the record after it
+  const char* name = nullptr;        // the name's characters
+  uint32_t nameLength = 0;           // up to its NUL, within its n bytes
+  uint8_t fileType = 0;
+  const uint8_t* payload = nullptr;  // its identity within the file
+  uint32_t payloadSize = 0;
+};
+
+// False when fewer than 6 bytes remain (the end of the list) or the record
+// does not fit.
+bool ParseRecord(const uint8_t* start, const uint8_t* end, Record& out);
+
+}  // namespace ChunkFile
+
+// Windows-1252 to UTF-8 in place. False when the text cannot be converted (it
+// is then emptied).
+bool AnsiToUtf8InPlace(std::string& text);
+
+// True when the list's records, and those of every container record in it,
+// fit their bytes. Nesting deeper than ChunkFile::kMaxDepth is refused.
+bool ValidateChunkRecords(const uint8_t* list, uint32_t count);
+
+// A whole file from any tree; the root's own value is not stored. A null
+// root gives a file with an empty body.
+void WriteChunkFileBinary(ACSChunk* root, TStream& stream);
+void WriteChunkFileBinary(const ACSChunkPtr& root, TStream& stream);
+// The records of the container's children, in order.
+void WriteChunkChildrenBinary(ACSChunk* container, TStream& stream);
+// One record; a name of 255 characters or more drops the child.
+void WriteChunkRecordBinary(ACSChunk* chunk, const Vak::PString& name, TStream& stream);
+
+// The base of chunk-file readers.
+class ACSFile : public ReferenceCountMP {
+public:
+  virtual void Read(TStream& stream) = 0;
+  virtual ACSChunkPtr GetRoot() = 0;
+};
+
+class TDBBinarySoup;
+
+class TDBBinaryFile : public ACSFile {
+public:
+  TDBBinaryFile();
+  ~TDBBinaryFile() override;
+
+  // Loads and checks the body; any fault leaves the file without one.
+  void Read(TStream& stream) override;
+  // A container over the whole body; the null chunk when there is no body or
+  // the version is neither 0 nor 1.
+  ACSChunkPtr GetRoot() override;
+
+  int32_t Version() const { return version_; }
+  uint32_t BodyLength() const { return length_; }
+  const uint8_t* Body() const { return body_; }
+  bool HasEdits() const { return hasEdits_; }
+
+private:
+  friend class TDBBinarySoup;
+
+  // A chunk added to a container (chunk set, record null), a record masked
+  // (record set, chunk null), or an empty slot left by a removal.
+  struct Overlay {
+    const uint8_t* record = nullptr;
+    const uint8_t* parent = nullptr;
+    ACSChunkPtr chunk;
+    Vak::PString name;
+    bool IsEmpty() const { return !record && !parent && !chunk.Get(); }
+  };
+  struct KeyHash {
+    std::size_t operator()(const std::pair<const uint8_t*, const uint8_t*>& key) const {
+      return std::hash<const void*>()(key.first) * 31 + std::hash<const void*>()(key.second);
+    }
+  };
+
+  void FreeBody();
+  void AddOverlay(Overlay entry);
+  bool IsMasked(const uint8_t* payload, const uint8_t* parent) const;
+  // The node a record reads as.
+  ACSChunkPtr MakeNode(const ChunkFile::Record& record);
+
+  int32_t version_ = 0;
+  uint32_t length_ = 0;
+  uint8_t* body_ = nullptr;
+  ChunkedList<Overlay, 16> overlay_;
+  std::unordered_set<std::pair<const uint8_t*, const uint8_t*>, KeyHash> masked_;
+  bool hasEdits_ = false;
+  // Moves on with every edit, so soups know their cached walks are stale.
+  uint32_t generation_ = 0;
+};
+
+// A container read from the body: its record list in place.
+class TDBBinarySoup : public ACSChunk {
+public:
+  TDBBinarySoup(TDBBinaryFile* file, const uint8_t* list, uint32_t count);
+  ~TDBBinarySoup() override;
+
+  ACSChunkPtr FindChild(const Vak::PString& name) override;
+  ACSChunkPtr GetChild(const Vak::PString& name) override;
+  int GetChildCount() override;
+  Vak::PString GetChildName(int index) override;
+  void SetChild(const Vak::PString& name, ACSChunkPtr chunk) override;
+  void RemoveChild(ACSChunkPtr chunk) override;
+  ACSChunkPtr CreateChunk(int type, const ACSRawDataPtr& data) override;
+  int GetType() override { return kACSContainer; }
+
+  const uint8_t* ListStart() const { return list_; }
+
+private:
+  TDBBinaryFile* File() const { return static_cast<TDBBinaryFile*>(file_.Get()); }
+  // The unmasked record at `index`, walking on from the last one found.
+  bool RecordAt(int index, ChunkFile::Record& out);
+  int RecordCount();
+  bool FindRecord(const Vak::PString& name, ChunkFile::Record& out);
+  void Refresh();
+
+  MPHandle file_;
+  const uint8_t* list_;
+  uint32_t count_;
+
+  // Caches of the walks, valid for one generation of the file's edits.
+  uint32_t generation_ = ~0u;
+  int records_ = -1;
+  int cursorIndex_ = -1;
+  const uint8_t* cursor_ = nullptr;
+  struct NameIndex;
+  NameIndex* names_ = nullptr;
+};
+
+// A value read from the body. Its payload is its identity within the file,
+// even when the value is a converted copy.
+class TDBDataChunk : public ACSChunk {
+public:
+  // Views `size` bytes at `bytes` in place, or holds `copy` when given.
+  TDBDataChunk(TDBBinaryFile* file, int type, const uint8_t* payload, const uint8_t* bytes, uint32_t size,
+               ACSRawDataPtr copy = ACSRawDataPtr());
+  ~TDBDataChunk() override;
+
+  const uint8_t* GetData() override { return bytes_; }
+  uint32_t GetDataSize() override { return size_; }
+  int GetType() override { return type_; }
+
+  const uint8_t* Payload() const { return payload_; }
+  const TDBBinaryFile* File() const { return static_cast<const TDBBinaryFile*>(file_.Get()); }
+
+private:
+  MPHandle file_;
+  ACSRawDataPtr copy_;
+  const uint8_t* bytes_;
+  uint32_t size_;
+  int32_t type_;
+  const uint8_t* payload_;
+};
