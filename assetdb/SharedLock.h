@@ -31,7 +31,8 @@ public:
   // Takes the lock when that is possible now. A thread that holds it only
   // shared cannot take it exclusively.
   bool TryAcquire(bool exclusive);
-  // Waits up to `timeoutMs` (negative: without limit; 0: only tries). An
+  // Waits up to `timeoutMs` (negative: without limit; 0: only tries), counted
+  // from the start of the wait whatever the main thread's marks do. An
   // exclusive request from a thread that holds the lock only shared fails at
   // once: it could only be granted after that thread's own release.
   bool Acquire(bool exclusive, long timeoutMs);

@@ -102,17 +102,22 @@ void ACSChunk::SetValue(int, const ACSRawDataPtr&) {}
 
 namespace {
 
-// The process keeps one reference until exit.
-const ACSChunkPtr& NullHolder() {
-  static const ACSChunkPtr holder(new ACSChunk);
-  return holder;
+// The process keeps its reference for good: static destructors that still
+// walk trees (and so ask for the null chunk) must find it alive.
+ACSChunk* NullChunk() {
+  static ACSChunk* const chunk = [] {
+    auto* made = new ACSChunk;
+    made->AddReference();
+    return made;
+  }();
+  return chunk;
 }
 
 } // namespace
 
-ACSChunkPtr ACSChunk::GetNull() { return NullHolder(); }
+ACSChunkPtr ACSChunk::GetNull() { return ACSChunkPtr(NullChunk()); }
 
-bool ACSChunk::IsNullChunk(const ACSChunk* chunk) { return chunk == NullHolder().Get(); }
+bool ACSChunk::IsNullChunk(const ACSChunk* chunk) { return chunk == NullChunk(); }
 
 ACSChunkPtr ACSChunk::AsContainer(ACSChunk* chunk) {
   if (!chunk || IsNullChunk(chunk) || chunk->GetType() == kACSEmpty) return ACSChunkPtr();

@@ -90,7 +90,7 @@ public:
   virtual int GetType();
   virtual void SetValue(int type, const ACSRawDataPtr& data);
 
-  // The process's null chunk, made on first use.
+  // The process's null chunk, made on first use and kept to the end.
   static ACSChunkPtr GetNull();
   static bool IsNullChunk(const ACSChunk* chunk);
   // The chunk when it is neither null, the null chunk nor of type 0.

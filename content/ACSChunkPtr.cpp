@@ -152,8 +152,8 @@ bool ACSChunkPtr::Load(const char* folder, const char* name) {
   if (form == FileForm::kText) {
     ReadChunkFileText(*this, stream, false);
   } else {
-    ACSChunkPtr keep(new TDBBinaryFile);
-    auto* binary = static_cast<TDBBinaryFile*>(keep.Get());
+    auto* binary = new TDBBinaryFile;
+    MPHandle keep(binary);  // the root's nodes hold it from here on
     binary->Read(stream);
     ACSChunkPtr root = binary->GetRoot();
     *this = ACSChunk::AsContainer(root.Get());
@@ -169,17 +169,19 @@ bool ACSChunkPtr::Save(const char* folder, const char* name) const {
   const unsigned long mode = Vak::File::kWrite | Vak::File::kCreate;
   const bool opened = folder && *folder ? file.Open(Vak::PString(folder), name, mode).Ok() : file.Open(name, mode).Ok();
   if (!opened) return false;
-  bool written;
+  // The tree is built in memory and goes out in one write: the writers seek
+  // back to patch lengths, and a seek on the file drops a failed flush.
+  DynamicBuffer buffer;
   {
-    TFile stream(&file);
+    TBuffer stream(&buffer);
     if (form == FileForm::kText) {
       WriteChunkFileText(*this, stream);
     } else {
       WriteChunkFileBinary(*this, stream);
     }
-    written = stream.GetError() == 0;
   }
-  // The file buffers its writes: a full device shows only when they go out.
+  const unsigned long size = buffer.Size();
+  bool written = size == 0 || file.Write(buffer.Data(), size, 1) == size;
   written = file.Flush() && written;
   return file.Close() == 0 && written;
 }
@@ -257,7 +259,8 @@ Vak::PString ACSChunkPtr::GetChildString(const Vak::PString& name) const {
   ACSRawDataPtr v = ChildValueAs(name, kACSText);
   if (!v.Data()) return Vak::PString("");
   const char* text = reinterpret_cast<const char*>(v.Data());
-  return Vak::PString(text, static_cast<unsigned>(strnlen(text, v.Size())));
+  const auto length = static_cast<unsigned>(strnlen(text, v.Size()));
+  return length ? Vak::PString(text, length) : Vak::PString("");
 }
 
 // ---- writing children ----
@@ -308,7 +311,9 @@ void ACSChunkPtr::SetChildNull(const Vak::PString& name) { SetValueChild(name, k
 void ACSChunkPtr::SetChild(const Vak::PString& name, ACSChunkPtr chunk) {
   MakeContainer();
   RemoveChild(name);
-  chunk.MakeContainer();
+  // An empty value node is a child like any other; only "nothing" becomes a
+  // container.
+  if (!chunk.Get() || ACSChunk::IsNullChunk(chunk.Get())) chunk = ACSChunkPtr(new TDBContainerTag);
   chunk_->SetChild(name, std::move(chunk));
 }
 

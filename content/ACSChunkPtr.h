@@ -28,7 +28,7 @@ public:
   void Release();
   // Null, the null chunk, or a chunk of type 0.
   bool IsNull() const;
-  // A null pointer becomes a new empty container.
+  // A null pointer (see IsNull) becomes a new empty container.
   void MakeContainer();
   ACSChunkPtr GetContainer();
   // A new container holding a deep copy of `source` (values shared).
@@ -61,7 +61,7 @@ public:
   void SetChildKUID(const Vak::PString& name, const KUID& kuid);
   void SetChildString(const Vak::PString& name, const char* text);
   void SetChildNull(const Vak::PString& name);
-  // A null chunk is made an empty container first.
+  // Null or the shared null chunk is made an empty container first.
   void SetChild(const Vak::PString& name, ACSChunkPtr chunk);
   void RemoveChild(const Vak::PString& name);
   void RemoveChildChunk(const ACSChunkPtr& chunk);

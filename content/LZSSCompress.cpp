@@ -45,6 +45,9 @@ public:
     --left_;
     return bit;
   }
+  // The coder leaves the unused flags of the last word clear; a set one at
+  // the end of the input is a token that was cut off.
+  bool RestClear() const { return flags_ == 0; }
 
 private:
   const uint8_t*& p_;
@@ -56,7 +59,7 @@ private:
 bool DecodeBytes(Compress::WriteCursor& out, const uint8_t* p, const uint8_t* end) {
   FlagReader flags(p, end);
   for (;;) {
-    if (p == end) return true;  // the last group's unused flags are clear
+    if (p == end) return flags.RestClear();
     const int kind = flags.Next();
     if (kind < 0) return false;
     if (kind == 0) {
@@ -83,7 +86,7 @@ bool DecodeWords(Compress::WriteCursor& out, const uint8_t* p, const uint8_t* en
   const unsigned mask = (1u << (16 - bits)) - 1;
   FlagReader flags(p, end);
   for (;;) {
-    if (p == end) return true;
+    if (p == end) return flags.RestClear();
     const int kind = flags.Next();
     if (kind < 0) return false;
     if (kind == 1) {

@@ -112,6 +112,7 @@ File::Result File::Open(const PString& substitute, const char* name, unsigned lo
   size_ = kUnknownSize;
   layer_ = nullptr;
   routed_ = false;
+  writeFailed_ = false;
   flags_ &= ~kSharedHandle;
   mode_ = mode;
 
@@ -207,7 +208,8 @@ File::Result File::Probe() {
 int File::Close() {
   if (!IsOpen()) return 0;
   int result = 0;
-  const bool flushed = Flush();
+  // A write that failed earlier (in a seek's flush, say) fails the close too.
+  const bool flushed = Flush() && !writeFailed_;
   if (routed_) {
     if (!gRouter->Close(*this) || !flushed) result = RES_UNKNOWN;
     routed_ = false;
@@ -218,6 +220,7 @@ int File::Close() {
     if (!flushed || length < 0 || !Pack(path_, static_cast<uint32_t>(length))) result = RES_UNKNOWN;
   } else {
     ReleaseHandle();
+    if (!flushed) result = RES_UNKNOWN;
   }
   layer_ = nullptr;
   valid_ = cursor_ = dirty_ = 0;
@@ -295,7 +298,10 @@ bool File::Flush() {
             handle_->Write(buffer_, dirty_) == platform::Error::None;
   dirty_ = 0;
   DropBuffer();
-  if (!ok) size_ = 0;
+  if (!ok) {
+    size_ = 0;
+    writeFailed_ = true;
+  }
   return ok;
 }
 
@@ -361,6 +367,7 @@ unsigned long File::Write(const void* data, unsigned long size, unsigned long co
     if (handle_->Seek(dataStart_ + position_, platform::File::Origin::Begin) != platform::Error::None ||
         handle_->Write(src, total) != platform::Error::None) {
       size_ = 0;
+      writeFailed_ = true;
       return 0;
     }
     done = total;

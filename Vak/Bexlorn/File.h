@@ -224,6 +224,7 @@ private:
   uint32_t blockRaw_ = 0;     // header of the buffered compressed block
   uint32_t dirty_ = 0;        // written bytes in the buffer
   uint8_t flags_ = 0;
+  bool writeFailed_ = false;  // a raw write failed since the open
   bool routed_ = false;
   void* layer_ = nullptr;
   int encoding_ = kEncoding8Bit;

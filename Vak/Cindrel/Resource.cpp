@@ -249,15 +249,24 @@ PString Resource::GetOwnerName() const {
 // --- Counts ----------------------------------------------------------------------
 
 bool Resource::ReleaseReference() {
+  // Under the database's lock, which is also where a database lets an evicted
+  // resource go: the one that sees the last use drops the table's hold.
+  if (ResourceDatabase* database = database_.load()) {
+    SingleLock lock(&database->GetLock(), true);
+    if (database_.load() == database) {
+      uint32_t use = useCount_.load();
+      if (use == 0) return false;  // nothing to give back
+      useCount_.store(use - 1);
+      if (use != 1) return false;
+      lastUse_.store(SystemClock());
+      return true;
+    }
+  }
   uint32_t use = useCount_.load();
   do {
-    if (use == 0) return false;  // nothing to give back
+    if (use == 0) return false;
   } while (!useCount_.compare_exchange_weak(use, use - 1));
   if (use != 1) return false;
-  if (database_.load() != nullptr) {
-    lastUse_.store(SystemClock());
-    return true;
-  }
   ReleaseHold();
   return true;
 }

@@ -16,6 +16,8 @@ platform::Waitable* WaitableOf(SyncObject& object) { return static_cast<platform
 ResourceLoader::ResourceLoader(ResourceSystem& system) : system_(system) {
   queue_.reserve(kCapacity);
   thread_ = std::make_unique<Thread>(&ResourceLoader::Run, this, false);
+  // Taken before the thread runs: the thread never reads thread_ itself.
+  stop_ = WaitableOf(*thread_);
   thread_->Resume();
   thread_->SetPriority(Thread::PriorityNormal);
 }
@@ -109,6 +111,7 @@ bool ResourceLoader::Cancel(Resource* resource) {
     else
       SiftUp(index);
   }
+  resource->CompareExchangeState(Resource::kQueued, Resource::kIdle);
   // The thread takes counts only together with the mutex we hold, so one is there.
   requests_.Lock(0);
   lock.Unlock();
@@ -119,12 +122,15 @@ bool ResourceLoader::Cancel(Resource* resource) {
 void ResourceLoader::Release(Resource* resource) {
   access_.Lock();
   if (resource->GetState() == Resource::kQueued) {
-    // Cancel under the same hold, so the thread cannot pick it in between.
-    if (Cancel(resource)) {
-      resource->CompareExchangeState(Resource::kQueued, Resource::kTaken);
-      access_.Unlock();
-      return;
-    }
+    // Cancel under the same hold, so the thread cannot pick it in between;
+    // our own hold keeps it alive past the queue's.
+    resource->AddHold();
+    const bool cancelled = Cancel(resource);
+    if (cancelled) resource->CompareExchangeState(Resource::kIdle, Resource::kTaken);
+    access_.Unlock();
+    resource->ReleaseHold();
+    if (cancelled) return;
+    access_.Lock();
   }
   if (current_.load() == resource) {
     access_.Unlock();
@@ -146,7 +152,7 @@ unsigned ResourceLoader::Run(void* self) { return static_cast<ResourceLoader*>(s
 
 unsigned ResourceLoader::Loop() {
   platform::Waitable* const objects[] = {WaitableOf(requests_), WaitableOf(items_), WaitableOf(access_)};
-  platform::Waitable* const stop = WaitableOf(*thread_);
+  platform::Waitable* const stop = stop_;
   idle_.Set();
   for (;;) {
     if (stopping_.load() || (stop && stop->WaitOne(0))) break;

@@ -11,6 +11,10 @@
 #include "Vak/Bexlorn/Sync.h"
 #include "Vak/Bexlorn/Thread.h"
 
+namespace platform {
+class Waitable;
+}
+
 namespace Vak {
 
 class Resource;
@@ -31,7 +35,7 @@ public:
   // Queues an idle resource; nothing when the queue is full or the resource
   // is not idle.
   void Enqueue(Resource* resource);
-  // Takes a queued resource out; true when it was queued.
+  // Takes a queued resource out (idle again); true when it was queued.
   bool Cancel(Resource* resource);
   // For Lock: a queued resource is cancelled (state 5); for the one being
   // read, waits until the read has finished.
@@ -60,6 +64,7 @@ private:
   std::atomic<Resource*> current_{nullptr};
   std::atomic<bool> stopping_{false};
   std::unique_ptr<Thread> thread_;
+  platform::Waitable* stop_ = nullptr;  // the thread's stop signal
 };
 
 } // namespace Vak

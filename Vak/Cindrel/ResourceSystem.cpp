@@ -26,8 +26,10 @@ ResourceTypeBase* FindType(const PString& typeName) {
   return type;
 }
 
+} // namespace
+
 // Stores the type (taking over the look-up's reference) in what it made.
-Resource* Adopt(ResourceTypeBase* type, Resource* made, bool textForm) {
+Resource* ResourceSystem::Adopt(ResourceTypeBase* type, Resource* made, bool textForm) {
   if (made == nullptr) {
     type->ReleaseReference();
     return nullptr;
@@ -36,7 +38,6 @@ Resource* Adopt(ResourceTypeBase* type, Resource* made, bool textForm) {
   made->SetTextForm(textForm);
   return made;
 }
-} // namespace
 
 // --- Resource types and the task -------------------------------------------------
 

@@ -83,8 +83,10 @@ public:
   static ResourceSystem* Current();
   static ResourceStatistics& Stats();
 
-  // Options: "ResourceCaching" (boolean, on), "ResourceMemory" (MB, 30, at
-  // least 10 when given as 10 or less... see the .cpp), "ResourceInstantBin".
+  // Publishes the system and reads its options: "ResourceCaching" (boolean,
+  // on), "ResourceMemory" (the budget in millions of bytes, 30 by default,
+  // never below 10), "ResourceInstantBin" (present: the instant bin). Without
+  // options caching is on, the budget 0 and the bin the cache bin.
   void Init(const Options* options);
   // The per-frame step: completion, bin, clock, memory check, dump.
   void Update(float dt);
@@ -148,6 +150,7 @@ private:
     unsigned holders = 0;  // threads holding or waiting for the slot
   };
   Slot* FindSlot(Resource* resource);
+  static Resource* Adopt(ResourceTypeBase* type, Resource* made, bool textForm);
 
   // Declared first: given back last, after every member that may hold
   // plug-in references is gone.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "content/ACSChunkPtr.h"
 #include "content/KUID.h"
 #include "content/TDBTags.h"
+#include "tests/platform/os/TempFolder.h"
 
 namespace {
 
@@ -185,6 +187,12 @@ TEST(ChunkPtr, SetChildContainers) {
   EXPECT_FALSE(p.GetChildContainerAt(2).Get());
   EXPECT_FALSE(p.GetChildContainer("v").Get());
 
+  p.SetChild("nullchunk", ACSChunk::GetNull());
+  EXPECT_EQ(p.GetChildType("nullchunk"), kACSContainer);
+  p.SetChild("emptyvalue", ACSChunkPtr(new TDBDataTag(kACSEmpty, ACSRawDataPtr())));
+  EXPECT_EQ(p.GetChildType("emptyvalue"), kACSEmpty);
+  EXPECT_EQ(p.GetChildCount(), 4);
+
   // Children set on a value node are dropped; the pointer stays a value.
   ACSChunkPtr value = p->FindChild("v");
   value.SetChildInt("x", 1);
@@ -281,4 +289,200 @@ TEST(ChunkPtr, ManyChildrenBySetters) {
   EXPECT_STREQ(p.GetChildName(5).c_str(), "n6");
   EXPECT_EQ(p.GetChildInt("n5", 0), -5);
   EXPECT_EQ(p.GetChildInt("n6", 0), 6);
+}
+
+// ---- files ----
+
+namespace {
+
+using platform::test::TempFolder;
+
+// Types and bytes equal all the way down.
+void ExpectSameTree(const ACSChunkPtr& a, const ACSChunkPtr& b) {
+  ASSERT_EQ(a->GetType(), b->GetType());
+  ASSERT_EQ(a->GetDataSize(), b->GetDataSize());
+  if (a->GetDataSize()) {
+    EXPECT_EQ(std::memcmp(a->GetData(), b->GetData(), a->GetDataSize()), 0);
+  }
+  ASSERT_EQ(Names(a), Names(b));
+  for (int i = 0; i < a.GetChildCount(); ++i) {
+    SCOPED_TRACE(a.GetChildName(i).c_str());
+    ExpectSameTree(a->FindChild(a.GetChildName(i)), b->FindChild(b.GetChildName(i)));
+  }
+}
+
+ACSChunkPtr SampleTree() {
+  ACSChunkPtr root;
+  root.SetChildString("username", "Caf\xC3\xA9 \"quoted\"");
+  root.SetChildInt("count", -17);
+  root.SetChildFloat("scale", 1.5f);
+  root.SetChildFloat("tiny", 1e-5f);
+  root.SetChildFloat("huge", 1e20f);
+  const float list[] = {1.5f, -2.25f, 3.0f};
+  root.SetChildFloatArray("offsets", list, 3);
+  root.SetChildKUID("kuid", KUID(12, 34, 0));
+  root.SetChildKUID("kuid2", KUID(12, 34, 5));
+  ACSChunkPtr table;
+  table.SetChildKUID("0", KUID(1, 2, 0));
+  table.SetChildKUID("1", KUID(3, 4, 1));
+  root.SetChild("kuid-table", table);
+  ACSChunkPtr mesh;
+  mesh.SetChildString("mesh", "body/loco.im");
+  ACSChunkPtr deeper;
+  deeper.SetChildInt("level", 3);
+  mesh.SetChild("deeper", deeper);
+  root.SetChild("mesh-table", mesh);
+  root.SetChild("empty", ACSChunkPtr());
+  return root;
+}
+
+} // namespace
+
+TEST(ChunkPtrFile, BinaryRoundTripKeepsTypesAndBytes) {
+  TempFolder folder;
+  ACSChunkPtr tree = SampleTree();
+  tree.SetChildNull("nothing");
+  for (const char* name : {"config.chump", "package.cdp", "package.cdp2", "UPPER.CHUMP"}) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(tree.Save(nullptr, (folder / name).c_str()));
+    ACSChunkPtr back;
+    ASSERT_TRUE(back.Load(nullptr, (folder / name).c_str()));
+    ASSERT_FALSE(back.IsNull());
+    ExpectSameTree(tree, back);
+  }
+
+  // A loaded tree is edited through the same setters, and a deep copy of it
+  // outlives the file's nodes.
+  ACSChunkPtr back;
+  ASSERT_TRUE(back.Load(nullptr, (folder / "config.chump").c_str()));
+  back.SetChildInt("count", 99);
+  back.GetChildContainer("mesh-table").SetChildString("mesh", "other.im");
+  EXPECT_EQ(back.GetChildInt("count", 0), 99);
+  EXPECT_STREQ(back.GetChildName(back.GetChildCount() - 1).c_str(), "count");
+  EXPECT_EQ(back.GetChildCount(), tree.GetChildCount());
+  ACSChunkPtr copy;
+  copy.DeepCopy(back);
+  back.Release();
+  EXPECT_EQ(copy.GetChildInt("count", 0), 99);
+  EXPECT_STREQ(copy.GetChildString("username").c_str(), "Caf\xC3\xA9 \"quoted\"");
+  EXPECT_EQ(copy.GetChildKUID("kuid2", KUID::Null()), KUID(12, 34, 5));
+  EXPECT_EQ(copy.GetChildContainer("kuid-table").GetChildKUID("0", KUID::Null()), KUID(1, 2, 0));
+}
+
+TEST(ChunkPtrFile, BinaryBytesAreExact) {
+  TempFolder folder;
+  ACSChunkPtr tree;
+  tree.SetChildInt("a", 5);
+  ASSERT_TRUE(tree.Save("", (folder / "one.chump").c_str()));
+  const std::string expected("ACS$\x01\0\0\0\0\0\0\0\x0C\0\0\0"  // header, body length 12
+                             "\x08\0\0\0\x02" "a\0" "\x01"         // record size 8, name, int
+                             "\x05\0\0",                             // 5 (and the literal's NUL)
+                             28);
+  EXPECT_EQ(folder.ReadFile("one.chump"), expected);
+
+  // A null tree gives a header with an empty body, or an empty text file.
+  ASSERT_TRUE(ACSChunkPtr().Save(nullptr, (folder / "null.cdp").c_str()));
+  EXPECT_EQ(folder.ReadFile("null.cdp"), std::string("ACS$\x01\0\0\0\0\0\0\0\0\0\0\0", 16));
+  ASSERT_TRUE(ACSChunkPtr().Save(nullptr, (folder / "null.txt").c_str()));
+  EXPECT_EQ(folder.ReadFile("null.txt"), "");
+}
+
+TEST(ChunkPtrFile, TextRoundTrip) {
+  TempFolder folder;
+  ACSChunkPtr tree = SampleTree();
+  for (const char* name : {"config.txt", "CONFIG.TXT"}) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(tree.Save(nullptr, (folder / name).c_str()));
+    ACSChunkPtr back;
+    ASSERT_TRUE(back.Load(nullptr, (folder / name).c_str()));
+    // The text form keeps what its look tells: names, numbers, texts, KUIDs.
+    EXPECT_EQ(Names(back), Names(tree));
+    EXPECT_STREQ(back.GetChildString("username").c_str(), "Caf\xC3\xA9 'quoted'");
+    EXPECT_EQ(back.GetChildInt("count", 0), -17);
+    EXPECT_EQ(back.GetChildType("scale"), kACSFloat);
+    EXPECT_EQ(back.GetChildFloat("scale", 0.0f), 1.5f);
+    // Exponent forms are written so that they read back as the same float.
+    EXPECT_EQ(back.GetChildType("tiny"), kACSFloat);
+    EXPECT_EQ(back.GetChildFloat("tiny", 0.0f), 1e-5f);
+    EXPECT_EQ(back.GetChildType("huge"), kACSFloat);
+    EXPECT_EQ(back.GetChildFloat("huge", 0.0f), 1e20f);
+    std::vector<float> values;
+    ASSERT_TRUE(back.GetChildFloatArray("offsets", values));
+    EXPECT_EQ(values, (std::vector<float>{1.5f, -2.25f, 3.0f}));
+    EXPECT_EQ(back.GetChildType("kuid"), kACSKUID);
+    EXPECT_EQ(back.GetChildKUID("kuid", KUID::Null()), KUID(12, 34, 0));
+    EXPECT_EQ(back.GetChildKUID("kuid2", KUID::Null()), KUID(12, 34, 5));
+    EXPECT_EQ(back.GetChildContainer("kuid-table").GetChildKUID("1", KUID::Null()), KUID(3, 4, 1));
+    EXPECT_EQ(back.GetChildContainer("mesh-table").GetChildContainer("deeper").GetChildInt("level", 0), 3);
+    EXPECT_EQ(back.GetChildType("empty"), kACSContainer);
+    EXPECT_EQ(back.GetChildContainer("empty").GetChildCount(), 0);
+  }
+}
+
+TEST(ChunkPtrFile, LoadOutcomes) {
+  TempFolder folder;
+  folder.WriteFile("bad.cdp", std::string("XCS$\x01\0\0\0\0\0\0\0\x04\0\0\0abcd", 20));
+  folder.WriteFile("short.chump", std::string("ACS$\x01\0\0\0\0\0\0\0\x40\0\0\0abcd", 20));
+  folder.WriteFile("blank.txt", "\r\n   \r\n");
+  folder.WriteFile("plain.TXT", "name     \"x\"\r\n");
+  folder.WriteFile("data.xml", "<a/>");
+
+  ACSChunkPtr kept;
+  kept.SetChildInt("kept", 1);
+  struct Case {
+    const char* name;
+    bool result;
+    bool null;  // after a true result
+  };
+  const std::vector<Case> cases = {
+      {"bad.cdp", true, true},      // wrong magic: read, but nothing in it
+      {"short.chump", true, true},  // body length past the end
+      {"blank.txt", true, true},    // no entry
+      {"plain.TXT", true, false},
+      {"data.xml", false, false},   // unknown extension
+      {"missing.txt", false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ACSChunkPtr p = kept;
+    EXPECT_EQ(p.Load(nullptr, (folder / c.name).c_str()), c.result);
+    if (!c.result) {
+      EXPECT_EQ(p.Get(), kept.Get());  // unchanged
+    } else if (c.null) {
+      EXPECT_TRUE(p.IsNull());
+    } else {
+      EXPECT_STREQ(p.GetChildString("name").c_str(), "x");
+    }
+  }
+}
+
+TEST(ChunkPtrFile, SaveReportsFailures) {
+  TempFolder folder;
+  ACSChunkPtr tree = SampleTree();
+  EXPECT_FALSE(tree.Save(nullptr, (folder / "tree.xml").c_str()));
+  EXPECT_FALSE(folder.Has("tree.xml"));
+  EXPECT_FALSE(tree.Save(nullptr, (folder / "no/such/folder/tree.txt").c_str()));
+
+  // A device that takes no bytes: small files fail when the buffer goes out,
+  // large ones while writing.
+  ACSChunkPtr large;
+  std::string text(1000, 'x');
+  for (int i = 0; i < 100; ++i) large.SetChildString(std::to_string(i).c_str(), text.c_str());
+  std::error_code ec;
+  for (const char* name : {"full.txt", "full.chump"}) {
+    std::filesystem::create_symlink("/dev/full", folder / name, ec);
+    if (ec) GTEST_SKIP() << "no /dev/full link: " << ec.message();
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(tree.Save(nullptr, (folder / name).c_str()));
+    EXPECT_FALSE(large.Save(nullptr, (folder / name).c_str()));
+  }
+}
+
+TEST(ChunkPtr, DumpToConsolePrintsTheTextForm) {
+  ACSChunkPtr tree;
+  tree.SetChildInt("a", 5);
+  testing::internal::CaptureStdout();
+  tree.DumpToConsole();
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out, "\xEF\xBB\xBF\r\na" + std::string(39, ' ') + "5\r\n\n");
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "LogCapture.h"
+
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -12,27 +14,7 @@
 
 namespace {
 
-// Captures the log's lines through its copy stream.
-class LogCapture {
-public:
-  LogCapture() : file_(std::tmpfile()) { Vak::Log::SetStream(file_); }
-  ~LogCapture() {
-    Vak::Log::SetStream(nullptr);
-    if (file_) std::fclose(file_);
-  }
-  std::string Text() const {
-    std::fflush(file_);
-    std::rewind(file_);
-    std::string text;
-    char buffer[512];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) text.append(buffer, n);
-    return text;
-  }
-
-private:
-  FILE* file_;
-};
+using content::test::LogCapture;
 
 TEST(VelmarExTest, LogThrowWritesTheLineAndThrowsWithTheSameText) {
   LogCapture log;

@@ -440,6 +440,34 @@ TEST_F(FileTest, FailedPackingIsReportedAndLeavesNoTemporary) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.Path()), {}), 1);
 }
 
+// A write the device refused fails the close, whichever call wrote it out.
+TEST_F(FileTest, FailedWritesFailTheClose) {
+  struct Case {
+    const char* name;
+    void (*write)(File&);
+  };
+  const Case cases[] = {
+      {"flushed by a seek", [](File& f) { f.Write("abc", 3, 1); f.Seek(0, File::kSeekBegin); }},
+      {"flushed at close", [](File& f) { f.Write("abc", 3, 1); }},
+      {"written straight through", [](File& f) {
+         const std::string big(3 * File::kBufferSize, 'x');
+         f.Write(big.data(), big.size(), 1);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    File f;
+    ASSERT_TRUE(f.Open("/dev/full", 0x201).Ok());
+    c.write(f);
+    EXPECT_EQ(f.Close(), static_cast<int>(File::RES_UNKNOWN));
+  }
+  File ok;
+  ASSERT_TRUE(ok.Open(P("fine").c_str(), 0x101).Ok());
+  ok.Write("abc", 3, 1);
+  ok.Seek(0, File::kSeekBegin);
+  EXPECT_EQ(ok.Close(), 0);
+}
+
 TEST_F(FileTest, DamagedCodedBlocksEndContent) {
   const std::string cases[] = {
       std::string("\x01\x50", 2) + Pattern(0x5001),  // coded length above the buffer

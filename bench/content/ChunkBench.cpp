@@ -1,0 +1,144 @@
+// Chunk files: loading and walking a binary file of 100,000 containers,
+// against reading the same bytes with read(2); and parsing 10,000 small
+// config.txt texts.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "content/ACSFile.h"
+#include "content/DynamicBuffer.h"
+#include "content/TStream.h"
+#include "content/TextChunkFile.h"
+
+namespace {
+
+constexpr int kContainers = 100000;
+constexpr int kConfigs = 10000;
+
+const std::string& BinaryPath() {
+  static const std::string path = [] {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string p = std::string(tmp && *tmp ? tmp : "/tmp") + "/vak-chunk-bench-" + std::to_string(getpid()) + ".cdp";
+    ACSChunkPtr root;
+    for (int i = 0; i < kContainers; ++i) {
+      ACSChunkPtr asset;
+      asset.SetChildKUID("kuid", KUID(523, i, 0));
+      asset.SetChildString("username", ("Asset number " + std::to_string(i)).c_str());
+      asset.SetChildInt("category-class", i % 17);
+      asset.SetChildFloat("scale", 0.5f + static_cast<float>(i % 5));
+      root.SetChild(("asset" + std::to_string(i)).c_str(), asset);
+    }
+    TFile out;
+    out.Open(p.c_str(), Vak::File::kWrite | Vak::File::kCreate);
+    WriteChunkFileBinary(root, out);
+    out.Close();
+    std::atexit([] { std::remove(BinaryPath().c_str()); });
+    return p;
+  }();
+  return path;
+}
+
+void BM_BinaryLoadAndWalk(benchmark::State& state) {
+  const std::string& path = BinaryPath();
+  const Vak::PString category("category-class");
+  for (auto _ : state) {
+    TFile in;
+    in.Open(path.c_str(), Vak::File::kRead);
+    MPHandle handle(new TDBBinaryFile);
+    auto* file = static_cast<TDBBinaryFile*>(handle.Get());
+    file->Read(in);
+    const ACSChunkPtr root = file->GetRoot();
+    int64_t sum = 0;
+    const int count = root.GetChildCount();
+    for (int i = 0; i < count; ++i) {
+      const ACSChunkPtr asset = root->FindChild(root.GetChildName(i));
+      sum += asset.GetChildInt(category, 0);
+    }
+    if (count != kContainers) state.SkipWithError("wrong count");
+    benchmark::DoNotOptimize(sum);
+  }
+}
+BENCHMARK(BM_BinaryLoadAndWalk)->Unit(benchmark::kMillisecond);
+
+void BM_BinaryLoadOnly(benchmark::State& state) {
+  const std::string& path = BinaryPath();
+  for (auto _ : state) {
+    TFile in;
+    in.Open(path.c_str(), Vak::File::kRead);
+    MPHandle handle(new TDBBinaryFile);
+    auto* file = static_cast<TDBBinaryFile*>(handle.Get());
+    file->Read(in);
+    benchmark::DoNotOptimize(file->GetRoot());
+  }
+}
+BENCHMARK(BM_BinaryLoadOnly)->Unit(benchmark::kMillisecond);
+
+void BM_BinaryReadSyscall(benchmark::State& state) {
+  const std::string& path = BinaryPath();
+  for (auto _ : state) {
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    const off_t size = ::lseek(fd, 0, SEEK_END);
+    ::lseek(fd, 0, SEEK_SET);
+    std::unique_ptr<uint8_t[]> bytes(new uint8_t[static_cast<size_t>(size)]);
+    for (off_t got = 0; got < size;) {
+      const ssize_t n = ::read(fd, bytes.get() + got, static_cast<size_t>(size - got));
+      if (n <= 0) break;
+      got += n;
+    }
+    ::close(fd);
+    benchmark::DoNotOptimize(bytes.get());
+  }
+}
+BENCHMARK(BM_BinaryReadSyscall)->Unit(benchmark::kMillisecond);
+
+const std::vector<std::string>& Configs() {
+  static const std::vector<std::string> configs = [] {
+    std::vector<std::string> out;
+    for (int i = 0; i < kConfigs; ++i) {
+      std::string text = "\xEF\xBB\xBF\r\n";
+      text += "kuid                                    <kuid:523:" + std::to_string(i) + ">\r\n";
+      text += "username                                \"Box car " + std::to_string(i) + "\"\r\n";
+      text += "kind                                    \"traincar\"\r\n";
+      text += "category-class                          \"BR\"\r\n";
+      text += "build-version                           4.6\r\n";
+      text += "pos                                     1.5,-2,0.25\r\n";
+      text += "\r\nmesh-table\r\n{\r\n  default\r\n  {\r\n";
+      text += "    mesh                                \"body/lod0.im\"\r\n";
+      text += "    auto-create                         1\r\n  }\r\n}\r\n";
+      text += "\r\nkuid-table\r\n{\r\n  0                                     <kuid2:523:" + std::to_string(i + 1) +
+              ":2>\r\n}\r\n";
+      out.push_back(std::move(text));
+    }
+    return out;
+  }();
+  return configs;
+}
+
+void BM_ParseConfigs(benchmark::State& state) {
+  const std::vector<std::string>& configs = Configs();
+  int64_t bytes = 0;
+  for (auto _ : state) {
+    int children = 0;
+    for (const std::string& text : configs) {
+      DynamicBuffer buffer(static_cast<uint32_t>(text.size()));
+      buffer.Write(text.data(), static_cast<uint32_t>(text.size()));
+      buffer.SetPosition(0);
+      TBuffer stream(&buffer);
+      ACSChunkPtr root;
+      ReadChunkFileText(root, stream, false);
+      children += root.GetChildCount();
+      bytes += static_cast<int64_t>(text.size());
+    }
+    benchmark::DoNotOptimize(children);
+  }
+  state.SetBytesProcessed(bytes);
+}
+BENCHMARK(BM_ParseConfigs)->Unit(benchmark::kMillisecond);
+
+}  // namespace

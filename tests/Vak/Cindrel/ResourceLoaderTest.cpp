@@ -1,0 +1,185 @@
+#include "Vak/Cindrel/ResourceLoader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/Vak/Cindrel/FakeResources.h"
+
+namespace fake {
+namespace {
+
+using Vak::PString;
+using Vak::Resource;
+using Vak::ResourceSystem;
+
+// The loader with a first request ("flygate.im", made on the fly) that it
+// is busy reading until the gate opens, so what comes next stays queued.
+class LoaderTest : public ResourceTest {
+protected:
+  void SetUp() override {
+    ResourceTest::SetUp();
+    Start(nullptr);
+    Ctl().gateOpen = false;
+    gate_ = Meshes().Get(PString("flygate.im"));
+    ASSERT_NE(gate_, nullptr);
+    ASSERT_TRUE(WaitFor([] { return Ctl().gateWaiting == 1; }));
+    ASSERT_EQ(gate_->GetState(), Resource::kReading);
+  }
+  void TearDown() override {
+    Ctl().gateOpen = true;
+    ResourceTest::TearDown();
+  }
+  Vak::ResourceLoader& Loader() { return *system_->GetLoader(); }
+  Resource* Request(const std::string& name) {
+    Resource* r = Meshes().Get(PString(name.c_str()));
+    EXPECT_NE(r, nullptr) << name;
+    return r;
+  }
+
+  Resource* gate_ = nullptr;
+};
+
+// Urgency is age plus priority: the later request wins only when its
+// priority makes up for the head start of the earlier one.
+TEST_F(LoaderTest, LoadsByAgeAndPriority) {
+  struct Case {
+    const char* label;
+    float firstPriority;
+    int64_t gapMs;  // between the two requests
+    float secondPriority;
+    bool secondFirst;
+  };
+  const std::vector<Case> cases = {
+      {"equal priority, older first", 0, 1000, 0, false},
+      {"priority 10 after 5 s overtakes", 0, 5000, 10, true},
+      {"priority 3 after 5 s does not", 0, 5000, 3, false},
+      {"higher priority of the older holds", 4, 5000, 8, false},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.label);
+    const std::string tag = std::to_string(i);
+    Resource* hold = gate_;
+    if (i > 0) {  // the loader is idle again: busy it with a new gate
+      Ctl().gateOpen = false;
+      hold = Request("flygate" + tag + ".im");
+      ASSERT_TRUE(WaitFor([] { return Ctl().gateWaiting == 1; }));
+    }
+    {
+      std::lock_guard<std::mutex> lock(Ctl().mutex);
+      Ctl().loadOrder.clear();
+    }
+    Resource* first = Request("flyfirst" + tag + ".im");
+    first->SetPriority(c.firstPriority);
+    AdvanceClockMs(c.gapMs);
+    Resource* second = Request("flysecond" + tag + ".im");
+    second->SetPriority(c.secondPriority);
+    EXPECT_EQ(Loader().Count(), 2u);
+    Ctl().gateOpen = true;
+    ASSERT_TRUE(WaitFor([&] {
+      return first->GetState() == Resource::kRead && second->GetState() == Resource::kRead;
+    }));
+    const std::vector<std::string> order = Ctl().LoadOrder();
+    ASSERT_EQ(order.size(), 2u);
+    EXPECT_EQ(order[0], c.secondFirst ? second->GetName().c_str() : first->GetName().c_str());
+    while (system_->CompletionCount() > 0) system_->Update(0.0f);
+    for (Resource* r : {hold, first, second}) {
+      EXPECT_EQ(r->GetState(), Resource::kReady);
+      EXPECT_EQ(r->GetReferenceCount(), 1u);  // the queue's hold is given back
+      r->ReleaseReference();
+    }
+  }
+}
+
+TEST_F(LoaderTest, LockTakesAQueuedRequestOver) {
+  Resource* r = Request("flyqueued.im");
+  EXPECT_EQ(r->GetState(), Resource::kQueued);
+  EXPECT_EQ(r->GetReferenceCount(), 2u);
+  EXPECT_EQ(Loader().Count(), 1u);
+  const uint32_t lockLoads = ResourceSystem::Stats().lockLoads;
+  EXPECT_EQ(r->Lock(), Resource::RES_OK);
+  EXPECT_EQ(Loader().Count(), 0u);
+  EXPECT_EQ(r->GetState(), Resource::kReady);
+  EXPECT_EQ(r->GetReferenceCount(), 1u);
+  EXPECT_EQ(AsFake(r)->loadThread, std::this_thread::get_id());
+  EXPECT_EQ(AsFake(r)->loads, 1);
+  EXPECT_EQ(ResourceSystem::Stats().lockLoads - lockLoads, 1u);
+  r->Unlock();
+  r->ReleaseReference();
+}
+
+TEST_F(LoaderTest, LockWaitsForTheResourceBeingRead) {
+  const uint32_t boosts = ResourceSystem::Stats().boosts;
+  std::thread::id locker;
+  Resource::Result result = Resource::RES_LOCK_FAILED;
+  std::thread t([&] {
+    locker = std::this_thread::get_id();
+    result = gate_->Lock();
+  });
+  ASSERT_TRUE(WaitFor([&] { return ResourceSystem::Stats().boosts != boosts; }));
+  Ctl().gateOpen = true;
+  t.join();
+  EXPECT_EQ(result, Resource::RES_OK);
+  EXPECT_EQ(gate_->GetState(), Resource::kReady);
+  EXPECT_EQ(AsFake(gate_)->loads, 1);  // read once, by the loader
+  EXPECT_EQ(AsFake(gate_)->completes, 1);
+  EXPECT_EQ(AsFake(gate_)->completeThread, locker);
+  EXPECT_EQ(system_->CompletionCount(), 0u);
+  gate_->Unlock();
+}
+
+TEST_F(LoaderTest, QueueHoldsAtMost5000Requests) {
+  std::vector<Resource*> queued;
+  for (unsigned i = 0; i < Vak::ResourceLoader::kCapacity; ++i) queued.push_back(Request("fly" + std::to_string(i) + ".im"));
+  EXPECT_EQ(Loader().Count(), Vak::ResourceLoader::kCapacity);
+  Resource* extra = Request("flyextra.im");
+  EXPECT_EQ(extra->GetState(), Resource::kIdle);  // dropped: it loads when locked
+  EXPECT_EQ(Loader().Count(), Vak::ResourceLoader::kCapacity);
+  EXPECT_EQ(extra->GetReferenceCount(), 1u);
+  for (Resource* r : queued) {
+    EXPECT_TRUE(Loader().Cancel(r));
+    EXPECT_EQ(r->GetState(), Resource::kIdle);
+  }
+  EXPECT_FALSE(Loader().Cancel(queued.front()));
+  EXPECT_EQ(Loader().Count(), 0u);
+}
+
+// Requests still queued when the system goes have their holds given back.
+TEST_F(ResourceTest, DestroyingTheLoaderReleasesQueuedRequests) {
+  Start(nullptr);
+  Ctl().gateOpen = false;
+  auto* gate = new FakeResource(PString("gate.im"), nullptr);
+  Vak::ResourceLoader* loader = system_->GetLoader();
+  loader->Enqueue(gate);
+  ASSERT_TRUE(WaitFor([] { return Ctl().gateWaiting == 1; }));
+  std::vector<FakeResource*> rs;
+  for (int i = 0; i < 3; ++i) {
+    rs.push_back(new FakeResource(PString(("q" + std::to_string(i) + ".im").c_str()), nullptr));
+    loader->Enqueue(rs.back());
+    EXPECT_EQ(rs.back()->GetReferenceCount(), 2u);
+  }
+  loader->Enqueue(rs.front());  // already queued: nothing more
+  EXPECT_EQ(rs.front()->GetReferenceCount(), 2u);
+  EXPECT_EQ(loader->Count(), 3u);
+  const std::atomic<bool>& stopping = loader->Stopping();
+  std::thread opener([&] {
+    WaitFor([&] { return stopping.load(); });
+    Ctl().gateOpen = true;
+  });
+  system_.reset();
+  opener.join();
+  for (FakeResource* r : rs) {
+    EXPECT_EQ(r->GetReferenceCount(), 1u);
+    EXPECT_EQ(r->GetState(), Resource::kIdle);
+    EXPECT_EQ(r->loads, 0);
+    r->ReleaseHold();
+  }
+  EXPECT_EQ(gate->GetReferenceCount(), 1u);
+  gate->ReleaseHold();
+}
+
+} // namespace
+} // namespace fake
