@@ -1,8 +1,7 @@
 #include "content/ACSFile.h"
 
 #include <cstring>
-#include <string_view>
-#include <unordered_map>
+#include <vector>
 
 #include "Vak/Bexlorn/Alloc.h"
 #include "Vak/Bexlorn/CodePage.h"
@@ -82,51 +81,88 @@ bool ValidateChunkRecords(const uint8_t* list, uint32_t count) {
 
 // ---- writing -----------------------------------------------------------------
 
+namespace {
+
+// The records are laid out in memory and go to the stream in one write: the
+// same bytes as writing field by field, without a device call per field.
+class RecordWriter {
+public:
+  void Put32(uint32_t v) {
+    for (int i = 0; i < 4; ++i) bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  }
+  void Put8(uint8_t v) { bytes_.push_back(v); }
+  void Put(const void* data, std::size_t n) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    bytes_.insert(bytes_.end(), p, p + n);
+  }
+  std::size_t Size() const { return bytes_.size(); }
+  void Patch32(std::size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) bytes_[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  }
+  void Children(ACSChunk* container) {
+    const int count = container->GetChildCount();
+    for (int i = 0; i < count; ++i) {
+      const Vak::PString name = container->GetChildName(i);
+      const ACSChunkPtr child = container->FindChild(name);
+      Record(child.Get(), name);
+    }
+  }
+  void Record(ACSChunk* chunk, const Vak::PString& name) {
+    const uint32_t length = name.Length();
+    if (length >= ChunkFile::kMaxNameLength || !chunk) return;
+    const std::size_t start = Size();
+    Put32(0xFFFFFFFFu);
+    if (name.IsNull()) {
+      Put8(0);
+    } else {
+      Put8(static_cast<uint8_t>(length + 1));
+      Put(name.c_str(), length + 1);
+    }
+    const int type = chunk->GetType();
+    Put8(ChunkFile::FileTypeOf(type));
+    if (type == kACSContainer) {
+      Children(chunk);
+    } else if (type != kACSEmpty) {
+      const uint8_t* data = chunk->GetData();
+      const uint32_t size = chunk->GetDataSize();
+      if (data && size) Put(data, size);
+    }
+    Patch32(start, static_cast<uint32_t>(Size() - start - 4));
+  }
+  void Flush(TStream& stream) {
+    if (!bytes_.empty()) stream.WriteBytes(bytes_.data(), static_cast<uint32_t>(bytes_.size()));
+  }
+
+private:
+  std::vector<uint8_t> bytes_;
+};
+
+}  // namespace
+
 void WriteChunkFileBinary(const ACSChunkPtr& root, TStream& stream) { WriteChunkFileBinary(root.Get(), stream); }
 
 void WriteChunkFileBinary(ACSChunk* root, TStream& stream) {
+  RecordWriter out;
+  out.Put32(ChunkFile::kMagic);
+  out.Put32(static_cast<uint32_t>(ChunkFile::kVersion));
+  out.Put32(0);
+  out.Put32(0xFFFFFFFFu);
+  if (root) out.Children(root);
+  out.Patch32(12, static_cast<uint32_t>(out.Size() - ChunkFile::kHeaderBytes));
   stream.DropReadAhead();
-  stream.WriteInt(ChunkFile::kMagic);
-  stream.WriteInt(static_cast<uint32_t>(ChunkFile::kVersion));
-  stream.WriteInt(0);
-  const uint32_t lengthAt = stream.Tell();
-  stream.WriteInt(0xFFFFFFFFu);
-  if (root) WriteChunkChildrenBinary(root, stream);
-  const uint32_t end = stream.Tell();
-  stream.WriteIntAt(end - lengthAt - 4, lengthAt);
+  out.Flush(stream);
 }
 
 void WriteChunkChildrenBinary(ACSChunk* container, TStream& stream) {
-  const int count = container->GetChildCount();
-  for (int i = 0; i < count; ++i) {
-    const Vak::PString name = container->GetChildName(i);
-    const ACSChunkPtr child = container->FindChild(name);
-    WriteChunkRecordBinary(child.Get(), name, stream);
-  }
+  RecordWriter out;
+  out.Children(container);
+  out.Flush(stream);
 }
 
 void WriteChunkRecordBinary(ACSChunk* chunk, const Vak::PString& name, TStream& stream) {
-  const uint32_t length = name.Length();
-  if (length >= ChunkFile::kMaxNameLength || !chunk) return;
-  const uint32_t start = stream.Tell();
-  stream.WriteInt(0xFFFFFFFFu);
-  if (name.IsNull()) {
-    stream.WriteByte(0);
-  } else {
-    stream.WriteByte(static_cast<uint8_t>(length + 1));
-    stream.WriteBytes(name.c_str(), length + 1);
-  }
-  const int type = chunk->GetType();
-  stream.WriteByte(ChunkFile::FileTypeOf(type));
-  if (type == kACSContainer) {
-    WriteChunkChildrenBinary(chunk, stream);
-  } else if (type != kACSEmpty) {
-    const uint8_t* data = chunk->GetData();
-    const uint32_t size = chunk->GetDataSize();
-    if (data && size) stream.WriteBytes(data, size);
-  }
-  const uint32_t end = stream.Tell();
-  stream.WriteIntAt(end - start - 4, start);
+  RecordWriter out;
+  out.Record(chunk, name);
+  out.Flush(stream);
 }
 
 // ---- the file ----------------------------------------------------------------
@@ -220,8 +256,58 @@ ACSChunkPtr TDBBinaryFile::MakeNode(const ChunkFile::Record& record) {
 
 // ---- containers read from the body -------------------------------------------
 
+// Open addressing over {hash, offset + 1} pairs in one block: a look-up
+// touches one slot run and, on a hash match, the record's name.
 struct TDBBinarySoup::NameIndex {
-  std::unordered_map<std::string_view, const uint8_t*> first;
+  static uint32_t Hash(const char* p, std::size_t n) {
+    uint32_t h = 2166136261u;
+    for (std::size_t i = 0; i < n; ++i) h = (h ^ static_cast<uint8_t>(p[i])) * 16777619u;
+    return h;
+  }
+
+  NameIndex(const uint8_t* list, uint32_t count, int records) {
+    std::size_t capacity = 16;
+    while (capacity < static_cast<std::size_t>(records) * 2) capacity *= 2;
+    slots.assign(capacity, Slot{0, 0});
+    mask = capacity - 1;
+    const uint8_t* end = list + count;
+    ChunkFile::Record record;
+    for (const uint8_t* p = list; ChunkFile::ParseRecord(p, end, record); p = record.next) {
+      const uint32_t h = Hash(record.name, record.nameLength);
+      for (std::size_t i = h & mask;; i = (i + 1) & mask) {
+        Slot& slot = slots[i];
+        if (slot.offset == 0) {
+          slot = Slot{h, static_cast<uint32_t>(p - list) + 1};
+          break;
+        }
+        // The first record of a name is the one kept.
+        if (slot.hash == h && Same(list + slot.offset - 1, end, record.name, record.nameLength)) break;
+      }
+    }
+  }
+
+  static bool Same(const uint8_t* at, const uint8_t* end, const char* name, uint32_t length) {
+    ChunkFile::Record record;
+    return ChunkFile::ParseRecord(at, end, record) && record.nameLength == length &&
+           std::memcmp(record.name, name, length) == 0;
+  }
+
+  // The first record of the name, or null.
+  const uint8_t* Find(const uint8_t* list, uint32_t count, const char* name, uint32_t length) const {
+    const uint32_t h = Hash(name, length);
+    for (std::size_t i = h & mask;; i = (i + 1) & mask) {
+      const Slot& slot = slots[i];
+      if (slot.offset == 0) return nullptr;
+      if (slot.hash == h && Same(list + slot.offset - 1, list + count, name, length)) return list + slot.offset - 1;
+    }
+  }
+
+  struct Slot {
+    uint32_t hash;
+    uint32_t offset;  // + 1; 0 marks an empty slot
+  };
+  std::vector<Slot> slots;
+  std::size_t mask = 0;
 };
 
 // Lists this long get a name index on their first look-up.
@@ -278,14 +364,9 @@ bool TDBBinarySoup::RecordAt(int index, ChunkFile::Record& out) {
 bool TDBBinarySoup::FindRecord(const Vak::PString& name, ChunkFile::Record& out) {
   const uint8_t* end = list_ + count_;
   if (File()->masked_.empty() && RecordCount() >= kIndexedRecords) {
-    if (!names_) {
-      names_ = new NameIndex;
-      ChunkFile::Record record;
-      for (const uint8_t* p = list_; ChunkFile::ParseRecord(p, end, record); p = record.next)
-        names_->first.emplace(std::string_view(record.name, record.nameLength), record.start);
-    }
-    const auto it = names_->first.find(std::string_view(name.c_str(), name.Length()));
-    return it != names_->first.end() && ChunkFile::ParseRecord(it->second, end, out);
+    if (!names_) names_ = new NameIndex(list_, count_, RecordCount());
+    const uint8_t* at = names_->Find(list_, count_, name.c_str(), name.Length());
+    return at && ChunkFile::ParseRecord(at, end, out);
   }
   ChunkFile::Record record;
   for (const uint8_t* p = list_; ChunkFile::ParseRecord(p, end, record); p = record.next) {

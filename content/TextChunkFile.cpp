@@ -18,20 +18,56 @@ using ChunkText::ValueKind;
 
 constexpr int kEnd = -1;
 
-// The next byte; kEnd at the end of the input or at a NUL, which stays
-// unread so that it ends every read after it too.
-int Get(TStream& stream) {
-  uint8_t c;
-  if (stream.ReadBuffered(1, &c) != 1) return kEnd;
-  if (c == 0) {
-    stream.UnreadChar();
-    return kEnd;
+// Where the reader takes its bytes: a stream for the single steps, or the
+// rest of the stream loaded once for a whole file (no call per byte).
+// Get returns kEnd at the end of the input and at a NUL, which stays unread
+// so that it ends every read after it too; Unget steps back over a byte Get
+// returned.
+class StreamSource {
+public:
+  explicit StreamSource(TStream& stream) : stream_(stream) {}
+  int Get() {
+    uint8_t c;
+    if (stream_.ReadBuffered(1, &c) != 1) return kEnd;
+    if (c == 0) {
+      stream_.UnreadChar();
+      return kEnd;
+    }
+    return c;
   }
-  return c;
-}
+  void Unget() { stream_.UnreadChar(); }
+  uint32_t Tell() { return stream_.Tell(); }
+  void Seek(uint32_t at) { stream_.SeekBuffered(at, TStream::kBegin); }
+  bool ByteOrderMark() {
+    uint8_t mark[3];
+    return stream_.ReadBuffered(3, mark) == 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF;
+  }
 
-// Steps back over a byte Get returned (never after kEnd).
-void Unget(TStream& stream) { stream.UnreadChar(); }
+private:
+  TStream& stream_;
+};
+
+class MemorySource {
+public:
+  MemorySource(const char* begin, const char* end) : begin_(begin), p_(begin), end_(end) {}
+  int Get() {
+    if (p_ == end_ || *p_ == 0) return kEnd;
+    return static_cast<uint8_t>(*p_++);
+  }
+  void Unget() { --p_; }
+  uint32_t Tell() const { return static_cast<uint32_t>(p_ - begin_); }
+  void Seek(uint32_t at) { p_ = begin_ + at; }
+  bool ByteOrderMark() {
+    if (end_ - p_ < 3 || std::memcmp(p_, "\xEF\xBB\xBF", 3) != 0) return false;
+    p_ += 3;
+    return true;
+  }
+
+private:
+  const char* begin_;
+  const char* p_;
+  const char* end_;
+};
 
 bool IsBlank(int c) { return c == ' ' || c == '\t'; }
 bool IsLineEnd(int c) { return c == '\r' || c == '\n'; }
@@ -39,49 +75,115 @@ bool IsDigit(int c) { return c >= '0' && c <= '9'; }
 
 // Skips spaces and tabs (and line ends when asked); returns the byte after
 // them, unread.
-int SkipSpace(TStream& stream, bool lineEnds) {
+template <class Source>
+int SkipSpace(Source& in, bool lineEnds) {
   for (;;) {
-    const int c = Get(stream);
+    const int c = in.Get();
     if (c == kEnd) return kEnd;
     if (!IsBlank(c) && !(lineEnds && IsLineEnd(c))) {
-      Unget(stream);
+      in.Unget();
       return c;
     }
   }
 }
 
-void ReadToken(TStream& stream, std::string& out) {
+template <class Source>
+void ReadToken(Source& in, std::string& out) {
   out.clear();
-  int c = SkipSpace(stream, false);
+  int c = SkipSpace(in, false);
   if (c == kEnd || IsLineEnd(c) || c == '}') return;
   const bool quoted = c == '"';
-  if (quoted) Get(stream);
-  while ((c = Get(stream)) != kEnd) {
+  if (quoted) in.Get();
+  while ((c = in.Get()) != kEnd) {
     if (quoted) {
       if (c == '"') break;
       if (IsLineEnd(c)) {
         // CR LF and LF CR are one line end; two equal ones are two.
-        const int d = Get(stream);
-        if (d != kEnd && (!IsLineEnd(d) || d == c)) Unget(stream);
+        const int d = in.Get();
+        if (d != kEnd && (!IsLineEnd(d) || d == c)) in.Unget();
         out += "\r\n";
         continue;
       }
     } else {
       if (IsLineEnd(c) || c == '}') {
-        Unget(stream);
+        in.Unget();
         break;
       }
       if (c == '\\') {
-        const int d = Get(stream);
+        const int d = in.Get();
         if (d == 'n') {
           out += "\r\n";
           continue;
         }
-        if (d != kEnd) Unget(stream);
+        if (d != kEnd) in.Unget();
       }
     }
     out += static_cast<char>(c);
   }
+}
+
+template <class Source>
+void ReadValueToken(Source& in, std::string& token) {
+  ReadToken(in, token);
+  if (!token.empty() && token.back() == '\\') token.pop_back();
+}
+
+template <class Source>
+void ReadTagName(Source& in, std::string& name) {
+  name.clear();
+  int c = SkipSpace(in, true);
+  if (c == kEnd || c == '}') return;
+  while ((c = in.Get()) != kEnd) {
+    if (IsBlank(c) || IsLineEnd(c) || c == '}') {
+      in.Unget();
+      break;
+    }
+    if (name.size() < ChunkText::kMaxReadName) name += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  }
+}
+
+template <class Source>
+ValueKind Classify(Source& in) {
+  const uint32_t start = in.Tell();
+  auto restore = [&](ValueKind kind) {
+    in.Seek(start);
+    return kind;
+  };
+  int c = SkipSpace(in, false);
+  if (c == kEnd || c == '}') return restore(ValueKind::kEmpty);
+  if (c == '{') {
+    in.Get();
+    return ValueKind::kContainer;
+  }
+  if (IsLineEnd(c)) {
+    if (SkipSpace(in, true) == '{') {
+      in.Get();
+      return ValueKind::kContainer;
+    }
+    return restore(ValueKind::kEmpty);
+  }
+  if (c == '"') return restore(ValueKind::kString);
+  // A single number: '-', digits and points, then only blanks. A list: only
+  // digits, blanks, ',', '-' and '.'. Both up to the line end.
+  enum { kSign, kDigits, kTrailing, kNot } single = kSign;
+  bool point = false;
+  bool list = true;
+  while ((c = in.Get()) != kEnd && !IsLineEnd(c)) {
+    list = list && (IsDigit(c) || IsBlank(c) || c == ',' || c == '-' || c == '.');
+    if (single == kSign && c == '-') {
+      single = kDigits;
+    } else if ((single == kSign || single == kDigits) && (IsDigit(c) || c == '.')) {
+      single = kDigits;
+      point = point || c == '.';
+    } else if (single != kNot && IsBlank(c)) {
+      single = kTrailing;
+    } else {
+      single = kNot;
+    }
+    if (single == kNot && !list) break;
+  }
+  if (single != kNot) return restore(point ? ValueKind::kFloat : ValueKind::kInt);
+  return restore(list ? ValueKind::kNumberList : ValueKind::kString);
 }
 
 // "%f": the number at the front of the token.
@@ -145,49 +247,47 @@ void ReadString(ACSChunkPtr& pointer, const Vak::PString& name, std::string& tex
 
 // One level up to its '}' or the end. False when the nesting went too deep:
 // reading stops there with what was read so far.
-bool ReadLevel(ACSChunkPtr& pointer, TStream& stream, bool utf8, int depth) {
+template <class Source>
+bool ReadLevel(ACSChunkPtr& pointer, Source& in, bool utf8, int depth) {
   if (!utf8) {
-    const uint32_t start = stream.Tell();
-    uint8_t mark[3];
-    if (stream.ReadBuffered(3, mark) == 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF)
-      utf8 = true;
-    else
-      stream.SeekBuffered(start, TStream::kBegin);
+    const uint32_t start = in.Tell();
+    if (in.ByteOrderMark()) utf8 = true;
+    else in.Seek(start);
   }
   std::string tag;
   std::string token;
   std::vector<float> values;
   for (;;) {
-    ReadChunkTextTagName(stream, tag);
+    ReadTagName(in, tag);
     if (tag.empty()) return true;
     const Vak::PString name(tag.c_str(), static_cast<unsigned>(tag.size()));
-    switch (ClassifyChunkTextValue(stream)) {
+    switch (Classify(in)) {
     case ValueKind::kEmpty: pointer.SetChildNull(name); break;
     case ValueKind::kContainer: {
       if (depth >= ChunkFile::kMaxDepth) return false;
       ACSChunkPtr nested;
-      const bool whole = ReadLevel(nested, stream, utf8, depth + 1);
+      const bool whole = ReadLevel(nested, in, utf8, depth + 1);
       pointer.SetChild(name, nested);
       if (!whole) return false;
-      if (SkipSpace(stream, true) == '}') Get(stream);
+      if (SkipSpace(in, true) == '}') in.Get();
       break;
     }
     case ValueKind::kFloat: {
-      ReadChunkTextValue(stream, token);
+      ReadValueToken(in, token);
       float value;
       if (ParseFloat(token, 0, token.size(), value)) pointer.SetChildFloat(name, value);
       else pointer.SetChildNull(name);
       break;
     }
     case ValueKind::kInt: {
-      ReadChunkTextValue(stream, token);
+      ReadValueToken(in, token);
       int32_t value;
       if (ParseInt(token, value)) pointer.SetChildInt(name, value);
       else pointer.SetChildNull(name);
       break;
     }
     case ValueKind::kNumberList: {
-      ReadChunkTextValue(stream, token);
+      ReadValueToken(in, token);
       values.clear();
       for (std::size_t at = 0; at < token.size();) {
         const std::size_t end = token.find_first_of(" ,\t", at);
@@ -200,7 +300,7 @@ bool ReadLevel(ACSChunkPtr& pointer, TStream& stream, bool utf8, int depth) {
       break;
     }
     case ValueKind::kString:
-      ReadChunkTextString(stream, token);
+      ReadToken(in, token);
       ReadString(pointer, name, token, utf8);
       break;
     }
@@ -282,68 +382,36 @@ void Flush(TStream& stream, const std::string& out) {
 void ReadChunkFileText(ACSChunkPtr& pointer, TStream& stream, bool utf8) {
   pointer.Release();
   if (!stream.IsOpen()) return;
-  ReadLevel(pointer, stream, utf8, 0);
+  // The rest of the stream in one read; the stream is left just behind what
+  // the tree was read from.
+  const uint32_t start = stream.Tell();
+  const uint32_t size = stream.GetSize();
+  std::string text(size > start ? size - start : 0, '\0');
+  text.resize(stream.ReadBuffered(static_cast<uint32_t>(text.size()), text.data()));
+  MemorySource in(text.data(), text.data() + text.size());
+  ReadLevel(pointer, in, utf8, 0);
+  stream.SeekBuffered(start + in.Tell(), TStream::kBegin);
 }
 
 ChunkText::ValueKind ClassifyChunkTextValue(TStream& stream) {
-  const uint32_t start = stream.Tell();
-  auto restore = [&](ValueKind kind) {
-    stream.SeekBuffered(start, TStream::kBegin);
-    return kind;
-  };
-  int c = SkipSpace(stream, false);
-  if (c == kEnd || c == '}') return restore(ValueKind::kEmpty);
-  if (c == '{') {
-    Get(stream);
-    return ValueKind::kContainer;
-  }
-  if (IsLineEnd(c)) {
-    if (SkipSpace(stream, true) == '{') {
-      Get(stream);
-      return ValueKind::kContainer;
-    }
-    return restore(ValueKind::kEmpty);
-  }
-  if (c == '"') return restore(ValueKind::kString);
-  // A single number: '-', digits and points, then only blanks. A list: only
-  // digits, blanks, ',', '-' and '.'. Both up to the line end.
-  enum { kSign, kDigits, kTrailing, kNot } single = kSign;
-  bool point = false;
-  bool list = true;
-  while ((c = Get(stream)) != kEnd && !IsLineEnd(c)) {
-    list = list && (IsDigit(c) || IsBlank(c) || c == ',' || c == '-' || c == '.');
-    if (single == kSign && c == '-') single = kDigits;
-    else if ((single == kSign || single == kDigits) && (IsDigit(c) || c == '.')) {
-      single = kDigits;
-      point = point || c == '.';
-    } else if (single != kNot && IsBlank(c)) single = kTrailing;
-    else single = kNot;
-    if (single == kNot && !list) break;
-  }
-  if (single != kNot) return restore(point ? ValueKind::kFloat : ValueKind::kInt);
-  return restore(list ? ValueKind::kNumberList : ValueKind::kString);
+  StreamSource in(stream);
+  return Classify(in);
 }
 
 void ReadChunkTextTagName(TStream& stream, std::string& name) {
-  name.clear();
-  int c = SkipSpace(stream, true);
-  if (c == kEnd || c == '}') return;
-  while ((c = Get(stream)) != kEnd) {
-    if (IsBlank(c) || IsLineEnd(c) || c == '}') {
-      Unget(stream);
-      break;
-    }
-    if (name.size() < ChunkText::kMaxReadName)
-      name += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  }
+  StreamSource in(stream);
+  ReadTagName(in, name);
 }
 
 void ReadChunkTextValue(TStream& stream, std::string& token) {
-  ReadToken(stream, token);
-  if (!token.empty() && token.back() == '\\') token.pop_back();
+  StreamSource in(stream);
+  ReadValueToken(in, token);
 }
 
-void ReadChunkTextString(TStream& stream, std::string& text) { ReadToken(stream, text); }
+void ReadChunkTextString(TStream& stream, std::string& text) {
+  StreamSource in(stream);
+  ReadToken(in, text);
+}
 
 // ---- writing ---------------------------------------------------------------
 

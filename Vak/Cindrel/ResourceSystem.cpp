@@ -4,6 +4,7 @@
 
 #include "Vak/Bexlorn/Exception.h"
 #include "Vak/Bexlorn/Path.h"
+#include "Vak/Cindrel/Profile.h"
 #include "Vak/Cindrel/ResourceBin.h"
 #include "Vak/Cindrel/ResourceDatabase.h"
 #include "Vak/Cindrel/ResourceLoader.h"
@@ -123,6 +124,8 @@ void ResourceSystem::Init(const Options* options) {
 }
 
 void ResourceSystem::Update(float dt) {
+  static ProfileRecord record("ResourceSystem::Update", __FILE__, kProfileCategory);
+  ProfileScope scope(record);
   if (caching_) {
     std::vector<Resource*> taken;
     {

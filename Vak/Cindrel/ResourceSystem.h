@@ -73,6 +73,8 @@ public:
   static constexpr float kMemoryCheckInterval = 0.1f;
   static constexpr unsigned kDefaultMemoryMb = 30;
   static constexpr unsigned kMinimumMemoryMb = 10;
+  // The profiling category of Update.
+  static constexpr uint32_t kProfileCategory = 1;
 
   ResourceSystem();
   ~ResourceSystem();

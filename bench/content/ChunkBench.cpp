@@ -3,6 +3,7 @@
 // config.txt texts.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -140,5 +141,66 @@ void BM_ParseConfigs(benchmark::State& state) {
   state.SetBytesProcessed(bytes);
 }
 BENCHMARK(BM_ParseConfigs)->Unit(benchmark::kMillisecond);
+
+// The same texts as files "config.txt", one folder each.
+const std::vector<std::string>& ConfigFiles() {
+  static const std::vector<std::string> paths = [] {
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string root = std::string(tmp && *tmp ? tmp : "/tmp") + "/vak-config-bench-" + std::to_string(getpid());
+    ::mkdir(root.c_str(), 0700);
+    std::vector<std::string> out;
+    const std::vector<std::string>& texts = Configs();
+    for (int i = 0; i < kConfigs; ++i) {
+      const std::string folder = root + "/" + std::to_string(i);
+      ::mkdir(folder.c_str(), 0700);
+      out.push_back(folder + "/config.txt");
+      if (FILE* f = std::fopen(out.back().c_str(), "wb")) {
+        std::fwrite(texts[i].data(), 1, texts[i].size(), f);
+        std::fclose(f);
+      }
+    }
+    std::atexit([] {
+      for (const std::string& path : ConfigFiles()) {
+        std::remove(path.c_str());
+        ::rmdir(path.substr(0, path.rfind('/')).c_str());
+      }
+      const std::string& any = ConfigFiles().front();
+      ::rmdir(any.substr(0, any.rfind('/', any.rfind('/') - 1)).c_str());
+    });
+    return out;
+  }();
+  return paths;
+}
+
+void BM_ParseConfigFiles(benchmark::State& state) {
+  const std::vector<std::string>& paths = ConfigFiles();
+  for (auto _ : state) {
+    int children = 0;
+    for (const std::string& path : paths) {
+      TFile stream;
+      stream.Open(path.c_str(), Vak::File::kRead);
+      ACSChunkPtr root;
+      ReadChunkFileText(root, stream, false);
+      children += root.GetChildCount();
+    }
+    if (children != kConfigs * 8) state.SkipWithError("wrong count");
+  }
+}
+BENCHMARK(BM_ParseConfigFiles)->Unit(benchmark::kMillisecond);
+
+void BM_ReadConfigFilesSyscall(benchmark::State& state) {
+  const std::vector<std::string>& paths = ConfigFiles();
+  char buffer[4096];
+  for (auto _ : state) {
+    int64_t total = 0;
+    for (const std::string& path : paths) {
+      const int fd = ::open(path.c_str(), O_RDONLY);
+      for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) total += n;
+      ::close(fd);
+    }
+    benchmark::DoNotOptimize(total);
+  }
+}
+BENCHMARK(BM_ReadConfigFilesSyscall)->Unit(benchmark::kMillisecond);
 
 }  // namespace

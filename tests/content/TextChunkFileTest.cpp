@@ -164,6 +164,54 @@ TEST(TextChunkFileTest, ReaderClassifiesValuesByTheirLook) {
   EXPECT_STREQ(ReadText("x \"open\r\nnext 1").GetChildString("x").c_str(), "open\r\nnext 1");
 }
 
+TEST(TextChunkFileTest, StepsReadFromTheStreamAndRestoreIt) {
+  using ChunkText::ValueKind;
+  struct Case {
+    const char* input;
+    const char* name;
+    ValueKind kind;
+    const char* token;  // what the value's reader then gives
+  };
+  const Case cases[] = {
+      {"  Wheel-Base 2.5  \r\n", "wheel-base", ValueKind::kFloat, "2.5  "},
+      {"n 7", "n", ValueKind::kInt, "7"},
+      {"l 1, 2\\", "l", ValueKind::kString, "1, 2\\"},
+      {"s \"q\\n\" tail", "s", ValueKind::kString, "q\\n"},
+      {"b\r\n\r\n  {\r\n", "b", ValueKind::kContainer, ""},
+      {"e\r\nnext", "e", ValueKind::kEmpty, ""},
+      {"} x 1", "", ValueKind::kEmpty, ""},
+  };
+  for (const Case& c : cases) {
+    TBuffer stream;
+    stream.GetBuffer().Write(c.input, static_cast<uint32_t>(std::strlen(c.input)));
+    stream.GetBuffer().SetPosition(0);
+    std::string name;
+    ReadChunkTextTagName(stream, name);
+    EXPECT_EQ(name, c.name) << c.input;
+    const uint32_t at = stream.Tell();
+    const ValueKind kind = ClassifyChunkTextValue(stream);
+    EXPECT_EQ(kind, c.kind) << c.input;
+    if (kind == ValueKind::kContainer) {
+      EXPECT_EQ(stream.Tell(), std::strlen(c.input) - 2) << c.input;
+      continue;
+    }
+    EXPECT_EQ(stream.Tell(), at) << c.input;
+    std::string token;
+    if (kind == ValueKind::kString) ReadChunkTextString(stream, token);
+    else ReadChunkTextValue(stream, token);
+    EXPECT_EQ(token, c.token) << c.input;
+  }
+  // The file reader leaves the stream at the '}' that ended the root level.
+  TBuffer stream;
+  const std::string text = "a 1\r\n} b 2";
+  stream.GetBuffer().Write(text.data(), static_cast<uint32_t>(text.size()));
+  stream.GetBuffer().SetPosition(0);
+  ACSChunkPtr root;
+  ReadChunkFileText(root, stream, false);
+  EXPECT_EQ(Names(root), std::vector<std::string>({"a"}));
+  EXPECT_EQ(stream.Tell(), 5u);
+}
+
 TEST(TextChunkFileTest, ReaderFollowsTheNesting) {
   {
     const ACSChunkPtr root = ReadText("a\r\n  {\r\n  b 1\r\n  }\r\nc 2\r\n");
