@@ -21,7 +21,7 @@ bool Validate(const uint8_t* p, const uint8_t* end, int depth) {
   if (depth > ChunkFile::kMaxDepth) return false;
   while (end - p > kRecordHead) {
     ChunkFile::Record record;
-    if (!ChunkFile::ParseRecord(p, end, record)) return false;
+    if (!ChunkFile::ParseRecord(p, end, record, false)) return false;
     if (record.fileType == ChunkFile::kFileContainer &&
         !Validate(record.payload, record.payload + record.payloadSize, depth + 1))
       return false;
@@ -51,7 +51,7 @@ uint8_t ChunkFile::FileTypeOf(int valueType) {
   }
 }
 
-bool ChunkFile::ParseRecord(const uint8_t* start, const uint8_t* end, Record& out) {
+bool ChunkFile::ParseRecord(const uint8_t* start, const uint8_t* end, Record& out, bool withName) {
   if (end - start <= kRecordHead) return false;
   const uint64_t size = GetLE32(start);
   const uint64_t room = static_cast<uint64_t>(end - start) - 4;
@@ -62,7 +62,7 @@ bool ChunkFile::ParseRecord(const uint8_t* start, const uint8_t* end, Record& ou
   out.start = start;
   out.next = start + 4 + size;
   out.name = reinterpret_cast<const char*>(start + 5);
-  out.nameLength = static_cast<uint32_t>(strnlen(out.name, n));
+  out.nameLength = withName ? static_cast<uint32_t>(strnlen(out.name, n)) : 0;
   out.fileType = start[5 + n];
   out.payload = start + 6 + n;
   out.payloadSize = static_cast<uint32_t>(size - n - 2);
@@ -331,7 +331,7 @@ int TDBBinarySoup::RecordCount() {
   if (records_ < 0) {
     int n = 0;
     ChunkFile::Record record;
-    for (const uint8_t* p = list_; ChunkFile::ParseRecord(p, list_ + count_, record); p = record.next)
+    for (const uint8_t* p = list_; ChunkFile::ParseRecord(p, list_ + count_, record, false); p = record.next)
       if (!File()->IsMasked(record.payload, list_)) ++n;
     records_ = n;
   }
@@ -348,13 +348,12 @@ bool TDBBinarySoup::RecordAt(int index, ChunkFile::Record& out) {
     at = cursorIndex_;
     p = cursor_;
   }
-  for (ChunkFile::Record record; ChunkFile::ParseRecord(p, end, record); p = record.next) {
+  for (ChunkFile::Record record; ChunkFile::ParseRecord(p, end, record, false); p = record.next) {
     if (File()->IsMasked(record.payload, list_)) continue;
     if (at == index) {
       cursorIndex_ = index;
       cursor_ = record.start;
-      out = record;
-      return true;
+      return ChunkFile::ParseRecord(p, end, out);
     }
     ++at;
   }
@@ -441,7 +440,7 @@ void TDBBinarySoup::RemoveChild(ACSChunkPtr chunk) {
   if (!payload) return;
   ChunkFile::Record record;
   const uint8_t* end = list_ + count_;
-  for (const uint8_t* p = list_; ChunkFile::ParseRecord(p, end, record); p = record.next) {
+  for (const uint8_t* p = list_; ChunkFile::ParseRecord(p, end, record, false); p = record.next) {
     if (record.payload != payload) continue;
     if (file->IsMasked(payload, list_)) return;
     TDBBinaryFile::Overlay entry;

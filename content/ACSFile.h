@@ -8,7 +8,9 @@
 //           and NUL, 0 for none), n name bytes, uint8 file type, payload
 #include <cstdint>
 #include <string>
+#include <functional>
 #include <unordered_set>
+#include <utility>
 
 #include "Vak/Bexlorn/PString.h"
 #include "content/ACSChunk.h"
@@ -56,8 +58,9 @@ struct Record {
 };
 
 // False when fewer than 6 bytes remain (the end of the list) or the record
-// does not fit.
-bool ParseRecord(const uint8_t* start, const uint8_t* end, Record& out);
+// does not fit. Without `withName` the name's length is left 0 (walks that
+// only count or check records).
+bool ParseRecord(const uint8_t* start, const uint8_t* end, Record& out, bool withName = true);
 
 }  // namespace ChunkFile
 

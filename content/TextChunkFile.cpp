@@ -1,7 +1,7 @@
 #include "content/TextChunkFile.h"
 
-#include <charconv>
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -385,9 +385,14 @@ void ReadChunkFileText(ACSChunkPtr& pointer, TStream& stream, bool utf8) {
   // The rest of the stream in one read; the stream is left just behind what
   // the tree was read from.
   const uint32_t start = stream.Tell();
-  const uint32_t size = stream.GetSize();
-  std::string text(size > start ? size - start : 0, '\0');
-  text.resize(stream.ReadBuffered(static_cast<uint32_t>(text.size()), text.data()));
+  std::string text;
+  for (uint32_t piece = 4096;; piece = std::min(piece * 2, 1u << 20)) {
+    const std::size_t at = text.size();
+    text.resize(at + piece);
+    const uint32_t got = stream.ReadBuffered(piece, text.data() + at);
+    text.resize(at + got);
+    if (got < piece) break;
+  }
   MemorySource in(text.data(), text.data() + text.size());
   ReadLevel(pointer, in, utf8, 0);
   stream.SeekBuffered(start + in.Tell(), TStream::kBegin);

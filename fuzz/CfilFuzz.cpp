@@ -42,5 +42,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     file.Read(buffer, 7, 1);
   }
   file.Close();
+  std::remove(path.c_str());
   return 0;
 }

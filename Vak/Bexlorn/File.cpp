@@ -684,7 +684,7 @@ bool File::Md(const char* path) {
   std::string prefix;
   const char* p = path;
   if (((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z')) && p[1] == ':') {
-    prefix.assign(p, 2);
+    prefix = {p[0], p[1]};
     p += 2;
   }
   if (IsSep(*p)) prefix += *p++;

@@ -2,6 +2,8 @@
 // against reading the same bytes with read(2); and parsing 10,000 small
 // config.txt texts.
 #include <benchmark/benchmark.h>
+
+#include "bench/BenchScratch.h"
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,8 +26,7 @@ constexpr int kConfigs = 10000;
 
 const std::string& BinaryPath() {
   static const std::string path = [] {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string p = std::string(tmp && *tmp ? tmp : "/tmp") + "/vak-chunk-bench-" + std::to_string(getpid()) + ".cdp";
+    std::string p = bench::ScratchPath("chunk.cdp");
     ACSChunkPtr root;
     for (int i = 0; i < kContainers; ++i) {
       ACSChunkPtr asset;
@@ -39,7 +40,6 @@ const std::string& BinaryPath() {
     out.Open(p.c_str(), Vak::File::kWrite | Vak::File::kCreate);
     WriteChunkFileBinary(root, out);
     out.Close();
-    std::atexit([] { std::remove(BinaryPath().c_str()); });
     return p;
   }();
   return path;
@@ -145,8 +145,7 @@ BENCHMARK(BM_ParseConfigs)->Unit(benchmark::kMillisecond);
 // The same texts as files "config.txt", one folder each.
 const std::vector<std::string>& ConfigFiles() {
   static const std::vector<std::string> paths = [] {
-    const char* tmp = std::getenv("TMPDIR");
-    const std::string root = std::string(tmp && *tmp ? tmp : "/tmp") + "/vak-config-bench-" + std::to_string(getpid());
+    const std::string root = bench::ScratchPath("configs");
     ::mkdir(root.c_str(), 0700);
     std::vector<std::string> out;
     const std::vector<std::string>& texts = Configs();
@@ -159,14 +158,6 @@ const std::vector<std::string>& ConfigFiles() {
         std::fclose(f);
       }
     }
-    std::atexit([] {
-      for (const std::string& path : ConfigFiles()) {
-        std::remove(path.c_str());
-        ::rmdir(path.substr(0, path.rfind('/')).c_str());
-      }
-      const std::string& any = ConfigFiles().front();
-      ::rmdir(any.substr(0, any.rfind('/', any.rfind('/') - 1)).c_str());
-    });
     return out;
   }();
   return paths;

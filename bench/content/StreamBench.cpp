@@ -1,6 +1,8 @@
 // TStream typed reads (uint32, float and string records) from a 100 MB file,
 // against fread of the same values.
 #include <benchmark/benchmark.h>
+
+#include "bench/BenchScratch.h"
 #include <unistd.h>
 
 #include <bit>
@@ -24,8 +26,7 @@ struct Sample {
 const Sample& Records() {
   static const Sample sample = [] {
     Sample s;
-    const char* tmp = std::getenv("TMPDIR");
-    s.path = std::string(tmp && *tmp ? tmp : "/tmp") + "/vak-stream-bench-" + std::to_string(getpid());
+    s.path = bench::ScratchPath("stream");
     FILE* out = std::fopen(s.path.c_str(), "wb");
     const char text[] = "abcdefghijklmnopqrstuvwxyz012345";
     for (size_t bytes = 0; out && bytes < kFileBytes; ++s.records) {
@@ -39,7 +40,6 @@ const Sample& Records() {
       bytes += 12 + length;
     }
     if (out) std::fclose(out);
-    std::atexit([] { std::remove(Records().path.c_str()); });
     return s;
   }();
   return sample;

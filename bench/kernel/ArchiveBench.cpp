@@ -3,6 +3,8 @@
 // name; extracting a 500 MB entry against read(2) of the same bytes (what
 // `cat file > /dev/null` does); the archive CRC against zlib's crc32.
 #include <benchmark/benchmark.h>
+
+#include "bench/BenchScratch.h"
 #include <fcntl.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -27,21 +29,6 @@ constexpr uint32_t kEntries = 100000;
 constexpr uint32_t kBigBytes = 500u << 20;
 constexpr std::size_t kRequest = 128u << 10;  // cat's buffer
 
-std::string TempPath(const char* name) {
-  const char* tmp = std::getenv("TMPDIR");
-  return std::string(tmp && *tmp ? tmp : "/tmp") + "/vak-archive-bench-" + std::to_string(getpid()) + name;
-}
-
-std::vector<std::string> gCreated;
-
-void RemoveCreated() {
-  for (const std::string& p : gCreated) std::remove(p.c_str());
-}
-
-void Track(const std::string& path) {
-  if (gCreated.empty()) std::atexit(RemoveCreated);
-  gCreated.push_back(path);
-}
 
 void Put(std::string& out, const void* p, std::size_t n) { out.append(static_cast<const char*>(p), n); }
 
@@ -71,8 +58,7 @@ struct Built {
 template <typename Payload>
 Built BuildArchive(const char* suffix, uint32_t count, Payload payload) {
   Built built;
-  built.path = TempPath(suffix);
-  Track(built.path);
+  built.path = bench::ScratchPath(std::string("archive") + suffix);
   FILE* out = std::fopen(built.path.c_str(), "wb");
   std::string block;
   Archive::Info info;

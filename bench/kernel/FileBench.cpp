@@ -1,6 +1,8 @@
 // Vak::File::Read against read(2) on one large file (in the page cache), in
 // requests of 4 KB, 64 KB and 1 MB.
 #include <benchmark/benchmark.h>
+
+#include "bench/BenchScratch.h"
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -17,14 +19,12 @@ constexpr size_t kFileBytes = 256u << 20;
 
 const std::string& LargeFile() {
   static const std::string path = [] {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string p = std::string(tmp && *tmp ? tmp : "/tmp") + "/vak-file-bench-" + std::to_string(getpid());
+    std::string p = bench::ScratchPath("file");
     std::vector<char> chunk(1u << 20);
     for (size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>(i * 131 + (i >> 9));
     FILE* out = std::fopen(p.c_str(), "wb");
     for (size_t done = 0; out && done < kFileBytes; done += chunk.size()) std::fwrite(chunk.data(), 1, chunk.size(), out);
     if (out) std::fclose(out);
-    std::atexit([] { std::remove(LargeFile().c_str()); });
     return p;
   }();
   return path;

@@ -2,6 +2,8 @@
 // readdir(3) loop, and a readdir loop that also stats each entry (what Find
 // has to report: size and times).
 #include <benchmark/benchmark.h>
+
+#include "bench/BenchScratch.h"
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,8 +22,7 @@ constexpr int kFiles = 100000;
 
 const std::string& Folder() {
   static const std::string path = [] {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string p = std::string(tmp && *tmp ? tmp : "/tmp") + "/vak-find-bench-" + std::to_string(getpid());
+    std::string p = bench::ScratchPath("find");
     std::filesystem::create_directories(p);
     for (int i = 0; i < kFiles; ++i) {
       char name[32];
@@ -29,10 +30,6 @@ const std::string& Folder() {
       int fd = ::open((p + name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       if (fd >= 0) ::close(fd);
     }
-    std::atexit([] {
-      std::error_code ec;
-      std::filesystem::remove_all(Folder(), ec);
-    });
     return p;
   }();
   return path;

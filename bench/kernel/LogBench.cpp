@@ -1,6 +1,8 @@
 // Log lines per second into the log file (UTF-16 and 8-bit, flushed after
 // every line or buffered), against fprintf of the same line to a FILE*.
 #include <benchmark/benchmark.h>
+
+#include "bench/BenchScratch.h"
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,16 +16,11 @@
 
 namespace {
 
-std::string BenchPath(const char* name) {
-  const char* tmp = std::getenv("TMPDIR");
-  return std::string(tmp && *tmp ? tmp : "/tmp") + "/vak-log-bench-" + std::to_string(getpid()) + "-" + name;
-}
-
 // range(0): 1 for 8-bit text (LogAnsi); range(1): 1 to flush after every line.
 void BM_Log(benchmark::State& state) {
   const bool ansi = state.range(0) != 0;
   const bool flush = state.range(1) != 0;
-  const std::string path = BenchPath("log.txt");
+  const std::string path = bench::ScratchPath("log.txt");
   Vak::Options options;
   options.ProcessRaw(("-LogFile='" + path + "'" + (ansi ? " -LogAnsi" : "") + (flush ? "" : " -LogFlush=off")).c_str());
   Vak::Log::Init(&options);
@@ -39,7 +36,7 @@ BENCHMARK(BM_Log)->ArgNames({"ansi", "flush"})->Args({0, 1})->Args({1, 1})->Args
 // The same prefixed line through stdio; range(0): 1 to fflush after every line.
 void BM_Fprintf(benchmark::State& state) {
   const bool flush = state.range(0) != 0;
-  const std::string path = BenchPath("fprintf.txt");
+  const std::string path = bench::ScratchPath("fprintf.txt");
   FILE* out = std::fopen(path.c_str(), "wb");
   if (!out) {
     state.SkipWithError("open failed");

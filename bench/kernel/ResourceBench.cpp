@@ -4,6 +4,8 @@
 // the end. The loader gives the processor away for 1 ms before each request
 // it takes, so its path is bounded below by about 1 ms per resource.
 #include <benchmark/benchmark.h>
+
+#include "bench/BenchScratch.h"
 #include <unistd.h>
 
 #include <chrono>
@@ -65,7 +67,7 @@ struct Fixture {
   std::vector<Vak::PString> names;
 
   Fixture() {
-    folder = std::filesystem::temp_directory_path() / ("vak-resource-bench-" + std::to_string(getpid()));
+    folder = bench::ScratchPath("resources");
     std::filesystem::create_directories(folder);
     const std::string group = Vak::ResourceTypeBase::kGroup;
     std::ofstream(folder / "plugins.ini") << "+PluginGroup=ResourceTypes:" << group << "\n"
@@ -78,10 +80,6 @@ struct Fixture {
       std::ofstream(folder / name, std::ios::binary) << payload;
       names.emplace_back(name);
     }
-  }
-  ~Fixture() {
-    std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
   }
 };
 

@@ -170,6 +170,11 @@ TEST(BinaryChunkFileTest, VersionDecidesRootAndTextEncoding) {
   // Version 0: Windows-1252 text becomes UTF-8.
   EXPECT_STREQ(Load(File(body, 0)).GetChildString("t").c_str(), "caf\xC3\xA9");
   EXPECT_STREQ(Load(File(body, 1)).GetChildString("t").c_str(), "caf\xE9");
+  // A text without its NUL at the very end of the body is read up to the
+  // record's end and no further.
+  const Bytes open = Record("t", 3, {'c', 'a', 'f', 0xE9});
+  EXPECT_STREQ(Load(File(open, 0)).GetChildString("t").c_str(), "caf\xC3\xA9");
+  EXPECT_STREQ(Load(File(open, 1)).GetChildString("t").c_str(), "caf\xE9");
   // Plain ASCII is viewed in place in either version.
   EXPECT_STREQ(Load(File(Record("t", 3, Text("plain")), 0)).GetChildString("t").c_str(), "plain");
   TDBBinaryFile* file = nullptr;

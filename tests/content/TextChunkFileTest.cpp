@@ -274,6 +274,13 @@ TEST(TextChunkFileTest, LongNumberListsAreReadWhole) {
   std::vector<float> values;
   EXPECT_TRUE(ReadText(line).GetChildFloatArray("list", values));
   EXPECT_EQ(values, expected);
+  // Texts longer than one read of the reader are read whole.
+  std::string big;
+  for (int i = 0; i < 20000; ++i) big += "k" + std::to_string(i) + " " + std::to_string(i) + "\r\n";
+  ASSERT_GT(big.size(), 200000u);
+  const ACSChunkPtr many = ReadText(big);
+  EXPECT_EQ(many.GetChildCount(), 20000);
+  EXPECT_EQ(many.GetChildInt("k19999", 0), 19999);
   // A long single number too.
   const std::string tiny = "0." + std::string(44, '0') + "1";
   EXPECT_EQ(ReadText("t " + tiny).GetChildFloat("t", 1), 1e-45f);
