@@ -9,25 +9,16 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/SampleBytes.h"
+
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using sample::Bytes;
+using sample::Text;
 using Vak::LZBlockCoder;
 using Vak::LZSSCompress;
 
-Bytes Text(size_t n) {
-  static const char* const kLines[] = {
-      "kuid <kuid:12345:678>\r\n", "username \"Station platform\"\r\n", "kind scenery\r\n",
-      "mesh-table {\r\n  default {\r\n    mesh \"platform.im\"\r\n  }\r\n}\r\n",
-      "category-region-0 \"DE;FR\"\r\n", "trackside 2.5\r\n"};
-  Bytes b;
-  for (size_t i = 0; b.size() < n; ++i) {
-    const char* line = kLines[(i * 7 + i / 3) % std::size(kLines)];
-    b.insert(b.end(), line, line + std::strlen(line));
-  }
-  b.resize(n);
-  return b;
-}
+Bytes Random(size_t n, unsigned seed = 7) { return sample::Random(n, seed); }
 
 Bytes Floats(size_t n) {
   Bytes b(n);
@@ -42,13 +33,6 @@ Bytes Runs(size_t n) {
   Bytes b;
   for (size_t i = 0; b.size() < n; ++i) b.insert(b.end(), 1 + (i * 37) % 600, static_cast<uint8_t>(i * 13));
   b.resize(n);
-  return b;
-}
-
-Bytes Random(size_t n, unsigned seed = 7) {
-  std::mt19937 rng(seed);
-  Bytes b(n);
-  for (auto& x : b) x = static_cast<uint8_t>(rng());
   return b;
 }
 
