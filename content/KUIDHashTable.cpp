@@ -35,8 +35,9 @@ unsigned KUIDHashTable::BucketIndex(const KUID& kuid, unsigned bucketCount) {
 }
 
 KUIDHashTable::Iterator KUIDHashTable::Insert(void* record) {
-  unsigned bucket = BucketIndex(KeyOf(record), bucketCount_);
-  Iterator it = Make(bucket, buckets_[bucket].Append(record));
+  const KUID& key = KeyOf(record);
+  unsigned bucket = BucketIndex(key, bucketCount_);
+  Iterator it = Make(bucket, buckets_[bucket].Append(Entry{key, record}));
   ++count_;
   return it;
 }
@@ -46,8 +47,8 @@ KUIDHashTable::Iterator KUIDHashTable::InsertEqual(void* record) {
   unsigned bucket = BucketIndex(key, bucketCount_);
   Bucket& list = buckets_[bucket];
   Bucket::Iterator at = list.Begin();
-  while (!at.IsEnd() && !(KeyOf(*at) == key)) at.Next();
-  Iterator it = Make(bucket, list.Insert(at, record));
+  while (!at.IsEnd() && !(at->key == key)) at.Next();
+  Iterator it = Make(bucket, list.Insert(at, Entry{key, record}));
   ++count_;
   return it;
 }
@@ -60,7 +61,7 @@ KUIDHashTable::Iterator KUIDHashTable::Find(const KUID& kuid) const {
   Bucket::Block* block = first;
   do {
     for (uint32_t i = 0; i < block->count; ++i)
-      if (KeyOf(block->items[i]) == kuid) return Make(bucket, Bucket::Iterator(&block->items[i], first, block));
+      if (block->items[i].key == kuid) return Make(bucket, Bucket::Iterator(&block->items[i], first, block));
     block = block->next;
   } while (block != first);
   return End();

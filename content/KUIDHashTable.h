@@ -2,7 +2,11 @@
 // Records keyed by KUID. Each bucket is a block list of record pointers; the
 // table neither copies nor owns the records. The key is a KUID inside each
 // record, `keyOffset` bytes from its start (0 for records that begin with
-// their KUID; offsetof the field otherwise).
+// their KUID; offsetof the field otherwise). A record's key must not change
+// while it is in the table.
+//
+// Each entry keeps a copy of its record's key beside the pointer, so a
+// look-up scans its bucket's blocks without touching the records.
 //
 // Not locked: owners lock.
 #include <cstddef>
@@ -14,7 +18,12 @@
 class KUIDHashTable {
 public:
   static constexpr unsigned kBucketBlockItems = 13;
-  using Bucket = ChunkedList<void*, kBucketBlockItems>;
+  struct Entry {
+    KUID key;
+    void* record = nullptr;
+    bool operator==(const Entry& other) const { return record == other.record; }
+  };
+  using Bucket = ChunkedList<Entry, kBucketBlockItems>;
   static constexpr unsigned kDefaultBuckets = 97;
 
   // Buckets in index order, each in its list order.
@@ -25,12 +34,12 @@ public:
     Bucket::Iterator at;
 
     bool IsEnd() const { return at.IsEnd(); }
-    void* Record() const { return *at; }
+    void* Record() const { return at->record; }
     template <typename R>
-    R* Get() const { return static_cast<R*>(*at); }
+    R* Get() const { return static_cast<R*>(at->record); }
     Iterator& Next();
     Iterator& operator++() { return Next(); }
-    void* operator*() const { return *at; }
+    void* operator*() const { return at->record; }
     bool operator==(const Iterator& other) const { return at == other.at; }
   };
 
