@@ -1,5 +1,7 @@
 #include "content/ACSChunk.h"
+#include "Vak/Bexlorn/LittleEndian.h"
 
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -13,22 +15,8 @@
 
 namespace {
 
-uint32_t GetLE32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-void PutLE32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-float FloatFromBits(uint32_t bits) {
-  float f;
-  std::memcpy(&f, &bits, 4);
-  return f;
-}
+using Vak::GetLE32;
+using Vak::PutLE32;
 
 // The text of a type-4 value: its bytes up to the first NUL or the count
 // (stored bytes need not hold their NUL).
@@ -294,7 +282,7 @@ public:
     std::string text;
     char item[kChunkFloatTextMax];
     for (uint32_t i = 0; i < count; ++i) {
-      FormatChunkFloat(FloatFromBits(GetLE32(input.Data() + 4 * i)), item);
+      FormatChunkFloat(std::bit_cast<float>(GetLE32(input.Data() + 4 * i)), item);
       if (i) text += ',';
       text += item;
     }
@@ -322,7 +310,7 @@ public:
   void Convert(const ACSRawDataPtr& input, ACSRawDataPtr& output) const override {
     output.Reset();
     if (input.Size() / 4 != 1) return;
-    double v = std::trunc(static_cast<double>(FloatFromBits(GetLE32(input.Data()))));
+    double v = std::trunc(static_cast<double>(std::bit_cast<float>(GetLE32(input.Data()))));
     if (!(v >= INT32_MIN && v <= INT32_MAX)) return;
     uint32_t word = static_cast<uint32_t>(static_cast<int32_t>(v));
     output = Words(&word, 1);

@@ -1,5 +1,7 @@
 #include "content/ACSChunkPtr.h"
+#include "Vak/Bexlorn/LittleEndian.h"
 
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -15,16 +17,8 @@
 
 namespace {
 
-uint32_t GetLE32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-void PutLE32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
+using Vak::GetLE32;
+using Vak::PutLE32;
 
 ACSRawDataPtr WordsValue(const uint32_t* words, uint32_t count) {
   if (count == 0) return ACSRawDataPtr();
@@ -36,18 +30,6 @@ ACSRawDataPtr WordsValue(const uint32_t* words, uint32_t count) {
   auto* heap = static_cast<uint8_t*>(Vak::Alloc::New(count * 4));
   for (uint32_t i = 0; i < count; ++i) PutLE32(heap + 4 * i, words[i]);
   return ACSRawDataCore::Create(count * 4, heap);
-}
-
-uint32_t FloatBits(float f) {
-  uint32_t bits;
-  std::memcpy(&bits, &f, 4);
-  return bits;
-}
-
-float BitsFloat(uint32_t bits) {
-  float f;
-  std::memcpy(&f, &bits, 4);
-  return f;
 }
 
 enum class FileForm { kUnknown, kText, kBinary };
@@ -239,14 +221,14 @@ bool ACSChunkPtr::GetChildBool(const Vak::PString& name, bool defaultValue) cons
 
 float ACSChunkPtr::GetChildFloat(const Vak::PString& name, float defaultValue) const {
   ACSRawDataPtr v = ChildValueAs(name, kACSFloat);
-  return v.Size() == 4 ? BitsFloat(GetLE32(v.Data())) : defaultValue;
+  return v.Size() == 4 ? std::bit_cast<float>(GetLE32(v.Data())) : defaultValue;
 }
 
 bool ACSChunkPtr::GetChildFloatArray(const Vak::PString& name, std::vector<float>& values) const {
   ACSRawDataPtr v = ChildValueAs(name, kACSFloat);
   uint32_t count = v.Size() / 4;
   values.resize(count);
-  for (uint32_t i = 0; i < count; ++i) values[i] = BitsFloat(GetLE32(v.Data() + 4 * i));
+  for (uint32_t i = 0; i < count; ++i) values[i] = std::bit_cast<float>(GetLE32(v.Data() + 4 * i));
   return count > 0;
 }
 
@@ -279,7 +261,7 @@ void ACSChunkPtr::SetChildInt(const Vak::PString& name, int32_t value) {
 void ACSChunkPtr::SetChildBool(const Vak::PString& name, bool flag) { SetChildInt(name, flag ? 1 : 0); }
 
 void ACSChunkPtr::SetChildFloat(const Vak::PString& name, float value) {
-  uint32_t word = FloatBits(value);
+  uint32_t word = std::bit_cast<uint32_t>(value);
   SetValueChild(name, kACSFloat, WordsValue(&word, 1));
 }
 
@@ -290,7 +272,7 @@ void ACSChunkPtr::SetChildFloatArray(const Vak::PString& name, const float* valu
     return;
   }
   std::vector<uint32_t> words(count);
-  for (uint32_t i = 0; i < count; ++i) words[i] = FloatBits(values[i]);
+  for (uint32_t i = 0; i < count; ++i) words[i] = std::bit_cast<uint32_t>(values[i]);
   SetValueChild(name, kACSFloat, WordsValue(words.data(), count));
 }
 

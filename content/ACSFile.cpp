@@ -1,4 +1,5 @@
 #include "content/ACSFile.h"
+#include "Vak/Bexlorn/LittleEndian.h"
 
 #include <cstring>
 #include <vector>
@@ -10,9 +11,7 @@
 
 namespace {
 
-uint32_t GetLE32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
+using Vak::GetLE32;
 
 // Bytes a record needs before its size says anything: the size and n.
 constexpr std::ptrdiff_t kRecordHead = 5;

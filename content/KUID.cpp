@@ -1,4 +1,5 @@
 #include "content/KUID.h"
+#include "Vak/Bexlorn/LittleEndian.h"
 
 #include <cstring>
 
@@ -196,9 +197,5 @@ void KUID::Write(TStream& stream) const {
 KUID KUID::Read(TStream& stream) {
   uint8_t bytes[8];
   if (stream.ReadBytes(bytes, sizeof bytes) != sizeof bytes) return Null();
-  auto word = [&](int at) {
-    return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
-           uint32_t(bytes[at + 3]) << 24;
-  };
-  return Unpack(word(4), word(0));
+  return Unpack(Vak::GetLE32(bytes + 4), Vak::GetLE32(bytes));
 }

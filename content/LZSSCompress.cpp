@@ -1,4 +1,5 @@
 #include "content/LZSSCompress.h"
+#include "Vak/Bexlorn/LittleEndian.h"
 
 #include <algorithm>
 #include <limits>
@@ -36,7 +37,7 @@ public:
   int Next() {
     if (left_ == 0) {
       if (end_ - p_ < 4) return -1;
-      flags_ = uint32_t{p_[0]} | uint32_t{p_[1]} << 8 | uint32_t{p_[2]} << 16 | uint32_t{p_[3]} << 24;
+      flags_ = Vak::GetLE32(p_);
       p_ += 4;
       left_ = 32;
     }

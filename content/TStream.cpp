@@ -1,4 +1,5 @@
 #include "content/TStream.h"
+#include "Vak/Bexlorn/LittleEndian.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -10,21 +11,13 @@
 
 namespace {
 
+using Vak::GetLE32;
+using Vak::PutLE32;
+
 // Strings up to this length are read without a heap block.
 constexpr uint32_t kLocalString = 510;
 constexpr uint32_t kMaxPString = 0xFFFF;
 constexpr uint32_t kMaxString = 0x10000;
-
-void PutLE32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-uint32_t GetLE32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 // A block of `n` + 1 bytes: on the stack for short texts.
 class TextBlock {

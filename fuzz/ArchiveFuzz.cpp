@@ -6,29 +6,14 @@
 // every walk must end.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/FileSubst.h"
+#include "fuzz/FuzzInputFile.h"
 
 namespace {
-
-const std::string& Folder() {
-  static const std::string path = [] {
-    const char* tmp = std::getenv("TMPDIR");
-    return std::string(tmp && *tmp ? tmp : "/tmp");
-  }();
-  return path;
-}
-
-const std::string& InputPath() {
-  static const std::string path = Folder() + "/archive-fuzz-" + std::to_string(getpid()) + ".va";
-  return path;
-}
 
 constexpr unsigned kMaxEntries = 256;
 constexpr uint64_t kMaxBytes = 1u << 20;
@@ -68,9 +53,9 @@ void ReadAll(const std::vector<std::string>& files) {
   }
 }
 
-void Pass(bool writable) {
+void Pass(const std::string& path, bool writable) {
   const Vak::PString name("fz");
-  Vak::File::Subst(name, InputPath().c_str(), writable);
+  Vak::File::Subst(name, path.c_str(), writable);
   std::vector<std::string> files;
   unsigned budget = kMaxEntries;
   Collect("", files, budget, 0);
@@ -89,16 +74,10 @@ void Pass(bool writable) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string& path = InputPath();
-  if (FILE* out = std::fopen(path.c_str(), "wb")) {
-    std::fwrite(data, 1, size, out);
-    std::fclose(out);
-  } else {
-    return 0;
-  }
-  Pass(false);
-  Pass(true);
-  Pass(false);
-  std::remove(path.c_str());
+  const fuzz::InputFile input("archive-fuzz", ".va", data, size);
+  if (!input.Written()) return 0;
+  Pass(input.Path(), false);
+  Pass(input.Path(), true);
+  Pass(input.Path(), false);
   return 0;
 }

@@ -3,32 +3,15 @@
 // every read loop must end.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
-#include <unistd.h>
 
 #include "Vak/Bexlorn/File.h"
-
-namespace {
-
-const std::string& InputPath() {
-  static const std::string path = [] {
-    const char* tmp = std::getenv("TMPDIR");
-    return std::string(tmp && *tmp ? tmp : "/tmp") + "/cfil-fuzz-" + std::to_string(getpid());
-  }();
-  return path;
-}
-
-}  // namespace
+#include "fuzz/FuzzInputFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string& path = InputPath();
-  if (FILE* out = std::fopen(path.c_str(), "wb")) {
-    std::fwrite(data, 1, size, out);
-    std::fclose(out);
-  } else {
-    return 0;
-  }
+  const fuzz::InputFile input("cfil-fuzz", "", data, size);
+  if (!input.Written()) return 0;
+  const std::string& path = input.Path();
 
   Vak::File file;
   if (!file.Open(path.c_str(), Vak::File::kRead).Ok()) return 0;
@@ -42,6 +25,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     file.Read(buffer, 7, 1);
   }
   file.Close();
-  std::remove(path.c_str());
   return 0;
 }

@@ -1,39 +1,22 @@
 #include "Vak/Bexlorn/Archive.h"
+#include "Vak/Bexlorn/LittleEndian.h"
 
 #include <array>
 #include <cstring>
 
 namespace Vak::Archive {
 
-uint32_t GetU32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
-void PutU32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-  p[2] = uint8_t(v >> 16);
-  p[3] = uint8_t(v >> 24);
-}
-
-void PutU16(uint8_t* p, uint16_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-
 bool BlockHead::Is(const char (&other)[4]) const { return std::memcmp(tag, other, 4) == 0; }
 
 void BlockHead::Encode(uint8_t out[kHeadBytes]) const {
   std::memcpy(out, tag, 4);
-  PutU32(out + 4, length);
+  PutLE32(out + 4, length);
 }
 
 BlockHead BlockHead::Decode(const uint8_t in[kHeadBytes]) {
   BlockHead head;
   std::memcpy(head.tag, in, 4);
-  head.length = GetU32(in + 4);
+  head.length = GetLE32(in + 4);
   return head;
 }
 
@@ -42,10 +25,10 @@ bool Info::Valid() const {
 }
 
 void Info::Encode(uint8_t out[kInfoBytes]) const {
-  PutU32(out, identifier);
-  PutU32(out + 4, version);
-  PutU32(out + 8, entryCount);
-  PutU32(out + 12, indexOffset);
+  PutLE32(out, identifier);
+  PutLE32(out + 4, version);
+  PutLE32(out + 8, entryCount);
+  PutLE32(out + 12, indexOffset);
   std::memcpy(out + 16, reserved, sizeof reserved);
 }
 
@@ -53,10 +36,10 @@ Info Info::Decode(const uint8_t* in, std::size_t length) {
   uint8_t full[kInfoBytes] = {};
   std::memcpy(full, in, length < kInfoBytes ? length : kInfoBytes);
   Info info;
-  info.identifier = GetU32(full);
-  info.version = GetU32(full + 4);
-  info.entryCount = GetU32(full + 8);
-  info.indexOffset = GetU32(full + 12);
+  info.identifier = GetLE32(full);
+  info.version = GetLE32(full + 4);
+  info.entryCount = GetLE32(full + 8);
+  info.indexOffset = GetLE32(full + 12);
   std::memcpy(info.reserved, full + 16, sizeof info.reserved);
   return info;
 }
@@ -78,38 +61,38 @@ void FileHeader::Encode(uint8_t out[kHeaderBytes]) const {
   std::memcpy(out, name, kNameBytes);
   uint8_t* p = out + kNameBytes;
   for (uint32_t v : {uncompressedSize, storedSize, checksum, reserved1, reserved2, fileTime}) {
-    PutU32(p, v);
+    PutLE32(p, v);
     p += 4;
   }
-  PutU16(p, flags);
-  PutU16(p + 2, reserved3);
+  PutLE16(p, flags);
+  PutLE16(p + 2, reserved3);
 }
 
 FileHeader FileHeader::Decode(const uint8_t in[kHeaderBytes]) {
   FileHeader h;
   std::memcpy(h.name, in, kNameBytes);
   const uint8_t* p = in + kNameBytes;
-  h.uncompressedSize = GetU32(p);
-  h.storedSize = GetU32(p + 4);
-  h.checksum = GetU32(p + 8);
-  h.reserved1 = GetU32(p + 12);
-  h.reserved2 = GetU32(p + 16);
-  h.fileTime = GetU32(p + 20);
-  h.flags = GetU16(p + 24);
-  h.reserved3 = GetU16(p + 26);
+  h.uncompressedSize = GetLE32(p);
+  h.storedSize = GetLE32(p + 4);
+  h.checksum = GetLE32(p + 8);
+  h.reserved1 = GetLE32(p + 12);
+  h.reserved2 = GetLE32(p + 16);
+  h.fileTime = GetLE32(p + 20);
+  h.flags = GetLE16(p + 24);
+  h.reserved3 = GetLE16(p + 26);
   return h;
 }
 
 void IndexRecord::Encode(uint8_t out[kRecordBytes]) const {
-  PutU32(out, payloadOffset);
-  PutU32(out + 4, payloadSize);
+  PutLE32(out, payloadOffset);
+  PutLE32(out + 4, payloadSize);
   header.Encode(out + 8);
 }
 
 IndexRecord IndexRecord::Decode(const uint8_t in[kRecordBytes]) {
   IndexRecord r;
-  r.payloadOffset = GetU32(in);
-  r.payloadSize = GetU32(in + 4);
+  r.payloadOffset = GetLE32(in);
+  r.payloadSize = GetLE32(in + 4);
   r.header = FileHeader::Decode(in + 8);
   return r;
 }

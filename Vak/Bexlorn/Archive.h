@@ -39,11 +39,6 @@ inline constexpr uint16_t kFlagCompressed = 0x80;
 // The "CFIL" head a compressed payload carries in an archive of `version`.
 constexpr uint32_t CompressedHeadBytes(uint32_t version) { return version == kVersion257 ? 4 : 12; }
 
-uint32_t GetU32(const uint8_t* p);
-uint16_t GetU16(const uint8_t* p);
-void PutU32(uint8_t* p, uint32_t v);
-void PutU16(uint8_t* p, uint16_t v);
-
 // A block's tag and length (the bytes behind the length).
 struct BlockHead {
   char tag[4] = {};

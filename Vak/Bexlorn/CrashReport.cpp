@@ -1,4 +1,5 @@
 #include "Vak/Bexlorn/CrashReport.h"
+#include "Vak/Bexlorn/LittleEndian.h"
 
 #include "platform/os/FileSystem.h"
 #include "platform/os/Program.h"
@@ -274,9 +275,7 @@ void WriteCrashStackLines(platform::SignalSafeWriter& out, const unsigned char* 
         out.Text("         ");
         continue;
       }
-      const unsigned char* b = bytes + line + word;
-      uint32_t value = uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
-      out.Hex(value, 8).Char(' ');
+      out.Hex(GetLE32(bytes + line + word), 8).Char(' ');
     }
     for (std::size_t i = 0; i < count; ++i) {
       unsigned char c = bytes[line + i];

@@ -1,4 +1,5 @@
 #include "Vak/Bexlorn/File.h"
+#include "Vak/Bexlorn/LittleEndian.h"
 
 #include <atomic>
 #include <cstdio>
@@ -39,10 +40,6 @@ constexpr uint8_t kSharedHandle = 2;
 FileSubstRouter* gRouter = nullptr;
 unsigned gOpenFiles = 0;
 std::atomic<uint32_t> gTempCounter{0};
-
-uint32_t GetU32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 [[noreturn]] void Throw(const char* reason) { throw FileEx(kSource, 0, reason); }
 
@@ -195,12 +192,12 @@ File::Result File::Probe() {
     mode_ = (mode_ & ~kReadMask) | kReadStored;
     return RES_OK;
   }
-  const uint32_t fileVersion = headerLength == 12 ? GetU32(buffer_ + 4) : version;
+  const uint32_t fileVersion = headerLength == 12 ? GetLE32(buffer_ + 4) : version;
   dataStart_ += headerLength;
   rawPosition_ = dataStart_;
   valid_ = cursor_ = 0;
   mode_ = (mode_ & ~kReadMask) | kReadCompressed;
-  if (fileVersion > 256 && headerLength == 12) size_ = GetU32(buffer_ + 8);
+  if (fileVersion > 256 && headerLength == 12) size_ = GetLE32(buffer_ + 8);
   if (mode_ & kWriteMask) return RES_CANTWRITECOMPRESSED;
   return RES_OK;
 }
@@ -323,12 +320,11 @@ unsigned long File::Read(void* out, unsigned long size, unsigned long count) {
       done += n;
       continue;
     }
+    DropBuffer();
     if (total - done < kBufferSize) {
-      DropBuffer();
       valid_ = ReadBlock(buffer_);
       if (!valid_) break;
     } else {
-      DropBuffer();
       // Plain content goes to the caller in one read, however large.
       const unsigned long left = total - done;
       uint32_t n = ReadBlock(dst + done, left > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(left));
@@ -605,7 +601,7 @@ uint32_t File::ReadInfoBlock(void* out) {
     if (Read(header, 8, 1) != 8) return 0;
     if (std::memcmp(header, "INFO", 4) == 0) break;
   }
-  const uint32_t length = GetU32(header + 4);
+  const uint32_t length = GetLE32(header + 4);
   const uint32_t take = length < 32 ? length : 32;
   const uint32_t got = static_cast<uint32_t>(Read(out, take, 1));
   if (length > take) Seek(static_cast<long>(length - take), kSeekCurrent);

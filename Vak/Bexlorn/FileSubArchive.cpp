@@ -1,4 +1,5 @@
 #include "Vak/Bexlorn/FileSubArchive.h"
+#include "Vak/Bexlorn/LittleEndian.h"
 
 #include <algorithm>
 #include <atomic>
@@ -414,8 +415,8 @@ bool FileSubArchive::Store(File& file) {
     // A version-257 archive's readers expect the bare magic.
     if (info_.version != Archive::kVersion257) {
       uint8_t v[8];
-      Archive::PutU32(v, Archive::kCompressedVersion);
-      Archive::PutU32(v + 4, header.uncompressedSize);
+      PutLE32(v, Archive::kCompressedVersion);
+      PutLE32(v + 4, header.uncompressedSize);
       out.insert(out.end(), v, v + 8);
     }
     stored += out.size();
@@ -604,7 +605,7 @@ bool FileSubArchive::WriteIndex() {
   const uint64_t oldEnd = end_;
   if (!WriteAt(at, buffer.data(), buffer.size())) return false;
   uint8_t length[4];
-  Archive::PutU32(length, static_cast<uint32_t>(bytes));
+  PutLE32(length, static_cast<uint32_t>(bytes));
   if (!WriteAt(at + 4, length, sizeof length)) return false;
   const uint64_t indexEnd = at + buffer.size();
   // A shorter index over a longer one leaves no stale records behind it.

@@ -1,4 +1,5 @@
 #include "Vak/plugins/UId.h"
+#include "Vak/Bexlorn/LittleEndian.h"
 
 #include <cstdio>
 
@@ -51,8 +52,7 @@ uint32_t UId::Word(int i) const {
   case 0: return first;
   case 1: return uint32_t{second} | uint32_t{third} << 16;
   default: {
-    const uint8_t* b = bytes + (i - 2) * 4;
-    return uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
+    return GetLE32(bytes + (i - 2) * 4);
   }
   }
 }

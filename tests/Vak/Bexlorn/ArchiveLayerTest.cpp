@@ -1,4 +1,5 @@
 #include "Vak/Bexlorn/FileSubArchive.h"
+#include "Vak/Bexlorn/LittleEndian.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -41,7 +42,7 @@ std::string Pattern(std::size_t n, uint32_t seed) {
 }
 
 uint32_t U32At(const std::string& bytes, std::size_t at) {
-  return Archive::GetU32(reinterpret_cast<const uint8_t*>(bytes.data()) + at);
+  return Vak::GetLE32(reinterpret_cast<const uint8_t*>(bytes.data()) + at);
 }
 
 // name -> attributes of every match of `pattern`.

@@ -1,4 +1,5 @@
 #include "Vak/Bexlorn/Archive.h"
+#include "Vak/Bexlorn/LittleEndian.h"
 
 #include <gtest/gtest.h>
 
@@ -247,7 +248,7 @@ TEST_F(ArchiveFileTest, TruncatedAndDamagedArchives) {
   Unmount();
   const std::string good = Slurp(path_);
   const uint32_t bBlock = 44 + 8 + 288 + 100;
-  const uint32_t index = Archive::GetU32(reinterpret_cast<const uint8_t*>(good.data()) + 24);
+  const uint32_t index = Vak::GetLE32(reinterpret_cast<const uint8_t*>(good.data()) + 24);
   ASSERT_EQ(good.substr(index, 4), "IDX ");
   auto put = [](std::string& s, std::size_t at, uint32_t v) { s.replace(at, 4, Le32(v)); };
 

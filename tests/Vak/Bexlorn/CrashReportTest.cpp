@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/platform/os/WriterCapture.h"
+
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -18,23 +20,7 @@
 namespace Vak {
 namespace {
 
-// Everything `write` sends through a writer on a pipe.
-template <typename Write>
-std::string Written(Write write) {
-  int fds[2];
-  if (::pipe(fds) != 0) return "pipe failed";
-  {
-    platform::SignalSafeWriter w(fds[1]);
-    write(w);
-  }
-  ::close(fds[1]);
-  std::string out;
-  char buffer[256];
-  ssize_t n;
-  while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<std::size_t>(n));
-  ::close(fds[0]);
-  return out;
-}
+using platform::test::Written;
 
 TEST(CrashReportTest, ExceptionNames) {
   const std::pair<uint32_t, const char*> cases[] = {
