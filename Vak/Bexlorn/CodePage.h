@@ -16,6 +16,11 @@ namespace Vak::CodePage {
 unsigned char ToLower(unsigned char c);
 unsigned char ToUpper(unsigned char c);
 
+// ASCII letters only, 'A'-'Z' to 'a'-'z', every other byte as it is: the
+// folding of stored names (archive entries, chunk tags, KUID texts), which
+// must not depend on the code page.
+constexpr char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 // Three-way comparison of the lower-case forms as unsigned bytes: <0, 0, >0
 // like strcmp. The N form compares at most n bytes.
 int CompareIgnoreCase(const char* a, const char* b);
