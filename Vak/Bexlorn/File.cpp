@@ -538,7 +538,7 @@ void File::Commit() {
   if (!IsOpen() || !dirty_) return;
   const uint32_t at = position_;
   Flush();
-  handle_->Flush();
+  handle_->Sync();
   Seek(at, kSeekBegin);
 }
 

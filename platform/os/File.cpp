@@ -138,7 +138,39 @@ Error File::SetEndOfFile() {
   return Error::None;
 }
 
-Error File::Flush() {
+Error File::ReadAt(int64_t offset, void* buffer, std::size_t size, std::size_t& read) {
+  read = 0;
+  if (!IsOpen() || offset < 0 || (buffer == nullptr && size != 0)) return Error::InvalidArgument;
+  auto* out = static_cast<char*>(buffer);
+  while (read < size) {
+    ssize_t n = ::pread(fd_, out + read, size - read, static_cast<off_t>(offset + static_cast<int64_t>(read)));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return ErrorFromErrno(errno);
+    }
+    if (n == 0) break;
+    read += static_cast<std::size_t>(n);
+  }
+  return Error::None;
+}
+
+Error File::WriteAt(int64_t offset, const void* data, std::size_t size) {
+  if (!IsOpen() || offset < 0 || (data == nullptr && size != 0)) return Error::InvalidArgument;
+  const auto* in = static_cast<const char*>(data);
+  std::size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::pwrite(fd_, in + done, size - done, static_cast<off_t>(offset + static_cast<int64_t>(done)));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return ErrorFromErrno(errno);
+    }
+    if (n == 0) return Error::Other;
+    done += static_cast<std::size_t>(n);
+  }
+  return Error::None;
+}
+
+Error File::Sync() {
   if (!IsOpen()) return Error::InvalidArgument;
   int rc;
   do {

@@ -54,8 +54,13 @@ public:
   int64_t Size() const;
   // The file ends at the current position (shorter or longer).
   Error SetEndOfFile();
-  // Commits what was written to the disk.
-  Error Flush();
+  // Reads or writes at `offset` without moving the position, in one call, so
+  // several users of one handle need no seek between them. ReadAt stops at
+  // the end of the file; WriteAt writes all or fails.
+  Error ReadAt(int64_t offset, void* buffer, std::size_t size, std::size_t& read);
+  Error WriteAt(int64_t offset, const void* data, std::size_t size);
+  // Commits what was written to the disk (fsync).
+  Error Sync();
 
 private:
   int fd_ = -1;

@@ -115,7 +115,7 @@ TEST(File, WriteSeekReadTruncateRoundTrip) {
   ASSERT_EQ(file.Seek(8, Origin::Begin), Error::None);
   ASSERT_EQ(file.SetEndOfFile(), Error::None);
   EXPECT_EQ(file.Size(), 8);
-  EXPECT_EQ(file.Flush(), Error::None);
+  EXPECT_EQ(file.Sync(), Error::None);
   EXPECT_EQ(file.Close(), Error::None);
   EXPECT_EQ(dir.ReadFile("data.bin"), std::string("0123ab\0\0", 8));
 }
@@ -224,7 +224,7 @@ TEST(File, ClosedAndReopenedObjects) {
   EXPECT_EQ(file.Write("x", 1), Error::InvalidArgument);
   EXPECT_EQ(file.Seek(0, Origin::Begin), Error::InvalidArgument);
   EXPECT_EQ(file.SetEndOfFile(), Error::InvalidArgument);
-  EXPECT_EQ(file.Flush(), Error::InvalidArgument);
+  EXPECT_EQ(file.Sync(), Error::InvalidArgument);
   EXPECT_EQ(file.Tell(), -1);
   EXPECT_EQ(file.Size(), -1);
   EXPECT_EQ(file.Close(), Error::None);
