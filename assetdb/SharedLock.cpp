@@ -1,6 +1,6 @@
 #include "assetdb/SharedLock.h"
 
-#include <thread>
+#include "platform/os/Thread.h"
 
 #include "Vak/Bexlorn/PString.h"
 #include "Vak/Bexlorn/PStringCache.h"
@@ -16,7 +16,7 @@ uint32_t CurrentThread() { return static_cast<uint32_t>(Vak::Thread::GetCurrentI
 
 void Pause(unsigned long ms) {
   if (ms == 0) {
-    std::this_thread::yield();
+    platform::YieldThread();
   } else {
     Vak::Time::Delay(ms);
   }

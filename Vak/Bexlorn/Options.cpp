@@ -197,7 +197,8 @@ AnsiString Options::ProgramBase(const char* programPath) {
 }
 
 void Options::ProcessEnvironment(const char* name) {
-  if (const char* text = std::getenv(name)) ProcessRaw(text);
+  std::string text;
+  if (platform::GetEnvironment(name, text)) ProcessRaw(text.c_str());
 }
 
 bool Options::ProcessFile(const char* path) {

@@ -1,5 +1,7 @@
 #include "platform/os/Program.h"
 
+#include <cstdlib>
+
 #include <unistd.h>
 #include <vector>
 
@@ -20,6 +22,13 @@ std::string ProgramFolder() {
   std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return {};
   return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+bool GetEnvironment(const char* name, std::string& value) {
+  const char* text = name != nullptr ? std::getenv(name) : nullptr;
+  if (text == nullptr) return false;
+  value = text;
+  return true;
 }
 
 } // namespace platform

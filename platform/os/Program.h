@@ -8,5 +8,7 @@ namespace platform {
 std::string ProgramPath();
 // Its folder, without a trailing separator ("/" for the root); empty as above.
 std::string ProgramFolder();
+// The value of an environment variable; false when it is not set.
+bool GetEnvironment(const char* name, std::string& value);
 
 } // namespace platform

@@ -105,4 +105,6 @@ void SleepMilliseconds(uint32_t milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
+void YieldThread() { std::this_thread::yield(); }
+
 } // namespace platform

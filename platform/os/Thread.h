@@ -64,5 +64,7 @@ uint32_t CurrentProcessId();
 bool IsProcessAlive(uint32_t processId);
 // Sleeps for `milliseconds`.
 void SleepMilliseconds(uint32_t milliseconds);
+// Gives the rest of the time slice to another ready thread.
+void YieldThread();
 
 } // namespace platform
