@@ -37,7 +37,7 @@ public:
   int Next() {
     if (left_ == 0) {
       if (end_ - p_ < 4) return -1;
-      flags_ = Vak::GetLE32(p_);
+      flags_ = GetLE32(p_);
       p_ += 4;
       left_ = 32;
     }
@@ -92,7 +92,7 @@ bool DecodeWords(Compress::WriteCursor& out, const uint8_t* p, const uint8_t* en
     if (kind < 0) return false;
     if (kind == 1) {
       if (end - p < 2) return false;
-      const unsigned token = p[0] | unsigned{p[1]} << 8;
+      const unsigned token = GetLE16(p);
       p += 2;
       unsigned v = token >> bits;
       if (v == mask) {

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -59,7 +60,7 @@ Bytes Coded(const Bytes& in, int level) {
 bool Decoded(const Bytes& block, size_t room, Bytes& out) {
   LZSSCompress lz;
   const Bytes in = block;  // exact-size copy
-  auto buffer = std::make_unique<uint8_t[]>(room + 1);
+  auto buffer = std::make_unique<uint8_t[]>(room);
   size_t written = 99;
   const bool ok = lz.DecompressBlock(in.data(), in.size(), room ? buffer.get() : nullptr, room, &written);
   EXPECT_LE(written, room);
