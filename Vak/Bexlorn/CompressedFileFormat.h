@@ -15,6 +15,8 @@ inline constexpr uint32_t kHeadBytes = 12;
 // Inside an archive of version 257 only the magic stands before the blocks.
 inline constexpr uint32_t kShortHeadBytes = 4;
 inline constexpr uint32_t kLayerVersionShortHead = 257;
+// What a plain path, or a folder layer, answers as its version.
+inline constexpr uint32_t kFolderVersion = 258;
 inline constexpr uint32_t kBlockWordBytes = 2;
 // Content bytes one block stands for at most.
 inline constexpr uint32_t kBlockBytes = 16384;

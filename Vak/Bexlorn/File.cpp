@@ -195,7 +195,7 @@ File::Result File::Abandon(Result result) {
 }
 
 File::Result File::Probe() {
-  const uint32_t layerVersion = router_ ? router_->Version(*this) : 258;
+  const uint32_t layerVersion = router_ ? router_->Version(*this) : CompressedFile::kFolderVersion;
   const uint32_t headerLength = router_ ? CompressedFile::HeadBytes(layerVersion) : CompressedFile::kHeadBytes;
   uint32_t got = 0;
   if (!RawRead(buffer_, headerLength, got)) return RES_UNKNOWN;

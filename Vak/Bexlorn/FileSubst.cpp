@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "Vak/Bexlorn/CompressedFileFormat.h"
 #include "Vak/Bexlorn/Exception.h"
 #include "Vak/Bexlorn/FileSubArchive.h"
 #include "platform/os/FileSystem.h"
@@ -69,7 +70,7 @@ FileSubPath::FileSubPath(const char* path, bool writable) {
 
 bool FileSubPath::IsReadOnly() const { return flags_ & kReadOnly; }
 bool FileSubPath::IsReadable() const { return flags_ & kFolderExists; }
-uint32_t FileSubPath::GetVersion() const { return 258; }
+uint32_t FileSubPath::GetVersion() const { return CompressedFile::kFolderVersion; }
 bool FileSubPath::IsType(int kind) const { return kind == kFolder; }
 bool FileSubPath::IsPath(const char* path) const { return path && std::strcmp(path, folder_) == 0; }
 

@@ -438,9 +438,11 @@ TEST(TFileTest, DamagedCompressedContentSetsTheError) {
     folder.WriteFile("c.bin", "CFIL" + u32(257) + u32(6) + c.blocks);
     TFile stream;
     ASSERT_TRUE(stream.Open((folder / "c.bin").c_str(), Vak::File::kRead));
-    char out[6] = {};
-    EXPECT_LT(stream.ReadBytes(out, 6), 6u);
+    // The clean part reads whole; what comes after it is not an end.
+    char out[3] = {};
+    EXPECT_EQ(stream.ReadBytes(out, 3), 3u);
     EXPECT_EQ(std::string(out, 3), "abc");
+    EXPECT_TRUE(stream.AtEnd());
     EXPECT_NE(stream.GetError(), 0);
   }
 }
