@@ -135,23 +135,43 @@ File::Result File::Open(const PString& substitute, const char* name, unsigned lo
   const Result openFailed = create == kCreateNew ? RES_FILEALREADYEXISTS : RES_FILENOTFOUND;
 
   if (!name) return RES_FILENOTFOUND;
+  try {
+    return Opening(substitute, name, access, disposition, openFailed);
+  } catch (...) {
+    // A layer that failed by throwing: what it opened goes, and the caller
+    // gets a result as for any other failure.
+    try {
+      Abandon(RES_UNKNOWN);
+    } catch (...) {
+      ReleaseHandle();
+      router_ = nullptr;
+      layer_ = nullptr;
+    }
+    return RES_UNKNOWN;
+  }
+}
 
+File::Result File::Opening(const PString& substitute, const char* name, platform::File::Access access,
+                           platform::File::Disposition disposition, Result openFailed) {
+  const unsigned long mode = mode_;
+  const unsigned long create = mode & kCreateMask;
+  const bool writing = (mode & kWriteMask) != 0;
   // Without a router nothing is listed, and the name is a plain path.
-  FileSubstRouter* const router = substitute.Length() > 0 ? gRouter.load() : nullptr;
-  if (router) {
+  if (substitute.Length() > 0) router_ = gRouter.load();
+  if (router_) {
     const bool readRoute = (mode & kReadMask) != 0;
     const FileSubstRouter::Outcome outcome =
-        router->Open(substitute, readRoute ? FileSubstRouter::Route::Read : FileSubstRouter::Route::Write, *this,
-                     name, access, disposition);
+        router_->Open(substitute, readRoute ? FileSubstRouter::Route::Read : FileSubstRouter::Route::Write, *this,
+                      name, access, disposition);
     if (outcome == FileSubstRouter::Outcome::Opened) {
-      router_ = router;
       // A read-write open takes the read route; never write through a layer
       // that is not writable (an archive's host file).
       if (!handle_) return Abandon(readRoute ? Result(RES_FILENOTFOUND) : openFailed);
-      if (readRoute && writing && !router->Writable(*this)) return Abandon(RES_READONLY);
-    } else if (outcome == FileSubstRouter::Outcome::NotOpened) {
+      if (readRoute && writing && !router_->Writable(*this)) return Abandon(RES_READONLY);
+    } else {
+      router_ = nullptr;
       handle_ = nullptr;
-      return readRoute ? Result(RES_FILENOTFOUND) : openFailed;
+      if (outcome == FileSubstRouter::Outcome::NotOpened) return readRoute ? Result(RES_FILENOTFOUND) : openFailed;
     }
   }
   if (!router_) {

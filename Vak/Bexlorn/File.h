@@ -206,6 +206,9 @@ public:
 private:
   bool Compressed() const { return (mode_ & kReadMask) == kReadCompressed; }
   void ReleaseHandle();
+  // The open after the state is reset; may throw from a layer.
+  Result Opening(const PString& substitute, const char* name, platform::File::Access access,
+                 platform::File::Disposition disposition, Result openFailed);
   Result Abandon(Result result);
   uint32_t Damaged();
   bool RawRead(void* out, uint32_t length, uint32_t& got);
