@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "Vak/Bexlorn/BlockCoder.h"
 #include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/CompressedFileFormat.h"
 #include "Vak/Bexlorn/Exception.h"

@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "Vak/Bexlorn/Alloc.h"
-#include "Vak/Bexlorn/CompressedFileFormat.h"
 #include "Vak/Bexlorn/CodePage.h"
+#include "Vak/Bexlorn/CompressedFileFormat.h"
 #include "Vak/Bexlorn/Exception.h"
 #include "Vak/Bexlorn/Wildcard.h"
 #include "platform/os/FileSystem.h"
