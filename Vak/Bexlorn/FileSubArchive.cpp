@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "Vak/Bexlorn/Alloc.h"
-#include "Vak/Bexlorn/BlockCoder.h"
 #include "Vak/Bexlorn/CodePage.h"
+#include "Vak/Bexlorn/CompressedFileFormat.h"
 #include "Vak/Bexlorn/Exception.h"
 #include "Vak/Bexlorn/Wildcard.h"
 #include "platform/os/FileSystem.h"
@@ -411,14 +411,8 @@ bool FileSubArchive::Store(File& file) {
 
   std::vector<uint8_t> out;
   if (compressed) {
-    out.insert(out.end(), Archive::kCompressedMagic, Archive::kCompressedMagic + 4);
     // A version-257 archive's readers expect the bare magic.
-    if (info_.version != Archive::kVersion257) {
-      uint8_t v[8];
-      PutLE32(v, Archive::kCompressedVersion);
-      PutLE32(v + 4, header.uncompressedSize);
-      out.insert(out.end(), v, v + 8);
-    }
+    CompressedFile::AppendHead(out, header.uncompressedSize, CompressedFile::HeadBytes(info_.version));
     stored += out.size();
     header.flags |= Archive::kFlagCompressed;
   }
@@ -438,12 +432,7 @@ bool FileSubArchive::Store(File& file) {
       const uint8_t* chunk = input.data() + off;
       crc = Archive::Crc::Update(crc, chunk, n);
       if (compressed) {
-        const unsigned c = BlockCoder::Code(coded.data(), chunk, n);
-        const uint16_t word = static_cast<uint16_t>(c == n ? (0x8000 | c) : c);
-        out.push_back(uint8_t(word));
-        out.push_back(uint8_t(word >> 8));
-        out.insert(out.end(), coded.data(), coded.data() + c);
-        stored += 2 + c;
+        stored += CompressedFile::kBlockWordBytes + CompressedFile::AppendBlock(out, chunk, n, coded.data());
       } else {
         stored += n;
       }
