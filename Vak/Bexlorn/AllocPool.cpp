@@ -1,5 +1,6 @@
 #include "Vak/Bexlorn/AllocPool.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -17,8 +18,134 @@ uintptr_t& Header(void* block) { return static_cast<uintptr_t*>(block)[-1]; }
 void*& Link(void* block) { return *static_cast<void**>(block); }
 // A heap block starts one word before its header.
 void* RawOf(void* block) { return static_cast<char*>(block) - 2 * Alloc::kHeaderBytes; }
+// The block `count - 1` links below `first`.
+void* WalkDown(void* first, unsigned count) {
+  void* last = first;
+  while (--count > 0) last = Link(last);
+  return last;
+}
 
 }  // namespace
+
+// One thread's cache of one pool. Only its thread touches the lists; the
+// counts are atomic so that statistics can read them from other threads.
+class AllocThreadCache {
+public:
+  struct Bin {
+    void* head = nullptr;  // newest block
+    std::atomic<unsigned> count{0};
+  };
+
+  // Null once the pool has been destroyed. Set and cleared under
+  // gCachesLock; read without it by the owning thread.
+  std::atomic<AllocPool*> pool{nullptr};
+  // The pool's list of caches, under gCachesLock.
+  AllocThreadCache* prevInPool = nullptr;
+  AllocThreadCache* nextInPool = nullptr;
+  // The thread's list of caches, its own.
+  AllocThreadCache* nextInThread = nullptr;
+  std::atomic<uint64_t> allocations{0};
+  Bin bins[Alloc::kPooledClasses];
+
+  // Gives a thread's caches back to their pools and frees them.
+  static void ReleaseAll(AllocThreadCache* first);
+
+  // Only the owning thread adds, so a load and a store do.
+  template <class T>
+  static void Add(std::atomic<T>& counter, T delta) {
+    counter.store(counter.load(std::memory_order_relaxed) + delta, std::memory_order_relaxed);
+  }
+};
+
+namespace {
+
+// The calling thread's caches, most recently used pool first. Trivially
+// destructible, so code running after the thread's exit handler (later
+// thread_local destructors, static destructors on the main thread) still
+// reads it safely and finds `ended` set.
+struct ThreadCaches {
+  AllocThreadCache* first = nullptr;
+  bool ended = false;
+};
+constinit thread_local ThreadCaches tCaches;
+
+// Registered for a thread when it makes its first cache: gives its caches
+// back to their pools when the thread ends.
+struct ThreadExit {
+  ~ThreadExit();
+};
+thread_local ThreadExit tExit;
+
+}  // namespace
+
+constinit AllocPool::Lock AllocPool::gCachesLock;
+
+inline AllocThreadCache* AllocPool::ThreadCache() {
+  AllocThreadCache* first = tCaches.first;
+  if (first != nullptr && first->pool.load(std::memory_order_relaxed) == this) return first;
+  return FindThreadCache();
+}
+
+AllocThreadCache* AllocPool::FindThreadCache() {
+  if (tCaches.ended) return nullptr;
+  for (AllocThreadCache** link = &tCaches.first; *link != nullptr; link = &(*link)->nextInThread) {
+    AllocThreadCache* cache = *link;
+    if (cache->pool.load(std::memory_order_relaxed) == this) {
+      *link = cache->nextInThread;
+      cache->nextInThread = tCaches.first;
+      tCaches.first = cache;
+      return cache;
+    }
+  }
+  auto* cache = new (std::nothrow) AllocThreadCache;
+  if (cache == nullptr) return nullptr;
+  (void)&tExit;  // the first use registers its destructor for this thread
+  std::lock_guard<Lock> lock(gCachesLock);
+  // Caches of pools destroyed since are dropped here.
+  for (AllocThreadCache** link = &tCaches.first; *link != nullptr;) {
+    AllocThreadCache* old = *link;
+    if (old->pool.load(std::memory_order_relaxed) == nullptr) {
+      *link = old->nextInThread;
+      delete old;
+    } else {
+      link = &old->nextInThread;
+    }
+  }
+  cache->pool.store(this, std::memory_order_relaxed);
+  cache->nextInPool = caches_;
+  if (caches_ != nullptr) caches_->prevInPool = cache;
+  caches_ = cache;
+  cache->nextInThread = tCaches.first;
+  tCaches.first = cache;
+  return cache;
+}
+
+ThreadExit::~ThreadExit() {
+  AllocThreadCache* first = tCaches.first;
+  tCaches.first = nullptr;
+  tCaches.ended = true;
+  AllocThreadCache::ReleaseAll(first);
+}
+
+void AllocThreadCache::ReleaseAll(AllocThreadCache* cache) {
+  std::lock_guard<AllocPool::Lock> lock(AllocPool::gCachesLock);
+  while (cache != nullptr) {
+    AllocThreadCache* next = cache->nextInThread;
+    if (AllocPool* pool = cache->pool.load(std::memory_order_relaxed)) {
+      for (unsigned cls = 0; cls < Alloc::kPooledClasses; ++cls) {
+        const unsigned count = cache->bins[cls].count.load(std::memory_order_relaxed);
+        if (count != 0) pool->Spill(*cache, cls, count);
+      }
+      pool->endedCacheAllocations_.fetch_add(cache->allocations.load(std::memory_order_relaxed),
+                                             std::memory_order_relaxed);
+      if (cache->prevInPool != nullptr) cache->prevInPool->nextInPool = cache->nextInPool;
+      else pool->caches_ = cache->nextInPool;
+      if (cache->nextInPool != nullptr) cache->nextInPool->prevInPool = cache->prevInPool;
+    }
+    delete cache;
+    cache = next;
+  }
+}
 
 void AllocPool::Lock::LockSlow() {
   for (int spin = 0; spin < 100; ++spin) {
@@ -42,6 +169,13 @@ void AllocPool::OutOfMemory() {
 }
 
 AllocPool::~AllocPool() {
+  {
+    // The caches hold page blocks only, which go back with the pages.
+    std::lock_guard<Lock> lock(gCachesLock);
+    for (AllocThreadCache* cache = caches_; cache != nullptr; cache = cache->nextInPool)
+      cache->pool.store(nullptr, std::memory_order_relaxed);
+    caches_ = nullptr;
+  }
   for (unsigned cls = 0; cls < Alloc::kPooledClasses; ++cls) {
     ClassList& list = lists_[cls];
     for (void* block = list.head; block != nullptr;) {
@@ -90,12 +224,61 @@ void AllocPool::CarvePage(unsigned cls, ClassList& list) {
   list.freeCount += blocks;
 }
 
+void* AllocPool::Refill(AllocThreadCache& cache, unsigned cls) {
+  if (Alloc::ClassBytes(cls) > pageBytes_ / 16) return nullptr;
+  ClassList& list = lists_[cls];
+  void* first;
+  unsigned count;
+  {
+    std::lock_guard<Lock> lock(locks_[Alloc::LockOf(cls)]);
+    if (list.head == nullptr) CarvePage(cls, list);
+    count = std::min(CacheBatch(cls), list.freeCount);
+    first = list.head;
+    void* last = WalkDown(first, count);
+    list.head = Link(last);
+    list.freeCount -= count;
+    Link(last) = nullptr;
+  }
+  AllocThreadCache::Bin& bin = cache.bins[cls];
+  bin.head = first;
+  bin.count.store(count, std::memory_order_relaxed);
+  return first;
+}
+
+void AllocPool::Spill(AllocThreadCache& cache, unsigned cls, unsigned count) {
+  AllocThreadCache::Bin& bin = cache.bins[cls];
+  void* first = bin.head;
+  void* last = WalkDown(first, count);
+  bin.head = Link(last);
+  AllocThreadCache::Add(bin.count, 0u - count);
+  ClassList& list = lists_[cls];
+  std::lock_guard<Lock> lock(locks_[Alloc::LockOf(cls)]);
+  Link(last) = list.head;
+  list.head = first;
+  list.freeCount += count;
+}
+
 void* AllocPool::New(unsigned int size) {
   const unsigned cls = Alloc::SizeClass(size);
   if (!Alloc::IsPooled(cls)) {
     heapAllocations_.fetch_add(1, std::memory_order_relaxed);
     return NewFromHeap(cls);
   }
+  if (AllocThreadCache* cache = ThreadCache()) {
+    AllocThreadCache::Bin& bin = cache->bins[cls];
+    void* block = bin.head;
+    if (block == nullptr) block = Refill(*cache, cls);
+    if (block != nullptr) {
+      bin.head = Link(block);
+      AllocThreadCache::Add(bin.count, 0u - 1u);
+      AllocThreadCache::Add(cache->allocations, uint64_t{1});
+      return block;
+    }
+  }
+  return NewShared(cls);
+}
+
+void* AllocPool::NewShared(unsigned cls) {
   ClassList& list = lists_[cls];
   {
     std::lock_guard<Lock> lock(locks_[Alloc::LockOf(cls)]);
@@ -119,6 +302,20 @@ void AllocPool::Delete(void* block) {
     ReleaseToHeap(block, cls);
     return;
   }
+  if ((header & Alloc::kPageMark) != 0) {
+    if (AllocThreadCache* cache = ThreadCache()) {
+      AllocThreadCache::Bin& bin = cache->bins[cls];
+      if (bin.count.load(std::memory_order_relaxed) >= CacheLimit(cls)) Spill(*cache, cls, CacheBatch(cls));
+      Link(block) = bin.head;
+      bin.head = block;
+      AllocThreadCache::Add(bin.count, 1u);
+      return;
+    }
+  }
+  DeleteShared(block, header, cls);
+}
+
+void AllocPool::DeleteShared(void* block, uintptr_t header, unsigned cls) {
   ClassList& list = lists_[cls];
   {
     std::lock_guard<Lock> lock(locks_[Alloc::LockOf(cls)]);
@@ -134,6 +331,12 @@ void AllocPool::Delete(void* block) {
 
 AllocPool::Stats AllocPool::GetStats() const {
   Stats stats;
+  {
+    std::lock_guard<Lock> lock(gCachesLock);
+    for (const AllocThreadCache* cache = caches_; cache != nullptr; cache = cache->nextInPool)
+      stats.poolAllocations += cache->allocations.load(std::memory_order_relaxed);
+  }
+  stats.poolAllocations += endedCacheAllocations_.load(std::memory_order_relaxed);
   stats.heapBytes = heapBytes_.load(std::memory_order_relaxed);
   stats.heapAllocations = heapAllocations_.load(std::memory_order_relaxed);
   stats.heapFallbacks = heapFallbacks_.load(std::memory_order_relaxed);
@@ -143,8 +346,12 @@ AllocPool::Stats AllocPool::GetStats() const {
 
 unsigned AllocPool::FreeCount(unsigned cls) const {
   if (!Alloc::IsPooled(cls)) return 0;
+  std::lock_guard<Lock> cachesLock(gCachesLock);
+  unsigned count = 0;
+  for (const AllocThreadCache* cache = caches_; cache != nullptr; cache = cache->nextInPool)
+    count += cache->bins[cls].count.load(std::memory_order_relaxed);
   std::lock_guard<Lock> lock(locks_[Alloc::LockOf(cls)]);
-  return lists_[cls].freeCount;
+  return count + lists_[cls].freeCount;
 }
 
 unsigned AllocPool::ClassOf(const void* block) {
