@@ -18,23 +18,35 @@ uintptr_t& Header(void* block) { return static_cast<uintptr_t*>(block)[-1]; }
 void*& Link(void* block) { return *static_cast<void**>(block); }
 // A heap block starts one word before its header.
 void* RawOf(void* block) { return static_cast<char*>(block) - 2 * Alloc::kHeaderBytes; }
-// The block `count - 1` links below `first`.
-void* WalkDown(void* first, unsigned count) {
-  void* last = first;
-  while (--count > 0) last = Link(last);
-  return last;
+// Cache slots for every pooled class together.
+constexpr unsigned CacheSlots() {
+  unsigned slots = 0;
+  for (unsigned cls = 0; cls < Alloc::kPooledClasses; ++cls) slots += AllocPool::CacheLimit(cls);
+  return slots;
 }
 
 }  // namespace
 
-// One thread's cache of one pool. Only its thread touches the lists; the
-// counts are atomic so that statistics can read them from other threads.
+// One thread's cache of one pool: per class a stack of block pointers, newest
+// on top. The stacks live in the cache rather than threading through the
+// blocks, so a release writes nothing into the block and a request reads
+// nothing from it: blocks of neighbouring threads can share cache lines.
+// Only the owning thread touches the stacks; the counts are atomic so that
+// statistics can read them from other threads.
 class AllocThreadCache {
 public:
   struct Bin {
-    void* head = nullptr;  // newest block
+    void** slots = nullptr;  // CacheLimit(cls) entries, oldest first
     std::atomic<unsigned> count{0};
   };
+
+  AllocThreadCache() {
+    void** next = slots_;
+    for (unsigned cls = 0; cls < Alloc::kPooledClasses; ++cls) {
+      bins[cls].slots = next;
+      next += AllocPool::CacheLimit(cls);
+    }
+  }
 
   // Null once the pool has been destroyed. Set and cleared under
   // gCachesLock; read without it by the owning thread.
@@ -46,6 +58,7 @@ public:
   AllocThreadCache* nextInThread = nullptr;
   std::atomic<uint64_t> allocations{0};
   Bin bins[Alloc::kPooledClasses];
+  void* slots_[CacheSlots()];
 
   // Gives a thread's caches back to their pools and frees them.
   static void ReleaseAll(AllocThreadCache* first);
@@ -224,38 +237,40 @@ void AllocPool::CarvePage(unsigned cls, ClassList& list) {
   list.freeCount += blocks;
 }
 
-void* AllocPool::Refill(AllocThreadCache& cache, unsigned cls) {
-  if (Alloc::ClassBytes(cls) > pageBytes_ / 16) return nullptr;
-  ClassList& list = lists_[cls];
-  void* first;
-  unsigned count;
-  {
-    std::lock_guard<Lock> lock(locks_[Alloc::LockOf(cls)]);
-    if (list.head == nullptr) CarvePage(cls, list);
-    count = std::min(CacheBatch(cls), list.freeCount);
-    first = list.head;
-    void* last = WalkDown(first, count);
-    list.head = Link(last);
-    list.freeCount -= count;
-    Link(last) = nullptr;
-  }
+bool AllocPool::Refill(AllocThreadCache& cache, unsigned cls) {
+  if (Alloc::ClassBytes(cls) > pageBytes_ / 16) return false;
   AllocThreadCache::Bin& bin = cache.bins[cls];
-  bin.head = first;
+  ClassList& list = lists_[cls];
+  std::lock_guard<Lock> lock(locks_[Alloc::LockOf(cls)]);
+  if (list.head == nullptr) CarvePage(cls, list);
+  // The list's first block goes on top.
+  const unsigned count = std::min(CacheBatch(cls), list.freeCount);
+  void* block = list.head;
+  for (unsigned i = count; i-- > 0;) {
+    bin.slots[i] = block;
+    block = Link(block);
+  }
+  list.head = block;
+  list.freeCount -= count;
   bin.count.store(count, std::memory_order_relaxed);
-  return first;
+  return true;
 }
 
 void AllocPool::Spill(AllocThreadCache& cache, unsigned cls, unsigned count) {
   AllocThreadCache::Bin& bin = cache.bins[cls];
-  void* first = bin.head;
-  void* last = WalkDown(first, count);
-  bin.head = Link(last);
-  AllocThreadCache::Add(bin.count, 0u - count);
-  ClassList& list = lists_[cls];
-  std::lock_guard<Lock> lock(locks_[Alloc::LockOf(cls)]);
-  Link(last) = list.head;
-  list.head = first;
-  list.freeCount += count;
+  // The oldest go, pushed in order, so the list ends newest first.
+  void** slots = bin.slots;
+  for (unsigned i = 1; i < count; ++i) Link(slots[i]) = slots[i - 1];
+  const unsigned left = bin.count.load(std::memory_order_relaxed) - count;
+  {
+    ClassList& list = lists_[cls];
+    std::lock_guard<Lock> lock(locks_[Alloc::LockOf(cls)]);
+    Link(slots[0]) = list.head;
+    list.head = slots[count - 1];
+    list.freeCount += count;
+  }
+  std::copy(slots + count, slots + count + left, slots);
+  bin.count.store(left, std::memory_order_relaxed);
 }
 
 void* AllocPool::New(unsigned int size) {
@@ -266,13 +281,12 @@ void* AllocPool::New(unsigned int size) {
   }
   if (AllocThreadCache* cache = ThreadCache()) {
     AllocThreadCache::Bin& bin = cache->bins[cls];
-    void* block = bin.head;
-    if (block == nullptr) block = Refill(*cache, cls);
-    if (block != nullptr) {
-      bin.head = Link(block);
-      AllocThreadCache::Add(bin.count, 0u - 1u);
+    unsigned count = bin.count.load(std::memory_order_relaxed);
+    if (count != 0 || Refill(*cache, cls)) {
+      count = bin.count.load(std::memory_order_relaxed) - 1;
+      bin.count.store(count, std::memory_order_relaxed);
       AllocThreadCache::Add(cache->allocations, uint64_t{1});
-      return block;
+      return bin.slots[count];
     }
   }
   return NewShared(cls);
@@ -305,10 +319,10 @@ void AllocPool::Delete(void* block) {
   if ((header & Alloc::kPageMark) != 0) {
     if (AllocThreadCache* cache = ThreadCache()) {
       AllocThreadCache::Bin& bin = cache->bins[cls];
-      if (bin.count.load(std::memory_order_relaxed) >= CacheLimit(cls)) Spill(*cache, cls, CacheBatch(cls));
-      Link(block) = bin.head;
-      bin.head = block;
-      AllocThreadCache::Add(bin.count, 1u);
+      if (bin.count.load(std::memory_order_relaxed) == CacheLimit(cls)) Spill(*cache, cls, CacheBatch(cls));
+      const unsigned count = bin.count.load(std::memory_order_relaxed);
+      bin.slots[count] = block;
+      bin.count.store(count + 1, std::memory_order_relaxed);
       return;
     }
   }

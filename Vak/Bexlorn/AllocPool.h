@@ -103,10 +103,10 @@ private:
   // (late thread-exit code) or the cache could not be made.
   AllocThreadCache* ThreadCache();
   AllocThreadCache* FindThreadCache();
-  // Fills an empty cache of a carved class from the shared list and returns
-  // its first block; null for a class that is not carved.
-  void* Refill(AllocThreadCache& cache, unsigned cls);
-  // Moves `count` blocks from the top of a cache to the shared list.
+  // Fills an empty cache stack of a carved class from the shared list; false
+  // for a class that is not carved.
+  bool Refill(AllocThreadCache& cache, unsigned cls);
+  // Moves the `count` oldest blocks of a cache stack to the shared list.
   void Spill(AllocThreadCache& cache, unsigned cls, unsigned count);
   void* NewShared(unsigned cls);
   void DeleteShared(void* block, uintptr_t header, unsigned cls);
