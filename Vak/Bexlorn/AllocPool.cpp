@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <new>
 
@@ -258,8 +259,10 @@ bool AllocPool::Refill(AllocThreadCache& cache, unsigned cls) {
 
 void AllocPool::Spill(AllocThreadCache& cache, unsigned cls, unsigned count) {
   AllocThreadCache::Bin& bin = cache.bins[cls];
-  // The oldest go, pushed in order, so the list ends newest first.
+  // The oldest go, chained in address order: whoever takes them next gets
+  // neighbouring blocks, not a scatter over every page a thread once used.
   void** slots = bin.slots;
+  std::sort(slots, slots + count, std::greater<void*>());
   for (unsigned i = 1; i < count; ++i) Link(slots[i]) = slots[i - 1];
   const unsigned left = bin.count.load(std::memory_order_relaxed) - count;
   {
