@@ -37,16 +37,37 @@ constexpr unsigned CacheSlots() {
 class AllocThreadCache {
 public:
   struct Bin {
-    void** slots = nullptr;  // CacheLimit(cls) entries, oldest first
+    void** slots = nullptr;  // `limit` entries, oldest first
     std::atomic<unsigned> count{0};
+    unsigned limit = 0;
   };
 
   AllocThreadCache() {
     void** next = slots_;
     for (unsigned cls = 0; cls < Alloc::kPooledClasses; ++cls) {
       bins[cls].slots = next;
-      next += AllocPool::CacheLimit(cls);
+      bins[cls].limit = AllocPool::CacheLimit(cls);
+      next += bins[cls].limit;
     }
+  }
+
+  // The newest block of a class, or null when there is none.
+  void* Take(unsigned cls) {
+    Bin& bin = bins[cls];
+    const unsigned count = bin.count.load(std::memory_order_relaxed);
+    if (count == 0) return nullptr;
+    bin.count.store(count - 1, std::memory_order_relaxed);
+    Add(allocations, uint64_t{1});
+    return bin.slots[count - 1];
+  }
+  // False when the class's stack is full.
+  bool Put(unsigned cls, void* block) {
+    Bin& bin = bins[cls];
+    const unsigned count = bin.count.load(std::memory_order_relaxed);
+    if (count == bin.limit) return false;
+    bin.slots[count] = block;
+    bin.count.store(count + 1, std::memory_order_relaxed);
+    return true;
   }
 
   // Null once the pool has been destroyed. Set and cleared under
@@ -276,21 +297,25 @@ void AllocPool::Spill(AllocThreadCache& cache, unsigned cls, unsigned count) {
   bin.count.store(left, std::memory_order_relaxed);
 }
 
+// The fast paths: a block from or to the calling thread's cache, no lock.
 void* AllocPool::New(unsigned int size) {
   const unsigned cls = Alloc::SizeClass(size);
+  AllocThreadCache* cache = tCaches.first;
+  if (Alloc::IsPooled(cls) && cache != nullptr && cache->pool.load(std::memory_order_relaxed) == this) [[likely]] {
+    if (void* block = cache->Take(cls)) [[likely]]
+      return block;
+  }
+  return NewSlow(cls);
+}
+
+void* AllocPool::NewSlow(unsigned cls) {
   if (!Alloc::IsPooled(cls)) {
     heapAllocations_.fetch_add(1, std::memory_order_relaxed);
     return NewFromHeap(cls);
   }
   if (AllocThreadCache* cache = ThreadCache()) {
-    AllocThreadCache::Bin& bin = cache->bins[cls];
-    unsigned count = bin.count.load(std::memory_order_relaxed);
-    if (count != 0 || Refill(*cache, cls)) {
-      count = bin.count.load(std::memory_order_relaxed) - 1;
-      bin.count.store(count, std::memory_order_relaxed);
-      AllocThreadCache::Add(cache->allocations, uint64_t{1});
-      return bin.slots[count];
-    }
+    if (void* block = cache->Take(cls)) return block;
+    if (Refill(*cache, cls)) return cache->Take(cls);
   }
   return NewShared(cls);
 }
@@ -315,17 +340,28 @@ void AllocPool::Delete(void* block) {
   if (block == nullptr) return;
   const uintptr_t header = Header(block);
   const unsigned cls = static_cast<unsigned>(header & ~Alloc::kPageMark);
+  AllocThreadCache* cache = tCaches.first;
+  if ((header & Alloc::kPageMark) != 0 && Alloc::IsPooled(cls) && cache != nullptr &&
+      cache->pool.load(std::memory_order_relaxed) == this) [[likely]] {
+    if (cache->Put(cls, block)) [[likely]]
+      return;
+  }
+  DeleteSlow(block, header, cls);
+}
+
+void AllocPool::DeleteSlow(void* block, uintptr_t header, unsigned cls) {
   if (!Alloc::IsPooled(cls)) {
     ReleaseToHeap(block, cls);
     return;
   }
+  // Heap blocks of pooled classes bypass the caches, so that the retention
+  // limit holds for them.
   if ((header & Alloc::kPageMark) != 0) {
     if (AllocThreadCache* cache = ThreadCache()) {
-      AllocThreadCache::Bin& bin = cache->bins[cls];
-      if (bin.count.load(std::memory_order_relaxed) == CacheLimit(cls)) Spill(*cache, cls, CacheBatch(cls));
-      const unsigned count = bin.count.load(std::memory_order_relaxed);
-      bin.slots[count] = block;
-      bin.count.store(count + 1, std::memory_order_relaxed);
+      if (!cache->Put(cls, block)) {
+        Spill(*cache, cls, CacheBatch(cls));
+        cache->Put(cls, block);
+      }
       return;
     }
   }

@@ -108,6 +108,8 @@ private:
   bool Refill(AllocThreadCache& cache, unsigned cls);
   // Moves the `count` oldest blocks of a cache stack to the shared list.
   void Spill(AllocThreadCache& cache, unsigned cls, unsigned count);
+  void* NewSlow(unsigned cls);
+  void DeleteSlow(void* block, uintptr_t header, unsigned cls);
   void* NewShared(unsigned cls);
   void DeleteShared(void* block, uintptr_t header, unsigned cls);
   void* NewFromHeap(unsigned cls);
