@@ -31,7 +31,7 @@ constexpr unsigned CacheSlots() {
 // One thread's cache of one pool: per class a stack of block pointers, newest
 // on top. The stacks live in the cache rather than threading through the
 // blocks, so a release writes nothing into the block and a request reads
-// nothing from it: blocks of neighbouring threads can share cache lines.
+// nothing from it; a block can share a cache line with another thread's.
 // Only the owning thread touches the stacks; the counts are atomic so that
 // statistics can read them from other threads.
 class AllocThreadCache {
