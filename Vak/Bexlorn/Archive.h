@@ -29,6 +29,8 @@ inline constexpr std::size_t kInfoBytes = 32;
 inline constexpr std::size_t kNameBytes = 260;
 inline constexpr std::size_t kHeaderBytes = 288;
 inline constexpr std::size_t kRecordBytes = 296;
+// A "FIL " block's head and header: its payload starts this far behind its tag.
+inline constexpr std::size_t kFileLeadBytes = kHeadBytes + kHeaderBytes;
 // A new archive: signature, info head and info.
 inline constexpr std::size_t kNewArchiveBytes = kSignatureBytes + kHeadBytes + kInfoBytes;
 // Content bytes one payload chunk stands for at most.

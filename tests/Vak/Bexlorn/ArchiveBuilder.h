@@ -16,22 +16,32 @@ namespace Vak::test {
 
 class ArchiveBuilder {
 public:
-  explicit ArchiveBuilder(uint32_t version = Archive::kVersion258) {
+  // `infoBytes`: the length of the "INFO" block, which a reader accepts
+  // shorter or longer than the 32 bytes written.
+  explicit ArchiveBuilder(uint32_t version = Archive::kVersion258, uint32_t infoBytes = Archive::kInfoBytes)
+      : infoBytes_(infoBytes) {
     info_.version = version;
     bytes_.assign(Archive::kSignature, 4);
-    Block(Archive::kInfoTag, std::string(Archive::kInfoBytes, '\0'));
+    Block(Archive::kInfoTag, std::string(infoBytes, '\0'));
   }
 
   // Appends a "FIL " block; returns its index record (not yet listed).
   Archive::IndexRecord AddFile(const std::string& name, const std::string& content, bool compressed = false,
                                uint32_t time = 0) {
+    Archive::FileHeader h;
+    h.uncompressedSize = static_cast<uint32_t>(content.size());
+    h.checksum = Archive::Crc::Of(content.data(), content.size());
+    h.fileTime = time;
+    if (compressed) h.flags = Archive::kFlagCompressed;
+    return AddPayload(name, compressed ? Compress(content) : content, h);
+  }
+
+  // Appends a "FIL " block of `payload` as it is, with the fields of `h`
+  // (name and stored size are set here).
+  Archive::IndexRecord AddPayload(const std::string& name, const std::string& payload, Archive::FileHeader h) {
     Archive::IndexRecord r;
+    r.header = h;
     r.header.SetName(name.c_str());
-    r.header.uncompressedSize = static_cast<uint32_t>(content.size());
-    r.header.checksum = Archive::Crc::Of(content.data(), content.size());
-    r.header.fileTime = time;
-    std::string payload = compressed ? Compress(content) : content;
-    if (compressed) r.header.flags = Archive::kFlagCompressed;
     r.header.storedSize = static_cast<uint32_t>(payload.size());
     r.payloadSize = r.header.storedSize;
     uint8_t header[Archive::kHeaderBytes];
@@ -63,7 +73,8 @@ public:
     std::string out = bytes_;
     uint8_t info[Archive::kInfoBytes];
     info_.Encode(info);
-    out.replace(Archive::kSignatureBytes + Archive::kHeadBytes, sizeof info, reinterpret_cast<char*>(info), sizeof info);
+    const std::size_t n = std::min<std::size_t>(infoBytes_, sizeof info);
+    out.replace(Archive::kSignatureBytes + Archive::kHeadBytes, n, reinterpret_cast<char*>(info), n);
     return out;
   }
 
@@ -99,6 +110,7 @@ private:
     bytes_ += data;
   }
 
+  uint32_t infoBytes_;
   Archive::Info info_;
   std::string bytes_;
   std::vector<Archive::IndexRecord> records_;
