@@ -22,6 +22,10 @@ constexpr uint16_t kDirectoryFlags = 0x11;
 // Input read from a temporary file at a time while storing.
 constexpr uint32_t kStoreRead = 16 * Archive::kChunkBytes;
 constexpr uint64_t kMaxOffset = 0xFFFFFFFFu;
+// Index records taken in at a time.
+constexpr std::size_t kRecordBatch = 4096;
+// Table slots fetched this many records ahead of their insertion.
+constexpr std::size_t kPrefetchAhead = 16;
 
 std::atomic<FileSubArchive::Progress> gProgress{nullptr};
 
@@ -40,15 +44,55 @@ std::array<unsigned char, 256> MakeFold() {
 }
 const std::array<unsigned char, 256> kFold = MakeFold();
 
-// FNV-1a step.
-constexpr uint32_t HashStep(uint32_t h, unsigned char c) { return (h ^ c) * 16777619u; }
-constexpr uint32_t kHashStart = 2166136261u;
-
 // The name field of a stored header, up to its terminator.
 std::string_view NameOf(const uint8_t* header) {
   const char* name = reinterpret_cast<const char*>(header);
   const void* end = std::memchr(name, 0, Archive::kNameBytes);
   return std::string_view(name, end ? static_cast<const char*>(end) - name : Archive::kNameBytes);
+}
+
+// The part of a name its key is made of: one leading separator dropped, up
+// to a terminator, at most a name field.
+std::string_view KeyPart(std::string_view name) {
+  name = DropLeadingSep(name);
+  const std::size_t n = std::min(name.size(), Archive::kNameBytes);
+  const void* end = std::memchr(name.data(), 0, n);
+  return name.substr(0, end ? static_cast<const char*>(end) - name.data() : n);
+}
+
+// An entry's key is its name folded by kFold; names are compared and hashed
+// through it, never folded into a copy. `length`, when given, gets the
+// name's length up to its terminator.
+uint32_t KeyHash(std::string_view name, std::size_t* length = nullptr) {
+  const std::size_t skip = !name.empty() && IsSep(name.front()) ? 1 : 0;
+  const std::size_t n = std::min(name.size(), skip + Archive::kNameBytes);
+  // Folded first, then mixed eight bytes at a time: a byte-serial hash
+  // would be the longest chain of a mount.
+  unsigned char folded[Archive::kNameBytes + 8];
+  std::size_t k = 0;
+  std::size_t i = skip;
+  for (; i < n && name[i] != 0; ++i) folded[k++] = kFold[static_cast<unsigned char>(name[i])];
+  if (length) *length = i;
+  std::memset(folded + k, 0, 8);
+  uint64_t h = 0x9E3779B97F4A7C15u ^ k;
+  for (std::size_t j = 0; j < k; j += 8) {
+    uint64_t word;
+    std::memcpy(&word, folded + j, 8);
+    h = (h ^ word) * 0xFF51AFD7ED558CCDu;
+    h ^= h >> 32;
+  }
+  h ^= h >> 29;
+  h *= 0xC4CEB9FE1A85EC53u;
+  return static_cast<uint32_t>(h ^ (h >> 32));
+}
+
+bool SameKey(std::string_view a, std::string_view b) {
+  a = KeyPart(a);
+  b = KeyPart(b);
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (kFold[static_cast<unsigned char>(a[i])] != kFold[static_cast<unsigned char>(b[i])]) return false;
+  return true;
 }
 
 using KeyText = char[Archive::kNameBytes + 1];
@@ -86,33 +130,6 @@ public:
 
 private:
   CriticalSection& lock_;
-};
-
-// The key of a name: one leading separator dropped, separators as '/', lower
-// case in the kernel's code page, at most a name field's length.
-struct FileSubArchive::Key {
-  KeyText text;
-  std::size_t length = 0;
-  uint32_t hash = kHashStart;
-
-  explicit Key(std::string_view name) {
-    name = DropLeadingSep(name);
-    for (char c : name) {
-      if (length == Archive::kNameBytes || c == 0) break;
-      const unsigned char folded = kFold[static_cast<unsigned char>(c)];
-      text[length++] = static_cast<char>(folded);
-      hash = HashStep(hash, folded);
-    }
-    text[length] = 0;
-  }
-  // Whether a stored name has this key.
-  bool Matches(std::string_view name) const {
-    name = DropLeadingSep(name);
-    if (name.size() != length) return false;
-    for (std::size_t i = 0; i < length; ++i)
-      if (kFold[static_cast<unsigned char>(name[i])] != static_cast<unsigned char>(text[i])) return false;
-    return true;
-  }
 };
 
 void* FileSubArchive::Pool::Take(std::size_t bytes) {
@@ -245,22 +262,39 @@ bool FileSubArchive::ReadIndex() {
       info_.indexOffset + Archive::kHeadBytes + bytes > end_)
     return false;
 
-  // The records are read in one piece and kept: the entries' headers are
-  // theirs, so a mount copies nothing per entry.
+  // The records are kept: the entries' headers are theirs, so a mount
+  // copies nothing per entry. Each batch is taken in while its bytes are
+  // still in the cache; the table slots a batch needs are fetched ahead.
   const std::size_t count = info_.entryCount;
   auto* records = static_cast<uint8_t*>(pool_.Take(static_cast<std::size_t>(bytes)));
   auto* entries = static_cast<Entry*>(pool_.Take(count * sizeof(Entry)));
-  bool ok = ReadAt(info_.indexOffset + Archive::kHeadBytes, records, static_cast<std::size_t>(bytes));
-  if (ok) {
-    Reserve(count);
-    list_.reserve(count);
-  }
-  for (std::size_t i = 0; ok && i < count; ++i) {
-    const uint8_t* r = records + i * Archive::kRecordBytes;
-    const uint32_t offset = GetLE32(r);
-    const uint32_t size = GetLE32(r + 4);
-    ok = offset >= Archive::kFileLeadBytes && uint64_t(offset) + size <= end_;
-    if (ok) Add(offset, size, r + 8, entries + i);
+  Reserve(count);
+  list_.reserve(count);
+  uint32_t hashes[kRecordBatch];
+  std::size_t lengths[kRecordBatch];
+  bool ok = true;
+  for (std::size_t done = 0; ok && done < count;) {
+    const std::size_t n = std::min<std::size_t>(kRecordBatch, count - done);
+    uint8_t* batch = records + done * Archive::kRecordBytes;
+    if (!ReadAt(info_.indexOffset + Archive::kHeadBytes + done * Archive::kRecordBytes, batch,
+                n * Archive::kRecordBytes)) {
+      ok = false;
+      break;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      const char* name = reinterpret_cast<const char*>(batch + i * Archive::kRecordBytes + 8);
+      hashes[i] = KeyHash(std::string_view(name, Archive::kNameBytes), &lengths[i]);
+    }
+    for (std::size_t i = 0; ok && i < n; ++i) {
+      if (i + kPrefetchAhead < n) __builtin_prefetch(&slots_[Home(hashes[i + kPrefetchAhead])]);
+      const uint8_t* r = batch + i * Archive::kRecordBytes;
+      const uint32_t offset = GetLE32(r);
+      const uint32_t size = GetLE32(r + 4);
+      ok = offset >= Archive::kFileLeadBytes && uint64_t(offset) + size <= end_;
+      const std::string_view name(reinterpret_cast<const char*>(r + 8), lengths[i]);
+      if (ok) Add(offset, size, r + 8, name, hashes[i], entries + done + i);
+    }
+    done += n;
   }
   if (!ok) {
     list_.clear();
@@ -288,12 +322,17 @@ bool FileSubArchive::ChainIsWhole(uint64_t from) {
 
 void FileSubArchive::AddDirectories(std::string_view name) {
   name = DropLeadingSep(name);
-  const std::size_t cut = name.find_last_of("\\/");
-  if (cut == std::string_view::npos || cut == 0) return;
-  KeyText text;
-  const std::string_view path = DirectoryOf(name.substr(0, cut), text);
+  std::size_t cut = name.size();
+  while (cut > 0 && !IsSep(name[cut - 1])) --cut;
+  if (cut <= 1) return;
+  const std::string_view raw = name.substr(0, cut - 1);
   // Files of one folder tend to come together.
-  if (path == lastDirectory_) return;
+  if (raw.size() == lastDirectory_.size() &&
+      std::equal(raw.begin(), raw.end(), lastDirectory_.begin(),
+                 [](char c, char last) { return (c == '\\' ? '/' : CodePage::AsciiLower(c)) == last; }))
+    return;
+  KeyText text;
+  const std::string_view path = DirectoryOf(raw, text);
   lastDirectory_.assign(path);
   for (std::size_t i = 1; i <= path.size(); ++i) {
     if (i < path.size() && path[i] != '/') continue;
@@ -302,21 +341,15 @@ void FileSubArchive::AddDirectories(std::string_view name) {
   }
 }
 
-std::size_t FileSubArchive::Home(uint32_t hash) const {
-  // Spreads FNV's weak low bits over the mask.
-  hash ^= hash >> 16;
-  hash *= 0x85EBCA6Bu;
-  hash ^= hash >> 13;
-  return hash & (slots_.size() - 1);
-}
+std::size_t FileSubArchive::Home(uint32_t hash) const { return hash & (slots_.size() - 1); }
 
-FileSubArchive::Entry* FileSubArchive::Find(const Key& key) const {
+FileSubArchive::Entry* FileSubArchive::Find(std::string_view name, uint32_t hash) const {
   if (slots_.empty()) return nullptr;
   const std::size_t mask = slots_.size() - 1;
-  for (std::size_t i = Home(key.hash);; i = (i + 1) & mask) {
+  for (std::size_t i = Home(hash);; i = (i + 1) & mask) {
     const Slot& s = slots_[i];
     if (!s.entry) return nullptr;
-    if (s.hash == key.hash && key.Matches(NameOf(s.entry->header))) return s.entry;
+    if (s.hash == hash && SameKey(name, NameOf(s.entry->header))) return s.entry;
   }
 }
 
@@ -370,11 +403,14 @@ const uint8_t* FileSubArchive::KeepHeader(const Archive::FileHeader& header) {
   return raw;
 }
 
-FileSubArchive::Entry* FileSubArchive::Add(uint32_t payloadOffset, uint32_t payloadSize, const uint8_t* header,
-                                           Entry* fresh) {
+FileSubArchive::Entry* FileSubArchive::Add(uint32_t payloadOffset, uint32_t payloadSize, const uint8_t* header) {
   const std::string_view name = NameOf(header);
-  const Key key(name);
-  if (Entry* known = Find(key)) {
+  return Add(payloadOffset, payloadSize, header, name, KeyHash(name), nullptr);
+}
+
+FileSubArchive::Entry* FileSubArchive::Add(uint32_t payloadOffset, uint32_t payloadSize, const uint8_t* header,
+                                           std::string_view name, uint32_t hash, Entry* fresh) {
+  if (Entry* known = Find(name, hash)) {
     // Of two live blocks of one name the later one was stored last.
     if (known->payloadOffset < payloadOffset) {
       known->payloadOffset = payloadOffset;
@@ -384,7 +420,7 @@ FileSubArchive::Entry* FileSubArchive::Add(uint32_t payloadOffset, uint32_t payl
     return known;
   }
   Entry* entry = fresh ? fresh : static_cast<Entry*>(pool_.Take(sizeof(Entry)));
-  *entry = Entry{payloadOffset, payloadSize, key.hash, header};
+  *entry = Entry{payloadOffset, payloadSize, hash, header};
   Insert(entry);
   list_.push_back(entry);
   AddDirectories(name);
@@ -426,9 +462,9 @@ bool FileSubArchive::WalkOne() {
 FileSubArchive::Entry* FileSubArchive::Lookup(const char* name) {
   if (!open_ || !name) return nullptr;
   Guard guard(*this);
-  const Key key(name);
+  const uint32_t hash = KeyHash(name);
   for (;;) {
-    if (Entry* e = Find(key)) return e;
+    if (Entry* e = Find(name, hash)) return e;
     if (!WalkOne()) return nullptr;
   }
 }

@@ -70,7 +70,6 @@ private:
     uint32_t hash;          // of the key
     const uint8_t* header;  // Archive::kHeaderBytes
   };
-  struct Key;
   struct Slot {
     Entry* entry = nullptr;
     uint32_t hash = 0;
@@ -104,15 +103,17 @@ private:
   // One block onward from walk_; false at the end of the file or at damage.
   bool WalkOne();
   // Adds what a block holds (the header's bytes must outlive the entry); a
-  // name already known keeps the later block. `fresh`, when given, is the
-  // memory of the new entry.
-  Entry* Add(uint32_t payloadOffset, uint32_t payloadSize, const uint8_t* header, Entry* fresh = nullptr);
+  // name already known keeps the later block. The second form takes the
+  // stored name, its key's hash and the memory of a new entry (or null).
+  Entry* Add(uint32_t payloadOffset, uint32_t payloadSize, const uint8_t* header);
+  Entry* Add(uint32_t payloadOffset, uint32_t payloadSize, const uint8_t* header, std::string_view name,
+             uint32_t hash, Entry* fresh);
   // The header's bytes kept for an entry met after the mount.
   const uint8_t* KeepHeader(const Archive::FileHeader& header);
   void Remove(Entry* entry);
   void AddDirectories(std::string_view name);
   // The entry table: open addressing, linear probing, at most half full.
-  Entry* Find(const Key& key) const;
+  Entry* Find(std::string_view name, uint32_t hash) const;
   void Insert(Entry* entry);
   void Erase(Entry* entry);
   void Reserve(std::size_t count);

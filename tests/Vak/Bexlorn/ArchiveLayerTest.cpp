@@ -282,6 +282,34 @@ TEST_F(ArchiveLayerTest, IndexOfMoreThan4096Entries) {
   EXPECT_EQ(ReadVia("va:f/4097.dat"), std::to_string(4097 * 3));
 }
 
+// Deleting entries out of the middle of the name table keeps every other
+// entry found, whether the table was sized from the index or grew while the
+// blocks were walked.
+TEST_F(ArchiveLayerTest, EntriesStayFoundAcrossDeletes) {
+  constexpr int kCount = 3000;
+  auto name = [](int i) { return "va:D" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".x"; };
+  for (bool indexed : {true, false}) {
+    SCOPED_TRACE(indexed ? "indexed" : "walked");
+    ArchiveBuilder b;
+    for (int i = 0; i < kCount; ++i) b.AddFile(name(i).substr(3), "");
+    if (indexed) b.AddIndex();
+    b.WriteTo(path_);
+    FileSubArchive* archive = Mount(true);
+    ASSERT_EQ(archive->Indexed(), indexed);
+    for (int i = 0; i < kCount; i += 3) ASSERT_TRUE(File::Unlink(name(i).c_str())) << i;
+    for (bool remounted : {false, true}) {
+      SCOPED_TRACE(remounted ? "remounted" : "mounted");
+      if (remounted) {
+        Unmount();
+        Mount(false);
+      }
+      for (int i = 0; i < kCount; ++i) ASSERT_EQ(File::Exists(name(i).c_str()).Ok(), i % 3 != 0) << i;
+      EXPECT_EQ(List("va:d3/*.x").size(), std::size_t(kCount / 7 - kCount / 21));
+    }
+    Unmount();
+  }
+}
+
 // A compressed store into a version-257 archive gets the bare "CFIL" head
 // that archive's readers expect, and the archive keeps its version.
 TEST_F(ArchiveLayerTest, CompressedStoreIntoVersion257Archive) {
