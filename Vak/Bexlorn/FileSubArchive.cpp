@@ -202,13 +202,12 @@ FileSubArchive::FileSubArchive(const char* path, bool writable) : writable_(writ
   if (!host_.Open(PString(), path, File::kCreateNew | File::kReadStored | File::kWrite).Ok())
     throw FileEx(kSource, 207, "Substitute() Open new archive failed");
   info_ = Archive::Info{};
-  open_ = true;
   if (!WriteInfo()) {
-    open_ = false;
     host_.Close();
     platform::DeleteFile(path);
     throw FileEx(kSource, 207, "Substitute() Open new archive failed");
   }
+  open_ = true;
   indexed_ = true;
   dirty_ = true;
   walk_ = Archive::kSignatureBytes;
@@ -271,7 +270,7 @@ bool FileSubArchive::ReadIndex() {
   Reserve(count);
   list_.reserve(count);
   uint32_t hashes[kRecordBatch];
-  std::size_t lengths[kRecordBatch];
+  uint16_t lengths[kRecordBatch];
   bool ok = true;
   for (std::size_t done = 0; ok && done < count;) {
     const std::size_t n = std::min<std::size_t>(kRecordBatch, count - done);
@@ -283,7 +282,9 @@ bool FileSubArchive::ReadIndex() {
     }
     for (std::size_t i = 0; i < n; ++i) {
       const char* name = reinterpret_cast<const char*>(batch + i * Archive::kRecordBytes + 8);
-      hashes[i] = KeyHash(std::string_view(name, Archive::kNameBytes), &lengths[i]);
+      std::size_t length = 0;
+      hashes[i] = KeyHash(std::string_view(name, Archive::kNameBytes), &length);
+      lengths[i] = static_cast<uint16_t>(length);
     }
     for (std::size_t i = 0; ok && i < n; ++i) {
       if (i + kPrefetchAhead < n) __builtin_prefetch(&slots_[Home(hashes[i + kPrefetchAhead])]);

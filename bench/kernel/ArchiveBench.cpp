@@ -76,7 +76,7 @@ Built BuildArchive(const char* suffix, uint32_t count, Payload payload) {
     r.header.SetName(EntryName(i).c_str());
     r.header.uncompressedSize = r.header.storedSize = static_cast<uint32_t>(content.size());
     r.header.checksum = Archive::Crc::Of(content.data(), content.size());
-    r.payloadOffset = static_cast<uint32_t>(at + Archive::kRecordBytes);
+    r.payloadOffset = static_cast<uint32_t>(at + Archive::kFileLeadBytes);
     r.payloadSize = r.header.storedSize;
     block.clear();
     PutHead(block, Archive::kFileTag, static_cast<uint32_t>(Archive::kHeaderBytes + content.size()));
@@ -215,7 +215,7 @@ void BM_Extract500MB_Cat(benchmark::State& state) {
   std::vector<char> buffer(kRequest);
   for (auto _ : state) {
     int fd = ::open(built.path.c_str(), O_RDONLY);
-    ::lseek(fd, Archive::kNewArchiveBytes + Archive::kRecordBytes, SEEK_SET);
+    ::lseek(fd, Archive::kNewArchiveBytes + Archive::kFileLeadBytes, SEEK_SET);
     uint64_t total = 0;
     for (ssize_t n; total < kBigBytes && (n = ::read(fd, buffer.data(), kRequest)) > 0;) total += static_cast<uint64_t>(n);
     ::close(fd);

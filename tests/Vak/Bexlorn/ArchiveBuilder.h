@@ -11,6 +11,7 @@
 #include "Vak/Bexlorn/Archive.h"
 #include "Vak/Bexlorn/BlockCoder.h"
 #include "Vak/Bexlorn/File.h"
+#include "Vak/Bexlorn/LittleEndian.h"
 
 namespace Vak::test {
 
@@ -46,7 +47,7 @@ public:
     r.payloadSize = r.header.storedSize;
     uint8_t header[Archive::kHeaderBytes];
     r.header.Encode(header);
-    r.payloadOffset = static_cast<uint32_t>(bytes_.size() + Archive::kRecordBytes);
+    r.payloadOffset = static_cast<uint32_t>(bytes_.size() + Archive::kFileLeadBytes);
     Block(Archive::kFileTag, std::string(reinterpret_cast<char*>(header), sizeof header) + payload);
     records_.push_back(r);
     return r;
@@ -92,15 +93,16 @@ public:
       const unsigned n = static_cast<unsigned>(std::min<std::size_t>(Archive::kChunkBytes, content.size() - at));
       const unsigned c = BlockCoder::Code(coded.data(), reinterpret_cast<const uint8_t*>(content.data()) + at, n);
       const uint16_t word = static_cast<uint16_t>(c == n ? (0x8000 | c) : c);
-      out += static_cast<char>(word & 0xFF);
-      out += static_cast<char>(word >> 8);
+      AppendLE16(out, word);
       out.append(reinterpret_cast<const char*>(coded.data()), c);
     }
     return out;
   }
 
   static std::string U32(uint32_t v) {
-    return std::string{char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF), char(v >> 24)};
+    std::string out;
+    AppendLE32(out, v);
+    return out;
   }
 
 private:
