@@ -191,8 +191,16 @@ FileSubArchive::FileSubArchive(const char* path, bool writable) : writable_(writ
     const bool infoFirst = ReadAt(Archive::kSignatureBytes, raw, sizeof raw) &&
                            Archive::BlockHead::Decode(raw).Is(Archive::kInfoTag);
     infoBytes_ = Archive::BlockHead::Decode(raw).length;
-    writable_ = infoFirst && (!claimsIndex || indexed_) &&
-                ChainIsWhole(indexed_ ? uint64_t(info_.indexOffset) + indexBytes_ : Archive::kSignatureBytes);
+    const uint64_t indexEnd = uint64_t(info_.indexOffset) + indexBytes_;
+    // A block the index lists never overlaps the index: the next block or
+    // index goes there.
+    const bool overlapsIndex =
+        indexed_ && std::any_of(list_.begin(), list_.end(), [&](const Entry* e) {
+          return e->payloadOffset - Archive::kFileLeadBytes < indexEnd &&
+                 uint64_t(e->payloadOffset) + e->payloadSize > info_.indexOffset;
+        });
+    writable_ = infoFirst && (!claimsIndex || indexed_) && !overlapsIndex &&
+                ChainIsWhole(indexed_ ? indexEnd : Archive::kSignatureBytes);
     return;
   }
   if (!writable) return;
@@ -655,7 +663,9 @@ bool FileSubArchive::Store(File& file) {
   if (overIndex && end_ > pos) TruncateAt(pos);
   if (walk_ > at) walk_ = pos;
   if (old) {
-    WriteAt(old->payloadOffset - Archive::kFileLeadBytes, Archive::kDeletedTag, 4);
+    // A later block of a name wins anyway: a block that cannot be marked
+    // is left as it is.
+    MarkDeleted(*old);
     Remove(old);
   }
   Add(static_cast<uint32_t>(at + Archive::kFileLeadBytes), header.storedSize, KeepHeader(header));
@@ -665,6 +675,16 @@ bool FileSubArchive::Store(File& file) {
     indexBytes_ = 0;
   }
   return true;
+}
+
+bool FileSubArchive::MarkDeleted(const Entry& entry) {
+  if (entry.payloadOffset < Archive::kFileLeadBytes) return false;
+  const uint64_t at = entry.payloadOffset - Archive::kFileLeadBytes;
+  uint8_t raw[Archive::kHeadBytes];
+  if (!ReadAt(at, raw, sizeof raw)) return false;
+  const Archive::BlockHead head = Archive::BlockHead::Decode(raw);
+  return head.Is(Archive::kFileTag) && head.length == Archive::kHeaderBytes + uint64_t(entry.payloadSize) &&
+         WriteAt(at, Archive::kDeletedTag, 4);
 }
 
 bool FileSubArchive::Exists(PString&, const char* name) {
@@ -689,8 +709,7 @@ bool FileSubArchive::Unlink(const char* name) {
   if (!open_ || !writable_) return false;
   Guard guard(*this);
   Entry* e = Lookup(name);
-  if (!e || e->payloadOffset < Archive::kFileLeadBytes) return false;
-  if (!WriteAt(e->payloadOffset - Archive::kFileLeadBytes, Archive::kDeletedTag, 4)) return false;
+  if (!e || !MarkDeleted(*e)) return false;
   Remove(e);
   if (indexed_) dirty_ = true;
   return true;

@@ -111,6 +111,9 @@ private:
   // The header's bytes kept for an entry met after the mount.
   const uint8_t* KeepHeader(const Archive::FileHeader& header);
   void Remove(Entry* entry);
+  // Overwrites the tag of the entry's block with "FIL!"; false (nothing
+  // written) when no "FIL " block of the entry's size stands there.
+  bool MarkDeleted(const Entry& entry);
   void AddDirectories(std::string_view name);
   // The entry table: open addressing, linear probing, at most half full.
   Entry* Find(std::string_view name, uint32_t hash) const;

@@ -520,6 +520,41 @@ TEST_F(ArchiveLayerTest, ReadsStayInsideThePayload) {
   EXPECT_EQ(ReadVia("va:next.txt"), std::string(400, 'N'));
 }
 
+// An index record that does not point at its own block is never written
+// through: a delete would mark bytes of another block, and a record over the
+// index would be overwritten by the next store.
+TEST_F(ArchiveLayerTest, RecordsThatMissTheirBlockAreNotWrittenThrough) {
+  struct Case {
+    const char* what;
+    bool readOnly;
+  };
+  for (const Case& c : std::vector<Case>{{"into another payload", false}, {"over the index", true}}) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(path_);
+    ArchiveBuilder b;
+    const Archive::IndexRecord a = b.AddFile("a.txt", std::string(1000, 'a'));
+    b.AddFile("b.txt", "bbbbbbbbbb");
+    const uint32_t index = b.AddIndex();
+    std::string bytes = b.Bytes();
+    const uint32_t moved = c.readOnly ? index + 8 : a.payloadOffset + 500;
+    bytes.replace(index + 8 + 296, 4, ArchiveBuilder::U32(moved));
+    std::ofstream(path_, std::ios::binary | std::ios::trunc) << bytes;
+
+    FileSubArchive* archive = Mount(true);
+    ASSERT_TRUE(archive->Indexed());
+    EXPECT_EQ(archive->IsReadOnly(), c.readOnly);
+    EXPECT_FALSE(File::Unlink("va:b.txt"));
+    if (c.readOnly) {
+      EXPECT_FALSE(WriteVia("va:new.txt", "new"));
+    }
+    Unmount();
+    EXPECT_EQ(Slurp(path_), bytes);
+    Mount(false);
+    EXPECT_EQ(ReadVia("va:a.txt"), std::string(1000, 'a'));
+    Unmount();
+  }
+}
+
 // The info block is rewritten within its own length, however long the
 // archive made it: the block behind it keeps its tag.
 TEST_F(ArchiveLayerTest, InfoBlockKeepsItsLength) {
