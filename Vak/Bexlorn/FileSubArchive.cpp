@@ -378,7 +378,7 @@ void FileSubArchive::Reserve(std::size_t count) {
 }
 
 void FileSubArchive::Insert(Entry* entry) {
-  Reserve(used_ + 1);
+  if (2 * (used_ + 1) > slots_.size()) Reserve(used_ + 1);
   const std::size_t mask = slots_.size() - 1;
   std::size_t i = Home(entry->hash);
   while (slots_[i].entry) i = (i + 1) & mask;
