@@ -1,6 +1,5 @@
 #include "content/FileHelpers.h"
 
-#include <array>
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -8,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/Exception.h"
 #include "Vak/Bexlorn/FileSubst.h"
 #include "Vak/Bexlorn/FormatBuffer.h"
@@ -19,14 +19,7 @@ namespace {
 
 using Path = Vak::File::Path;
 
-constexpr std::array<unsigned char, 256> MakeLowerTable() {
-  std::array<unsigned char, 256> table{};
-  for (unsigned i = 0; i < 256; ++i) table[i] = static_cast<unsigned char>(i >= 'A' && i <= 'Z' ? i + ('a' - 'A') : i);
-  return table;
-}
-constexpr std::array<unsigned char, 256> kLower = MakeLowerTable();
-
-unsigned char Lower(char c) { return kLower[static_cast<unsigned char>(c)]; }
+using Vak::CodePage::AsciiLower;
 
 bool IsSep(char c) { return c == '/' || c == '\\'; }
 
@@ -161,7 +154,7 @@ bool IsExtension(const char* path, const char* ext) {
   const char* tail = path + pathLength - extLength - 1;
   if (*tail != '.') return false;
   for (std::size_t i = 0; i < extLength; ++i)
-    if (Lower(tail[1 + i]) != Lower(ext[i])) return false;
+    if (AsciiLower(tail[1 + i]) != AsciiLower(ext[i])) return false;
   return true;
 }
 
@@ -198,15 +191,13 @@ Vak::String SanitiseFileName(const char* text) {
 
 bool IsPowerOfTwo(uint32_t value) { return (value & (value - 1)) == 0; }
 
-unsigned char LowerCaseByte(unsigned char c) { return kLower[c]; }
-
 void MatchLengthIgnoreCase(const char* text, const char* pattern, unsigned& length, bool& atStart) {
   length = 0;
   atStart = false;
   if (!text || !pattern || !*pattern) return;
   for (const char* start = text; *start; ++start) {
     unsigned n = 0;
-    while (pattern[n] && start[n] && Lower(start[n]) == Lower(pattern[n])) ++n;
+    while (pattern[n] && start[n] && AsciiLower(start[n]) == AsciiLower(pattern[n])) ++n;
     if (n > length) length = n;
     if (!pattern[n]) {
       atStart = start == text;
@@ -219,7 +210,7 @@ bool CompareIgnoreCase(const char* pattern, const char* text, bool prefixOnly) {
   if (!pattern || !text) return false;
   for (; *pattern; ++pattern, ++text) {
     if (!*text) return false;
-    if (*pattern != '?' && Lower(*pattern) != Lower(*text)) return false;
+    if (*pattern != '?' && AsciiLower(*pattern) != AsciiLower(*text)) return false;
   }
   return prefixOnly || !*text;
 }
@@ -228,7 +219,7 @@ bool LowerCaseBuffer(char* bytes, unsigned length) {
   if (!bytes || length == 0) return false;
   for (unsigned i = 0; i < length; ++i) {
     if (!bytes[i]) return true;
-    bytes[i] = static_cast<char>(Lower(bytes[i]));
+    bytes[i] = AsciiLower(bytes[i]);
   }
   bytes[length - 1] = '\0';
   return false;
@@ -236,14 +227,14 @@ bool LowerCaseBuffer(char* bytes, unsigned length) {
 
 void LowerCaseString(Vak::String& text) {
   std::string copy(text);
-  for (char& c : copy) c = static_cast<char>(Lower(c));
+  for (char& c : copy) c = AsciiLower(c);
   text = copy.c_str();
 }
 
 void LowerCasePString(Vak::PString& text) {
   if (text.IsNull()) return;
   std::string copy(text.c_str(), text.Length());
-  for (char& c : copy) c = static_cast<char>(Lower(c));
+  for (char& c : copy) c = AsciiLower(c);
   text = copy.c_str();
 }
 

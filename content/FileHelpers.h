@@ -32,8 +32,6 @@ Vak::String SanitiseFileName(const char* text);
 // At most one bit set (0 too).
 bool IsPowerOfTwo(uint32_t value);
 
-// ASCII letters only: 'A'-'Z' to 'a'-'z', every other byte to itself.
-unsigned char LowerCaseByte(unsigned char c);
 // The longest prefix of the pattern found anywhere in the text. A complete
 // match ends the search; atStart tells whether it starts at the text's first
 // character (false for anything less than a complete match).

@@ -2,6 +2,8 @@
 #include "Vak/Bexlorn/LittleEndian.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <limits>
 
 namespace Vak {
@@ -37,7 +39,7 @@ public:
   int Next() {
     if (left_ == 0) {
       if (end_ - p_ < 4) return -1;
-      flags_ = Vak::GetLE32(p_);
+      flags_ = GetLE32(p_);
       p_ += 4;
       left_ = 32;
     }
@@ -92,7 +94,7 @@ bool DecodeWords(Compress::WriteCursor& out, const uint8_t* p, const uint8_t* en
     if (kind < 0) return false;
     if (kind == 1) {
       if (end - p < 2) return false;
-      const unsigned token = p[0] | unsigned{p[1]} << 8;
+      const unsigned token = GetLE16(p);
       p += 2;
       unsigned v = token >> bits;
       if (v == mask) {
@@ -190,7 +192,60 @@ bool DecodeHuffman(Compress::WriteCursor& out, const uint8_t* p, const uint8_t* 
 // ---------------------------------------------------------------------------
 // Encoding
 
-bool LZSSCompress::Encode(WriteCursor& out, const uint8_t* data, uint32_t length, unsigned level) {
+namespace {
+
+uint16_t Load16(const uint8_t* p) {
+  uint16_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// Count of equal bytes of `a` and `b` from `n` up to `limit`, a word at a time.
+size_t EqualUpTo(const uint8_t* a, const uint8_t* b, size_t n, size_t limit) {
+  for (; n + 8 <= limit; n += 8) {
+    uint64_t x, y;
+    std::memcpy(&x, a + n, 8);
+    std::memcpy(&y, b + n, 8);
+    if (const uint64_t diff = x ^ y) {
+      const int bit = std::endian::native == std::endian::little ? std::countr_zero(diff) : std::countl_zero(diff);
+      return n + static_cast<size_t>(bit / 8);
+    }
+  }
+  while (n < limit && a[n] == b[n]) ++n;
+  return n;
+}
+
+// Hash-table entries after the window slid down by `by`: those that fall
+// before the new start come out empty, as do empty ones. Without branches so
+// that it vectorises: +1 takes empty to 0, the subtraction saturates at 0,
+// and -1 takes 0 back to empty.
+void Lowered(uint16_t* to, const uint16_t* from, size_t n, uint16_t by) {
+  for (size_t i = 0; i < n; ++i) {
+    const uint16_t e = static_cast<uint16_t>(from[i] + 1);
+    to[i] = static_cast<uint16_t>((e > by ? e - by : 0) - 1);
+  }
+}
+
+// Appends to a byte vector that already has its capacity, refusing to pass
+// `room` bytes.
+class VectorOutput final : public LZBlockCoder::Output {
+public:
+  VectorOutput(std::vector<uint8_t>& out, size_t room) : out_(out), room_(room) {}
+  size_t Write(const void* bytes, size_t count) override {
+    count = std::min(count, room_ - out_.size());
+    const uint8_t* b = static_cast<const uint8_t*>(bytes);
+    out_.insert(out_.end(), b, b + count);
+    return count;
+  }
+
+private:
+  std::vector<uint8_t>& out_;
+  size_t room_;
+};
+
+} // namespace
+
+bool LZSSCompress::Encode(LZBlockCoder::Output& out, const uint8_t* data, uint32_t length, unsigned level) {
   unsigned window = static_cast<unsigned>(LZBlockCoder::LevelRow(static_cast<int>(level)).window);
   if (length < 256) {
     window = 0;
@@ -200,7 +255,8 @@ bool LZSSCompress::Encode(WriteCursor& out, const uint8_t* data, uint32_t length
   }
   const LZBlockCoder::Level& row = LZBlockCoder::LevelRow(static_cast<int>(level));
   const Window& w = kWindows[window];
-  if (!out.Put(static_cast<uint8_t>(window << 4 | level))) return false;
+  const uint8_t header = static_cast<uint8_t>(window << 4 | level);
+  if (out.Write(&header, 1) != 1) return false;
 
   LZBlockCoder coder(out);
   const bool huffman = level > 6;
@@ -218,21 +274,20 @@ bool LZSSCompress::Encode(WriteCursor& out, const uint8_t* data, uint32_t length
   const unsigned mask = (1u << (3 * shift)) - 1;
   head_.assign(size_t{1} << (3 * shift), kEmpty);
   chain_.assign(area, kEmpty);
+  uint16_t* const head = head_.data();
+  uint16_t* const chain = chain_.data();
   const size_t nice = static_cast<size_t>(row.niceLength);
 
-  auto hashAt = [&](size_t at) {
-    return ((unsigned{data[at]} << (2 * shift)) ^ (unsigned{data[at + 1]} << shift) ^ data[at + 2]) & mask;
-  };
-  auto insert = [&](size_t pos, size_t at) {
-    uint16_t& h = head_[hashAt(at)];
+  auto insert = [&](size_t pos, const uint8_t* p) {
+    uint16_t& h = head[((unsigned{p[0]} << (2 * shift)) ^ (unsigned{p[1]} << shift) ^ p[2]) & mask];
     const uint16_t previous = h;
-    chain_[pos] = previous;
+    chain[pos] = previous;
     h = static_cast<uint16_t>(pos);
     return previous;
   };
-  auto lowered = [](uint16_t e, size_t by) {
-    return e == kEmpty || e < by ? kEmpty : static_cast<uint16_t>(e - by);
-  };
+  // A chain entry lies in the window when it is less than W back; an empty
+  // one, above every position, wraps to a distance far beyond it.
+  auto inWindow = [W](size_t pos, size_t cand) { return pos - cand - 1 < W - 1; };
   auto emitLiterals = [&](size_t from, size_t to) {
     return from == to || (coder.*row.emitLiterals)(data + from, static_cast<unsigned>(to - from));
   };
@@ -240,7 +295,7 @@ bool LZSSCompress::Encode(WriteCursor& out, const uint8_t* data, uint32_t length
   size_t base = 0;  // input offset of area position 0
   size_t pos = 0;
   size_t literalsFrom = 0;
-  while (length - (base + pos) >= kMinMatch) {
+  while (base + pos + kMinMatch <= length) {
     const size_t at = base + pos;
     if (at - literalsFrom > kLiteralFlush) {
       if (!emitLiterals(literalsFrom, at)) return false;
@@ -248,32 +303,38 @@ bool LZSSCompress::Encode(WriteCursor& out, const uint8_t* data, uint32_t length
     }
     if (pos >= 2 * W) {
       const size_t by = pos - W;
-      for (uint16_t& e : head_) e = lowered(e, by);
-      for (size_t i = 0; i < area; ++i) chain_[i] = i + by < area ? lowered(chain_[i + by], by) : kEmpty;
+      Lowered(head, head, head_.size(), static_cast<uint16_t>(by));
+      Lowered(chain, chain + by, area - by, static_cast<uint16_t>(by));
+      std::fill(chain + (area - by), chain + area, kEmpty);
       base += by;
       pos = W;
     }
-    const uint16_t previous = insert(pos, at);
-    if (previous == kEmpty || pos - previous >= W) {
+    const uint8_t* here = data + at;
+    const uint16_t previous = insert(pos, here);
+    if (!inWindow(pos, previous)) {
       ++pos;
       continue;
     }
 
-    // Longest match along the chain, nearest candidates first.
+    // Longest match along the chain, nearest candidates first. A candidate
+    // can only beat `best` when its first two bytes and the two ending at
+    // `best` agree; the shared hash settles the third.
     const size_t maxLength = std::min(length - at, area - pos);
     const size_t stop = std::min(nice, maxLength);
-    const uint8_t* here = data + at;
+    const uint8_t* const window0 = data + base;
+    const uint16_t hereStart = Load16(here);
     size_t best = 2;
     size_t bestFrom = 0;
-    for (size_t cand = previous; cand != kEmpty && cand + W > pos; cand = chain_[cand]) {
-      const uint8_t* there = data + base + cand;
-      if (there[0] != here[0] || there[best] != here[best] || there[1] != here[1]) continue;
-      size_t n = 3;  // the shared hash settles the third byte
-      while (n < maxLength && there[n] == here[n]) ++n;
+    uint16_t hereEnd = Load16(here + best - 1);  // the two bytes ending at `best`
+    for (size_t cand = previous; inWindow(pos, cand); cand = chain[cand]) {
+      const uint8_t* there = window0 + cand;
+      if (Load16(there + best - 1) != hereEnd || Load16(there) != hereStart) continue;
+      const size_t n = EqualUpTo(there, here, 3, maxLength);
       if (n > best) {
         best = n;
         bestFrom = cand;
         if (best >= stop) break;
+        hereEnd = Load16(here + best - 1);
       }
     }
     if (best < kMinMatch) {
@@ -292,7 +353,8 @@ bool LZSSCompress::Encode(WriteCursor& out, const uint8_t* data, uint32_t length
       if (!(coder.*row.emitMatch)(static_cast<unsigned>(best - done), distance)) return false;
       done = best;
     }
-    for (size_t q = 1; q < done && length - (at + q) >= kMinMatch; ++q) insert(pos + q, at + q);
+    const size_t inserted = std::min(done, length - kMinMatch + 1 - at);
+    for (size_t q = 1; q < inserted; ++q) insert(pos + q, here + q);
     pos += done;
     literalsFrom = base + pos;
   }
@@ -301,15 +363,18 @@ bool LZSSCompress::Encode(WriteCursor& out, const uint8_t* data, uint32_t length
   return coder.FinishBatch();
 }
 
+bool LZSSCompress::Code(LZBlockCoder::Output& out, const uint8_t* data, uint32_t length, int level) {
+  const unsigned lvl = std::min(static_cast<unsigned>(level), static_cast<unsigned>(kMaxLevel));
+  const bool coded = lvl != 0 && length >= kStoredBelow && Encode(out, data, length, lvl);
+  FreeBuffers();
+  return coded;
+}
+
 bool LZSSCompress::Compress(WriteCursor& out, ReadCursor& in, uint32_t length, int level) {
   if (in.Left() < length) return false;
   const size_t outStart = out.Position();
   const size_t inStart = in.Position();
-  const unsigned lvl = std::min(static_cast<unsigned>(level), static_cast<unsigned>(kMaxLevel));
-  bool coded = false;
-  if (lvl != 0 && length >= kStoredBelow) coded = Encode(out, in.Here(), length, lvl);
-  FreeBuffers();
-  if (!coded) {
+  if (!Code(out, in.Here(), length, level)) {
     out.Seek(outStart);
     in.Seek(inStart);
     if (!out.Put(0) || out.Write(in.Here(), length) != length) {
@@ -353,14 +418,14 @@ void LZSSCompress::FreeBuffers() {
 bool LZSSCompress::CompressBlock(const void* in, size_t length, int level, std::vector<uint8_t>& out) {
   out.clear();
   if (length > std::numeric_limits<uint32_t>::max() - 1) return false;
-  out.resize(length + 1);
-  ReadCursor reader(in, length);
-  WriteCursor writer(out.data(), out.size());
-  if (!Compress(writer, reader, static_cast<uint32_t>(length), level)) {
-    out.clear();
-    return false;
+  // Appended as coded rather than sized up front: no pass to clear the room.
+  out.reserve(length + 1);
+  const uint8_t* data = static_cast<const uint8_t*>(in);
+  VectorOutput writer(out, length + 1);
+  if (!Code(writer, data, static_cast<uint32_t>(length), level)) {
+    out.assign(1, 0);
+    out.insert(out.end(), data, data + length);
   }
-  out.resize(writer.Position());
   return true;
 }
 

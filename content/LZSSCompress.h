@@ -41,7 +41,10 @@ public:
   bool DecompressBlock(const void* in, size_t length, void* out, size_t room, size_t* written);
 
 private:
-  bool Encode(WriteCursor& out, const uint8_t* data, uint32_t length, unsigned level);
+  // Codes a block at `level` (as Compress takes it) and frees the tables;
+  // false when it is to be stored instead.
+  bool Code(LZBlockCoder::Output& out, const uint8_t* data, uint32_t length, int level);
+  bool Encode(LZBlockCoder::Output& out, const uint8_t* data, uint32_t length, unsigned level);
 
   std::vector<uint16_t> head_;
   std::vector<uint16_t> chain_;

@@ -275,9 +275,9 @@ uint32_t TFile::Read(void* out, uint32_t n) {
     return 0;
   }
   const uint32_t got = static_cast<uint32_t>(file_->Read(out, n, 1));
-  // Running into the end is how a read-ahead finishes; only a failure before
-  // the end is an error of the device.
-  if (got != n && !file_->Eof()) SetError(1);
+  // Running into the end is how a read-ahead finishes; a failure before the
+  // end, or damaged content that ended early, is an error of the device.
+  if (file_->ReadFailed() || (got != n && !file_->Eof())) SetError(1);
   return got;
 }
 

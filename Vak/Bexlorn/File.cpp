@@ -4,13 +4,12 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "Vak/Bexlorn/BlockCoder.h"
 #include "Vak/Bexlorn/CodePage.h"
+#include "Vak/Bexlorn/CompressedFileFormat.h"
 #include "Vak/Bexlorn/Exception.h"
 #include "platform/os/FileSystem.h"
 #include "platform/os/NativePath.h"
@@ -37,8 +36,10 @@ const ResultTable kFileResults[] = {
 constexpr uint8_t kOwnsBuffer = 1;
 constexpr uint8_t kSharedHandle = 2;
 
-FileSubstRouter* gRouter = nullptr;
-unsigned gOpenFiles = 0;
+// Changed and read from any thread: files open and close everywhere, and
+// the substitution list installs itself whenever a substitute is made.
+std::atomic<FileSubstRouter*> gRouter{nullptr};
+std::atomic<unsigned> gOpenFiles{0};
 std::atomic<uint32_t> gTempCounter{0};
 
 [[noreturn]] void Throw(const char* reason) { throw FileEx(kSource, 0, reason); }
@@ -57,14 +58,20 @@ const char* Inner(const char* name, int substLength) {
 
 bool IsSep(char c) { return c == '\\' || c == '/'; }
 
+// A static operation through the router; false without one.
+template <class Operation> bool Routed(Operation operation) {
+  FileSubstRouter* const router = gRouter.load();
+  return router && operation(*router);
+}
+
 } // namespace
 
 const ResultTableSpan File::results = {kFileResults, sizeof kFileResults / sizeof kFileResults[0]};
 
 FileSubstRouter::~FileSubstRouter() = default;
 
-void File::SetSubstRouter(FileSubstRouter* router) { gRouter = router; }
-unsigned File::OpenFiles() { return gOpenFiles; }
+void File::SetSubstRouter(FileSubstRouter* router) { gRouter.store(router); }
+unsigned File::OpenFiles() { return gOpenFiles.load(); }
 
 File::File() : buffer_(new uint8_t[kBufferSize]), flags_(kOwnsBuffer) {}
 
@@ -108,8 +115,9 @@ File::Result File::Open(const PString& substitute, const char* name, unsigned lo
   position_ = dataStart_ = dataEnd_ = rawPosition_ = dirty_ = 0;
   size_ = kUnknownSize;
   layer_ = nullptr;
-  routed_ = false;
+  router_ = nullptr;
   writeFailed_ = false;
+  readFailed_ = false;
   flags_ &= ~kSharedHandle;
   mode_ = mode;
 
@@ -126,33 +134,46 @@ File::Result File::Open(const PString& substitute, const char* name, unsigned lo
   const Result openFailed = create == kCreateNew ? RES_FILEALREADYEXISTS : RES_FILENOTFOUND;
 
   if (!name) return RES_FILENOTFOUND;
-
-  FileSubstRouter::Outcome outcome = FileSubstRouter::Outcome::NotListed;
-  const bool named = substitute.Length() > 0;
-  if (named) {
-    if (!gRouter) return RES_SUBSTNOTFOUND;
-    const bool readRoute = (mode & kReadMask) != 0;
-    outcome = gRouter->Open(substitute, readRoute ? FileSubstRouter::Route::Read : FileSubstRouter::Route::Write,
-                            *this, name, access, disposition);
-    if (outcome == FileSubstRouter::Outcome::NotOpened || (outcome == FileSubstRouter::Outcome::Opened && !handle_)) {
-      if (outcome == FileSubstRouter::Outcome::Opened) gRouter->Close(*this);
-      handle_ = nullptr;
-      return readRoute ? Result(RES_FILENOTFOUND) : openFailed;
+  try {
+    return Opening(substitute, name, access, disposition, openFailed);
+  } catch (...) {
+    // A layer that failed by throwing: what it opened goes, and the caller
+    // gets a result as for any other failure.
+    try {
+      Abandon(RES_UNKNOWN);
+    } catch (...) {
+      ReleaseHandle();
+      router_ = nullptr;
+      layer_ = nullptr;
     }
+    return RES_UNKNOWN;
+  }
+}
+
+File::Result File::Opening(const PString& substitute, const char* name, platform::File::Access access,
+                           platform::File::Disposition disposition, Result openFailed) {
+  const unsigned long mode = mode_;
+  const unsigned long create = mode & kCreateMask;
+  const bool writing = (mode & kWriteMask) != 0;
+  // Without a router nothing is listed, and the name is a plain path.
+  if (substitute.Length() > 0) router_ = gRouter.load();
+  if (router_) {
+    const bool readRoute = (mode & kReadMask) != 0;
+    const FileSubstRouter::Outcome outcome =
+        router_->Open(substitute, readRoute ? FileSubstRouter::Route::Read : FileSubstRouter::Route::Write, *this,
+                      name, access, disposition);
     if (outcome == FileSubstRouter::Outcome::Opened) {
-      routed_ = true;
       // A read-write open takes the read route; never write through a layer
       // that is not writable (an archive's host file).
-      if (readRoute && writing && !gRouter->Writable(*this)) {
-        gRouter->Close(*this);
-        handle_ = nullptr;
-        routed_ = false;
-        layer_ = nullptr;
-        return RES_READONLY;
-      }
+      if (!handle_) return Abandon(readRoute ? Result(RES_FILENOTFOUND) : openFailed);
+      if (readRoute && writing && !router_->Writable(*this)) return Abandon(RES_READONLY);
+    } else {
+      router_ = nullptr;
+      handle_ = nullptr;
+      if (outcome == FileSubstRouter::Outcome::NotOpened) return readRoute ? Result(RES_FILENOTFOUND) : openFailed;
     }
   }
-  if (!routed_) {
+  if (!router_) {
     if (!path_.Set(name) || path_.Length() != std::strlen(name)) return openFailed;
     if (ownHandle_.Open(name, access, disposition) != platform::Error::None) return openFailed;
     UseOwnHandle();
@@ -163,26 +184,43 @@ File::Result File::Open(const PString& substitute, const char* name, unsigned lo
   if (create == kCreate || create == kCreateNew) {
     if (read == kRead) mode_ = (mode_ & ~kReadMask) | kReadStored;
   } else if (read == kRead || read == kReadCompressed) {
-    Result probed = Probe();
-    if (!probed.Ok()) {
-      if (routed_) gRouter->Close(*this);
-      ReleaseHandle();
-      routed_ = false;
-      return probed;
-    }
+    const Result probed = Probe();
+    if (!probed.Ok()) return Abandon(probed);
   }
-  if (create == kOpenAlways) Seek(0, kSeekEnd);
+  if (create == kOpenAlways) {
+    int64_t length = handle_->Size();
+    if (length < 0) return Abandon(RES_UNKNOWN);
+    if (size_ == kUnknownSize) size_ = length - dataStart_ > 0 ? static_cast<uint32_t>(length - dataStart_) : 0;
+    // Written compressed, the content is packed from the start at close:
+    // there is no end to add to, so an existing file is refused untouched.
+    if ((mode & kWriteMask) == kWriteCompressed && size_ != 0) return Abandon(RES_MODENOTSUPPORTED);
+    if (size_ != 0) Seek(0, kSeekEnd);
+  }
   ++gOpenFiles;
   return RES_OK;
 }
 
+// Undoes a half-done open: the handle goes without anything written, packed
+// or stored, and the object is closed.
+File::Result File::Abandon(Result result) {
+  mode_ &= ~kWriteMask;
+  dirty_ = 0;
+  if (router_) router_->Close(*this);
+  ReleaseHandle();
+  router_ = nullptr;
+  layer_ = nullptr;
+  valid_ = cursor_ = 0;
+  return result;
+}
+
 File::Result File::Probe() {
-  const uint32_t version = routed_ ? gRouter->Version(*this) : 258;
-  const uint32_t headerLength = (routed_ && version == 257) ? 4 : 12;
+  const uint32_t layerVersion = router_ ? router_->Version(*this) : CompressedFile::kFolderVersion;
+  const uint32_t headerLength = router_ ? CompressedFile::HeadBytes(layerVersion) : CompressedFile::kHeadBytes;
   uint32_t got = 0;
   if (!RawRead(buffer_, headerLength, got)) return RES_UNKNOWN;
   const unsigned long read = mode_ & kReadMask;
-  if (got < headerLength || std::memcmp(buffer_, "CFIL", 4) != 0) {
+  CompressedFile::Head head;
+  if (got < headerLength || !CompressedFile::ParseHead(buffer_, headerLength, layerVersion, head)) {
     if (got >= headerLength && read == kReadCompressed) return RES_NOTCOMPRESSED;
     // Plain content: what was read stays as the buffer's first bytes, no
     // more than the size a layer gave (the bytes behind are another file's).
@@ -192,12 +230,11 @@ File::Result File::Probe() {
     mode_ = (mode_ & ~kReadMask) | kReadStored;
     return RES_OK;
   }
-  const uint32_t fileVersion = headerLength == 12 ? GetLE32(buffer_ + 4) : version;
   dataStart_ += headerLength;
   rawPosition_ = dataStart_;
   valid_ = cursor_ = 0;
   mode_ = (mode_ & ~kReadMask) | kReadCompressed;
-  if (fileVersion > 256 && headerLength == 12) size_ = GetLE32(buffer_ + 8);
+  if (head.lengthKnown) size_ = head.length;
   if (mode_ & kWriteMask) return RES_CANTWRITECOMPRESSED;
   return RES_OK;
 }
@@ -207,9 +244,9 @@ int File::Close() {
   int result = 0;
   // A write that failed earlier (in a seek's flush, say) fails the close too.
   const bool flushed = Flush() && !writeFailed_;
-  if (routed_) {
-    if (!gRouter->Close(*this) || !flushed) result = RES_UNKNOWN;
-    routed_ = false;
+  if (router_) {
+    if (!router_->Close(*this) || !flushed) result = RES_UNKNOWN;
+    router_ = nullptr;
     handle_ = nullptr;
   } else if ((mode_ & kWriteMask) == kWriteCompressed) {
     const int64_t length = handle_->Tell();
@@ -229,11 +266,11 @@ int File::Close() {
 bool File::RawRead(void* out, uint32_t length, uint32_t& got) {
   got = 0;
   if (dataEnd_ != 0) length = rawPosition_ < dataEnd_ ? std::min(length, dataEnd_ - rawPosition_) : 0;
-  if (routed_) gRouter->Lock(*this);
+  if (router_) router_->Lock(*this);
   std::size_t n = 0;
-  bool ok = handle_->Seek(rawPosition_, platform::File::Origin::Begin) == platform::Error::None &&
-            handle_->Read(out, length, n) == platform::Error::None;
-  if (routed_) gRouter->Unlock(*this);
+  // One positioned read: other files of an archive share the handle.
+  const bool ok = handle_->ReadAt(rawPosition_, out, length, n) == platform::Error::None;
+  if (router_) router_->Unlock(*this);
   got = static_cast<uint32_t>(n);
   rawPosition_ += got;
   return ok;
@@ -247,42 +284,30 @@ uint32_t File::ReadBlock(uint8_t* out, uint32_t room) {
   if (!Compressed()) {
     rawPosition_ = dataStart_ + position_;
     uint32_t want = size_ - position_ < room ? size_ - position_ : room;
-    if (!RawRead(out, want, got)) {
-      size_ = 0;
-      return 0;
-    }
+    if (!RawRead(out, want, got)) return Damaged();
     return got;
   }
-  uint8_t header[2];
+  uint8_t word[CompressedFile::kBlockWordBytes];
   blockRaw_ = rawPosition_;
-  if (!RawRead(header, 2, got) || got != 2) {
-    size_ = 0;
-    return 0;
-  }
-  const uint32_t word = header[0] | header[1] << 8;
-  const bool stored = (word & 0x8000) != 0;
-  const uint32_t length = stored ? (word & 0x7FFF) : word;
+  CompressedFile::Block block;
+  if (!RawRead(word, sizeof word, got) || got != sizeof word) return Damaged();
   // A payload longer than a block is damage, never a read past the buffer.
-  if (length > kBufferSize) {
-    size_ = 0;
-    return 0;
-  }
+  if (!CompressedFile::ParseBlockWord(word, block)) return Damaged();
   uint8_t* into = out;
-  if (!stored) {
+  if (!block.stored) {
     if (!scratch_) scratch_.reset(new uint8_t[kBufferSize]);
     into = scratch_.get();
   }
-  if (!RawRead(into, length, got) || got != length) {
-    size_ = 0;
-    return 0;
-  }
-  if (stored) return got;
-  long expanded = BlockCoder::Expand(out, kBufferSize, into, length);
-  if (expanded <= 0) {
-    size_ = 0;
-    return 0;
-  }
-  return static_cast<uint32_t>(expanded);
+  if (!RawRead(into, block.payload, got) || got != block.payload) return Damaged();
+  const uint32_t length = CompressedFile::ExpandBlock(block, into, out);
+  return length ? length : Damaged();
+}
+
+// The content ends where it could not be read, and the reader is told.
+uint32_t File::Damaged() {
+  size_ = 0;
+  readFailed_ = true;
+  return 0;
 }
 
 void File::DropBuffer() {
@@ -377,7 +402,8 @@ unsigned long File::Write(const void* data, unsigned long size, unsigned long co
 }
 
 bool File::Write(uint32_t value) {
-  uint8_t b[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
+  uint8_t b[4];
+  PutLE32(b, value);
   return Write(b, 4, 1) == 4;
 }
 
@@ -433,21 +459,15 @@ uint32_t File::Seek(long offset, int origin) {
     raw = blockRaw_;
   }
   for (;;) {
-    uint8_t header[2];
+    uint8_t word[CompressedFile::kBlockWordBytes];
     uint32_t got = 0;
     rawPosition_ = raw;
-    if (!RawRead(header, 2, got) || got != 2) {
-      size_ = 0;
+    CompressedFile::Block block;
+    if (!RawRead(word, sizeof word, got) || got != sizeof word || !CompressedFile::ParseBlockWord(word, block)) {
+      Damaged();
       break;
     }
-    const uint32_t word = header[0] | header[1] << 8;
-    const uint32_t span = (word & 0x8000) ? (word & 0x7FFF) : kBufferSize;
-    const uint32_t payload = (word & 0x8000) ? (word & 0x7FFF) : word;
-    if (span == 0) {  // a block that stands for nothing: damage
-      size_ = 0;
-      break;
-    }
-    if (to < blockPos + span) {
+    if (to < blockPos + block.span) {
       rawPosition_ = raw;
       position_ = blockPos;
       DropBuffer();
@@ -456,8 +476,8 @@ uint32_t File::Seek(long offset, int origin) {
       position_ = blockPos + cursor_;
       return position_;
     }
-    blockPos += span;
-    raw += 2 + payload;
+    blockPos += block.span;
+    raw += sizeof word + block.payload;
   }
   position_ = to;
   DropBuffer();
@@ -490,7 +510,7 @@ unsigned long File::ReadLine(void* out, unsigned long bufferSize, int encoding) 
   uint8_t unit[2];
   bool ended = false;
   while (line.size() < room && Read(unit, 2, 1) == 2) {
-    char16_t u = static_cast<char16_t>(unit[0] | unit[1] << 8);
+    const char16_t u = GetLE16(unit);
     line.push_back(u);
     if (u == u'\n') {
       ended = true;
@@ -498,7 +518,7 @@ unsigned long File::ReadLine(void* out, unsigned long bufferSize, int encoding) 
     }
   }
   if (!ended && line.size() == room)
-    while (Read(unit, 2, 1) == 2 && (unit[0] | unit[1] << 8) != '\n') {
+    while (Read(unit, 2, 1) == 2 && GetLE16(unit) != u'\n') {
     }
   std::string text;
   CodePage::Utf16ToAnsi(line.data(), line.size(), text, '?');
@@ -528,10 +548,7 @@ void File::WriteText(const char* text) {
   std::u16string wide = CodePage::AnsiToUtf16(text, length);
   std::vector<uint8_t> bytes;
   bytes.reserve(wide.size() * 2);
-  for (char16_t u : wide) {
-    bytes.push_back(uint8_t(u));
-    bytes.push_back(uint8_t(u >> 8));
-  }
+  for (char16_t u : wide) AppendLE16(bytes, u);
   Write(bytes.data(), bytes.size(), 1);
 }
 
@@ -572,21 +589,19 @@ bool File::Pack(const char* path, uint32_t length) {
   platform::File out;
   if (CreateTemporary(folder, out, temp, platform::File::Access::Write) != platform::Error::None) return false;
 
-  std::string header = "CFIL";
-  for (uint32_t v : {uint32_t(257), length})
-    for (int i = 0; i < 32; i += 8) header += static_cast<char>(v >> i);
-  bool ok = out.Write(header.data(), header.size()) == platform::Error::None;
+  std::vector<uint8_t> bytes;
+  CompressedFile::AppendHead(bytes, length);
+  bool ok = out.Write(bytes.data(), bytes.size()) == platform::Error::None;
   std::unique_ptr<uint8_t[]> plain(new uint8_t[kBufferSize]);
-  std::unique_ptr<uint8_t[]> coded(new uint8_t[kBufferSize]);
+  std::unique_ptr<uint8_t[]> scratch(new uint8_t[kBufferSize]);
   for (uint32_t done = 0; ok && done < length;) {
     const uint32_t want = length - done < kBufferSize ? length - done : kBufferSize;
     std::size_t got = 0;
     ok = in.Read(plain.get(), want, got) == platform::Error::None && got == want;
     if (!ok) break;
-    const unsigned n = BlockCoder::Code(coded.get(), plain.get(), want);
-    const uint16_t word = static_cast<uint16_t>(n == want ? (0x8000 | n) : n);
-    const uint8_t head[2] = {uint8_t(word & 0xFF), uint8_t(word >> 8)};
-    ok = out.Write(head, 2) == platform::Error::None && out.Write(coded.get(), n) == platform::Error::None;
+    bytes.clear();
+    CompressedFile::AppendBlock(bytes, plain.get(), want, scratch.get());
+    ok = out.Write(bytes.data(), bytes.size()) == platform::Error::None;
     done += want;
   }
   in.Close();
@@ -610,7 +625,8 @@ uint32_t File::ReadInfoBlock(void* out) {
 }
 
 bool File::WriteInfoBlock(const void* data) {
-  const uint8_t header[8] = {'I', 'N', 'F', 'O', 32, 0, 0, 0};
+  uint8_t header[8] = {'I', 'N', 'F', 'O'};
+  PutLE32(header + 4, 32);
   return Write(header, 8, 1) == 8 && Write(data, 32, 1) == 32;
 }
 
@@ -623,13 +639,14 @@ File::Result File::Exists(const char* name) {
 
 File::Result File::Exists(PString& substitute, const char* name) {
   if (!name) return RES_FILENOTFOUND;
-  if (gRouter && substitute.Length() > 0 && gRouter->Listed(substitute))
-    return gRouter->Exists(substitute, name) ? RES_OK : RES_FILENOTFOUND;
+  FileSubstRouter* const router = gRouter.load();
+  if (router && substitute.Length() > 0 && router->Listed(substitute))
+    return router->Exists(substitute, name) ? RES_OK : RES_FILENOTFOUND;
   int n = SubstLength(name);
   if (n >= 0) {
     PString sub(std::string(name, n).c_str());
-    if (!gRouter || !gRouter->Listed(sub)) return RES_FILENOTFOUND;
-    return gRouter->Exists(sub, Inner(name, n)) ? RES_OK : RES_FILENOTFOUND;
+    if (!router || !router->Listed(sub)) return RES_FILENOTFOUND;
+    return router->Exists(sub, Inner(name, n)) ? RES_OK : RES_FILENOTFOUND;
   }
   return platform::Exists(name) ? RES_OK : RES_FILENOTFOUND;
 }
@@ -637,7 +654,7 @@ File::Result File::Exists(PString& substitute, const char* name) {
 bool File::Unlink(const char* name) {
   if (!name) return false;
   int n = SubstLength(name);
-  if (n >= 0) return gRouter && gRouter->Unlink(PString(std::string(name, n).c_str()), Inner(name, n));
+  if (n >= 0) return Routed([&](FileSubstRouter& r) { return r.Unlink(PString(std::string(name, n).c_str()), Inner(name, n)); });
   return platform::DeleteFile(name) == platform::Error::None;
 }
 
@@ -649,7 +666,7 @@ bool File::Rename(const char* oldName, const char* newName) {
     const char* colon = std::strchr(newName, ':');
     const char* inner = colon ? colon + 1 : newName;
     if (IsSep(*inner)) ++inner;
-    return gRouter && gRouter->Rename(PString(std::string(oldName, n).c_str()), Inner(oldName, n), inner);
+    return Routed([&](FileSubstRouter& r) { return r.Rename(PString(std::string(oldName, n).c_str()), Inner(oldName, n), inner); });
   }
   return platform::Rename(oldName, newName) == platform::Error::None;
 }
@@ -661,23 +678,17 @@ bool File::Rename(const char* folder, const char* oldName, const char* newName) 
   return Rename(from, to);
 }
 
-bool File::ChDir(const char* path) {
-  std::error_code ec;
-  if (!path) return false;
-  std::filesystem::current_path(platform::ResolvePath(path), ec);
-  return !ec;
-}
+bool File::ChDir(const char* path) { return platform::ChangeFolder(path) == platform::Error::None; }
 
 bool File::GetCwd(Path& out) {
-  std::error_code ec;
-  std::string cwd = std::filesystem::current_path(ec).string();
-  return !ec && out.Set(cwd.c_str()) && out.Length() == cwd.size();
+  std::string cwd;
+  return platform::CurrentFolder(cwd) == platform::Error::None && out.Set(cwd.c_str()) && out.Length() == cwd.size();
 }
 
 bool File::Md(const char* path) {
   if (!path) return false;
   int n = SubstLength(path);
-  if (n >= 0) return gRouter && gRouter->Md(PString(std::string(path, n).c_str()), Inner(path, n));
+  if (n >= 0) return Routed([&](FileSubstRouter& r) { return r.Md(PString(std::string(path, n).c_str()), Inner(path, n)); });
   std::string prefix;
   const char* p = path;
   if (((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z')) && p[1] == ':') {
@@ -703,25 +714,13 @@ bool File::Md(const char* path) {
   return true;
 }
 
-bool File::Prune(const char* path) {
-  if (!path) return false;
-  std::vector<platform::FolderEntry> entries;
-  if (platform::ListFolder(path, entries) != platform::Error::None) return false;
-  std::string base(path);
-  if (!base.empty() && !IsSep(base.back())) base += '/';
-  for (const auto& entry : entries) {
-    std::string full = base + entry.name;
-    bool ok = entry.info.isFolder ? Prune(full.c_str())
-                                  : platform::DeleteFile(full.c_str()) == platform::Error::None;
-    if (!ok) return false;
-  }
-  return platform::RemoveFolder(path) == platform::Error::None;
-}
+// Links in the tree go themselves; what they point to stays.
+bool File::Prune(const char* path) { return path && platform::DeleteTree(path) == platform::Error::None; }
 
 bool File::GetFileTime(const char* name, uint32_t& time) {
   if (!name) return false;
   int n = SubstLength(name);
-  if (n >= 0) return gRouter && gRouter->GetFileTime(PString(std::string(name, n).c_str()), time, Inner(name, n));
+  if (n >= 0) return Routed([&](FileSubstRouter& r) { return r.GetFileTime(PString(std::string(name, n).c_str()), time, Inner(name, n)); });
   platform::FileInfo info;
   if (platform::Stat(name, info) != platform::Error::None) return false;
   int64_t seconds = info.modified / 1000000000;

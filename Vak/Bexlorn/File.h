@@ -21,7 +21,8 @@ class File;
 class FileSub;
 
 // How files named "name:path" reach the substitution list. Until one is
-// installed with File::SetSubstRouter such names do not open.
+// installed with File::SetSubstRouter no substitute is listed, and such names
+// are plain paths.
 class FileSubstRouter {
 public:
   enum class Route { Write, Read };
@@ -133,6 +134,9 @@ public:
   void Commit();
   // Hands the written bytes to the system in one write, without a disk sync.
   bool Flush();
+  // A read since the open found the content damaged or could not be done;
+  // the content then ends there.
+  bool ReadFailed() const { return readFailed_; }
 
   unsigned long Mode() const { return mode_; }
   int GetEncoding() const { return encoding_; }
@@ -204,6 +208,11 @@ public:
 private:
   bool Compressed() const { return (mode_ & kReadMask) == kReadCompressed; }
   void ReleaseHandle();
+  // The open after the state is reset; may throw from a layer.
+  Result Opening(const PString& substitute, const char* name, platform::File::Access access,
+                 platform::File::Disposition disposition, Result openFailed);
+  Result Abandon(Result result);
+  uint32_t Damaged();
   bool RawRead(void* out, uint32_t length, uint32_t& got);
   // One block into `out`: plain content up to `room` bytes, a compressed
   // block whole (at most kBufferSize).
@@ -228,7 +237,8 @@ private:
   uint32_t dirty_ = 0;        // written bytes in the buffer
   uint8_t flags_ = 0;
   bool writeFailed_ = false;  // a raw write failed since the open
-  bool routed_ = false;
+  bool readFailed_ = false;
+  FileSubstRouter* router_ = nullptr;  // the router that opened the file
   void* layer_ = nullptr;
   int encoding_ = kEncoding8Bit;
   Path path_;

@@ -51,13 +51,17 @@ File::Find::~Find() { Close(); }
 
 void File::Find::Close() {
   EndLayer();
+  for (FileSub* layer : layers_) FileSubstList::Get().EndSearch(layer);
   layers_.clear();
   seen_.clear();
   substituted_ = false;
 }
 
 void File::Find::EndLayer() {
-  if (current_) current_->FindEnd(handle_);
+  if (current_) {
+    current_->FindEnd(handle_);
+    FileSubstList::Get().EndSearch(current_);
+  }
   current_ = nullptr;
   handle_ = -1;
   folder_.clear();
@@ -140,18 +144,24 @@ bool File::Find::StartLayer() {
     FileSub* layer = layers_.back();
     layers_.pop_back();
     EndLayer();
+    // The search holds each layer until it is done with it; an archive
+    // layer is held while its entries are walked.
     if (layer->IsType(FileSub::kArchive)) {
       const long handle = layer->FindStart();
-      if (handle == -1) continue;
-      current_ = layer;
-      handle_ = handle;
-      if (Step()) return true;
-    } else if (layer->IsType(FileSub::kFolder)) {
-      const auto* folder = dynamic_cast<const FileSubPath*>(layer);
-      if (!folder) continue;
+      if (handle != -1) {
+        current_ = layer;
+        handle_ = handle;
+        if (Step()) return true;
+        continue;
+      }
+    } else if (const auto* folder = layer->IsType(FileSub::kFolder) ? dynamic_cast<const FileSubPath*>(layer) : nullptr) {
       const std::string path = std::string(folder->FolderPath()) + directory_;
-      if (ListFolder(path.c_str()) && ReadFolder()) return true;
+      const bool listed = ListFolder(path.c_str());
+      FileSubstList::Get().EndSearch(layer);
+      if (listed && ReadFolder()) return true;
+      continue;
     }
+    FileSubstList::Get().EndSearch(layer);
   }
   EndLayer();
   return false;

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "Vak/Bexlorn/BlockCoder.h"
 #include "Vak/Bexlorn/CodePage.h"
+#include "Vak/Bexlorn/CompressedFileFormat.h"
 #include "Vak/Bexlorn/Exception.h"
 #include "Vak/Bexlorn/Wildcard.h"
 #include "platform/os/FileSystem.h"
@@ -486,9 +486,11 @@ bool FileSubArchive::GetHeader(const char* name, Archive::FileHeader& out) {
 }
 
 bool FileSubArchive::PayloadIsPacked(const Entry& entry) {
-  uint8_t magic[sizeof Archive::kCompressedMagic];
-  return entry.payloadSize >= sizeof magic && ReadAt(entry.payloadOffset, magic, sizeof magic) &&
-         std::memcmp(magic, Archive::kCompressedMagic, sizeof magic) == 0;
+  const uint32_t headBytes = CompressedFile::HeadBytes(info_.version);
+  uint8_t raw[CompressedFile::kHeadBytes];
+  CompressedFile::Head head;
+  return entry.payloadSize >= headBytes && ReadAt(entry.payloadOffset, raw, headBytes) &&
+         CompressedFile::ParseHead(raw, headBytes, info_.version, head);
 }
 
 bool FileSubArchive::OpenRead(File& file, const char* name, platform::File::Access access,
@@ -594,12 +596,8 @@ bool FileSubArchive::Store(File& file) {
 
   std::vector<uint8_t> out;
   if (compressed) {
-    out.insert(out.end(), Archive::kCompressedMagic, Archive::kCompressedMagic + 4);
     // A version-257 archive's readers expect the bare magic.
-    if (info_.version != Archive::kVersion257) {
-      AppendLE32(out, Archive::kCompressedVersion);
-      AppendLE32(out, header.uncompressedSize);
-    }
+    CompressedFile::AppendHead(out, header.uncompressedSize, CompressedFile::HeadBytes(info_.version));
     stored += out.size();
     header.flags |= Archive::kFlagCompressed;
   }
@@ -619,11 +617,7 @@ bool FileSubArchive::Store(File& file) {
       const uint8_t* chunk = input.data() + off;
       crc = Archive::Crc::Update(crc, chunk, n);
       if (compressed) {
-        const unsigned c = BlockCoder::Code(coded.data(), chunk, n);
-        const uint16_t word = static_cast<uint16_t>(c == n ? (0x8000 | c) : c);
-        AppendLE16(out, word);
-        out.insert(out.end(), coded.data(), coded.data() + c);
-        stored += 2 + c;
+        stored += CompressedFile::kBlockWordBytes + CompressedFile::AppendBlock(out, chunk, n, coded.data());
       } else {
         stored += n;
       }

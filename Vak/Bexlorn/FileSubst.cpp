@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
+#include "Vak/Bexlorn/CompressedFileFormat.h"
 #include "Vak/Bexlorn/Exception.h"
 #include "Vak/Bexlorn/FileSubArchive.h"
-#include "platform/os/NativePath.h"
+#include "platform/os/FileSystem.h"
 
 namespace Vak {
 
@@ -70,7 +70,7 @@ FileSubPath::FileSubPath(const char* path, bool writable) {
 
 bool FileSubPath::IsReadOnly() const { return flags_ & kReadOnly; }
 bool FileSubPath::IsReadable() const { return flags_ & kFolderExists; }
-uint32_t FileSubPath::GetVersion() const { return 258; }
+uint32_t FileSubPath::GetVersion() const { return CompressedFile::kFolderVersion; }
 bool FileSubPath::IsType(int kind) const { return kind == kFolder; }
 bool FileSubPath::IsPath(const char* path) const { return path && std::strcmp(path, folder_) == 0; }
 
@@ -149,16 +149,7 @@ bool FileSubPath::GetFileTime(uint32_t& time, const char* name) {
 
 void FileSubPath::SetReadOnly(const char* name, bool readOnly) {
   File::Path full;
-  if (!FullName(full, name)) return;
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  if (readOnly)
-    fs::permissions(platform::ResolvePath(full),
-                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                    fs::perm_options::remove, ec);
-  else
-    fs::permissions(platform::ResolvePath(full), fs::perms::owner_read | fs::perms::owner_write,
-                    fs::perm_options::add, ec);
+  if (FullName(full, name)) platform::SetReadOnly(full, readOnly);
 }
 
 void FileSubPath::AddToSearch(SearchList& list) { list.push_back(this); }
@@ -214,8 +205,9 @@ bool FileSubstList::Remove(const PString& name, bool required) {
   while (!gone.layers.empty()) {
     std::unique_ptr<FileSub> layer = std::move(gone.layers.back());
     gone.layers.pop_back();
-    // A file still open through the layer is closed through it later.
-    if (layer->OpenFiles() > 0) closing_.push_back(std::move(layer));
+    // A file still open through the layer is closed through it later, and a
+    // search still walking it lets it go when done.
+    if (layer->OpenFiles() > 0 || layer->Searches() > 0) closing_.push_back(std::move(layer));
   }
   return true;
 }
@@ -233,9 +225,25 @@ bool FileSubstList::AddToSearch(const PString& name, FileSub::SearchList& list) 
   Guard guard(*this);
   Substitute* s = Lookup(name);
   if (!s) return false;
+  const std::size_t before = list.size();
   for (auto layer = s->layers.rbegin(); layer != s->layers.rend(); ++layer)
     if ((*layer)->IsReadable()) (*layer)->AddToSearch(list);
+  for (std::size_t i = before; i < list.size(); ++i) ++list[i]->searches_;
   return true;
+}
+
+void FileSubstList::EndSearch(FileSub* layer) {
+  if (!layer) return;
+  Guard guard(*this);
+  --layer->searches_;
+  DropWhenUnused(layer);
+}
+
+void FileSubstList::DropWhenUnused(FileSub* layer) {
+  if (closing_.empty() || layer->OpenFiles() > 0 || layer->Searches() > 0) return;
+  closing_.erase(std::remove_if(closing_.begin(), closing_.end(),
+                                [layer](const std::unique_ptr<FileSub>& l) { return l.get() == layer; }),
+                 closing_.end());
 }
 
 unsigned FileSubstList::OpenFiles(const PString& name) {
@@ -274,10 +282,7 @@ bool FileSubstList::Close(File& file) {
   FileSub* layer = static_cast<FileSub*>(file.Layer());
   if (!layer) return true;
   const bool stored = layer->CloseFile(file);
-  if (!closing_.empty() && layer->OpenFiles() == 0)
-    closing_.erase(std::remove_if(closing_.begin(), closing_.end(),
-                                  [layer](const std::unique_ptr<FileSub>& l) { return l.get() == layer; }),
-                   closing_.end());
+  DropWhenUnused(layer);
   return stored;
 }
 

@@ -70,6 +70,8 @@ public:
 
   // Files open through the layer.
   unsigned OpenFiles() const { return openFiles_.load(); }
+  // Wildcard searches that still hold the layer.
+  unsigned Searches() const { return searches_.load(); }
 
 protected:
   // The file was opened through this layer; it is closed through it.
@@ -78,7 +80,9 @@ protected:
   void Detach(File& file);
 
 private:
+  friend class FileSubstList;
   std::atomic<unsigned> openFiles_{0};
+  std::atomic<unsigned> searches_{0};
 };
 
 // A folder on disk (its path ends in a separator).
@@ -138,13 +142,17 @@ public:
   bool Add(const PString& name, std::unique_ptr<FileSub> layer);
   // Every layer of every substitute hears SubstClosing, then the substitute's
   // layers go, top first. Not listed: throws FileEx, or false when not
-  // `required`. A layer with files still open lives on until they close.
+  // `required`. A layer with files still open, or still held by a search,
+  // lives on until they close or the search lets it go.
   bool Remove(const PString& name, bool required = true);
   // The substitute named by the prefix of `path` ("data:x"), else null. The
   // pointer stays valid until the substitute is removed.
   static const Substitute* Resolve(const char* path);
-  // Appends the readable layers of `name`, top first. False when not listed.
+  // Appends the readable layers of `name`, top first, each held for the
+  // search until EndSearch. False when not listed.
   bool AddToSearch(const PString& name, FileSub::SearchList& list);
+  // The search is done with `layer`.
+  void EndSearch(FileSub* layer);
   // The files open through the layers of `name`.
   unsigned OpenFiles(const PString& name);
   unsigned Count();
@@ -169,10 +177,12 @@ private:
 
   FileSubstList() = default;
   Substitute* Lookup(const PString& name);
+  // Destroys `layer` when it is a removed substitute's and nothing holds it.
+  void DropWhenUnused(FileSub* layer);
 
   platform::RecursiveMutex mutex_;
   std::map<const PString::Node*, Substitute> substitutes_;
-  // Layers of removed substitutes whose files are still open.
+  // Layers of removed substitutes whose files or searches are still open.
   std::vector<std::unique_ptr<FileSub>> closing_;
 };
 

@@ -1,4 +1,5 @@
 #include "Vak/Bexlorn/LZBlockCoder.h"
+#include "Vak/Bexlorn/LittleEndian.h"
 
 #include <algorithm>
 #include <vector>
@@ -196,7 +197,7 @@ bool LZBlockCoder::Advance() {
 
 bool LZBlockCoder::FinishBatch() {
   if (flagBit_ == 1 && data_ == 0) return true;
-  for (int i = 0; i < 4; ++i) batch_[i] = static_cast<uint8_t>(flags_ >> (8 * i));
+  PutLE32(batch_.data(), flags_);
   const size_t size = size_t{4} + data_;
   flags_ = 0;
   flagBit_ = 1;
@@ -249,9 +250,8 @@ bool LZBlockCoder::FlagMatch(unsigned length, unsigned distance) {
   if ((distance >> lengthShift_) != 0) return false;
   Flag(true);
   const unsigned field = v < largestLength_ ? v : largestLength_;
-  const unsigned token = distance | (field << lengthShift_);
-  Byte(static_cast<uint8_t>(token));
-  Byte(static_cast<uint8_t>(token >> 8));
+  PutLE16(batch_.data() + 4 + data_, static_cast<uint16_t>(distance | (field << lengthShift_)));
+  data_ += 2;
   if (field == largestLength_) Byte(static_cast<uint8_t>(v));
   return Advance();
 }
@@ -282,8 +282,8 @@ bool LZBlockCoder::Bits(uint32_t value, unsigned count) {
   bitCount_ += count;
   while (bitCount_ >= 16) {
     if (pendingCount_ + 2 > pending_.size() && !FlushBytes()) return false;
-    pending_[pendingCount_++] = static_cast<uint8_t>(bitBuffer_);
-    pending_[pendingCount_++] = static_cast<uint8_t>(bitBuffer_ >> 8);
+    PutLE16(pending_.data() + pendingCount_, static_cast<uint16_t>(bitBuffer_));
+    pendingCount_ += 2;
     bitBuffer_ >>= 16;
     bitCount_ -= 16;
   }

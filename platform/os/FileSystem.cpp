@@ -26,10 +26,13 @@ FileTime ToFileTime(const struct timespec& t) {
 }
 
 // Status of `path` relative to the folder `dirfd`; the errno on failure.
-int StatAt(int dirfd, const char* path, FileInfo& info) {
+// `flags` may add AT_SYMLINK_NOFOLLOW.
+int StatAt(int dirfd, const char* path, FileInfo& info, int flags = 0) {
   struct statx stx;
   const unsigned mask = STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_ATIME | STATX_BTIME;
-  if (::statx(dirfd, path, AT_STATX_SYNC_AS_STAT, mask, &stx) == 0) {
+  info.isLink = false;
+  if (::statx(dirfd, path, AT_STATX_SYNC_AS_STAT | flags, mask, &stx) == 0) {
+    info.isLink = S_ISLNK(stx.stx_mode);
     info.isFolder = S_ISDIR(stx.stx_mode);
     info.size = info.isFolder ? 0 : stx.stx_size;
     info.modified = ToFileTime(stx.stx_mtime);
@@ -40,7 +43,8 @@ int StatAt(int dirfd, const char* path, FileInfo& info) {
   if (errno != ENOSYS) return errno;
   // Kernels (or sandboxes) without statx.
   struct stat st;
-  if (::fstatat(dirfd, path, &st, 0) != 0) return errno;
+  if (::fstatat(dirfd, path, &st, flags) != 0) return errno;
+  info.isLink = S_ISLNK(st.st_mode);
   info.isFolder = S_ISDIR(st.st_mode);
   info.size = info.isFolder ? 0 : static_cast<uint64_t>(st.st_size);
   info.modified = ToFileTime(st.st_mtim);
@@ -161,13 +165,111 @@ Error ListFolder(const char* path, std::vector<FolderEntry>& entries, const std:
     if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
     if (keep && !keep(entry->d_name)) continue;
     FolderEntry item;
-    if (StatAt(fd, entry->d_name, item.info) != 0) continue;
+    if (StatAt(fd, entry->d_name, item.info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (item.info.isLink) {
+      if (StatAt(fd, entry->d_name, item.info) != 0) continue;  // a link to nothing
+      item.info.isLink = true;
+      item.info.isFolder = false;
+    }
     item.name = entry->d_name;
     entries.push_back(std::move(item));
   }
   ::closedir(dir);
   std::sort(entries.begin(), entries.end(),
             [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+  return Error::None;
+}
+
+namespace {
+
+// Empties the folder open as `fd` (which it takes over), entry by entry
+// relative to it, so that no path is looked up again and no link is followed
+// on the way down. The errno of the first failure, else 0.
+int EmptyFolderAt(int fd) {
+  DIR* dir = ::fdopendir(fd);
+  if (dir == nullptr) {
+    int err = errno;
+    ::close(fd);
+    return err;
+  }
+  int err = 0;
+  while (err == 0) {
+    errno = 0;
+    const dirent* entry = ::readdir(dir);
+    if (entry == nullptr) {
+      err = errno;
+      break;
+    }
+    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+    struct stat st;
+    if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno != ENOENT) err = errno;
+      continue;
+    }
+    if (S_ISDIR(st.st_mode)) {
+      int sub = ::openat(fd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (sub < 0) {
+        err = errno;
+        break;
+      }
+      err = EmptyFolderAt(sub);
+      if (err == 0 && ::unlinkat(fd, entry->d_name, AT_REMOVEDIR) != 0) err = errno;
+    } else if (::unlinkat(fd, entry->d_name, 0) != 0 && errno != ENOENT) {
+      err = errno;
+    }
+  }
+  ::closedir(dir);
+  return err;
+}
+
+} // namespace
+
+Error DeleteTree(const char* path) {
+  if (path == nullptr) return Error::InvalidArgument;
+  std::string native = ResolvePath(path);
+  while (native.size() > 1 && native.back() == '/') native.pop_back();
+  int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    int err = errno;
+    // A link (ELOOP or ENOTDIR under O_NOFOLLOW) is not the folder to delete.
+    struct stat st;
+    if ((err == ELOOP || err == ENOTDIR) && ::lstat(native.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
+      return Error::NotFolder;
+    return ErrorFromErrno(err, native.c_str());
+  }
+  if (int err = EmptyFolderAt(fd); err != 0) return ErrorFromErrno(err);
+  if (::rmdir(native.c_str()) != 0) return ErrorFromErrno(errno, native.c_str());
+  return Error::None;
+}
+
+Error SetReadOnly(const char* path, bool readOnly) {
+  if (path == nullptr) return Error::InvalidArgument;
+  std::string native = ResolvePath(path);
+  struct stat st;
+  if (::stat(native.c_str(), &st) != 0) return ErrorFromErrno(errno, native.c_str());
+  mode_t mode = st.st_mode & 07777;
+  mode = readOnly ? mode & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH) : mode | S_IRUSR | S_IWUSR;
+  if (::chmod(native.c_str(), mode) != 0) return ErrorFromErrno(errno, native.c_str());
+  return Error::None;
+}
+
+Error CurrentFolder(std::string& out) {
+  out.clear();
+  std::string buffer(256, '\0');
+  for (;;) {
+    if (::getcwd(buffer.data(), buffer.size()) != nullptr) {
+      out.assign(buffer.c_str());
+      return Error::None;
+    }
+    if (errno != ERANGE) return ErrorFromErrno(errno);
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+Error ChangeFolder(const char* path) {
+  if (path == nullptr) return Error::InvalidArgument;
+  std::string native = ResolvePath(path);
+  if (::chdir(native.c_str()) != 0) return ErrorFromErrno(errno, native.c_str());
   return Error::None;
 }
 

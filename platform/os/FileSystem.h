@@ -15,6 +15,9 @@ namespace platform {
 using FileTime = int64_t;
 
 struct FileInfo {
+  // A symbolic link; a listing gives it as a plain entry (never a folder)
+  // with its target's size and times.
+  bool isLink = false;
   bool isFolder = false;
   uint64_t size = 0;      // 0 for a folder
   FileTime modified = 0;
@@ -46,9 +49,25 @@ Error MakeFolderPath(const char* path);
 Error RemoveFolder(const char* path);
 // The entries of a folder without "." and "..", sorted by name (bytes).
 // Entries that vanish while listed, or are links to nothing, are left out.
+// A link is listed as a link (isLink), never as a folder, so nothing that
+// walks a listing strays through it.
 // With `keep`, only the names it accepts are examined and listed.
 Error ListFolder(const char* path, std::vector<FolderEntry>& entries,
                  const std::function<bool(const char* name)>& keep = {});
+
+// Deletes the folder at `path` with everything in it. Links inside are
+// removed themselves, never followed; `path` itself must be a folder, not a
+// link to one (NotFolder). Stops at the first entry that cannot go, leaving
+// the rest.
+Error DeleteTree(const char* path);
+
+// Makes a file read-only for everyone, or readable and writable by its owner
+// again (other permission bits as they are).
+Error SetReadOnly(const char* path, bool readOnly);
+
+// The process's current folder, and a change of it.
+Error CurrentFolder(std::string& out);
+Error ChangeFolder(const char* path);
 
 // The folder for temporary files: TMPDIR when set and not empty, else "/tmp";
 // without a trailing separator (except for "/" itself).

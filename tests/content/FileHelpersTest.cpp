@@ -282,6 +282,24 @@ TEST_F(FileHelpersTest, DeleteFileOrFolderStaysStrictlyInsideTheRoot) {
   EXPECT_TRUE(Has("keep/k.txt"));
 }
 
+// Links inside the database, to folders and files outside it, go as links:
+// what they point to stays.
+TEST_F(FileHelpersTest, DeleteFileOrFolderRemovesLinksNotTargets) {
+  namespace fs = std::filesystem;
+  folder_.WriteFile("outside/o.txt", "o");
+  Write("local/tree/own.txt");
+  fs::create_directory_symlink(folder_.Path() / "outside", folder_.Path() / "db/local/tree/to-outside");
+  fs::create_directory_symlink(folder_.Path() / "outside", folder_.Path() / "db/local/linked");
+  fs::create_symlink(folder_.Path() / "outside/o.txt", folder_.Path() / "db/local/linked-file");
+
+  for (const char* name : {"tree", "linked", "linked-file"}) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(DeleteFileOrFolder(PString("local"), name));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(folder_.Path() / "db/local" / name)));
+    EXPECT_EQ(folder_.ReadFile("outside/o.txt"), "o");
+  }
+}
+
 TEST_F(FileHelpersTest, Rename) {
   Write("editing/e1/config.txt", "cfg");
   EXPECT_TRUE(MakeFolderPath(PString("local"), ""));

@@ -3,12 +3,14 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "Vak/Bexlorn/Archive.h"
 #include "tests/support/SampleBytes.h"
 
 namespace {
@@ -59,7 +61,7 @@ Bytes Coded(const Bytes& in, int level) {
 bool Decoded(const Bytes& block, size_t room, Bytes& out) {
   LZSSCompress lz;
   const Bytes in = block;  // exact-size copy
-  auto buffer = std::make_unique<uint8_t[]>(room + 1);
+  auto buffer = std::make_unique<uint8_t[]>(room);
   size_t written = 99;
   const bool ok = lz.DecompressBlock(in.data(), in.size(), room ? buffer.get() : nullptr, room, &written);
   EXPECT_LE(written, room);
@@ -140,6 +142,10 @@ TEST(LZSSTest, RoundTripsAtEveryLevel) {
       {"mixed 60k", Mixed(60000)},
       {"zeros 40000", Bytes(40000, 0)},
   };
+  // The memory form's coder and output are reused from case to case, as a
+  // caller would, so nothing may be left over from the block before.
+  LZSSCompress lz;
+  Bytes packed;
   for (const Data& d : data) {
     for (int level = 0; level <= 9; ++level) {
       SCOPED_TRACE(std::string(d.name) + " level " + std::to_string(level));
@@ -149,13 +155,59 @@ TEST(LZSSTest, RoundTripsAtEveryLevel) {
       ASSERT_EQ(out, d.bytes);
 
       // The memory form never grows a block past a stored one.
-      LZSSCompress lz;
-      Bytes packed;
       ASSERT_TRUE(lz.CompressBlock(d.bytes.data(), d.bytes.size(), level, packed));
       EXPECT_LE(packed.size(), d.bytes.size() + 1);
+      if (block.size() <= d.bytes.size() + 1) {
+        EXPECT_EQ(packed, block);
+      } else {
+        EXPECT_EQ(packed[0], 0);
+      }
       ASSERT_TRUE(Decoded(packed, d.bytes.size(), out));
       ASSERT_EQ(out, d.bytes);
     }
+  }
+}
+
+// The coded bytes never change: a sample that slides both windows, and one
+// small enough for the byte form, pinned at every level.
+TEST(LZSSTest, CodedBytesArePinned) {
+  const Bytes large = sample::Concat({Text(30000), Floats(24000), Random(6000), Runs(20000), Mixed(20000)});
+  const Bytes small(large.begin() + 1000, large.begin() + 1230);
+  struct Case {
+    const Bytes* input;
+    int level;
+    size_t size;
+    uint32_t crc;
+  };
+  const Case cases[] = {
+      {&large, 0, 100001, 0x7D47B7A1},
+      {&large, 1, 38194, 0xE078E3C9},
+      {&large, 2, 38171, 0x26BC8F86},
+      {&large, 3, 38152, 0x5D730DC4},
+      {&large, 4, 38038, 0x8D457209},
+      {&large, 5, 38038, 0xE6B29DA6},
+      {&large, 6, 38038, 0x69E9FA3E},
+      {&large, 7, 36207, 0xE0E4690C},
+      {&large, 8, 36207, 0xBD4EC83E},
+      {&large, 9, 36207, 0x4C66620C},
+      {&small, 0, 231, 0xA17B9D0D},
+      {&small, 1, 171, 0xBFB96DD1},
+      {&small, 2, 171, 0xD408F395},
+      {&small, 3, 171, 0xF29879A9},
+      {&small, 4, 171, 0x036BCF1D},
+      {&small, 5, 171, 0x25FB4521},
+      {&small, 6, 171, 0x4E4ADB65},
+      {&small, 7, 171, 0x4E4ADB65},
+      {&small, 8, 171, 0x4E4ADB65},
+      {&small, 9, 171, 0x4E4ADB65},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.input->size()) + " bytes at level " + std::to_string(c.level));
+    LZSSCompress lz;
+    Bytes block;
+    ASSERT_TRUE(lz.CompressBlock(c.input->data(), c.input->size(), c.level, block));
+    EXPECT_EQ(block.size(), c.size);
+    EXPECT_EQ(Vak::Archive::Crc::Of(block.data(), block.size()), c.crc);
   }
 }
 
@@ -176,6 +228,7 @@ TEST(LZSSTest, OutputWithoutRoomFallsBackOrFails) {
   ASSERT_TRUE(lz.CompressBlock(input.data(), input.size(), 9, packed));
   ASSERT_EQ(packed.size(), input.size() + 1);
   EXPECT_EQ(packed[0], 0);
+  EXPECT_EQ(Bytes(packed.begin() + 1, packed.end()), input);
 
   // Not even the stored block fits: nothing is taken from either side.
   Bytes out(input.size());

@@ -419,3 +419,30 @@ TEST(TBufferTest, SeeksStayInsideTheData) {
 }
 
 } // namespace
+
+// Damaged compressed content is a read error of the stream, not a shorter file.
+TEST(TFileTest, DamagedCompressedContentSetsTheError) {
+  const auto u32 = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+  struct Case {
+    const char* name;
+    std::string blocks;
+  };
+  const Case cases[] = {
+      {"a stored block longer than a block", std::string("\x03\x80", 2) + "abc" + std::string("\xFF\xFF", 2) +
+                                                 std::string(40000, 'x')},
+      {"an empty stored block", std::string("\x03\x80", 2) + "abc" + std::string("\x00\x80", 2) + "def"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    platform::test::TempFolder folder;
+    folder.WriteFile("c.bin", "CFIL" + u32(257) + u32(6) + c.blocks);
+    TFile stream;
+    ASSERT_TRUE(stream.Open((folder / "c.bin").c_str(), Vak::File::kRead));
+    // The clean part reads whole; what comes after it is not an end.
+    char out[3] = {};
+    EXPECT_EQ(stream.ReadBytes(out, 3), 3u);
+    EXPECT_EQ(std::string(out, 3), "abc");
+    EXPECT_TRUE(stream.AtEnd());
+    EXPECT_NE(stream.GetError(), 0);
+  }
+}

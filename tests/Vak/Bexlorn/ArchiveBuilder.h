@@ -83,9 +83,9 @@ public:
 
   // The payload of a compressed file in an archive of this version.
   std::string Compress(const std::string& content) const {
-    std::string out(Archive::kCompressedMagic, 4);
+    std::string out = "CFIL";
     if (info_.version != Archive::kVersion257) {
-      out += U32(Archive::kCompressedVersion);
+      out += U32(257);
       out += U32(static_cast<uint32_t>(content.size()));
     }
     std::vector<uint8_t> coded(Archive::kChunkBytes);

@@ -271,6 +271,41 @@ TEST_F(SubstListTest, FailedPackingKeepsThePlainFile) {
   EXPECT_EQ(names, std::vector<std::string>{"c.bin"});
 }
 
+// An open through a layer that fails half-way hands the file back to the
+// layer without packing it: the user's file stays as it was.
+TEST_F(SubstListTest, FailedOpenThroughAFolderLeavesTheFile) {
+  ASSERT_TRUE(File::Subst(PString("data"), Folder("c").c_str(), true));
+  const std::string compressed = std::string("CFIL\x01\x01\0\0\x03\0\0\0\x03\x80", 14) + "abc";
+  const std::string plain = "plain content";
+  dir_.WriteFile("c/packed.bin", compressed);
+  dir_.WriteFile("c/plain.bin", plain);
+  struct Case {
+    const char* name;
+    unsigned long mode;
+    File::Results result;
+    std::string content;
+  };
+  const Case cases[] = {
+      {"packed.bin", 0x12, File::RES_CANTWRITECOMPRESSED, compressed},
+      {"packed.bin", 0x11, File::RES_CANTWRITECOMPRESSED, compressed},
+      {"plain.bin", 0x202, File::RES_MODENOTSUPPORTED, plain},
+  };
+  const unsigned before = File::OpenFiles();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.mode));
+    File f;
+    EXPECT_EQ(f.Open(("data:" + std::string(c.name)).c_str(), c.mode), c.result);
+    EXPECT_FALSE(f.IsOpen());
+    EXPECT_EQ(FileSubstList::Get().OpenFiles(PString("data")), 0u);
+    EXPECT_EQ(File::OpenFiles(), before);
+    EXPECT_EQ(dir_.ReadFile(std::string("c/") + c.name), c.content);
+  }
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir_.Path() / "c")) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"packed.bin", "plain.bin"}));
+}
+
 TEST_F(SubstListTest, FolderLayerQueries) {
   const std::string root = Folder("q");
   dir_.WriteFile("q/x.txt", "x");

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Vak/Bexlorn/Exception.h"
@@ -201,6 +202,60 @@ TEST_F(FileTest, MisuseThrows) {
   EXPECT_EQ(reason([&] { closed.Size(); }), "Size() failed to get file length");
 }
 
+// Open never throws: writing compressed has no end to append to, so an
+// existing file is refused with the file closed and left as it was.
+TEST_F(FileTest, OpenAlwaysWritingCompressed) {
+  const std::string keep = "the user's file";
+  dir_.WriteFile("kept", keep);
+  const unsigned before = File::OpenFiles();
+  {
+    File f;
+    File::Result result = File::RES_OK;
+    EXPECT_NO_THROW(result = f.Open(P("kept").c_str(), 0x202));
+    EXPECT_EQ(result, File::RES_MODENOTSUPPORTED);
+    EXPECT_FALSE(f.IsOpen());
+    EXPECT_EQ(File::OpenFiles(), before);
+  }
+  EXPECT_EQ(dir_.ReadFile("kept"), keep);
+  EXPECT_EQ(File::OpenFiles(), before);
+
+  // A new (empty) file has its end at the start.
+  {
+    File f;
+    ASSERT_TRUE(f.Open(P("new").c_str(), 0x202).Ok());
+    EXPECT_EQ(File::OpenFiles(), before + 1);
+    f.Write("abc", 3, 1);
+    EXPECT_EQ(f.Close(), 0);
+  }
+  EXPECT_EQ(File::OpenFiles(), before);
+  File r;
+  ASSERT_TRUE(r.Open(P("new").c_str(), 0x10).Ok());
+  EXPECT_EQ(r.Mode() & File::kReadMask, File::kReadCompressed);
+  EXPECT_EQ(ReadAll(r, 16), "abc");
+}
+
+// Files open and close on many threads at once, and the substitution router
+// may be installed meanwhile.
+TEST_F(FileTest, OpenFileCountAcrossThreads) {
+  dir_.WriteFile("a", "x");
+  const unsigned before = File::OpenFiles();
+  const std::string path = P("a");
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&path] {
+      for (int i = 0; i < 300; ++i) {
+        File f;
+        if (f.Open(path.c_str(), 0x10).Ok()) f.Close();
+        File::Exists("data:a");
+      }
+    });
+  threads.emplace_back([] {
+    for (int i = 0; i < 300; ++i) File::SetSubstRouter(nullptr);
+  });
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(File::OpenFiles(), before);
+}
+
 TEST_F(FileTest, WriteReadRoundTripAcrossBuffer) {
   const std::vector<std::size_t> sizes = {0, 1, 16383, 16384, 16385, 40000};
   const std::vector<std::size_t> chunks = {1, 7, 5000, 16383, 16384, 20000};
@@ -362,6 +417,49 @@ TEST_F(FileTest, ReadsStoredCompressedBlocks) {
   }
 }
 
+// Damage ends the content as a read error the caller sees, and reading
+// never stalls before an end that cannot be reached.
+TEST_F(FileTest, DamagedCompressedContentIsAReadError) {
+  const std::string first = std::string("\x03\x80", 2) + "abc";
+  struct Case {
+    const char* name;
+    std::string blocks;
+  };
+  const Case cases[] = {
+      {"a stored block longer than a block", first + std::string("\xFF\xFF", 2) + Pattern(40000)},
+      {"a coded block longer than a block", first + std::string("\x01\x50", 2) + Pattern(0x5001)},
+      {"an empty stored block", first + std::string("\x00\x80", 2) + "def"},
+      {"an empty coded block", first + std::string("\x00\x00", 2) + "def"},
+      {"a cut block word", first + "\x05"},
+      {"a cut payload", first + std::string("\x03\x80", 2) + "d"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    dir_.WriteFile("d", "CFIL" + U32(257) + U32(6) + c.blocks);
+    File f;
+    ASSERT_TRUE(f.Open(P("d").c_str(), 0x10).Ok());
+    EXPECT_FALSE(f.ReadFailed());
+    char buf[6];
+    EXPECT_EQ(f.Read(buf, 6, 1), 3u);
+    EXPECT_EQ(std::string(buf, 3), "abc");
+    EXPECT_TRUE(f.ReadFailed());
+    EXPECT_TRUE(f.Eof());
+    // A seek that walks the block words meets the damage too.
+    File g;
+    ASSERT_TRUE(g.Open(P("d").c_str(), 0x10).Ok());
+    g.Seek(4, File::kSeekBegin);
+    EXPECT_EQ(g.Read(buf, 1, 1), 0u);
+    EXPECT_TRUE(g.ReadFailed());
+  }
+  // Clean content reads without a failure, a new open starts clean.
+  dir_.WriteFile("d", StoredCfil("abcdef"));
+  File f;
+  ASSERT_TRUE(f.Open(P("d").c_str(), 0x10).Ok());
+  char buf[8];
+  EXPECT_EQ(f.Read(buf, 8, 1), 6u);
+  EXPECT_FALSE(f.ReadFailed());
+}
+
 TEST_F(FileTest, DamagedCompressedBlockEndsContent) {
   // A header claiming 32767 stored bytes: longer than the buffer.
   std::string bytes = "CFIL" + U32(257) + U32(40000) + std::string("\xFF\xFF", 2) + Pattern(40000);
@@ -508,6 +606,34 @@ TEST_F(FileTest, StaticOperations) {
   EXPECT_FALSE(File::Prune(P("x").c_str()));
 }
 
+// Deleting a tree removes the links in it, never what they point to.
+TEST_F(FileTest, PruneRemovesLinksNotTheirTargets) {
+  namespace fs = std::filesystem;
+  dir_.WriteFile("outside/precious.txt", "keep");
+  dir_.WriteFile("outside/sub/deeper.txt", "keep");
+  dir_.WriteFile("tree/own.txt", "1");
+  dir_.WriteFile("tree/sub/own.txt", "2");
+  fs::create_directory_symlink(dir_.Path() / "outside", dir_.Path() / "tree/to-folder");
+  fs::create_directory_symlink(dir_.Path() / "outside", dir_.Path() / "tree/sub/to-folder-deeper");
+  fs::create_symlink(dir_.Path() / "outside/precious.txt", dir_.Path() / "tree/to-file");
+  fs::create_symlink(dir_.Path() / "nowhere", dir_.Path() / "tree/dangling");
+  fs::create_directory_symlink(dir_.Path() / "outside", dir_.Path() / "link-to-outside");
+
+  // A link named as the tree is not a folder to prune.
+  EXPECT_FALSE(File::Prune(P("link-to-outside").c_str()));
+  EXPECT_TRUE(fs::is_symlink(dir_.Path() / "link-to-outside"));
+
+  EXPECT_TRUE(File::Prune(P("tree").c_str()));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir_.Path() / "tree")));
+  EXPECT_EQ(dir_.ReadFile("outside/precious.txt"), "keep");
+  EXPECT_EQ(dir_.ReadFile("outside/sub/deeper.txt"), "keep");
+  EXPECT_EQ(dir_.ReadFile("link-to-outside/precious.txt"), "keep");
+
+  EXPECT_TRUE(File::Unlink(P("link-to-outside").c_str()));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir_.Path() / "link-to-outside")));
+  EXPECT_EQ(dir_.ReadFile("outside/precious.txt"), "keep");
+}
+
 TEST_F(FileTest, RenameInFolderAndCurrentFolder) {
   dir_.WriteFile("sub/old.txt", "1");
   EXPECT_TRUE(File::Rename(P("sub").c_str(), "old.txt", "new.txt"));
@@ -617,11 +743,18 @@ protected:
   void TearDown() override { File::SetSubstRouter(nullptr); }
 };
 
-TEST_F(FileSubstTest, WithoutRouterSubstitutesDoNotOpen) {
+// No router: no substitute is listed, and the text after the colon is a
+// plain path.
+TEST_F(FileSubstTest, WithoutRouterNothingIsListed) {
   File f;
-  EXPECT_EQ(f.Open("data:x.txt", 0x10), File::RES_SUBSTNOTFOUND);
+  EXPECT_EQ(f.Open("data:x.txt", 0x10), File::RES_FILENOTFOUND);
   EXPECT_EQ(File::Exists("data:x.txt"), File::RES_FILENOTFOUND);
   EXPECT_FALSE(File::Unlink("data:x.txt"));
+  dir_.WriteFile("x.txt", "plain");
+  InFolder in(dir_.Path().string());
+  ASSERT_TRUE(f.Open("abc:x.txt", 0x10).Ok());
+  EXPECT_EQ(f.Layer(), nullptr);
+  EXPECT_EQ(ReadAll(f, 16), "plain");
 }
 
 TEST_F(FileSubstTest, RoutesOpenReadAndClose) {

@@ -206,6 +206,41 @@ TEST_F(FindTest, SubstituteListsEachNameOnceFromTheFirstLayer) {
   EXPECT_FALSE(none.Open("data:nothing/*.*"));
 }
 
+// A search holds the layers it has still to walk: removing the substitute
+// meanwhile leaves them to the search, and they go when it is done.
+TEST_F(FindTest, RemovingTheSubstituteDuringASearchKeepsItsLayers) {
+  const auto destroyed = [this] { return std::count_if(log_.begin(), log_.end(), [](const std::string& line) {
+                                    return line.ends_with(" destroyed");
+                                  }); };
+  for (const bool closeEarly : {false, true}) {
+    SCOPED_TRACE(closeEarly ? "closed before the end" : "walked to the end");
+    log_.clear();
+    auto first = std::make_unique<FakeLayer>(FakeLayer::Options{"first"}, dir_ / "b1", log_);
+    auto second = std::make_unique<FakeLayer>(FakeLayer::Options{"second"}, dir_ / "b2", log_);
+    first->Put("a.txt", "");
+    second->Put("b.txt", "");
+    ASSERT_TRUE(FileSubstList::Get().Add(PString("data"), std::move(first)));
+    ASSERT_TRUE(FileSubstList::Get().Add(PString("data"), std::move(second)));
+    ASSERT_TRUE(File::Subst(PString("data"), Folder("f").c_str(), false));
+    dir_.WriteFile("f/c.txt", "");
+
+    File::Find find;
+    ASSERT_TRUE(find.Open("data:*.txt"));
+    EXPECT_STREQ(find.name, "a.txt");
+    FileSubstList::Get().Remove(PString("data"));
+    EXPECT_EQ(destroyed(), 0);
+    if (!closeEarly) {
+      ASSERT_TRUE(find.Next());
+      EXPECT_STREQ(find.name, "b.txt");
+      ASSERT_TRUE(find.Next());
+      EXPECT_STREQ(find.name, "c.txt");
+      EXPECT_FALSE(find.Next());
+    }
+    find.Close();
+    EXPECT_EQ(destroyed(), 2);
+  }
+}
+
 TEST_F(FindTest, UnknownSubstitutes) {
   File::Find find;
   try {

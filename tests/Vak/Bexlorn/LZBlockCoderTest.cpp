@@ -1,4 +1,5 @@
 #include "Vak/Bexlorn/LZBlockCoder.h"
+#include "Vak/Bexlorn/LittleEndian.h"
 
 #include <cstdint>
 #include <random>
@@ -44,8 +45,9 @@ struct Driver {
 };
 
 Bytes Le32(uint32_t v) {
-  return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
-          static_cast<uint8_t>(v >> 24)};
+  Bytes b;
+  Vak::AppendLE32(b, v);
+  return b;
 }
 
 Bytes Cat(std::initializer_list<Bytes> parts) {
@@ -245,8 +247,9 @@ TEST(LZBlockCoderTest, HuffmanCodesOfTheInitialTrees) {
   ASSERT_TRUE(match.coder.FinishBits());
   // Root-first bits of symbol 256: 1,1,0,1,1,1,0,0; of distance symbol 5:
   // 0,1,0,1; then the low bits 1001 as they are.
-  const uint32_t stream = 0x3B | 0xA << 8 | 0x9 << 12;
-  EXPECT_EQ(match.sink.data, (Bytes{static_cast<uint8_t>(stream), static_cast<uint8_t>(stream >> 8)}));
+  Bytes stream;
+  Vak::AppendLE16(stream, 0x3B | 0xA << 8 | 0x9 << 12);
+  EXPECT_EQ(match.sink.data, stream);
 }
 
 // Whatever the symbols, the tree keeps its order and links through updates

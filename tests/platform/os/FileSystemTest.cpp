@@ -200,3 +200,73 @@ TEST(FileSystem, ListFolder) {
 }
 
 } // namespace
+
+namespace {
+
+// A link is listed as a link and never as a folder, so that nothing walking
+// a listing strays out of the tree through it.
+TEST(FileSystem, ListFolderReportsLinksAsLinks) {
+  platform::test::TempFolder dir;
+  dir.WriteFile("target/inner.txt", "12345");
+  dir.WriteFile("List/plain.txt", "1");
+  fs::create_directory_symlink(dir.Path() / "target", dir.Path() / "List/to-folder");
+  fs::create_symlink(dir.Path() / "target/inner.txt", dir.Path() / "List/to-file");
+  std::vector<platform::FolderEntry> entries;
+  ASSERT_EQ(platform::ListFolder((dir / "List").c_str(), entries), Error::None);
+  struct Expected {
+    const char* name;
+    bool isLink;
+    uint64_t size;
+  };
+  const Expected expected[] = {{"plain.txt", false, 1}, {"to-file", true, 5}, {"to-folder", true, 0}};
+  ASSERT_EQ(entries.size(), std::size(expected));
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    SCOPED_TRACE(expected[i].name);
+    EXPECT_EQ(entries[i].name, expected[i].name);
+    EXPECT_EQ(entries[i].info.isLink, expected[i].isLink);
+    EXPECT_FALSE(entries[i].info.isFolder);
+    EXPECT_EQ(entries[i].info.size, expected[i].size);
+  }
+}
+
+TEST(FileSystem, DeleteTreeLeavesWhatLinksPointTo) {
+  platform::test::TempFolder dir;
+  dir.WriteFile("outside/keep.txt", "k");
+  dir.WriteFile("Tree/a/b/c.txt", "c");
+  dir.WriteFile("Tree/top.txt", "t");
+  fs::create_directory_symlink(dir.Path() / "outside", dir.Path() / "Tree/a/to-outside");
+  fs::create_symlink(dir.Path() / "outside/keep.txt", dir.Path() / "Tree/to-file");
+  fs::create_symlink("nowhere", dir.Path() / "Tree/dangling");
+  fs::create_directory_symlink(dir.Path() / "outside", dir.Path() / "link");
+
+  EXPECT_EQ(platform::DeleteTree((dir / "link").c_str()), Error::NotFolder);
+  EXPECT_EQ(platform::DeleteTree((dir / "outside/keep.txt").c_str()), Error::NotFolder);
+  EXPECT_EQ(platform::DeleteTree((dir / "none").c_str()), Error::NotFound);
+  EXPECT_EQ(platform::DeleteTree((dir / "tree\\").c_str()), Error::None);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir.Path() / "Tree")));
+  EXPECT_EQ(dir.ReadFile("outside/keep.txt"), "k");
+  EXPECT_TRUE(fs::is_symlink(dir.Path() / "link"));
+}
+
+TEST(FileSystem, ReadOnlyAndCurrentFolder) {
+  platform::test::TempFolder dir;
+  dir.WriteFile("Sub/x.txt", "x");
+  fs::permissions(dir.Path() / "Sub/x.txt", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  ASSERT_EQ(platform::SetReadOnly((dir / "sub/X.TXT").c_str(), true), Error::None);
+  EXPECT_EQ(fs::status(dir.Path() / "Sub/x.txt").permissions(), fs::perms::owner_read | fs::perms::group_read);
+  ASSERT_EQ(platform::SetReadOnly((dir / "Sub/x.txt").c_str(), false), Error::None);
+  EXPECT_EQ(fs::status(dir.Path() / "Sub/x.txt").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(platform::SetReadOnly((dir / "none").c_str(), true), Error::NotFound);
+
+  std::string before;
+  ASSERT_EQ(platform::CurrentFolder(before), Error::None);
+  EXPECT_EQ(platform::ChangeFolder((dir / "SUB").c_str()), Error::None);
+  std::string now;
+  EXPECT_EQ(platform::CurrentFolder(now), Error::None);
+  EXPECT_EQ(fs::path(now), fs::canonical(dir.Path() / "Sub"));
+  EXPECT_EQ(platform::ChangeFolder((dir / "none").c_str()), Error::NotFound);
+  ASSERT_EQ(platform::ChangeFolder(before.c_str()), Error::None);
+}
+
+} // namespace
