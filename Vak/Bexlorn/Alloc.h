@@ -17,6 +17,9 @@
 // block has the same shape with one block. The header holds the class in its
 // low bits and kPageMark for a block carved from a page.
 //
+// Each thread keeps a small cache of page blocks per class in front of the
+// shared lists, so most requests and releases take no lock (AllocPool.h).
+//
 // With VAK_ALLOC_PASSTHROUGH the global New/Delete go straight to malloc/free
 // (the sanitizer build); the pool itself (AllocPool.h) is always built.
 #include <cstddef>

@@ -3,6 +3,14 @@
 // statistics. Vak::Alloc uses one constant-initialised instance; tests make
 // their own, with an injected heap and, to reach the heap fall-back of pooled
 // classes, smaller pages.
+//
+// In front of the shared lists each thread keeps a small cache of page blocks
+// per class, so most requests take no lock: a thread takes blocks from its
+// cache newest first, refills it with a batch from the shared list (carving a
+// page only when that list is empty) and hands a batch back when the cache is
+// full. A thread's caches go back to the shared lists when the thread ends.
+// Heap blocks of pooled classes (pages too small to carve them) bypass the
+// caches, so the retention limits still apply to them.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +18,8 @@
 #include "Vak/Bexlorn/Alloc.h"
 
 namespace Vak {
+
+class AllocThreadCache;
 
 class AllocPool {
 public:
@@ -26,7 +36,9 @@ public:
                       unsigned pageBytes = Alloc::kPageBytes)
       : heapAlloc_(heapAlloc), heapFree_(heapFree), pageBytes_(pageBytes) {}
   // Gives back the pages and the blocks held on the free lists; blocks still
-  // handed out must not be used afterwards. The global pool is never destroyed.
+  // handed out must not be used afterwards, and no other thread may be using
+  // the pool. Threads that still hold a cache of it let go of the cache. The
+  // global pool is never destroyed.
   ~AllocPool();
   AllocPool(const AllocPool&) = delete;
   AllocPool& operator=(const AllocPool&) = delete;
@@ -45,13 +57,25 @@ public:
     uint64_t heapFallbacks = 0;     // pooled requests served from the heap
   };
   Stats GetStats() const;
-  // Free blocks on a pooled class's list.
+  // Free blocks of a pooled class: on its shared list and in the threads' caches.
   unsigned FreeCount(unsigned cls) const;
+  // Page blocks a thread keeps of a class; a full cache hands half of them
+  // back to the shared list, an empty one takes up to half from it.
+  static constexpr unsigned CacheLimit(unsigned cls) {
+    const uint64_t blocks = kCacheBytes / Alloc::ClassBytes(cls == 0 ? 1 : cls);
+    return blocks < kCacheMin ? kCacheMin : blocks > kCacheMax ? kCacheMax : static_cast<unsigned>(blocks);
+  }
+  static constexpr unsigned CacheBatch(unsigned cls) { return CacheLimit(cls) / 2; }
   // Class and page mark of a block handed out by any pool.
   static unsigned ClassOf(const void* block);
   static bool IsCarved(const void* block);
 
 private:
+  friend class AllocThreadCache;
+  static constexpr uint64_t kCacheBytes = 8192;
+  static constexpr unsigned kCacheMin = 16;
+  static constexpr unsigned kCacheMax = 128;
+
   // Each on its own cache line: threads working on different classes must not
   // bounce each other's lines.
   struct alignas(64) ClassList {
@@ -75,6 +99,19 @@ private:
     void LockSlow();
   };
 
+  // The calling thread's cache of this pool; null when the thread has ended
+  // (late thread-exit code) or the cache could not be made.
+  AllocThreadCache* ThreadCache();
+  AllocThreadCache* FindThreadCache();
+  // Fills an empty cache stack of a carved class from the shared list; false
+  // for a class that is not carved.
+  bool Refill(AllocThreadCache& cache, unsigned cls);
+  // Moves the `count` oldest blocks of a cache stack to the shared list.
+  void Spill(AllocThreadCache& cache, unsigned cls, unsigned count);
+  void* NewSlow(unsigned cls);
+  void DeleteSlow(void* block, uintptr_t header, unsigned cls);
+  void* NewShared(unsigned cls);
+  void DeleteShared(void* block, uintptr_t header, unsigned cls);
   void* NewFromHeap(unsigned cls);
   void ReleaseToHeap(void* block, unsigned cls);
   void CarvePage(unsigned cls, ClassList& list);
@@ -87,6 +124,14 @@ private:
   std::atomic<uint64_t> heapBytes_{0};
   std::atomic<uint64_t> heapAllocations_{0};
   std::atomic<uint64_t> heapFallbacks_{0};
+  // Requests served by caches of threads that have ended.
+  std::atomic<uint64_t> endedCacheAllocations_{0};
+  // The threads' caches of this pool, under gCachesLock.
+  AllocThreadCache* caches_ = nullptr;
+
+  // Guards every pool's cache list and the caches' pool links; taken before a
+  // class lock, never after.
+  static Lock gCachesLock;
 };
 
 } // namespace Vak

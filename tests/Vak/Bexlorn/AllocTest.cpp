@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <barrier>
 #include <climits>
+#include <latch>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -50,6 +52,20 @@ protected:
 };
 
 bool Aligned(const void* p) { return reinterpret_cast<uintptr_t>(p) % Alloc::kAlign == 0; }
+
+// Takes every block of a class's first page on the calling thread: none may be
+// missing from the pool (held by a thread that has ended, say), so no second
+// page is carved.
+void TakeThePageAndGiveItBack(AllocPool& pool, unsigned request) {
+  const int pagesBefore = gHeap.allocs;
+  const unsigned cls = Alloc::SizeClass(request);
+  EXPECT_EQ(pool.FreeCount(cls), Alloc::PageBlocks(cls));
+  std::vector<void*> held;
+  for (unsigned i = 0; i < Alloc::PageBlocks(cls); ++i) held.push_back(pool.New(request));
+  EXPECT_EQ(gHeap.allocs, pagesBefore);
+  EXPECT_EQ(pool.FreeCount(cls), 0u);
+  for (void* p : held) pool.Delete(p);
+}
 
 TEST(AllocSizes, ClassOfRequest) {
   struct Case {
@@ -282,6 +298,136 @@ TEST_F(AllocPoolTest, ThreadsSharingClassesAndLocksNeverShareABlock) {
   for (std::thread& th : threads) th.join();
   EXPECT_EQ(faults, 0);
   EXPECT_EQ(pool.GetStats().heapBytes, 0u);
+}
+
+TEST_F(AllocPoolTest, ABlockFreedOnAnotherThreadIsReusedThere) {
+  AllocPool pool(&CountingAlloc, &CountingFree);
+  void* block = pool.New(40);
+  void* again = nullptr;
+  std::thread([&] {
+    pool.Delete(block);
+    again = pool.New(40);
+    pool.Delete(again);
+  }).join();
+  EXPECT_EQ(again, block);
+  EXPECT_EQ(pool.GetStats().poolAllocations, 2u);
+  TakeThePageAndGiveItBack(pool, 40);
+}
+
+TEST_F(AllocPoolTest, BlocksPassedBetweenThreadsMoveThroughTheSharedListsIntact) {
+  // Each thread frees what its neighbour allocated, so caches overflow on one
+  // side and run dry on the other every round.
+  AllocPool pool(&CountingAlloc, &CountingFree);
+  constexpr unsigned kThreads = 4, kRounds = 30, kBlocks = 400;
+  const unsigned sizes[] = {4, 20, 120, 1012};
+  std::vector<std::vector<unsigned char*>> made(kThreads);
+  std::barrier sync(kThreads);
+  std::atomic<int> faults{0};
+  std::vector<std::thread> threads;
+  for (unsigned t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (unsigned round = 0; round < kRounds; ++round) {
+        const unsigned char mark = static_cast<unsigned char>(t * kRounds + round);
+        for (unsigned i = 0; i < kBlocks; ++i) {
+          const unsigned size = sizes[i % 4];
+          auto* p = static_cast<unsigned char*>(pool.New(size));
+          std::memset(p, mark, size);
+          made[t].push_back(p);
+        }
+        sync.arrive_and_wait();
+        const unsigned from = (t + 1) % kThreads;
+        const unsigned char expect = static_cast<unsigned char>(from * kRounds + round);
+        for (std::size_t i = 0; i < made[from].size(); ++i) {
+          const unsigned size = sizes[i % 4];
+          for (unsigned k = 0; k < size; ++k)
+            if (made[from][i][k] != expect) ++faults;
+          pool.Delete(made[from][i]);
+        }
+        sync.arrive_and_wait();
+        made[from].clear();
+        sync.arrive_and_wait();
+      }
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  EXPECT_EQ(faults, 0);
+  // Every block is free again and none counted twice: whole pages.
+  for (unsigned size : sizes) {
+    const unsigned cls = Alloc::SizeClass(size);
+    SCOPED_TRACE(size);
+    EXPECT_GT(pool.FreeCount(cls), 0u);
+    EXPECT_EQ(pool.FreeCount(cls) % Alloc::PageBlocks(cls), 0u);
+  }
+  EXPECT_EQ(pool.GetStats().poolAllocations, uint64_t{kThreads} * kRounds * kBlocks);
+}
+
+TEST_F(AllocPoolTest, AnEndingThreadGivesItsCachedBlocksBack) {
+  AllocPool pool(&CountingAlloc, &CountingFree);
+  const unsigned request = 100;
+  const unsigned cls = Alloc::SizeClass(request);
+  const unsigned blocks = Alloc::PageBlocks(cls);
+  std::latch freed(1), done(1);
+  std::thread thread([&] {
+    std::vector<void*> held;
+    for (unsigned i = 0; i < blocks; ++i) held.push_back(pool.New(request));
+    for (void* p : held) pool.Delete(p);
+    freed.count_down();
+    done.wait();
+  });
+  freed.wait();
+  // Blocks in a living thread's cache are free blocks of the pool.
+  EXPECT_EQ(pool.FreeCount(cls), blocks);
+  done.count_down();
+  thread.join();
+  EXPECT_EQ(pool.GetStats().poolAllocations, blocks);
+  TakeThePageAndGiveItBack(pool, request);
+  EXPECT_EQ(gHeap.allocs, 1);
+}
+
+TEST_F(AllocPoolTest, AThreadOutlivingItsPoolLetsGoOfItsCache) {
+  alignas(AllocPool) unsigned char storage[sizeof(AllocPool)];
+  auto* pool = new (storage) AllocPool(&CountingAlloc, &CountingFree);
+  std::latch used(1), replaced(1);
+  void* fromNewPool = nullptr;
+  std::thread thread([&] {
+    pool->Delete(pool->New(24));
+    used.count_down();
+    replaced.wait();
+    // A new pool in the same place must not find the old pool's cache.
+    fromNewPool = pool->New(24);
+    pool->Delete(fromNewPool);
+  });
+  used.wait();
+  pool->~AllocPool();
+  EXPECT_EQ(gHeap.frees, 1);
+  pool = new (storage) AllocPool(&CountingAlloc, &CountingFree);
+  replaced.count_down();
+  thread.join();
+  EXPECT_EQ(gHeap.allocs, 2);
+  TakeThePageAndGiveItBack(*pool, 24);
+  pool->~AllocPool();
+  EXPECT_EQ(gHeap.frees, 2);
+}
+
+// Runs the pool at thread exit, after the pool's own exit handler when it is
+// made before the thread's first request.
+struct LateUser {
+  AllocPool* pool = nullptr;
+  ~LateUser() {
+    if (pool != nullptr) pool->Delete(pool->New(200));
+  }
+};
+thread_local LateUser tLateUser;
+
+TEST_F(AllocPoolTest, ThreadExitCodeRunningAfterTheCacheIsGoneStillAllocates) {
+  AllocPool pool(&CountingAlloc, &CountingFree);
+  std::thread([&] {
+    tLateUser.pool = &pool;
+    pool.Delete(pool.New(200));
+  }).join();
+  EXPECT_EQ(pool.GetStats().poolAllocations, 2u);
+  TakeThePageAndGiveItBack(pool, 200);
+  EXPECT_EQ(gHeap.allocs, 1);
 }
 
 // The global allocator is usable from static initialisers of other files.
