@@ -16,12 +16,10 @@ inline constexpr char kInfoTag[4] = {'I', 'N', 'F', 'O'};
 inline constexpr char kFileTag[4] = {'F', 'I', 'L', ' '};
 inline constexpr char kDeletedTag[4] = {'F', 'I', 'L', '!'};
 inline constexpr char kIndexTag[4] = {'I', 'D', 'X', ' '};
-inline constexpr char kCompressedMagic[4] = {'C', 'F', 'I', 'L'};
 
 inline constexpr uint32_t kIdentifier = 0x41524330;
 inline constexpr uint32_t kVersion257 = 257;
 inline constexpr uint32_t kVersion258 = 258;  // what a new archive gets
-inline constexpr uint32_t kCompressedVersion = 257;  // of a payload's "CFIL" head
 
 inline constexpr std::size_t kSignatureBytes = 4;
 inline constexpr std::size_t kHeadBytes = 8;
@@ -29,15 +27,14 @@ inline constexpr std::size_t kInfoBytes = 32;
 inline constexpr std::size_t kNameBytes = 260;
 inline constexpr std::size_t kHeaderBytes = 288;
 inline constexpr std::size_t kRecordBytes = 296;
+// A "FIL " block's head and header: its payload starts this far behind its tag.
+inline constexpr std::size_t kFileLeadBytes = kHeadBytes + kHeaderBytes;
 // A new archive: signature, info head and info.
 inline constexpr std::size_t kNewArchiveBytes = kSignatureBytes + kHeadBytes + kInfoBytes;
 // Content bytes one payload chunk stands for at most.
 inline constexpr uint32_t kChunkBytes = 16384;
 
 inline constexpr uint16_t kFlagCompressed = 0x80;
-
-// The "CFIL" head a compressed payload carries in an archive of `version`.
-constexpr uint32_t CompressedHeadBytes(uint32_t version) { return version == kVersion257 ? 4 : 12; }
 
 // A block's tag and length (the bytes behind the length).
 struct BlockHead {

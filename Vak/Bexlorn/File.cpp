@@ -112,7 +112,7 @@ File::Result File::Open(const PString& substitute, const char* name, unsigned lo
 
   handle_ = nullptr;
   cursor_ = valid_ = bufferPos_ = 0;
-  position_ = dataStart_ = rawPosition_ = dirty_ = 0;
+  position_ = dataStart_ = dataEnd_ = rawPosition_ = dirty_ = 0;
   size_ = kUnknownSize;
   layer_ = nullptr;
   router_ = nullptr;
@@ -265,6 +265,7 @@ int File::Close() {
 // Raw bytes at the raw position (plain content: dataStart + buffer start).
 bool File::RawRead(void* out, uint32_t length, uint32_t& got) {
   got = 0;
+  if (dataEnd_ != 0) length = rawPosition_ < dataEnd_ ? std::min(length, dataEnd_ - rawPosition_) : 0;
   if (router_) router_->Lock(*this);
   std::size_t n = 0;
   // One positioned read: other files of an archive share the handle.

@@ -199,6 +199,8 @@ public:
   void UseOwnHandle();
   Path& EditPath() { return path_; }
   void SetDataStart(uint32_t offset) { dataStart_ = offset; }
+  // Raw reads stop at `offset` (the end of a layer's payload); 0: no end.
+  void SetDataEnd(uint32_t offset) { dataEnd_ = offset; }
   void SetSize(uint32_t size) { size_ = size; }
   void SetLayer(void* layer) { layer_ = layer; }
   void* Layer() const { return layer_; }
@@ -228,6 +230,7 @@ private:
   unsigned long mode_ = 0;
   uint32_t size_ = kUnknownSize;
   uint32_t dataStart_ = 0;
+  uint32_t dataEnd_ = 0;
   uint32_t position_ = 0;
   uint32_t rawPosition_ = 0;  // next block header of compressed content
   uint32_t blockRaw_ = 0;     // header of the buffered compressed block

@@ -2,11 +2,11 @@
 #include "Vak/Bexlorn/LittleEndian.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 
-#include "Vak/Bexlorn/Alloc.h"
 #include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/CompressedFileFormat.h"
 #include "Vak/Bexlorn/Exception.h"
@@ -19,11 +19,13 @@ namespace {
 
 constexpr const char* kSource = "Vak/Bexlorn/FileSubArchive";
 constexpr uint16_t kDirectoryFlags = 0x11;
-// Index records read at a time.
-constexpr uint32_t kRecordBatch = 4096;
 // Input read from a temporary file at a time while storing.
 constexpr uint32_t kStoreRead = 16 * Archive::kChunkBytes;
 constexpr uint64_t kMaxOffset = 0xFFFFFFFFu;
+// Index records taken in at a time.
+constexpr std::size_t kRecordBatch = 4096;
+// Table slots fetched this many records ahead of their insertion.
+constexpr std::size_t kPrefetchAhead = 16;
 
 std::atomic<FileSubArchive::Progress> gProgress{nullptr};
 
@@ -34,30 +36,71 @@ std::string_view DropLeadingSep(std::string_view name) {
   return name;
 }
 
-using KeyText = char[Archive::kNameBytes + 1];
-
-// The key of a name: one leading separator dropped, separators as '/', lower
-// case in the kernel's code page.
-std::string_view KeyOf(std::string_view name, KeyText& text) {
-  name = DropLeadingSep(name);
-  std::size_t n = 0;
-  for (char c : name) {
-    if (n == Archive::kNameBytes || c == 0) break;
-    text[n++] = c == '\\' ? '/' : static_cast<char>(CodePage::ToLower(static_cast<unsigned char>(c)));
-  }
-  text[n] = 0;
-  return std::string_view(text, n);
+// Folding of a key's bytes: the kernel's code page, '\\' as '/'.
+std::array<unsigned char, 256> MakeFold() {
+  std::array<unsigned char, 256> fold{};
+  for (unsigned c = 0; c < 256; ++c) fold[c] = c == '\\' ? '/' : CodePage::ToLower(static_cast<unsigned char>(c));
+  return fold;
 }
+const std::array<unsigned char, 256> kFold = MakeFold();
+
+// The name field of a stored header, up to its terminator.
+std::string_view NameOf(const uint8_t* header) {
+  const char* name = reinterpret_cast<const char*>(header);
+  const void* end = std::memchr(name, 0, Archive::kNameBytes);
+  return std::string_view(name, end ? static_cast<const char*>(end) - name : Archive::kNameBytes);
+}
+
+// The part of a name its key is made of: one leading separator dropped, up
+// to a terminator, at most a name field.
+std::string_view KeyPart(std::string_view name) {
+  name = DropLeadingSep(name);
+  const std::size_t n = std::min(name.size(), Archive::kNameBytes);
+  const void* end = std::memchr(name.data(), 0, n);
+  return name.substr(0, end ? static_cast<const char*>(end) - name.data() : n);
+}
+
+// An entry's key is its name folded by kFold; names are compared and hashed
+// through it, never folded into a copy. `length`, when given, gets the
+// name's length up to its terminator.
+uint32_t KeyHash(std::string_view name, std::size_t* length = nullptr) {
+  const std::size_t skip = !name.empty() && IsSep(name.front()) ? 1 : 0;
+  const std::size_t n = std::min(name.size(), skip + Archive::kNameBytes);
+  // Folded first, then mixed eight bytes at a time: a byte-serial hash
+  // would be the longest chain of a mount.
+  unsigned char folded[Archive::kNameBytes + 8];
+  std::size_t k = 0;
+  std::size_t i = skip;
+  for (; i < n && name[i] != 0; ++i) folded[k++] = kFold[static_cast<unsigned char>(name[i])];
+  if (length) *length = i;
+  std::memset(folded + k, 0, 8);
+  uint64_t h = 0x9E3779B97F4A7C15u ^ k;
+  for (std::size_t j = 0; j < k; j += 8) {
+    uint64_t word;
+    std::memcpy(&word, folded + j, 8);
+    h = (h ^ word) * 0xFF51AFD7ED558CCDu;
+    h ^= h >> 32;
+  }
+  h ^= h >> 29;
+  h *= 0xC4CEB9FE1A85EC53u;
+  return static_cast<uint32_t>(h ^ (h >> 32));
+}
+
+bool SameKey(std::string_view a, std::string_view b) {
+  a = KeyPart(a);
+  b = KeyPart(b);
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (kFold[static_cast<unsigned char>(a[i])] != kFold[static_cast<unsigned char>(b[i])]) return false;
+  return true;
+}
+
+using KeyText = char[Archive::kNameBytes + 1];
 
 // A directory path: A to Z lowered, separators as '/'.
 std::string_view DirectoryOf(std::string_view path, KeyText& text) {
   const std::size_t n = std::min(path.size(), Archive::kNameBytes);
-  for (std::size_t i = 0; i < n; ++i) {
-    char c = path[i];
-    if (c == '\\') c = '/';
-    else if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    text[i] = c;
-  }
+  for (std::size_t i = 0; i < n; ++i) text[i] = path[i] == '\\' ? '/' : CodePage::AsciiLower(path[i]);
   text[n] = 0;
   return std::string_view(text, n);
 }
@@ -89,8 +132,26 @@ private:
   CriticalSection& lock_;
 };
 
-void* FileSubArchive::Entry::operator new(std::size_t n) { return Alloc::New(static_cast<unsigned>(n)); }
-void FileSubArchive::Entry::operator delete(void* p) { Alloc::Delete(p); }
+void* FileSubArchive::Pool::Take(std::size_t bytes) {
+  constexpr std::size_t kBlockBytes = 64 * 1024;
+  bytes = (bytes + 15) & ~std::size_t(15);
+  if (left_ < bytes) {
+    const std::size_t n = std::max(bytes, kBlockBytes);
+    blocks_.push_back(std::make_unique_for_overwrite<uint8_t[]>(n));
+    next_ = blocks_.back().get();
+    left_ = n;
+  }
+  void* p = next_;
+  next_ += bytes;
+  left_ -= bytes;
+  return p;
+}
+
+void FileSubArchive::Pool::Clear() {
+  blocks_.clear();
+  next_ = nullptr;
+  left_ = 0;
+}
 
 void FileSubArchive::SetProgress(Progress progress) { gProgress = progress; }
 
@@ -115,11 +176,31 @@ FileSubArchive::FileSubArchive(const char* path, bool writable) : writable_(writ
     info_ = read;
     end_ = static_cast<uint64_t>(size);
     open_ = true;
+    const bool claimsIndex = info_.indexOffset != 0 && info_.entryCount != 0;
     indexed_ = ReadIndex();
     dirty_ = false;
     if (!indexed_) info_.indexOffset = 0;
     walk_ = Archive::kSignatureBytes;
-    for (const auto& e : list_) walk_ = std::max<uint64_t>(walk_, uint64_t(e->payloadOffset) + e->payloadSize);
+    for (const Entry* e : list_) walk_ = std::max<uint64_t>(walk_, uint64_t(e->payloadOffset) + e->payloadSize);
+    if (!writable_) return;
+
+    // Writing lands behind what was read: over damage, a block or an index
+    // written there would be lost at the next mount. Only an archive that
+    // reads back cleanly is written to.
+    uint8_t raw[Archive::kHeadBytes] = {};
+    const bool infoFirst = ReadAt(Archive::kSignatureBytes, raw, sizeof raw) &&
+                           Archive::BlockHead::Decode(raw).Is(Archive::kInfoTag);
+    infoBytes_ = Archive::BlockHead::Decode(raw).length;
+    const uint64_t indexEnd = uint64_t(info_.indexOffset) + indexBytes_;
+    // A block the index lists never overlaps the index: the next block or
+    // index goes there.
+    const bool overlapsIndex =
+        indexed_ && std::any_of(list_.begin(), list_.end(), [&](const Entry* e) {
+          return e->payloadOffset - Archive::kFileLeadBytes < indexEnd &&
+                 uint64_t(e->payloadOffset) + e->payloadSize > info_.indexOffset;
+        });
+    writable_ = infoFirst && (!claimsIndex || indexed_) && !overlapsIndex &&
+                ChainIsWhole(indexed_ ? indexEnd : Archive::kSignatureBytes);
     return;
   }
   if (!writable) return;
@@ -129,10 +210,7 @@ FileSubArchive::FileSubArchive(const char* path, bool writable) : writable_(writ
   if (!host_.Open(PString(), path, File::kCreateNew | File::kReadStored | File::kWrite).Ok())
     throw FileEx(kSource, 207, "Substitute() Open new archive failed");
   info_ = Archive::Info{};
-  uint8_t info[Archive::kInfoBytes];
-  info_.Encode(info);
-  if (host_.Write(Archive::kSignature, Archive::kSignatureBytes, 1) != Archive::kSignatureBytes ||
-      !host_.WriteInfoBlock(info) || !host_.Flush()) {
+  if (!WriteInfo()) {
     host_.Close();
     platform::DeleteFile(path);
     throw FileEx(kSource, 207, "Substitute() Open new archive failed");
@@ -140,15 +218,12 @@ FileSubArchive::FileSubArchive(const char* path, bool writable) : writable_(writ
   open_ = true;
   indexed_ = true;
   dirty_ = true;
-  end_ = Archive::kNewArchiveBytes;
   walk_ = Archive::kSignatureBytes;
 }
 
 FileSubArchive::~FileSubArchive() {
   if (open_ && writable_ && indexed_ && dirty_) WriteIndex();
   for (const auto& [file, temp] : pending_) platform::DeleteFile(temp.c_str());
-  table_.clear();
-  list_.clear();
   if (host_.IsOpen()) host_.Close();
 }
 
@@ -164,16 +239,21 @@ void FileSubArchive::Unlock() { lock_.Unlock(); }
 bool FileSubArchive::ReadAt(uint64_t offset, void* data, std::size_t length) {
   std::size_t got = 0;
   return offset + length <= end_ &&
-         Host().Seek(static_cast<int64_t>(offset), platform::File::Origin::Begin) == platform::Error::None &&
-         Host().Read(data, length, got) == platform::Error::None && got == length;
+         Host().ReadAt(static_cast<int64_t>(offset), data, length, got) == platform::Error::None && got == length;
 }
 
 bool FileSubArchive::WriteAt(uint64_t offset, const void* data, std::size_t length) {
   if (offset + length > kMaxOffset) return false;
-  if (Host().Seek(static_cast<int64_t>(offset), platform::File::Origin::Begin) != platform::Error::None ||
-      Host().Write(data, length) != platform::Error::None)
-    return false;
+  if (Host().WriteAt(static_cast<int64_t>(offset), data, length) != platform::Error::None) return false;
   end_ = std::max<uint64_t>(end_, offset + length);
+  return true;
+}
+
+bool FileSubArchive::TruncateAt(uint64_t offset) {
+  if (Host().Seek(static_cast<int64_t>(offset), platform::File::Origin::Begin) != platform::Error::None ||
+      Host().SetEndOfFile() != platform::Error::None)
+    return false;
+  end_ = offset;
   return true;
 }
 
@@ -189,48 +269,79 @@ bool FileSubArchive::ReadIndex() {
       info_.indexOffset + Archive::kHeadBytes + bytes > end_)
     return false;
 
-  table_.reserve(info_.entryCount);
-  list_.reserve(info_.entryCount);
-  std::vector<uint8_t> batch;
-  uint64_t at = info_.indexOffset + Archive::kHeadBytes;
+  // The records are kept: the entries' headers are theirs, so a mount
+  // copies nothing per entry. Each batch is taken in while its bytes are
+  // still in the cache; the table slots a batch needs are fetched ahead.
+  const std::size_t count = info_.entryCount;
+  auto* records = static_cast<uint8_t*>(pool_.Take(static_cast<std::size_t>(bytes)));
+  auto* entries = static_cast<Entry*>(pool_.Take(count * sizeof(Entry)));
+  Reserve(count);
+  list_.reserve(count);
+  uint32_t hashes[kRecordBatch];
+  uint16_t lengths[kRecordBatch];
   bool ok = true;
-  for (uint32_t left = info_.entryCount; ok && left > 0;) {
-    const uint32_t n = std::min(left, kRecordBatch);
-    batch.resize(std::size_t(n) * Archive::kRecordBytes);
-    if (!ReadAt(at, batch.data(), batch.size())) {
+  for (std::size_t done = 0; ok && done < count;) {
+    const std::size_t n = std::min<std::size_t>(kRecordBatch, count - done);
+    uint8_t* batch = records + done * Archive::kRecordBytes;
+    if (!ReadAt(info_.indexOffset + Archive::kHeadBytes + done * Archive::kRecordBytes, batch,
+                n * Archive::kRecordBytes)) {
       ok = false;
       break;
     }
-    for (uint32_t i = 0; i < n; ++i) {
-      const Archive::IndexRecord r = Archive::IndexRecord::Decode(batch.data() + std::size_t(i) * Archive::kRecordBytes);
-      if (r.payloadOffset < Archive::kRecordBytes || uint64_t(r.payloadOffset) + r.payloadSize > end_) {
-        ok = false;
-        break;
-      }
-      Add(r.payloadOffset, r.payloadSize, r.header);
+    for (std::size_t i = 0; i < n; ++i) {
+      const char* name = reinterpret_cast<const char*>(batch + i * Archive::kRecordBytes + 8);
+      std::size_t length = 0;
+      hashes[i] = KeyHash(std::string_view(name, Archive::kNameBytes), &length);
+      lengths[i] = static_cast<uint16_t>(length);
     }
-    at += batch.size();
-    left -= n;
+    for (std::size_t i = 0; ok && i < n; ++i) {
+      if (i + kPrefetchAhead < n) __builtin_prefetch(&slots_[Home(hashes[i + kPrefetchAhead])]);
+      const uint8_t* r = batch + i * Archive::kRecordBytes;
+      const uint32_t offset = GetLE32(r);
+      const uint32_t size = GetLE32(r + 4);
+      ok = offset >= Archive::kFileLeadBytes && uint64_t(offset) + size <= end_;
+      const std::string_view name(reinterpret_cast<const char*>(r + 8), lengths[i]);
+      if (ok) Add(offset, size, r + 8, name, hashes[i], entries + done + i);
+    }
+    done += n;
   }
   if (!ok) {
-    table_.clear();
     list_.clear();
+    slots_.clear();
+    used_ = 0;
     directories_.clear();
     lastDirectory_.clear();
+    pool_.Clear();
     return false;
   }
   indexBytes_ = static_cast<uint32_t>(Archive::kHeadBytes + bytes);
   return true;
 }
 
+bool FileSubArchive::ChainIsWhole(uint64_t from) {
+  for (uint64_t at = from; at < end_;) {
+    uint8_t raw[Archive::kHeadBytes];
+    if (!ReadAt(at, raw, sizeof raw)) return false;
+    const Archive::BlockHead head = Archive::BlockHead::Decode(raw);
+    at += Archive::kHeadBytes + uint64_t(head.length);
+    if (at > end_ || (head.Is(Archive::kFileTag) && head.length < Archive::kHeaderBytes)) return false;
+  }
+  return true;
+}
+
 void FileSubArchive::AddDirectories(std::string_view name) {
   name = DropLeadingSep(name);
-  const std::size_t cut = name.find_last_of("\\/");
-  if (cut == std::string_view::npos || cut == 0) return;
-  KeyText text;
-  const std::string_view path = DirectoryOf(name.substr(0, cut), text);
+  std::size_t cut = name.size();
+  while (cut > 0 && !IsSep(name[cut - 1])) --cut;
+  if (cut <= 1) return;
+  const std::string_view raw = name.substr(0, cut - 1);
   // Files of one folder tend to come together.
-  if (path == lastDirectory_) return;
+  if (raw.size() == lastDirectory_.size() &&
+      std::equal(raw.begin(), raw.end(), lastDirectory_.begin(),
+                 [](char c, char last) { return (c == '\\' ? '/' : CodePage::AsciiLower(c)) == last; }))
+    return;
+  KeyText text;
+  const std::string_view path = DirectoryOf(raw, text);
   lastDirectory_.assign(path);
   for (std::size_t i = 1; i <= path.size(); ++i) {
     if (i < path.size() && path[i] != '/') continue;
@@ -239,13 +350,76 @@ void FileSubArchive::AddDirectories(std::string_view name) {
   }
 }
 
-FileSubArchive::Entry* FileSubArchive::Add(uint32_t payloadOffset, uint32_t payloadSize,
-                                           const Archive::FileHeader& header) {
-  KeyText text;
-  const std::string_view key = KeyOf(header.Name(), text);
-  auto it = table_.find(key);
-  if (it != table_.end()) {
-    Entry* known = it->second;
+std::size_t FileSubArchive::Home(uint32_t hash) const { return hash & (slots_.size() - 1); }
+
+FileSubArchive::Entry* FileSubArchive::Find(std::string_view name, uint32_t hash) const {
+  if (slots_.empty()) return nullptr;
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t i = Home(hash);; i = (i + 1) & mask) {
+    const Slot& s = slots_[i];
+    if (!s.entry) return nullptr;
+    if (s.hash == hash && SameKey(name, NameOf(s.entry->header))) return s.entry;
+  }
+}
+
+void FileSubArchive::Reserve(std::size_t count) {
+  std::size_t capacity = 16;
+  while (capacity < 2 * count) capacity *= 2;
+  if (capacity <= slots_.size()) return;
+  std::vector<Slot> old(capacity);
+  old.swap(slots_);
+  const std::size_t mask = slots_.size() - 1;
+  for (const Slot& s : old) {
+    if (!s.entry) continue;
+    std::size_t i = Home(s.hash);
+    while (slots_[i].entry) i = (i + 1) & mask;
+    slots_[i] = s;
+  }
+}
+
+void FileSubArchive::Insert(Entry* entry) {
+  if (2 * (used_ + 1) > slots_.size()) Reserve(used_ + 1);
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t i = Home(entry->hash);
+  while (slots_[i].entry) i = (i + 1) & mask;
+  slots_[i] = Slot{entry, entry->hash};
+  ++used_;
+}
+
+void FileSubArchive::Erase(Entry* entry) {
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t i = Home(entry->hash);
+  while (slots_[i].entry != entry) {
+    if (!slots_[i].entry) return;
+    i = (i + 1) & mask;
+  }
+  // Moves back each later slot of the run whose home does not lie between
+  // the hole and itself, so every probe still finds its entry.
+  for (std::size_t j = (i + 1) & mask; slots_[j].entry; j = (j + 1) & mask) {
+    const std::size_t home = Home(slots_[j].hash);
+    if (((j - home) & mask) >= ((j - i) & mask)) {
+      slots_[i] = slots_[j];
+      i = j;
+    }
+  }
+  slots_[i] = Slot{};
+  --used_;
+}
+
+const uint8_t* FileSubArchive::KeepHeader(const Archive::FileHeader& header) {
+  auto* raw = static_cast<uint8_t*>(pool_.Take(Archive::kHeaderBytes));
+  header.Encode(raw);
+  return raw;
+}
+
+FileSubArchive::Entry* FileSubArchive::Add(uint32_t payloadOffset, uint32_t payloadSize, const uint8_t* header) {
+  const std::string_view name = NameOf(header);
+  return Add(payloadOffset, payloadSize, header, name, KeyHash(name), nullptr);
+}
+
+FileSubArchive::Entry* FileSubArchive::Add(uint32_t payloadOffset, uint32_t payloadSize, const uint8_t* header,
+                                           std::string_view name, uint32_t hash, Entry* fresh) {
+  if (Entry* known = Find(name, hash)) {
     // Of two live blocks of one name the later one was stored last.
     if (known->payloadOffset < payloadOffset) {
       known->payloadOffset = payloadOffset;
@@ -254,21 +428,21 @@ FileSubArchive::Entry* FileSubArchive::Add(uint32_t payloadOffset, uint32_t payl
     }
     return known;
   }
-  auto entry = std::unique_ptr<Entry>(new Entry{payloadOffset, payloadSize, std::string(key), header});
-  Entry* raw = entry.get();
-  table_.emplace(raw->key, raw);
-  list_.push_back(std::move(entry));
-  AddDirectories(header.Name());
-  return raw;
+  Entry* entry = fresh ? fresh : static_cast<Entry*>(pool_.Take(sizeof(Entry)));
+  *entry = Entry{payloadOffset, payloadSize, hash, header};
+  Insert(entry);
+  list_.push_back(entry);
+  AddDirectories(name);
+  return entry;
 }
 
 void FileSubArchive::Remove(Entry* entry) {
-  auto it = std::find_if(list_.begin(), list_.end(), [entry](const auto& e) { return e.get() == entry; });
+  auto it = std::find(list_.begin(), list_.end(), entry);
   if (it == list_.end()) return;
   const std::size_t at = static_cast<std::size_t>(it - list_.begin());
   for (Cursor& c : cursors_)
     if (c.used && c.position > at) --c.position;
-  table_.erase(entry->key);
+  Erase(entry);
   list_.erase(it);
 }
 
@@ -287,8 +461,8 @@ bool FileSubArchive::WalkOne() {
   }
   if (file) {
     if (!ReadAt(walk_ + Archive::kHeadBytes, raw, Archive::kHeaderBytes)) return false;
-    Add(static_cast<uint32_t>(walk_ + Archive::kRecordBytes), static_cast<uint32_t>(head.length - Archive::kHeaderBytes),
-        Archive::FileHeader::Decode(raw));
+    Add(static_cast<uint32_t>(walk_ + Archive::kFileLeadBytes),
+        static_cast<uint32_t>(head.length - Archive::kHeaderBytes), KeepHeader(Archive::FileHeader::Decode(raw)));
   }
   walk_ = next;
   return true;
@@ -297,11 +471,9 @@ bool FileSubArchive::WalkOne() {
 FileSubArchive::Entry* FileSubArchive::Lookup(const char* name) {
   if (!open_ || !name) return nullptr;
   Guard guard(*this);
-  KeyText text;
-  const std::string_view key = KeyOf(name, text);
+  const uint32_t hash = KeyHash(name);
   for (;;) {
-    auto it = table_.find(key);
-    if (it != table_.end()) return it->second;
+    if (Entry* e = Find(name, hash)) return e;
     if (!WalkOne()) return nullptr;
   }
 }
@@ -309,25 +481,38 @@ FileSubArchive::Entry* FileSubArchive::Lookup(const char* name) {
 bool FileSubArchive::GetHeader(const char* name, Archive::FileHeader& out) {
   Guard guard(*this);
   Entry* e = Lookup(name);
-  if (e) out = e->header;
+  if (e) out = Archive::FileHeader::Decode(e->header);
   return e != nullptr;
+}
+
+bool FileSubArchive::PayloadIsPacked(const Entry& entry) {
+  const uint32_t headBytes = CompressedFile::HeadBytes(info_.version);
+  uint8_t raw[CompressedFile::kHeadBytes];
+  CompressedFile::Head head;
+  return entry.payloadSize >= headBytes && ReadAt(entry.payloadOffset, raw, headBytes) &&
+         CompressedFile::ParseHead(raw, headBytes, info_.version, head);
 }
 
 bool FileSubArchive::OpenRead(File& file, const char* name, platform::File::Access access,
                               platform::File::Disposition) {
-  // Entries are never changed in place: writing would run into the next block.
-  if (access != platform::File::Access::Read) return false;
+  // Entries are never changed in place: writing would run into the next
+  // block. A read-only archive lets the open through for the file layer to
+  // refuse as read-only.
+  if (access != platform::File::Access::Read && writable_) return false;
   Guard guard(*this);
   Entry* e = Lookup(name);
   if (!e) return false;
+  const Archive::FileHeader header = Archive::FileHeader::Decode(e->header);
   file.AttachHandle(&Host());
   file.EditPath().Set(name);
   file.SetDataStart(e->payloadOffset);
+  file.SetDataEnd(e->payloadOffset + e->payloadSize);
   // Stored bytes never reach past the payload; compressed content takes its
   // length from its own head.
   const bool raw = (file.Mode() & File::kReadMask) == File::kReadStored;
-  uint32_t size = e->header.uncompressedSize;
-  if (raw || !e->header.Compressed()) size = raw ? e->payloadSize : std::min(size, e->payloadSize);
+  uint32_t size = header.uncompressedSize;
+  if (raw) size = e->payloadSize;
+  else if (!header.Compressed() || !PayloadIsPacked(*e)) size = std::min(size, e->payloadSize);
   file.SetSize(size);
   Attach(file);
   return true;
@@ -396,12 +581,12 @@ bool FileSubArchive::Store(File& file) {
   const bool overIndex = indexed_ && info_.indexOffset != 0 && at == info_.indexOffset;
 
   // Until complete the block reads as deleted with length 0.
-  uint8_t block[Archive::kRecordBytes];
+  uint8_t block[Archive::kFileLeadBytes];
   Archive::BlockHead head;
   std::memcpy(head.tag, Archive::kDeletedTag, 4);
   head.Encode(block);
   header.Encode(block + Archive::kHeadBytes);
-  uint64_t pos = at + Archive::kRecordBytes;
+  uint64_t pos = at + Archive::kFileLeadBytes;
   uint64_t stored = 0;
   bool ok = WriteAt(at, block, sizeof block);
   if (overIndex) {
@@ -464,29 +649,36 @@ bool FileSubArchive::Store(File& file) {
   }
   if (!ok) {
     // What was written goes: the block was the last one in the file.
-    if (Host().Seek(static_cast<int64_t>(at), platform::File::Origin::Begin) == platform::Error::None &&
-        Host().SetEndOfFile() == platform::Error::None)
-      end_ = at;
+    TruncateAt(at);
     if (walk_ > at) walk_ = at;
     return false;
   }
   // What is left of an index written over is stale: it was the last block.
-  if (overIndex && end_ > pos && Host().Seek(static_cast<int64_t>(pos), platform::File::Origin::Begin) ==
-                                     platform::Error::None &&
-      Host().SetEndOfFile() == platform::Error::None)
-    end_ = pos;
+  if (overIndex && end_ > pos) TruncateAt(pos);
   if (walk_ > at) walk_ = pos;
   if (old) {
-    WriteAt(old->payloadOffset - Archive::kRecordBytes, Archive::kDeletedTag, 4);
+    // A later block of a name wins anyway: a block that cannot be marked
+    // is left as it is.
+    MarkDeleted(*old);
     Remove(old);
   }
-  Add(static_cast<uint32_t>(at + Archive::kRecordBytes), header.storedSize, header);
+  Add(static_cast<uint32_t>(at + Archive::kFileLeadBytes), header.storedSize, KeepHeader(header));
   if (indexed_) {
     dirty_ = true;
     info_.indexOffset = static_cast<uint32_t>(pos);
     indexBytes_ = 0;
   }
   return true;
+}
+
+bool FileSubArchive::MarkDeleted(const Entry& entry) {
+  if (entry.payloadOffset < Archive::kFileLeadBytes) return false;
+  const uint64_t at = entry.payloadOffset - Archive::kFileLeadBytes;
+  uint8_t raw[Archive::kHeadBytes];
+  if (!ReadAt(at, raw, sizeof raw)) return false;
+  const Archive::BlockHead head = Archive::BlockHead::Decode(raw);
+  return head.Is(Archive::kFileTag) && head.length == Archive::kHeaderBytes + uint64_t(entry.payloadSize) &&
+         WriteAt(at, Archive::kDeletedTag, 4);
 }
 
 bool FileSubArchive::Exists(PString&, const char* name) {
@@ -511,8 +703,7 @@ bool FileSubArchive::Unlink(const char* name) {
   if (!open_ || !writable_) return false;
   Guard guard(*this);
   Entry* e = Lookup(name);
-  if (!e || e->payloadOffset < Archive::kRecordBytes) return false;
-  if (!WriteAt(e->payloadOffset - Archive::kRecordBytes, Archive::kDeletedTag, 4)) return false;
+  if (!e || !MarkDeleted(*e)) return false;
   Remove(e);
   if (indexed_) dirty_ = true;
   return true;
@@ -521,7 +712,7 @@ bool FileSubArchive::Unlink(const char* name) {
 bool FileSubArchive::GetFileTime(uint32_t& time, const char* name) {
   Guard guard(*this);
   Entry* e = Lookup(name);
-  if (e) time = e->header.fileTime;
+  if (e) time = Archive::FileHeader::Decode(e->header).fileTime;
   return e != nullptr;
 }
 
@@ -551,14 +742,15 @@ bool FileSubArchive::FindNext(long handle, const char* pattern, File::Entry& ent
       continue;
     }
     const Entry& e = *list_[cursor.position++];
-    const std::string name(DropLeadingSep(e.header.Name()).substr(0, sizeof entry.name - 1));
+    const std::string name(DropLeadingSep(NameOf(e.header)).substr(0, sizeof entry.name - 1));
     const char* directoryEnd = nullptr;
     if (MatchWildcard(name.c_str(), pattern, &directoryEnd)) {
-      Fill(entry, e.header, name);
+      Fill(entry, Archive::FileHeader::Decode(e.header), name);
       return true;
     }
     if (directoryEnd) {
-      Fill(entry, e.header, std::string_view(name.c_str(), static_cast<std::size_t>(directoryEnd - name.c_str())));
+      Fill(entry, Archive::FileHeader::Decode(e.header),
+           std::string_view(name.c_str(), static_cast<std::size_t>(directoryEnd - name.c_str())));
       entry.attributes = kDirectoryFlags;
       return true;
     }
@@ -587,8 +779,10 @@ bool FileSubArchive::WriteIndex() {
   std::memcpy(head.tag, Archive::kIndexTag, 4);
   head.Encode(buffer.data());
   uint8_t* p = buffer.data() + Archive::kHeadBytes;
-  for (const auto& e : list_) {
-    Archive::IndexRecord{e->payloadOffset, e->payloadSize, e->header}.Encode(p);
+  for (const Entry* e : list_) {
+    PutLE32(p, e->payloadOffset);
+    PutLE32(p + 4, e->payloadSize);
+    std::memcpy(p + 8, e->header, Archive::kHeaderBytes);
     p += Archive::kRecordBytes;
   }
   const uint64_t oldEnd = end_;
@@ -598,23 +792,29 @@ bool FileSubArchive::WriteIndex() {
   if (!WriteAt(at + 4, length, sizeof length)) return false;
   const uint64_t indexEnd = at + buffer.size();
   // A shorter index over a longer one leaves no stale records behind it.
-  if (indexEnd < oldEnd && Host().Seek(static_cast<int64_t>(indexEnd), platform::File::Origin::Begin) ==
-                               platform::Error::None &&
-      Host().SetEndOfFile() == platform::Error::None)
-    end_ = indexEnd;
+  if (indexEnd < oldEnd) TruncateAt(indexEnd);
   if (walk_ > at) walk_ = indexEnd;
   info_.indexOffset = static_cast<uint32_t>(at);
   info_.entryCount = static_cast<uint32_t>(list_.size());
   indexBytes_ = static_cast<uint32_t>(buffer.size());
 
-  uint8_t info[Archive::kInfoBytes];
-  info_.Encode(info);
-  host_.Seek(0, File::kSeekBegin);
-  if (host_.Write(Archive::kSignature, Archive::kSignatureBytes, 1) != Archive::kSignatureBytes ||
-      !host_.WriteInfoBlock(info) || !host_.Flush())
-    return false;
+  if (!WriteInfo()) return false;
   dirty_ = false;
   return true;
+}
+
+bool FileSubArchive::WriteInfo() {
+  uint8_t lead[Archive::kNewArchiveBytes];
+  std::memcpy(lead, Archive::kSignature, Archive::kSignatureBytes);
+  Archive::BlockHead head;
+  std::memcpy(head.tag, Archive::kInfoTag, 4);
+  head.length = infoBytes_;
+  head.Encode(lead + Archive::kSignatureBytes);
+  info_.Encode(lead + Archive::kSignatureBytes + Archive::kHeadBytes);
+  // An info block shorter than the 32 bytes of info gets what fits: the
+  // block behind it is not ours.
+  const std::size_t n = Archive::kSignatureBytes + Archive::kHeadBytes + std::min<std::size_t>(infoBytes_, Archive::kInfoBytes);
+  return WriteAt(0, lead, n);
 }
 
 } // namespace Vak

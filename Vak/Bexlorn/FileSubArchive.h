@@ -9,7 +9,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -63,17 +62,32 @@ public:
   std::size_t KnownEntries() const { return list_.size(); }
 
 private:
+  // A file the archive holds. The header stays in its stored form: the
+  // index block read at mount is kept whole and its entries point into it.
   struct Entry {
-    static void* operator new(std::size_t n);
-    static void operator delete(void* p);
     uint32_t payloadOffset;
     uint32_t payloadSize;
-    std::string key;  // the table's key text
-    Archive::FileHeader header;
+    uint32_t hash;          // of the key
+    const uint8_t* header;  // Archive::kHeaderBytes
+  };
+  struct Slot {
+    Entry* entry = nullptr;
+    uint32_t hash = 0;
   };
   struct Cursor {
     bool used = false;
     std::size_t position = 0;  // in the entry list
+  };
+  // Memory for entries and headers, given back only with the archive.
+  class Pool {
+  public:
+    void* Take(std::size_t bytes);
+    void Clear();
+
+  private:
+    std::vector<std::unique_ptr<uint8_t[]>> blocks_;
+    uint8_t* next_ = nullptr;
+    std::size_t left_ = 0;
   };
   class Guard;
   struct TextHash {
@@ -82,18 +96,41 @@ private:
   };
 
   bool ReadIndex();
+  // Whether the blocks from `from` on reach the end of the file undamaged.
+  bool ChainIsWhole(uint64_t from);
   // The entry of `name`, walking blocks the index does not list on a miss.
   Entry* Lookup(const char* name);
   // One block onward from walk_; false at the end of the file or at damage.
   bool WalkOne();
-  // Adds what a block holds; a name already known keeps the later block.
-  Entry* Add(uint32_t payloadOffset, uint32_t payloadSize, const Archive::FileHeader& header);
+  // Adds what a block holds (the header's bytes must outlive the entry); a
+  // name already known keeps the later block. The second form takes the
+  // stored name, its key's hash and the memory of a new entry (or null).
+  Entry* Add(uint32_t payloadOffset, uint32_t payloadSize, const uint8_t* header);
+  Entry* Add(uint32_t payloadOffset, uint32_t payloadSize, const uint8_t* header, std::string_view name,
+             uint32_t hash, Entry* fresh);
+  // The header's bytes kept for an entry met after the mount.
+  const uint8_t* KeepHeader(const Archive::FileHeader& header);
   void Remove(Entry* entry);
+  // Overwrites the tag of the entry's block with "FIL!"; false (nothing
+  // written) when no "FIL " block of the entry's size stands there.
+  bool MarkDeleted(const Entry& entry);
   void AddDirectories(std::string_view name);
+  // The entry table: open addressing, linear probing, at most half full.
+  Entry* Find(std::string_view name, uint32_t hash) const;
+  void Insert(Entry* entry);
+  void Erase(Entry* entry);
+  void Reserve(std::size_t count);
+  std::size_t Home(uint32_t hash) const;
+  // Whether a compressed entry's payload begins with the "CFIL" head.
+  bool PayloadIsPacked(const Entry& entry);
   bool Store(File& file);
   bool WriteIndex();
+  // Signature and info block, within the info block's own length.
+  bool WriteInfo();
   bool WriteAt(uint64_t offset, const void* data, std::size_t length);
   bool ReadAt(uint64_t offset, void* data, std::size_t length);
+  // The host file ends at `offset`.
+  bool TruncateAt(uint64_t offset);
   // Where the next block goes: over the index when it is the last block.
   uint32_t AppendOffset() const;
   bool IndexIsLast() const;
@@ -103,6 +140,7 @@ private:
   File host_;
   File::Path path_;
   Archive::Info info_;
+  uint32_t infoBytes_ = Archive::kInfoBytes;  // the info block's length as found
   bool open_ = false;
   bool writable_ = false;
   bool indexed_ = false;
@@ -110,10 +148,10 @@ private:
   uint64_t end_ = 0;          // length of the host file
   uint64_t walk_ = 0;         // blocks before this offset are known
   uint32_t indexBytes_ = 0;   // of the "IDX " block at the index offset, 0 when none
-  std::vector<std::unique_ptr<Entry>> list_;
-  // Keys are the names without case (the kernel's code page), one leading
-  // separator dropped, '\\' as '/'; they point into their entries.
-  std::unordered_map<std::string_view, Entry*> table_;
+  Pool pool_;
+  std::vector<Entry*> list_;
+  std::vector<Slot> slots_;
+  std::size_t used_ = 0;  // slots holding an entry
   // Folder paths: A to Z lowered, '/' as separator, no trailing '/'.
   std::unordered_set<std::string, TextHash, std::equal_to<>> directories_;
   std::string lastDirectory_;

@@ -11,32 +11,43 @@
 #include "Vak/Bexlorn/Archive.h"
 #include "Vak/Bexlorn/BlockCoder.h"
 #include "Vak/Bexlorn/File.h"
+#include "Vak/Bexlorn/LittleEndian.h"
 
 namespace Vak::test {
 
 class ArchiveBuilder {
 public:
-  explicit ArchiveBuilder(uint32_t version = Archive::kVersion258) {
+  // `infoBytes`: the length of the "INFO" block, which a reader accepts
+  // shorter or longer than the 32 bytes written.
+  explicit ArchiveBuilder(uint32_t version = Archive::kVersion258, uint32_t infoBytes = Archive::kInfoBytes)
+      : infoBytes_(infoBytes) {
     info_.version = version;
     bytes_.assign(Archive::kSignature, 4);
-    Block(Archive::kInfoTag, std::string(Archive::kInfoBytes, '\0'));
+    Block(Archive::kInfoTag, std::string(infoBytes, '\0'));
   }
 
   // Appends a "FIL " block; returns its index record (not yet listed).
   Archive::IndexRecord AddFile(const std::string& name, const std::string& content, bool compressed = false,
                                uint32_t time = 0) {
+    Archive::FileHeader h;
+    h.uncompressedSize = static_cast<uint32_t>(content.size());
+    h.checksum = Archive::Crc::Of(content.data(), content.size());
+    h.fileTime = time;
+    if (compressed) h.flags = Archive::kFlagCompressed;
+    return AddPayload(name, compressed ? Compress(content) : content, h);
+  }
+
+  // Appends a "FIL " block of `payload` as it is, with the fields of `h`
+  // (name and stored size are set here).
+  Archive::IndexRecord AddPayload(const std::string& name, const std::string& payload, Archive::FileHeader h) {
     Archive::IndexRecord r;
+    r.header = h;
     r.header.SetName(name.c_str());
-    r.header.uncompressedSize = static_cast<uint32_t>(content.size());
-    r.header.checksum = Archive::Crc::Of(content.data(), content.size());
-    r.header.fileTime = time;
-    std::string payload = compressed ? Compress(content) : content;
-    if (compressed) r.header.flags = Archive::kFlagCompressed;
     r.header.storedSize = static_cast<uint32_t>(payload.size());
     r.payloadSize = r.header.storedSize;
     uint8_t header[Archive::kHeaderBytes];
     r.header.Encode(header);
-    r.payloadOffset = static_cast<uint32_t>(bytes_.size() + Archive::kRecordBytes);
+    r.payloadOffset = static_cast<uint32_t>(bytes_.size() + Archive::kFileLeadBytes);
     Block(Archive::kFileTag, std::string(reinterpret_cast<char*>(header), sizeof header) + payload);
     records_.push_back(r);
     return r;
@@ -63,7 +74,8 @@ public:
     std::string out = bytes_;
     uint8_t info[Archive::kInfoBytes];
     info_.Encode(info);
-    out.replace(Archive::kSignatureBytes + Archive::kHeadBytes, sizeof info, reinterpret_cast<char*>(info), sizeof info);
+    const std::size_t n = std::min<std::size_t>(infoBytes_, sizeof info);
+    out.replace(Archive::kSignatureBytes + Archive::kHeadBytes, n, reinterpret_cast<char*>(info), n);
     return out;
   }
 
@@ -71,9 +83,9 @@ public:
 
   // The payload of a compressed file in an archive of this version.
   std::string Compress(const std::string& content) const {
-    std::string out(Archive::kCompressedMagic, 4);
+    std::string out = "CFIL";
     if (info_.version != Archive::kVersion257) {
-      out += U32(Archive::kCompressedVersion);
+      out += U32(257);
       out += U32(static_cast<uint32_t>(content.size()));
     }
     std::vector<uint8_t> coded(Archive::kChunkBytes);
@@ -81,15 +93,16 @@ public:
       const unsigned n = static_cast<unsigned>(std::min<std::size_t>(Archive::kChunkBytes, content.size() - at));
       const unsigned c = BlockCoder::Code(coded.data(), reinterpret_cast<const uint8_t*>(content.data()) + at, n);
       const uint16_t word = static_cast<uint16_t>(c == n ? (0x8000 | c) : c);
-      out += static_cast<char>(word & 0xFF);
-      out += static_cast<char>(word >> 8);
+      AppendLE16(out, word);
       out.append(reinterpret_cast<const char*>(coded.data()), c);
     }
     return out;
   }
 
   static std::string U32(uint32_t v) {
-    return std::string{char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF), char(v >> 24)};
+    std::string out;
+    AppendLE32(out, v);
+    return out;
   }
 
 private:
@@ -99,6 +112,7 @@ private:
     bytes_ += data;
   }
 
+  uint32_t infoBytes_;
   Archive::Info info_;
   std::string bytes_;
   std::vector<Archive::IndexRecord> records_;

@@ -282,6 +282,34 @@ TEST_F(ArchiveLayerTest, IndexOfMoreThan4096Entries) {
   EXPECT_EQ(ReadVia("va:f/4097.dat"), std::to_string(4097 * 3));
 }
 
+// Deleting entries out of the middle of the name table keeps every other
+// entry found, whether the table was sized from the index or grew while the
+// blocks were walked.
+TEST_F(ArchiveLayerTest, EntriesStayFoundAcrossDeletes) {
+  constexpr int kCount = 3000;
+  auto name = [](int i) { return "va:D" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".x"; };
+  for (bool indexed : {true, false}) {
+    SCOPED_TRACE(indexed ? "indexed" : "walked");
+    ArchiveBuilder b;
+    for (int i = 0; i < kCount; ++i) b.AddFile(name(i).substr(3), "");
+    if (indexed) b.AddIndex();
+    b.WriteTo(path_);
+    FileSubArchive* archive = Mount(true);
+    ASSERT_EQ(archive->Indexed(), indexed);
+    for (int i = 0; i < kCount; i += 3) ASSERT_TRUE(File::Unlink(name(i).c_str())) << i;
+    for (bool remounted : {false, true}) {
+      SCOPED_TRACE(remounted ? "remounted" : "mounted");
+      if (remounted) {
+        Unmount();
+        Mount(false);
+      }
+      for (int i = 0; i < kCount; ++i) ASSERT_EQ(File::Exists(name(i).c_str()).Ok(), i % 3 != 0) << i;
+      EXPECT_EQ(List("va:d3/*.x").size(), std::size_t(kCount / 7 - kCount / 21));
+    }
+    Unmount();
+  }
+}
+
 // A compressed store into a version-257 archive gets the bare "CFIL" head
 // that archive's readers expect, and the archive keeps its version.
 TEST_F(ArchiveLayerTest, CompressedStoreIntoVersion257Archive) {
@@ -441,6 +469,126 @@ TEST_F(ArchiveLayerTest, ReadWriteOpenOfAnEntryIsRefused) {
   File f;
   EXPECT_FALSE(f.Open("va:a.txt", File::kRead | File::kWrite).Ok());
   EXPECT_EQ(ReadVia("va:a.txt"), "abc");
+}
+
+// A read never runs past the entry's payload into the next block: not for a
+// payload flagged compressed that is not, nor for compressed content whose
+// chunks promise more than the payload holds.
+TEST_F(ArchiveLayerTest, ReadsStayInsideThePayload) {
+  const std::string chunk = Pattern(300, 9);
+  std::string le16(2, '\0');
+  Vak::PutLE16(reinterpret_cast<uint8_t*>(le16.data()), 0x8000 | 300);
+  ArchiveBuilder b;
+  Archive::FileHeader flagged;
+  flagged.uncompressedSize = 1000;
+  flagged.flags = Archive::kFlagCompressed;
+  b.AddPayload("flagged.bin", "not packed", flagged);
+  Archive::FileHeader plain;
+  plain.uncompressedSize = 1000;
+  b.AddPayload("plain.bin", "short", plain);
+  Archive::FileHeader cut = flagged;
+  cut.uncompressedSize = 300;
+  b.AddPayload("cut.bin", "CFIL" + ArchiveBuilder::U32(257) + ArchiveBuilder::U32(300) + le16 + chunk.substr(0, 150),
+               cut);
+  b.AddFile("next.txt", std::string(400, 'N'));
+  b.AddIndex();
+  b.WriteTo(path_);
+  Mount(false);
+
+  struct Case {
+    const char* name;
+    unsigned long mode;
+    std::string content;  // the whole content, or what a cut read may give a prefix of
+    bool whole;
+  };
+  for (const Case& c : std::vector<Case>{{"flagged.bin", File::kRead, "not packed", true},
+                                         {"flagged.bin", File::kReadStored, "not packed", true},
+                                         {"plain.bin", File::kRead, "short", true},
+                                         {"cut.bin", File::kRead, chunk.substr(0, 150), false}}) {
+    SCOPED_TRACE(c.name);
+    const std::string got = ReadVia(std::string("va:") + c.name, c.mode);
+    if (c.whole) {
+      EXPECT_EQ(got, c.content);
+    } else {
+      EXPECT_LE(got.size(), c.content.size());
+      EXPECT_EQ(got, c.content.substr(0, got.size()));
+    }
+  }
+  File f;
+  ASSERT_TRUE(f.Open("va:flagged.bin", File::kRead).Ok());
+  EXPECT_EQ(f.Size(), 10u);
+  EXPECT_EQ(ReadVia("va:next.txt"), std::string(400, 'N'));
+}
+
+// An index record that does not point at its own block is never written
+// through: a delete would mark bytes of another block, and a record over the
+// index would be overwritten by the next store.
+TEST_F(ArchiveLayerTest, RecordsThatMissTheirBlockAreNotWrittenThrough) {
+  struct Case {
+    const char* what;
+    bool readOnly;
+  };
+  for (const Case& c : std::vector<Case>{{"into another payload", false}, {"over the index", true}}) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(path_);
+    ArchiveBuilder b;
+    const Archive::IndexRecord a = b.AddFile("a.txt", std::string(1000, 'a'));
+    b.AddFile("b.txt", "bbbbbbbbbb");
+    const uint32_t index = b.AddIndex();
+    std::string bytes = b.Bytes();
+    const uint32_t moved = c.readOnly ? index + 8 : a.payloadOffset + 500;
+    bytes.replace(index + 8 + 296, 4, ArchiveBuilder::U32(moved));
+    std::ofstream(path_, std::ios::binary | std::ios::trunc) << bytes;
+
+    FileSubArchive* archive = Mount(true);
+    ASSERT_TRUE(archive->Indexed());
+    EXPECT_EQ(archive->IsReadOnly(), c.readOnly);
+    EXPECT_FALSE(File::Unlink("va:b.txt"));
+    if (c.readOnly) {
+      EXPECT_FALSE(WriteVia("va:new.txt", "new"));
+    }
+    Unmount();
+    EXPECT_EQ(Slurp(path_), bytes);
+    Mount(false);
+    EXPECT_EQ(ReadVia("va:a.txt"), std::string(1000, 'a'));
+    Unmount();
+  }
+}
+
+// The info block is rewritten within its own length, however long the
+// archive made it: the block behind it keeps its tag.
+TEST_F(ArchiveLayerTest, InfoBlockKeepsItsLength) {
+  for (uint32_t infoBytes : {16u, 48u}) {
+    SCOPED_TRACE(infoBytes);
+    std::filesystem::remove(path_);
+    ArchiveBuilder b(Archive::kVersion258, infoBytes);
+    b.AddFile("old.txt", "old");
+    b.AddIndex();
+    b.WriteTo(path_);
+    const std::string before = Slurp(path_);
+    FileSubArchive* archive = Mount(true);
+    ASSERT_TRUE(archive->Indexed());
+    ASSERT_FALSE(archive->IsReadOnly());
+    ASSERT_TRUE(WriteVia("va:new.txt", "new"));
+    Unmount();
+
+    std::string bytes = Slurp(path_);
+    EXPECT_EQ(U32At(bytes, 8), infoBytes);
+    EXPECT_EQ(bytes.substr(12 + 16, infoBytes - 16), before.substr(12 + 16, infoBytes - 16));
+    EXPECT_EQ(bytes.substr(12 + infoBytes, 4), "FIL ");
+    FileSubArchive* reread = Mount(false);
+    EXPECT_EQ(reread->GetInfo().entryCount, 2u);
+    EXPECT_EQ(ReadVia("va:old.txt"), "old");
+    EXPECT_EQ(ReadVia("va:new.txt"), "new");
+    Unmount();
+    // Without the index the blocks still walk from the info block on.
+    bytes.replace(20, 4, ArchiveBuilder::U32(0));
+    std::ofstream(path_, std::ios::binary | std::ios::trunc) << bytes;
+    Mount(false);
+    EXPECT_EQ(ReadVia("va:old.txt"), "old");
+    EXPECT_EQ(ReadVia("va:new.txt"), "new");
+    Unmount();
+  }
 }
 
 // A name field of 260 bytes without a terminator is read as 260 bytes and

@@ -237,7 +237,9 @@ INSTANTIATE_TEST_SUITE_P(Versions, ArchiveVersionTest, ::testing::Values(257u, 2
 
 // Damaged archives: refused (not readable) when the signature or info is
 // wrong; otherwise whatever the blocks still hold is found by walking them.
-// Never a crash, never a read past the bytes.
+// Never a crash, never a read past the bytes. Mounted for writing, an archive
+// whose structure does not read back cleanly is read-only and left as it is:
+// a block stored behind damage would be lost at the next mount.
 TEST_F(ArchiveFileTest, TruncatedAndDamagedArchives) {
   const std::string a(100, 'a');
   std::string b;
@@ -256,62 +258,109 @@ TEST_F(ArchiveFileTest, TruncatedAndDamagedArchives) {
     const char* what;
     std::function<void(std::string&)> damage;
     bool readable, indexed, hasA, hasB;
+    bool clean;  // stays writable
   };
   const std::vector<Case> cases = {
-      {"intact", [](std::string&) {}, true, true, true, true},
-      {"empty", [](std::string& s) { s.clear(); }, false, false, false, false},
-      {"signature only", [](std::string& s) { s.resize(4); }, false, false, false, false},
-      {"cut in the info head", [](std::string& s) { s.resize(10); }, false, false, false, false},
-      {"cut in the info", [](std::string& s) { s.resize(30); }, true, false, false, false},
-      {"other signature", [](std::string& s) { s[3] = 'X'; }, false, false, false, false},
-      {"other identifier", [&](std::string& s) { put(s, 12, 0x41524331); }, false, false, false, false},
-      {"version 259", [&](std::string& s) { put(s, 16, 259); }, false, false, false, false},
-      {"no info block", [](std::string& s) { s.replace(4, 4, "INFX"); }, false, false, false, false},
-      {"cut inside the first head", [](std::string& s) { s.resize(48); }, true, false, false, false},
-      {"cut in b's header", [&](std::string& s) { s.resize(bBlock + 100); }, true, false, true, false},
-      {"cut in b's payload", [&](std::string& s) { s.resize(bBlock + 8 + 288 + 10); }, true, false, true, false},
-      {"cut in the index", [&](std::string& s) { s.resize(index + 8 + 100); }, true, false, true, true},
-      {"cut in the index head", [&](std::string& s) { s.resize(index + 6); }, true, false, true, true},
-      {"index offset at a file block", [&](std::string& s) { put(s, 24, 44); }, true, false, true, true},
-      {"index offset past the end", [&](std::string& s) { put(s, 24, 0xFFFFFFF0); }, true, false, true, true},
-      {"entry count 0", [&](std::string& s) { put(s, 20, 0); }, true, false, true, true},
-      {"entry count beyond the index", [&](std::string& s) { put(s, 20, 3); }, true, false, true, true},
-      {"entry count huge", [&](std::string& s) { put(s, 20, 0xFFFFFFFF); }, true, false, true, true},
-      {"index length not the records'", [&](std::string& s) { put(s, index + 4, 296); }, true, false, true, true},
-      {"record payload past the end", [&](std::string& s) { put(s, index + 8, 0xFFFFFF00); }, true, false, true, true},
-      {"record payload size past the end", [&](std::string& s) { put(s, index + 12, 0x7FFFFFFF); }, true, false, true,
-       true},
+      {"intact", [](std::string&) {}, true, true, true, true, true},
+      {"empty", [](std::string& s) { s.clear(); }, false, false, false, false, false},
+      {"signature only", [](std::string& s) { s.resize(4); }, false, false, false, false, false},
+      {"cut in the info head", [](std::string& s) { s.resize(10); }, false, false, false, false, false},
+      {"cut in the info", [](std::string& s) { s.resize(30); }, true, false, false, false, false},
+      {"other signature", [](std::string& s) { s[3] = 'X'; }, false, false, false, false, false},
+      {"other identifier", [&](std::string& s) { put(s, 12, 0x41524331); }, false, false, false, false, false},
+      {"version 259", [&](std::string& s) { put(s, 16, 259); }, false, false, false, false, false},
+      {"no info block", [](std::string& s) { s.replace(4, 4, "INFX"); }, false, false, false, false, false},
+      {"junk before the info, no index",
+       [&](std::string& s) {
+         put(s, 20, 0);
+         s.insert(4, "JUNK" + Le32(0));
+       },
+       true, false, true, true, false},
+      {"cut inside the first head", [](std::string& s) { s.resize(48); }, true, false, false, false, false},
+      {"cut in b's header", [&](std::string& s) { s.resize(bBlock + 100); }, true, false, true, false, false},
+      {"cut in b's payload", [&](std::string& s) { s.resize(bBlock + 8 + 288 + 10); }, true, false, true, false,
+       false},
+      {"cut in the index", [&](std::string& s) { s.resize(index + 8 + 100); }, true, false, true, true, false},
+      {"cut in the index head", [&](std::string& s) { s.resize(index + 6); }, true, false, true, true, false},
+      {"index offset at a file block", [&](std::string& s) { put(s, 24, 44); }, true, false, true, true, false},
+      {"index offset past the end", [&](std::string& s) { put(s, 24, 0xFFFFFFF0); }, true, false, true, true,
+       false},
+      {"entry count 0", [&](std::string& s) { put(s, 20, 0); }, true, false, true, true, true},
+      {"entry count beyond the index", [&](std::string& s) { put(s, 20, 3); }, true, false, true, true, false},
+      {"entry count huge", [&](std::string& s) { put(s, 20, 0xFFFFFFFF); }, true, false, true, true, false},
+      {"index length not the records'", [&](std::string& s) { put(s, index + 4, 296); }, true, false, true, true,
+       false},
+      {"record payload past the end", [&](std::string& s) { put(s, index + 8, 0xFFFFFF00); }, true, false, true,
+       true, false},
+      {"record payload size past the end", [&](std::string& s) { put(s, index + 12, 0x7FFFFFFF); }, true, false,
+       true, true, false},
       {"file block shorter than its header, no index",
        [&](std::string& s) {
          put(s, 48, 10);
          put(s, 20, 0);
        },
-       true, false, false, false},
+       true, false, false, false, false},
       {"file block past the end, no index",
        [&](std::string& s) {
          put(s, bBlock + 4, 0x7FFFFFFF);
          put(s, 20, 0);
        },
-       true, false, true, false},
+       true, false, true, false, false},
+      {"block length 0xFFFFFFF0, no index",
+       [&](std::string& s) {
+         put(s, bBlock + 4, 0xFFFFFFF0);
+         put(s, 20, 0);
+       },
+       true, false, true, false, false},
+      {"a block behind the index cut",
+       [&](std::string& s) { s += "FIL " + Le32(288 + 50) + std::string(100, 'x'); }, true, true, true, true,
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::string bytes = good;
     c.damage(bytes);
-    std::ofstream(path_, std::ios::binary | std::ios::trunc) << bytes;
-    auto layer = std::make_unique<FileSubArchive>(path_.c_str(), false);
-    FileSubArchive* archive = layer.get();
-    ASSERT_TRUE(FileSubstList::Get().Add(PString("va"), std::move(layer)));
-    EXPECT_EQ(archive->IsReadable(), c.readable);
-    EXPECT_EQ(archive->Indexed(), c.indexed);
-    EXPECT_EQ(archive->GetVersion(), c.readable ? 258u : 0u);
-    EXPECT_EQ(ReadVia("va:a.txt") == a, c.hasA);
-    EXPECT_EQ(ReadVia("va:b.bin") == b, c.hasB);
-    File::Find find;
-    int listed = 0;
-    for (bool more = find.Open("va:*.*"); more; more = find.Next()) ++listed;
-    EXPECT_EQ(listed, int(c.hasA) + int(c.hasB));
-    Unmount();
+    for (bool writable : {false, true}) {
+      SCOPED_TRACE(writable ? "writable" : "read-only");
+      std::ofstream(path_, std::ios::binary | std::ios::trunc) << bytes;
+      auto layer = std::make_unique<FileSubArchive>(path_.c_str(), writable);
+      FileSubArchive* archive = layer.get();
+      ASSERT_TRUE(FileSubstList::Get().Add(PString("va"), std::move(layer)));
+      EXPECT_EQ(archive->IsReadable(), c.readable);
+      EXPECT_EQ(archive->Indexed(), c.indexed);
+      EXPECT_EQ(archive->GetVersion(), c.readable ? 258u : 0u);
+      if (c.readable) {
+        EXPECT_EQ(archive->IsReadOnly(), !(writable && c.clean));
+      }
+      EXPECT_EQ(ReadVia("va:a.txt") == a, c.hasA);
+      EXPECT_EQ(ReadVia("va:b.bin") == b, c.hasB);
+      File::Find find;
+      int listed = 0;
+      for (bool more = find.Open("va:*.*"); more; more = find.Next()) ++listed;
+      find.Close();
+      EXPECT_EQ(listed, int(c.hasA) + int(c.hasB));
+      if (writable && c.readable && !c.clean) {
+        EXPECT_FALSE(WriteVia("va:new.txt", "new"));
+        EXPECT_FALSE(File::Unlink("va:a.txt"));
+        if (c.hasA) {
+          File rw;
+          EXPECT_EQ(rw.Open("va:a.txt", File::kRead | File::kWrite), File::RES_READONLY);
+        }
+      }
+      if (writable && c.clean) {
+        ASSERT_TRUE(WriteVia("va:new.txt", "new"));
+      }
+      Unmount();
+      if (!c.clean) {
+        EXPECT_EQ(Slurp(path_), bytes);
+        continue;
+      }
+      Mount(false);
+      EXPECT_EQ(ReadVia("va:a.txt"), a);
+      EXPECT_EQ(ReadVia("va:b.bin"), b);
+      EXPECT_EQ(ReadVia("va:new.txt"), writable ? "new" : "<not opened>");
+      Unmount();
+    }
   }
 }
 
