@@ -11,6 +11,42 @@
 
 namespace platform {
 
+namespace {
+
+// Repeats a read call (bytes to, count, bytes done so far) until `size` bytes
+// came, the end of the file, or a failure other than an interruption.
+template <class Call> Error ReadAll(void* buffer, std::size_t size, std::size_t& read, Call call) {
+  auto* out = static_cast<char*>(buffer);
+  while (read < size) {
+    ssize_t n = call(out + read, size - read, read);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return ErrorFromErrno(errno);
+    }
+    if (n == 0) break;
+    read += static_cast<std::size_t>(n);
+  }
+  return Error::None;
+}
+
+// Repeats a write call until all `size` bytes are written or it fails.
+template <class Call> Error WriteAll(const void* data, std::size_t size, Call call) {
+  const auto* in = static_cast<const char*>(data);
+  std::size_t done = 0;
+  while (done < size) {
+    ssize_t n = call(in + done, size - done, done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return ErrorFromErrno(errno);
+    }
+    if (n == 0) return Error::Other;
+    done += static_cast<std::size_t>(n);
+  }
+  return Error::None;
+}
+
+} // namespace
+
 File::~File() { Close(); }
 
 File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
@@ -70,33 +106,12 @@ Error File::Close() {
 Error File::Read(void* buffer, std::size_t size, std::size_t& read) {
   read = 0;
   if (!IsOpen() || (buffer == nullptr && size != 0)) return Error::InvalidArgument;
-  auto* out = static_cast<char*>(buffer);
-  while (read < size) {
-    ssize_t n = ::read(fd_, out + read, size - read);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return ErrorFromErrno(errno);
-    }
-    if (n == 0) break;
-    read += static_cast<std::size_t>(n);
-  }
-  return Error::None;
+  return ReadAll(buffer, size, read, [this](char* to, std::size_t n, std::size_t) { return ::read(fd_, to, n); });
 }
 
 Error File::Write(const void* data, std::size_t size) {
   if (!IsOpen() || (data == nullptr && size != 0)) return Error::InvalidArgument;
-  const auto* in = static_cast<const char*>(data);
-  std::size_t done = 0;
-  while (done < size) {
-    ssize_t n = ::write(fd_, in + done, size - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return ErrorFromErrno(errno);
-    }
-    if (n == 0) return Error::Other;
-    done += static_cast<std::size_t>(n);
-  }
-  return Error::None;
+  return WriteAll(data, size, [this](const char* from, std::size_t n, std::size_t) { return ::write(fd_, from, n); });
 }
 
 Error File::Seek(int64_t offset, Origin origin, int64_t* position) {
@@ -141,33 +156,16 @@ Error File::SetEndOfFile() {
 Error File::ReadAt(int64_t offset, void* buffer, std::size_t size, std::size_t& read) {
   read = 0;
   if (!IsOpen() || offset < 0 || (buffer == nullptr && size != 0)) return Error::InvalidArgument;
-  auto* out = static_cast<char*>(buffer);
-  while (read < size) {
-    ssize_t n = ::pread(fd_, out + read, size - read, static_cast<off_t>(offset + static_cast<int64_t>(read)));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return ErrorFromErrno(errno);
-    }
-    if (n == 0) break;
-    read += static_cast<std::size_t>(n);
-  }
-  return Error::None;
+  return ReadAll(buffer, size, read, [this, offset](char* to, std::size_t n, std::size_t done) {
+    return ::pread(fd_, to, n, static_cast<off_t>(offset + static_cast<int64_t>(done)));
+  });
 }
 
 Error File::WriteAt(int64_t offset, const void* data, std::size_t size) {
   if (!IsOpen() || offset < 0 || (data == nullptr && size != 0)) return Error::InvalidArgument;
-  const auto* in = static_cast<const char*>(data);
-  std::size_t done = 0;
-  while (done < size) {
-    ssize_t n = ::pwrite(fd_, in + done, size - done, static_cast<off_t>(offset + static_cast<int64_t>(done)));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return ErrorFromErrno(errno);
-    }
-    if (n == 0) return Error::Other;
-    done += static_cast<std::size_t>(n);
-  }
-  return Error::None;
+  return WriteAll(data, size, [this, offset](const char* from, std::size_t n, std::size_t done) {
+    return ::pwrite(fd_, from, n, static_cast<off_t>(offset + static_cast<int64_t>(done)));
+  });
 }
 
 Error File::Sync() {

@@ -269,3 +269,27 @@ TEST(File, BackSlashesAndCaseReachTheFile) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(File, PositionedCallsLeaveThePositionAlone) {
+  platform::test::TempFolder dir;
+  File file;
+  ASSERT_EQ(file.Open((dir / "p.bin").c_str(), Access::ReadWrite, Disposition::CreateAlways), Error::None);
+  ASSERT_EQ(file.Write("abcdef", 6), Error::None);
+  ASSERT_EQ(file.Seek(2, Origin::Begin), Error::None);
+
+  ASSERT_EQ(file.WriteAt(8, "XY", 2), Error::None);  // past the end: the gap reads as zeros
+  char buffer[16] = {};
+  std::size_t read = 0;
+  ASSERT_EQ(file.ReadAt(4, buffer, sizeof buffer, read), Error::None);
+  EXPECT_EQ(std::string(buffer, read), std::string("ef\0\0XY", 6));  // stops at the end
+  EXPECT_EQ(file.Tell(), 2);
+
+  EXPECT_EQ(file.ReadAt(-1, buffer, 1, read), Error::InvalidArgument);
+  EXPECT_EQ(file.WriteAt(-1, "x", 1), Error::InvalidArgument);
+  file.Close();
+  EXPECT_EQ(file.ReadAt(0, buffer, 1, read), Error::InvalidArgument);
+}
+
+} // namespace
