@@ -1,7 +1,10 @@
 #include "Vak/Cindrel/ResourceLoader.h"
 
 #include <algorithm>
+#include <exception>
 
+#include "Vak/Bexlorn/Exception.h"
+#include "Vak/Bexlorn/Log.h"
 #include "Vak/Bexlorn/Time.h"
 #include "Vak/Cindrel/Resource.h"
 #include "Vak/Cindrel/ResourceSystem.h"
@@ -11,6 +14,13 @@ namespace Vak {
 
 namespace {
 platform::Waitable* WaitableOf(SyncObject& object) { return static_cast<platform::Waitable*>(object.operator void*()); }
+
+void LogFailedRead(const Resource* resource, const char* reason) {
+  // Looked up per line: the log deletes its clients when it shuts down.
+  Log::GetClient("ResourceLoader")
+      ->Output(kLogErr, "Reading resource %s (%s) threw: %s", resource->GetName().c_str(),
+               resource->GetFileName().c_str(), reason);
+}
 } // namespace
 
 ResourceLoader::ResourceLoader(ResourceSystem& system) : system_(system) {
@@ -148,6 +158,28 @@ void ResourceLoader::Release(Resource* resource) {
 
 // --- The thread ------------------------------------------------------------------
 
+void ResourceLoader::Read(Resource* resource) {
+  bool read = false;
+  // Nobody on this thread could handle what a resource type throws: the
+  // resource fails (ReadData has marked it) and the log says why.
+  try {
+    read = resource->ReadData();
+  } catch (const Exception& e) {
+    LogFailedRead(resource, e.Reason());
+  } catch (const std::exception& e) {
+    LogFailedRead(resource, e.what());
+  } catch (...) {
+    LogFailedRead(resource, "an exception of unknown type");
+  }
+  if (!read) {
+    resource->SetState(Resource::kInvalid);
+  } else if (system_.QueueCompletion(resource)) {
+    ResourceSystem::Stats().loaded.fetch_add(1);
+  }
+  current_.store(nullptr);
+  resource->ReleaseHold();
+}
+
 unsigned ResourceLoader::Run(void* self) { return static_cast<ResourceLoader*>(self)->Loop(); }
 
 unsigned ResourceLoader::Loop() {
@@ -167,15 +199,7 @@ unsigned ResourceLoader::Loop() {
       current_.store(resource);
     }
     access_.Unlock();
-    if (resource) {
-      if (!resource->ReadData()) {
-        resource->SetState(Resource::kInvalid);
-      } else if (system_.QueueCompletion(resource)) {
-        ResourceSystem::Stats().loaded.fetch_add(1);
-      }
-      current_.store(nullptr);
-      resource->ReleaseHold();
-    }
+    if (resource) Read(resource);
     items_.Unlock();
   }
   idle_.Set();

@@ -54,6 +54,9 @@ private:
   void SiftUp(std::size_t index);
   void SiftDown(std::size_t index);
   Resource* PickNext();
+  // Reads the current resource and hands it on; what its type throws is
+  // logged and fails it.
+  void Read(Resource* resource);
 
   ResourceSystem& system_;
   std::vector<Resource*> queue_;  // a max-heap on the load score

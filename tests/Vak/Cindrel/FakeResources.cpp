@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/Time.h"
 #include "Vak/plugins/PluginSystem.h"
@@ -96,6 +98,7 @@ Resource::Result FakeResource::Load(const char* file) {
     WaitFor([] { return Ctl().gateOpen.load(); });
     --Ctl().gateWaiting;
   }
+  if (Has(GetName().c_str(), "throwload")) throw std::runtime_error(std::string("cannot read ") + file);
   return Has(GetName().c_str(), "bad") ? RES_FAILED_TO_LOAD : RES_OK;
 }
 
@@ -104,6 +107,7 @@ Resource::Result FakeResource::LoadTxt(const char* file) { return Load(file); }
 Resource::Result FakeResource::LoadComplete() {
   ++completes;
   completeThread = std::this_thread::get_id();
+  if (Has(GetName().c_str(), "throwcomplete")) throw std::runtime_error("cannot complete");
   return Has(GetName().c_str(), "nocomplete") ? RES_FAILED_TO_LOAD : RES_OK;
 }
 
@@ -148,6 +152,12 @@ TestDatabase& ResourceTest::Meshes() {
     databases_.push_back(std::make_unique<TestDatabase>("meshes"));
   }
   return *databases_.front();
+}
+
+void ResourceTest::Abandon() {
+  for (auto& database : databases_) (void)database.release();
+  databases_.clear();
+  (void)system_.release();
 }
 
 void ResourceTest::Stop() {

@@ -4,7 +4,8 @@
 // tests write. Types: "im" (binary files; on the fly for names starting with
 // "fly"), "lm.txt" (text form), "nol" (plain resources without a load method).
 // A name's words steer its fake: "bad" fails the read, "nocomplete" fails the
-// completion, "gate" holds the read until the gate opens.
+// completion, "gate" holds the read until the gate opens, "throwload" and
+// "throwcomplete" throw std::runtime_error from the read or the completion.
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -96,6 +97,9 @@ protected:
   TestDatabase& Meshes();
   // Empties the system: databases first, then the system.
   void Stop();
+  // Leaves the system and its databases behind for good: after a failure
+  // that left a thread blocked in them.
+  void Abandon();
 
   platform::test::TempFolder folder_;
   std::unique_ptr<Vak::Options> options_;

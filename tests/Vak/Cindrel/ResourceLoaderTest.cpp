@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/Vak/Cindrel/FakeResources.h"
+#include "tests/content/LogCapture.h"
 
 namespace fake {
 namespace {
@@ -145,6 +146,33 @@ TEST_F(LoaderTest, QueueHoldsAtMost5000Requests) {
   }
   EXPECT_FALSE(Loader().Cancel(queued.front()));
   EXPECT_EQ(Loader().Count(), 0u);
+}
+
+// What a type throws on the loader thread has no caller to go to: the
+// resource fails, the log names it and the reason, and the loader goes on to
+// the next request.
+TEST_F(ResourceTest, ThrowingReadOnTheLoaderIsLoggedAndTheLoaderGoesOn) {
+  content::test::LogCapture log;
+  Start(nullptr);
+  Resource* thrower = Meshes().Get(PString("flythrowload.im"));
+  ASSERT_NE(thrower, nullptr);
+  if (!WaitFor([&] { return thrower->GetState() == Resource::kInvalid; })) {
+    ADD_FAILURE() << "the loader thread ended holding its items mutex";
+    Abandon();
+    return;
+  }
+  Resource* next = Meshes().Get(PString("flynext.im"));
+  ASSERT_NE(next, nullptr);
+  EXPECT_TRUE(WaitFor([&] { return next->GetState() == Resource::kRead; }));
+  system_->Update(0.0f);
+  EXPECT_EQ(next->GetState(), Resource::kReady);
+  EXPECT_EQ(thrower->GetReferenceCount(), 1u);  // the queue's hold is given back
+  EXPECT_EQ(thrower->Lock(), Resource::RES_INVALID);
+  const std::string text = log.Text();
+  EXPECT_NE(text.find("ResourceLoader"), std::string::npos) << text;
+  EXPECT_NE(text.find("flythrowload.im"), std::string::npos) << text;
+  EXPECT_NE(text.find("cannot read"), std::string::npos) << text;
+  for (Resource* r : {thrower, next}) r->ReleaseReference();
 }
 
 // Requests still queued when the system goes have their holds given back.
