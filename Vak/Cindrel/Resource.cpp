@@ -178,7 +178,12 @@ Resource::Result Resource::IsAllLoaded() {
   return RES_PARTIAL_LOAD;
 }
 
-void Resource::SetPriority(float priority) { priority_.store(priority); }
+void Resource::SetPriority(float priority) {
+  priority_.store(priority);
+  if (state_.load() != kQueued) return;
+  ResourceSystem* system = ResourceSystem::Current();
+  if (ResourceLoader* loader = system && system->IsCaching() ? system->GetLoader() : nullptr) loader->PriorityChanged();
+}
 
 // --- Observers -------------------------------------------------------------------
 

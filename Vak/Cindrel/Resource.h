@@ -183,7 +183,6 @@ private:
   std::atomic<ResourceDatabase*> lastDatabase_{nullptr};
   float created_;
   std::atomic<float> priority_{0.0f};
-  float score_ = 0.0f;  // the loader's, under its access mutex
   std::atomic<uint32_t> useCount_{0};
   std::atomic<float> lastUse_{0.0f};
   std::atomic<uint32_t> refCount_{1};
