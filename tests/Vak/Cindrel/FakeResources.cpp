@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <stdexcept>
 
 #include "Vak/Bexlorn/File.h"
@@ -158,6 +159,24 @@ void ResourceTest::Abandon() {
   for (auto& database : databases_) (void)database.release();
   databases_.clear();
   (void)system_.release();
+}
+
+bool ResourceTest::AccessIsFree(Resource* resource) {
+  auto taken = std::make_shared<std::atomic<bool>>(false);
+  Vak::ResourceSystem* system = system_.get();
+  std::thread other([system, resource, taken] {
+    system->LockAccess(resource);
+    *taken = true;
+    system->UnlockAccess(resource);
+  });
+  if (!WaitFor([&] { return taken->load(); })) {
+    ADD_FAILURE() << "the access lock stayed taken";
+    other.detach();
+    Abandon();
+    return false;
+  }
+  other.join();
+  return true;
 }
 
 void ResourceTest::Stop() {

@@ -100,6 +100,10 @@ protected:
   // Leaves the system and its databases behind for good: after a failure
   // that left a thread blocked in them.
   void Abandon();
+  // Whether another thread takes and gives back the resource's access lock
+  // (a test failure if not: that thread is then left blocked and the system
+  // abandoned).
+  bool AccessIsFree(Vak::Resource* resource);
 
   platform::test::TempFolder folder_;
   std::unique_ptr<Vak::Options> options_;
