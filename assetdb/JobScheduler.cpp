@@ -1,5 +1,9 @@
 #include "assetdb/JobScheduler.h"
 
+#include <exception>
+
+#include "Vak/Bexlorn/Exception.h"
+#include "Vak/Bexlorn/Log.h"
 #include "Vak/Bexlorn/Time.h"
 #include "assetdb/SharedLock.h"
 #include "content/AppGlobals.h"
@@ -8,6 +12,13 @@ namespace {
 
 // Idle workers look at the clock this often, so a test clock ends them soon.
 constexpr unsigned long kIdleSliceMs = 10;
+
+void LogFailedJob(const std::source_location& origin, const char* reason) {
+  // Looked up per line: the log deletes its clients when it shuts down.
+  Vak::Log::GetClient("JobScheduler")
+      ->Output(Vak::kLogErr, "Job posted by %s (%s:%u) threw: %s", origin.function_name(), origin.file_name(),
+               static_cast<unsigned>(origin.line()), reason);
+}
 
 } // namespace
 
@@ -63,12 +74,13 @@ JobScheduler::~JobScheduler() {
     stopping_.store(true);
   }
   // The worker lock is not held across the sleep: a job still running may
-  // post, and posting takes it.
+  // post, and posting takes it. A poster that queued its job before the stop
+  // may still be starting a worker, so it is waited for too.
   for (;;) {
     {
       Vak::SingleLock guard(&workerLock_, true);
       ReapWorkers();
-      if (workers_.empty()) break;
+      if (workers_.empty() && postsInFlight_.load() == 0) break;
     }
     workAvailable_.Set();
     Vak::Time::Delay(10);
@@ -77,15 +89,26 @@ JobScheduler::~JobScheduler() {
 
 uint32_t JobScheduler::ThreadBit() { return IsMainThread() ? kNotOnMainThread : kMainThreadOnly; }
 
-void JobScheduler::RunJob(const Job& job) {
+intptr_t JobScheduler::RunJob(const Job& job) {
+  // A failed job still completes, so its poster is released; the failure is
+  // logged and its result is 0.
+  intptr_t result = 0;
   try {
-    job.callback->Run(job.argument);
+    result = job.callback->Run(job.argument);
+  } catch (const Vak::Exception& e) {
+    LogFailedJob(job.origin, e.Reason());
+  } catch (const std::exception& e) {
+    LogFailedJob(job.origin, e.what());
   } catch (...) {
-    // A failed job still completes: its poster is released.
+    LogFailedJob(job.origin, "an exception of unknown type");
   }
   delete job.callback;
-  // Last: the poster's status goes away once it sees `done`.
-  if (job.status) job.status->done.store(true);
+  if (job.status) {
+    job.status->result = result;
+    // Last: the poster's status goes away once it sees `done`.
+    job.status->done.store(true);
+  }
+  return result;
 }
 
 void JobScheduler::Cancel(const Job& job) {
@@ -97,11 +120,14 @@ void JobScheduler::Cancel(const Job& job) {
   }
 }
 
-bool JobScheduler::Post(CXCallbackBase* callback, uint32_t flags, uintptr_t argument, BusyGate* gate) {
+bool JobScheduler::Post(CXCallbackBase* callback, uint32_t flags, uintptr_t argument, BusyGate* gate, intptr_t* result,
+                        std::source_location origin) {
+  if (result) *result = 0;
   if (!callback) return false;
   const bool waits = (flags & kNoWait) == 0;
   if (waits && (flags & ThreadBit()) == 0) {
-    RunJob(Job{callback, argument, gate, flags, nullptr});
+    const intptr_t ran = RunJob(Job{callback, argument, gate, flags, nullptr, origin});
+    if (result) *result = ran;
     return true;
   }
   Status status;
@@ -109,19 +135,26 @@ bool JobScheduler::Post(CXCallbackBase* callback, uint32_t flags, uintptr_t argu
     Vak::SingleLock guard(&lock_, true);
     // Nothing would ever run it.
     if (stopping_.load()) {
-      Cancel(Job{callback, argument, gate, flags, nullptr});
+      Cancel(Job{callback, argument, gate, flags, nullptr, origin});
       return false;
     }
-    jobs_.Append(Job{callback, argument, gate, flags, waits ? &status : nullptr});
+    jobs_.Append(Job{callback, argument, gate, flags, waits ? &status : nullptr, origin});
+    // Counted in the same hold that saw the scheduler running.
+    postsInFlight_.fetch_add(1);
   }
   if ((flags & kMainThreadOnly) != 0) {
     if (!mainThreadWoken_.exchange(true)) MainThreadQueue::Instance().Post(kWakeMainThreadMessage, 0, 0);
   } else {
     EnsureWorkers();
   }
+  // The last use of the scheduler: from here on the poster touches only its
+  // own status, and the scheduler may be gone.
+  postsInFlight_.fetch_sub(1);
   if (!waits) return true;
   while (!status.done.load()) Vak::Time::Delay(1);
-  return !status.cancelled.load();
+  if (status.cancelled.load()) return false;
+  if (result) *result = status.result;
+  return true;
 }
 
 int JobScheduler::RunPending(uint32_t mask) {

@@ -12,6 +12,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <source_location>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -105,8 +106,11 @@ public:
   // Takes ownership of `callback`. A waiting post of a job the calling thread
   // may run runs it at once. Otherwise the job is queued; a waiting poster then
   // sleeps until it has run (true) or was cancelled (false). `gate` is left
-  // when the job is cancelled.
-  bool Post(CXCallbackBase* callback, uint32_t flags, uintptr_t argument = 0, BusyGate* gate = nullptr);
+  // when the job is cancelled. A waiting poster's `result` gets the callback's
+  // result: 0 when it threw (the exception is logged with `origin`, the place
+  // of the post) or was cancelled.
+  bool Post(CXCallbackBase* callback, uint32_t flags, uintptr_t argument = 0, BusyGate* gate = nullptr,
+            intptr_t* result = nullptr, std::source_location origin = std::source_location::current());
   // Runs at most one queued job that shares no flag with `mask` plus the
   // calling thread's own bit. When one ran: the number of jobs queued before
   // it minus one, else 0.
@@ -131,6 +135,7 @@ public:
 
 private:
   struct Status {
+    intptr_t result = 0;  // written before done
     std::atomic<bool> done{false};
     std::atomic<bool> cancelled{false};
   };
@@ -140,10 +145,12 @@ private:
     BusyGate* gate = nullptr;
     uint32_t flags = 0;
     Status* status = nullptr;
+    std::source_location origin;
     bool operator==(const Job& other) const { return callback == other.callback; }
   };
 
-  static void RunJob(const Job& job);
+  // The callback's result; 0 when it threw, which is logged.
+  static intptr_t RunJob(const Job& job);
   static void Cancel(const Job& job);
   static unsigned WorkerMain(void* self);
   void WorkerBody();
@@ -159,6 +166,9 @@ private:
   Vak::WEvent workAvailable_{false, false};
   Vak::Thread::Priority priority_ = Vak::Thread::PriorityNormal;
   std::atomic<bool> stopping_{false};
+  // Posters between queuing a job and their last use of the scheduler; the
+  // destructor waits for them.
+  std::atomic<unsigned> postsInFlight_{0};
   std::atomic<bool> mainThreadWoken_{false};
   std::atomic<unsigned> workersStarted_{0};
 };

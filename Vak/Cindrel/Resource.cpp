@@ -30,6 +30,22 @@ const char* const kStateNames[Resource::kStateCount] = {
 // Redirect chains are short; a longer one is a cycle.
 constexpr int kMaxRedirections = 64;
 
+// Raises a lock count for a scope; Keep leaves it raised.
+class LockCountHold {
+public:
+  explicit LockCountHold(std::atomic<int32_t>& count) : count_(count) { count_.fetch_add(1); }
+  ~LockCountHold() {
+    if (!kept_) count_.fetch_sub(1);
+  }
+  LockCountHold(const LockCountHold&) = delete;
+  LockCountHold& operator=(const LockCountHold&) = delete;
+  void Keep() { kept_ = true; }
+
+private:
+  std::atomic<int32_t>& count_;
+  bool kept_ = false;
+};
+
 float SystemClock() {
   ResourceSystem* system = ResourceSystem::Current();
   return system ? system->GetClock() : 0.0f;
@@ -101,53 +117,44 @@ Resource::Result Resource::Lock() {
 }
 
 bool Resource::LockSlow(ResourceSystem& system, Result& result) {
-  system.LockAccess(this);
+  ResourceSystem::AccessLock access(system, this);
   int state = state_.load();
   if (state == kRead) {
     // Read by the loader: complete it here rather than on the stepping thread.
     system.RemoveFromCompletion(this);
-    lockCount_.fetch_add(1);  // keeps it out of the bin while it completes
+    LockCountHold locked(lockCount_);  // keeps it out of the bin while it completes
     Complete();
-    lockCount_.fetch_sub(1);
     state = state_.load();
   }
   if (state == kReady) {
     readyLocks_.fetch_add(1);
     ResourceSystem::Stats().readyLocks.fetch_add(1);
     lockCount_.fetch_add(1);
-    system.UnlockAccess(this);
     result = RES_OK;
     return true;
   }
   if (state == kInvalid) {
-    system.UnlockAccess(this);
     result = RES_INVALID;
     return true;
   }
   // Queued again, being read, or binned meanwhile: start over. Otherwise
   // claim it, so the loader cannot take it while it is read here.
-  if (state == kQueued || state == kReading || state == kCached || !CompareExchangeState(state, kTaken)) {
-    system.UnlockAccess(this);
-    return false;
-  }
+  if (state == kQueued || state == kReading || state == kCached || !CompareExchangeState(state, kTaken)) return false;
   syncLoads_.fetch_add(1);
   ResourceSystem::Stats().lockLoads.fetch_add(1);
   if (!ReadData()) {
     state_.store(kInvalid);
-    system.UnlockAccess(this);
     result = RES_FAILED_TO_LOAD;
     return true;
   }
   ResourceSystem::Stats().loaded.fetch_add(1);
   state_.store(kRead);
-  lockCount_.fetch_add(1);
+  LockCountHold locked(lockCount_);
   if (!Complete()) {
-    lockCount_.fetch_sub(1);
-    system.UnlockAccess(this);
     result = RES_FAILED_TO_LOAD;
     return true;
   }
-  system.UnlockAccess(this);
+  locked.Keep();
   result = RES_OK;
   return true;
 }
@@ -171,7 +178,12 @@ Resource::Result Resource::IsAllLoaded() {
   return RES_PARTIAL_LOAD;
 }
 
-void Resource::SetPriority(float priority) { priority_.store(priority); }
+void Resource::SetPriority(float priority) {
+  priority_.store(priority);
+  if (state_.load() != kQueued) return;
+  ResourceSystem* system = ResourceSystem::Current();
+  if (ResourceLoader* loader = system && system->IsCaching() ? system->GetLoader() : nullptr) loader->PriorityChanged();
+}
 
 // --- Observers -------------------------------------------------------------------
 
@@ -302,16 +314,30 @@ void Resource::SetTextForm(bool text) {
     flags_.fetch_and(~kFlagText);
 }
 
+// A resource type that throws leaves the resource failed, as a failed result
+// would; the exception goes on to the caller.
 bool Resource::ReadData() {
-  if (IsTextForm()) {
-    const std::string file = std::string(fileName_.c_str()) + ".txt";
-    return LoadTxt(file.c_str()).Ok();
+  try {
+    if (IsTextForm()) {
+      const std::string file = std::string(fileName_.c_str()) + ".txt";
+      return LoadTxt(file.c_str()).Ok();
+    }
+    return Load(fileName_.c_str()).Ok();
+  } catch (...) {
+    state_.store(kInvalid);
+    throw;
   }
-  return Load(fileName_.c_str()).Ok();
 }
 
 bool Resource::Complete() {
-  if (LoadComplete().Ok()) {
+  Result result = RES_OK;
+  try {
+    result = LoadComplete();
+  } catch (...) {
+    state_.store(kInvalid);
+    throw;
+  }
+  if (result.Ok()) {
     FinishLoad();
     OnLoadNotify();
     return true;

@@ -161,9 +161,11 @@ private:
   void SetDatabase(ResourceDatabase* database) { database_.store(database); }
   void RaiseUse() { useCount_.fetch_add(1); }
 
-  // Reads the data (LoadTxt of file name + ".txt" for the text form).
+  // Reads the data (LoadTxt of file name + ".txt" for the text form). A
+  // throwing type leaves the resource failed; the exception goes on.
   bool ReadData();
-  // LoadComplete; on success finish-load and OnLoadNotify.
+  // LoadComplete; on success finish-load and OnLoadNotify. A throwing
+  // LoadComplete leaves the resource failed; the exception goes on.
   bool Complete();
   void FinishLoad();
   void ReleaseToBin();
@@ -181,7 +183,6 @@ private:
   std::atomic<ResourceDatabase*> lastDatabase_{nullptr};
   float created_;
   std::atomic<float> priority_{0.0f};
-  float score_ = 0.0f;  // the loader's, under its access mutex
   std::atomic<uint32_t> useCount_{0};
   std::atomic<float> lastUse_{0.0f};
   std::atomic<uint32_t> refCount_{1};

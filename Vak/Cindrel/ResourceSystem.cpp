@@ -140,13 +140,14 @@ void ResourceSystem::Update(float dt) {
         taken.push_back(resource);
       }
     }
-    for (Resource* resource : taken) {
-      // A Lock on another thread may complete it first: only one does, under
-      // the access lock, and only from the read state.
-      LockAccess(resource);
-      if (resource->GetState() == Resource::kRead) resource->Complete();
-      UnlockAccess(resource);
-      resource->ReleaseHold();
+    for (std::size_t i = 0; i < taken.size(); ++i) {
+      try {
+        CompleteTaken(taken[i]);
+      } catch (...) {
+        // The rest wait for the next step, in their order.
+        ReturnToCompletion(taken.data() + i + 1, taken.size() - i - 1);
+        throw;
+      }
     }
   }
 
@@ -165,6 +166,26 @@ void ResourceSystem::Update(float dt) {
       bin_->Dump();
     }
   }
+}
+
+void ResourceSystem::CompleteTaken(Resource* resource) {
+  // Declared first: the hold goes after the access lock.
+  struct Hold {
+    Resource* resource;
+    ~Hold() { resource->ReleaseHold(); }
+  } hold{resource};
+  // A Lock on another thread may complete it first: only one does, under the
+  // access lock, and only from the read state.
+  AccessLock access(*this, resource);
+  if (resource->GetState() == Resource::kRead) resource->Complete();
+}
+
+void ResourceSystem::ReturnToCompletion(Resource* const* resources, std::size_t count) {
+  {
+    SingleLock lock(&completionLock_, true);
+    completion_.insert(completion_.begin(), resources, resources + count);
+  }
+  for (std::size_t i = 0; i < count; ++i) resources[i]->ReleaseHold();
 }
 
 int64_t ResourceSystem::InUse() const {

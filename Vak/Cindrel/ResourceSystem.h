@@ -99,6 +99,27 @@ public:
   void LockAccess(Resource* resource);
   void UnlockAccess(Resource* resource);
 
+  // Holds a resource's access lock until Unlock or the end of the scope, so a
+  // resource type that throws does not leave the slot taken.
+  class AccessLock {
+  public:
+    AccessLock(ResourceSystem& system, Resource* resource) : system_(system), resource_(resource) {
+      system_.LockAccess(resource_);
+    }
+    ~AccessLock() { Unlock(); }
+    AccessLock(const AccessLock&) = delete;
+    AccessLock& operator=(const AccessLock&) = delete;
+    void Unlock() {
+      if (held_) system_.UnlockAccess(resource_);
+      held_ = false;
+    }
+
+  private:
+    ResourceSystem& system_;
+    Resource* resource_;
+    bool held_ = true;
+  };
+
   // Hands a resource the loader has read (state 3) to the completion queue
   // as state 4; false when its state was no longer 3.
   bool QueueCompletion(Resource* resource);
@@ -152,6 +173,12 @@ private:
     unsigned holders = 0;  // threads holding or waiting for the slot
   };
   Slot* FindSlot(Resource* resource);
+  // Completes one resource taken from the completion queue with a hold, and
+  // gives the hold back.
+  void CompleteTaken(Resource* resource);
+  // Puts taken resources back at the front of the queue and gives back their
+  // holds.
+  void ReturnToCompletion(Resource* const* resources, std::size_t count);
   static Resource* Adopt(ResourceTypeBase* type, Resource* made, bool textForm);
 
   // Declared first: given back last, after every member that may hold

@@ -6,13 +6,16 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "Vak/Bexlorn/Thread.h"
+#include "Vak/Bexlorn/Exception.h"
 #include "assetdb/SharedLock.h"
 #include "content/AppGlobals.h"
 #include "tests/assetdb/TestSupport.h"
+#include "tests/content/LogCapture.h"
 
 namespace {
 
@@ -192,17 +195,59 @@ TEST_F(JobSchedulerTest, RunPendingTakesTheFirstEligibleJobAndCountsTheRest) {
   DrainMainThreadQueue();
 }
 
-TEST_F(JobSchedulerTest, ThrowingJobStillCompletesAndItsPosterSeesSuccess) {
-  JobScheduler scheduler;
-  auto thrower = [] { return new TrackedCallback([] { throw std::runtime_error("job failed"); }); };
-  EXPECT_TRUE(scheduler.Post(thrower(), 0));
-  EXPECT_TRUE(scheduler.Post(thrower(), JobScheduler::kNotOnMainThread));
-  bool fromOther = false;
-  std::thread poster([&] { fromOther = scheduler.Post(thrower(), JobScheduler::kMainThreadOnly); });
-  ASSERT_TRUE(WaitUntil([&] { return scheduler.QueuedCount() == 1; }));
-  scheduler.RunPending(0);
-  poster.join();
-  EXPECT_TRUE(fromOther);
+// A job that throws still completes and its poster sees success, but the
+// failure is not lost: it is logged with the place of the post, and the
+// poster's result word is 0. A job that returns passes its result on.
+TEST_F(JobSchedulerTest, ThrowingJobStillCompletesLogsWhereItWasPostedAndResultsInZero) {
+  enum Where { kInline, kWorker, kMainThread };
+  struct Case {
+    const char* name;
+    Where where;
+    std::function<intptr_t()> body;
+    const char* logged;  // null: nothing logged
+    intptr_t result;
+  };
+  const std::vector<Case> cases = {
+      {"standard exception, inline", kInline, [] () -> intptr_t { throw std::runtime_error("disk gone"); }, "disk gone", 0},
+      {"engine exception, on a worker", kWorker,
+       [] () -> intptr_t { throw Vak::Exception(__FILE__, __LINE__, "engine reason"); }, "engine reason", 0},
+      {"other value, on the main thread", kMainThread, [] () -> intptr_t { throw 17; }, "unknown type", 0},
+      {"no exception, on a worker", kWorker, [] () -> intptr_t { return 42; }, nullptr, 42},
+      {"no exception, on the main thread", kMainThread, [] () -> intptr_t { return 7; }, nullptr, 7},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    content::test::LogCapture log;
+    JobScheduler scheduler;
+    const uint32_t flags = c.where == kInline   ? 0
+                           : c.where == kWorker ? JobScheduler::kNotOnMainThread
+                                                : JobScheduler::kMainThreadOnly;
+    bool posted = false;
+    intptr_t result = -1;
+    unsigned line = 0;
+    auto post = [&] {
+      line = __LINE__ + 1;
+      posted = scheduler.Post(MakeCallback([&c](uintptr_t) { return c.body(); }), flags, 0, nullptr, &result);
+    };
+    if (c.where == kMainThread) {
+      std::thread poster(post);
+      ASSERT_TRUE(WaitUntil([&] { return scheduler.QueuedCount() == 1; }));
+      scheduler.RunPending(0);
+      poster.join();
+    } else {
+      post();
+    }
+    EXPECT_TRUE(posted);
+    EXPECT_EQ(result, c.result);
+    const std::string text = log.Text();
+    if (c.logged) {
+      EXPECT_NE(text.find(c.logged), std::string::npos) << text;
+      EXPECT_NE(text.find(std::string(__FILE__) + ":" + std::to_string(line) + ")"), std::string::npos) << text;
+      EXPECT_NE(text.find("JobScheduler"), std::string::npos) << text;
+    } else {
+      EXPECT_EQ(text, "");
+    }
+  }
   DrainMainThreadQueue();
 }
 

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <memory>
@@ -253,9 +254,15 @@ TEST(ThreadTest, RunningProcessIsAlive) {
   EXPECT_FALSE(Thread::IsProcessAlive(0x100000000ul + self));  // not cut to 32 bits
 }
 
-TEST(ThreadTest, DelayReturns) {
-  Time::Delay(0);
-  Time::Delay(1);
+// Delay sleeps at least as long as asked, on the monotonic clock; 0 only
+// gives the processor away.
+TEST(ThreadTest, DelaySleepsAtLeastAsLongAsAsked) {
+  for (unsigned long ms : {0ul, 1ul, 5ul}) {
+    SCOPED_TRACE(ms);
+    const auto start = std::chrono::steady_clock::now();
+    Time::Delay(ms);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(ms));
+  }
 }
 
 TEST(DynamicLibraryTest, RunningProgramAndMissingLibraries) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <stdexcept>
+
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/Time.h"
 #include "Vak/plugins/PluginSystem.h"
@@ -96,6 +99,7 @@ Resource::Result FakeResource::Load(const char* file) {
     WaitFor([] { return Ctl().gateOpen.load(); });
     --Ctl().gateWaiting;
   }
+  if (Has(GetName().c_str(), "throwload")) throw std::runtime_error(std::string("cannot read ") + file);
   return Has(GetName().c_str(), "bad") ? RES_FAILED_TO_LOAD : RES_OK;
 }
 
@@ -104,6 +108,7 @@ Resource::Result FakeResource::LoadTxt(const char* file) { return Load(file); }
 Resource::Result FakeResource::LoadComplete() {
   ++completes;
   completeThread = std::this_thread::get_id();
+  if (Has(GetName().c_str(), "throwcomplete")) throw std::runtime_error("cannot complete");
   return Has(GetName().c_str(), "nocomplete") ? RES_FAILED_TO_LOAD : RES_OK;
 }
 
@@ -148,6 +153,30 @@ TestDatabase& ResourceTest::Meshes() {
     databases_.push_back(std::make_unique<TestDatabase>("meshes"));
   }
   return *databases_.front();
+}
+
+void ResourceTest::Abandon() {
+  for (auto& database : databases_) (void)database.release();
+  databases_.clear();
+  (void)system_.release();
+}
+
+bool ResourceTest::AccessIsFree(Resource* resource) {
+  auto taken = std::make_shared<std::atomic<bool>>(false);
+  Vak::ResourceSystem* system = system_.get();
+  std::thread other([system, resource, taken] {
+    system->LockAccess(resource);
+    *taken = true;
+    system->UnlockAccess(resource);
+  });
+  if (!WaitFor([&] { return taken->load(); })) {
+    ADD_FAILURE() << "the access lock stayed taken";
+    other.detach();
+    Abandon();
+    return false;
+  }
+  other.join();
+  return true;
 }
 
 void ResourceTest::Stop() {

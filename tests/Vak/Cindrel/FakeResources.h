@@ -4,7 +4,8 @@
 // tests write. Types: "im" (binary files; on the fly for names starting with
 // "fly"), "lm.txt" (text form), "nol" (plain resources without a load method).
 // A name's words steer its fake: "bad" fails the read, "nocomplete" fails the
-// completion, "gate" holds the read until the gate opens.
+// completion, "gate" holds the read until the gate opens, "throwload" and
+// "throwcomplete" throw std::runtime_error from the read or the completion.
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -96,6 +97,13 @@ protected:
   TestDatabase& Meshes();
   // Empties the system: databases first, then the system.
   void Stop();
+  // Leaves the system and its databases behind for good: after a failure
+  // that left a thread blocked in them.
+  void Abandon();
+  // Whether another thread takes and gives back the resource's access lock
+  // (a test failure if not: that thread is then left blocked and the system
+  // abandoned).
+  bool AccessIsFree(Vak::Resource* resource);
 
   platform::test::TempFolder folder_;
   std::unique_ptr<Vak::Options> options_;

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tests/Vak/Cindrel/FakeResources.h"
+#include "tests/content/LogCapture.h"
 
 namespace fake {
 namespace {
@@ -54,6 +56,7 @@ TEST_F(LoaderTest, LoadsByAgeAndPriority) {
   };
   const std::vector<Case> cases = {
       {"equal priority, older first", 0, 1000, 0, false},
+      {"same age and priority, queued first", 0, 0, 0, false},
       {"priority 10 after 5 s overtakes", 0, 5000, 10, true},
       {"priority 3 after 5 s does not", 0, 5000, 3, false},
       {"higher priority of the older holds", 4, 5000, 8, false},
@@ -145,6 +148,77 @@ TEST_F(LoaderTest, QueueHoldsAtMost5000Requests) {
   }
   EXPECT_FALSE(Loader().Cancel(queued.front()));
   EXPECT_EQ(Loader().Count(), 0u);
+}
+
+// What a type throws on the loader thread has no caller to go to: the
+// resource fails, the log names it and the reason, and the loader goes on to
+// the next request.
+TEST_F(ResourceTest, ThrowingReadOnTheLoaderIsLoggedAndTheLoaderGoesOn) {
+  content::test::LogCapture log;
+  Start(nullptr);
+  Resource* thrower = Meshes().Get(PString("flythrowload.im"));
+  ASSERT_NE(thrower, nullptr);
+  if (!WaitFor([&] { return thrower->GetState() == Resource::kInvalid; })) {
+    ADD_FAILURE() << "the loader thread ended holding its items mutex";
+    Abandon();
+    return;
+  }
+  Resource* next = Meshes().Get(PString("flynext.im"));
+  ASSERT_NE(next, nullptr);
+  EXPECT_TRUE(WaitFor([&] { return next->GetState() == Resource::kRead; }));
+  system_->Update(0.0f);
+  EXPECT_EQ(next->GetState(), Resource::kReady);
+  EXPECT_EQ(thrower->GetReferenceCount(), 1u);  // the queue's hold is given back
+  EXPECT_EQ(thrower->Lock(), Resource::RES_INVALID);
+  const std::string text = log.Text();
+  EXPECT_NE(text.find("ResourceLoader"), std::string::npos) << text;
+  EXPECT_NE(text.find("flythrowload.im"), std::string::npos) << text;
+  EXPECT_NE(text.find("cannot read"), std::string::npos) << text;
+  for (Resource* r : {thrower, next}) r->ReleaseReference();
+}
+
+// Requests queued at the loader's first nap; naps taken while any of them
+// still waited.
+struct NapWatch {
+  std::vector<FakeResource*> requests;
+  std::atomic<bool> queued{false};
+  std::atomic<int> napsWithRequestsWaiting{0};
+};
+NapWatch* gNapWatch = nullptr;
+
+void WatchNap(Vak::ResourceLoader& loader) {
+  if (!gNapWatch->queued.exchange(true)) {
+    for (FakeResource* r : gNapWatch->requests) loader.Enqueue(r);
+    return;
+  }
+  if (loader.Count() > 0) ++gNapWatch->napsWithRequestsWaiting;
+}
+
+// The loader takes a waiting request at once and naps only when none is
+// ready; the order and the states are those of any load.
+TEST_F(ResourceTest, LoaderNapsOnlyWhenNoRequestIsReady) {
+  NapWatch watch;
+  for (int i = 0; i < 5; ++i) {
+    watch.requests.push_back(new FakeResource(PString(("nap" + std::to_string(i) + ".im").c_str()), nullptr));
+    AdvanceClockMs(1);  // the older loads first
+  }
+  gNapWatch = &watch;
+  Vak::ResourceLoader::SetNap(&WatchNap);
+  Start(nullptr);
+  EXPECT_TRUE(WaitFor([&] {
+    for (FakeResource* r : watch.requests)
+      if (r->GetState() != Resource::kRead) return false;
+    return true;
+  }));
+  Stop();
+  Vak::ResourceLoader::SetNap(nullptr);
+  EXPECT_EQ(watch.napsWithRequestsWaiting, 0);
+  EXPECT_EQ(Ctl().LoadOrder(), (std::vector<std::string>{"nap0.im", "nap1.im", "nap2.im", "nap3.im", "nap4.im"}));
+  for (FakeResource* r : watch.requests) {
+    EXPECT_EQ(r->loads, 1);
+    EXPECT_EQ(r->GetReferenceCount(), 1u);  // the queue's hold is given back
+    r->ReleaseHold();
+  }
 }
 
 // Requests still queued when the system goes have their holds given back.

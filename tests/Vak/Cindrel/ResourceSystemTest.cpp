@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -164,6 +166,38 @@ TEST_F(ResourceTest, CachingOffSkipsCompletion) {
   system_->Update(0.0f);
   EXPECT_EQ(loose.items[0]->GetState(), Resource::kRead);
   EXPECT_EQ(loose.items[0]->Lock(), Resource::RES_OK);  // completed by the lock instead
+  EXPECT_EQ(system_->CompletionCount(), 0u);
+}
+
+// A completion that throws on the stepping thread leaves that resource
+// failed with its access lock free; the resources taken after it wait, in
+// their order, for the next step.
+TEST_F(ResourceTest, ThrowingCompletionInUpdateKeepsTheRestQueued) {
+  Start(nullptr);
+  Loose loose(1, "throwcomplete");
+  Loose rest(3);
+  std::vector<FakeResource*> all = {loose.items[0], rest.items[0], rest.items[1], rest.items[2]};
+  for (FakeResource* r : all) {
+    r->ForceState(Resource::kReading);
+    ASSERT_TRUE(system_->QueueCompletion(r));
+  }
+  EXPECT_THROW(system_->Update(0.0f), std::runtime_error);
+  EXPECT_EQ(loose.items[0]->GetState(), Resource::kInvalid);
+  EXPECT_EQ(system_->CompletionCount(), 3u);
+  for (FakeResource* r : all) EXPECT_EQ(r->GetReferenceCount(), 1u) << r->GetName().c_str();
+  if (!AccessIsFree(loose.items[0])) return;
+
+  struct Recorder : Vak::ResourceObserver {
+    void OnLoad(const Resource* r) override { names.push_back(r->GetName().c_str()); }
+    std::vector<std::string> names;
+  } recorder;
+  for (FakeResource* r : rest.items) r->AddObserver(&recorder);
+  system_->Update(0.0f);
+  EXPECT_EQ(recorder.names, (std::vector<std::string>{"r0.im", "r1.im", "r2.im"}));
+  for (FakeResource* r : rest.items) {
+    EXPECT_EQ(r->GetState(), Resource::kReady) << r->GetName().c_str();
+    EXPECT_EQ(r->completes, 1);
+  }
   EXPECT_EQ(system_->CompletionCount(), 0u);
 }
 

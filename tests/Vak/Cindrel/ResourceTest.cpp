@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -83,23 +84,36 @@ TEST_F(ResourceTest, LockLoadsSynchronouslyAndSettlesTheState) {
   }
 }
 
-// A failed completion must give the access lock back: another thread can
-// then take it.
-TEST_F(ResourceTest, FailedCompletionReleasesTheAccessLock) {
+// A failed or throwing read or completion must give the access lock back, so
+// another thread can take it, and leave the resource failed rather than
+// half-way; what a type throws reaches the caller of Lock.
+TEST_F(ResourceTest, FailedOrThrowingLoadReleasesTheAccessLock) {
+  struct Case {
+    const char* file;
+    bool throws;
+  };
+  const std::vector<Case> cases = {
+      {"nocomplete.im", false},
+      {"throwload.im", true},
+      {"throwcomplete.im", true},
+  };
   Start("-ResourceCaching=off");
-  folder_.WriteFile("nocomplete.im", "x");
-  Resource* r = Meshes().Get(PString("nocomplete.im"));
-  ASSERT_NE(r, nullptr);
-  EXPECT_EQ(r->Lock(), Resource::RES_FAILED_TO_LOAD);
-  std::atomic<bool> taken{false};
-  std::thread other([&] {
-    system_->LockAccess(r);
-    taken = true;
-    system_->UnlockAccess(r);
-  });
-  other.join();
-  EXPECT_TRUE(taken);
-  r->ReleaseReference();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    folder_.WriteFile(c.file, "x");
+    Resource* r = Meshes().Get(PString(c.file));
+    ASSERT_NE(r, nullptr);
+    if (c.throws)
+      EXPECT_THROW(r->Lock(), std::runtime_error);
+    else
+      EXPECT_EQ(r->Lock(), Resource::RES_FAILED_TO_LOAD);
+    EXPECT_EQ(r->GetState(), Resource::kInvalid);
+    EXPECT_EQ(r->GetLockCount(), 0);
+    if (!AccessIsFree(r)) return;
+    EXPECT_EQ(r->Lock(), Resource::RES_INVALID);
+    EXPECT_EQ(AsFake(r)->loads, 1);
+    r->ReleaseReference();
+  }
 }
 
 TEST_F(ResourceTest, ObserversAreToldOnceOnTheCompletingThread) {
