@@ -86,18 +86,14 @@ namespace {
 // same bytes as writing field by field, without a device call per field.
 class RecordWriter {
 public:
-  void Put32(uint32_t v) {
-    for (int i = 0; i < 4; ++i) bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
-  }
+  void Put32(uint32_t v) { Vak::AppendLE32(bytes_, v); }
   void Put8(uint8_t v) { bytes_.push_back(v); }
   void Put(const void* data, std::size_t n) {
     const auto* p = static_cast<const uint8_t*>(data);
     bytes_.insert(bytes_.end(), p, p + n);
   }
   std::size_t Size() const { return bytes_.size(); }
-  void Patch32(std::size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) bytes_[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  }
+  void Patch32(std::size_t at, uint32_t v) { Vak::PatchLE32(bytes_, at, v); }
   void Children(ACSChunk* container) {
     const int count = container->GetChildCount();
     for (int i = 0; i < count; ++i) {

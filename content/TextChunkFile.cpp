@@ -138,7 +138,7 @@ void ReadTagName(Source& in, std::string& name) {
       in.Unget();
       break;
     }
-    if (name.size() < ChunkText::kMaxReadName) name += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (name.size() < ChunkText::kMaxReadName) name += Vak::CodePage::AsciiLower(static_cast<char>(c));
   }
 }
 
@@ -315,9 +315,7 @@ void AppendName(std::string& out, const char* text, std::size_t length) {
   const std::size_t n = std::min(length, ChunkText::kMaxWrittenName);
   for (std::size_t i = 0; i < n; ++i) {
     const signed char c = static_cast<signed char>(text[i]);
-    if (c <= 0x20) out += '_';
-    else if (c >= 'A' && c <= 'Z') out += static_cast<char>(c - 'A' + 'a');
-    else out += static_cast<char>(c);
+    out += c <= 0x20 ? '_' : Vak::CodePage::AsciiLower(static_cast<char>(c));
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/File.h"
+#include "Vak/Bexlorn/LittleEndian.h"
 #include "Vak/Bexlorn/Wildcard.h"
 #include "platform/os/Program.h"
 
@@ -220,10 +221,8 @@ bool Options::ProcessFile(const char* path) {
     return true;
   }
   std::u16string units(bytes.size() / 2, u'\0');
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                     static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
-  }
+  const auto* raw = reinterpret_cast<const uint8_t*>(bytes.data());
+  for (std::size_t i = 0; i < units.size(); ++i) units[i] = static_cast<char16_t>(GetLE16(raw + 2 * i));
   std::string text;
   CodePage::Utf16ToAnsi(units.data(), units.size(), text, '?');
   ProcessRaw(text.c_str());
