@@ -245,8 +245,8 @@ void ReadString(ACSChunkPtr& pointer, const Vak::PString& name, std::string& tex
   pointer.SetChildString(name, text.c_str());
 }
 
-// One level up to its '}' or the end. False when the nesting went too deep:
-// reading stops there with what was read so far.
+// One level up to its '}' or the end. False when the nesting went too deep;
+// reading stops there.
 template <class Source>
 bool ReadLevel(ACSChunkPtr& pointer, Source& in, bool utf8, int depth) {
   if (!utf8) {
@@ -392,7 +392,9 @@ void ReadChunkFileText(ACSChunkPtr& pointer, TStream& stream, bool utf8) {
     if (got < piece) break;
   }
   MemorySource in(text.data(), text.data() + text.size());
-  ReadLevel(pointer, in, utf8, 0);
+  // Too deep a nesting refuses the whole file, as the binary reader does: a
+  // tree cut short would pass for a complete one.
+  if (!ReadLevel(pointer, in, utf8, 0)) pointer.Release();
   stream.SeekBuffered(start + in.Tell(), TStream::kBegin);
 }
 

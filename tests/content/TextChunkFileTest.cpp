@@ -346,16 +346,57 @@ TEST(TextChunkFileTest, MalformedTextNeverFails) {
   // A NUL ends the text.
   const ACSChunkPtr cut = ReadText(std::string("a 1\r\nb 2\0c 3\r\n", 14));
   EXPECT_EQ(Names(cut), std::vector<std::string>({"a", "b"}));
-  // Nesting past the limit stops the reading, keeping what came before.
-  std::string deep = "first 1\r\n";
-  for (int i = 0; i < 3 * ChunkFile::kMaxDepth; ++i) deep += "a {\r\n";
-  const ACSChunkPtr root = ReadText(deep);
-  EXPECT_EQ(root.GetChildInt("first", 0), 1);
-  int depth = 0;
-  for (ACSChunkPtr level = root.GetChildContainer("a"); !level.IsNull(); level = level.GetChildContainer("a")) ++depth;
-  EXPECT_EQ(depth, ChunkFile::kMaxDepth);
   // Overlong tag names keep their first 511 characters.
   EXPECT_EQ(ReadText(std::string(600, 'n') + " 1").GetChildName(0).Length(), 511u);
+}
+
+TEST(TextChunkFileTest, NestingPastTheLimitFailsLikeTheBinaryForm) {
+  // `levels` containers inside one another, the innermost holding z 1.
+  auto nested = [](int levels, bool closed) {
+    std::string text = "first 1\r\n";
+    for (int i = 0; i < levels; ++i) text += "a {\r\n";
+    text += "z 1\r\n";
+    if (closed)
+      for (int i = 0; i < levels; ++i) text += "}\r\n";
+    return text;
+  };
+  struct Case {
+    int levels;
+    bool closed;
+    bool loads;
+  };
+  const Case cases[] = {
+      {ChunkFile::kMaxDepth, true, true},
+      {ChunkFile::kMaxDepth, false, true},
+      {ChunkFile::kMaxDepth + 1, true, false},
+      {3 * ChunkFile::kMaxDepth, false, false},
+  };
+  for (const Case& c : cases) {
+    const ACSChunkPtr root = ReadText(nested(c.levels, c.closed));
+    ASSERT_EQ(!root.IsNull(), c.loads) << c.levels;
+    if (!c.loads) continue;
+    EXPECT_EQ(root.GetChildInt("first", 0), 1);
+    ACSChunkPtr level = root;
+    for (int depth = 0; depth < c.levels; ++depth) {
+      level = level.GetChildContainer("a");
+      ASSERT_FALSE(level.IsNull()) << depth;
+    }
+    EXPECT_EQ(level.GetChildInt("z", 0), 1);
+    // The binary form takes the same tree, and refuses one level more.
+    EXPECT_FALSE(ReadBinary(WriteBinary(root)).IsNull());
+    ACSChunkPtr deeper;
+    deeper.SetChild("a", root);
+    EXPECT_TRUE(ReadBinary(WriteBinary(deeper)).IsNull());
+  }
+  // A reader of a whole file sees the failure too.
+  TBuffer stream;
+  const std::string deep = nested(ChunkFile::kMaxDepth + 1, true);
+  stream.GetBuffer().Write(deep.data(), static_cast<uint32_t>(deep.size()));
+  stream.GetBuffer().SetPosition(0);
+  ACSChunkPtr root;
+  root.SetChildInt("old", 1);
+  ReadChunkFileText(root, stream, false);
+  EXPECT_TRUE(root.IsNull());
 }
 
 TEST(TextChunkFileTest, ReadersOnSeveralThreadsDoNotMeet) {
