@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "Vak/Bexlorn/LittleEndian.h"
 #include "content/ACSFile.h"
 #include "content/DynamicBuffer.h"
 #include "content/TDBTags.h"
@@ -32,9 +34,7 @@ ACSChunkPtr Load(const Bytes& bytes, TDBBinaryFile** fileOut = nullptr) {
   return binary->GetRoot();
 }
 
-void Put32(Bytes& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
+void Put32(Bytes& out, uint32_t v) { Vak::AppendLE32(out, v); }
 
 // A record: size, name with its NUL, file type, payload.
 Bytes Record(const std::string& name, uint8_t fileType, const Bytes& payload) {
@@ -272,6 +272,78 @@ TEST(BinaryChunkFileTest, LongListsFindTheFirstOfAName) {
   for (int i = 40; i >= 0; --i) EXPECT_FALSE(root.GetChildName(i).IsNull());
   root->RemoveChild(root->FindChild("n5"));
   EXPECT_EQ(root.GetChildInt("n5", -1), 99);
+}
+
+std::vector<std::string> Names(const ACSChunkPtr& chunk) {
+  std::vector<std::string> out;
+  for (int i = 0; i < chunk.GetChildCount(); ++i) out.push_back(chunk.GetChildName(i).c_str());
+  return out;
+}
+
+TEST(BinaryChunkFileTest, EditsOfLongListsKeepOrderAndDuplicates) {
+  // A container long enough to be looked up through its index, with two
+  // records named n5, inside the root so that two soups can view it.
+  Bytes list;
+  std::vector<std::string> expected;
+  for (int i = 0; i < 60; ++i) {
+    expected.push_back("n" + std::to_string(i));
+    list = Cat({list, Record(expected.back(), 1, {uint8_t(i), 0, 0, 0})});
+  }
+  list = Cat({list, Record("n5", 1, {99, 0, 0, 0})});
+  expected.push_back("n5");
+  const int late = 99;
+  const ACSChunkPtr root = Load(File(Record("box", 0, list)));
+  ACSChunkPtr box = root.GetChildContainer("box");
+  ASSERT_EQ(Names(box), expected);
+
+  // The first record of a name wins until it is removed.
+  EXPECT_EQ(box.GetChildInt("n5", -1), 5);
+  box->RemoveChild(box->FindChild("n5"));
+  EXPECT_EQ(box.GetChildInt("n5", -1), 99);
+  expected.erase(expected.begin() + 5);
+  EXPECT_EQ(Names(box), expected);
+  box->RemoveChild(box->FindChild("n5"));
+  EXPECT_FALSE(box.HasChild("n5"));
+  expected.pop_back();
+  // Setting a record's name hides the record and appends the new child.
+  box.SetChildInt("n10", 100);
+  expected.erase(std::find(expected.begin(), expected.end(), "n10"));
+  expected.push_back("n10");
+  // An emptied overlay slot is reused in its place.
+  box.SetChildInt("x", 1);
+  box.SetChildInt("y", 2);
+  box.RemoveChild("x");
+  box.SetChildInt("z", 3);
+  expected.insert(expected.end(), {"z", "y"});
+  // Added without removing: the record is still found first.
+  box->SetChild("n3", box->CreateChunk(kACSInt, ACSRawDataCore::CreateCopy(4, &late)));
+  expected.push_back("n3");
+  // A chunk added twice is held once; removing a record twice hides it once.
+  ACSChunkPtr once = box->CreateChunk(kACSInt, ACSRawDataCore::CreateCopy(4, &late));
+  box->SetChild("once", once);
+  box->SetChild("once", once);
+  expected.push_back("once");
+  const ACSChunkPtr n20 = box->FindChild("n20");
+  box->RemoveChild(n20);
+  box->RemoveChild(n20);
+  expected.erase(std::find(expected.begin(), expected.end(), "n20"));
+  // A record of another list is not removed through this one.
+  box->RemoveChild(root->FindChild("box"));
+
+  EXPECT_EQ(Names(box), expected);
+  EXPECT_EQ(Names(root.GetChildContainer("box")), expected);
+  EXPECT_EQ(box.GetChildInt("n10", -1), 100);
+  EXPECT_EQ(box.GetChildInt("n3", -1), 3);
+  EXPECT_EQ(box.GetChildInt("z", -1), 3);
+  EXPECT_EQ(box.GetChildInt("n59", -1), 59);
+  EXPECT_FALSE(box.HasChild("x"));
+  EXPECT_FALSE(box.HasChild("n20"));
+  EXPECT_STREQ(box.GetChildName(static_cast<int>(expected.size())).c_str(), "");
+  // What is written is what the edited soup shows.
+  const ACSChunkPtr back = Load(Save(root)).GetChildContainer("box");
+  EXPECT_EQ(Names(back), expected);
+  EXPECT_EQ(back.GetChildInt("n10", -1), 100);
+  EXPECT_EQ(back.GetChildInt("n3", -1), 3);
 }
 
 TEST(BinaryChunkFileTest, AlignedRawValuesSkipTheirPadding) {

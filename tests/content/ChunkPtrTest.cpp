@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "Vak/Bexlorn/LittleEndian.h"
 #include "content/ACSChunk.h"
 #include "content/ACSChunkPtr.h"
 #include "content/KUID.h"
@@ -21,9 +22,7 @@ std::vector<std::string> Names(const ACSChunkPtr& p) {
 
 ACSChunkPtr IntArrayChild(std::initializer_list<int32_t> values) {
   std::vector<uint8_t> bytes;
-  for (int32_t v : values) {
-    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
-  }
+  for (int32_t v : values) Vak::AppendLE32(bytes, static_cast<uint32_t>(v));
   return ACSChunkPtr(
       new TDBDataTag(kACSInt, ACSRawDataCore::CreateCopy(static_cast<uint32_t>(bytes.size()), bytes.data())));
 }

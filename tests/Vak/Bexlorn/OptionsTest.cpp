@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Vak/Bexlorn/File.h"
+#include "Vak/Bexlorn/LittleEndian.h"
 #include "tests/platform/os/TempFolder.h"
 
 namespace {
@@ -292,10 +293,7 @@ TEST_F(OptionsFilesTest, Utf16OptionFile) {
   for (int i = 0; i < 3000; ++i) text += u"+Pad=x ";
   text += u"-Name='Caf\u00E9 \u0416'\r\n-Quiet";
   std::string bytes = "\xFF\xFE";
-  for (char16_t u : text) {
-    bytes += static_cast<char>(u & 0xFF);
-    bytes += static_cast<char>(u >> 8);
-  }
+  for (char16_t u : text) Vak::AppendLE16(bytes, u);
   temp_.WriteFile("AppOptions.txt", bytes);
   Enter(temp_.Path().string());
   Options options;
