@@ -48,9 +48,10 @@ Options::~Options() {
   }
 }
 
-void Options::Set(const char* key, unsigned keyLength, const char* value, unsigned valueLength, bool append) {
+void Options::Set(const char* key, unsigned keyLength, const char* value, unsigned valueLength, bool append,
+                  Pending& pending) {
   std::string lowered = Lower(key, keyLength);
-  Entry* entry = Find(lowered.c_str());
+  Entry* entry = FindLowered(lowered);
   if (!entry) {
     entry = new Entry;
     entry->key = lowered.c_str();
@@ -58,12 +59,16 @@ void Options::Set(const char* key, unsigned keyLength, const char* value, unsign
     (tail_ ? tail_->next : head_) = entry;
     tail_ = entry;
     ++count_;
+    byKey_.emplace(std::string_view(entry->key, entry->key.Size()), entry);
   }
-  if (append && entry->value.Size() != 0) {
-    entry->value += ",";
-    entry->value += AnsiString(value, valueLength);
+  auto it = pending.find(entry);
+  if (it == pending.end()) it = pending.emplace(entry, std::string(entry->value, entry->value.Size())).first;
+  std::string& text = it->second;
+  if (append && !text.empty()) {
+    text += ',';
+    text.append(value, valueLength);
   } else {
-    entry->value = AnsiString(value, valueLength);
+    text.assign(value, valueLength);
   }
   // The old text may be gone: a cursor into it must not survive.
   entry->cursor = nullptr;
@@ -71,6 +76,7 @@ void Options::Set(const char* key, unsigned keyLength, const char* value, unsign
 
 void Options::ProcessRaw(const char* text) {
   if (!text) return;
+  Pending pending;
   const char* p = text;
   for (;;) {
     while (IsSpace(*p)) ++p;
@@ -102,17 +108,19 @@ void Options::ProcessRaw(const char* text) {
       ++p;
     }
     // A lone prefix or '=' names nothing.
-    if (keyLength != 0) Set(key, keyLength, value, valueLength, append);
+    if (keyLength != 0) Set(key, keyLength, value, valueLength, append, pending);
   }
+  for (auto& [entry, value] : pending) entry->value = AnsiString(value.c_str(), static_cast<unsigned>(value.size()));
 }
 
 Options::Entry* Options::Find(const char* key) const {
   if (!key) return nullptr;
-  std::string lowered = Lower(key, std::strlen(key));
-  for (Entry* e = head_; e; e = e->next) {
-    if (std::strcmp(e->key, lowered.c_str()) == 0) return e;
-  }
-  return nullptr;
+  return FindLowered(Lower(key, std::strlen(key)));
+}
+
+Options::Entry* Options::FindLowered(std::string_view key) const {
+  auto it = byKey_.find(key);
+  return it == byKey_.end() ? nullptr : it->second;
 }
 
 bool Options::Get(const char* key, bool& value) const {
