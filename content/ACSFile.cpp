@@ -323,6 +323,11 @@ struct TDBBinaryFile::ListIndex {
   static uint32_t Hash(const char* p, std::size_t n) {
     uint32_t h = 2166136261u;
     for (std::size_t i = 0; i < n; ++i) h = (h ^ static_cast<uint8_t>(p[i])) * 16777619u;
+    // Names that differ in their last digits differ little in the low bits,
+    // which pick the slot: mix them in.
+    h ^= h >> 16;
+    h *= 0x7FEB352Du;
+    h ^= h >> 15;
     return h;
   }
 
@@ -508,8 +513,9 @@ int TDBBinarySoup::GetChildCount() {
 Vak::PString TDBBinarySoup::GetChildName(int index) {
   if (index < 0) return Vak::PString("");
   ChunkFile::Record record;
-  if (RecordAt(index, record)) return Vak::PString(record.name, record.nameLength);
-  const std::size_t rest = static_cast<std::size_t>(index - RecordCount());
+  const int records = RecordCount();
+  if (index < records && RecordAt(index, record)) return Vak::PString(record.name, record.nameLength);
+  const std::size_t rest = static_cast<std::size_t>(index - records);
   const TDBBinaryFile::Edits* edits = File()->EditsOf(list_);
   if (edits && rest < edits->added.size()) return File()->overlay_[edits->added[rest]].name;
   return Vak::PString("");
