@@ -10,6 +10,7 @@
 #include "content/DynamicBuffer.h"
 #include "content/TDBTags.h"
 #include "content/TStream.h"
+#include "tests/content/ChunkNames.h"
 
 namespace {
 
@@ -231,9 +232,7 @@ TEST(BinaryChunkFileTest, EditsOverlayTheRecords) {
     root.SetChildInt("y", 2);
     root.RemoveChild("x");
     root.SetChildInt("z", 3);
-    std::vector<std::string> names;
-    for (int i = 0; i < root.GetChildCount(); ++i) names.push_back(root.GetChildName(i).c_str());
-    EXPECT_EQ(names, std::vector<std::string>({"b", "c", "a", "z", "y"}));
+    EXPECT_EQ(ChildNames(root), std::vector<std::string>({"b", "c", "a", "z", "y"}));
     root.RemoveChild("b");
     root.RemoveChild("b");
     EXPECT_EQ(root.GetChildCount(), 4);
@@ -274,12 +273,6 @@ TEST(BinaryChunkFileTest, LongListsFindTheFirstOfAName) {
   EXPECT_EQ(root.GetChildInt("n5", -1), 99);
 }
 
-std::vector<std::string> Names(const ACSChunkPtr& chunk) {
-  std::vector<std::string> out;
-  for (int i = 0; i < chunk.GetChildCount(); ++i) out.push_back(chunk.GetChildName(i).c_str());
-  return out;
-}
-
 TEST(BinaryChunkFileTest, EditsOfLongListsKeepOrderAndDuplicates) {
   // A container long enough to be looked up through its index, with two
   // records named n5, inside the root so that two soups can view it.
@@ -294,14 +287,14 @@ TEST(BinaryChunkFileTest, EditsOfLongListsKeepOrderAndDuplicates) {
   const int late = 99;
   const ACSChunkPtr root = Load(File(Record("box", 0, list)));
   ACSChunkPtr box = root.GetChildContainer("box");
-  ASSERT_EQ(Names(box), expected);
+  ASSERT_EQ(ChildNames(box), expected);
 
   // The first record of a name wins until it is removed.
   EXPECT_EQ(box.GetChildInt("n5", -1), 5);
   box->RemoveChild(box->FindChild("n5"));
   EXPECT_EQ(box.GetChildInt("n5", -1), 99);
   expected.erase(expected.begin() + 5);
-  EXPECT_EQ(Names(box), expected);
+  EXPECT_EQ(ChildNames(box), expected);
   box->RemoveChild(box->FindChild("n5"));
   EXPECT_FALSE(box.HasChild("n5"));
   expected.pop_back();
@@ -330,8 +323,8 @@ TEST(BinaryChunkFileTest, EditsOfLongListsKeepOrderAndDuplicates) {
   // A record of another list is not removed through this one.
   box->RemoveChild(root->FindChild("box"));
 
-  EXPECT_EQ(Names(box), expected);
-  EXPECT_EQ(Names(root.GetChildContainer("box")), expected);
+  EXPECT_EQ(ChildNames(box), expected);
+  EXPECT_EQ(ChildNames(root.GetChildContainer("box")), expected);
   EXPECT_EQ(box.GetChildInt("n10", -1), 100);
   EXPECT_EQ(box.GetChildInt("n3", -1), 3);
   EXPECT_EQ(box.GetChildInt("z", -1), 3);
@@ -341,7 +334,7 @@ TEST(BinaryChunkFileTest, EditsOfLongListsKeepOrderAndDuplicates) {
   EXPECT_STREQ(box.GetChildName(static_cast<int>(expected.size())).c_str(), "");
   // What is written is what the edited soup shows.
   const ACSChunkPtr back = Load(Save(root)).GetChildContainer("box");
-  EXPECT_EQ(Names(back), expected);
+  EXPECT_EQ(ChildNames(back), expected);
   EXPECT_EQ(back.GetChildInt("n10", -1), 100);
   EXPECT_EQ(back.GetChildInt("n3", -1), 3);
 }

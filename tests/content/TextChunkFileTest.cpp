@@ -11,6 +11,7 @@
 #include "content/TDBTags.h"
 #include "content/TextChunkFile.h"
 #include "content/TStream.h"
+#include "tests/content/ChunkNames.h"
 
 namespace {
 
@@ -47,12 +48,6 @@ ACSChunkPtr ReadBinary(const std::string& bytes) {
 }
 
 std::string Pad(int n) { return std::string(static_cast<std::size_t>(n), ' '); }
-
-std::vector<std::string> Names(const ACSChunkPtr& chunk) {
-  std::vector<std::string> out;
-  for (int i = 0; i < chunk.GetChildCount(); ++i) out.push_back(chunk.GetChildName(i).c_str());
-  return out;
-}
 
 TEST(TextChunkFileTest, WriterUsesTheCanonicalLayout) {
   ACSChunkPtr root;
@@ -157,7 +152,7 @@ TEST(TextChunkFileTest, ReaderClassifiesValuesByTheirLook) {
     ASSERT_FALSE(root.IsNull()) << c.line;
     EXPECT_EQ(root.GetChildType("x"), c.type) << c.line;
     EXPECT_STREQ(root.GetChildString("x").c_str(), c.value) << c.line;
-    EXPECT_EQ(Names(root), std::vector<std::string>({"x", "next"})) << c.line;
+    EXPECT_EQ(ChildNames(root), std::vector<std::string>({"x", "next"})) << c.line;
   }
   EXPECT_EQ(ReadText("x 1.5e+3").GetChildFloat("x", 0), 1500.0f);
   // An open quote runs to the end of the input.
@@ -208,14 +203,14 @@ TEST(TextChunkFileTest, StepsReadFromTheStreamAndRestoreIt) {
   stream.GetBuffer().SetPosition(0);
   ACSChunkPtr root;
   ReadChunkFileText(root, stream, false);
-  EXPECT_EQ(Names(root), std::vector<std::string>({"a"}));
+  EXPECT_EQ(ChildNames(root), std::vector<std::string>({"a"}));
   EXPECT_EQ(stream.Tell(), 5u);
 }
 
 TEST(TextChunkFileTest, ReaderFollowsTheNesting) {
   {
     const ACSChunkPtr root = ReadText("a\r\n  {\r\n  b 1\r\n  }\r\nc 2\r\n");
-    EXPECT_EQ(Names(root), std::vector<std::string>({"a", "c"}));
+    EXPECT_EQ(ChildNames(root), std::vector<std::string>({"a", "c"}));
     EXPECT_EQ(root.GetChildContainer("a").GetChildInt("b", 0), 1);
   }
   {
@@ -227,7 +222,7 @@ TEST(TextChunkFileTest, ReaderFollowsTheNesting) {
   {
     // A '}' where a value ends the level.
     const ACSChunkPtr root = ReadText("a }\r\nb 1");
-    EXPECT_EQ(Names(root), std::vector<std::string>({"a"}));
+    EXPECT_EQ(ChildNames(root), std::vector<std::string>({"a"}));
     EXPECT_EQ(root.GetChildType("a"), kACSEmpty);
   }
   {
@@ -243,7 +238,7 @@ TEST(TextChunkFileTest, ReaderFollowsTheNesting) {
   {
     // The last of a repeated tag wins and moves to the end.
     const ACSChunkPtr root = ReadText("a 1\r\nb 2\r\na 3\r\n");
-    EXPECT_EQ(Names(root), std::vector<std::string>({"b", "a"}));
+    EXPECT_EQ(ChildNames(root), std::vector<std::string>({"b", "a"}));
     EXPECT_EQ(root.GetChildInt("a", 0), 3);
   }
   for (const char* nothing : {"", "   \r\n\r\n", "}", "\xEF\xBB\xBF"}) EXPECT_TRUE(ReadText(nothing).IsNull()) << nothing;
@@ -345,7 +340,7 @@ TEST(TextChunkFileTest, MalformedTextNeverFails) {
   for (std::size_t n = 0; n <= good.size(); ++n) ReadText(good.substr(0, n));
   // A NUL ends the text.
   const ACSChunkPtr cut = ReadText(std::string("a 1\r\nb 2\0c 3\r\n", 14));
-  EXPECT_EQ(Names(cut), std::vector<std::string>({"a", "b"}));
+  EXPECT_EQ(ChildNames(cut), std::vector<std::string>({"a", "b"}));
   // Overlong tag names keep their first 511 characters.
   EXPECT_EQ(ReadText(std::string(600, 'n') + " 1").GetChildName(0).Length(), 511u);
 }
