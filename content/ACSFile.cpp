@@ -235,6 +235,47 @@ void EraseSlot(std::vector<uint32_t>& slots, uint32_t slot) {
 
 }  // namespace
 
+std::size_t TDBBinaryFile::SlotList::BlockOf(uint32_t slot) const {
+  auto it = std::lower_bound(blocks_.begin(), blocks_.end(), slot,
+                             [](const std::vector<uint32_t>& block, uint32_t s) { return block.back() < s; });
+  return it == blocks_.end() ? blocks_.size() - 1 : static_cast<std::size_t>(it - blocks_.begin());
+}
+
+void TDBBinaryFile::SlotList::Insert(uint32_t slot) {
+  cursorBlock_ = cursorFirst_ = 0;
+  ++size_;
+  if (blocks_.empty()) {
+    blocks_.push_back({slot});
+    return;
+  }
+  const std::size_t b = BlockOf(slot);
+  InsertSlot(blocks_[b], slot);
+  if (blocks_[b].size() > 2 * kBlock) {
+    std::vector<uint32_t> upper(blocks_[b].begin() + kBlock, blocks_[b].end());
+    blocks_[b].resize(kBlock);
+    blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(b) + 1, std::move(upper));
+  }
+}
+
+void TDBBinaryFile::SlotList::Erase(uint32_t slot) {
+  if (blocks_.empty()) return;
+  cursorBlock_ = cursorFirst_ = 0;
+  const std::size_t b = BlockOf(slot);
+  const std::size_t before = blocks_[b].size();
+  EraseSlot(blocks_[b], slot);
+  size_ -= before - blocks_[b].size();
+  if (blocks_[b].empty()) blocks_.erase(blocks_.begin() + static_cast<std::ptrdiff_t>(b));
+}
+
+uint32_t TDBBinaryFile::SlotList::At(std::size_t k) const {
+  if (k < cursorFirst_) cursorBlock_ = cursorFirst_ = 0;
+  while (k - cursorFirst_ >= blocks_[cursorBlock_].size()) {
+    cursorFirst_ += blocks_[cursorBlock_].size();
+    ++cursorBlock_;
+  }
+  return blocks_[cursorBlock_][k - cursorFirst_];
+}
+
 void TDBBinaryFile::AddChunk(const uint8_t* parent, const Vak::PString& name, ACSChunkPtr chunk) {
   const Key key{parent, chunk.Get()};
   if (chunkSlots_.count(key)) return;
@@ -244,7 +285,7 @@ void TDBBinaryFile::AddChunk(const uint8_t* parent, const Vak::PString& name, AC
   entry.name = name;
   const uint32_t slot = AddOverlay(std::move(entry));
   chunkSlots_.emplace(key, slot);
-  InsertSlot(edits_[parent].added, slot);
+  edits_[parent].added.Insert(slot);
   InsertSlot(namedSlots_[Key{parent, name.GetNode()}], slot);
 }
 
@@ -253,7 +294,7 @@ bool TDBBinaryFile::RemoveChunk(const uint8_t* parent, ACSChunk* chunk) {
   if (found == chunkSlots_.end()) return false;
   const uint32_t slot = found->second;
   chunkSlots_.erase(found);
-  EraseSlot(edits_[parent].added, slot);
+  edits_[parent].added.Erase(slot);
   auto named = namedSlots_.find(Key{parent, overlay_[slot].name.GetNode()});
   if (named != namedSlots_.end()) {
     EraseSlot(named->second, slot);
@@ -507,7 +548,7 @@ ACSChunkPtr TDBBinarySoup::GetChild(const Vak::PString& name) {
 
 int TDBBinarySoup::GetChildCount() {
   const TDBBinaryFile::Edits* edits = File()->EditsOf(list_);
-  return RecordCount() + static_cast<int>(edits ? edits->added.size() : 0);
+  return RecordCount() + static_cast<int>(edits ? edits->added.Size() : 0);
 }
 
 Vak::PString TDBBinarySoup::GetChildName(int index) {
@@ -517,7 +558,7 @@ Vak::PString TDBBinarySoup::GetChildName(int index) {
   if (index < records && RecordAt(index, record)) return Vak::PString(record.name, record.nameLength);
   const std::size_t rest = static_cast<std::size_t>(index - records);
   const TDBBinaryFile::Edits* edits = File()->EditsOf(list_);
-  if (edits && rest < edits->added.size()) return File()->overlay_[edits->added[rest]].name;
+  if (edits && rest < edits->added.Size()) return File()->overlay_[edits->added.At(rest)].name;
   return Vak::PString("");
 }
 

@@ -127,10 +127,29 @@ private:
       return std::hash<const void*>()(key.first) * 31 + std::hash<const void*>()(key.second);
     }
   };
+  // Overlay slots in rising order, in blocks, so that adding or removing one
+  // and finding the k-th cost about a block's length, not the whole list's.
+  class SlotList {
+  public:
+    void Insert(uint32_t slot);
+    void Erase(uint32_t slot);
+    std::size_t Size() const { return size_; }
+    // The k-th slot, k < Size(); walks on from the block of the last one.
+    uint32_t At(std::size_t k) const;
+
+  private:
+    static constexpr std::size_t kBlock = 256;
+    // The first block whose last slot is at least `slot`, else the last one.
+    std::size_t BlockOf(uint32_t slot) const;
+    std::vector<std::vector<uint32_t>> blocks_;
+    std::size_t size_ = 0;
+    mutable std::size_t cursorBlock_ = 0;
+    mutable std::size_t cursorFirst_ = 0;  // the index of that block's first slot
+  };
   // What the overlay holds for one container, by its list start.
   struct Edits {
-    uint32_t masked = 0;          // its records hidden
-    std::vector<uint32_t> added;  // overlay slots holding its chunks, in slot order
+    uint32_t masked = 0;  // its records hidden
+    SlotList added;       // overlay slots holding its chunks
   };
   struct ListIndex;
 

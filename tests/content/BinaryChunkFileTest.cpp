@@ -339,6 +339,28 @@ TEST(BinaryChunkFileTest, EditsOfLongListsKeepOrderAndDuplicates) {
   EXPECT_EQ(back.GetChildInt("n3", -1), 3);
 }
 
+TEST(BinaryChunkFileTest, ManyAddedChildrenKeepTheirSlotOrder) {
+  // Added children follow the record in overlay order; children added after
+  // removals fill the emptied places first, lowest first.
+  ACSChunkPtr root = Load(File(Record("r", 1, {7, 0, 0, 0})));
+  constexpr int kAdded = 1500;
+  constexpr int kLater = 600;
+  for (int i = 0; i < kAdded; ++i) root.SetChildInt(("a" + std::to_string(i)).c_str(), i);
+  for (int i = 0; i < kAdded; i += 3) root.RemoveChild(("a" + std::to_string(i)).c_str());
+  for (int j = 0; j < kLater; ++j) root.SetChildInt(("b" + std::to_string(j)).c_str(), -j);
+  std::vector<std::string> expected = {"r"};
+  for (int i = 0; i < kAdded; ++i) expected.push_back(i % 3 ? "a" + std::to_string(i) : "b" + std::to_string(i / 3));
+  for (int j = kAdded / 3; j < kLater; ++j) expected.push_back("b" + std::to_string(j));
+  EXPECT_EQ(ChildNames(root), expected);
+  // Backwards too, as a copy empties a container from its last child.
+  for (int i = static_cast<int>(expected.size()) - 1; i >= 0; i -= 97)
+    EXPECT_EQ(root.GetChildName(i).c_str(), expected[static_cast<std::size_t>(i)]) << i;
+  EXPECT_EQ(root.GetChildInt("a1499", 0), 1499);
+  EXPECT_EQ(root.GetChildInt("b599", 0), -599);
+  EXPECT_FALSE(root.HasChild("a3"));
+  EXPECT_EQ(ChildNames(Load(Save(root))), expected);
+}
+
 TEST(BinaryChunkFileTest, AlignedRawValuesSkipTheirPadding) {
   // The payload of the record starts at body offset 6; the value at 16.
   const Bytes payload = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 1, 2, 3};
