@@ -61,17 +61,17 @@ void Options::Set(const char* key, unsigned keyLength, const char* value, unsign
     ++count_;
     byKey_.emplace(std::string_view(entry->key, entry->key.Size()), entry);
   }
-  auto it = pending.find(entry);
-  if (it == pending.end()) it = pending.emplace(entry, std::string(entry->value, entry->value.Size())).first;
-  std::string& text = it->second;
-  if (append && !text.empty()) {
-    text += ',';
-    text.append(value, valueLength);
-  } else {
-    text.assign(value, valueLength);
-  }
   // The old text may be gone: a cursor into it must not survive.
   entry->cursor = nullptr;
+  auto it = pending.empty() ? pending.end() : pending.find(entry);
+  if (!append || (it == pending.end() && entry->value.Size() == 0)) {
+    if (it != pending.end()) pending.erase(it);
+    entry->value = AnsiString(value, valueLength);
+    return;
+  }
+  if (it == pending.end()) it = pending.emplace(entry, std::string(entry->value, entry->value.Size())).first;
+  it->second += ',';
+  it->second.append(value, valueLength);
 }
 
 void Options::ProcessRaw(const char* text) {

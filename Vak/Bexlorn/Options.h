@@ -90,8 +90,8 @@ public:
   static AnsiString ProgramBase(const char* programPath);
 
 private:
-  // Values of one ProcessRaw call, built up before they are stored so that
-  // many appends to one key cost no more than its final length.
+  // Appended values of one ProcessRaw call, built up before they are stored
+  // so that many appends to one key cost no more than its final length.
   using Pending = std::unordered_map<Entry*, std::string>;
   // Stores one item of option text (appending when `append`).
   void Set(const char* key, unsigned keyLength, const char* value, unsigned valueLength, bool append,
