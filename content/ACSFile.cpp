@@ -1,6 +1,7 @@
 #include "content/ACSFile.h"
 #include "Vak/Bexlorn/LittleEndian.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -86,18 +87,14 @@ namespace {
 // same bytes as writing field by field, without a device call per field.
 class RecordWriter {
 public:
-  void Put32(uint32_t v) {
-    for (int i = 0; i < 4; ++i) bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
-  }
+  void Put32(uint32_t v) { Vak::AppendLE32(bytes_, v); }
   void Put8(uint8_t v) { bytes_.push_back(v); }
   void Put(const void* data, std::size_t n) {
     const auto* p = static_cast<const uint8_t*>(data);
     bytes_.insert(bytes_.end(), p, p + n);
   }
   std::size_t Size() const { return bytes_.size(); }
-  void Patch32(std::size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) bytes_[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  }
+  void Patch32(std::size_t at, uint32_t v) { Vak::PatchLE32(bytes_, at, v); }
   void Children(ACSChunk* container) {
     const int count = container->GetChildCount();
     for (int i = 0; i < count; ++i) {
@@ -169,7 +166,7 @@ void WriteChunkRecordBinary(ACSChunk* chunk, const Vak::PString& name, TStream& 
 TDBBinaryFile::TDBBinaryFile() = default;
 
 TDBBinaryFile::~TDBBinaryFile() {
-  overlay_.Clear();
+  overlay_.clear();
   FreeBody();
 }
 
@@ -205,17 +202,123 @@ bool TDBBinaryFile::IsMasked(const uint8_t* payload, const uint8_t* parent) cons
   return !masked_.empty() && masked_.count({payload, parent}) != 0;
 }
 
-void TDBBinaryFile::AddOverlay(Overlay entry) {
-  if (entry.record) masked_.insert({entry.record, entry.parent});
+const TDBBinaryFile::Edits* TDBBinaryFile::EditsOf(const uint8_t* parent) const {
+  if (edits_.empty()) return nullptr;
+  auto it = edits_.find(parent);
+  return it == edits_.end() ? nullptr : &it->second;
+}
+
+uint32_t TDBBinaryFile::AddOverlay(Overlay entry) {
   hasEdits_ = true;
   ++generation_;
-  for (auto it = overlay_.Begin(); !it.IsEnd(); it.Next()) {
-    if (it->IsEmpty()) {
-      *it = std::move(entry);
-      return;
-    }
+  if (emptySlots_.empty()) {
+    overlay_.push_back(std::move(entry));
+    return static_cast<uint32_t>(overlay_.size() - 1);
   }
-  overlay_.Append(std::move(entry));
+  const uint32_t slot = *emptySlots_.begin();
+  emptySlots_.erase(emptySlots_.begin());
+  overlay_[slot] = std::move(entry);
+  return slot;
+}
+
+namespace {
+
+// Slot lists are kept in slot order; a reused slot goes to its place.
+void InsertSlot(std::vector<uint32_t>& slots, uint32_t slot) {
+  slots.insert(std::lower_bound(slots.begin(), slots.end(), slot), slot);
+}
+
+void EraseSlot(std::vector<uint32_t>& slots, uint32_t slot) {
+  auto it = std::lower_bound(slots.begin(), slots.end(), slot);
+  if (it != slots.end() && *it == slot) slots.erase(it);
+}
+
+}  // namespace
+
+std::size_t TDBBinaryFile::SlotList::BlockOf(uint32_t slot) const {
+  auto it = std::lower_bound(blocks_.begin(), blocks_.end(), slot,
+                             [](const std::vector<uint32_t>& block, uint32_t s) { return block.back() < s; });
+  return it == blocks_.end() ? blocks_.size() - 1 : static_cast<std::size_t>(it - blocks_.begin());
+}
+
+void TDBBinaryFile::SlotList::Insert(uint32_t slot) {
+  cursorBlock_ = cursorFirst_ = 0;
+  ++size_;
+  if (blocks_.empty()) {
+    blocks_.push_back({slot});
+    return;
+  }
+  const std::size_t b = BlockOf(slot);
+  InsertSlot(blocks_[b], slot);
+  if (blocks_[b].size() > 2 * kBlock) {
+    std::vector<uint32_t> upper(blocks_[b].begin() + kBlock, blocks_[b].end());
+    blocks_[b].resize(kBlock);
+    blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(b) + 1, std::move(upper));
+  }
+}
+
+void TDBBinaryFile::SlotList::Erase(uint32_t slot) {
+  if (blocks_.empty()) return;
+  cursorBlock_ = cursorFirst_ = 0;
+  const std::size_t b = BlockOf(slot);
+  const std::size_t before = blocks_[b].size();
+  EraseSlot(blocks_[b], slot);
+  size_ -= before - blocks_[b].size();
+  if (blocks_[b].empty()) blocks_.erase(blocks_.begin() + static_cast<std::ptrdiff_t>(b));
+}
+
+uint32_t TDBBinaryFile::SlotList::At(std::size_t k) const {
+  if (k < cursorFirst_) cursorBlock_ = cursorFirst_ = 0;
+  while (k - cursorFirst_ >= blocks_[cursorBlock_].size()) {
+    cursorFirst_ += blocks_[cursorBlock_].size();
+    ++cursorBlock_;
+  }
+  return blocks_[cursorBlock_][k - cursorFirst_];
+}
+
+void TDBBinaryFile::AddChunk(const uint8_t* parent, const Vak::PString& name, ACSChunkPtr chunk) {
+  const Key key{parent, chunk.Get()};
+  if (chunkSlots_.count(key)) return;
+  Overlay entry;
+  entry.parent = parent;
+  entry.chunk = std::move(chunk);
+  entry.name = name;
+  const uint32_t slot = AddOverlay(std::move(entry));
+  chunkSlots_.emplace(key, slot);
+  edits_[parent].added.Insert(slot);
+  InsertSlot(namedSlots_[Key{parent, name.GetNode()}], slot);
+}
+
+bool TDBBinaryFile::RemoveChunk(const uint8_t* parent, ACSChunk* chunk) {
+  auto found = chunkSlots_.find(Key{parent, chunk});
+  if (found == chunkSlots_.end()) return false;
+  const uint32_t slot = found->second;
+  chunkSlots_.erase(found);
+  edits_[parent].added.Erase(slot);
+  auto named = namedSlots_.find(Key{parent, overlay_[slot].name.GetNode()});
+  if (named != namedSlots_.end()) {
+    EraseSlot(named->second, slot);
+    if (named->second.empty()) namedSlots_.erase(named);
+  }
+  overlay_[slot] = Overlay();
+  hasEdits_ = true;
+  ++generation_;
+  // Empty slots at the end go; those in the middle stay for reuse.
+  emptySlots_.insert(slot);
+  while (!overlay_.empty() && overlay_.back().IsEmpty()) {
+    emptySlots_.erase(static_cast<uint32_t>(overlay_.size() - 1));
+    overlay_.pop_back();
+  }
+  return true;
+}
+
+void TDBBinaryFile::Mask(const uint8_t* payload, const uint8_t* parent) {
+  if (!masked_.insert({payload, parent}).second) return;
+  ++edits_[parent].masked;
+  Overlay entry;
+  entry.record = payload;
+  entry.parent = parent;
+  AddOverlay(std::move(entry));
 }
 
 ACSChunkPtr TDBBinaryFile::MakeNode(const ChunkFile::Record& record) {
@@ -255,92 +358,141 @@ ACSChunkPtr TDBBinaryFile::MakeNode(const ChunkFile::Record& record) {
 
 // ---- containers read from the body -------------------------------------------
 
-// Open addressing over {hash, offset + 1} pairs in one block: a look-up
-// touches one slot run and, on a hash match, the record's name.
-struct TDBBinarySoup::NameIndex {
+// The records of one list in file order, with an open-addressing table from
+// a name to its first record and a chain on to the next record of that name.
+struct TDBBinaryFile::ListIndex {
   static uint32_t Hash(const char* p, std::size_t n) {
     uint32_t h = 2166136261u;
     for (std::size_t i = 0; i < n; ++i) h = (h ^ static_cast<uint8_t>(p[i])) * 16777619u;
+    // Names that differ in their last digits differ little in the low bits,
+    // which pick the slot: mix them in.
+    h ^= h >> 16;
+    h *= 0x7FEB352Du;
+    h ^= h >> 15;
     return h;
-  }
-
-  NameIndex(const uint8_t* list, uint32_t count, int records) {
-    std::size_t capacity = 16;
-    while (capacity < static_cast<std::size_t>(records) * 2) capacity *= 2;
-    slots.assign(capacity, Slot{0, 0});
-    mask = capacity - 1;
-    const uint8_t* end = list + count;
-    ChunkFile::Record record;
-    for (const uint8_t* p = list; ChunkFile::ParseRecord(p, end, record); p = record.next) {
-      const uint32_t h = Hash(record.name, record.nameLength);
-      for (std::size_t i = h & mask;; i = (i + 1) & mask) {
-        Slot& slot = slots[i];
-        if (slot.offset == 0) {
-          slot = Slot{h, static_cast<uint32_t>(p - list) + 1};
-          break;
-        }
-        // The first record of a name is the one kept.
-        if (slot.hash == h && Same(list + slot.offset - 1, end, record.name, record.nameLength)) break;
-      }
-    }
-  }
-
-  static bool Same(const uint8_t* at, const uint8_t* end, const char* name, uint32_t length) {
-    ChunkFile::Record record;
-    return ChunkFile::ParseRecord(at, end, record) && record.nameLength == length &&
-           std::memcmp(record.name, name, length) == 0;
-  }
-
-  // The first record of the name, or null.
-  const uint8_t* Find(const uint8_t* list, uint32_t count, const char* name, uint32_t length) const {
-    const uint32_t h = Hash(name, length);
-    for (std::size_t i = h & mask;; i = (i + 1) & mask) {
-      const Slot& slot = slots[i];
-      if (slot.offset == 0) return nullptr;
-      if (slot.hash == h && Same(list + slot.offset - 1, list + count, name, length)) return list + slot.offset - 1;
-    }
   }
 
   struct Slot {
     uint32_t hash;
-    uint32_t offset;  // + 1; 0 marks an empty slot
+    int32_t first;  // -1 marks an empty slot
+    int32_t last;
   };
+
+  ListIndex(const uint8_t* list, uint32_t count) {
+    const uint8_t* end = list + count;
+    ChunkFile::Record record;
+    for (const uint8_t* p = list; ChunkFile::ParseRecord(p, end, record, false); p = record.next) {
+      starts.push_back(static_cast<uint32_t>(p - list));
+      payloads.push_back(static_cast<uint32_t>(record.payload - list));
+    }
+    std::size_t capacity = 16;
+    while (capacity < starts.size() * 2) capacity *= 2;
+    slots.assign(capacity, Slot{0, -1, -1});
+    mask = capacity - 1;
+    sameName.assign(starts.size(), -1);
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+      ChunkFile::ParseRecord(list + starts[i], end, record);
+      Slot& slot = Place(list, count, record.name, record.nameLength);
+      if (slot.first < 0) slot.first = static_cast<int32_t>(i);
+      else sameName[static_cast<std::size_t>(slot.last)] = static_cast<int32_t>(i);
+      slot.last = static_cast<int32_t>(i);
+    }
+  }
+
+  // The slot of a name: its own, or the empty one where it would go.
+  Slot& Place(const uint8_t* list, uint32_t count, const char* name, uint32_t length) {
+    const uint32_t h = Hash(name, length);
+    for (std::size_t i = h & mask;; i = (i + 1) & mask) {
+      Slot& slot = slots[i];
+      if (slot.first < 0) {
+        slot.hash = h;
+        return slot;
+      }
+      if (slot.hash == h && NameAt(list, count, slot.first, name, length)) return slot;
+    }
+  }
+
+  bool NameAt(const uint8_t* list, uint32_t count, int32_t i, const char* name, uint32_t length) const {
+    ChunkFile::Record record;
+    return ChunkFile::ParseRecord(list + starts[static_cast<std::size_t>(i)], list + count, record) &&
+           record.nameLength == length && std::memcmp(record.name, name, length) == 0;
+  }
+
+  // The first record of a name, or -1.
+  int32_t First(const uint8_t* list, uint32_t count, const char* name, uint32_t length) const {
+    const uint32_t h = Hash(name, length);
+    for (std::size_t i = h & mask;; i = (i + 1) & mask) {
+      const Slot& slot = slots[i];
+      if (slot.first < 0) return -1;
+      if (slot.hash == h && NameAt(list, count, slot.first, name, length)) return slot.first;
+    }
+  }
+
+  // The record whose payload starts at `offset`, or -1.
+  int32_t OfPayload(uint32_t offset) const {
+    auto it = std::lower_bound(payloads.begin(), payloads.end(), offset);
+    return it != payloads.end() && *it == offset ? static_cast<int32_t>(it - payloads.begin()) : -1;
+  }
+
+  std::vector<uint32_t> starts;    // offsets in the list, file order
+  std::vector<uint32_t> payloads;  // the same records' payloads
+  std::vector<int32_t> sameName;   // the next record of the name, or -1
   std::vector<Slot> slots;
   std::size_t mask = 0;
 };
 
-// Lists this long get a name index on their first look-up.
+const TDBBinaryFile::ListIndex& TDBBinaryFile::IndexOf(const uint8_t* list, uint32_t count) {
+  std::unique_ptr<ListIndex>& index = indexes_[list];
+  if (!index) index = std::make_unique<ListIndex>(list, count);
+  return *index;
+}
+
+// Lists this long are looked up through an index; shorter ones are walked.
 constexpr int kIndexedRecords = 32;
 
 TDBBinarySoup::TDBBinarySoup(TDBBinaryFile* file, const uint8_t* list, uint32_t count)
     : file_(file), list_(list), count_(count) {}
 
-TDBBinarySoup::~TDBBinarySoup() { delete names_; }
+TDBBinarySoup::~TDBBinarySoup() = default;
 
 void TDBBinarySoup::Refresh() {
   if (generation_ == File()->generation_) return;
   generation_ = File()->generation_;
-  records_ = -1;
   cursorIndex_ = -1;
   cursor_ = nullptr;
 }
 
-int TDBBinarySoup::RecordCount() {
-  Refresh();
-  if (records_ < 0) {
+int TDBBinarySoup::AllRecords() {
+  if (all_ < 0) {
     int n = 0;
     ChunkFile::Record record;
-    for (const uint8_t* p = list_; ChunkFile::ParseRecord(p, list_ + count_, record, false); p = record.next)
-      if (!File()->IsMasked(record.payload, list_)) ++n;
-    records_ = n;
+    for (const uint8_t* p = list_; ChunkFile::ParseRecord(p, list_ + count_, record, false); p = record.next) ++n;
+    all_ = n;
   }
-  return records_;
+  return all_;
+}
+
+const TDBBinaryFile::ListIndex* TDBBinarySoup::Index() {
+  if (!index_ && AllRecords() >= kIndexedRecords) index_ = &File()->IndexOf(list_, count_);
+  return index_;
+}
+
+int TDBBinarySoup::RecordCount() {
+  const TDBBinaryFile::Edits* edits = File()->EditsOf(list_);
+  return AllRecords() - static_cast<int>(edits ? edits->masked : 0);
 }
 
 bool TDBBinarySoup::RecordAt(int index, ChunkFile::Record& out) {
   if (index < 0) return false;
-  Refresh();
   const uint8_t* end = list_ + count_;
+  const TDBBinaryFile::Edits* edits = File()->EditsOf(list_);
+  if (!edits || edits->masked == 0) {
+    if (const TDBBinaryFile::ListIndex* names = Index()) {
+      return static_cast<std::size_t>(index) < names->starts.size() &&
+             ChunkFile::ParseRecord(list_ + names->starts[static_cast<std::size_t>(index)], end, out);
+    }
+  }
+  Refresh();
   int at = 0;
   const uint8_t* p = list_;
   if (cursor_ && cursorIndex_ <= index) {
@@ -361,14 +513,19 @@ bool TDBBinarySoup::RecordAt(int index, ChunkFile::Record& out) {
 
 bool TDBBinarySoup::FindRecord(const Vak::PString& name, ChunkFile::Record& out) {
   const uint8_t* end = list_ + count_;
-  if (File()->masked_.empty() && RecordCount() >= kIndexedRecords) {
-    if (!names_) names_ = new NameIndex(list_, count_, RecordCount());
-    const uint8_t* at = names_->Find(list_, count_, name.c_str(), name.Length());
-    return at && ChunkFile::ParseRecord(at, end, out);
+  TDBBinaryFile* file = File();
+  if (const TDBBinaryFile::ListIndex* names = Index()) {
+    // The first record of the name that no edit has hidden.
+    for (int32_t i = names->First(list_, count_, name.c_str(), name.Length()); i >= 0;
+         i = names->sameName[static_cast<std::size_t>(i)]) {
+      if (!file->IsMasked(list_ + names->payloads[static_cast<std::size_t>(i)], list_))
+        return ChunkFile::ParseRecord(list_ + names->starts[static_cast<std::size_t>(i)], end, out);
+    }
+    return false;
   }
   ChunkFile::Record record;
   for (const uint8_t* p = list_; ChunkFile::ParseRecord(p, end, record); p = record.next) {
-    if (NameEquals(record, name) && !File()->IsMasked(record.payload, list_)) {
+    if (NameEquals(record, name) && !file->IsMasked(record.payload, list_)) {
       out = record;
       return true;
     }
@@ -380,73 +537,55 @@ ACSChunkPtr TDBBinarySoup::FindChild(const Vak::PString& name) { return GetChild
 
 ACSChunkPtr TDBBinarySoup::GetChild(const Vak::PString& name) {
   ChunkFile::Record record;
-  if (FindRecord(name, record)) return File()->MakeNode(record);
-  for (auto it = File()->overlay_.Begin(); !it.IsEnd(); it.Next()) {
-    if (it->parent == list_ && it->chunk.Get() && it->name == name) return it->chunk;
+  TDBBinaryFile* file = File();
+  if (FindRecord(name, record)) return file->MakeNode(record);
+  if (!file->namedSlots_.empty()) {
+    auto named = file->namedSlots_.find(TDBBinaryFile::Key{list_, name.GetNode()});
+    if (named != file->namedSlots_.end() && !named->second.empty()) return file->overlay_[named->second.front()].chunk;
   }
   return ACSChunk::GetNull();
 }
 
 int TDBBinarySoup::GetChildCount() {
-  int n = RecordCount();
-  for (auto it = File()->overlay_.Begin(); !it.IsEnd(); it.Next())
-    if (it->parent == list_ && it->chunk.Get()) ++n;
-  return n;
+  const TDBBinaryFile::Edits* edits = File()->EditsOf(list_);
+  return RecordCount() + static_cast<int>(edits ? edits->added.Size() : 0);
 }
 
 Vak::PString TDBBinarySoup::GetChildName(int index) {
   if (index < 0) return Vak::PString("");
   ChunkFile::Record record;
-  if (RecordAt(index, record)) return Vak::PString(record.name, record.nameLength);
-  int rest = index - RecordCount();
-  for (auto it = File()->overlay_.Begin(); !it.IsEnd(); it.Next()) {
-    if (it->parent == list_ && it->chunk.Get() && rest-- == 0) return it->name;
-  }
+  const int records = RecordCount();
+  if (index < records && RecordAt(index, record)) return Vak::PString(record.name, record.nameLength);
+  const std::size_t rest = static_cast<std::size_t>(index - records);
+  const TDBBinaryFile::Edits* edits = File()->EditsOf(list_);
+  if (edits && rest < edits->added.Size()) return File()->overlay_[edits->added.At(rest)].name;
   return Vak::PString("");
 }
 
 void TDBBinarySoup::SetChild(const Vak::PString& name, ACSChunkPtr chunk) {
   if (!chunk.Get() || ACSChunk::IsNullChunk(chunk.Get())) return;
-  for (auto it = File()->overlay_.Begin(); !it.IsEnd(); it.Next())
-    if (it->parent == list_ && it->chunk == chunk) return;
-  TDBBinaryFile::Overlay entry;
-  entry.parent = list_;
-  entry.chunk = std::move(chunk);
-  entry.name = name;
-  File()->AddOverlay(std::move(entry));
+  File()->AddChunk(list_, name, std::move(chunk));
 }
 
 void TDBBinarySoup::RemoveChild(ACSChunkPtr chunk) {
   if (!chunk.Get() || ACSChunk::IsNullChunk(chunk.Get())) return;
   TDBBinaryFile* file = File();
-  auto& overlay = file->overlay_;
-  for (auto it = overlay.Begin(); !it.IsEnd(); it.Next()) {
-    if (it->parent != list_ || !(it->chunk == chunk)) continue;
-    *it = TDBBinaryFile::Overlay();
-    file->hasEdits_ = true;
-    ++file->generation_;
-    // Empty slots at the end go; those in the middle stay for reuse.
-    for (uint64_t n = overlay.Count(); n > 0; --n) {
-      auto last = overlay.At(n - 1);
-      if (!last->IsEmpty()) break;
-      overlay.EraseOrdered(last);
-    }
-    return;
-  }
+  if (file->RemoveChunk(list_, chunk.Get())) return;
   const uint8_t* payload = nullptr;
   if (auto* soup = dynamic_cast<TDBBinarySoup*>(chunk.Get())) payload = soup->list_;
   else if (auto* data = dynamic_cast<TDBDataChunk*>(chunk.Get())) payload = data->Payload();
-  if (!payload) return;
+  if (!payload || payload < list_ || payload >= list_ + count_) return;
+  if (const TDBBinaryFile::ListIndex* names = Index()) {
+    if (names->OfPayload(static_cast<uint32_t>(payload - list_)) >= 0) file->Mask(payload, list_);
+    return;
+  }
   ChunkFile::Record record;
   const uint8_t* end = list_ + count_;
   for (const uint8_t* p = list_; ChunkFile::ParseRecord(p, end, record, false); p = record.next) {
-    if (record.payload != payload) continue;
-    if (file->IsMasked(payload, list_)) return;
-    TDBBinaryFile::Overlay entry;
-    entry.record = payload;
-    entry.parent = list_;
-    file->AddOverlay(std::move(entry));
-    return;
+    if (record.payload == payload) {
+      file->Mask(payload, list_);
+      return;
+    }
   }
 }
 

@@ -9,13 +9,16 @@
 #include <cstdint>
 #include <string>
 #include <functional>
+#include <memory>
+#include <set>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
+#include <vector>
 
 #include "Vak/Bexlorn/PString.h"
 #include "content/ACSChunk.h"
 #include "content/ACSChunkPtr.h"
-#include "content/ChunkedList.h"
 #include "content/ReferenceCountMP.h"
 
 class TStream;
@@ -118,23 +121,63 @@ private:
     Vak::PString name;
     bool IsEmpty() const { return !record && !parent && !chunk.Get(); }
   };
+  using Key = std::pair<const void*, const void*>;
   struct KeyHash {
-    std::size_t operator()(const std::pair<const uint8_t*, const uint8_t*>& key) const {
+    std::size_t operator()(const Key& key) const {
       return std::hash<const void*>()(key.first) * 31 + std::hash<const void*>()(key.second);
     }
   };
+  // Overlay slots in rising order, in blocks, so that adding or removing one
+  // and finding the k-th cost about a block's length, not the whole list's.
+  class SlotList {
+  public:
+    void Insert(uint32_t slot);
+    void Erase(uint32_t slot);
+    std::size_t Size() const { return size_; }
+    // The k-th slot, k < Size(); walks on from the block of the last one.
+    uint32_t At(std::size_t k) const;
+
+  private:
+    static constexpr std::size_t kBlock = 256;
+    // The first block whose last slot is at least `slot`, else the last one.
+    std::size_t BlockOf(uint32_t slot) const;
+    std::vector<std::vector<uint32_t>> blocks_;
+    std::size_t size_ = 0;
+    mutable std::size_t cursorBlock_ = 0;
+    mutable std::size_t cursorFirst_ = 0;  // the index of that block's first slot
+  };
+  // What the overlay holds for one container, by its list start.
+  struct Edits {
+    uint32_t masked = 0;  // its records hidden
+    SlotList added;       // overlay slots holding its chunks
+  };
+  struct ListIndex;
 
   void FreeBody();
-  void AddOverlay(Overlay entry);
+  // Into the first empty slot, else at the end; returns the slot.
+  uint32_t AddOverlay(Overlay entry);
+  void AddChunk(const uint8_t* parent, const Vak::PString& name, ACSChunkPtr chunk);
+  // False when no overlay entry of the container holds the chunk.
+  bool RemoveChunk(const uint8_t* parent, ACSChunk* chunk);
+  void Mask(const uint8_t* payload, const uint8_t* parent);
   bool IsMasked(const uint8_t* payload, const uint8_t* parent) const;
+  const Edits* EditsOf(const uint8_t* parent) const;
+  // The name index of a long list, made on first use and shared by every
+  // soup over that list.
+  const ListIndex& IndexOf(const uint8_t* list, uint32_t count);
   // The node a record reads as.
   ACSChunkPtr MakeNode(const ChunkFile::Record& record);
 
   int32_t version_ = 0;
   uint32_t length_ = 0;
   uint8_t* body_ = nullptr;
-  ChunkedList<Overlay, 16> overlay_;
-  std::unordered_set<std::pair<const uint8_t*, const uint8_t*>, KeyHash> masked_;
+  std::vector<Overlay> overlay_;
+  std::set<uint32_t> emptySlots_;  // emptied slots before the last one
+  std::unordered_set<Key, KeyHash> masked_;
+  std::unordered_map<const uint8_t*, Edits> edits_;
+  std::unordered_map<Key, uint32_t, KeyHash> chunkSlots_;                 // {parent, chunk}
+  std::unordered_map<Key, std::vector<uint32_t>, KeyHash> namedSlots_;    // {parent, name node}, in slot order
+  std::unordered_map<const uint8_t*, std::unique_ptr<ListIndex>> indexes_;
   bool hasEdits_ = false;
   // Moves on with every edit, so soups know their cached walks are stale.
   uint32_t generation_ = 0;
@@ -161,21 +204,24 @@ private:
   TDBBinaryFile* File() const { return static_cast<TDBBinaryFile*>(file_.Get()); }
   // The unmasked record at `index`, walking on from the last one found.
   bool RecordAt(int index, ChunkFile::Record& out);
+  // Records in the list, masked or not.
+  int AllRecords();
   int RecordCount();
   bool FindRecord(const Vak::PString& name, ChunkFile::Record& out);
+  // The index of a long list, null for a short one (walked instead).
+  const TDBBinaryFile::ListIndex* Index();
   void Refresh();
 
   MPHandle file_;
   const uint8_t* list_;
   uint32_t count_;
 
-  // Caches of the walks, valid for one generation of the file's edits.
+  int all_ = -1;
+  const TDBBinaryFile::ListIndex* index_ = nullptr;
+  // The walk's cursor, valid for one generation of the file's edits.
   uint32_t generation_ = ~0u;
-  int records_ = -1;
   int cursorIndex_ = -1;
   const uint8_t* cursor_ = nullptr;
-  struct NameIndex;
-  NameIndex* names_ = nullptr;
 };
 
 // A value read from the body. Its payload is its identity within the file,

@@ -1,4 +1,5 @@
 #include "content/KUID.h"
+#include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/LittleEndian.h"
 
 #include <cstring>
@@ -13,9 +14,7 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool StartsWithIgnoreCase(const char* text, const char* prefix) {
   for (; *prefix; ++text, ++prefix) {
-    char c = *text;
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != *prefix) return false;
+    if (Vak::CodePage::AsciiLower(*text) != *prefix) return false;
   }
   return true;
 }

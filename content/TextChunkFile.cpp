@@ -138,7 +138,7 @@ void ReadTagName(Source& in, std::string& name) {
       in.Unget();
       break;
     }
-    if (name.size() < ChunkText::kMaxReadName) name += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (name.size() < ChunkText::kMaxReadName) name += Vak::CodePage::AsciiLower(static_cast<char>(c));
   }
 }
 
@@ -245,8 +245,8 @@ void ReadString(ACSChunkPtr& pointer, const Vak::PString& name, std::string& tex
   pointer.SetChildString(name, text.c_str());
 }
 
-// One level up to its '}' or the end. False when the nesting went too deep:
-// reading stops there with what was read so far.
+// One level up to its '}' or the end. False when the nesting went too deep;
+// reading stops there.
 template <class Source>
 bool ReadLevel(ACSChunkPtr& pointer, Source& in, bool utf8, int depth) {
   if (!utf8) {
@@ -315,9 +315,7 @@ void AppendName(std::string& out, const char* text, std::size_t length) {
   const std::size_t n = std::min(length, ChunkText::kMaxWrittenName);
   for (std::size_t i = 0; i < n; ++i) {
     const signed char c = static_cast<signed char>(text[i]);
-    if (c <= 0x20) out += '_';
-    else if (c >= 'A' && c <= 'Z') out += static_cast<char>(c - 'A' + 'a');
-    else out += static_cast<char>(c);
+    out += c <= 0x20 ? '_' : Vak::CodePage::AsciiLower(static_cast<char>(c));
   }
 }
 
@@ -394,7 +392,9 @@ void ReadChunkFileText(ACSChunkPtr& pointer, TStream& stream, bool utf8) {
     if (got < piece) break;
   }
   MemorySource in(text.data(), text.data() + text.size());
-  ReadLevel(pointer, in, utf8, 0);
+  // Too deep a nesting refuses the whole file, as the binary reader does: a
+  // tree cut short would pass for a complete one.
+  if (!ReadLevel(pointer, in, utf8, 0)) pointer.Release();
   stream.SeekBuffered(start + in.Tell(), TStream::kBegin);
 }
 

@@ -40,7 +40,7 @@ void WriteChunkTextValue(const char* text, std::size_t length, bool quote, TStre
 std::string NormaliseTagName(const char* name, std::size_t length);
 
 // Replaces the tree held by `pointer`; it stays null when the stream is not
-// open or holds no entry. `utf8` says the input is known to be UTF-8; without
+// open, holds no entry, or nests deeper than ChunkFile::kMaxDepth. `utf8` says the input is known to be UTF-8; without
 // it a leading byte-order mark says so, else strings are Windows-1252.
 void ReadChunkFileText(ACSChunkPtr& pointer, TStream& stream, bool utf8);
 

@@ -7,6 +7,7 @@
 
 #include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/File.h"
+#include "Vak/Bexlorn/LittleEndian.h"
 #include "Vak/Bexlorn/Wildcard.h"
 #include "platform/os/Program.h"
 
@@ -47,9 +48,10 @@ Options::~Options() {
   }
 }
 
-void Options::Set(const char* key, unsigned keyLength, const char* value, unsigned valueLength, bool append) {
+void Options::Set(const char* key, unsigned keyLength, const char* value, unsigned valueLength, bool append,
+                  Pending& pending) {
   std::string lowered = Lower(key, keyLength);
-  Entry* entry = Find(lowered.c_str());
+  Entry* entry = FindLowered(lowered);
   if (!entry) {
     entry = new Entry;
     entry->key = lowered.c_str();
@@ -57,19 +59,24 @@ void Options::Set(const char* key, unsigned keyLength, const char* value, unsign
     (tail_ ? tail_->next : head_) = entry;
     tail_ = entry;
     ++count_;
-  }
-  if (append && entry->value.Size() != 0) {
-    entry->value += ",";
-    entry->value += AnsiString(value, valueLength);
-  } else {
-    entry->value = AnsiString(value, valueLength);
+    byKey_.emplace(std::string_view(entry->key, entry->key.Size()), entry);
   }
   // The old text may be gone: a cursor into it must not survive.
   entry->cursor = nullptr;
+  auto it = pending.empty() ? pending.end() : pending.find(entry);
+  if (!append || (it == pending.end() && entry->value.Size() == 0)) {
+    if (it != pending.end()) pending.erase(it);
+    entry->value = AnsiString(value, valueLength);
+    return;
+  }
+  if (it == pending.end()) it = pending.emplace(entry, std::string(entry->value, entry->value.Size())).first;
+  it->second += ',';
+  it->second.append(value, valueLength);
 }
 
 void Options::ProcessRaw(const char* text) {
   if (!text) return;
+  Pending pending;
   const char* p = text;
   for (;;) {
     while (IsSpace(*p)) ++p;
@@ -101,17 +108,19 @@ void Options::ProcessRaw(const char* text) {
       ++p;
     }
     // A lone prefix or '=' names nothing.
-    if (keyLength != 0) Set(key, keyLength, value, valueLength, append);
+    if (keyLength != 0) Set(key, keyLength, value, valueLength, append, pending);
   }
+  for (auto& [entry, value] : pending) entry->value = AnsiString(value.c_str(), static_cast<unsigned>(value.size()));
 }
 
 Options::Entry* Options::Find(const char* key) const {
   if (!key) return nullptr;
-  std::string lowered = Lower(key, std::strlen(key));
-  for (Entry* e = head_; e; e = e->next) {
-    if (std::strcmp(e->key, lowered.c_str()) == 0) return e;
-  }
-  return nullptr;
+  return FindLowered(Lower(key, std::strlen(key)));
+}
+
+Options::Entry* Options::FindLowered(std::string_view key) const {
+  auto it = byKey_.find(key);
+  return it == byKey_.end() ? nullptr : it->second;
 }
 
 bool Options::Get(const char* key, bool& value) const {
@@ -220,10 +229,8 @@ bool Options::ProcessFile(const char* path) {
     return true;
   }
   std::u16string units(bytes.size() / 2, u'\0');
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                     static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
-  }
+  const auto* raw = reinterpret_cast<const uint8_t*>(bytes.data());
+  for (std::size_t i = 0; i < units.size(); ++i) units[i] = static_cast<char16_t>(GetLE16(raw + 2 * i));
   std::string text;
   CodePage::Utf16ToAnsi(units.data(), units.size(), text, '?');
   ProcessRaw(text.c_str());

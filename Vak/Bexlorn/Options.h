@@ -14,6 +14,10 @@
 //
 // Not thread-safe: the store is filled at start-up and read afterwards. Text
 // pointers handed out stay valid until that option is set again.
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
 #include "Vak/Bexlorn/String.h"
 
 namespace Vak {
@@ -86,13 +90,20 @@ public:
   static AnsiString ProgramBase(const char* programPath);
 
 private:
+  // Appended values of one ProcessRaw call, built up before they are stored
+  // so that many appends to one key cost no more than its final length.
+  using Pending = std::unordered_map<Entry*, std::string>;
   // Stores one item of option text (appending when `append`).
-  void Set(const char* key, unsigned keyLength, const char* value, unsigned valueLength, bool append);
+  void Set(const char* key, unsigned keyLength, const char* value, unsigned valueLength, bool append,
+           Pending& pending);
+  Entry* FindLowered(std::string_view key) const;
   void ProcessEnvironment(const char* name);
 
   Entry* head_ = nullptr;
   Entry* tail_ = nullptr;
   unsigned count_ = 0;
+  // Each entry by its key; the views point into the entries' own keys.
+  std::unordered_map<std::string_view, Entry*> byKey_;
 };
 
 } // namespace Vak

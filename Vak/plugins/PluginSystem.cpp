@@ -73,6 +73,7 @@ PluginSystem::~PluginSystem() {
   // Libraries first: their plug-ins' code lives in the modules.
   for (auto& library : libraries_) library.reset();
   libraries_.clear();
+  librariesByName_.clear();
   // What registered outside a module load.
   std::vector<PluginType*> rest;
   registered_.ForEach([&](PluginType* p) { rest.push_back(p); });
@@ -221,6 +222,7 @@ void PluginSystem::ReadPlugin(const std::string& line) {
   if (!library) {
     libraries_.push_back(std::make_unique<PluginLibrary>(libraryName));
     library = libraries_.back().get();
+    librariesByName_.emplace(libraryName.GetNode(), library);
   }
   auto record = std::make_unique<Record>();
   record->name = f[0].c_str();
@@ -240,9 +242,8 @@ void PluginSystem::ReadRemap(const std::string& line) {
 }
 
 PluginLibrary* PluginSystem::FindLibrary(const PString& name) const {
-  for (const auto& library : libraries_)
-    if (library->GetName() == name) return library.get();
-  return nullptr;
+  auto it = librariesByName_.find(name.GetNode());
+  return it == librariesByName_.end() ? nullptr : it->second;
 }
 
 // --- Registration ----------------------------------------------------------------

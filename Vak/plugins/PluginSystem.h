@@ -23,9 +23,10 @@
 //
 // Every operation runs under one process-wide recursive lock, so look-ups from
 // several threads and look-ups made inside `VakGetPlugins` are safe.
-#include <string>
-#include <vector>
 #include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "Vak/Bexlorn/Options.h"
 #include "Vak/Bexlorn/PString.h"
@@ -116,6 +117,7 @@ private:
   PluginTable<UId, Record*> configuration_;
   std::vector<std::unique_ptr<Record>> records_;
   std::vector<std::unique_ptr<PluginLibrary>> libraries_;
+  std::unordered_map<const void*, PluginLibrary*> librariesByName_;  // by interned node
   PluginLibrary* loading_ = nullptr;  // whose VakGetPlugins is running
 };
 

@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "Vak/Bexlorn/LittleEndian.h"
 #include "content/ACSFile.h"
 #include "content/DynamicBuffer.h"
 #include "content/TDBTags.h"
 #include "content/TStream.h"
+#include "tests/content/ChunkNames.h"
 
 namespace {
 
@@ -32,9 +35,7 @@ ACSChunkPtr Load(const Bytes& bytes, TDBBinaryFile** fileOut = nullptr) {
   return binary->GetRoot();
 }
 
-void Put32(Bytes& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
+void Put32(Bytes& out, uint32_t v) { Vak::AppendLE32(out, v); }
 
 // A record: size, name with its NUL, file type, payload.
 Bytes Record(const std::string& name, uint8_t fileType, const Bytes& payload) {
@@ -231,9 +232,7 @@ TEST(BinaryChunkFileTest, EditsOverlayTheRecords) {
     root.SetChildInt("y", 2);
     root.RemoveChild("x");
     root.SetChildInt("z", 3);
-    std::vector<std::string> names;
-    for (int i = 0; i < root.GetChildCount(); ++i) names.push_back(root.GetChildName(i).c_str());
-    EXPECT_EQ(names, std::vector<std::string>({"b", "c", "a", "z", "y"}));
+    EXPECT_EQ(ChildNames(root), std::vector<std::string>({"b", "c", "a", "z", "y"}));
     root.RemoveChild("b");
     root.RemoveChild("b");
     EXPECT_EQ(root.GetChildCount(), 4);
@@ -272,6 +271,94 @@ TEST(BinaryChunkFileTest, LongListsFindTheFirstOfAName) {
   for (int i = 40; i >= 0; --i) EXPECT_FALSE(root.GetChildName(i).IsNull());
   root->RemoveChild(root->FindChild("n5"));
   EXPECT_EQ(root.GetChildInt("n5", -1), 99);
+}
+
+TEST(BinaryChunkFileTest, EditsOfLongListsKeepOrderAndDuplicates) {
+  // A container long enough to be looked up through its index, with two
+  // records named n5, inside the root so that two soups can view it.
+  Bytes list;
+  std::vector<std::string> expected;
+  for (int i = 0; i < 60; ++i) {
+    expected.push_back("n" + std::to_string(i));
+    list = Cat({list, Record(expected.back(), 1, {uint8_t(i), 0, 0, 0})});
+  }
+  list = Cat({list, Record("n5", 1, {99, 0, 0, 0})});
+  expected.push_back("n5");
+  const int late = 99;
+  const ACSChunkPtr root = Load(File(Record("box", 0, list)));
+  ACSChunkPtr box = root.GetChildContainer("box");
+  ASSERT_EQ(ChildNames(box), expected);
+
+  // The first record of a name wins until it is removed.
+  EXPECT_EQ(box.GetChildInt("n5", -1), 5);
+  box->RemoveChild(box->FindChild("n5"));
+  EXPECT_EQ(box.GetChildInt("n5", -1), 99);
+  expected.erase(expected.begin() + 5);
+  EXPECT_EQ(ChildNames(box), expected);
+  box->RemoveChild(box->FindChild("n5"));
+  EXPECT_FALSE(box.HasChild("n5"));
+  expected.pop_back();
+  // Setting a record's name hides the record and appends the new child.
+  box.SetChildInt("n10", 100);
+  expected.erase(std::find(expected.begin(), expected.end(), "n10"));
+  expected.push_back("n10");
+  // An emptied overlay slot is reused in its place.
+  box.SetChildInt("x", 1);
+  box.SetChildInt("y", 2);
+  box.RemoveChild("x");
+  box.SetChildInt("z", 3);
+  expected.insert(expected.end(), {"z", "y"});
+  // Added without removing: the record is still found first.
+  box->SetChild("n3", box->CreateChunk(kACSInt, ACSRawDataCore::CreateCopy(4, &late)));
+  expected.push_back("n3");
+  // A chunk added twice is held once; removing a record twice hides it once.
+  ACSChunkPtr once = box->CreateChunk(kACSInt, ACSRawDataCore::CreateCopy(4, &late));
+  box->SetChild("once", once);
+  box->SetChild("once", once);
+  expected.push_back("once");
+  const ACSChunkPtr n20 = box->FindChild("n20");
+  box->RemoveChild(n20);
+  box->RemoveChild(n20);
+  expected.erase(std::find(expected.begin(), expected.end(), "n20"));
+  // A record of another list is not removed through this one.
+  box->RemoveChild(root->FindChild("box"));
+
+  EXPECT_EQ(ChildNames(box), expected);
+  EXPECT_EQ(ChildNames(root.GetChildContainer("box")), expected);
+  EXPECT_EQ(box.GetChildInt("n10", -1), 100);
+  EXPECT_EQ(box.GetChildInt("n3", -1), 3);
+  EXPECT_EQ(box.GetChildInt("z", -1), 3);
+  EXPECT_EQ(box.GetChildInt("n59", -1), 59);
+  EXPECT_FALSE(box.HasChild("x"));
+  EXPECT_FALSE(box.HasChild("n20"));
+  EXPECT_STREQ(box.GetChildName(static_cast<int>(expected.size())).c_str(), "");
+  // What is written is what the edited soup shows.
+  const ACSChunkPtr back = Load(Save(root)).GetChildContainer("box");
+  EXPECT_EQ(ChildNames(back), expected);
+  EXPECT_EQ(back.GetChildInt("n10", -1), 100);
+  EXPECT_EQ(back.GetChildInt("n3", -1), 3);
+}
+
+TEST(BinaryChunkFileTest, ManyAddedChildrenKeepTheirSlotOrder) {
+  // Added children follow the record in overlay order; children added after
+  // removals fill the emptied places first, lowest first.
+  ACSChunkPtr root = Load(File(Record("r", 1, {7, 0, 0, 0})));
+  constexpr int kAdded = 1500;
+  constexpr int kLater = 600;
+  for (int i = 0; i < kAdded; ++i) root.SetChildInt(("a" + std::to_string(i)).c_str(), i);
+  for (int i = 0; i < kAdded; i += 3) root.RemoveChild(("a" + std::to_string(i)).c_str());
+  for (int j = 0; j < kLater; ++j) root.SetChildInt(("b" + std::to_string(j)).c_str(), -j);
+  std::vector<std::string> expected = {"r"};
+  for (int i = 0; i < kAdded; ++i) expected.push_back(i % 3 ? "a" + std::to_string(i) : "b" + std::to_string(i / 3));
+  for (int j = kAdded / 3; j < kLater; ++j) expected.push_back("b" + std::to_string(j));
+  EXPECT_EQ(ChildNames(root), expected);
+  // Backwards too, as a copy empties a container from its last child.
+  for (int i = static_cast<int>(expected.size()) - 1; i >= 0; i -= 97)
+    EXPECT_EQ(root.GetChildName(i).c_str(), expected[static_cast<std::size_t>(i)]) << i;
+  EXPECT_EQ(root.GetChildInt("a1499", 0), 1499);
+  EXPECT_EQ(root.GetChildInt("b599", 0), -599);
+  EXPECT_FALSE(root.HasChild("a3"));
+  EXPECT_EQ(ChildNames(Load(Save(root))), expected);
 }
 
 TEST(BinaryChunkFileTest, AlignedRawValuesSkipTheirPadding) {

@@ -5,25 +5,19 @@
 #include <string>
 #include <vector>
 
+#include "Vak/Bexlorn/LittleEndian.h"
 #include "content/ACSChunk.h"
 #include "content/ACSChunkPtr.h"
 #include "content/KUID.h"
 #include "content/TDBTags.h"
+#include "tests/content/ChunkNames.h"
 #include "tests/platform/os/TempFolder.h"
 
 namespace {
 
-std::vector<std::string> Names(const ACSChunkPtr& p) {
-  std::vector<std::string> out;
-  for (int i = 0; i < p.GetChildCount(); ++i) out.push_back(p.GetChildName(i).c_str());
-  return out;
-}
-
 ACSChunkPtr IntArrayChild(std::initializer_list<int32_t> values) {
   std::vector<uint8_t> bytes;
-  for (int32_t v : values) {
-    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
-  }
+  for (int32_t v : values) Vak::AppendLE32(bytes, static_cast<uint32_t>(v));
   return ACSChunkPtr(
       new TDBDataTag(kACSInt, ACSRawDataCore::CreateCopy(static_cast<uint32_t>(bytes.size()), bytes.data())));
 }
@@ -136,7 +130,7 @@ TEST(ChunkPtr, SettersReplaceAndAppend) {
   p.SetChildInt("a", 1);
   p.SetChildInt("b", 2);
   p.SetChildInt("a", 3);
-  EXPECT_EQ(Names(p), (std::vector<std::string>{"b", "a"}));
+  EXPECT_EQ(ChildNames(p), (std::vector<std::string>{"b", "a"}));
   EXPECT_EQ(p.GetChildInt("a", 0), 3);
 
   p.SetChildNull("n");
@@ -159,10 +153,10 @@ TEST(ChunkPtr, SettersReplaceAndAppend) {
 
   p.RemoveChild("b");
   p.RemoveChild("nothing");
-  EXPECT_EQ(Names(p), (std::vector<std::string>{"a", "n", "e", "s"}));
+  EXPECT_EQ(ChildNames(p), (std::vector<std::string>{"a", "n", "e", "s"}));
   ACSChunkPtr s = p->FindChild("s");
   p.RemoveChildChunk(s);
-  EXPECT_EQ(Names(p), (std::vector<std::string>{"a", "n", "e"}));
+  EXPECT_EQ(ChildNames(p), (std::vector<std::string>{"a", "n", "e"}));
 
   // A KUID value is the packed word, then the content id.
   p.SetChildKUID("k", KUID(5, 6, 2));
@@ -213,7 +207,7 @@ TEST(ChunkPtr, DeepCopyMakesAnIndependentContainer) {
   copy.DeepCopy(source);
   EXPECT_NE(copy.Get(), before.Get());
   EXPECT_EQ(before.GetChildCount(), 1);  // the old tree is left alone
-  EXPECT_EQ(Names(copy), (std::vector<std::string>{"x", "y"}));
+  EXPECT_EQ(ChildNames(copy), (std::vector<std::string>{"x", "y"}));
   EXPECT_STREQ(copy.GetChildContainer("y").GetChildString("s").c_str(), "t");
   copy.GetChildContainer("y").SetChildInt("added", 2);
   EXPECT_FALSE(inner.HasChild("added"));
@@ -231,7 +225,7 @@ TEST(ChunkPtr, KUIDListContainers) {
   list.Append(KUID::Null());
   list.Append(k2);
   ACSChunkPtr container = MakeKUIDListContainer(list);
-  EXPECT_EQ(Names(container), (std::vector<std::string>{"0", "1"}));
+  EXPECT_EQ(ChildNames(container), (std::vector<std::string>{"0", "1"}));
   EXPECT_EQ(container.GetChildKUID("0", KUID::Null()), k1);
   EXPECT_EQ(container.GetChildKUID("1", KUID::Null()), k2);
 
@@ -304,7 +298,7 @@ void ExpectSameTree(const ACSChunkPtr& a, const ACSChunkPtr& b) {
   if (a->GetDataSize()) {
     EXPECT_EQ(std::memcmp(a->GetData(), b->GetData(), a->GetDataSize()), 0);
   }
-  ASSERT_EQ(Names(a), Names(b));
+  ASSERT_EQ(ChildNames(a), ChildNames(b));
   for (int i = 0; i < a.GetChildCount(); ++i) {
     SCOPED_TRACE(a.GetChildName(i).c_str());
     ExpectSameTree(a->FindChild(a.GetChildName(i)), b->FindChild(b.GetChildName(i)));
@@ -396,7 +390,7 @@ TEST(ChunkPtrFile, TextRoundTrip) {
     ACSChunkPtr back;
     ASSERT_TRUE(back.Load(nullptr, (folder / name).c_str()));
     // The text form keeps what its look tells: names, numbers, texts, KUIDs.
-    EXPECT_EQ(Names(back), Names(tree));
+    EXPECT_EQ(ChildNames(back), ChildNames(tree));
     EXPECT_STREQ(back.GetChildString("username").c_str(), "Caf\xC3\xA9 'quoted'");
     EXPECT_EQ(back.GetChildInt("count", 0), -17);
     EXPECT_EQ(back.GetChildType("scale"), kACSFloat);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Vak/Bexlorn/Alloc.h"
+#include "Vak/Bexlorn/LittleEndian.h"
 #include "content/ACSChunk.h"
 #include "content/ACSChunkPtr.h"
 #include "content/KUID.h"
@@ -25,8 +26,7 @@ using Bytes = std::vector<uint8_t>;
 Bytes IntBytes(std::initializer_list<int32_t> values) {
   Bytes out;
   for (int32_t v : values) {
-    uint32_t u = static_cast<uint32_t>(v);
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(u >> (8 * i)));
+    Vak::AppendLE32(out, static_cast<uint32_t>(v));
   }
   return out;
 }
@@ -36,7 +36,7 @@ Bytes FloatBytes(std::initializer_list<float> values) {
   for (float f : values) {
     uint32_t u;
     std::memcpy(&u, &f, 4);
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(u >> (8 * i)));
+    Vak::AppendLE32(out, u);
   }
   return out;
 }

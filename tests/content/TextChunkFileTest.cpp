@@ -11,6 +11,7 @@
 #include "content/TDBTags.h"
 #include "content/TextChunkFile.h"
 #include "content/TStream.h"
+#include "tests/content/ChunkNames.h"
 
 namespace {
 
@@ -47,12 +48,6 @@ ACSChunkPtr ReadBinary(const std::string& bytes) {
 }
 
 std::string Pad(int n) { return std::string(static_cast<std::size_t>(n), ' '); }
-
-std::vector<std::string> Names(const ACSChunkPtr& chunk) {
-  std::vector<std::string> out;
-  for (int i = 0; i < chunk.GetChildCount(); ++i) out.push_back(chunk.GetChildName(i).c_str());
-  return out;
-}
 
 TEST(TextChunkFileTest, WriterUsesTheCanonicalLayout) {
   ACSChunkPtr root;
@@ -157,7 +152,7 @@ TEST(TextChunkFileTest, ReaderClassifiesValuesByTheirLook) {
     ASSERT_FALSE(root.IsNull()) << c.line;
     EXPECT_EQ(root.GetChildType("x"), c.type) << c.line;
     EXPECT_STREQ(root.GetChildString("x").c_str(), c.value) << c.line;
-    EXPECT_EQ(Names(root), std::vector<std::string>({"x", "next"})) << c.line;
+    EXPECT_EQ(ChildNames(root), std::vector<std::string>({"x", "next"})) << c.line;
   }
   EXPECT_EQ(ReadText("x 1.5e+3").GetChildFloat("x", 0), 1500.0f);
   // An open quote runs to the end of the input.
@@ -208,14 +203,14 @@ TEST(TextChunkFileTest, StepsReadFromTheStreamAndRestoreIt) {
   stream.GetBuffer().SetPosition(0);
   ACSChunkPtr root;
   ReadChunkFileText(root, stream, false);
-  EXPECT_EQ(Names(root), std::vector<std::string>({"a"}));
+  EXPECT_EQ(ChildNames(root), std::vector<std::string>({"a"}));
   EXPECT_EQ(stream.Tell(), 5u);
 }
 
 TEST(TextChunkFileTest, ReaderFollowsTheNesting) {
   {
     const ACSChunkPtr root = ReadText("a\r\n  {\r\n  b 1\r\n  }\r\nc 2\r\n");
-    EXPECT_EQ(Names(root), std::vector<std::string>({"a", "c"}));
+    EXPECT_EQ(ChildNames(root), std::vector<std::string>({"a", "c"}));
     EXPECT_EQ(root.GetChildContainer("a").GetChildInt("b", 0), 1);
   }
   {
@@ -227,7 +222,7 @@ TEST(TextChunkFileTest, ReaderFollowsTheNesting) {
   {
     // A '}' where a value ends the level.
     const ACSChunkPtr root = ReadText("a }\r\nb 1");
-    EXPECT_EQ(Names(root), std::vector<std::string>({"a"}));
+    EXPECT_EQ(ChildNames(root), std::vector<std::string>({"a"}));
     EXPECT_EQ(root.GetChildType("a"), kACSEmpty);
   }
   {
@@ -243,7 +238,7 @@ TEST(TextChunkFileTest, ReaderFollowsTheNesting) {
   {
     // The last of a repeated tag wins and moves to the end.
     const ACSChunkPtr root = ReadText("a 1\r\nb 2\r\na 3\r\n");
-    EXPECT_EQ(Names(root), std::vector<std::string>({"b", "a"}));
+    EXPECT_EQ(ChildNames(root), std::vector<std::string>({"b", "a"}));
     EXPECT_EQ(root.GetChildInt("a", 0), 3);
   }
   for (const char* nothing : {"", "   \r\n\r\n", "}", "\xEF\xBB\xBF"}) EXPECT_TRUE(ReadText(nothing).IsNull()) << nothing;
@@ -345,17 +340,58 @@ TEST(TextChunkFileTest, MalformedTextNeverFails) {
   for (std::size_t n = 0; n <= good.size(); ++n) ReadText(good.substr(0, n));
   // A NUL ends the text.
   const ACSChunkPtr cut = ReadText(std::string("a 1\r\nb 2\0c 3\r\n", 14));
-  EXPECT_EQ(Names(cut), std::vector<std::string>({"a", "b"}));
-  // Nesting past the limit stops the reading, keeping what came before.
-  std::string deep = "first 1\r\n";
-  for (int i = 0; i < 3 * ChunkFile::kMaxDepth; ++i) deep += "a {\r\n";
-  const ACSChunkPtr root = ReadText(deep);
-  EXPECT_EQ(root.GetChildInt("first", 0), 1);
-  int depth = 0;
-  for (ACSChunkPtr level = root.GetChildContainer("a"); !level.IsNull(); level = level.GetChildContainer("a")) ++depth;
-  EXPECT_EQ(depth, ChunkFile::kMaxDepth);
+  EXPECT_EQ(ChildNames(cut), std::vector<std::string>({"a", "b"}));
   // Overlong tag names keep their first 511 characters.
   EXPECT_EQ(ReadText(std::string(600, 'n') + " 1").GetChildName(0).Length(), 511u);
+}
+
+TEST(TextChunkFileTest, NestingPastTheLimitFailsLikeTheBinaryForm) {
+  // `levels` containers inside one another, the innermost holding z 1.
+  auto nested = [](int levels, bool closed) {
+    std::string text = "first 1\r\n";
+    for (int i = 0; i < levels; ++i) text += "a {\r\n";
+    text += "z 1\r\n";
+    if (closed)
+      for (int i = 0; i < levels; ++i) text += "}\r\n";
+    return text;
+  };
+  struct Case {
+    int levels;
+    bool closed;
+    bool loads;
+  };
+  const Case cases[] = {
+      {ChunkFile::kMaxDepth, true, true},
+      {ChunkFile::kMaxDepth, false, true},
+      {ChunkFile::kMaxDepth + 1, true, false},
+      {3 * ChunkFile::kMaxDepth, false, false},
+  };
+  for (const Case& c : cases) {
+    const ACSChunkPtr root = ReadText(nested(c.levels, c.closed));
+    ASSERT_EQ(!root.IsNull(), c.loads) << c.levels;
+    if (!c.loads) continue;
+    EXPECT_EQ(root.GetChildInt("first", 0), 1);
+    ACSChunkPtr level = root;
+    for (int depth = 0; depth < c.levels; ++depth) {
+      level = level.GetChildContainer("a");
+      ASSERT_FALSE(level.IsNull()) << depth;
+    }
+    EXPECT_EQ(level.GetChildInt("z", 0), 1);
+    // The binary form takes the same tree, and refuses one level more.
+    EXPECT_FALSE(ReadBinary(WriteBinary(root)).IsNull());
+    ACSChunkPtr deeper;
+    deeper.SetChild("a", root);
+    EXPECT_TRUE(ReadBinary(WriteBinary(deeper)).IsNull());
+  }
+  // A reader of a whole file sees the failure too.
+  TBuffer stream;
+  const std::string deep = nested(ChunkFile::kMaxDepth + 1, true);
+  stream.GetBuffer().Write(deep.data(), static_cast<uint32_t>(deep.size()));
+  stream.GetBuffer().SetPosition(0);
+  ACSChunkPtr root;
+  root.SetChildInt("old", 1);
+  ReadChunkFileText(root, stream, false);
+  EXPECT_TRUE(root.IsNull());
 }
 
 TEST(TextChunkFileTest, ReadersOnSeveralThreadsDoNotMeet) {

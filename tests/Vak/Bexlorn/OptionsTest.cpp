@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Vak/Bexlorn/File.h"
+#include "Vak/Bexlorn/LittleEndian.h"
 #include "tests/platform/os/TempFolder.h"
 
 namespace {
@@ -70,6 +71,55 @@ TEST(OptionsTest, SyntaxTable) {
   Options options;
   options.ProcessRaw(nullptr);
   EXPECT_EQ(options.Count(), 0u);
+}
+
+TEST(OptionsTest, ManyKeysAndAppendsKeepOrderAndLastValues) {
+  // Thousands of keys in a scrambled order, each set again later under
+  // another case, and one list that grows by appends, is reset half-way
+  // and grows on in a second text.
+  constexpr int kKeys = 3000;
+  constexpr int kItems = 2000;
+  std::string text;
+  Pairs expected;
+  for (int i = 0; i < kKeys; ++i) {
+    const int k = i * 7919 % kKeys;
+    text += "-Key" + std::to_string(k) + "=first ";
+    expected.emplace_back("key" + std::to_string(k), "");
+    if (i == kKeys / 2) {
+      text += "+List=early ";
+      expected.emplace_back("list", "");
+    }
+  }
+  std::string list;
+  for (int i = 0; i < kItems; ++i) {
+    if (i == kItems / 2) {
+      text += "-LIST=reset\r\n";
+      list = "reset";
+    }
+    text += "+List=" + std::to_string(i) + "\r\n";
+    if (i >= kItems / 2) list += "," + std::to_string(i);
+  }
+  for (int k = 0; k < kKeys; ++k) text += "/KEY" + std::to_string(k) + "=v" + std::to_string(k) + " ";
+  Options options;
+  options.ProcessRaw(text.c_str());
+  options.ProcessRaw("+list=more");
+  list += ",more";
+  for (auto& [key, value] : expected) value = key == "list" ? list : "v" + key.substr(3);
+  EXPECT_EQ(Entries(options), expected);
+  EXPECT_EQ(options.Count(), static_cast<unsigned>(kKeys + 1));
+  // A cursor set before a later text does not survive it.
+  options.SetSeparators("list", ",");
+  Vak::String item;
+  ASSERT_TRUE(options.GetNext("List", item));
+  EXPECT_STREQ(item, "reset");
+  options.ProcessRaw("+List=last");
+  EXPECT_FALSE(options.GetNext("list", item));
+  options.SetSeparators("list", ",");
+  std::vector<std::string> items;
+  while (options.GetNext("list", item)) items.emplace_back(item);
+  ASSERT_EQ(items.size(), static_cast<std::size_t>(kItems / 2 + 3));
+  EXPECT_EQ(items[1], std::to_string(kItems / 2));
+  EXPECT_EQ(items.back(), "last");
 }
 
 TEST(OptionsTest, FindIgnoresCase) {
@@ -292,10 +342,7 @@ TEST_F(OptionsFilesTest, Utf16OptionFile) {
   for (int i = 0; i < 3000; ++i) text += u"+Pad=x ";
   text += u"-Name='Caf\u00E9 \u0416'\r\n-Quiet";
   std::string bytes = "\xFF\xFE";
-  for (char16_t u : text) {
-    bytes += static_cast<char>(u & 0xFF);
-    bytes += static_cast<char>(u >> 8);
-  }
+  for (char16_t u : text) Vak::AppendLE16(bytes, u);
   temp_.WriteFile("AppOptions.txt", bytes);
   Enter(temp_.Path().string());
   Options options;

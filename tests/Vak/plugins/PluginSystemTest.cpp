@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -257,6 +258,62 @@ TEST_F(PluginSystemTest, RemapsServeTheReplacement) {
   original.result = holder->CreatePlugin(UId(kAlpha), original.plugin);
   EXPECT_EQ(original.result, PluginSystem::RES_PLUGINIDNOTFOUND);
   EXPECT_EQ(Count("a:load"), 1);
+}
+
+// Thousands of lines of each kind: the first line of an identifier, of a
+// name in a group and of a remapped identifier is the one that counts, and
+// plug-ins naming one library share it.
+TEST_F(PluginSystemTest, ManyLinesKeepTheirFirstWinners) {
+  constexpr int kMany = 1500;
+  constexpr int kLibraries = 500;
+  auto id = [](int i) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%08X-0000-0000-0000-00000000C0DE", 0x100000 + i);
+    return std::string(text);
+  };
+  auto library = [](int i) { return "missing" + std::to_string(i % kLibraries); };
+  std::string ini = Group("Types", kGroup) + Plugin("alpha", kModuleA, kAlpha, kGroup);
+  for (int i = 0; i < kMany; ++i) {
+    ini += Plugin(("p" + std::to_string(i)).c_str(), library(i), id(i).c_str(), kGroup);
+    ini += Remap(id(kMany + i).c_str(), i == 700 ? kAlpha : id(i).c_str());
+  }
+  ini += Plugin("alpha", library(0), kAlpha, kGroup);
+  ini += Plugin("alpha", library(1), id(2 * kMany).c_str(), kGroup);
+  ini += Remap(id(kMany + 700).c_str(), id(0).c_str());
+  program_.WriteFile("plugins.ini", ini);
+  {
+    PluginSystem::Holder holder = PluginSystem::Acquire();
+    Found byName;
+    byName.result = holder->Find(UId(kGroup), PString("alpha"), byName.plugin);
+    ASSERT_EQ(byName.result, PluginSystem::RES_OK);
+    EXPECT_TRUE(byName.plugin->GetId() == UId(kAlpha));
+    EXPECT_STREQ(byName.Origin(), "a");
+  }
+  PluginSystem::Holder holder = PluginSystem::Acquire();
+  Found byId, byRemap;
+  byId.result = holder->CreatePlugin(UId(kAlpha), byId.plugin);
+  ASSERT_EQ(byId.result, PluginSystem::RES_OK);
+  EXPECT_STREQ(byId.Origin(), "a");
+  byRemap.result = holder->CreatePlugin(UId(id(kMany + 700).c_str()), byRemap.plugin);
+  EXPECT_EQ(byRemap.plugin, byId.plugin);
+  for (int i = 0; i < kLibraries; ++i) {
+    PluginLibrary* shared = holder->FindLibrary(PString(library(i).c_str()));
+    ASSERT_NE(shared, nullptr) << i;
+    EXPECT_EQ(shared->GetName(), PString(library(i + kLibraries).c_str()));
+  }
+  EXPECT_EQ(holder->FindLibrary(PString("missing500")), nullptr);
+  // A plug-in whose module is missing flags its library for every plug-in
+  // that names it.
+  Found missing, sharing, unloadable;
+  missing.result = holder->CreatePlugin(UId(id(3).c_str()), missing.plugin);
+  EXPECT_EQ(missing.result, PluginSystem::RES_PLUGINIDNOTFOUND);
+  EXPECT_TRUE(holder->FindLibrary(PString(library(3).c_str()))->IsNotFound());
+  EXPECT_FALSE(holder->FindLibrary(PString(library(4).c_str()))->IsNotFound());
+  sharing.result = holder->Find(UId(kGroup), PString(("p" + std::to_string(3 + kLibraries)).c_str()), sharing.plugin);
+  EXPECT_EQ(sharing.result, PluginSystem::RES_PLUGINNAMENOTFOUND);
+  unloadable.result = holder->Find(UId(kGroup), PString("p4"), unloadable.plugin);
+  EXPECT_EQ(unloadable.result, PluginSystem::RES_PLUGINLIBRARYNOTFOUND);
+  EXPECT_TRUE(holder->FindLibrary(PString(library(4).c_str()))->IsNotFound());
 }
 
 TEST_F(PluginSystemTest, LoadsAModuleOnlyWhenFirstAsked) {
