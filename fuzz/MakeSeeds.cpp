@@ -177,6 +177,16 @@ int main(int argc, char** argv) {
   seeds.emplace_back("StreamFuzz/past-read-ahead", StreamInput(15, 0x1234567u, large, Text(Lines(20))));
 
   Vak::File::ChDir(cwd);
+  // Strings either side of the longest one read without a heap block.
+  TBuffer strings;
+  strings.WriteString(Vak::String(std::string(510, 's').c_str()));
+  strings.WriteString(Vak::String(std::string(511, 't').c_str()));
+  strings.WritePString(Vak::PString(std::string(509, 'p').c_str()));
+  strings.WritePString(Vak::PString(std::string(510, 'q').c_str()));
+  const DynamicBuffer& s = strings.GetBuffer();
+  seeds.emplace_back("StreamFuzz/string-lengths",
+                     StreamInput(1, 7, {10, 0, 10, 0, 11, 0, 11, 0, 16, 0}, Bytes(s.Data(), s.Data() + s.Size())));
+
   for (const auto& [name, bytes] : seeds) {
     const std::string path = corpus + "/" + name;
     platform::MakeFolderPath(path.substr(0, path.rfind('/')).c_str());

@@ -104,8 +104,11 @@ void CheckRelative(const FilePath& path, const std::string& base) {
   const std::string whole(path), rest(out);
   if (rest.size() > whole.size() || whole.compare(whole.size() - rest.size(), rest.size(), rest) != 0) __builtin_trap();
   if (!rest.empty() && IsSep(rest[0])) __builtin_trap();
-  const std::string inside = WithoutTrailingSeps(whole.substr(0, whole.size() - rest.size()));
-  if (!SameName(inside, WithoutTrailingSeps(base))) __builtin_trap();
+  // What went is the base and the separators behind it: it ends on a
+  // component boundary.
+  const std::string gone = whole.substr(0, whole.size() - rest.size());
+  if (!rest.empty() && (gone.empty() || !IsSep(gone.back()))) __builtin_trap();
+  if (!SameName(WithoutTrailingSeps(gone), WithoutTrailingSeps(base))) __builtin_trap();
 }
 
 // folder + '/' + name, then relative to folder again: name without its
