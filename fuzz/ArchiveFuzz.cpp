@@ -11,6 +11,7 @@
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/FileSubst.h"
 #include "fuzz/FuzzInputFile.h"
+#include "fuzz/NameSweep.h"
 
 namespace {
 
@@ -90,6 +91,7 @@ private:
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const fuzz::NameSweep sweep;
   static const fuzz::InputFile input("archive.va");
   if (!input.Write(data, size)) return 0;
   Pass(input.Path(), false);

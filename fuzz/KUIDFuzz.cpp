@@ -14,6 +14,7 @@
 #include "content/DynamicBuffer.h"
 #include "content/KUID.h"
 #include "content/TStream.h"
+#include "fuzz/NameSweep.h"
 
 namespace {
 
@@ -77,6 +78,7 @@ void CheckStream(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const fuzz::NameSweep sweep;
   // An exact-size copy, so the sanitizer sees a read past the terminator.
   CheckText(std::string(reinterpret_cast<const char*>(data), size));
   CheckStream(data, size);

@@ -15,6 +15,7 @@
 #include "Vak/plugins/PluginType.h"
 #include "Vak/plugins/UId.h"
 #include "fuzz/FuzzInputFile.h"
+#include "fuzz/NameSweep.h"
 
 namespace {
 
@@ -62,6 +63,7 @@ extern "C" __attribute__((visibility("default"))) void VakGetPlugins() {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const fuzz::NameSweep sweep;
   static const fuzz::InputFile ini("plugins.ini");
   static const bool placed = (Vak::PluginSystem::SetFolders(fuzz::ScratchFolder::Get().Path().c_str(),
                                                             fuzz::ScratchFolder::Get().Path().c_str()),

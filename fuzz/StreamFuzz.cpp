@@ -19,6 +19,7 @@
 #include "content/TStream.h"
 #include "content/TStreamObfuscated.h"
 #include "fuzz/FuzzInputFile.h"
+#include "fuzz/NameSweep.h"
 
 namespace {
 
@@ -239,6 +240,7 @@ void CheckScrambledWrite(const std::vector<uint8_t>& content, const std::string&
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const fuzz::NameSweep sweep;
   if (size < 6) return 0;
   static const fuzz::InputFile file("stream.bin");
   const unsigned repeats = 1 + data[0] % 16;
