@@ -1,8 +1,7 @@
 // Reads arbitrary bytes as an engine archive: mounted read-only it is listed
 // folder by folder and every entry is opened and read (bounded); mounted
 // writable it takes a store and a delete and writes its index, and is read
-// again (a store's temporary file lives in the current folder until the
-// store ends). Damage must be refused without reading or writing out of bounds, and
+// again. Damage must be refused without reading or writing out of bounds, and
 // every walk must end.
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +11,7 @@
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/FileSubst.h"
 #include "fuzz/FuzzInputFile.h"
+#include "fuzz/NameSweep.h"
 
 namespace {
 
@@ -71,13 +71,37 @@ void Pass(const std::string& path, bool writable) {
   Vak::File::Subst(name, nullptr, false);
 }
 
+// The current folder moved for a while; back when the object goes.
+class InFolder {
+public:
+  explicit InFolder(const std::string& folder) {
+    moved_ = Vak::File::GetCwd(previous_) && Vak::File::ChDir(folder.c_str());
+  }
+  ~InFolder() {
+    if (moved_) Vak::File::ChDir(previous_);
+  }
+  InFolder(const InFolder&) = delete;
+  InFolder& operator=(const InFolder&) = delete;
+
+private:
+  Vak::File::Path previous_;
+  bool moved_ = false;
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const fuzz::InputFile input("archive-fuzz", ".va", data, size);
-  if (!input.Written()) return 0;
+  const fuzz::NameSweep sweep;
+  static const fuzz::InputFile input("archive.va");
+  if (!input.Write(data, size)) return 0;
   Pass(input.Path(), false);
-  Pass(input.Path(), true);
+  {
+    // Stores stage their files in the current folder: keep those in memory
+    // as well. Crash files of this span land there unless the fuzzer was
+    // given an absolute artifact prefix (scripts/fuzz gives one).
+    const InFolder scratch(fuzz::ScratchFolder::Get().Path());
+    Pass(input.Path(), true);
+  }
   Pass(input.Path(), false);
   return 0;
 }

@@ -9,8 +9,8 @@
 #include "fuzz/FuzzInputFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const fuzz::InputFile input("cfil-fuzz", "", data, size);
-  if (!input.Written()) return 0;
+  static const fuzz::InputFile input("cfil");
+  if (!input.Write(data, size)) return 0;
   const std::string& path = input.Path();
 
   Vak::File file;

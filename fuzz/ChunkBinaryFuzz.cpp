@@ -8,6 +8,7 @@
 #include "content/ACSFile.h"
 #include "content/DynamicBuffer.h"
 #include "content/TStream.h"
+#include "fuzz/NameSweep.h"
 
 namespace {
 
@@ -29,6 +30,7 @@ void Walk(const ACSChunkPtr& chunk, int depth) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const fuzz::NameSweep sweep;
   TBuffer in;
   if (size) in.GetBuffer().Write(data, static_cast<uint32_t>(size));
   in.GetBuffer().SetPosition(0);

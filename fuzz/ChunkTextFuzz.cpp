@@ -11,6 +11,7 @@
 #include "content/DynamicBuffer.h"
 #include "content/TStream.h"
 #include "content/TextChunkFile.h"
+#include "fuzz/NameSweep.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ bool Walk(const ACSChunkPtr& chunk) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const fuzz::NameSweep sweep;
   TBuffer in;
   if (size) in.GetBuffer().Write(data, static_cast<uint32_t>(size));
   in.GetBuffer().SetPosition(0);
