@@ -191,7 +191,9 @@ bool FilePath::IsExt(const char* ext) const noexcept {
 }
 
 const char* FilePath::GetFileName() const noexcept {
-  return text_ + FindLast(text_, Length(), IsSepOrColon) + 1;
+  // The index first: a name without separator has none (-1), and text_ - 1
+  // is outside the field.
+  return text_ + (FindLast(text_, Length(), IsSepOrColon) + 1);
 }
 
 const char* FilePath::GetExt() const noexcept {
