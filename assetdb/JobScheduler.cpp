@@ -13,11 +13,11 @@ namespace {
 // Idle workers look at the clock this often, so a test clock ends them soon.
 constexpr unsigned long kIdleSliceMs = 10;
 
-void LogFailedJob(const std::source_location& origin, const char* reason) {
+void LogFailedJob(const JobScheduler::Origin& origin, const char* reason) {
   // Looked up per line: the log deletes its clients when it shuts down.
   Vak::Log::GetClient("JobScheduler")
-      ->Output(Vak::kLogErr, "Job posted by %s (%s:%u) threw: %s", origin.function_name(), origin.file_name(),
-               static_cast<unsigned>(origin.line()), reason);
+      ->Output(Vak::kLogErr, "Job posted by %s (%s:%u) threw: %s", origin.function, origin.file, origin.line,
+               reason);
 }
 
 } // namespace
@@ -121,7 +121,7 @@ void JobScheduler::Cancel(const Job& job) {
 }
 
 bool JobScheduler::Post(CXCallbackBase* callback, uint32_t flags, uintptr_t argument, BusyGate* gate, intptr_t* result,
-                        std::source_location origin) {
+                        Origin origin) {
   if (result) *result = 0;
   if (!callback) return false;
   const bool waits = (flags & kNoWait) == 0;

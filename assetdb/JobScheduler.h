@@ -12,7 +12,6 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <source_location>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -101,6 +100,17 @@ public:
   // workers to end.
   ~JobScheduler();
   JobScheduler(const JobScheduler&) = delete;
+  // Where a job was posted. The compiler built-ins, not std::source_location,
+  // which clang's libFuzzer build cannot use with this standard library.
+  struct Origin {
+    const char* function = "";
+    const char* file = "";
+    unsigned line = 0;
+    static constexpr Origin Here(const char* function = __builtin_FUNCTION(), const char* file = __builtin_FILE(),
+                                 unsigned line = __builtin_LINE()) {
+      return Origin{function, file, line};
+    }
+  };
   JobScheduler& operator=(const JobScheduler&) = delete;
 
   // Takes ownership of `callback`. A waiting post of a job the calling thread
@@ -110,7 +120,7 @@ public:
   // result: 0 when it threw (the exception is logged with `origin`, the place
   // of the post) or was cancelled.
   bool Post(CXCallbackBase* callback, uint32_t flags, uintptr_t argument = 0, BusyGate* gate = nullptr,
-            intptr_t* result = nullptr, std::source_location origin = std::source_location::current());
+            intptr_t* result = nullptr, Origin origin = Origin::Here());
   // Runs at most one queued job that shares no flag with `mask` plus the
   // calling thread's own bit. When one ran: the number of jobs queued before
   // it minus one, else 0.
@@ -145,7 +155,7 @@ private:
     BusyGate* gate = nullptr;
     uint32_t flags = 0;
     Status* status = nullptr;
-    std::source_location origin;
+    Origin origin;
     bool operator==(const Job& other) const { return callback == other.callback; }
   };
 
