@@ -72,9 +72,9 @@ public:
 
 private:
   friend class AllocThreadCache;
-  static constexpr uint64_t kCacheBytes = 8192;
+  static constexpr uint64_t kCacheBytes = 16384;
   static constexpr unsigned kCacheMin = 16;
-  static constexpr unsigned kCacheMax = 128;
+  static constexpr unsigned kCacheMax = 256;
 
   // Each on its own cache line: threads working on different classes must not
   // bounce each other's lines.
