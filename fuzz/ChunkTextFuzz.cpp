@@ -15,15 +15,24 @@
 
 namespace {
 
-// True when a name starts with '{': after a line without a value such a
-// child reads as the opening of a container, which the format cannot tell
-// apart.
+// True when a name cannot come back as it is: after a line without a value a
+// child named '{...' reads as the opening of a container, and a name the
+// writer rewrites (control bytes, blanks and bytes of 0x80 or more become
+// '_') can meet a sibling of the rewritten name; the format cannot tell
+// either apart.
+bool RewrittenOnWrite(const char* name) {
+  for (; *name; ++name) {
+    if (static_cast<signed char>(*name) <= 0x20) return true;
+  }
+  return false;
+}
+
 bool Walk(const ACSChunkPtr& chunk) {
   bool ambiguous = false;
   const int count = chunk->GetChildCount();
   for (int i = 0; i < count; ++i) {
     const Vak::PString name = chunk->GetChildName(i);
-    ambiguous |= name.c_str()[0] == '{';
+    ambiguous |= name.c_str()[0] == '{' || RewrittenOnWrite(name.c_str());
     const ACSChunkPtr child = chunk->FindChild(name);
     (void)chunk.GetChildString(name);
     std::vector<float> values;
