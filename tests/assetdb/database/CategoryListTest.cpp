@@ -2,14 +2,62 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
+#include <cstddef>
 
 namespace {
+
+const char* Shown(const char* text) { return text != nullptr ? text : "(null)"; }
 
 struct TextCase {
   const char* input;
   const char* expected;
 };
+
+// The two arguments in call order and the answer.
+struct ArgsCase {
+  const char* first;
+  const char* second;
+  bool expected;
+};
+
+template <std::size_t N>
+void ExpectAnswers(bool (*op)(const char*, const char*), const ArgsCase (&cases)[N]) {
+  for (const ArgsCase& c : cases) EXPECT_EQ(op(c.first, c.second), c.expected) << Shown(c.first) << " / " << Shown(c.second);
+}
+
+template <std::size_t N>
+void ExpectAnswers(const char* (*op)(const char*), const TextCase (&cases)[N]) {
+  for (const TextCase& c : cases) EXPECT_STREQ(op(c.input), c.expected) << Shown(c.input);
+}
+
+struct LookupCase {
+  const char* kind;
+  const char* key;
+  const char* expected;
+};
+
+template <std::size_t N>
+void ExpectAnswers(const char* (*op)(const char*, const char*), const LookupCase (&cases)[N]) {
+  for (const LookupCase& c : cases) EXPECT_STREQ(op(c.kind, c.key), c.expected) << Shown(c.kind) << " / " << Shown(c.key);
+}
+
+// A list operation with two inputs around the output list, which starts as
+// `out`.
+struct MergeCase {
+  const char* first;
+  const char* out;
+  const char* second;
+  const char* expected;
+};
+
+template <std::size_t N>
+void ExpectMerges(void (*op)(const char*, Vak::AnsiString&, const char*), const MergeCase (&cases)[N]) {
+  for (const MergeCase& c : cases) {
+    Vak::AnsiString out(c.out);
+    op(c.first, out, c.second);
+    EXPECT_STREQ(out, c.expected) << Shown(c.first) << " / " << Shown(c.second);
+  }
+}
 
 TEST(CategoryListTest, NormaliseLowerCasesAndFoldsSeparatorRuns) {
   const TextCase cases[] = {
@@ -47,18 +95,12 @@ TEST(CategoryListTest, AppendWordsContinuesAList) {
   for (const Case& c : cases) {
     Vak::AnsiString list(c.list);
     CategoryList::AppendWords(list, c.text);
-    EXPECT_STREQ(list, c.expected) << c.list << " + " << (c.text ? c.text : "(null)");
+    EXPECT_STREQ(list, c.expected) << c.list << " + " << Shown(c.text);
   }
 }
 
-struct ListTermCase {
-  const char* list;
-  const char* term;
-  bool expected;
-};
-
 TEST(CategoryListTest, HasItemComparesWholeItems) {
-  const ListTermCase cases[] = {
+  const ArgsCase cases[] = {
       {"TR;TV;LOC", "LOC", true},
       {"TR;TV;LOC", "LO", false},
       {"TR;TV;LOC", "-LOC", false},
@@ -77,14 +119,11 @@ TEST(CategoryListTest, HasItemComparesWholeItems) {
       {nullptr, "-LOC", true},
       {"TR", nullptr, false},
   };
-  for (const ListTermCase& c : cases) {
-    EXPECT_EQ(CategoryList::HasItem(c.list, c.term), c.expected)
-        << (c.list ? c.list : "(null)") << " / " << (c.term ? c.term : "(null)");
-  }
+  ExpectAnswers(CategoryList::HasItem, cases);
 }
 
 TEST(CategoryListTest, HasCodeTestsOneCodeLiterally) {
-  const ListTermCase cases[] = {
+  const ArgsCase cases[] = {
       {"BD;IND;ACTV", "ACTV", true},
       {"TR;TV;LOCO", "LOC", false},
       {"TR;TV;LOCO", "-LOC", false},  // a code is never a negation
@@ -94,20 +133,11 @@ TEST(CategoryListTest, HasCodeTestsOneCodeLiterally) {
       {nullptr, "SS", false},
       {"SS", nullptr, false},
   };
-  for (const ListTermCase& c : cases) {
-    EXPECT_EQ(CategoryList::HasCode(c.list, c.term), c.expected)
-        << (c.list ? c.list : "(null)") << " / " << (c.term ? c.term : "(null)");
-  }
+  ExpectAnswers(CategoryList::HasCode, cases);
 }
 
-struct PatternCase {
-  const char* pattern;
-  const char* list;
-  bool expected;
-};
-
 TEST(CategoryListTest, MatchNeedsEveryTermOfSomeAlternative) {
-  const PatternCase cases[] = {
+  const ArgsCase cases[] = {
       {"TX;ENV", "TX;NEV", false},
       {"TX;ENV", "TX;ENV;GRND", true},
       {"SPLN|TK", "TK;RLS", true},
@@ -125,29 +155,22 @@ TEST(CategoryListTest, MatchNeedsEveryTermOfSomeAlternative) {
       {nullptr, "TK", true},
       {nullptr, nullptr, true},
   };
-  for (const PatternCase& c : cases) {
-    EXPECT_EQ(CategoryList::Match(c.pattern, c.list), c.expected)
-        << (c.pattern ? c.pattern : "(null)") << " / " << (c.list ? c.list : "(null)");
-  }
+  ExpectAnswers(CategoryList::Match, cases);
 }
 
 TEST(CategoryListTest, MatchKeywordsFindsSubstrings) {
-  const PatternCase cases[] = {
-      // pattern field is the query, list field the text
-      {"steam;loco", "big;steam;locomotive", true},
-      {"steam;diesel", "big;steam;locomotive", false},
-      {"diesel|loco", "big;steam;locomotive", true},
-      {"Steam", "big;steam", false},  // case matters
-      {"am;;bi", "big;steam", true},
-      {"diesel|", "big;steam", true},
-      {"", "big;steam", false},
-      {nullptr, "big;steam", false},
-      {"steam", nullptr, false},
+  const ArgsCase cases[] = {
+      {"big;steam;locomotive", "steam;loco", true},
+      {"big;steam;locomotive", "steam;diesel", false},
+      {"big;steam;locomotive", "diesel|loco", true},
+      {"big;steam", "Steam", false},  // case matters
+      {"big;steam", "am;;bi", true},
+      {"big;steam", "diesel|", true},
+      {"big;steam", "", false},
+      {"big;steam", nullptr, false},
+      {nullptr, "steam", false},
   };
-  for (const PatternCase& c : cases) {
-    EXPECT_EQ(CategoryList::MatchKeywords(c.list, c.pattern), c.expected)
-        << (c.pattern ? c.pattern : "(null)") << " in " << (c.list ? c.list : "(null)");
-  }
+  ExpectAnswers(CategoryList::MatchKeywords, cases);
 }
 
 TEST(CategoryListTest, FirstAlternativeAndAppendTerm) {
@@ -157,7 +180,7 @@ TEST(CategoryListTest, FirstAlternativeAndAppendTerm) {
   for (const TextCase& c : firsts) {
     Vak::AnsiString out("stale");
     CategoryList::FirstAlternative(c.input, out);
-    EXPECT_STREQ(out, c.expected) << (c.input ? c.input : "(null)");
+    EXPECT_STREQ(out, c.expected) << Shown(c.input);
   }
 
   struct AppendCase {
@@ -177,7 +200,7 @@ TEST(CategoryListTest, FirstAlternativeAndAppendTerm) {
   for (const AppendCase& c : appends) {
     Vak::AnsiString list(c.list);
     CategoryList::AppendTerm(list, c.term);
-    EXPECT_STREQ(list, c.expected) << c.list << " + " << (c.term ? c.term : "(null)");
+    EXPECT_STREQ(list, c.expected) << c.list << " + " << Shown(c.term);
   }
 }
 
@@ -186,13 +209,6 @@ TEST(CategoryListTest, AppendTermCopesWithATermInsideTheList) {
   CategoryList::AppendTerm(list, static_cast<const char*>(list) + 3);
   EXPECT_STREQ(list, "TR;TV;TV");
 }
-
-struct MergeCase {
-  const char* first;
-  const char* out;
-  const char* second;
-  const char* expected;
-};
 
 TEST(CategoryListTest, MergeAddsMissingTerms) {
   const MergeCase cases[] = {
@@ -204,11 +220,7 @@ TEST(CategoryListTest, MergeAddsMissingTerms) {
       {"TR", "", nullptr, "TR"},
       {"TR", "", "", "TR"},
   };
-  for (const MergeCase& c : cases) {
-    Vak::AnsiString out(c.out);
-    CategoryList::Merge(c.first, out, c.second);
-    EXPECT_STREQ(out, c.expected) << (c.first ? c.first : "(null)") << " + " << (c.second ? c.second : "(null)");
-  }
+  ExpectMerges(CategoryList::Merge, cases);
 }
 
 TEST(CategoryListTest, AppendNotInKeepsTermsOutsideTheExclusion) {
@@ -220,11 +232,7 @@ TEST(CategoryListTest, AppendNotInKeepsTermsOutsideTheExclusion) {
       {"TR;TV", "BD", "TR;TV", "BD"},
       {nullptr, "BD", "TR", "BD"},
   };
-  for (const MergeCase& c : cases) {
-    Vak::AnsiString out(c.out);
-    CategoryList::AppendNotIn(c.first, out, c.second);
-    EXPECT_STREQ(out, c.expected) << (c.first ? c.first : "(null)") << " - " << (c.second ? c.second : "(null)");
-  }
+  ExpectMerges(CategoryList::AppendNotIn, cases);
 }
 
 TEST(CategoryListTest, AddHashTagsTagsFirstAlternatives) {
@@ -237,11 +245,8 @@ TEST(CategoryListTest, AddHashTagsTagsFirstAlternatives) {
       {"steam", "", nullptr, "steam"},
       {nullptr, "", "uk", "#uk"},
   };
-  for (const MergeCase& c : cases) {
-    Vak::AnsiString out(c.out);
-    CategoryList::AddHashTags(out, c.first, c.second);
-    EXPECT_STREQ(out, c.expected) << (c.first ? c.first : "(null)") << " + " << (c.second ? c.second : "(null)");
-  }
+  ExpectMerges([](const char* base, Vak::AnsiString& out, const char* add) { CategoryList::AddHashTags(out, base, add); },
+               cases);
 }
 
 TEST(CategoryListTest, MergingIntoItsOwnInput) {
@@ -257,14 +262,8 @@ TEST(CategoryListTest, MergingIntoItsOwnInput) {
   EXPECT_STREQ(tags, "uk;#uk");
 }
 
-struct KindCase {
-  const char* kind;
-  const char* qualifier;
-  const char* expected;
-};
-
 TEST(CategoryListTest, CodesForKindTakesTheFirstFittingRow) {
-  const KindCase cases[] = {
+  const LookupCase cases[] = {
       {"bridge", "road;tunnels", "SPLN;TUN"},
       {"bridge", "road", "SPLN;BRG"},
       {"bridge", "rails;other", "TK"},
@@ -280,10 +279,7 @@ TEST(CategoryListTest, CodesForKindTakesTheFirstFittingRow) {
       {"", nullptr, ""},
       {nullptr, "road", ""},
   };
-  for (const KindCase& c : cases) {
-    EXPECT_STREQ(CategoryList::CodesForKind(c.kind, c.qualifier), c.expected)
-        << (c.kind ? c.kind : "(null)") << " / " << (c.qualifier ? c.qualifier : "(null)");
-  }
+  ExpectAnswers(CategoryList::CodesForKind, cases);
 }
 
 TEST(CategoryListTest, KindForCodesTakesTheFirstRowWhoseCodesAllOccur) {
@@ -298,13 +294,11 @@ TEST(CategoryListTest, KindForCodesTakesTheFirstRowWhoseCodesAllOccur) {
       {"", ""},
       {nullptr, ""},
   };
-  for (const TextCase& c : cases) {
-    EXPECT_STREQ(CategoryList::KindForCodes(c.input), c.expected) << (c.input ? c.input : "(null)");
-  }
+  ExpectAnswers(CategoryList::KindForCodes, cases);
 }
 
 TEST(CategoryListTest, CodesForLegacyCodeIgnoresCase) {
-  const KindCase cases[] = {
+  const LookupCase cases[] = {
       // qualifier field is the legacy code
       {"traincar", "ac", "TR;TV;LOC;ELEC"},
       {"TRAINCAR", "AC", "TR;TV;LOC;ELEC"},
@@ -317,10 +311,7 @@ TEST(CategoryListTest, CodesForLegacyCodeIgnoresCase) {
       {"bridge", "TR", "TK;RLS"},
       {"traincar", nullptr, ""},
   };
-  for (const KindCase& c : cases) {
-    EXPECT_STREQ(CategoryList::CodesForLegacyCode(c.kind, c.qualifier), c.expected)
-        << (c.kind ? c.kind : "(null)") << " / " << (c.qualifier ? c.qualifier : "(null)");
-  }
+  ExpectAnswers(CategoryList::CodesForLegacyCode, cases);
 }
 
 TEST(CategoryListTest, KindWordForCodesPrefersWeightThenOrder) {
@@ -336,9 +327,7 @@ TEST(CategoryListTest, KindWordForCodesPrefersWeightThenOrder) {
       {"", "misc"},
       {nullptr, "misc"},
   };
-  for (const TextCase& c : cases) {
-    EXPECT_STREQ(CategoryList::KindWordForCodes(c.input), c.expected) << (c.input ? c.input : "(null)");
-  }
+  ExpectAnswers(CategoryList::KindWordForCodes, cases);
 }
 
 TEST(CategoryListTest, RegionCodes) {
@@ -350,7 +339,7 @@ TEST(CategoryListTest, RegionCodes) {
       {"QQ", false}, {"U", false}, {"", false},   {nullptr, false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(IsRegionCode(c.code), c.expected) << (c.code ? c.code : "(null)");
+    EXPECT_EQ(IsRegionCode(c.code), c.expected) << Shown(c.code);
   }
 }
 
@@ -360,9 +349,7 @@ TEST(CategoryListTest, RegionCodeForNameIgnoresCase) {
       {"generic", "00"},   {"third_party_usa", "US"}, {"Azerbaidjan", "AZ"},  {"Azerbaijan", ""},
       {"Cocos (Keeling) Is.", "CC"}, {"", ""},       {nullptr, ""},
   };
-  for (const TextCase& c : cases) {
-    EXPECT_STREQ(RegionCodeForName(c.input), c.expected) << (c.input ? c.input : "(null)");
-  }
+  ExpectAnswers(RegionCodeForName, cases);
 }
 
 } // namespace
