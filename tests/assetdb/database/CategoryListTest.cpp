@@ -22,7 +22,9 @@ struct ArgsCase {
 
 template <std::size_t N>
 void ExpectAnswers(bool (*op)(const char*, const char*), const ArgsCase (&cases)[N]) {
-  for (const ArgsCase& c : cases) EXPECT_EQ(op(c.first, c.second), c.expected) << Shown(c.first) << " / " << Shown(c.second);
+  for (const ArgsCase& c : cases) {
+    EXPECT_EQ(op(c.first, c.second), c.expected) << Shown(c.first) << " / " << Shown(c.second);
+  }
 }
 
 template <std::size_t N>
@@ -38,7 +40,9 @@ struct LookupCase {
 
 template <std::size_t N>
 void ExpectAnswers(const char* (*op)(const char*, const char*), const LookupCase (&cases)[N]) {
-  for (const LookupCase& c : cases) EXPECT_STREQ(op(c.kind, c.key), c.expected) << Shown(c.kind) << " / " << Shown(c.key);
+  for (const LookupCase& c : cases) {
+    EXPECT_STREQ(op(c.kind, c.key), c.expected) << Shown(c.kind) << " / " << Shown(c.key);
+  }
 }
 
 // A list operation with two inputs around the output list, which starts as
@@ -245,8 +249,10 @@ TEST(CategoryListTest, AddHashTagsTagsFirstAlternatives) {
       {"steam", "", nullptr, "steam"},
       {nullptr, "", "uk", "#uk"},
   };
-  ExpectMerges([](const char* base, Vak::AnsiString& out, const char* add) { CategoryList::AddHashTags(out, base, add); },
-               cases);
+  const auto addHashTags = [](const char* base, Vak::AnsiString& out, const char* add) {
+    CategoryList::AddHashTags(out, base, add);
+  };
+  ExpectMerges(addHashTags, cases);
 }
 
 TEST(CategoryListTest, MergingIntoItsOwnInput) {
