@@ -34,6 +34,14 @@ public:
   static const char* KindForCodes(const char* codes);
   static const char* CodesForLegacyCode(const char* kind, const char* code);
   static const char* KindWordForCodes(const char* codes);
+
+  // Appends the words of the text as Normalise writes them, after a ';' when
+  // the list is not empty and does not end in one: from an empty list this
+  // is Normalise. Keyword lists are built from several texts this way.
+  static void AppendWords(Vak::AnsiString& list, const char* text);
+  // The code is an item of the list. Unlike HasItem a code is never a
+  // negated term; a null list or an empty code answers false.
+  static bool HasCode(const char* codes, const char* code);
 };
 
 bool IsRegionCode(const char* code);

@@ -1,0 +1,251 @@
+#include "assetdb/CategoryList.h"
+
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "Vak/Bexlorn/CodePage.h"
+#include "Vak/Bexlorn/PString.h"
+#include "assetdb/CategoryTables.h"
+
+namespace {
+
+bool IsTermEnd(char c) { return c == '\0' || c == ';' || c == '|'; }
+
+std::size_t TermLength(const char* term) {
+  std::size_t n = 0;
+  while (!IsTermEnd(term[n])) ++n;
+  return n;
+}
+
+bool IsSeparator(char c) {
+  switch (c) {
+    case ' ': case '\t': case '\r': case '\n': case '"': case '\'': case '(': case ')': case ',': case '|':
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Only the list's first alternative counts: a list is read up to its first '|'.
+bool ListHolds(const char* list, const char* term, std::size_t length) {
+  const char* p = list;
+  for (;;) {
+    const char* item = p;
+    while (*p != '\0' && *p != ';' && *p != '|') ++p;
+    if (static_cast<std::size_t>(p - item) == length && std::memcmp(item, term, length) == 0) return true;
+    if (*p != ';') return false;
+    ++p;
+  }
+}
+
+// True when some '|'-alternative of the pattern has every term holding; an
+// alternative without terms holds. No allocation: this runs once per record in
+// searches.
+template <typename TermHolds>
+bool SomeAlternativeHolds(const char* pattern, TermHolds holds) {
+  const char* p = pattern;
+  for (;;) {
+    bool all = true;
+    for (;;) {
+      while (*p == ';') ++p;
+      if (*p == '\0' || *p == '|') break;
+      const std::size_t length = TermLength(p);
+      if (!holds(p, length)) {
+        all = false;
+        break;
+      }
+      p += length;
+    }
+    if (all) return true;
+    while (*p != '\0' && *p != '|') ++p;
+    if (*p == '\0') return false;
+    ++p;
+  }
+}
+
+// Calls f with each ';'-separated term of a normalised list; runs of ';' are
+// skipped and anything after a '|' inside a term is not a term of its own.
+template <typename F>
+void ForEachTerm(const char* list, F f) {
+  if (list == nullptr) return;
+  const char* p = list;
+  for (;;) {
+    while (*p == ';') ++p;
+    if (*p == '\0') return;
+    f(p);
+    while (*p != '\0' && *p != ';') ++p;
+  }
+}
+
+// Kinds are compared as interned strings; interned on first use so that no
+// static initialiser depends on the string cache's.
+const Vak::PString* InternedKinds() {
+  static const Vak::PString* const kinds = [] {
+    auto* interned = new Vak::PString[kKindCategoryRows];
+    for (unsigned i = 0; i < kKindCategoryRows; ++i) interned[i] = KindCategoryTable[i].kind;
+    return interned;
+  }();
+  return kinds;
+}
+
+} // namespace
+
+void CategoryList::Normalise(const char* text, Vak::AnsiString& out) {
+  Vak::AnsiString result;
+  AppendWords(result, text);
+  out = std::move(result);
+}
+
+void CategoryList::AppendWords(Vak::AnsiString& list, const char* text) {
+  if (text == nullptr) return;
+  std::string words;
+  bool pending = false;  // a run of separators after a word
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (IsSeparator(*p)) {
+      pending = !words.empty();
+      continue;
+    }
+    if (pending) words += ';';
+    pending = false;
+    words += Vak::CodePage::AsciiLower(*p);
+  }
+  if (words.empty()) return;
+  if (pending) words += ';';
+  const unsigned size = list.Size();
+  if (size != 0 && static_cast<const char*>(list)[size - 1] != ';') list += ";";
+  list += words.c_str();
+}
+
+bool CategoryList::HasItem(const char* list, const char* term) {
+  if (term != nullptr && term[0] == '-') return !HasItem(list, term + 1);
+  if (list == nullptr || term == nullptr) return false;
+  const std::size_t length = TermLength(term);
+  return length != 0 && ListHolds(list, term, length);
+}
+
+bool CategoryList::HasCode(const char* codes, const char* code) {
+  if (codes == nullptr || code == nullptr || code[0] == '\0') return false;
+  return ListHolds(codes, code, std::strlen(code));
+}
+
+bool CategoryList::Match(const char* pattern, const char* list) {
+  if (pattern == nullptr) return true;
+  return SomeAlternativeHolds(pattern, [list](const char* term, std::size_t) { return HasItem(list, term); });
+}
+
+bool CategoryList::MatchKeywords(const char* text, const char* query) {
+  if (query == nullptr || query[0] == '\0') return false;
+  const std::string_view haystack = text != nullptr ? std::string_view(text) : std::string_view();
+  return SomeAlternativeHolds(query, [haystack](const char* term, std::size_t length) {
+    return haystack.find(std::string_view(term, length)) != std::string_view::npos;
+  });
+}
+
+void CategoryList::FirstAlternative(const char* term, Vak::AnsiString& out) {
+  if (term == nullptr) {
+    out = "";
+    return;
+  }
+  out = Vak::AnsiString(term, static_cast<unsigned>(TermLength(term)));
+}
+
+void CategoryList::AppendTerm(Vak::AnsiString& list, const char* term) {
+  if (term == nullptr) return;
+  const std::size_t length = TermLength(term);
+  if (length == 0) return;
+  // Copied first: the term may lie inside the list.
+  const Vak::AnsiString piece(term, static_cast<unsigned>(length));
+  if (list.Size() != 0) list += ";";
+  list += piece;
+}
+
+// The inputs may point into `out`: results are built aside and assigned last.
+void CategoryList::Merge(const char* base, Vak::AnsiString& out, const char* add) {
+  Vak::AnsiString result(base);
+  ForEachTerm(add, [&result](const char* term) {
+    if (!HasItem(result, term)) AppendTerm(result, term);
+  });
+  out = std::move(result);
+}
+
+void CategoryList::AppendNotIn(const char* source, Vak::AnsiString& out, const char* exclude) {
+  Vak::AnsiString result(out);
+  ForEachTerm(source, [&result, exclude](const char* term) {
+    if (!HasItem(exclude, term)) AppendTerm(result, term);
+  });
+  out = std::move(result);
+}
+
+void CategoryList::AddHashTags(Vak::AnsiString& out, const char* base, const char* add) {
+  Vak::AnsiString result(base);
+  ForEachTerm(add, [&result](const char* term) {
+    Vak::AnsiString first;
+    FirstAlternative(term, first);
+    if (first.Size() == 0) return;
+    Vak::AnsiString tag("#");
+    tag += first;
+    if (!HasItem(result, tag)) AppendTerm(result, tag);
+  });
+  out = std::move(result);
+}
+
+const char* CategoryList::CodesForKind(const char* kind, const char* qualifier) {
+  if (kind == nullptr) return "";
+  Vak::PString wanted(kind);
+  wanted.ToLower();
+  Vak::AnsiString qualifiers(qualifier);
+  qualifiers.ToLower();
+  const Vak::PString* kinds = InternedKinds();
+  for (unsigned i = 0; i < kKindCategoryRows; ++i) {
+    const KindCategoryRow& row = KindCategoryTable[i];
+    if (kinds[i] == wanted && (row.qualifier[0] == '\0' || Match(row.qualifier, qualifiers))) return row.codes;
+  }
+  return "";
+}
+
+const char* CategoryList::KindForCodes(const char* codes) {
+  for (const KindCategoryRow& row : KindCategoryTable) {
+    if (Match(row.codes, codes)) return row.kind;
+  }
+  return "";
+}
+
+const char* CategoryList::CodesForLegacyCode(const char* kind, const char* code) {
+  if (code == nullptr) return "";
+  const bool anyKind = kind == nullptr || kind[0] == '\0';
+  for (const LegacyCategoryRow& row : LegacyCategoryTable) {
+    if (Vak::CodePage::CompareIgnoreCase(row.code, code) != 0) continue;
+    if (anyKind || row.kind[0] == '\0' || Vak::CodePage::CompareIgnoreCase(row.kind, kind) == 0) return row.codes;
+  }
+  return "";
+}
+
+const char* CategoryList::KindWordForCodes(const char* codes) {
+  int best = -10000;
+  const char* word = kFallbackKindWord;
+  for (const ClassKindRow& row : ClassKindTable) {
+    if (row.weight > best && (row.pattern == nullptr || Match(row.pattern, codes))) {
+      best = row.weight;
+      word = row.kindWord;
+    }
+  }
+  return word;
+}
+
+bool IsRegionCode(const char* code) {
+  if (code == nullptr || code[0] == '\0' || code[1] == '\0') return false;
+  for (const RegionRow& row : RegionTable) {
+    if (row.code[0] == code[0] && row.code[1] == code[1]) return true;
+  }
+  return false;
+}
+
+const char* RegionCodeForName(const char* name) {
+  if (name == nullptr) return "";
+  for (const RegionRow& row : RegionTable) {
+    if (Vak::CodePage::CompareIgnoreCase(row.name, name) == 0) return row.code;
+  }
+  return "";
+}
