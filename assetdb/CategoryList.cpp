@@ -28,16 +28,27 @@ bool IsSeparator(char c) {
   }
 }
 
-// Only the list's first alternative counts: a list is read up to its first '|'.
-bool ListHolds(const char* list, const char* term, std::size_t length) {
-  const char* p = list;
-  for (;;) {
-    const char* item = p;
-    while (*p != '\0' && *p != ';' && *p != '|') ++p;
-    if (static_cast<std::size_t>(p - item) == length && std::memcmp(item, term, length) == 0) return true;
-    if (*p != ';') return false;
-    ++p;
+// The items of a list: it is read up to its first '|'.
+std::string_view ItemsOf(const char* list) { return std::string_view(list, std::strcspn(list, "|")); }
+
+// Found as a substring (memchr and memcmp, which the C library vectorises)
+// standing between item boundaries; the term holds no ';' or '|', so a match
+// so bounded is a whole item.
+bool ItemsHold(std::string_view items, const char* term, std::size_t length) {
+  const std::string_view wanted(term, length);
+  for (std::size_t at = items.find(wanted); at != std::string_view::npos; at = items.find(wanted, at + 1)) {
+    const bool starts = at == 0 || items[at - 1] == ';';
+    const bool ends = at + length == items.size() || items[at + length] == ';';
+    if (starts && ends) return true;
   }
+  return false;
+}
+
+// A term against a list's items: a leading '-' negates, an empty term fails.
+bool TermHolds(std::string_view items, const char* term) {
+  if (term[0] == '-') return !TermHolds(items, term + 1);
+  const std::size_t length = TermLength(term);
+  return length != 0 && ItemsHold(items, term, length);
 }
 
 // True when some '|'-alternative of the pattern has every term holding; an
@@ -121,18 +132,25 @@ void CategoryList::AppendWords(Vak::AnsiString& list, const char* text) {
 bool CategoryList::HasItem(const char* list, const char* term) {
   if (term != nullptr && term[0] == '-') return !HasItem(list, term + 1);
   if (list == nullptr || term == nullptr) return false;
-  const std::size_t length = TermLength(term);
-  return length != 0 && ListHolds(list, term, length);
+  return TermHolds(ItemsOf(list), term);
 }
 
 bool CategoryList::HasCode(const char* codes, const char* code) {
   if (codes == nullptr || code == nullptr || code[0] == '\0') return false;
-  return ListHolds(codes, code, std::strlen(code));
+  // A code holding ';' or '|' is never one item.
+  const std::size_t length = TermLength(code);
+  return code[length] == '\0' && ItemsHold(ItemsOf(codes), code, length);
 }
 
 bool CategoryList::Match(const char* pattern, const char* list) {
   if (pattern == nullptr) return true;
-  return SomeAlternativeHolds(pattern, [list](const char* term, std::size_t) { return HasItem(list, term); });
+  if (list == nullptr) {
+    return SomeAlternativeHolds(pattern, [](const char* term, std::size_t) { return HasItem(nullptr, term); });
+  }
+  // The list's extent once, not once per term: this runs once per record in
+  // searches.
+  const std::string_view items = ItemsOf(list);
+  return SomeAlternativeHolds(pattern, [items](const char* term, std::size_t) { return TermHolds(items, term); });
 }
 
 bool CategoryList::MatchKeywords(const char* text, const char* query) {
