@@ -1,0 +1,150 @@
+#include "assetdb/VADDependencyTable.h"
+
+#include "Vak/Bexlorn/LittleEndian.h"
+#include "content/TStream.h"
+
+namespace {
+
+using DependencyInfo = VADDependencyTable::DependencyInfo;
+
+bool ListHolds(const KUIDList& list, const KUID& kuid) { return !list.Find(kuid).IsEnd(); }
+
+void AppendOnce(KUIDList& list, const KUID& kuid) {
+  if (!ListHolds(list, kuid)) list.Append(kuid);
+}
+
+bool WriteSet(TStream& stream, const std::set<DependencyInfo*>& set) {
+  bool ok = stream.WriteInt(static_cast<uint32_t>(set.size()));
+  for (const DependencyInfo* entry : set) entry->kuid.Write(stream);
+  return ok;
+}
+
+} // namespace
+
+uint32_t VADDependencyTable::DependencyInfoBase::Hash() const {
+  return static_cast<uint32_t>(kuid.user) ^ (static_cast<uint32_t>(kuid.content) << 5) ^
+         static_cast<uint32_t>(kuid.version);
+}
+
+int VADDependencyTable::DependencyInfoBase::Compare(const Utils::IHashNode& other) const {
+  const KUID& o = static_cast<const DependencyInfoBase&>(other).kuid;
+  const uint32_t a[3] = {static_cast<uint32_t>(kuid.user), static_cast<uint32_t>(kuid.content),
+                         static_cast<uint32_t>(kuid.version)};
+  const uint32_t b[3] = {static_cast<uint32_t>(o.user), static_cast<uint32_t>(o.content),
+                         static_cast<uint32_t>(o.version)};
+  for (int i = 0; i < 3; ++i) {
+    if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
+  }
+  return 0;
+}
+
+VADDependencyTable::~VADDependencyTable() { Destroy(); }
+
+VADDependencyTable& VADDependencyTable::Instance() {
+  static VADDependencyTable table;
+  return table;
+}
+
+VADDependencyTable::DependencyInfo* VADDependencyTable::Find(const KUID& kuid) const {
+  const DependencyInfoBase key(kuid);
+  const Utils::HashTable::Iterator it = table_.Find(key);
+  return it.IsEnd() ? nullptr : static_cast<DependencyInfo*>(it.Node());
+}
+
+VADDependencyTable::DependencyInfo* VADDependencyTable::FindOrAdd(const KUID& kuid) {
+  if (DependencyInfo* entry = Find(kuid)) return entry;
+  auto* entry = new DependencyInfo(kuid);
+  table_.Insert(entry);
+  return entry;
+}
+
+void VADDependencyTable::UpdateRecord(const DependencyInfo& entry) const {
+  if (records_ != nullptr)
+    records_->SetDependencyFlags(entry.kuid, !entry.dependencies.empty(), !entry.dependants.empty());
+}
+
+void VADDependencyTable::SetDependencies(const KUID& kuid, const KUIDList& list) {
+  if (kuid.IsNull()) return;
+  DependencyInfo* entry = FindOrAdd(kuid);
+  for (DependencyInfo* old : entry->dependencies) old->dependants.erase(entry);
+  entry->dependencies.clear();
+  for (auto it = list.Begin(); !it.IsEnd(); ++it) {
+    if (it->IsNull()) continue;
+    DependencyInfo* dependency = FindOrAdd(*it);
+    entry->dependencies.insert(dependency);
+    dependency->dependants.insert(entry);
+    UpdateRecord(*dependency);
+  }
+  // The asset's own record from its final sets: updated before the new
+  // dependencies are linked, it would always claim none.
+  UpdateRecord(*entry);
+}
+
+void VADDependencyTable::GetDependencies(const KUID& kuid, KUIDList& list) const {
+  if (kuid.IsNull()) return;
+  if (const DependencyInfo* entry = Find(kuid)) {
+    for (const DependencyInfo* dependency : entry->dependencies) AppendOnce(list, dependency->kuid);
+  }
+}
+
+void VADDependencyTable::GetDependants(const KUID& kuid, const VADReplacements& replacements,
+                                       KUIDList& list) const {
+  if (kuid.IsNull()) return;
+  KUIDList names;
+  KUIDList replaced;
+  replacements.Replaced(kuid, replaced);
+  for (auto it = replaced.Begin(); !it.IsEnd(); ++it) AppendOnce(names, *it);
+  AppendOnce(names, replacements.Replacement(kuid));
+  AppendOnce(names, kuid);
+  for (auto it = names.Begin(); !it.IsEnd(); ++it) {
+    if (const DependencyInfo* entry = Find(*it)) {
+      for (const DependencyInfo* dependant : entry->dependants) AppendOnce(list, dependant->kuid);
+    }
+  }
+}
+
+bool VADDependencyTable::Write(TStream& stream) const {
+  uint8_t version[2];
+  Vak::PutLE16(version, kBlockVersion);
+  bool ok = stream.WriteBytes(version, 2) == 2;
+  ok = stream.WriteInt(table_.Count()) && ok;
+  for (auto it = table_.Begin(); !it.IsEnd(); ++it) {
+    const auto& entry = static_cast<const DependencyInfo&>(*it.Node());
+    entry.kuid.Write(stream);
+    ok = WriteSet(stream, entry.dependencies) && ok;
+    ok = WriteSet(stream, entry.dependants) && ok;
+  }
+  return ok && stream.GetError() == 0;
+}
+
+bool VADDependencyTable::Read(TStream& stream) {
+  Clear();
+  uint8_t version[2];
+  if (stream.ReadBytes(version, 2) != 2 || Vak::GetLE16(version) != kBlockVersion) return false;
+  const uint32_t count = stream.ReadInt();
+  if (stream.GetError() != 0) return false;
+  // A count beyond what remains ends at the first short read.
+  for (uint32_t i = 0; i < count; ++i) {
+    DependencyInfo* entry = FindOrAdd(KUID::Read(stream));
+    for (int direction = 0; direction < 2; ++direction) {
+      const uint32_t n = stream.ReadInt();
+      for (uint32_t k = 0; k < n && stream.GetError() == 0; ++k) {
+        DependencyInfo* other = FindOrAdd(KUID::Read(stream));
+        (direction == 0 ? entry->dependencies : entry->dependants).insert(other);
+      }
+      if (stream.GetError() != 0) break;
+    }
+    if (stream.GetError() != 0) {
+      Clear();
+      return false;
+    }
+  }
+  return true;
+}
+
+void VADDependencyTable::Clear() { table_.DeleteAllNodes(); }
+
+void VADDependencyTable::Destroy() {
+  Clear();
+  table_.FreeBuckets();
+}

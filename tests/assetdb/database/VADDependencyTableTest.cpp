@@ -1,0 +1,241 @@
+#include "assetdb/VADDependencyTable.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "Vak/Bexlorn/LittleEndian.h"
+#include "content/DynamicBuffer.h"
+#include "content/TStream.h"
+
+namespace {
+
+using Table = VADDependencyTable;
+
+KUID K(int n) { return KUID(100, n, 0); }
+
+KUIDList ListOf(std::initializer_list<KUID> kuids) {
+  KUIDList list;
+  for (const KUID& k : kuids) list.Append(k);
+  return list;
+}
+
+std::vector<KUID> Items(const KUIDList& list) {
+  std::vector<KUID> out;
+  for (auto it = list.Begin(); !it.IsEnd(); ++it) out.push_back(*it);
+  return out;
+}
+
+std::set<int> Contents(const KUIDList& list) {
+  std::set<int> out;
+  for (const KUID& k : Items(list)) out.insert(k.content);
+  return out;
+}
+
+std::set<int> DependenciesOf(const Table& table, int n) {
+  KUIDList list;
+  table.GetDependencies(K(n), list);
+  return Contents(list);
+}
+
+struct FakeReplacements : VADReplacements {
+  std::map<int, int> replacedBy;  // old content id -> new
+  void Replaced(const KUID& kuid, KUIDList& out) const override {
+    for (const auto& [from, to] : replacedBy)
+      if (K(to) == kuid) out.Append(K(from));
+  }
+  KUID Replacement(const KUID& kuid) const override {
+    for (const auto& [from, to] : replacedBy)
+      if (K(from) == kuid) return K(to);
+    return kuid;
+  }
+};
+
+std::set<int> DependantsOf(const Table& table, int n, const VADReplacements& replacements = FakeReplacements()) {
+  KUIDList list;
+  table.GetDependants(K(n), replacements, list);
+  return Contents(list);
+}
+
+struct Flags {
+  bool hasDependencies;
+  bool hasDependants;
+  bool operator==(const Flags&) const = default;
+};
+
+struct FakeRecords : VADDependencyRecords {
+  std::set<int> known;       // content ids the index holds a record of
+  std::map<int, Flags> flags;
+  void SetDependencyFlags(const KUID& kuid, bool hasDependencies, bool hasDependants) override {
+    if (known.count(kuid.content)) flags[kuid.content] = {hasDependencies, hasDependants};
+  }
+};
+
+TEST(VADDependencyTableTest, KeepsBothDirectionsInStep) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<int, std::vector<int>>> sets;  // SetDependencies calls in order
+    int asset;
+    std::set<int> dependencies;
+    std::set<int> dependants;
+  };
+  const Case cases[] = {
+      {"an asset listing itself is its own dependant", {{1, {1, 2}}}, 1, {1, 2}, {1}},
+      {"a replaced list leaves the old dependencies", {{1, {2, 3}}, {1, {3, 4}}}, 2, {}, {}},
+      {"a dependency kept in the new list is added back", {{1, {2, 3}}, {1, {3, 4}}}, 3, {}, {1}},
+      {"an empty list clears", {{1, {2}}, {1, {}}}, 2, {}, {}},
+      {"several dependants", {{1, {3}}, {2, {3}}}, 3, {}, {1, 2}},
+      {"a KUID never seen", {{1, {2}}}, 9, {}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Table table;
+    for (const auto& [asset, deps] : c.sets) {
+      KUIDList list;
+      for (int d : deps) list.Append(K(d));
+      table.SetDependencies(K(asset), list);
+    }
+    EXPECT_EQ(DependenciesOf(table, c.asset), c.dependencies);
+    EXPECT_EQ(DependantsOf(table, c.asset), c.dependants);
+  }
+}
+
+TEST(VADDependencyTableTest, NullKUIDsAreIgnoredAndListsKeepWhatTheyHold) {
+  Table table;
+  table.SetDependencies(KUID::Null(), ListOf({K(1)}));
+  EXPECT_EQ(table.Count(), 0u);
+  table.SetDependencies(K(1), ListOf({KUID::Null(), K(2), K(2)}));
+  EXPECT_EQ(DependenciesOf(table, 1), std::set<int>{2});
+
+  KUIDList list = ListOf({K(2)});
+  table.GetDependencies(K(1), list);
+  EXPECT_EQ(Items(list).size(), 1u) << "no duplicate appended";
+  table.GetDependencies(KUID::Null(), list);
+  EXPECT_EQ(Items(list).size(), 1u);
+}
+
+TEST(VADDependencyTableTest, DependantsOfWhatAnAssetReplaces) {
+  Table table;
+  table.SetDependencies(K(10), ListOf({K(1)}));  // 10 needs the old asset 1
+  table.SetDependencies(K(11), ListOf({K(2)}));  // 11 needs 2, which replaces 1
+  table.SetDependencies(K(12), ListOf({K(3)}));  // unrelated
+  FakeReplacements replacements;
+  replacements.replacedBy[1] = 2;
+  EXPECT_EQ(DependantsOf(table, 2, replacements), (std::set<int>{10, 11}));
+  EXPECT_EQ(DependantsOf(table, 1, replacements), (std::set<int>{10, 11}));
+  EXPECT_EQ(DependantsOf(table, 3, replacements), std::set<int>{12});
+}
+
+TEST(VADDependencyTableTest, RecordsGetFlagsFromTheFinalSets) {
+  Table table;
+  FakeRecords records;
+  records.known = {1, 2, 3};
+  table.SetRecords(&records);
+  table.SetDependencies(K(2), ListOf({K(3)}));
+  table.SetDependencies(K(1), ListOf({K(2), K(7)}));  // 7 has no record
+  EXPECT_EQ(records.flags[1], (Flags{true, false}));
+  EXPECT_EQ(records.flags[2], (Flags{true, true}));
+  EXPECT_EQ(records.flags[3], (Flags{false, true}));
+  EXPECT_EQ(records.flags.count(7), 0u);
+
+  table.SetDependencies(K(1), KUIDList());
+  EXPECT_EQ(records.flags[1], (Flags{false, false}));
+}
+
+TEST(VADDependencyTableTest, RandomEditsKeepTheInvariant) {
+  std::mt19937 rng(7);
+  Table table;
+  for (int round = 0; round < 400; ++round) {
+    KUIDList list;
+    const int n = static_cast<int>(rng() % 6);
+    for (int i = 0; i < n; ++i) list.Append(K(static_cast<int>(rng() % 30)));
+    table.SetDependencies(K(static_cast<int>(rng() % 30)), list);
+  }
+  for (auto it = table.Table().Begin(); !it.IsEnd(); ++it) {
+    const auto& a = static_cast<const Table::DependencyInfo&>(*it.Node());
+    for (const Table::DependencyInfo* b : a.dependencies) EXPECT_TRUE(b->dependants.count(const_cast<Table::DependencyInfo*>(&a)));
+    for (const Table::DependencyInfo* b : a.dependants) EXPECT_TRUE(b->dependencies.count(const_cast<Table::DependencyInfo*>(&a)));
+  }
+}
+
+std::string Written(const Table& table) {
+  TBuffer out;
+  EXPECT_TRUE(table.Write(out));
+  const DynamicBuffer& b = out.GetBuffer();
+  return std::string(reinterpret_cast<const char*>(b.Data()), b.Size());
+}
+
+bool ReadInto(Table& table, const std::string& bytes) {
+  TBuffer in;
+  if (!bytes.empty()) in.GetBuffer().Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
+  in.GetBuffer().SetPosition(0);
+  return table.Read(in);
+}
+
+std::string KuidBytes(const KUID& kuid) {
+  uint32_t packed = 0, content = 0;
+  kuid.Pack(packed, content);
+  std::string out;
+  Vak::AppendLE32(out, content);
+  Vak::AppendLE32(out, packed);
+  return out;
+}
+
+TEST(VADDependencyTableTest, BlockLayoutAndRoundTrip) {
+  Table table;
+  table.SetDependencies(K(1), ListOf({K(2)}));
+  std::string expected;
+  Vak::AppendLE16(expected, 1);
+  Vak::AppendLE32(expected, 2);
+  // Bucket order: 100 ^ (2 << 5) = 36 comes before 100 ^ (1 << 5) = 68.
+  for (const auto& [self, deps, dependants] : {std::tuple{K(2), std::vector<KUID>{}, std::vector<KUID>{K(1)}},
+                                                std::tuple{K(1), std::vector<KUID>{K(2)}, std::vector<KUID>{}}}) {
+    expected += KuidBytes(self);
+    Vak::AppendLE32(expected, static_cast<uint32_t>(deps.size()));
+    for (const KUID& k : deps) expected += KuidBytes(k);
+    Vak::AppendLE32(expected, static_cast<uint32_t>(dependants.size()));
+    for (const KUID& k : dependants) expected += KuidBytes(k);
+  }
+  const std::string bytes = Written(table);
+  EXPECT_EQ(bytes, expected);
+
+  Table again;
+  ASSERT_TRUE(ReadInto(again, bytes));
+  EXPECT_EQ(Written(again), bytes);
+  EXPECT_EQ(DependantsOf(again, 2), std::set<int>{1});
+}
+
+TEST(VADDependencyTableTest, MalformedBlocksFailAndLeaveTheTableEmpty) {
+  Table source;
+  source.SetDependencies(K(1), ListOf({K(2), K(3)}));
+  const std::string good = Written(source);
+
+  std::string version2 = good;
+  version2[0] = 2;
+  std::string zero;
+  Vak::AppendLE16(zero, 1);
+  Vak::AppendLE32(zero, 0);
+  std::string hugeCount = good.substr(0, 2);
+  Vak::AppendLE32(hugeCount, 0xFFFFFFFFu);
+
+  Table table;
+  EXPECT_TRUE(ReadInto(table, zero));
+  EXPECT_EQ(table.Count(), 0u);
+  for (const std::string& bad : {version2, hugeCount, std::string()}) {
+    table.SetDependencies(K(5), ListOf({K(6)}));
+    EXPECT_FALSE(ReadInto(table, bad));
+    EXPECT_EQ(table.Count(), 0u);
+  }
+  for (std::size_t cut = 0; cut < good.size(); ++cut) {
+    SCOPED_TRACE(cut);
+    EXPECT_FALSE(ReadInto(table, good.substr(0, cut)));
+    EXPECT_EQ(table.Count(), 0u);
+  }
+}
+
+} // namespace
