@@ -38,6 +38,12 @@ int VADDependencyTable::DependencyInfoBase::Compare(const Utils::IHashNode& othe
   return 0;
 }
 
+std::size_t VADDependencyTable::KuidHash::operator()(const KUID& kuid) const {
+  const uint64_t a = static_cast<uint32_t>(kuid.user) | uint64_t{static_cast<uint32_t>(kuid.content)} << 32;
+  return static_cast<std::size_t>((a ^ static_cast<uint32_t>(kuid.version) * 0x9E3779B97F4A7C15ull) *
+                                  0xBF58476D1CE4E5B9ull >> 17);
+}
+
 VADDependencyTable::~VADDependencyTable() { Destroy(); }
 
 VADDependencyTable& VADDependencyTable::Instance() {
@@ -46,15 +52,18 @@ VADDependencyTable& VADDependencyTable::Instance() {
 }
 
 VADDependencyTable::DependencyInfo* VADDependencyTable::Find(const KUID& kuid) const {
-  const DependencyInfoBase key(kuid);
-  const Utils::HashTable::Iterator it = table_.Find(key);
-  return it.IsEnd() ? nullptr : static_cast<DependencyInfo*>(it.Node());
+  const auto it = index_.find(kuid);
+  return it == index_.end() ? nullptr : it->second;
 }
 
 VADDependencyTable::DependencyInfo* VADDependencyTable::FindOrAdd(const KUID& kuid) {
   if (DependencyInfo* entry = Find(kuid)) return entry;
   auto* entry = new DependencyInfo(kuid);
-  table_.Insert(entry);
+  if (!table_.Insert(entry)) {  // only once the buckets are gone; Insert throws then
+    delete entry;
+    return nullptr;
+  }
+  index_.emplace(kuid, entry);
   return entry;
 }
 
@@ -142,7 +151,10 @@ bool VADDependencyTable::Read(TStream& stream) {
   return true;
 }
 
-void VADDependencyTable::Clear() { table_.DeleteAllNodes(); }
+void VADDependencyTable::Clear() {
+  index_.clear();
+  table_.DeleteAllNodes();
+}
 
 void VADDependencyTable::Destroy() {
   Clear();

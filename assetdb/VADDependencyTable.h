@@ -4,6 +4,7 @@
 // "assets.tdx". Not locked: callers hold the index lock.
 #include <cstdint>
 #include <set>
+#include <unordered_map>
 
 #include "content/ACSChunkPtr.h"
 #include "content/HashTable.h"
@@ -93,6 +94,14 @@ public:
 private:
   void UpdateRecord(const DependencyInfo& entry) const;
 
+  struct KuidHash {
+    std::size_t operator()(const KUID& kuid) const;
+  };
+
+  // The hash table fixes the stored order; look-ups go through the index,
+  // because walking chains of nodes scattered over the heap cost more than
+  // everything else together with 100,000 entries.
   Utils::HashTable table_;
+  std::unordered_map<KUID, DependencyInfo*, KuidHash> index_;
   VADDependencyRecords* records_ = nullptr;
 };
