@@ -59,7 +59,7 @@ VADDependencyTable::DependencyInfo* VADDependencyTable::Find(const KUID& kuid) c
 VADDependencyTable::DependencyInfo* VADDependencyTable::FindOrAdd(const KUID& kuid) {
   if (DependencyInfo* entry = Find(kuid)) return entry;
   auto* entry = new DependencyInfo(kuid);
-  if (!table_.Insert(entry)) {  // only once the buckets are gone; Insert throws then
+  if (!table_.Insert(entry)) {  // an equal node, which the index rules out
     delete entry;
     return nullptr;
   }
