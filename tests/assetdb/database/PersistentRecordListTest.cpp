@@ -11,6 +11,7 @@
 #include "Vak/Bexlorn/Rand.h"
 #include "content/DynamicBuffer.h"
 #include "content/TStream.h"
+#include "content/TStreamObfuscated.h"
 
 namespace {
 
@@ -159,6 +160,40 @@ TEST(PersistentRecordListTest, BlockRoundTrips) {
     EXPECT_EQ(KuidsOf(*now[i]), KuidsOf(*was[i]));
   }
   EXPECT_EQ(WriteList(back), first);
+}
+
+// In the index file the block sits between others inside the scrambling
+// stream: lengths are checked against what follows it, not the whole stream.
+TEST(PersistentRecordListTest, ReadsBetweenOtherBlocksOfAScrambledStream) {
+  PersistentRecordList list;
+  PersistentRecord* r = list.Add();
+  r->stored = true;
+  r->path = "assets/x";
+  for (int i = 0; i < 3; ++i) r->kuids.Append(KUID(77, i, 1));
+  // Bytes after the block.
+  for (const uint32_t trailing : {0u, 64u}) {
+    DynamicBuffer buffer;
+    TBuffer inner(&buffer);
+    {
+      TStreamObfuscated out;
+      out.Open(true, &inner, TStreamObfuscated::kScrambled);
+      out.WriteInt(0xDEADBEEF);
+      list.Write(out);
+      for (uint32_t i = 0; i < trailing; ++i) out.WriteByte(0xFF);
+    }
+    inner.Seek(0, TStream::kBegin);
+    TStreamObfuscated in;
+    in.Open(false, &inner, TStreamObfuscated::kScrambled);
+    ASSERT_EQ(in.ReadInt(), 0xDEADBEEFu);
+    PersistentRecordList back;
+    EXPECT_TRUE(back.Read(in)) << trailing;
+    ASSERT_EQ(RecordsOf(back).size(), 1u);
+    EXPECT_STREQ(RecordsOf(back)[0]->path, "assets/x");
+    EXPECT_EQ(KuidsOf(*RecordsOf(back)[0]), KuidsOf(*r));
+    if (trailing) {
+      EXPECT_EQ(in.ReadByte(), 0xFF);
+    }
+  }
 }
 
 TEST(PersistentRecordListTest, NewRecordsDrawTheirIdFromTheKernelGeneratorAndAReadOverwritesIt) {
