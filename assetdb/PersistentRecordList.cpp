@@ -44,7 +44,9 @@ bool PersistentRecord::Read(TStream& stream, uint32_t size) {
   // point the record at another file.
   if (!ReadCounted(stream, size, Vak::File::Path::kMaxLength, bytes) || !path.Set(bytes.data())) return false;
   if (!ReadCounted(stream, size, UINT32_MAX, bytes)) return false;
-  text = Vak::String(bytes.data(), static_cast<unsigned>(bytes.size() - 1));
+  // The string form carries texts shorter than 64 KiB; a longer one reads as
+  // empty, as TStream::ReadString gives it.
+  text = bytes.size() <= 0x10000 ? Vak::String(bytes.data(), static_cast<unsigned>(bytes.size() - 1)) : Vak::String();
   id = static_cast<int32_t>(stream.ReadInt());
   const uint32_t count = stream.ReadInt();
   if (stream.GetError() || count > Remaining(stream, size) / 8) return false;
@@ -60,7 +62,7 @@ void PersistentRecord::Write(TStream& stream) const {
   stream.WriteByte(flagA || flagB ? 1 : 0);
   stream.WriteInt(value);
   WriteCounted(stream, path, path.Length());
-  WriteCounted(stream, text, text.Size());
+  stream.WriteString(text);
   stream.WriteInt(static_cast<uint32_t>(id));
   stream.WriteInt(static_cast<uint32_t>(kuids.Count()));
   for (const KUID& kuid : kuids) stream.WriteKUID(kuid);

@@ -210,6 +210,32 @@ TEST(PersistentRecordListTest, NewRecordsDrawTheirIdFromTheKernelGeneratorAndARe
   EXPECT_EQ(RecordsOf(list)[0]->id, static_cast<int32_t>(stored));
 }
 
+TEST(PersistentRecordListTest, TextsKeepTheStringFormsLimit) {
+  struct Case {
+    size_t length;
+    size_t readBack;
+  };
+  const Case cases[] = {{0xFFFF, 0xFFFF}, {0x10000, 0}};
+  for (const Case& c : cases) {
+    const std::string text(c.length, 'w');
+    // Stored at full length by some other writer: the read passes over it.
+    Block stored;
+    stored.U32(0).U32(1).U32(1).U8(0).U32(0).Text("p").Text(text).U32(3).U32(0).U32(0x41494E65);
+    PersistentRecordList list;
+    ASSERT_TRUE(ReadList(list, stored.bytes)) << c.length;
+    ASSERT_EQ(RecordsOf(list).size(), 1u);
+    EXPECT_EQ(RecordsOf(list)[0]->text.Size(), c.readBack) << c.length;
+    // Written from memory: the string form's own rule.
+    PersistentRecordList mine;
+    PersistentRecord* r = mine.Add();
+    r->stored = true;
+    r->text = text.c_str();
+    PersistentRecordList back;
+    ASSERT_TRUE(ReadList(back, WriteList(mine))) << c.length;
+    EXPECT_EQ(RecordsOf(back)[0]->text.Size(), c.readBack) << c.length;
+  }
+}
+
 TEST(PersistentRecordListTest, NullKuidsAreSkippedOnRead) {
   // Null: content -1, user -1 in the low 25 bits with version 127 on top.
   const uint32_t nullPacked = 0xFFFFFFFFu;
