@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace {
@@ -69,6 +70,13 @@ protected:
   void SetUp() override { registry_ = GWSpecRegistry::Create(); }
   void TearDown() override { GWSpecRegistry::Destroy(); }
 
+  // The registry owns what it takes; a refused spec stays the caller's.
+  bool AddOrKeep(std::unique_ptr<FakeSpec>& spec) {
+    const bool taken = registry_->Add(spec.get());
+    if (taken) spec.release();
+    return taken;
+  }
+
   GWSpecRegistry* registry_ = nullptr;
   Journal journal_;
 };
@@ -127,8 +135,8 @@ TEST(GWSpecRegistryAbsent, CallsAreHarmlessWithoutARegistry) {
 }
 
 TEST_F(GWSpecRegistryTest, NullKuidIsNeverHeldNorFound) {
-  FakeSpec spec(KUID::Null(), journal_, true);
-  EXPECT_FALSE(registry_->Add(&spec));
+  auto spec = std::make_unique<FakeSpec>(KUID::Null(), journal_, true);
+  EXPECT_FALSE(AddOrKeep(spec));
   EXPECT_EQ(GWSpecRegistry::Find(KUID::Null()), nullptr);
   EXPECT_TRUE(registry_->ActiveSpecs().empty());
 }
@@ -137,8 +145,8 @@ TEST_F(GWSpecRegistryTest, SecondSpecOfAKuidIsRefused) {
   const KUID kuid(7, 8, 9);
   auto* first = new FakeSpec(kuid, journal_, true);
   ASSERT_TRUE(registry_->Add(first));
-  FakeSpec second(kuid, journal_, true);
-  EXPECT_FALSE(registry_->Add(&second));
+  auto second = std::make_unique<FakeSpec>(kuid, journal_, true);
+  EXPECT_FALSE(AddOrKeep(second));
   EXPECT_EQ(GWSpecRegistry::Find(kuid), first);
   EXPECT_EQ(registry_->ActiveSpecs().size(), 1u);
 }
