@@ -131,6 +131,10 @@ TEST(KuidTableTest, SecondLinkForAKeyReplacesTheFirst) {
   EXPECT_EQ(table.Lookup(A), D);
   EXPECT_TRUE(Reverse(table, C).empty());
   EXPECT_EQ(Reverse(table, D), std::vector<KUID>{A});
+  // The key's own link is what its new target resolves through.
+  ASSERT_TRUE(table.Insert(A, A));
+  EXPECT_EQ(table.Count(), 1u);
+  EXPECT_EQ(table.Lookup(A), D);
 }
 
 TEST(KuidTableTest, ResolveGivesTheKuidItselfWithoutALink) {
