@@ -1,6 +1,7 @@
 #include "assetdb/VADDependencyTable.h"
 
 #include "Vak/Bexlorn/LittleEndian.h"
+#include "assetdb/KuidTable.h"
 #include "content/TStream.h"
 
 namespace {
@@ -96,14 +97,13 @@ void VADDependencyTable::GetDependencies(const KUID& kuid, KUIDList& list) const
   }
 }
 
-void VADDependencyTable::GetDependants(const KUID& kuid, const VADReplacements& replacements,
-                                       KUIDList& list) const {
+void VADDependencyTable::GetDependants(const KUID& kuid, const KuidTable& replacements, KUIDList& list) const {
   if (kuid.IsNull()) return;
   KUIDList names;
   KUIDList replaced;
-  replacements.Replaced(kuid, replaced);
+  replacements.ReverseLookup(kuid, replaced);
   for (auto it = replaced.Begin(); !it.IsEnd(); ++it) AppendOnce(names, *it);
-  AppendOnce(names, replacements.Replacement(kuid));
+  AppendOnce(names, replacements.Resolve(kuid));
   AppendOnce(names, kuid);
   for (auto it = names.Begin(); !it.IsEnd(); ++it) {
     if (const DependencyInfo* entry = Find(*it)) {

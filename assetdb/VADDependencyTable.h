@@ -10,6 +10,7 @@
 #include "content/HashTable.h"
 #include "content/KUID.h"
 
+class KuidTable;
 class TStream;
 
 // What the table changes in the index's records: the narrow view the index
@@ -21,17 +22,6 @@ public:
   // has-dependencies and has-dependants flags, sets its dependency state to
   // none-needed when it has no dependencies, and marks the index changed.
   virtual void SetDependencyFlags(const KUID& kuid, bool hasDependencies, bool hasDependants) = 0;
-};
-
-// KUIDs that obsolete others: the replacement table the dependants query
-// looks through (tests fake it).
-class VADReplacements {
-public:
-  virtual ~VADReplacements() = default;
-  // Appends every KUID that is replaced by `kuid`.
-  virtual void Replaced(const KUID& kuid, KUIDList& out) const = 0;
-  // The KUID that `kuid` is replaced by, `kuid` itself when none.
-  virtual KUID Replacement(const KUID& kuid) const = 0;
 };
 
 class VADDependencyTable {
@@ -76,9 +66,10 @@ public:
   void SetDependencies(const KUID& kuid, const KUIDList& list);
   // Appends each dependency's KUID that the list does not hold yet.
   void GetDependencies(const KUID& kuid, KUIDList& list) const;
-  // Appends the dependants of the KUID, of what it replaces and of what
-  // replaces it, each KUID once.
-  void GetDependants(const KUID& kuid, const VADReplacements& replacements, KUIDList& list) const;
+  // Appends the dependants of the KUID, of what `replacements` (the
+  // obsolete-KUID table) maps to it and of what it maps the KUID to, each KUID
+  // once.
+  void GetDependants(const KUID& kuid, const KuidTable& replacements, KUIDList& list) const;
 
   // The block; a failed read leaves the table empty.
   bool Read(TStream& stream);

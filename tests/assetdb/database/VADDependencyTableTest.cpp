@@ -1,5 +1,7 @@
 #include "assetdb/VADDependencyTable.h"
 
+#include "assetdb/KuidTable.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -43,20 +45,7 @@ std::set<int> DependenciesOf(const Table& table, int n) {
   return Contents(list);
 }
 
-struct FakeReplacements : VADReplacements {
-  std::map<int, int> replacedBy;  // old content id -> new
-  void Replaced(const KUID& kuid, KUIDList& out) const override {
-    for (const auto& [from, to] : replacedBy)
-      if (K(to) == kuid) out.Append(K(from));
-  }
-  KUID Replacement(const KUID& kuid) const override {
-    for (const auto& [from, to] : replacedBy)
-      if (K(from) == kuid) return K(to);
-    return kuid;
-  }
-};
-
-std::set<int> DependantsOf(const Table& table, int n, const VADReplacements& replacements = FakeReplacements()) {
+std::set<int> DependantsOf(const Table& table, int n, const KuidTable& replacements = KuidTable()) {
   KUIDList list;
   table.GetDependants(K(n), replacements, list);
   return Contents(list);
@@ -124,8 +113,8 @@ TEST(VADDependencyTableTest, DependantsOfWhatAnAssetReplaces) {
   table.SetDependencies(K(10), ListOf({K(1)}));  // 10 needs the old asset 1
   table.SetDependencies(K(11), ListOf({K(2)}));  // 11 needs 2, which replaces 1
   table.SetDependencies(K(12), ListOf({K(3)}));  // unrelated
-  FakeReplacements replacements;
-  replacements.replacedBy[1] = 2;
+  KuidTable replacements;
+  ASSERT_TRUE(replacements.Insert(K(1), K(2)));
   EXPECT_EQ(DependantsOf(table, 2, replacements), (std::set<int>{10, 11}));
   EXPECT_EQ(DependantsOf(table, 1, replacements), (std::set<int>{10, 11}));
   EXPECT_EQ(DependantsOf(table, 3, replacements), std::set<int>{12});
