@@ -10,6 +10,7 @@
 #include "assetdb/KuidTable.h"
 #include "assetdb/PersistentRecordList.h"
 #include "assetdb/VADDependencyTable.h"
+#include "assetdb/VADLog.h"
 #include "content/DynamicBuffer.h"
 #include "content/TStream.h"
 
@@ -69,6 +70,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           data, size, true, [](PersistentRecordList& l, TStream& s) { return l.Read(s); },
           [](const PersistentRecordList& l, TStream& s) { l.Write(s); },
           [](const PersistentRecordList& l) { return l.Records().Count(); });
+      break;
+    case 3:
+      RoundTrip<VADLog>(
+          data, size, true, [](VADLog& log, TStream& s) { return log.Read(s); },
+          [](VADLog& log, TStream& s) { log.Write(s); },
+          [](VADLog& log) { return log.FinishedList().Count(); });
       break;
     default:
       // The dependency sets are ordered by entry address, so only the size of
