@@ -6,19 +6,6 @@
 #include "Vak/Bexlorn/LittleEndian.h"
 #include "content/TStream.h"
 
-namespace {
-
-// KUID::Read gives the null KUID for a short read, which would pass for the
-// terminator; a truncated block must fail instead.
-bool ReadKuid(TStream& stream, KUID& out) {
-  uint8_t bytes[8];
-  if (stream.ReadBytes(bytes, sizeof bytes) != sizeof bytes) return false;
-  out = KUID::Unpack(Vak::GetLE32(bytes + 4), Vak::GetLE32(bytes));
-  return true;
-}
-
-}  // namespace
-
 KuidTable::~KuidTable() { Clear(); }
 
 void KuidTable::MakeIndexes() {
@@ -142,11 +129,11 @@ bool KuidTable::Read(TStream& stream) {
   const bool triples = Vak::GetLE32(word) != 0;
   for (;;) {
     KUID first, key, named;
-    if (!ReadKuid(stream, first)) break;
+    if (!KUID::Read(stream, first)) break;
     if (first.IsNull()) return true;
-    if (!ReadKuid(stream, key)) break;
+    if (!KUID::Read(stream, key)) break;
     if (triples) {
-      if (!ReadKuid(stream, named)) break;
+      if (!KUID::Read(stream, named)) break;
       if (!InsertTriple(key, first, named)) break;
     } else if (!Insert(key, first)) {
       break;

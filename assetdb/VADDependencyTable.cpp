@@ -126,6 +126,21 @@ bool VADDependencyTable::Write(TStream& stream) const {
   return ok && stream.GetError() == 0;
 }
 
+bool VADDependencyTable::ReadEntry(TStream& stream) {
+  KUID kuid;
+  if (!KUID::Read(stream, kuid)) return false;
+  DependencyInfo* entry = FindOrAdd(kuid);
+  for (std::set<DependencyInfo*>* set : {&entry->dependencies, &entry->dependants}) {
+    const uint32_t n = stream.ReadInt();
+    if (stream.GetError() != 0) return false;
+    for (uint32_t k = 0; k < n; ++k) {
+      if (!KUID::Read(stream, kuid)) return false;
+      set->insert(FindOrAdd(kuid));
+    }
+  }
+  return true;
+}
+
 bool VADDependencyTable::Read(TStream& stream) {
   Clear();
   uint8_t version[2];
@@ -134,16 +149,7 @@ bool VADDependencyTable::Read(TStream& stream) {
   if (stream.GetError() != 0) return false;
   // A count beyond what remains ends at the first short read.
   for (uint32_t i = 0; i < count; ++i) {
-    DependencyInfo* entry = FindOrAdd(KUID::Read(stream));
-    for (int direction = 0; direction < 2; ++direction) {
-      const uint32_t n = stream.ReadInt();
-      for (uint32_t k = 0; k < n && stream.GetError() == 0; ++k) {
-        DependencyInfo* other = FindOrAdd(KUID::Read(stream));
-        (direction == 0 ? entry->dependencies : entry->dependants).insert(other);
-      }
-      if (stream.GetError() != 0) break;
-    }
-    if (stream.GetError() != 0) {
+    if (!ReadEntry(stream)) {
       Clear();
       return false;
     }

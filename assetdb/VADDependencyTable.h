@@ -84,6 +84,8 @@ public:
 
 private:
   void UpdateRecord(const DependencyInfo& entry) const;
+  // One stored entry with its two sets; false on a short read.
+  bool ReadEntry(TStream& stream);
 
   struct KuidHash {
     std::size_t operator()(const KUID& kuid) const;

@@ -194,7 +194,13 @@ void KUID::Write(TStream& stream) const {
 }
 
 KUID KUID::Read(TStream& stream) {
+  KUID kuid;
+  return Read(stream, kuid) ? kuid : Null();
+}
+
+bool KUID::Read(TStream& stream, KUID& out) {
   uint8_t bytes[8];
-  if (stream.ReadBytes(bytes, sizeof bytes) != sizeof bytes) return Null();
-  return Unpack(Vak::GetLE32(bytes + 4), Vak::GetLE32(bytes));
+  if (stream.ReadBytes(bytes, sizeof bytes) != sizeof bytes) return false;
+  out = Unpack(Vak::GetLE32(bytes + 4), Vak::GetLE32(bytes));
+  return true;
 }

@@ -47,6 +47,9 @@ public:
   void Write(TStream& stream) const;
   // A read that comes up short gives the null KUID.
   static KUID Read(TStream& stream);
+  // False, `out` untouched, when the read comes up short: for readers where
+  // the null KUID is a value of its own (a terminator).
+  static bool Read(TStream& stream, KUID& out);
 
   int32_t user = -1;
   int32_t content = -1;
