@@ -19,15 +19,6 @@ std::size_t TermLength(const char* term) {
   return n;
 }
 
-bool IsSeparator(char c) {
-  switch (c) {
-    case ' ': case '\t': case '\r': case '\n': case '"': case '\'': case '(': case ')': case ',': case '|':
-      return true;
-    default:
-      return false;
-  }
-}
-
 // The items of a list: it is read up to its first '|'.
 std::string_view ItemsOf(const char* list) { return std::string_view(list, std::strcspn(list, "|")); }
 
@@ -114,7 +105,7 @@ void CategoryList::AppendWords(Vak::AnsiString& list, const char* text) {
   std::string words;
   bool pending = false;  // a run of separators after a word
   for (const char* p = text; *p != '\0'; ++p) {
-    if (IsSeparator(*p)) {
+    if (CategoryList::IsSeparator(*p)) {
       pending = !words.empty();
       continue;
     }
@@ -127,6 +118,15 @@ void CategoryList::AppendWords(Vak::AnsiString& list, const char* text) {
   const unsigned size = list.Size();
   if (size != 0 && static_cast<const char*>(list)[size - 1] != ';') list += ";";
   list += words.c_str();
+}
+
+bool CategoryList::IsSeparator(char c) {
+  switch (c) {
+    case ' ': case '\t': case '\r': case '\n': case '"': case '\'': case '(': case ')': case ',': case '|':
+      return true;
+    default:
+      return false;
+  }
 }
 
 bool CategoryList::HasItem(const char* list, const char* term) {

@@ -15,6 +15,8 @@ public:
   // '"', '\'', '(', ')', ',', '|') into one ';': "Steam, Loco(UK)" gives
   // "steam;loco;uk;".
   static void Normalise(const char* text, Vak::AnsiString& out);
+  // One of the characters Normalise turns into ';'.
+  static bool IsSeparator(char c);
   static bool HasItem(const char* list, const char* term);
   // A null pattern matches every list.
   static bool Match(const char* pattern, const char* list);

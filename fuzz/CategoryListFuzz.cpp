@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Vak/Bexlorn/CodePage.h"
 #include "assetdb/CategoryList.h"
 
 namespace {
@@ -19,17 +20,6 @@ namespace {
 void Check(bool condition) {
   if (!condition) __builtin_trap();
 }
-
-bool IsSeparator(char c) {
-  switch (c) {
-    case ' ': case '\t': case '\r': case '\n': case '"': case '\'': case '(': case ')': case ',': case '|':
-      return true;
-    default:
-      return false;
-  }
-}
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string Normalised(const std::string& text) {
   Vak::AnsiString out;
@@ -42,18 +32,18 @@ void CheckNormalise(const std::string& text) {
   Check(out.size() <= text.size());
   std::string kept, expected;
   for (char c : out) {
-    Check(!IsSeparator(c) && !(c >= 'A' && c <= 'Z'));
+    Check(!CategoryList::IsSeparator(c) && !(c >= 'A' && c <= 'Z'));
     if (c != ';') kept += c;
   }
   for (char c : text)
-    if (!IsSeparator(c) && c != ';') expected += Lower(c);
+    if (!CategoryList::IsSeparator(c) && c != ';') expected += Vak::CodePage::AsciiLower(c);
   Check(kept == expected);
   // A ';' of the input itself is an ordinary character, so only a text
   // without one shows how separator runs collapse.
   if (text.find(';') == std::string::npos) {
     Check(out.find(";;") == std::string::npos);
     Check(out.empty() || out[0] != ';');
-    const bool trailingRun = !text.empty() && IsSeparator(text.back()) && !expected.empty();
+    const bool trailingRun = !text.empty() && CategoryList::IsSeparator(text.back()) && !expected.empty();
     Check(trailingRun == (!out.empty() && out.back() == ';'));
   }
   Check(Normalised(out) == out);

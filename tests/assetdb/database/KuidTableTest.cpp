@@ -8,12 +8,16 @@
 #include <tuple>
 #include <vector>
 
+#include "BlockBytes.h"
 #include "content/DynamicBuffer.h"
 #include "content/TStream.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using blocktest::AppendKuid;
+using blocktest::Bytes;
+using blocktest::ReadBlock;
+using blocktest::WriteBlock;
 
 const KUID A(1, 0, 0);
 const KUID B(98, 0, 0);  // shares A's bucket
@@ -42,34 +46,11 @@ std::vector<KUID> Reverse(const KuidTable& table, const KUID& kuid) {
   return out;
 }
 
-void Put32(Bytes& b, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-void PutKuid(Bytes& b, const KUID& k) {
-  uint32_t packed, content;
-  k.Pack(packed, content);
-  Put32(b, content);
-  Put32(b, packed);
-}
 Bytes Block(uint32_t form, const std::vector<KUID>& kuids) {
   Bytes b;
-  Put32(b, form);
-  for (const KUID& k : kuids) PutKuid(b, k);
+  Vak::AppendLE32(b, form);
+  for (const KUID& k : kuids) AppendKuid(b, k);
   return b;
-}
-
-bool ReadBytes(KuidTable& table, const Bytes& bytes) {
-  TBuffer stream;
-  if (!bytes.empty()) stream.WriteBytes(bytes.data(), static_cast<uint32_t>(bytes.size()));
-  stream.SeekBuffered(0, TStream::kBegin);
-  return table.Read(stream);
-}
-
-Bytes WriteBytes(const KuidTable& table) {
-  TBuffer stream;
-  table.Write(stream);
-  const uint8_t* d = stream.GetBuffer().Data();
-  return Bytes(d, d + stream.GetBuffer().Size());
 }
 
 TEST(KuidTableTest, NewLinkThroughAnExistingOneResolvesOneStep) {
@@ -255,7 +236,7 @@ TEST(KuidTableTest, RandomInsertsAndRemovesFollowTheModel) {
           break;
         case 5: {
           KuidTable copy;
-          ASSERT_TRUE(ReadBytes(copy, WriteBytes(table)));
+          ASSERT_TRUE(ReadBlock(copy, WriteBlock(table)));
           ExpectMatches(copy, model, pool);
           break;
         }
@@ -272,10 +253,10 @@ TEST(KuidTableTest, BlockRoundTrips) {
   ASSERT_TRUE(table.Insert(B, C));
   ASSERT_TRUE(table.Insert(C, D));
   ASSERT_TRUE(table.Insert(E, KUID(3, 1, 5)));
-  const Bytes bytes = WriteBytes(table);
+  const Bytes bytes = WriteBlock(table);
   KuidTable copy;
   ASSERT_TRUE(copy.Insert(D, E));  // a read starts from an empty table
-  ASSERT_TRUE(ReadBytes(copy, bytes));
+  ASSERT_TRUE(ReadBlock(copy, bytes));
   std::vector<Triple> want;
   for (KuidTable::Entry e : table.EntriesByKey()) {
     e.target = e.resolved;  // pairs keep only the resolved target
@@ -283,12 +264,12 @@ TEST(KuidTableTest, BlockRoundTrips) {
   }
   std::sort(want.begin(), want.end());
   EXPECT_EQ(Sorted(copy.EntriesByKey()), want);
-  EXPECT_EQ(WriteBytes(copy), bytes);
+  EXPECT_EQ(WriteBlock(copy), bytes);
 }
 
 TEST(KuidTableTest, StoredLayout) {
   KuidTable table;
-  EXPECT_EQ(WriteBytes(table), Bytes({0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(WriteBlock(table), Bytes({0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
 
   // Written in key-index order: A's bucket (1) before C's (3).
   ASSERT_TRUE(table.Insert(C, D));
@@ -301,7 +282,7 @@ TEST(KuidTableTest, StoredLayout) {
       6, 0, 0, 0, 5, 0, 0, 0,                          // C
       0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,  // end
   };
-  EXPECT_EQ(WriteBytes(table), expected);
+  EXPECT_EQ(WriteBlock(table), expected);
 }
 
 TEST(KuidTableTest, WellFormedBlocks) {
@@ -321,7 +302,7 @@ TEST(KuidTableTest, WellFormedBlocks) {
     SCOPED_TRACE(c.name);
     KuidTable table;
     ASSERT_TRUE(table.Insert(B, E));
-    ASSERT_TRUE(ReadBytes(table, c.bytes));
+    ASSERT_TRUE(ReadBlock(table, c.bytes));
     std::vector<Triple> want;
     for (const auto& [key, named, resolved] : c.entries) want.push_back(AsTuple({key, named, resolved}));
     std::sort(want.begin(), want.end());
@@ -352,14 +333,14 @@ TEST(KuidTableTest, MalformedBlocksFailAndLeaveTheTableEmpty) {
     SCOPED_TRACE(testing::Message() << c.name << " " << c.bytes.size());
     KuidTable table;
     ASSERT_TRUE(table.Insert(B, E));
-    EXPECT_FALSE(ReadBytes(table, c.bytes));
+    EXPECT_FALSE(ReadBlock(table, c.bytes));
     EXPECT_EQ(table.Count(), 0u);
     EXPECT_TRUE(table.EntriesByTarget().empty());
     EXPECT_EQ(table.Lookup(A), Null);
   }
   KuidTable table;
-  EXPECT_TRUE(ReadBytes(table, good));
-  EXPECT_TRUE(ReadBytes(table, goodTriple));
+  EXPECT_TRUE(ReadBlock(table, good));
+  EXPECT_TRUE(ReadBlock(table, goodTriple));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "assetdb/PersistentRecordList.h"
 
+#include "BlockBytes.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -15,7 +17,9 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using blocktest::Bytes;
+using blocktest::ReadBlock;
+using blocktest::WriteBlock;
 
 // Builds a stored block field by field.
 struct Block {
@@ -41,21 +45,6 @@ struct Block {
     return U32(0x41494E65);
   }
 };
-
-Bytes WriteList(const PersistentRecordList& list) {
-  DynamicBuffer buffer;
-  TBuffer stream(&buffer);
-  list.Write(stream);
-  return Bytes(buffer.Data(), buffer.Data() + buffer.Size());
-}
-
-bool ReadList(PersistentRecordList& list, const Bytes& bytes) {
-  DynamicBuffer buffer;
-  TBuffer stream(&buffer);
-  stream.Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
-  stream.Seek(0, TStream::kBegin);
-  return list.Read(stream);
-}
 
 std::vector<PersistentRecord*> RecordsOf(const PersistentRecordList& list) {
   std::vector<PersistentRecord*> out;
@@ -91,7 +80,7 @@ TEST(PersistentRecordListTest, FixturePinsTheLayout) {
       0x65, 0x4E, 0x49, 0x41,                 // end marker
   };
   PersistentRecordList list;
-  ASSERT_TRUE(ReadList(list, fixture));
+  ASSERT_TRUE(ReadBlock(list, fixture));
   std::vector<PersistentRecord*> records = RecordsOf(list);
   ASSERT_EQ(records.size(), 1u);
   const PersistentRecord& r = *records[0];
@@ -103,7 +92,7 @@ TEST(PersistentRecordListTest, FixturePinsTheLayout) {
   EXPECT_STREQ(r.text, "t");
   EXPECT_EQ(r.id, 0x01020304);
   EXPECT_EQ(KuidsOf(r), std::vector<KUID>{KUID(1000, 5, 2)});
-  EXPECT_EQ(WriteList(list), fixture);
+  EXPECT_EQ(WriteBlock(list), fixture);
 }
 
 TEST(PersistentRecordListTest, WriteCountsAndWritesOnlyStoredRecordsAndTheFlagsOr) {
@@ -120,7 +109,7 @@ TEST(PersistentRecordListTest, WriteCountsAndWritesOnlyStoredRecordsAndTheFlagsO
     r->text = c.stored ? "kept" : "dropped";
   }
   PersistentRecordList back;
-  ASSERT_TRUE(ReadList(back, WriteList(list)));
+  ASSERT_TRUE(ReadBlock(back, WriteBlock(list)));
   std::vector<PersistentRecord*> records = RecordsOf(back);
   ASSERT_EQ(records.size(), 3u);
   const bool flags[] = {true, false, true};
@@ -147,9 +136,9 @@ TEST(PersistentRecordListTest, BlockRoundTrips) {
     for (uint32_t i = 0; i < kuidCount; ++i) r->kuids.Append(i % 2 ? KUID(100 + i, i, 3) : KUID(-7, i, 127));
     kuidCount += 130;
   }
-  const Bytes first = WriteList(list);
+  const Bytes first = WriteBlock(list);
   PersistentRecordList back;
-  ASSERT_TRUE(ReadList(back, first));
+  ASSERT_TRUE(ReadBlock(back, first));
   std::vector<PersistentRecord*> was = RecordsOf(list), now = RecordsOf(back);
   ASSERT_EQ(now.size(), was.size());
   for (size_t i = 0; i < now.size(); ++i) {
@@ -159,7 +148,7 @@ TEST(PersistentRecordListTest, BlockRoundTrips) {
     EXPECT_EQ(now[i]->id, was[i]->id);
     EXPECT_EQ(KuidsOf(*now[i]), KuidsOf(*was[i]));
   }
-  EXPECT_EQ(WriteList(back), first);
+  EXPECT_EQ(WriteBlock(back), first);
 }
 
 // In the index file the block sits between others inside the scrambling
@@ -205,7 +194,7 @@ TEST(PersistentRecordListTest, NewRecordsDrawTheirIdFromTheKernelGeneratorAndARe
 
   const int32_t drawn = mirror.NextInt(0, 0x7fffffff);
   const uint32_t stored = static_cast<uint32_t>(drawn) ^ 0x5A5A5A5Au;
-  ASSERT_TRUE(ReadList(list, Block().U32(0).U32(1).Record("x", {}, stored).bytes));
+  ASSERT_TRUE(ReadBlock(list, Block().U32(0).U32(1).Record("x", {}, stored).bytes));
   ASSERT_EQ(RecordsOf(list).size(), 1u);
   EXPECT_EQ(RecordsOf(list)[0]->id, static_cast<int32_t>(stored));
 }
@@ -222,7 +211,7 @@ TEST(PersistentRecordListTest, TextsKeepTheStringFormsLimit) {
     Block stored;
     stored.U32(0).U32(1).U32(1).U8(0).U32(0).Text("p").Text(text).U32(3).U32(0).U32(0x41494E65);
     PersistentRecordList list;
-    ASSERT_TRUE(ReadList(list, stored.bytes)) << c.length;
+    ASSERT_TRUE(ReadBlock(list, stored.bytes)) << c.length;
     ASSERT_EQ(RecordsOf(list).size(), 1u);
     EXPECT_EQ(RecordsOf(list)[0]->text.Size(), c.readBack) << c.length;
     // Written from memory: the string form's own rule.
@@ -231,7 +220,7 @@ TEST(PersistentRecordListTest, TextsKeepTheStringFormsLimit) {
     r->stored = true;
     r->text = text.c_str();
     PersistentRecordList back;
-    ASSERT_TRUE(ReadList(back, WriteList(mine))) << c.length;
+    ASSERT_TRUE(ReadBlock(back, WriteBlock(mine))) << c.length;
     EXPECT_EQ(RecordsOf(back)[0]->text.Size(), c.readBack) << c.length;
   }
 }
@@ -240,7 +229,7 @@ TEST(PersistentRecordListTest, NullKuidsAreSkippedOnRead) {
   // Null: content -1, user -1 in the low 25 bits with version 127 on top.
   const uint32_t nullPacked = 0xFFFFFFFFu;
   PersistentRecordList list;
-  ASSERT_TRUE(ReadList(list, Block().U32(0).U32(1).Record("x", {5, 1000, 0xFFFFFFFFu, nullPacked, 6, 1000}).bytes));
+  ASSERT_TRUE(ReadBlock(list, Block().U32(0).U32(1).Record("x", {5, 1000, 0xFFFFFFFFu, nullPacked, 6, 1000}).bytes));
   ASSERT_EQ(RecordsOf(list).size(), 1u);
   EXPECT_EQ(KuidsOf(*RecordsOf(list)[0]), (std::vector<KUID>{KUID(1000, 5, 0), KUID(1000, 6, 0)}));
 }
@@ -288,7 +277,7 @@ TEST(PersistentRecordListTest, PathsThatFitTheFieldAreReadWholeAndLongerOnesFail
     const std::string path(c.length, 'q');
     PersistentRecordList list;
     Prefill(list);
-    EXPECT_EQ(ReadList(list, Block().U32(0).U32(1).Record(path).bytes), c.ok) << c.length;
+    EXPECT_EQ(ReadBlock(list, Block().U32(0).U32(1).Record(path).bytes), c.ok) << c.length;
     std::vector<PersistentRecord*> records = RecordsOf(list);
     ASSERT_EQ(records.size(), c.ok ? 1u : 0u) << c.length;
     if (c.ok) {
@@ -300,7 +289,7 @@ TEST(PersistentRecordListTest, PathsThatFitTheFieldAreReadWholeAndLongerOnesFail
 TEST(PersistentRecordListTest, MalformedBlocksFailAndLeaveTheListEmpty) {
   const Bytes good = Block().U32(0).U32(2).Record("a", {5, 1000}).Record("b", {6, 1000}).bytes;
   PersistentRecordList check;
-  ASSERT_TRUE(ReadList(check, good));
+  ASSERT_TRUE(ReadBlock(check, good));
 
   // Offsets into the second record, which starts after the first one's 38 bytes.
   const size_t second = 8 + 38;
@@ -329,7 +318,7 @@ TEST(PersistentRecordListTest, MalformedBlocksFailAndLeaveTheListEmpty) {
     Vak::PutLE32(bytes.data() + c.offset, c.value);
     PersistentRecordList list;
     Prefill(list);
-    EXPECT_FALSE(ReadList(list, bytes)) << c.name;
+    EXPECT_FALSE(ReadBlock(list, bytes)) << c.name;
     EXPECT_TRUE(list.Records().IsEmpty()) << c.name;
     EXPECT_FALSE(list.Contains(KUID(1000, 5, 0))) << c.name;
   }
@@ -337,7 +326,7 @@ TEST(PersistentRecordListTest, MalformedBlocksFailAndLeaveTheListEmpty) {
   for (size_t n = 0; n < good.size(); ++n) {
     PersistentRecordList list;
     Prefill(list);
-    EXPECT_FALSE(ReadList(list, Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(n)))) << n;
+    EXPECT_FALSE(ReadBlock(list, Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(n)))) << n;
     EXPECT_TRUE(list.Records().IsEmpty()) << n;
   }
 }

@@ -1,5 +1,6 @@
 #include "assetdb/VADDependencyTable.h"
 
+#include "BlockBytes.h"
 #include "assetdb/KuidTable.h"
 
 #include <gtest/gtest.h>
@@ -152,77 +153,59 @@ TEST(VADDependencyTableTest, RandomEditsKeepTheInvariant) {
   }
 }
 
-std::string Written(const Table& table) {
-  TBuffer out;
-  EXPECT_TRUE(table.Write(out));
-  const DynamicBuffer& b = out.GetBuffer();
-  return std::string(reinterpret_cast<const char*>(b.Data()), b.Size());
-}
-
-bool ReadInto(Table& table, const std::string& bytes) {
-  TBuffer in;
-  if (!bytes.empty()) in.GetBuffer().Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
-  in.GetBuffer().SetPosition(0);
-  return table.Read(in);
-}
-
-std::string KuidBytes(const KUID& kuid) {
-  uint32_t packed = 0, content = 0;
-  kuid.Pack(packed, content);
-  std::string out;
-  Vak::AppendLE32(out, content);
-  Vak::AppendLE32(out, packed);
-  return out;
-}
+using blocktest::AppendKuid;
+using blocktest::Bytes;
+using blocktest::ReadBlock;
+using blocktest::WriteBlock;
 
 TEST(VADDependencyTableTest, BlockLayoutAndRoundTrip) {
   Table table;
   table.SetDependencies(K(1), ListOf({K(2)}));
-  std::string expected;
+  Bytes expected;
   Vak::AppendLE16(expected, 1);
   Vak::AppendLE32(expected, 2);
   // Bucket order: 100 ^ (2 << 5) = 36 comes before 100 ^ (1 << 5) = 68.
   for (const auto& [self, deps, dependants] : {std::tuple{K(2), std::vector<KUID>{}, std::vector<KUID>{K(1)}},
                                                 std::tuple{K(1), std::vector<KUID>{K(2)}, std::vector<KUID>{}}}) {
-    expected += KuidBytes(self);
+    AppendKuid(expected, self);
     Vak::AppendLE32(expected, static_cast<uint32_t>(deps.size()));
-    for (const KUID& k : deps) expected += KuidBytes(k);
+    for (const KUID& k : deps) AppendKuid(expected, k);
     Vak::AppendLE32(expected, static_cast<uint32_t>(dependants.size()));
-    for (const KUID& k : dependants) expected += KuidBytes(k);
+    for (const KUID& k : dependants) AppendKuid(expected, k);
   }
-  const std::string bytes = Written(table);
+  const Bytes bytes = WriteBlock(table);
   EXPECT_EQ(bytes, expected);
 
   Table again;
-  ASSERT_TRUE(ReadInto(again, bytes));
-  EXPECT_EQ(Written(again), bytes);
+  ASSERT_TRUE(ReadBlock(again, bytes));
+  EXPECT_EQ(WriteBlock(again), bytes);
   EXPECT_EQ(DependantsOf(again, 2), std::set<int>{1});
 }
 
 TEST(VADDependencyTableTest, MalformedBlocksFailAndLeaveTheTableEmpty) {
   Table source;
   source.SetDependencies(K(1), ListOf({K(2), K(3)}));
-  const std::string good = Written(source);
+  const Bytes good = WriteBlock(source);
 
-  std::string version2 = good;
+  Bytes version2 = good;
   version2[0] = 2;
-  std::string zero;
+  Bytes zero;
   Vak::AppendLE16(zero, 1);
   Vak::AppendLE32(zero, 0);
-  std::string hugeCount = good.substr(0, 2);
+  Bytes hugeCount(good.begin(), good.begin() + 2);
   Vak::AppendLE32(hugeCount, 0xFFFFFFFFu);
 
   Table table;
-  EXPECT_TRUE(ReadInto(table, zero));
+  EXPECT_TRUE(ReadBlock(table, zero));
   EXPECT_EQ(table.Count(), 0u);
-  for (const std::string& bad : {version2, hugeCount, std::string()}) {
+  for (const Bytes& bad : {version2, hugeCount, Bytes()}) {
     table.SetDependencies(K(5), ListOf({K(6)}));
-    EXPECT_FALSE(ReadInto(table, bad));
+    EXPECT_FALSE(ReadBlock(table, bad));
     EXPECT_EQ(table.Count(), 0u);
   }
   for (std::size_t cut = 0; cut < good.size(); ++cut) {
     SCOPED_TRACE(cut);
-    EXPECT_FALSE(ReadInto(table, good.substr(0, cut)));
+    EXPECT_FALSE(ReadBlock(table, Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(cut))));
     EXPECT_EQ(table.Count(), 0u);
   }
 }

@@ -1,5 +1,7 @@
 #include "assetdb/VADLog.h"
 
+#include "BlockBytes.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -20,7 +22,9 @@
 namespace {
 
 using Entry = VADLog::Entry;
-using Bytes = std::vector<uint8_t>;
+using blocktest::Bytes;
+using blocktest::ReadBlock;
+using blocktest::WriteBlock;
 
 // One entry as seen from outside: text, state, depth and the active flag.
 struct Seen {
@@ -155,23 +159,6 @@ std::string Hex(const Bytes& bytes) {
     out += two;
   }
   return out;
-}
-
-bool ReadBlock(VADLog& log, const Bytes& bytes) {
-  DynamicBuffer buffer;
-  if (!bytes.empty()) buffer.Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
-  buffer.SetPosition(0);
-  TBuffer stream(&buffer);
-  return log.Read(stream);
-}
-
-Bytes WriteBlock(VADLog& log) {
-  DynamicBuffer buffer;
-  {
-    TBuffer stream(&buffer);
-    log.Write(stream);
-  }
-  return Bytes(buffer.Data(), buffer.Data() + buffer.Size());
 }
 
 // n top-level finished entries "f0", "f1", ...
