@@ -1,0 +1,6 @@
+#include "assetdb/VADServices.h"
+
+VADServices& GetVADServices() {
+  static VADServices services;
+  return services;
+}

@@ -1,0 +1,85 @@
+#pragma once
+// What the asset database needs of the code above it: the data manager's
+// validation, the download station's stored state and look-ups, and the
+// product's resource databases. The programs install the real objects at
+// start-up; tests install fakes or the real classes. Nothing installed means
+// the service is absent: validation finds nothing to check, the network
+// answers as if no download manager existed, and archives do not open.
+#include <cstdint>
+
+#include "Vak/Bexlorn/PString.h"
+#include "Vak/Bexlorn/String.h"
+#include "content/KUID.h"
+
+class ResultsLog;
+class TStream;
+
+namespace Vak {
+class ResourceDatabase;
+}
+
+// The validation of one asset's config by the data manager.
+class VADValidationService {
+public:
+  virtual ~VADValidationService() = default;
+  // Loads the config file of `folder` into a config model and checks it into
+  // `results`. `archivePresent` tells whether the engine archive named after
+  // the asset's top content folder exists. False when no config loaded;
+  // `kindUnchanged` tells whether the config's kind survived the checks.
+  virtual bool ValidateAsset(const char* folder, const char* topFolderName, const char* configFileName,
+                             bool archivePresent, ResultsLog& results, bool& kindUnchanged) = 0;
+  // Frees the loaded mesh data and whatever the validation left cached.
+  virtual void PurgeLoadedData() = 0;
+};
+
+// The download station's client state, its look-ups and the user-name cache.
+class VADNetworkService {
+public:
+  virtual ~VADNetworkService() = default;
+
+  // The user-name cache block of the index file; Read empties it first.
+  virtual bool ReadUserNames(TStream& stream) = 0;
+  virtual void WriteUserNames(TStream& stream) = 0;
+  virtual void ResetUserNames() = 0;
+  // Never empty for a non-zero id.
+  virtual Vak::PString GetUserName(int32_t userId) = 0;
+
+  // The download-station block of the index file.
+  virtual bool ReadStation(TStream& stream) = 0;
+  virtual void WriteStation(TStream& stream) = 0;
+  virtual void ClearStation() = 0;
+  virtual void StartStationWorker() = 0;
+
+  virtual void SetMembership(int32_t status, float value) = 0;
+  virtual int32_t GetMembershipStatus() = 0;
+  virtual float GetMembershipValue() = 0;
+
+  // Drops one hold on a pending download task (opaque to the database).
+  virtual void ReleaseDownloadTask(void* task) = 0;
+  virtual void ResetThumbnailLookup() = 0;
+  // True when a web thumbnail query was accepted.
+  virtual bool RequestThumbnail(const KUID& kuid) = 0;
+  // The web description of an asset that is not installed; empty when none.
+  virtual Vak::String RequestDescription(const KUID& kuid) = 0;
+  // Runs the download manager's queue once when one exists.
+  virtual void ProcessDownloadQueue() = 0;
+};
+
+// The product's resource database over one engine archive or folder.
+class VADResourceDatabaseFactory {
+public:
+  virtual ~VADResourceDatabaseFactory() = default;
+  // `archiveExists`: root + name + ".va" is an archive; else the folder
+  // root + name + "/" is used.
+  virtual Vak::ResourceDatabase* Create(const char* name, const char* root, bool archiveExists) = 0;
+};
+
+// The installed services; null when absent. Set at start-up, before any
+// thread of the database runs.
+struct VADServices {
+  VADValidationService* validation = nullptr;
+  VADNetworkService* network = nullptr;
+  VADResourceDatabaseFactory* resourceDatabases = nullptr;
+};
+
+VADServices& GetVADServices();
