@@ -150,7 +150,7 @@ TEST(VADIPCTest, AttachCountsAcrossProcesses) {
   Peer first(db, "first", {"open", "record", "await:" + db.Scratch("end"), "close"});
   ASSERT_TRUE(first.Reaches("open 1"));
   const std::string fresh = "creator=" + std::to_string(first.Pid()) + " owner=-1 requester=-1 counter=0";
-  EXPECT_TRUE(first.Has("record " + fresh + " version=2 attach=1")) << first.Output();
+  EXPECT_TRUE(first.Reaches("record " + fresh + " version=2 attach=1")) << first.Output();
 
   ASSERT_TRUE(IPCOpen(db.Index().c_str(), false));
   EXPECT_EQ(Record().attachCount, 2);
