@@ -4,11 +4,9 @@
 // run a list of steps and report each one as a line of their output file.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "Vak/Bexlorn/LittleEndian.h"
@@ -17,21 +15,10 @@
 #include "platform/os/Process.h"
 #include "platform/os/SharedMemory.h"
 #include "platform/os/Waitable.h"
+#include "tests/assetdb/TestSupport.h"
 #include "tests/platform/os/TempFolder.h"
 
 namespace ipctest {
-
-// Polls until `done` holds; false after a generous bound, so a broken build
-// fails instead of hanging.
-template <typename Predicate>
-bool WaitFor(Predicate done) {
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > limit) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
 
 inline std::string ReadText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -93,7 +80,7 @@ public:
     std::vector<std::string> arguments{IPC_PEER_PATH, output_, db.Index()};
     arguments.insert(arguments.end(), steps.begin(), steps.end());
     EXPECT_EQ(process_.Start(arguments), platform::Error::None);
-    EXPECT_TRUE(WaitFor([&] { return Output().find("pid ") == 0 && Output().find('\n') != std::string::npos; }));
+    EXPECT_TRUE(WaitUntil([&] { return Output().find("pid ") == 0 && Output().find('\n') != std::string::npos; }));
     pid_ = std::stoi(Output().substr(4));
   }
   ~Peer() {
@@ -106,7 +93,7 @@ public:
   std::string Output() const { return ReadText(output_); }
   bool Has(const std::string& line) const { return Output().find(line + "\n") != std::string::npos; }
   // Waits until the output holds `line`.
-  bool Reaches(const std::string& line) const { return WaitFor([&] { return Has(line); }); }
+  bool Reaches(const std::string& line) const { return WaitUntil([&] { return Has(line); }); }
   int32_t Pid() const { return pid_; }
   // SIGKILL, then reaped, so that it no longer counts as alive.
   void Kill() {

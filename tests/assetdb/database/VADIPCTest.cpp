@@ -22,7 +22,6 @@ using ipctest::Database;
 using ipctest::Peer;
 using ipctest::Record;
 using ipctest::RecordBytes;
-using ipctest::WaitFor;
 
 constexpr char kNameBase[] = "09731AC6-B611-4e2a-B181-578073F64F24";
 
@@ -245,7 +244,7 @@ TEST(VADIPCTest, AWaiterFollowsAnOwnerThatGivesUp) {
     Peer owner(db, "owner", {"open", "take", "await:" + db.Scratch("go"), giveUp, "await:" + db.Scratch("end")});
     ASSERT_TRUE(owner.Reaches("take 1"));
     Peer waiter(db, "waiter", {"open", "wait", "close"});
-    ASSERT_TRUE(WaitFor([&] { return Record().requester == waiter.Pid(); }));
+    ASSERT_TRUE(WaitUntil([&] { return Record().requester == waiter.Pid(); }));
     EXPECT_FALSE(waiter.Has("owner 1"));
     db.Signal("go");
     EXPECT_TRUE(waiter.Reaches("owner 1")) << waiter.Output();
@@ -270,13 +269,13 @@ TEST(VADIPCTest, AKilledOwnerIsClearedAndTheWaiterTakesOver) {
     Peer waiter(db, "waiter", {"open", "wait", "close"});
     ASSERT_TRUE(waiter.Reaches("open 1"));
     RecordBytes bytes(db);
-    ASSERT_TRUE(WaitFor([&] { return bytes.Get32(ipc_record::kRequester) == static_cast<uint32_t>(waiter.Pid()); }));
+    ASSERT_TRUE(WaitUntil([&] { return bytes.Get32(ipc_record::kRequester) == static_cast<uint32_t>(waiter.Pid()); }));
     owner.Kill();
 
     const std::string line =
         "IPCIdle> clearing dead database owner (owner processID was " + std::to_string(owner.Pid()) + ")\n";
     // The creator's idle step clears the dead owner; the waiter idles on its own.
-    EXPECT_TRUE(WaitFor([&] {
+    EXPECT_TRUE(WaitUntil([&] {
       if (!ownerIsCreator) IPCIdle();
       return waiter.Has("owner 1");
     })) << waiter.Output();
@@ -315,7 +314,7 @@ TEST(VADIPCTest, APeerKilledAtAnyMomentLeavesAUsableDatabase) {
     SCOPED_TRACE(testing::Message() << "killed after line " << lines);
     {
       Peer peer(db, "peer", steps);
-      ASSERT_TRUE(WaitFor([&] {
+      ASSERT_TRUE(WaitUntil([&] {
         const std::string out = peer.Output();
         return static_cast<int>(std::count(out.begin(), out.end(), '\n')) > lines;
       }));

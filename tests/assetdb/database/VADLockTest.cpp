@@ -21,7 +21,6 @@ using ipctest::Database;
 using ipctest::Peer;
 using ipctest::Record;
 using ipctest::RecordBytes;
-using ipctest::WaitFor;
 
 // The load cycle as the lock sees it: the reload is counted, and the refresh
 // thread takes and releases an exclusive lock as the real one does.
