@@ -14,6 +14,8 @@
 #include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/Thread.h"
 #include "platform/os/NamedMutex.h"
+#include "content/AppGlobals.h"
+#include "tests/assetdb/FakeDisplay.h"
 #include "tests/content/LogCapture.h"
 
 namespace {
@@ -254,6 +256,27 @@ TEST(VADIPCTest, AWaiterFollowsAnOwnerThatGivesUp) {
     db.Signal("end");
     EXPECT_TRUE(owner.Ends());
   }
+}
+
+TEST(VADIPCTest, TheMainThreadShowsTheBlockingScreenWhileItWaits) {
+  Database db;
+  SetMainThread();
+  AttachedDisplay attached;
+  ASSERT_TRUE(IPCOpen(db.Index().c_str(), false));
+  Peer owner(db, "owner", {"open", "take", "await:" + db.Scratch("go"), "release", "close"});
+  ASSERT_TRUE(owner.Reaches("take 1"));
+  std::thread letGo([&] {
+    EXPECT_TRUE(WaitUntil([&] { return Record().requester == Self(); }));
+    EXPECT_EQ(BlockingScreen::Instance().ShowCount(), 1);
+    db.Signal("go");
+  });
+  IPCWaitForOwnership();
+  letGo.join();
+  EXPECT_TRUE(IPCIsOwner());
+  EXPECT_EQ(BlockingScreen::Instance().ShowCount(), 0);
+  EXPECT_EQ(attached.display.loads.load(), 1);
+  EXPECT_EQ(attached.display.releases.load(), 1);
+  EXPECT_TRUE(owner.Ends());
 }
 
 TEST(VADIPCTest, AKilledOwnerIsClearedAndTheWaiterTakesOver) {

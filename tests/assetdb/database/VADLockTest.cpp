@@ -13,6 +13,7 @@
 #include "assetdb/PersistentRecordList.h"
 #include "assetdb/SharedLock.h"
 #include "assetdb/VADIPC.h"
+#include "content/AppGlobals.h"
 #include "Vak/Bexlorn/Thread.h"
 
 namespace {
@@ -224,6 +225,29 @@ TEST_F(VADLockTest, HoldsThatChangeNothingCallNoCallback) {
     ASSERT_TRUE(lock.Acquire(true).IsHeld());
   }
   EXPECT_EQ(Delivered(), std::vector<int>{0x12});
+}
+
+TEST_F(VADLockTest, TheMainThreadsWaitIsCounted) {
+  Load();
+  Delivered().clear();
+  SetMainThread();
+  std::atomic<bool> taken{false};
+  std::thread writer([&] {
+    VADLock lock;
+    ASSERT_TRUE(lock.Acquire(true).IsHeld());
+    taken = true;
+    VADLock::AddChangeFlags(0x20);
+    EXPECT_TRUE(WaitUntil([] { return VADLock::MainThreadWaits() == 1; }));
+  });
+  ASSERT_TRUE(WaitUntil([&] { return taken.load(); }));
+  EXPECT_EQ(VADLock::MainThreadWaits(), 0);
+  {
+    VADLock lock;
+    EXPECT_TRUE(lock.Acquire(false).IsHeld());
+    EXPECT_EQ(VADLock::MainThreadWaits(), 0);
+  }
+  writer.join();
+  EXPECT_EQ(Delivered(), std::vector<int>{0x20});
 }
 
 TEST_F(VADLockTest, OwnershipHeldElsewhere) {
