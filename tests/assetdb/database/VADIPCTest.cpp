@@ -231,6 +231,15 @@ TEST(VADIPCTest, ATryWithoutRequestLeavesTheRequesterAlone) {
   EXPECT_FALSE(IPCTryTakeOwnership(true));
   EXPECT_EQ(Record().requester, Self());
   EXPECT_FALSE(IPCIsOwner());
+  {
+    // A process that leaves gives its turn up.
+    RecordBytes bytes(db);
+    IPCClose();
+    EXPECT_EQ(bytes.Get32(ipc_record::kRequester), 0xFFFFFFFFu);
+    EXPECT_EQ(bytes.Get32(ipc_record::kOwner), static_cast<uint32_t>(owner.Pid()));
+  }
+  ASSERT_TRUE(IPCOpen(db.Index().c_str(), false));
+  EXPECT_FALSE(IPCTryTakeOwnership(true));
   db.Signal("end");
   EXPECT_TRUE(owner.Ends());
   // The owner left; this process was next.
