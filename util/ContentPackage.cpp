@@ -1,7 +1,9 @@
 #include "util/ContentPackage.h"
 
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "Vak/Bexlorn/File.h"
@@ -34,6 +36,21 @@ bool Contains(const KUIDList& list, const KUID& kuid) {
   for (auto it = list.Begin(); !it.IsEnd(); it.Next())
     if (*it == kuid) return true;
   return false;
+}
+
+struct KUIDHash {
+  std::size_t operator()(const KUID& kuid) const {
+    const uint64_t key = (uint64_t{static_cast<uint32_t>(kuid.user)} << 32 | static_cast<uint32_t>(kuid.content)) ^
+                         (uint64_t{static_cast<uint32_t>(kuid.version)} << 25);
+    return std::hash<uint64_t>()(key * 0x9E3779B97F4A7C15ull);
+  }
+};
+using KUIDSet = std::unordered_set<KUID, KUIDHash>;
+
+// Appends each KUID of `from` that `seen` does not hold yet.
+void AppendNew(const KUIDList& from, KUIDSet& seen, KUIDList& to) {
+  for (auto it = from.Begin(); !it.IsEnd(); it.Next())
+    if (!it->IsNull() && seen.insert(*it).second) to.Append(*it);
 }
 
 // The tags whose KUID an asset always depends on, in the order they are
@@ -158,6 +175,7 @@ bool ContentPackage::Read(Vak::String& error, const char* folder, const char* na
   if (!path.empty() && path.back() != '/' && path.back() != '\\') path += '/';
   path += name ? name : "";
   root_.Release();
+  tablesStale_ = false;
   // A file that is missing or unreadable leaves an empty tree, which fails
   // the first check.
   root_.Load(nullptr, path.c_str());
@@ -185,7 +203,7 @@ bool ContentPackage::Write(Vak::String& error, const char* path) {
     return false;
   }
   // A package nothing was added to still carries what a reader checks.
-  if (!HasTables()) RebuildTables();
+  if (tablesStale_ || !HasTables()) RebuildTables();
   DynamicBuffer buffer;
   {
     TBuffer stream(&buffer);
@@ -240,8 +258,15 @@ bool ContentPackage::AddAsset(Vak::String& error, const ContentPackageItem& item
   assets.MakeContainer();
   assets.SetChild(kuid.ToConfigText(), item);
   root_.SetChild(Assets(), assets);
-  RebuildTables();
+  // Rebuilt from every asset when next looked at or written: adding many
+  // assets one by one then costs one rebuild, not one per asset.
+  tablesStale_ = true;
   return true;
+}
+
+const ACSChunkPtr& ContentPackage::Root() {
+  if (tablesStale_) RebuildTables();
+  return root_;
 }
 
 bool ContentPackage::HasTables() const {
@@ -254,24 +279,35 @@ void ContentPackage::RebuildTables() {
   KUIDList contents;
   KUIDList dependencies;
   KUIDList obsoleted;
+  KUIDSet inContents;
+  KUIDSet inDependencies;
+  KUIDSet inObsoleted;
   const ACSChunkPtr assets = root_.GetChildContainer(Assets());
   const int count = assets.GetChildCount();
   for (int i = 0; i < count; ++i) {
     const ACSChunkPtr asset = assets.GetChildContainerAt(i);
     const KUID kuid = asset.GetChildKUID(Kuid(), KUID::Null());
     contents.Append(kuid);
-    CollectAssetDependencies(kuid, asset, dependencies);
-    CollectObsoletedKUIDs(kuid, asset, obsoleted);
+    inContents.insert(kuid);
+    // Each asset's lists are short; the package's are merged through sets,
+    // so a rebuild costs in proportion to the package, not its square.
+    KUIDList own;
+    CollectAssetDependencies(kuid, asset, own);
+    AppendNew(own, inDependencies, dependencies);
+    own = KUIDList();
+    CollectObsoletedKUIDs(kuid, asset, own);
+    AppendNew(own, inObsoleted, obsoleted);
   }
   // What the package carries itself is no outside dependency.
   KUIDList outside;
   for (auto it = dependencies.Begin(); !it.IsEnd(); it.Next())
-    if (!Contains(contents, *it)) outside.Append(*it);
+    if (!inContents.count(*it)) outside.Append(*it);
   root_.SetChild(ContentsTable(), MakeKUIDListContainer(contents));
   root_.SetChild(KuidTable(), MakeKUIDListContainer(outside));
   root_.SetChild(ObsoleteTable(), MakeKUIDListContainer(obsoleted));
   root_.SetChildString(Kind(), Archive().c_str());
   root_.SetChildInt(PackageVersion(), kPackageVersion);
+  tablesStale_ = false;
 }
 
 // ---- dependencies and summaries ----

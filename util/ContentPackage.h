@@ -69,11 +69,16 @@ public:
   int FindAsset(const KUID& kuid) const;
   // A value child of the root ("thumbnail").
   ACSChunkPtr GetChild(const Vak::PString& tag) const;
-  // Adds the item under its KUID and rebuilds the tables.
+  // Adds the item under its KUID; the tables are rebuilt from every asset
+  // before the tree is next looked at (Root) or written.
   bool AddAsset(Vak::String& error, const ContentPackageItem& item);
 
-  void Clear() { root_.Release(); }
-  const ACSChunkPtr& Root() const { return root_; }
+  void Clear() {
+    root_.Release();
+    tablesStale_ = false;
+  }
+  // The tree, with the tables brought up to date.
+  const ACSChunkPtr& Root();
 
 private:
   // The three tables from the assets, then "kind" and "package-version".
@@ -82,6 +87,7 @@ private:
   bool HasTables() const;
 
   ACSChunkPtr root_;
+  bool tablesStale_ = false;  // assets were added since the last rebuild
 };
 
 // Appends to `out` the KUIDs the asset's config depends on, without the

@@ -3,7 +3,7 @@
 //                                              one asset, its config.txt read
 //                                              as its config
 //   cdp_bench_tool extract <in.cdp> <folder>   every asset into
-//                                              <folder>/<its KUID>
+//                                              <folder>/asset_<user>_<content>
 // Exit code 0 on success; failures are printed.
 #include <cstdio>
 #include <cstring>
@@ -64,7 +64,8 @@ int Extract(const char* in, const std::string& folder) {
   }
   for (int i = 0; i < package.GetAssetCount(); ++i) {
     ContentPackageItem item = package.GetAsset(i);
-    const std::string name = item.GetChildKUID(Vak::PString("kuid"), KUID::Null()).ToShortText().operator const char*();
+    const KUID kuid = item.GetChildKUID(Vak::PString("kuid"), KUID::Null());
+    const std::string name = "asset_" + std::to_string(kuid.user) + "_" + std::to_string(kuid.content);
     if (!item.VerifyDSID() ||
         !WritePackageFiles(error, item.GetFiles(), (folder + "/" + name).c_str(), item.GetCompression())) {
       std::fprintf(stderr, "%s: %s\n", name.c_str(), static_cast<const char*>(error));

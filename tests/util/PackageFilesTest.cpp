@@ -75,6 +75,27 @@ const NameCase kNameCases[] = {
     {"sub folder", true, true, Outcome::kPacked},
 };
 
+struct Expected {
+  bool accepted;  // the pack and check results
+  bool inTree;
+  std::vector<std::string> packLines;
+  std::vector<std::string> checkLines;
+};
+
+const Expected& ExpectedOf(Outcome outcome) {
+  static const Expected packed{true, true, {}, {}};
+  static const Expected skipped{true, false, {}, {}};
+  static const Expected badName{false, false, {"3 $vad_package_file_bad_name"}, {"3 $vad_package_file_bad_name"}};
+  // Only a warning while packing; checking before a commit makes it an error.
+  static const Expected badExtension{false, false, {"2 $vad_package_file_bad_ext"}, {"3 $vad_package_file_bad_ext"}};
+  switch (outcome) {
+  case Outcome::kPacked: return packed;
+  case Outcome::kSkipped: return skipped;
+  case Outcome::kBadName: return badName;
+  default: return badExtension;
+  }
+}
+
 TEST(PackageFilesTest, NamesArePackedSkippedOrReported) {
   for (const NameCase& c : kNameCases) {
     SCOPED_TRACE(std::string("name \"") + c.name + "\"");
@@ -94,39 +115,13 @@ TEST(PackageFilesTest, NamesArePackedSkippedOrReported) {
     const bool packed = PackFolderFiles(files, folder.c_str(), kNone, packLog, kLZSS);
     ResultsLog checkLog;
     const bool checked = CheckFolderFiles(folder.c_str(), checkLog);
-    const bool inTree = files.HasChild(Vak::PString(c.name));
-    switch (c.outcome) {
-    case Outcome::kPacked:
-      EXPECT_TRUE(packed);
-      EXPECT_TRUE(checked);
-      EXPECT_TRUE(inTree);
-      EXPECT_EQ(files.GetChildType(Vak::PString(c.name)), c.folder ? kACSContainer : kACSRaw);
-      EXPECT_TRUE(Lines(packLog).empty());
-      EXPECT_TRUE(Lines(checkLog).empty());
-      break;
-    case Outcome::kSkipped:
-      EXPECT_TRUE(packed);
-      EXPECT_TRUE(checked);
-      EXPECT_FALSE(inTree);
-      EXPECT_TRUE(Lines(packLog).empty());
-      EXPECT_TRUE(Lines(checkLog).empty());
-      break;
-    case Outcome::kBadName:
-      EXPECT_FALSE(packed);
-      EXPECT_FALSE(checked);
-      EXPECT_FALSE(inTree);
-      EXPECT_EQ(Lines(packLog), std::vector<std::string>{"3 $vad_package_file_bad_name"});
-      EXPECT_EQ(Lines(checkLog), std::vector<std::string>{"3 $vad_package_file_bad_name"});
-      break;
-    case Outcome::kBadExtension:
-      EXPECT_FALSE(packed);
-      EXPECT_FALSE(checked);
-      EXPECT_FALSE(inTree);
-      // Only a warning while packing; checking before a commit makes it an error.
-      EXPECT_EQ(Lines(packLog), std::vector<std::string>{"2 $vad_package_file_bad_ext"});
-      EXPECT_EQ(Lines(checkLog), std::vector<std::string>{"3 $vad_package_file_bad_ext"});
-      break;
-    }
+    const Expected& expected = ExpectedOf(c.outcome);
+    EXPECT_EQ(packed, expected.accepted);
+    EXPECT_EQ(checked, expected.accepted);
+    EXPECT_EQ(files.HasChild(Vak::PString(c.name)), expected.inTree);
+    if (expected.inTree) EXPECT_EQ(files.GetChildType(Vak::PString(c.name)), c.folder ? kACSContainer : kACSRaw);
+    EXPECT_EQ(Lines(packLog), expected.packLines);
+    EXPECT_EQ(Lines(checkLog), expected.checkLines);
   }
 }
 
