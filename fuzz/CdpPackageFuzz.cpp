@@ -41,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ContentPackage package;
     Vak::String error;
     if (package.Read(error, scratch.Path().c_str(), kInput)) {
-      for (int i = 0; i < package.GetAssetCount(); ++i) {
+      const int count = package.GetAssetCount();
+      for (int i = 0; i < count; ++i) {
         ContentPackageItem item = package.GetAsset(i);
         (void)item.VerifyDSID();
         (void)MakePackageAssetSummary(item);

@@ -62,7 +62,8 @@ int Extract(const char* in, const std::string& folder) {
     std::fprintf(stderr, "%s\n", static_cast<const char*>(error));
     return 1;
   }
-  for (int i = 0; i < package.GetAssetCount(); ++i) {
+  const int count = package.GetAssetCount();
+  for (int i = 0; i < count; ++i) {
     ContentPackageItem item = package.GetAsset(i);
     const KUID kuid = item.GetChildKUID(Vak::PString("kuid"), KUID::Null());
     const std::string name = "asset_" + std::to_string(kuid.user) + "_" + std::to_string(kuid.content);
