@@ -257,10 +257,12 @@ bool ReadPackageFile(ResultsLog& log, const Vak::PString& substitute, const char
       return false;
     }
     size = file.Size();
-    // The kernel's size is 32 bits wide; a plain file's own length tells
-    // whether it wrapped.
+    // The kernel's size is 32 bits wide; the stored length of a file with a
+    // handle of its own tells whether it wrapped (a packed file's stored
+    // length is below its unpacked one).
     const platform::File& handle = file.OwnHandle();
-    if (handle.IsOpen()) size = std::max<uint64_t>(size, static_cast<uint64_t>(std::max<int64_t>(handle.Size(), 0)));
+    const int64_t stored = handle.IsOpen() ? handle.Size() : 0;
+    if (stored > int64_t{std::numeric_limits<uint32_t>::max()}) size = static_cast<uint64_t>(stored);
   } catch (const Vak::Exception&) {
     Report(log, ResultsLog::kError, kFileReadError, FilePath(), fileName);
     return false;

@@ -15,6 +15,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "Vak/Bexlorn/File.h"
+#include "content/AppGlobals.h"
 #include "content/ResultsLog.h"
 #include "content/TDBTags.h"
 #include "tests/util/PackageTestSupport.h"
@@ -252,6 +254,51 @@ TEST(PackageFilesTest, FileTooLargeForTheSizeFieldIsRefused) {
     EXPECT_EQ(Lines(log), std::vector<std::string>{"3 $vad_package_file_too_large"});
     EXPECT_TRUE(chunk.IsNull());
   }
+}
+
+// Through a substitute, a file the kernel stored packed is read unpacked
+// when the substitute's engine archive exists under the database root;
+// scripts (".gse") are always taken as stored, as is everything when there
+// is no such archive.
+TEST(PackageFilesTest, SubstituteWalkAndReadMode) {
+  TempFolder temp;
+  const std::string root = temp / "db";
+  platform::MakeFolderPath(root.c_str());
+  const Vak::File::Path savedRoot = GetDatabaseRootPath();
+  ASSERT_TRUE(SetDatabaseRootPath(root.c_str()));
+  const std::string plain = "a config line that the kernel packs\n";
+  for (const char* name : {"a.txt", "b.gse"}) {
+    const std::string path = temp / ("layer/asset/" + std::string(name));
+    ASSERT_TRUE(WriteBytes(path, plain));
+    ASSERT_TRUE(Vak::File::Pack(path.c_str(), static_cast<uint32_t>(plain.size())));
+  }
+  const std::string packed = ReadBytes(temp / "layer/asset/a.txt");
+  ASSERT_NE(packed, plain);
+  const Vak::PString substitute("pkgsub");
+  ASSERT_TRUE(Vak::File::Subst(substitute, (temp / "layer/").c_str(), false));
+
+  const struct {
+    bool archive;
+    const std::string& txt;
+    const std::string& gse;
+  } cases[] = {{false, packed, packed}, {true, plain, packed}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.archive ? "with the archive" : "without the archive");
+    if (c.archive) ASSERT_TRUE(WriteBytes(root + "/pkgsub.va", "archive"));
+    ResultsLog log;
+    ACSChunkPtr files;
+    EXPECT_TRUE(PackFolderFiles(files, "asset", substitute, log, kNone));
+    EXPECT_EQ(Lines(log), std::vector<std::string>{});
+    EXPECT_EQ(StoredBytes(files->FindChild(Vak::PString("a.txt"))), c.txt);
+    EXPECT_EQ(StoredBytes(files->FindChild(Vak::PString("b.gse"))), c.gse);
+  }
+  ResultsLog log;
+  ACSChunkPtr files;
+  EXPECT_FALSE(PackFolderFiles(files, "missing", substitute, log, kNone));
+  EXPECT_EQ(Lines(log), std::vector<std::string>{"3 $vad_package_folder_read_err"});
+
+  Vak::File::Subst(substitute, nullptr, false);
+  SetDatabaseRootPath(savedRoot);
 }
 
 // ---- extraction ----
