@@ -461,6 +461,66 @@ TEST(ContentPackageTest, PackWriteReadExtractIsByteForByte) {
   }
 }
 
+// Damaged entries as they come out of a package file: each item is
+// extracted into its own folder, and nothing lands anywhere else.
+TEST(ContentPackageTest, DamagedEntriesOfAReadPackage) {
+  const char* decodeFailed = "Failed to decompress data. Content package may be damaged";
+  const struct {
+    const char* what;
+    const char* compression;
+    ACSChunkPtr (*make)();
+    const char* error;
+    std::vector<std::string> extracted;
+  } cases[] = {
+      {"LZSS block of 3 bytes", "LZSS",
+       [] { ACSChunkPtr f; f.SetChild(PString("a.txt"), RawValue(std::string("\x0C\x00\x00", 3))); return f; },
+       decodeFailed, {"dest/"}},
+      {"output overruns the size field", "LZSS",
+       [] {
+         ACSChunkPtr f;
+         f.SetChild(PString("a.txt"), RawValue(std::string("\x02\x00\x00\x00\x00", 5) + "hello"));
+         return f;
+       },
+       decodeFailed, {"dest/"}},
+      {"names that leave the folder", "",
+       [] {
+         ACSChunkPtr up;
+         up.SetChild(PString("escaped.txt"), RawValue("no"));
+         ACSChunkPtr f;
+         f.SetChild(PString(".."), up);
+         f.SetChild(PString("../escaped.txt"), RawValue("no"));
+         f.SetChild(PString("sub/escaped.txt"), RawValue("no"));
+         f.SetChild(PString("sub\\escaped.txt"), RawValue("no"));
+         f.SetChild(PString("ok.txt"), RawValue("yes"));
+         return f;
+       },
+       "", {"dest/", "dest/ok.txt"}},
+      {"a value that is no file data", "",
+       [] { ACSChunkPtr f; f.SetChildString(PString("a.txt"), "text"); return f; },
+       "Unknown data type encountered. Content package may be damaged", {"dest/"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder temp;
+    ContentPackage package;
+    Vak::String error;
+    ContentPackageItem item = MakeItem(KUID(1, 2, 0));
+    item.SetChildString(PString("compression"), c.compression);
+    item.SetFiles(c.make());
+    ASSERT_TRUE(package.AddAsset(error, item));
+    ASSERT_TRUE(package.Write(error, (temp / "p.cdp").c_str()));
+    ContentPackage read;
+    ASSERT_TRUE(read.Read(error, temp.Path().c_str(), "p.cdp"));
+    ContentPackageItem readItem = read.GetAsset(0);
+    EXPECT_EQ(WritePackageFiles(error, readItem.GetFiles(), (temp / "dest").c_str(), readItem.GetCompression()),
+              *c.error == 0);
+    EXPECT_STREQ(error, c.error);
+    std::vector<std::string> listing = ListTree(temp.Path());
+    std::erase(listing, "p.cdp");
+    EXPECT_EQ(listing, c.extracted);
+  }
+}
+
 TEST(ContentPackageTest, PackageWithoutAssetsReadsBack) {
   TempFolder temp;
   ContentPackage package;
