@@ -335,63 +335,46 @@ TEST(ContentPackageTest, ReadChecksInOrder) {
   const char* notPackage = "Content could not be read, as the file is not a valid CDP";
   const char* damaged = "Content could not be read, as the CDP file is damaged";
   const char* newer = "This content requires a newer Velmar version";
+  enum class File { kTree, kMissing, kTruncated, kGarbage, kEmpty };
+  constexpr int kNoVersion = -1;
   const struct {
     const char* what;
-    void (*make)(const std::string& path);
+    int assets;
+    int contents;
+    const char* kind;
+    int version;
+    File file;
     const char* error;
   } cases[] = {
-      {"valid", [](const std::string& p) { SaveTree(ValidRoot(2, 2), p); }, ""},
-      {"ARCHIVE",
-       [](const std::string& p) {
-         ACSChunkPtr r = ValidRoot(1, 1);
-         r.SetChildString(PString("kind"), "ARCHIVE");
-         SaveTree(r, p);
-       },
-       ""},
-      {"wrong kind",
-       [](const std::string& p) {
-         ACSChunkPtr r = ValidRoot(1, 1);
-         r.SetChildString(PString("kind"), "scenery");
-         SaveTree(r, p);
-       },
-       notPackage},
-      {"three assets, two contents", [](const std::string& p) { SaveTree(ValidRoot(3, 2), p); }, damaged},
-      {"version 2",
-       [](const std::string& p) {
-         ACSChunkPtr r = ValidRoot(1, 1);
-         r.SetChildInt(PString("package-version"), 2);
-         SaveTree(r, p);
-       },
-       newer},
-      {"no version",
-       [](const std::string& p) {
-         ACSChunkPtr r = ValidRoot(1, 1);
-         r.RemoveChild(PString("package-version"));
-         SaveTree(r, p);
-       },
-       newer},
-      {"damaged before the version",
-       [](const std::string& p) {
-         ACSChunkPtr r = ValidRoot(1, 0);
-         r.SetChildInt(PString("package-version"), 2);
-         SaveTree(r, p);
-       },
-       damaged},
-      {"missing file", [](const std::string&) {}, notPackage},
-      {"truncated",
-       [](const std::string& p) {
-         SaveTree(ValidRoot(2, 2), p);
-         const std::string bytes = ReadBytes(p);
-         WriteBytes(p, bytes.substr(0, bytes.size() / 2));
-       },
-       notPackage},
-      {"garbage", [](const std::string& p) { WriteBytes(p, "ACS$ this is not a chunk file at all"); }, notPackage},
-      {"empty file", [](const std::string& p) { WriteBytes(p, ""); }, notPackage},
+      {"valid", 2, 2, "archive", 1, File::kTree, ""},
+      {"ARCHIVE", 1, 1, "ARCHIVE", 1, File::kTree, ""},
+      {"wrong kind", 1, 1, "scenery", 1, File::kTree, notPackage},
+      {"three assets, two contents", 3, 2, "archive", 1, File::kTree, damaged},
+      {"version 2", 1, 1, "archive", 2, File::kTree, newer},
+      {"no version", 1, 1, "archive", kNoVersion, File::kTree, newer},
+      {"damaged before the version", 1, 0, "archive", 2, File::kTree, damaged},
+      {"missing file", 1, 1, "archive", 1, File::kMissing, notPackage},
+      {"truncated", 2, 2, "archive", 1, File::kTruncated, notPackage},
+      {"garbage", 1, 1, "archive", 1, File::kGarbage, notPackage},
+      {"empty file", 1, 1, "archive", 1, File::kEmpty, notPackage},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TempFolder temp;
-    c.make(temp / "p.cdp");
+    const std::string path = temp / "p.cdp";
+    ACSChunkPtr root = ValidRoot(c.assets, c.contents);
+    root.SetChildString(PString("kind"), c.kind);
+    if (c.version == kNoVersion) {
+      root.RemoveChild(PString("package-version"));
+    } else {
+      root.SetChildInt(PString("package-version"), c.version);
+    }
+    if (c.file != File::kMissing) SaveTree(root, path);
+    const std::string bytes = ReadBytes(path);
+    if (c.file == File::kTruncated) WriteBytes(path, bytes.substr(0, bytes.size() / 2));
+    if (c.file == File::kGarbage) WriteBytes(path, "ACS$ this is not a chunk file at all");
+    if (c.file == File::kEmpty) WriteBytes(path, "");
+
     ContentPackage package;
     Vak::String error = "stale";
     EXPECT_EQ(package.Read(error, temp.Path().c_str(), "p.cdp"), *c.error == 0);
