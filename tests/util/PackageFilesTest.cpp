@@ -121,7 +121,9 @@ TEST(PackageFilesTest, NamesArePackedSkippedOrReported) {
     EXPECT_EQ(packed, expected.accepted);
     EXPECT_EQ(checked, expected.accepted);
     EXPECT_EQ(files.HasChild(Vak::PString(c.name)), expected.inTree);
-    if (expected.inTree) EXPECT_EQ(files.GetChildType(Vak::PString(c.name)), c.folder ? kACSContainer : kACSRaw);
+    if (expected.inTree) {
+      EXPECT_EQ(files.GetChildType(Vak::PString(c.name)), c.folder ? kACSContainer : kACSRaw);
+    }
     EXPECT_EQ(Lines(packLog), expected.packLines);
     EXPECT_EQ(Lines(checkLog), expected.checkLines);
   }
@@ -284,7 +286,9 @@ TEST(PackageFilesTest, SubstituteWalkAndReadMode) {
   } cases[] = {{false, packed, packed}, {true, plain, packed}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.archive ? "with the archive" : "without the archive");
-    if (c.archive) ASSERT_TRUE(WriteBytes(root + "/pkgsub.va", "archive"));
+    if (c.archive) {
+      ASSERT_TRUE(WriteBytes(root + "/pkgsub.va", "archive"));
+    }
     ResultsLog log;
     ACSChunkPtr files;
     EXPECT_TRUE(PackFolderFiles(files, "asset", substitute, log, kNone));
