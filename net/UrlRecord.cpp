@@ -58,8 +58,12 @@ void UrlRecord::Parse(const char* text, size_t length) {
 
   const char* hostStart = p;
   if (stop < end && (*stop == ':' || *stop == '@')) {
+    // The last '@' before the path ends the credentials, so a host never
+    // holds one (formatted, it would read as credentials).
     const char* slash = FindAny(stop, end, "/");
-    const char* at = static_cast<const char*>(std::memchr(stop, '@', static_cast<size_t>(slash - stop)));
+    const char* at = nullptr;
+    for (const char* q = stop; q < slash; ++q)
+      if (*q == '@') at = q;
     if (at) {
       Put(user, p, stop);
       if (*stop == ':') {
@@ -85,6 +89,9 @@ void UrlRecord::Parse(const char* text, size_t length) {
     port = value;
   }
 
+  // The path starts at its '/': anything else between the port and the path
+  // would run into the host when formatted.
+  p = FindAny(p, end, "/?");
   const char* question = FindAny(p, end, "?");
   Put(path, p, question);
   Put(query, question, end);
