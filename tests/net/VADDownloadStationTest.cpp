@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -223,6 +224,21 @@ TEST(VADDownloadStationTest, StartWorkerWhileRunningKeepsTheWorkerAndFreesTheLoc
 
 TEST(VADDownloadStationTest, TheProcessWideStationRunsItsWorkerFromTheStart) {
   EXPECT_TRUE(VADDownloadStation::Global().IsWorkerRunning());
+}
+
+// The programs end with -1 and -100 while the worker runs; the station's
+// destructor stops it on the way out, and the code reaches the shell.
+TEST(VADDownloadStationDeathTest, ExitWhileTheWorkerRunsKeepsTheExitCode) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (int code : {-1, -100}) {
+    SCOPED_TRACE(code);
+    EXPECT_EXIT(
+        {
+          VADDownloadStation::Global().StartWorker();
+          std::exit(code);
+        },
+        testing::ExitedWithCode(code & 0xFF), "");
+  }
 }
 
 } // namespace
