@@ -7,6 +7,8 @@
 
 #include "Vak/Bexlorn/CodePage.h"
 
+static_assert(sizeof(UrlRecord) == UrlRecord::kRecordBytes, "the fields are packed in order");
+
 namespace {
 
 bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }

@@ -2,8 +2,8 @@
 // A URL held in fixed character fields and copied by value: what every part
 // of the network layer carries (requests, tasks, connections, cookies, the
 // download station's queue). Each text is cut to fit its field, never
-// overflowed; the widths and their order are those of the original record
-// (1060 bytes in memory; it is stored as its Format text).
+// overflowed. The record is 1060 bytes in memory; it is stored as its Format
+// text.
 #include <cstddef>
 #include <cstdint>
 
@@ -17,7 +17,7 @@ public:
   static constexpr size_t kHostSize = 128;
   static constexpr size_t kPathSize = 256;
   static constexpr size_t kQuerySize = 512;
-  // The record's size in the original's memory layout.
+  // The record's size in memory, fields packed in order.
   static constexpr size_t kRecordBytes =
       kSchemeSize + kUserSize + kPasswordSize + kHostSize + sizeof(int32_t) + kPathSize + kQuerySize;
   // Highest port a text may name.
