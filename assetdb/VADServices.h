@@ -54,8 +54,6 @@ public:
   virtual void WriteStation(TStream& stream) = 0;
   // Stops the worker, releases the pending requests, empties the queue.
   virtual void ClearStation() = 0;
-  // The state of a station that never searched, its worker running.
-  virtual void ResetStation() = 0;
   virtual void StartStationWorker() = 0;
 
   // The membership status and its time left in seconds.
@@ -70,8 +68,10 @@ public:
   // True while a web thumbnail may still come; false when none will.
   virtual bool RequestThumbnail(const KUID& kuid) = 0;
   // Asks the web service for the description of an asset that is not
-  // installed; the answer arrives later, if at all.
-  virtual void RequestDescription(const KUID& kuid) = 0;
+  // installed; the description when one has come, else empty.
+  virtual Vak::String RequestDescription(const KUID& kuid) = 0;
+  // Runs each queued URL of the download manager once, when one exists.
+  virtual void ProcessDownloadQueue() = 0;
 };
 
 // The product's resource database over one engine archive or folder.

@@ -21,7 +21,6 @@ Vak::PString NetworkService::GetUserName(int32_t userId) { return userNames_.Get
 bool NetworkService::ReadStation(TStream& stream) { return station_.Read(stream); }
 void NetworkService::WriteStation(TStream& stream) { station_.Write(stream); }
 void NetworkService::ClearStation() { station_.Clear(); }
-void NetworkService::ResetStation() { station_.Reset(); }
 void NetworkService::StartStationWorker() { station_.StartWorker(); }
 
 void NetworkService::SetMembership(int32_t status, float value) { station_.SetMembership(status, value); }
@@ -31,7 +30,17 @@ float NetworkService::GetMembershipValue() { return station_.GetMembershipTimeLe
 void NetworkService::ReleaseDownloadTask(void* task) { DownloadTask::Release(static_cast<DownloadTask*>(task)); }
 void NetworkService::ResetThumbnailLookup() { thumbnails_.Reset(); }
 bool NetworkService::RequestThumbnail(const KUID& kuid) { return thumbnails_.Request(kuid); }
-void NetworkService::RequestDescription(const KUID& kuid) { descriptions_.Request(kuid); }
+
+Vak::String NetworkService::RequestDescription(const KUID& kuid) {
+  descriptions_.Request(kuid);
+  // Answers arrive through the download manager; none exists here.
+  return Vak::String();
+}
+
+void NetworkService::ProcessDownloadQueue() {
+  // Only the download manager has a queue, and these programs create none;
+  // running it comes with the manager.
+}
 
 void InstallNetworkService() {
   // Never destroyed: the database may call it from exit-time code.

@@ -24,7 +24,6 @@ public:
   bool ReadStation(TStream& stream) override;
   void WriteStation(TStream& stream) override;
   void ClearStation() override;
-  void ResetStation() override;
   void StartStationWorker() override;
 
   void SetMembership(int32_t status, float value) override;
@@ -34,7 +33,8 @@ public:
   void ReleaseDownloadTask(void* task) override;
   void ResetThumbnailLookup() override;
   bool RequestThumbnail(const KUID& kuid) override;
-  void RequestDescription(const KUID& kuid) override;
+  Vak::String RequestDescription(const KUID& kuid) override;
+  void ProcessDownloadQueue() override;
 
 private:
   VADDownloadStation& station_;

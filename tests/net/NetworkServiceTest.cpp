@@ -70,14 +70,11 @@ TEST(NetworkServiceTest, ResetsAndClearsReachTheObjects) {
   EXPECT_EQ(o.userNames.RecordCount(), 0u);
 
   o.station.Enqueue(UrlRecord("http://h/list"));
-  o.service.ResetStation();
-  EXPECT_TRUE(o.station.Queue().IsEmpty());
-  EXPECT_TRUE(o.station.IsWorkerRunning());
-  o.service.ClearStation();
-  EXPECT_FALSE(o.station.IsWorkerRunning());
   o.service.StartStationWorker();
   EXPECT_TRUE(o.station.IsWorkerRunning());
   o.service.ClearStation();
+  EXPECT_TRUE(o.station.Queue().IsEmpty());
+  EXPECT_FALSE(o.station.IsWorkerRunning());
 
   o.service.SetMembership(VADDownloadStation::kMembershipActive, 86400.0f);
   EXPECT_EQ(o.service.GetMembershipStatus(), 2);
@@ -93,13 +90,13 @@ TEST(NetworkServiceTest, ReleaseDropsOneHoldAndIgnoresNull) {
   o.service.ReleaseDownloadTask(nullptr);
 }
 
-// No download manager exists, so nothing is sent and no image will come.
-TEST(NetworkServiceTest, WithoutADownloadManagerNoThumbnailWillCome) {
+// No download manager exists, so nothing is sent and no answer will come.
+TEST(NetworkServiceTest, WithoutADownloadManagerNoThumbnailOrDescriptionWillCome) {
   Objects o;
   for (const KUID& kuid : {KUID(1234, 56, 0), KUID(-5, 56, 127), KUID::Null()}) {
     SCOPED_TRACE(static_cast<const char*>(kuid.ToShortText()));
     EXPECT_FALSE(o.service.RequestThumbnail(kuid));
-    o.service.RequestDescription(kuid);
+    EXPECT_EQ(o.service.RequestDescription(kuid).Size(), 0u);
   }
   o.service.ResetThumbnailLookup();
   EXPECT_FALSE(o.service.RequestThumbnail(KUID(1234, 56, 0)));
