@@ -33,35 +33,44 @@ public:
 };
 
 // The download station's client state, its look-ups and the user-name cache.
+// No download manager exists in these programs, so nothing here starts a
+// transfer.
 class VADNetworkService {
 public:
   virtual ~VADNetworkService() = default;
 
-  // The user-name cache block of the index file; Read empties it first.
+  // The user-name cache block of the index file; Read empties it first and
+  // leaves it empty when it refuses the block.
   virtual bool ReadUserNames(TStream& stream) = 0;
   virtual void WriteUserNames(TStream& stream) = 0;
+  // Empties the cache and its queues; releases the pending request.
   virtual void ResetUserNames() = 0;
   // Never empty for a non-zero id.
   virtual Vak::PString GetUserName(int32_t userId) = 0;
 
-  // The download-station block of the index file.
+  // The download-station block of the index file; false when refused (the
+  // queue is then empty).
   virtual bool ReadStation(TStream& stream) = 0;
   virtual void WriteStation(TStream& stream) = 0;
+  // Stops the worker, releases the pending requests, empties the queue.
   virtual void ClearStation() = 0;
   virtual void StartStationWorker() = 0;
 
+  // The membership status and its time left in seconds.
   virtual void SetMembership(int32_t status, float value) = 0;
   virtual int32_t GetMembershipStatus() = 0;
   virtual float GetMembershipValue() = 0;
 
-  // Drops one hold on a pending download task (opaque to the database).
+  // Drops one hold on a pending download task (opaque to the database); null
+  // is ignored.
   virtual void ReleaseDownloadTask(void* task) = 0;
   virtual void ResetThumbnailLookup() = 0;
-  // True when a web thumbnail query was accepted.
+  // True while a web thumbnail may still come; false when none will.
   virtual bool RequestThumbnail(const KUID& kuid) = 0;
-  // The web description of an asset that is not installed; empty when none.
+  // Asks the web service for the description of an asset that is not
+  // installed; the description when one has come, else empty.
   virtual Vak::String RequestDescription(const KUID& kuid) = 0;
-  // Runs the download manager's queue once when one exists.
+  // Runs each queued URL of the download manager once, when one exists.
   virtual void ProcessDownloadQueue() = 0;
 };
 

@@ -1,0 +1,137 @@
+#include "net/UserNameLookup.h"
+
+#include <string>
+
+#include "content/FileHelpers.h"
+#include "content/TStream.h"
+#include "net/DownloadTask.h"
+#include "net/StoredBlock.h"
+#include "net/WebService.h"
+
+namespace {
+
+constexpr int32_t kNoUser = 0;
+constexpr int32_t kAnonymousUser = -2;
+constexpr int32_t kMakerIds[] = {30501, 401543, 44179, 311512, 407571, 523};
+
+bool IsMakerId(int32_t userId) {
+  for (int32_t id : kMakerIds)
+    if (id == userId) return true;
+  return false;
+}
+
+// Interned once; the cache of interned strings outlives every static.
+const Vak::PString& Fixed(int which) {
+  static const Vak::PString kNames[] = {Vak::PString("-"), Vak::PString("unknown"), Vak::PString("Moxel")};
+  return kNames[which];
+}
+enum { kDash, kUnknown, kMaker };
+
+} // namespace
+
+UserNameLookup& UserNameLookup::Global() {
+  static UserNameLookup lookup;
+  return lookup;
+}
+
+UserNameLookup::UserNameLookup() = default;
+
+UserNameLookup::~UserNameLookup() { ResetLocked(); }
+
+Vak::PString UserNameLookup::GetName(int32_t userId) {
+  if (userId == kNoUser) return Fixed(kDash);
+  if (userId == kAnonymousUser) return Fixed(kUnknown);
+  if (userId < 0 || IsMakerId(userId)) return Fixed(kMaker);
+  {
+    Vak::SingleLock hold(&lock_, true);
+    auto found = byUserId_.find(userId);
+    if (found != byUserId_.end()) return found->second->name;
+    if (pending_.Find(userId).IsEnd()) {
+      if (waiting_.Count() > kMaxWaiting) {
+        int32_t oldest = 0;
+        waiting_.PopFront(&oldest);
+        pending_.Remove(oldest);
+      }
+      if (waiting_.Find(userId).IsEnd()) waiting_.Append(userId);
+      pending_.Append(userId);
+    }
+  }
+  Vak::PString shown;
+  shown.Setf("#%d", static_cast<int>(userId));
+  return shown;
+}
+
+bool UserNameLookup::Read(TStream& stream) {
+  Vak::SingleLock hold(&lock_, true);
+  ResetLocked();
+  const uint32_t size = stream.GetSize();
+  const uint32_t format = stream.ReadInt();
+  if (stream.GetError() || format != kFormatWord) return false;
+  const uint32_t count = stream.ReadInt();
+  if (!net::CountFits(stream, size, count, kSmallestRecord)) return false;
+  for (uint32_t i = 0; i < count; ++i) {
+    Record record;
+    const bool named = net::ReadPStringWithin(stream, size, record.name);
+    record.recordId = static_cast<int32_t>(stream.ReadInt());
+    record.userId = static_cast<int32_t>(stream.ReadInt());
+    const bool truncated = !named || stream.GetError();
+    const bool corrupt = record.recordId == -1 || (record.name.Length() == 0 && record.userId == -1);
+    if (truncated || corrupt) {
+      ResetLocked();
+      return false;
+    }
+    LowerCasePString(record.name);
+    Add(record);
+  }
+  return true;
+}
+
+void UserNameLookup::Write(TStream& stream) {
+  Vak::SingleLock hold(&lock_, true);
+  stream.WriteInt(kFormatWord);
+  stream.WriteInt(static_cast<uint32_t>(records_.Count()));
+  for (const Record& record : records_) {
+    stream.WritePString(record.name);
+    stream.WriteInt(static_cast<uint32_t>(record.recordId));
+    stream.WriteInt(static_cast<uint32_t>(record.userId));
+  }
+}
+
+void UserNameLookup::Reset() {
+  Vak::SingleLock hold(&lock_, true);
+  ResetLocked();
+}
+
+void UserNameLookup::ResetLocked() {
+  byRecordId_.clear();
+  byUserId_.clear();
+  byName_.clear();
+  records_.Clear();
+  pending_.Clear();
+  waiting_.Clear();
+  ReleaseTask(requestTask_);
+}
+
+void UserNameLookup::Add(const Record& record) {
+  // Appending never moves a stored record, so the maps may point at them.
+  // A later record of the same key replaces the earlier one in its map.
+  const Record* stored = &*records_.Append(record);
+  byRecordId_[stored->recordId] = stored;
+  byUserId_[stored->userId] = stored;
+  byName_[stored->name] = stored;
+}
+
+UrlRecord UserNameLookup::LookupUrl() const {
+  const std::string text = std::string("http://") + GetWebServiceHost().c_str() + "/velmar/GameFiles/user_lookup.php";
+  return UrlRecord(text.c_str());
+}
+
+uint64_t UserNameLookup::RecordCount() {
+  Vak::SingleLock hold(&lock_, true);
+  return records_.Count();
+}
+
+ChunkedList<int32_t, 32> UserNameLookup::WaitingIds() {
+  Vak::SingleLock hold(&lock_, true);
+  return waiting_;
+}

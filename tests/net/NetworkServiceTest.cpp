@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include "content/TStream.h"
+#include "net/AssetWebLookups.h"
+#include "net/DownloadTask.h"
+#include "net/NetworkService.h"
+#include "net/UserNameLookup.h"
+#include "net/VADDownloadStation.h"
+#include "tests/net/TestBytes.h"
+
+namespace {
+
+using nettest::Bytes;
+using nettest::PText;
+
+// The objects behind one service, as a test's own.
+struct Objects {
+  VADDownloadStation station{false};
+  UserNameLookup userNames;
+  AssetThumbnailLookup thumbnails;
+  AssetDescriptionLookup descriptions;
+  NetworkService service{station, userNames, thumbnails, descriptions};
+};
+
+Bytes StreamBytes(TBuffer& stream) {
+  const DynamicBuffer& b = stream.GetBuffer();
+  return Bytes(b.Data(), b.Data() + b.Size());
+}
+
+// The station and user-name blocks follow each other inside the index file;
+// each reader stops at its block's end.
+TEST(NetworkServiceTest, BothBlocksRoundTripInOneStream) {
+  Bytes bytes;
+  Vak::AppendLE32(bytes, 1);
+  nettest::Text(bytes, "20240101");
+  Vak::AppendLE32(bytes, 1700000000);
+  Vak::AppendLE32(bytes, 0);
+  Vak::AppendLE32(bytes, 1);
+  PText(bytes, "http://files.example.com/a.txt.gz");
+  Vak::AppendLE32(bytes, 0);
+  Vak::AppendLE32(bytes, 1);
+  PText(bytes, "erin");
+  Vak::AppendLE32(bytes, 4);
+  Vak::AppendLE32(bytes, 777);
+
+  Objects first;
+  TBuffer in;
+  in.GetBuffer().Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
+  in.GetBuffer().SetPosition(0);
+  ASSERT_TRUE(first.service.ReadStation(in));
+  ASSERT_TRUE(first.service.ReadUserNames(in));
+  EXPECT_STREQ(first.service.GetUserName(777).c_str(), "erin");
+
+  TBuffer out;
+  first.service.WriteStation(out);
+  first.service.WriteUserNames(out);
+  EXPECT_EQ(StreamBytes(out), bytes);
+}
+
+TEST(NetworkServiceTest, ResetsAndClearsReachTheObjects) {
+  Objects o;
+  Bytes names;
+  Vak::AppendLE32(names, 0);
+  Vak::AppendLE32(names, 1);
+  PText(names, "erin");
+  Vak::AppendLE32(names, 4);
+  Vak::AppendLE32(names, 777);
+  ASSERT_TRUE(blocktest::ReadBlock(o.userNames, names));
+  o.service.ResetUserNames();
+  EXPECT_EQ(o.userNames.RecordCount(), 0u);
+
+  o.station.Enqueue(UrlRecord("http://h/list"));
+  o.service.StartStationWorker();
+  EXPECT_TRUE(o.station.IsWorkerRunning());
+  o.service.ClearStation();
+  EXPECT_TRUE(o.station.Queue().IsEmpty());
+  EXPECT_FALSE(o.station.IsWorkerRunning());
+
+  o.service.SetMembership(VADDownloadStation::kMembershipActive, 86400.0f);
+  EXPECT_EQ(o.service.GetMembershipStatus(), 2);
+  EXPECT_EQ(o.service.GetMembershipValue(), 86400.0f);
+}
+
+TEST(NetworkServiceTest, ReleaseDropsOneHoldAndIgnoresNull) {
+  Objects o;
+  DownloadTask task;
+  task.Hold();
+  o.service.ReleaseDownloadTask(&task);
+  EXPECT_EQ(task.UseCount(), 1);
+  o.service.ReleaseDownloadTask(nullptr);
+}
+
+// No download manager exists, so nothing is sent and no answer will come.
+TEST(NetworkServiceTest, WithoutADownloadManagerNoThumbnailOrDescriptionWillCome) {
+  Objects o;
+  for (const KUID& kuid : {KUID(1234, 56, 0), KUID(-5, 56, 127), KUID::Null()}) {
+    SCOPED_TRACE(static_cast<const char*>(kuid.ToShortText()));
+    EXPECT_FALSE(o.service.RequestThumbnail(kuid));
+    EXPECT_EQ(o.service.RequestDescription(kuid).Size(), 0u);
+  }
+  o.service.ResetThumbnailLookup();
+  EXPECT_FALSE(o.service.RequestThumbnail(KUID(1234, 56, 0)));
+}
+
+TEST(NetworkServiceTest, InstallSetsTheDatabasesSeam) {
+  VADNetworkService* before = GetVADServices().network;
+  InstallNetworkService();
+  ASSERT_NE(GetVADServices().network, nullptr);
+  EXPECT_STREQ(GetVADServices().network->GetUserName(0).c_str(), "-");
+  GetVADServices().network = before;
+}
+
+} // namespace
