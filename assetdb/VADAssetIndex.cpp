@@ -121,6 +121,11 @@ void VADAssetIndex::GrowTableIfNeeded() {
 
 VADAssetInfo* VADAssetIndex::Insert(const VADAssetInfo& source) {
   auto* record = new VADAssetInfo(source);
+  // The archive bits mean nothing without the archive path.
+  if (!record->HasArchiveLocation()) {
+    record->UpdateFlags(VADAssetInfo::kArchiveHeld, 0);
+    record->UpdateStateFlags(VADAssetInfo::kBuiltIn, 0);
+  }
   records_.Append(record);
   byKuid_->Insert(record);
   sorted_.Append(record);
