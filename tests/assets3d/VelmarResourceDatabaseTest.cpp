@@ -30,16 +30,21 @@ bool Resolves(const char* name) { return Vak::File::Exists(name).Ok(); }
 class VelmarResourceDatabaseTest : public ::testing::Test {
 protected:
   void TearDown() override { Vak::FileSubstList::Get().Remove(PString("pkg1"), false); }
+  // The same file in "pkg1.va" and in the folder "pkg1", told apart by its
+  // content.
+  void MakePackage(const char* file) const {
+    Vak::test::ArchiveBuilder archive;
+    archive.AddFile(file, "in the archive");
+    archive.AddIndex();
+    archive.WriteTo(root_ / "pkg1.va");
+    root_.WriteFile(std::string("pkg1/") + file, "in the folder");
+  }
   TempFolder root_;
 };
 
 // Both kinds mount under the database's name and unmount when it goes.
 TEST_F(VelmarResourceDatabaseTest, MountsUnderItsNameUntilDeleted) {
-  Vak::test::ArchiveBuilder archive;
-  archive.AddFile("meshes/a.txt", "in the archive");
-  archive.AddIndex();
-  archive.WriteTo(root_ / "pkg1.va");
-  root_.WriteFile("pkg1/meshes/a.txt", "in the folder");
+  MakePackage("meshes/a.txt");
 
   struct Case {
     bool archive;
@@ -60,11 +65,7 @@ TEST_F(VelmarResourceDatabaseTest, MountsUnderItsNameUntilDeleted) {
 
 // The folder is mounted writable, the archive read-only.
 TEST_F(VelmarResourceDatabaseTest, OnlyTheFolderTakesWrites) {
-  Vak::test::ArchiveBuilder archive;
-  archive.AddFile("a.txt", "a");
-  archive.AddIndex();
-  archive.WriteTo(root_ / "pkg1.va");
-  root_.WriteFile("pkg1/a.txt", "a");
+  MakePackage("a.txt");
   for (bool isArchive : {true, false}) {
     SCOPED_TRACE(isArchive ? "archive" : "folder");
     VelmarResourceDatabase database(isArchive, PString("pkg1"), root_.Path().c_str());
