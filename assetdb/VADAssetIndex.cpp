@@ -60,7 +60,8 @@ Path InRoot(const char* relative) {
 
 std::string VADLocationSet::Key(const char* source, const char* path) {
   std::string key;
-  for (const char* s = source ? source : ""; *s; ++s) key += AsciiLower(*s);
+  // Archive names hold separators too ("builtin\\1").
+  for (const char* s = source ? source : ""; *s; ++s) key += *s == '\\' ? '/' : AsciiLower(*s);
   key += ':';
   const char* p = path ? path : "";
   while (*p == '/' || *p == '\\') ++p;

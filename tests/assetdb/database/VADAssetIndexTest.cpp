@@ -460,7 +460,7 @@ TEST_F(VADAssetIndexTest, CollectLocationsTreatsSeparatorsAndCaseAlike) {
   VADAssetInfo b;
   b.kuid = KUID(40, 2, 0);
   b.localPath = "local/hash-02/content2";
-  b.archiveName = PString("base");
+  b.archiveName = PString("builtin\\1");
   b.archivePath = "folder\\sub";
   gVadAssetIndex.Insert(a);
   gVadAssetIndex.Insert(b);
@@ -475,8 +475,8 @@ TEST_F(VADAssetIndexTest, CollectLocationsTreatsSeparatorsAndCaseAlike) {
   const Case cases[] = {
       {"local", "hash-01/content1", true},  {"LOCAL", "HASH-01\\Content1", true},
       {"local", "hash-02\\content2", true}, {"editing", "edit one", true},
-      {"base", "folder/sub/", true},        {"local", "hash-01", false},
-      {"base", "folder", false},            {"builtin", "folder/sub", false},
+      {"builtin/1", "folder/sub/", true},   {"local", "hash-01", false},
+      {"builtin\\1", "folder", false},       {"builtin", "folder/sub", false},
   };
   for (const Case& c : cases) EXPECT_EQ(known.Contains(c.source, c.path), c.known) << c.source << ":" << c.path;
 }
