@@ -28,9 +28,10 @@ using Path = Vak::File::Path;
 using Vak::CodePage::AsciiLower;
 
 // Bucket counts the records' table grows through; its order is never
-// stored, so only the load matters.
-constexpr unsigned kBucketSteps[] = {4093, 16381, 65521, 262139, 1048573, 4194301, 16777213};
-constexpr unsigned kMaxLoad = 2;
+// stored, so only the load matters. Fuller buckets keep the table small
+// enough for the cache: a look-up's cost is its one miss on the bucket.
+constexpr unsigned kBucketSteps[] = {4093,   8191,   16381,   32749,   65521,    131071,  262139,
+                                     524287, 1048573, 2097143, 4194301, 8388593, 16777213};
 
 // Display-name order: bytes through the lower-case table; a prefix first.
 int CompareNames(const char* a, const char* b) {
@@ -107,7 +108,7 @@ void VADAssetIndex::ForgetCursor() const {
 
 void VADAssetIndex::GrowTableIfNeeded() {
   const unsigned buckets = byKuid_->BucketCount();
-  if (byKuid_->Count() <= buckets * kMaxLoad) return;
+  if (byKuid_->Count() <= buckets * kMaxRecordsPerBucket) return;
   unsigned next = buckets;
   for (unsigned step : kBucketSteps)
     if (step > buckets) {

@@ -45,6 +45,8 @@ private:
 class VADAssetIndex final : public VADDependencyRecords {
 public:
   static constexpr unsigned kInitialBuckets = 4093;
+  // Past this load the records' table moves to about twice the buckets.
+  static constexpr unsigned kMaxRecordsPerBucket = 16;
   static constexpr uint32_t kInitialBuild = 38841;
   static constexpr int64_t kTimeMarkerUnset = -1;
   static constexpr unsigned kRecordBlockItems = 512;

@@ -259,7 +259,7 @@ TEST_F(VADAssetIndexTest, RecordAtWalksTheListInOrder) {
 }
 
 TEST_F(VADAssetIndexTest, TheTableGrowsAndStillFindsEveryRecord) {
-  const int count = 4093 * 2 + 50;
+  const int count = 4093 * VADAssetIndex::kMaxRecordsPerBucket + 50;
   for (int i = 0; i < count; ++i) {
     VADAssetInfo record;
     record.kuid = KUID(i % 7, i, 0);
