@@ -4,6 +4,7 @@
 
 #include "Vak/Bexlorn/OS.h"
 #include "Vak/Bexlorn/Rand.h"
+#include "assetdb/VADLock.h"
 #include "content/TStream.h"
 
 namespace {
@@ -102,7 +103,8 @@ void PersistentRecordList::Clear() {
 }
 
 bool PersistentRecordList::Contains(const KUID& kuid) const {
-  // Takes the index lock shared here once that lock exists.
+  VADLock lock;
+  lock.Acquire(false);
   for (const PersistentRecord* record : records_)
     if (!record->kuids.Find(kuid).IsEnd()) return true;
   return false;

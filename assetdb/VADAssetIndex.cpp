@@ -9,6 +9,7 @@
 #include "Vak/Bexlorn/Time.h"
 #include "assetdb/PersistentRecordList.h"
 #include "assetdb/VADKeys.h"
+#include "assetdb/VADLock.h"
 #include "assetdb/VADLog.h"
 #include "assetdb/VADRecordConfig.h"
 #include "assetdb/VADServices.h"
@@ -291,7 +292,8 @@ void VADAssetIndex::ResolveKuidList(KUIDList& list) const {
 }
 
 void VADAssetIndex::CollectKuidFamily(const KUID& kuid, KUIDList& out) const {
-  // index lock: shared
+  VADLock lock;
+  lock.Acquire(false);
   const KUID resolved = ResolveThroughTableB(kuid);
   KUIDList keys;
   tableB_.ReverseLookup(resolved, keys);
@@ -371,7 +373,7 @@ void VADAssetIndex::Mark(uint32_t bits, bool demote) {
     demoted_.store(true, std::memory_order_release);
   }
   dirty_.fetch_or(bits);
-  pending_.fetch_or(bits);
+  VADLock::AddChangeFlags(bits);
 }
 
 void VADAssetIndex::ClearDirtyFlags() {

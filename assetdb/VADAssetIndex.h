@@ -93,7 +93,7 @@ public:
   KUID ResolveThroughTableB(const KUID& kuid) const { return tableB_.Resolve(kuid); }
   void ResolveKuidList(KUIDList& list) const;
   // Adds each KUID once: what table B maps to the KUID's resolution, the
-  // resolution and the KUID.
+  // resolution and the KUID. Takes the index lock shared.
   void CollectKuidFamily(const KUID& kuid, KUIDList& out) const;
 
   void AddObsoleteLinks(VADAssetInfo& record);
@@ -109,20 +109,14 @@ public:
   int64_t TimeMarker() const { return timeMarker_; }
   void SetTimeMarker(int64_t time) { timeMarker_ = time; }
 
-  // ORs the bits into the dirty and pending change flags. The first change
-  // since the index was loaded or written demotes the index file to the
-  // backup first, once, whichever thread gets there first.
+  // ORs the bits into the dirty flags and into the pending change flags
+  // (which the index lock keeps and delivers). The first change since the
+  // index was loaded or written demotes the index file to the backup first,
+  // once, whichever thread gets there first.
   void MarkDirty(uint32_t bits) { Mark(bits, true); }
   uint32_t DirtyFlags() const { return dirty_.load(); }
   // After a write: nothing is dirty, and the next change demotes again.
   void ClearDirtyFlags();
-  uint32_t PendingChanges() const { return pending_.load(); }
-  // The pending change flags, cleared; the lock's outermost release hands
-  // them on.
-  uint32_t TakePendingChanges() { return pending_.exchange(0); }
-  uint32_t ExtraChanges() const { return extraChanges_.load(); }
-  void AddExtraChanges(uint32_t bits) { extraChanges_.fetch_or(bits); }
-  uint32_t TakeExtraChanges() { return extraChanges_.exchange(0); }
 
   // The replacement tables: A decides what is obsolete, B what is up to date.
   KuidTable& TableA() { return tableA_; }
@@ -170,8 +164,6 @@ private:
   int64_t timeMarker_ = kTimeMarkerUnset;
   uint8_t rebuilt_ = 0;
   std::atomic<uint32_t> dirty_{0};
-  std::atomic<uint32_t> pending_{0};
-  std::atomic<uint32_t> extraChanges_{0};
   std::atomic<uint32_t> obsoleteGeneration_{0};
   // Set once the current change cycle has demoted the index file.
   std::atomic<bool> demoted_{false};

@@ -13,6 +13,7 @@
 #include "assetdb/VADAssetInfo.h"
 #include "assetdb/VADDependencyTable.h"
 #include "assetdb/VADKeys.h"
+#include "assetdb/VADLock.h"
 #include "assetdb/VADServices.h"
 #include "content/AppGlobals.h"
 #include "content/FileHelpers.h"
@@ -361,7 +362,8 @@ bool VerifyRecord(VADAssetInfo& record) {
 
 bool VADValidateAsset(const PString& archiveName, const char* folder, ResultsLog& results) {
   if (IsMainThread()) SharedLock::DropUnusedCaches();
-  // index lock: shared
+  VADLock lock;
+  lock.Acquire(false);
   AssetArchiveHold hold(archiveName);
   const char* configName = nullptr;
   for (const char* name : {"config.chump", "config.txt"}) {

@@ -18,12 +18,10 @@ protected:
     ASSERT_TRUE(SetDatabaseRootPath(root_.Path().c_str()));
     gVadAssetIndex.Clear();
     gVadAssetIndex.ClearDirtyFlags();
-    gVadAssetIndex.TakePendingChanges();
   }
   void TearDown() override {
     gVadAssetIndex.Clear();
     gVadAssetIndex.ClearDirtyFlags();
-    gVadAssetIndex.TakePendingChanges();
     SetDatabaseRootPath(saved_);
   }
 

@@ -11,6 +11,7 @@
 
 #include "assetdb/PersistentRecordList.h"
 #include "assetdb/SharedLock.h"
+#include "assetdb/VADLock.h"
 #include "assetdb/VADDependencyTable.h"
 #include "assetdb/VADServices.h"
 #include "tests/assetdb/database/IndexFixture.h"
@@ -591,7 +592,7 @@ TEST_F(VADAssetIndexTest, TheFirstChangeDemotesTheIndexFileOnce) {
   EXPECT_FALSE(root_.Has("assets.tdx"));
   EXPECT_FALSE(root_.Has("cache/assets.tdx"));
   EXPECT_EQ(root_.ReadFile("cache/assets.bku"), "current");
-  EXPECT_EQ(gVadAssetIndex.PendingChanges(), VADAssetIndex::kDirtyRecords);
+  EXPECT_EQ(VADLock::PendingChangeFlags() & VADAssetIndex::kDirtyRecords, VADAssetIndex::kDirtyRecords);
 
   // Once written again, the next first change demotes the new file.
   root_.WriteFile("assets.tdx", "written");
@@ -623,7 +624,7 @@ TEST_F(VADAssetIndexTest, ReadersUnderSharedHoldsShareTheCachedAnswers) {
     list.Append(KUID(70, (i * 7) % (kRecords + 40) + 1, 0));  // some of them have no record
     dependencies.SetDependencies(records[i]->kuid, list);
   }
-  SharedLock lock;
+  SharedLock& lock = VADLock::IndexLock();
   for (int round = 0; round < kRounds; ++round) {
     SCOPED_TRACE(round);
     const std::string content = "index " + std::to_string(round);
