@@ -16,10 +16,7 @@
 #include "content/AppGlobals.h"
 #include "content/FileHelpers.h"
 #include "content/ResultsLog.h"
-#if __has_include("util/ContentPackage.h")
 #include "util/ContentPackage.h"
-#define VAD_HAVE_PACKAGE_CODE 1
-#endif
 
 VADAssetIndex gVadAssetIndex;
 
@@ -173,11 +170,9 @@ void VADAssetIndex::Refresh(VADAssetInfo& record, bool full) {
     AddObsoleteLinks(record);
     record.lastInstalled = record.HasLocalFolder() ? static_cast<int64_t>(Vak::Time::TimeStamp()) : 0;
     if (!record.IsBuiltIn() && record.firstInstalled == 0) record.firstInstalled = record.lastInstalled;
-#ifdef VAD_HAVE_PACKAGE_CODE
     KUIDList dependencies;
     CollectAssetDependencies(record.kuid, GetRecordConfig(record), dependencies);
     VADDependencyTable::Instance().SetDependencies(record.kuid, dependencies);
-#endif
     if (record.IsInstalled()) {
       const bool hadScripts = record.hasScripts != 0;
       Vak::PString archive;

@@ -88,6 +88,16 @@ bool Exists(const char* path) {
   return Stat(path, info) == Error::None;
 }
 
+Error GetFileId(const char* path, FileId& id) {
+  if (path == nullptr) return Error::InvalidArgument;
+  std::string native = ResolvePath(path);
+  struct stat st;
+  if (::stat(native.c_str(), &st) != 0) return ErrorFromErrno(errno, native.c_str());
+  id.device = static_cast<uint64_t>(st.st_dev);
+  id.inode = static_cast<uint64_t>(st.st_ino);
+  return Error::None;
+}
+
 Error Rename(const char* from, const char* to) {
   if (from == nullptr || to == nullptr) return Error::InvalidArgument;
   std::string source = ResolvePath(from);

@@ -35,6 +35,15 @@ Error Stat(const char* path, FileInfo& info);
 // True when a file or folder is at `path`.
 bool Exists(const char* path);
 
+// What makes a file or folder itself: two paths (links followed) that reach
+// the same one give equal ids.
+struct FileId {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool operator==(const FileId&) const = default;
+};
+Error GetFileId(const char* path, FileId& id);
+
 // Renames a file or folder, atomically replacing a file (or empty folder) of
 // the new name. A new name that only differs in case renames the entry to it.
 Error Rename(const char* from, const char* to);

@@ -440,6 +440,26 @@ TEST_F(VADAssetIndexTest, CachedDependencyAnswersAreSetAndDropped) {
   EXPECT_EQ(rl->StateFlags() & VADAssetInfo::kMissingKnown, 0);
 }
 
+// Adding records reads their dependencies from the config; a dependency
+// that arrives refreshes what depends on it.
+TEST_F(VADAssetIndexTest, RefreshTakesTheDependenciesOfTheConfig) {
+  WriteConfig("local/needs", "kuid <kuid:32:1>\nkuid-table\n{\n  0 <kuid:32:2>\n}\n");
+  WriteConfig("local/needed", "kuid <kuid:32:2>\n");
+  ASSERT_TRUE(gVadAssetIndex.Add(LocalRecord(KUID(32, 1, 0), "needs")));
+  KUIDList dependencies;
+  VADDependencyTable::Instance().GetDependencies(KUID(32, 1, 0), dependencies);
+  EXPECT_EQ(Keys(dependencies), (std::set<std::string>{"32:2"}));
+  VADAssetInfo* needs = gVadAssetIndex.Find(KUID(32, 1, 0));
+  EXPECT_EQ(needs->permissions & VADAssetInfo::kHasDependencies, VADAssetInfo::kHasDependencies);
+  EXPECT_TRUE(needs->HasMissingDependencies());
+
+  ASSERT_TRUE(gVadAssetIndex.Add(LocalRecord(KUID(32, 2, 0), "needed")));
+  EXPECT_EQ(needs->StateFlags() & VADAssetInfo::kMissingKnown, 0) << "the dependant's answer was dropped";
+  EXPECT_FALSE(needs->HasMissingDependencies());
+  EXPECT_EQ(gVadAssetIndex.Find(KUID(32, 2, 0))->permissions & VADAssetInfo::kHasDependants,
+            VADAssetInfo::kHasDependants);
+}
+
 TEST_F(VADAssetIndexTest, AddRefreshesFromTheFolder) {
   root_.WriteFile("local/s/script.gs", "x");
   WriteConfig("local/s", "kuid <kuid:31:1>\n");

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Times the content-package code against tar and gzip on one generated tree
+# of 1,000 small asset folders (a config, text, binary and an image each):
+# packing and writing one package against `tar czf`, reading and extracting
+# it against `tar xzf`. Prints the two time ratios (best of RUNS each, default
+# 3) and the size ratio of the package to the gzip tarball.
+#   bench/cdp/run.sh [build folder, default build/release]
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+build=${1:-build/release}
+runs=${RUNS:-3}
+tool=$build/bench/cdp_bench_tool
+if [ ! -x "$tool" ]; then
+  cmake --preset release >/dev/null
+  cmake --build --preset release -j2 --target cdp_bench_tool
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/cdp-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+/usr/bin/python3 - "$work/assets" <<'PY'
+import os, random, struct, sys
+root = sys.argv[1]
+rng = random.Random(1000)
+words = ("track signal junction station platform freight engine coach bogey spline "
+         "gradient curve ballast sleeper catenary tunnel bridge viaduct depot siding").split()
+for n in range(1000):
+    folder = os.path.join(root, "asset%04d" % n)
+    os.makedirs(os.path.join(folder, "art"))
+    def put(name, data):
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(data)
+    put("config.txt", (
+        'kuid <kuid:400:%d>\nkind "scenery"\nusername "asset %d"\nvelmar-build 3.1\n'
+        'category-class "BR"\ncategory-region "UK"\nkuid-table\n{\n  0 <kuid:400:%d>\n}\n'
+        'mesh-table\n{\n  default\n  {\n    mesh "body.pm"\n    auto-create 1\n  }\n}\n'
+        % (n + 1, n, rng.randrange(1, 5000))).encode())
+    put("description.txt", " ".join(rng.choice(words) for _ in range(rng.randrange(150, 400))).encode())
+    vertices = b"".join(struct.pack("<3f", rng.uniform(-5, 5), rng.uniform(0, 3), round(rng.uniform(-9, 9), 1))
+                        for _ in range(rng.randrange(300, 900)))
+    put("body.pm", b"PMIN" + struct.pack("<I", len(vertices)) + vertices)
+    width = 32
+    pixels = bytearray()
+    for y in range(width):
+        shade = rng.randrange(256)
+        for x in range(width):
+            pixels += bytes((shade, (shade + x) & 255, (shade + y) & 255, 255))
+    put("art/skin.tga", bytes(12) + struct.pack("<HHBB", width, width, 32, 8) + bytes(pixels))
+    put("art/noise.dat", rng.randbytes(rng.randrange(256, 2048)))
+PY
+
+now() { date +%s.%N; }
+# Best wall time of `runs` runs of "$@", with "$prepare" run (untimed) before each.
+best() {
+  local prepare=$1; shift
+  local best=
+  for _ in $(seq "$runs"); do
+    eval "$prepare"
+    local start end t
+    start=$(now)
+    "$@"
+    end=$(now)
+    t=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f", b - a }')
+    if [ -z "$best" ] || awk -v t="$t" -v b="$best" 'BEGIN { exit !(t < b) }'; then best=$t; fi
+  done
+  echo "$best"
+}
+
+pack=$(best "rm -f '$work/p.cdp'" "$tool" pack "$work/assets" "$work/p.cdp")
+czf=$(best "rm -f '$work/p.tgz'" tar czf "$work/p.tgz" -C "$work" assets)
+extract=$(best "rm -rf '$work/x' && mkdir '$work/x'" "$tool" extract "$work/p.cdp" "$work/x")
+xzf=$(best "rm -rf '$work/y' && mkdir '$work/y'" tar xzf "$work/p.tgz" -C "$work/y")
+
+files=$(find "$work/assets" -type f | wc -l)
+extracted=$(find "$work/x" -type f | wc -l)
+[ "$files" = "$extracted" ] || { echo "extracted $extracted of $files files"; exit 1; }
+cdp=$(stat -c %s "$work/p.cdp")
+tgz=$(stat -c %s "$work/p.tgz")
+printf 'tree: 1000 assets, %d files, %d bytes\n' "$files" "$(du -sb "$work/assets" | cut -f1)"
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+printf 'pack + write   %.3f s   tar czf %.3f s   ratio %s (goal <= 2)\n' "$pack" "$czf" "$(ratio "$pack" "$czf")"
+printf 'read + extract %.3f s   tar xzf %.3f s   ratio %s (goal <= 1.5)\n' "$extract" "$xzf" "$(ratio "$extract" "$xzf")"
+printf 'size           %d bytes   tgz %d bytes   ratio %s\n' "$cdp" "$tgz" "$(ratio "$cdp" "$tgz")"

@@ -1,0 +1,393 @@
+#include "util/PackageFiles.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Vak/Bexlorn/Alloc.h"
+#include "Vak/Bexlorn/CodePage.h"
+#include "Vak/Bexlorn/Exception.h"
+#include "Vak/Bexlorn/File.h"
+#include "Vak/Bexlorn/LittleEndian.h"
+#include "content/FileHelpers.h"
+#include "content/LZSSCompress.h"
+#include "content/ResultsLog.h"
+#include "content/TDBTags.h"
+#include "platform/os/FileSystem.h"
+#include "util/PackageKeys.h"
+
+using namespace CDPKeys;
+
+namespace {
+
+constexpr const char* kFileReadError = "$vad_package_file_read_err";
+constexpr const char* kFileTooLarge = "$vad_package_file_too_large";
+constexpr const char* kUnknownCompression = "$vad_package_unknown_compression";
+constexpr const char* kFolderReadError = "$vad_package_folder_read_err";
+constexpr const char* kFolderError = "$vad_package_folder_err";
+constexpr const char* kBadName = "$vad_package_file_bad_name";
+constexpr const char* kBadExtension = "$vad_package_file_bad_ext";
+
+constexpr const char* kUnknownDataType = "Unknown data type encountered. Content package may be damaged";
+constexpr const char* kWriteFailed = "Unable to write content files to disk";
+constexpr const char* kDecompressFailed = "Failed to decompress data. Content package may be damaged";
+constexpr const char* kUnknownCompressionType = "Unknown compression type encountered. Content package may be damaged";
+
+constexpr int kLevel = 9;
+constexpr uint32_t kSizeField = 4;
+// Room beyond the file's size: the size field and the stored block's header.
+constexpr uint64_t kBlockOverhead = kSizeField + 1;
+
+const char* const kFileTypes[] = {"txt", "bmp", "tga", "chump", "pm",  "im",   "kin", "wav", "jpg", "jpeg",
+                                  "gnd", "ref", "tso", "obs",   "trk", "texture", "bmk", "dat", "gs",  "gse",
+                                  "html", "htm", "evt", "lm",   "mp3", "lst",  "pfx", "tfx", "avi", "wmv"};
+
+bool EqualsIgnoreCase(const char* a, const char* b) {
+  for (; *a && *b; ++a, ++b)
+    if (Vak::CodePage::AsciiLower(*a) != Vak::CodePage::AsciiLower(*b)) return false;
+  return *a == *b;
+}
+
+void Report(ResultsLog& log, int32_t severity, const char* key, const Vak::PString& name, const char* value,
+            const Vak::PString* name2 = nullptr, const char* value2 = nullptr) {
+  ACSChunkPtr parameters;
+  parameters.SetChildString(name, value);
+  if (name2) parameters.SetChildString(*name2, value2);
+  log.AddMessage(severity, nullptr, key, parameters);
+}
+
+bool IsLZSS(const Vak::PString& compression) { return compression == LZSS(); }
+
+std::string Join(const std::string& folder, const char* name) {
+  if (folder.empty()) return name;
+  const char last = folder.back();
+  return last == '/' || last == '\\' ? folder + name : folder + "/" + name;
+}
+
+// Memory from the engine's allocator, handed to a value on success.
+struct AllocBlock {
+  explicit AllocBlock(uint64_t size)
+      : bytes(size ? static_cast<uint8_t*>(Vak::Alloc::New(static_cast<std::size_t>(size))) : nullptr) {}
+  ~AllocBlock() {
+    if (bytes) Vak::Alloc::Delete(bytes);
+  }
+  uint8_t* Take() { return std::exchange(bytes, nullptr); }
+  uint8_t* bytes;
+};
+
+// The walk shared by packing and checking. Folders on the path from the
+// starting folder are remembered by identity, so a folder reached again
+// through a mount (or any other way round) is not entered a second time.
+class FolderWalk {
+public:
+  FolderWalk(ResultsLog& log, const Vak::PString& substitute, const Vak::PString& compression, bool packing)
+      : log_(log), substitute_(substitute), compression_(compression), packing_(packing) {}
+
+  // `files` is the container to fill when packing, else unused.
+  bool Walk(const std::string& folder, ACSChunkPtr& files) {
+    platform::FileId id;
+    const bool plain = substitute_.Length() == 0;
+    if (plain && (platform::GetFileId(folder.c_str(), id) != platform::Error::None || OnPath(id))) {
+      return Unreadable(folder);
+    }
+    Vak::File::Find find;
+    bool found = false;
+    try {
+      const std::string pattern = Join(folder, "*");
+      found = plain ? find.Open(pattern.c_str()) : find.Open(pattern.c_str(), substitute_);
+    } catch (const Vak::Exception&) {
+      return Unreadable(folder);
+    }
+    // A search without a first match is an empty folder or none at all.
+    if (!found && !FolderExists(folder)) return Unreadable(folder);
+    if (plain) path_.push_back(id);
+    bool result = true;
+    for (; found; found = find.Next()) {
+      const char* name = find.name;
+      if (IsDotName(name)) continue;
+      if (!IsValidPackageName(name)) {
+        Report(log_, ResultsLog::kError, kBadName, FileName(), name);
+        result = false;
+        continue;
+      }
+      const std::string path = Join(folder, name);
+      if (find.attributes & Vak::File::Entry::kFolder) {
+        ACSChunkPtr sub;
+        sub.MakeContainer();
+        if (!Walk(path, sub)) result = false;
+        if (packing_) files.SetChild(Vak::PString(name), sub);
+      } else if (IsIgnoredPackageFile(name)) {
+        continue;
+      } else if (IsPackageFileType(name)) {
+        if (!packing_) continue;
+        ACSChunkPtr data;
+        if (ReadPackageFile(log_, substitute_, path.c_str(), compression_, data)) {
+          files.SetChild(Vak::PString(name), data);
+        } else {
+          result = false;
+        }
+      } else {
+        Report(log_, packing_ ? ResultsLog::kWarning : ResultsLog::kError, kBadExtension, FileName(), name);
+        result = false;
+      }
+    }
+    if (plain) path_.pop_back();
+    return result;
+  }
+
+private:
+  bool OnPath(const platform::FileId& id) const {
+    for (const platform::FileId& entered : path_)
+      if (entered == id) return true;
+    return false;
+  }
+
+  bool FolderExists(const std::string& folder) {
+    if (substitute_.Length()) {
+      Vak::PString layer = substitute_;
+      return Vak::File::Exists(layer, folder.c_str()).Ok();
+    }
+    platform::FileInfo info;
+    return platform::Stat(folder.c_str(), info) == platform::Error::None && info.isFolder;
+  }
+
+  bool Unreadable(const std::string& folder) {
+    Report(log_, ResultsLog::kError, packing_ ? kFolderReadError : kFolderError, FolderPath(), folder.c_str());
+    return false;
+  }
+
+  ResultsLog& log_;
+  const Vak::PString& substitute_;
+  const Vak::PString& compression_;
+  const bool packing_;
+  std::vector<platform::FileId> path_;
+};
+
+// Decodes one stored LZSS value into `out`. The size field is believed only
+// as far as the block really decodes: the room grows with what the block
+// produces, never to the field's value up front, and reaches one byte past
+// the field so that output overrunning it is seen.
+bool DecodeStored(const uint8_t* stored, uint32_t storedSize, std::vector<uint8_t>& out) {
+  if (!stored || storedSize < kSizeField) return false;
+  const uint64_t size = Vak::GetLE32(stored);
+  const uint8_t* block = stored + kSizeField;
+  const uint32_t blockSize = storedSize - kSizeField;
+  uint64_t room = std::min<uint64_t>(size + 1, uint64_t{blockSize} * 16 + 65536);
+  Vak::LZSSCompress lz;
+  for (;;) {
+    try {
+      out.resize(static_cast<std::size_t>(room));
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    std::size_t written = 0;
+    if (lz.DecompressBlock(block, blockSize, out.data(), out.size(), &written)) {
+      out.resize(written);
+      return written == size;
+    }
+    if (written < room || room > size) return false;
+    room = std::min<uint64_t>(size + 1, room * 2);
+  }
+}
+
+} // namespace
+
+bool IsPackageFileType(const char* name) {
+  if (!name) return false;
+  for (const char* type : kFileTypes)
+    if (IsExtension(name, type)) return true;
+  return false;
+}
+
+bool IsIgnoredPackageFile(const char* name) {
+  if (!name) return false;
+  if (EqualsIgnoreCase(name, "thumbs.db") || EqualsIgnoreCase(name, "pspbrwse.jbf")) return true;
+  const std::size_t length = std::strlen(name);
+  if (length < 4) return false;
+  const char* end = name + length - 4;
+  return std::strcmp(end, ".imw") == 0 || std::strcmp(end, ".gmw") == 0;
+}
+
+bool IsValidPackageName(const char* name) {
+  if (!name || !*name) return false;
+  if (*name == ' ' || *name == '.' || *name == '~') return false;
+  const char* p = name;
+  for (; *p; ++p) {
+    const char c = *p;
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    const bool digit = c >= '0' && c <= '9';
+    if (!letter && !digit && !std::strchr(" $&'()+,-._~", c)) return false;
+  }
+  return p[-1] != ' ';
+}
+
+bool IsSafePackagePath(const char* path) {
+  if (!path) return false;
+  const char* component = path;
+  for (const char* p = path;; ++p) {
+    if (*p == '/' || *p == '\\' || *p == 0) {
+      // Empty, ".", ".." and any other run of dots alone.
+      bool dotsOnly = true;
+      for (const char* q = component; q < p; ++q) dotsOnly = dotsOnly && *q == '.';
+      if (dotsOnly) return false;
+      if (*p == 0) return true;
+      component = p + 1;
+    }
+  }
+}
+
+bool ReadPackageFile(ResultsLog& log, const Vak::PString& substitute, const char* fileName,
+                     const Vak::PString& compression, ACSChunkPtr& out) {
+  out.Release();
+  const bool throughSubstitute = substitute.Length() > 0;
+  const unsigned long mode = !IsExtension(fileName, "gse") && throughSubstitute && ArchiveFileExists(substitute.c_str())
+                                 ? Vak::File::kRead
+                                 : Vak::File::kReadStored;
+  Vak::File file;
+  uint64_t size = 0;
+  try {
+    const bool opened = throughSubstitute ? file.Open(substitute, fileName, mode).Ok() : file.Open(fileName, mode).Ok();
+    if (!opened) {
+      Report(log, ResultsLog::kError, kFileReadError, FilePath(), fileName);
+      return false;
+    }
+    size = file.Size();
+    // The kernel's size is 32 bits wide; the stored length of a file with a
+    // handle of its own tells whether it wrapped (a packed file's stored
+    // length is below its unpacked one).
+    const platform::File& handle = file.OwnHandle();
+    const int64_t stored = handle.IsOpen() ? handle.Size() : 0;
+    if (stored > int64_t{std::numeric_limits<uint32_t>::max()}) size = static_cast<uint64_t>(stored);
+  } catch (const Vak::Exception&) {
+    Report(log, ResultsLog::kError, kFileReadError, FilePath(), fileName);
+    return false;
+  }
+  const bool compressed = compression.Length() > 0;
+  if (compressed && !IsLZSS(compression)) {
+    Report(log, ResultsLog::kError, kUnknownCompression, FilePath(), fileName, &CompType(), compression.c_str());
+    return false;
+  }
+  // The stored size is a 32-bit field and so is a value's length.
+  if (size + (compressed ? kBlockOverhead : 0) > std::numeric_limits<uint32_t>::max()) {
+    Report(log, ResultsLog::kError, kFileTooLarge, FilePath(), fileName);
+    return false;
+  }
+  const auto length = static_cast<uint32_t>(size);
+  AllocBlock content(length);
+  if (length && !content.bytes) {
+    Report(log, ResultsLog::kError, kFileTooLarge, FilePath(), fileName);
+    return false;
+  }
+  bool read = true;
+  try {
+    read = length == 0 || file.Read(content.bytes, length, 1) == length;
+  } catch (const Vak::Exception&) {
+    read = false;
+  }
+  if (!read) {
+    Report(log, ResultsLog::kError, kFileReadError, FilePath(), fileName);
+    return false;
+  }
+  ACSRawDataPtr value;
+  if (!compressed) {
+    value = ACSRawDataCore::Create(length, content.Take());
+  } else {
+    AllocBlock stored(uint64_t{length} + kBlockOverhead);
+    if (!stored.bytes) {
+      Report(log, ResultsLog::kError, kFileTooLarge, FilePath(), fileName);
+      return false;
+    }
+    Vak::LZSSCompress lz;
+    Vak::Compress::WriteCursor writer(stored.bytes + kSizeField, length + 1);
+    Vak::Compress::ReadCursor reader(content.bytes, length);
+    if (!lz.Compress(writer, reader, length, kLevel)) {
+      Report(log, ResultsLog::kError, kFileTooLarge, FilePath(), fileName);
+      return false;
+    }
+    Vak::PutLE32(stored.bytes, length);
+    const auto storedLength = static_cast<uint32_t>(writer.Position() + kSizeField);
+    // A block that came out smaller than the file is kept in a block of its
+    // own length.
+    value = writer.Position() < length ? ACSRawDataCore::CreateCopy(storedLength, stored.bytes)
+                                       : ACSRawDataCore::Create(storedLength, stored.Take());
+  }
+  out = ACSChunkPtr(new TDBDataTag(kACSRaw, value));
+  return true;
+}
+
+bool PackFolderFiles(ACSChunkPtr& files, const char* folder, const Vak::PString& substitute, ResultsLog& log,
+                     const Vak::PString& compression) {
+  files.MakeContainer();
+  FolderWalk walk(log, substitute, compression, true);
+  return walk.Walk(folder ? folder : "", files);
+}
+
+bool CheckFolderFiles(const char* folder, ResultsLog& log) {
+  const Vak::PString none;
+  ACSChunkPtr unused;
+  FolderWalk walk(log, none, none, false);
+  return walk.Walk(folder ? folder : "", unused);
+}
+
+bool WritePackageFiles(Vak::String& error, const ACSChunkPtr& files, const char* folder,
+                       const Vak::PString& compression) {
+  error = "";
+  const std::string destination = folder ? folder : "";
+  Vak::File::Md(destination.c_str());
+  const int count = files.GetChildCount();
+  for (int i = 0; i < count; ++i) {
+    const Vak::PString name = files.GetChildName(i);
+    if (!IsValidPackageName(name.c_str())) continue;
+    const ACSChunkPtr child = files->FindChild(name);
+    const int type = child->GetType();
+    const std::string path = Join(destination, name.c_str());
+    if (type == kACSContainer) {
+      if (IsSafePackagePath(name.c_str()) && !WritePackageFiles(error, child, path.c_str(), compression)) return false;
+    } else if (type == kACSRaw) {
+      if (IsPackageFileType(name.c_str()) && !WritePackageFile(error, child, path.c_str(), compression)) return false;
+    } else {
+      error = kUnknownDataType;
+      return false;
+    }
+  }
+  return true;
+}
+
+bool WritePackageFile(Vak::String& error, const ACSChunkPtr& data, const char* path,
+                      const Vak::PString& compression) {
+  error = "";
+  const uint8_t* bytes = data.Get() ? data->GetData() : nullptr;
+  uint32_t size = data.Get() ? data->GetDataSize() : 0;
+  std::vector<uint8_t> decoded;
+  if (compression.Length() > 0) {
+    if (!IsLZSS(compression)) {
+      error = kUnknownCompressionType;
+      return false;
+    }
+    if (!DecodeStored(bytes, size, decoded)) {
+      error = kDecompressFailed;
+      return false;
+    }
+    bytes = decoded.data();
+    size = static_cast<uint32_t>(decoded.size());
+  }
+  Vak::File file;
+  bool ok = false;
+  try {
+    if (file.Open(path, Vak::File::kWrite | Vak::File::kCreate).Ok()) {
+      ok = size == 0 || file.Write(bytes, size, 1) == size;
+      ok = file.Flush() && ok;
+      ok = file.Close() == 0 && ok;
+      if (!ok) Vak::File::Unlink(path);
+    }
+  } catch (const Vak::Exception&) {
+    ok = false;
+  }
+  if (!ok) error = kWriteFailed;
+  return ok;
+}
