@@ -12,6 +12,7 @@
 #include "assetdb/PersistentRecordList.h"
 #include "assetdb/SharedLock.h"
 #include "assetdb/VADLock.h"
+#include "assetdb/VADLog.h"
 #include "assetdb/VADDependencyTable.h"
 #include "assetdb/VADServices.h"
 #include "tests/assetdb/database/IndexFixture.h"
@@ -571,6 +572,8 @@ TEST_F(VADAssetIndexTest, ClearEmptiesEverythingAndLetsTheNetworkStateGo) {
   list.Append(KUID(50, 3, 0));
   VADDependencyTable::Instance().SetDependencies(KUID(50, 1, 0), list);
   PersistentRecordList::Global().Add();
+  VADLog::Instance().AddEntry(nullptr, nullptr, "finished", VADLog::kPlain);
+  VADLog::Entry* open = VADLog::Instance().BeginEntry(nullptr, "still running", nullptr, VADLog::kPlain);
   gVadAssetIndex.SetRebuiltFlag(1);
 
   gVadAssetIndex.Clear();
@@ -582,6 +585,10 @@ TEST_F(VADAssetIndexTest, ClearEmptiesEverythingAndLetsTheNetworkStateGo) {
   EXPECT_EQ(gVadAssetIndex.TableA().Count() + gVadAssetIndex.TableB().Count(), 0u);
   EXPECT_EQ(VADDependencyTable::Instance().Count(), 0u);
   EXPECT_TRUE(PersistentRecordList::Global().Records().IsEmpty());
+  EXPECT_TRUE(VADLog::Instance().FinishedList().IsEmpty());
+  EXPECT_FALSE(VADLog::Instance().ActiveList().Find(open).IsEnd()) << "a running task keeps its entry";
+  VADLog::Instance().EndEntry(open);
+  VADLog::Instance().ClearFinished();
   EXPECT_EQ(gVadAssetIndex.PendingDownloadTask(0), nullptr);
   EXPECT_TRUE(gVadAssetIndex.lookupKuid.IsNull());
   EXPECT_TRUE(gVadAssetIndex.lookupQueue.IsEmpty());
