@@ -50,10 +50,16 @@ int StatedHundredths(const ACSChunkPtr& config) {
 
 bool HasChild(const ACSChunkPtr& config, const PString& key) { return config.HasChild(key); }
 
-PString Indexed(const char* base, int i) {
-  PString key;
-  key.Setf("%s-%d", base, i);
-  return key;
+// The values "base-0", "base-1", ... up to the first missing or empty one.
+template <typename Visit>
+void ForEachIndexed(const ACSChunkPtr& config, const char* base, Visit visit) {
+  for (int i = 0;; ++i) {
+    PString key;
+    key.Setf("%s-%d", base, i);
+    const PString value = config.GetChildString(key);
+    if (value.Length() == 0) return;
+    visit(value.c_str());
+  }
 }
 
 // The list without the code.
@@ -192,10 +198,8 @@ void VADConfigEraList(const ACSChunkPtr& config, AnsiString& out) {
     return;
   }
   AnsiString list;
-  for (int i = 0;; ++i) {
-    const PString value = config.GetChildString(Indexed("category-era", i));
-    if (value.Length() == 0) break;
-    const char* start = value.c_str();
+  ForEachIndexed(config, "category-era", [&](const char* value) {
+    const char* start = value;
     while (*start == ' ') ++start;
     const char* end = start + std::strlen(start);
     while (end > start && end[-1] == ' ') --end;
@@ -204,7 +208,7 @@ void VADConfigEraList(const ACSChunkPtr& config, AnsiString& out) {
     bool digits = n == 2 || n == 4;
     for (const char* c = start; digits && c < end; ++c) digits = *c >= '0' && *c <= '9';
     if (digits) CategoryList::AppendTerm(list, AnsiString(start, n));
-  }
+  });
   out = list;
 }
 
@@ -215,11 +219,7 @@ void VADConfigRegionList(const ACSChunkPtr& config, AnsiString& out) {
   }
   AnsiString list;
   if (HasChild(config, VADKeys::CategoryRegion0())) {
-    for (int i = 0;; ++i) {
-      const PString value = config.GetChildString(Indexed("category-region", i));
-      if (value.Length() == 0) break;
-      AppendRegion(list, value.c_str());
-    }
+    ForEachIndexed(config, "category-region", [&](const char* value) { AppendRegion(list, value); });
     if (StatedHundredths(config) < 250 && list.EqualsIgnoreCase("to")) list = "00";
   } else {
     const PString region = config.GetChildString(VADKeys::Region());
