@@ -87,6 +87,10 @@ void SharedLock::MarkActions(bool firstMark) {
   } else {
     BlockingScreen::Instance().Refresh();
   }
+  DropUnusedCaches();
+}
+
+void SharedLock::DropUnusedCaches() {
   if (DropUnusedResourcesHook hook = dropUnusedResources_.load()) hook();
   Vak::PString::cache()->CollectGarbage();
 }

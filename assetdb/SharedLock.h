@@ -50,6 +50,10 @@ public:
   uint32_t ThreadHolds();
 
   static void SetDropUnusedResourcesHook(DropUnusedResourcesHook hook);
+  // Has the resource system drop unused resources (through the hook) and
+  // takes one collection step over the interned strings: cheap when there
+  // is little to free.
+  static void DropUnusedCaches();
 
   // Milliseconds one back-off round sleeps: 0 for the first 100 rounds (a
   // yield), then 1, 2, ... 20, then 20.

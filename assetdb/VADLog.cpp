@@ -90,6 +90,13 @@ void VADLog::FreeAll() {
   sequence_ = 0;
 }
 
+void VADLog::ClearFinished() {
+  Hold hold(lock_);
+  for (Entry* entry : finished_) delete entry;
+  finished_.Clear();
+  sequence_ = 0;
+}
+
 VADLog::Entry* VADLog::BeginEntry(Entry* parent, const char* text, const KUID* kuid, int32_t state) {
   Hold hold(lock_);
   if (closed_.load()) return nullptr;

@@ -76,6 +76,10 @@ public:
   Entry* WatchTask(const char* text, ResultsLog& log);
   int ReceiveMessage(NuMessageData& message) override;
 
+  // Frees the finished entries and sets the counter to 0, as a new read
+  // does; open entries stay with their tasks.
+  void ClearFinished();
+
   // Ends every open entry and lets nothing change any more; trims at once.
   void Close();
   bool IsClosed() const { return closed_.load(); }

@@ -22,14 +22,20 @@ class ResourceDatabase;
 class VADValidationService {
 public:
   virtual ~VADValidationService() = default;
-  // Loads the config file of `folder` into a config model and checks it into
-  // `results`. `archivePresent` tells whether the engine archive named after
-  // the asset's top content folder exists. False when no config loaded;
-  // `kindUnchanged` tells whether the config's kind survived the checks.
+  // Sets the data manager's archive-present field, makes `folder` the asset
+  // being checked (`topFolderName` names its top content folder, null when
+  // none), loads `configFileName` ("config.chump" or "config.txt") from it
+  // into a new config container, and checks the container into `results`.
+  // False when no config loaded; `kindUnchanged` tells whether the config's
+  // kind survived the checks. May throw: the caller reports that.
   virtual bool ValidateAsset(const char* folder, const char* topFolderName, const char* configFileName,
                              bool archivePresent, ResultsLog& results, bool& kindUnchanged) = 0;
-  // Frees the loaded mesh data and whatever the validation left cached.
+  // Frees the loaded mesh data and whatever the validation left cached; run
+  // on the main thread after each validation.
   virtual void PurgeLoadedData() = 0;
+  // Clears the data manager's mesh-failure-reported field when a validation
+  // ends.
+  virtual void ClearMeshFailureReported() = 0;
 };
 
 // The download station's client state, its look-ups and the user-name cache.
@@ -74,12 +80,14 @@ public:
   virtual void ProcessDownloadQueue() = 0;
 };
 
-// The product's resource database over one engine archive or folder.
+// The product's resource database over one engine archive or folder. The
+// archive cache owns what Create returns and deletes it (through the base's
+// virtual destructor) when it purges the entry.
 class VADResourceDatabaseFactory {
 public:
   virtual ~VADResourceDatabaseFactory() = default;
-  // `archiveExists`: root + name + ".va" is an archive; else the folder
-  // root + name + "/" is used.
+  // `archiveExists`: root + name + ".va" is an archive, mounted read-only
+  // under the name; else the folder root + name + "/" is mounted writable.
   virtual Vak::ResourceDatabase* Create(const char* name, const char* root, bool archiveExists) = 0;
 };
 

@@ -62,6 +62,13 @@ public:
     items_[count_++] = item;
   }
 
+  // The items behind move down one place.
+  void EraseAt(uint32_t i) {
+    if (i >= count_) return;
+    std::memmove(items_ + i, items_ + i + 1, (count_ - i - 1) * sizeof(T));
+    --count_;
+  }
+
   void Free() {
     Vak::Alloc::Delete(items_);
     items_ = nullptr;

@@ -1,0 +1,414 @@
+#include "assetdb/VADAssetIndex.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "Vak/Bexlorn/CodePage.h"
+#include "Vak/Bexlorn/File.h"
+#include "Vak/Bexlorn/Time.h"
+#include "assetdb/PersistentRecordList.h"
+#include "assetdb/VADKeys.h"
+#include "assetdb/VADLock.h"
+#include "assetdb/VADLog.h"
+#include "assetdb/VADRecordConfig.h"
+#include "assetdb/VADServices.h"
+#include "content/AppGlobals.h"
+#include "content/FileHelpers.h"
+#include "content/ResultsLog.h"
+#include "util/ContentPackage.h"
+
+VADAssetIndex gVadAssetIndex;
+
+namespace {
+
+using Path = Vak::File::Path;
+using Vak::CodePage::AsciiLower;
+
+// Bucket counts the records' table grows through; its order is never
+// stored, so only the load matters. Fuller buckets keep the table small
+// enough for the cache: a look-up's cost is its one miss on the bucket.
+constexpr unsigned kBucketSteps[] = {4093,   8191,   16381,   32749,   65521,    131071,  262139,
+                                     524287, 1048573, 2097143, 4194301, 8388593, 16777213};
+
+// Display-name order: bytes through the lower-case table; a prefix first.
+int CompareNames(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    const unsigned char x = static_cast<unsigned char>(AsciiLower(*a));
+    const unsigned char y = static_cast<unsigned char>(AsciiLower(*b));
+    if (x != y || !x) return static_cast<int>(x) - static_cast<int>(y);
+  }
+}
+
+struct NamedRecord {
+  const char* name;
+  VADAssetInfo* record;
+};
+
+bool NameLess(const NamedRecord& a, const NamedRecord& b) { return CompareNames(a.name, b.name) < 0; }
+
+Path InRoot(const char* relative) {
+  Path path = GetDatabaseRootPath();
+  if (path.Length() == 0 || !path.AddPath(relative)) return Path();
+  return path;
+}
+
+} // namespace
+
+// --- Location keys -----------------------------------------------------------
+
+std::string VADLocationSet::Key(const char* source, const char* path) {
+  std::string key;
+  // Archive names hold separators too ("builtin\\1").
+  for (const char* s = source ? source : ""; *s; ++s) key += *s == '\\' ? '/' : AsciiLower(*s);
+  key += ':';
+  const char* p = path ? path : "";
+  while (*p == '/' || *p == '\\') ++p;
+  for (; *p; ++p) key += *p == '\\' ? '/' : AsciiLower(*p);
+  while (!key.empty() && key.back() == '/') key.pop_back();
+  return key;
+}
+
+// --- The index ---------------------------------------------------------------
+
+VADAssetIndex::VADAssetIndex() : byKuid_(std::make_unique<KUIDHashTable>(kInitialBuckets, 0)) {
+  VADDependencyTable::Instance().SetRecords(this);
+}
+
+VADAssetIndex::~VADAssetIndex() {
+  for (VADAssetInfo* record : records_) delete record;
+  records_.Clear();
+  VADDependencyTable::Instance().SetRecords(nullptr);
+}
+
+VADAssetInfo* VADAssetIndex::Find(const KUID& kuid) const {
+  KUIDHashTable::Iterator it = byKuid_->Find(kuid);
+  return it.IsEnd() ? nullptr : it.Get<VADAssetInfo>();
+}
+
+VADAssetInfo* VADAssetIndex::RecordAt(uint64_t n) const {
+  std::lock_guard<std::mutex> guard(cursorMutex_);
+  if (cursor_.IsEnd() || n < cursorIndex_) {
+    cursor_ = records_.Begin();
+    cursorIndex_ = 0;
+  }
+  if (n > static_cast<uint64_t>(INT64_MAX)) return nullptr;
+  cursor_.Advance(static_cast<int64_t>(n - cursorIndex_));
+  cursorIndex_ = n;
+  return cursor_.IsEnd() ? nullptr : *cursor_;
+}
+
+void VADAssetIndex::ForgetCursor() const {
+  std::lock_guard<std::mutex> guard(cursorMutex_);
+  cursor_ = RecordList::Iterator();
+  cursorIndex_ = 0;
+}
+
+void VADAssetIndex::GrowTableIfNeeded() {
+  const unsigned buckets = byKuid_->BucketCount();
+  if (byKuid_->Count() <= buckets * kMaxRecordsPerBucket) return;
+  unsigned next = buckets;
+  for (unsigned step : kBucketSteps)
+    if (step > buckets) {
+      next = step;
+      break;
+    }
+  if (next == buckets) return;
+  auto grown = std::make_unique<KUIDHashTable>(next, 0);
+  for (VADAssetInfo* record : records_) grown->Insert(record);
+  byKuid_ = std::move(grown);
+}
+
+VADAssetInfo* VADAssetIndex::Insert(const VADAssetInfo& source) {
+  auto* record = new VADAssetInfo(source);
+  // The archive bits mean nothing without the archive path.
+  if (!record->HasArchiveLocation()) {
+    record->UpdateFlags(VADAssetInfo::kArchiveHeld, 0);
+    record->UpdateStateFlags(VADAssetInfo::kBuiltIn, 0);
+  }
+  records_.Append(record);
+  byKuid_->Insert(record);
+  sorted_.Append(record);
+  GrowTableIfNeeded();
+  ForgetCursor();
+  return record;
+}
+
+bool VADAssetIndex::Add(const VADAssetInfo& source) {
+  if (source.kuid.IsNull()) return false;
+  if (VADAssetInfo* stored = Find(source.kuid)) return stored->Merge(source);
+  VADAssetInfo copy(source);
+  copy.BuildKeywords();
+  VADAssetInfo* record = Insert(copy);
+  Refresh(*record, true);
+  return true;
+}
+
+void VADAssetIndex::Remove(const KUID& kuid) {
+  VADAssetInfo* record = Find(kuid);
+  if (!record) return;
+  RemoveObsoleteLinks(*record);
+  for (uint32_t i = 0; i < sorted_.Count(); ++i) {
+    if (sorted_[i] != record) continue;
+    sorted_.EraseAt(i);
+    break;
+  }
+  // The table keeps an entry for what others still depend on; the asset's
+  // own dependencies go.
+  VADDependencyTable::Instance().SetDependencies(kuid, KUIDList());
+  DropRecordConfig(*record);
+  records_.Remove(record);
+  byKuid_->Erase(byKuid_->Find(kuid));
+  ForgetCursor();
+  delete record;
+}
+
+void VADAssetIndex::Refresh(VADAssetInfo& record, bool full) {
+  if (full) {
+    DropRecordConfig(record);
+    RemoveObsoleteLinks(record);
+    AddObsoleteLinks(record);
+    record.lastInstalled = record.HasLocalFolder() ? static_cast<int64_t>(Vak::Time::TimeStamp()) : 0;
+    if (!record.IsBuiltIn() && record.firstInstalled == 0) record.firstInstalled = record.lastInstalled;
+    KUIDList dependencies;
+    CollectAssetDependencies(record.kuid, GetRecordConfig(record), dependencies);
+    VADDependencyTable::Instance().SetDependencies(record.kuid, dependencies);
+    if (record.IsInstalled()) {
+      const bool hadScripts = record.hasScripts != 0;
+      Vak::PString archive;
+      Vak::File::Path folder;
+      if (record.HasLocalFolder()) {
+        folder = record.GetLocalFolder();
+      } else {
+        archive = record.archiveName;
+        folder = static_cast<const char*>(record.archivePath);
+      }
+      ResultsLog results;
+      const bool valid = VADValidateAsset(archive, folder, results);
+      record.UpdateStateFlags(VADAssetInfo::kFaulty | VADAssetInfo::kWarnings,
+                              static_cast<uint8_t>((valid ? 0 : VADAssetInfo::kFaulty) |
+                                                   (results.GetWarningCount() > 0 ? VADAssetInfo::kWarnings : 0)));
+      record.hasScripts = VADFolderHasScripts(archive, folder) ? 1 : 0;
+      if (hadScripts || record.hasScripts) MakeFolderPath(Vak::PString("cache"), "libraries");
+    } else {
+      record.hasScripts = 0;
+    }
+    record.BuildKeywords();
+    record.contentHash = static_cast<int32_t>(record.ComputeContentHash());
+    MarkDirty(kDirtyRecords);
+  }
+  record.UpdateStateFlags(VADAssetInfo::kMissingKnown | VADAssetInfo::kFaultyDepsKnown, 0);
+  RefreshDependants(record.kuid);
+}
+
+void VADAssetIndex::RefreshDependants(const KUID& kuid) {
+  KUIDList dependants;
+  VADDependencyTable::Instance().GetDependants(kuid, tableA_, dependants);
+  constexpr uint8_t kCached = VADAssetInfo::kMissingKnown | VADAssetInfo::kFaultyDepsKnown;
+  for (const KUID& dependant : dependants) {
+    VADAssetInfo* record = Find(dependant);
+    // Dropping the answers first ends the walk at cycles.
+    if (record && (record->StateFlags() & kCached)) Refresh(*record, false);
+  }
+}
+
+void VADAssetIndex::SortByName() {
+  const uint32_t n = sorted_.Count();
+  if (n < 2) return;
+  std::vector<NamedRecord> items(n);
+  for (uint32_t i = 0; i < n; ++i) items[i] = {sorted_[i]->DisplayName(), sorted_[i]};
+
+  // One pass keeps a sorted run and sets aside the records out of place;
+  // with few of those a sort of them and one merge finish the job.
+  const std::size_t maxOutliers = n / 32 + 16;
+  std::vector<NamedRecord> kept;
+  std::vector<NamedRecord> outliers;
+  kept.reserve(n);
+  bool fewOutliers = true;
+  for (uint32_t i = 0; i < n && fewOutliers; ++i) {
+    const NamedRecord& item = items[i];
+    bool keep = kept.empty() || CompareNames(kept.back().name, item.name) <= 0;
+    if (keep && i + 1 < n && CompareNames(item.name, items[i + 1].name) > 0) {
+      // The item or its successor is out of place: drop the item when the
+      // successor fits behind the run.
+      keep = !(kept.empty() || CompareNames(kept.back().name, items[i + 1].name) <= 0);
+    }
+    if (keep) {
+      kept.push_back(item);
+    } else {
+      outliers.push_back(item);
+      fewOutliers = outliers.size() <= maxOutliers;
+    }
+  }
+  if (fewOutliers) {
+    if (outliers.empty()) return;
+    std::sort(outliers.begin(), outliers.end(), NameLess);
+    std::merge(kept.begin(), kept.end(), outliers.begin(), outliers.end(), items.begin(), NameLess);
+  } else {
+    std::sort(items.begin(), items.end(), NameLess);
+  }
+  for (uint32_t i = 0; i < n; ++i) sorted_[i] = items[i].record;
+}
+
+void VADAssetIndex::Clear() {
+  for (VADAssetInfo* record : records_) delete record;
+  records_.Clear();
+  byKuid_ = std::make_unique<KUIDHashTable>(kInitialBuckets, 0);
+  tableB_.Clear();
+  tableA_.Clear();
+  sorted_.Free();
+  ForgetCursor();
+  // The cache names a record by its address, and a new record may be
+  // allocated where a freed one lay.
+  ClearRecordConfigCache();
+  VADDependencyTable::Instance().Clear();
+  PersistentRecordList::Global().Clear();
+  VADLog::Instance().ClearFinished();
+  VADNetworkService* network = GetVADServices().network;
+  for (void*& task : pendingTasks_) {
+    if (task && network) network->ReleaseDownloadTask(task);
+    task = nullptr;
+  }
+  lookupKuid = KUID::Null();
+  lookupQueue.Clear();
+  if (network) {
+    network->ResetThumbnailLookup();
+    network->ResetUserNames();
+  }
+  settings.Release();
+  globalData.Release();
+  dirty_.store(0);
+  demoted_.store(false);
+  rebuilt_ = 0;
+}
+
+void VADAssetIndex::ResolveKuidList(KUIDList& list) const {
+  for (KUID& kuid : list) kuid = tableA_.Resolve(kuid);
+}
+
+void VADAssetIndex::CollectKuidFamily(const KUID& kuid, KUIDList& out) const {
+  VADLock lock;
+  lock.Acquire(false);
+  const KUID resolved = ResolveThroughTableB(kuid);
+  KUIDList keys;
+  tableB_.ReverseLookup(resolved, keys);
+  for (const KUID& key : keys) AddKUIDUnique(key, out);
+  AddKUIDUnique(resolved, out);
+  AddKUIDUnique(kuid, out);
+}
+
+void VADAssetIndex::AddObsoleteLinks(VADAssetInfo& record) {
+  const KUID& self = record.kuid;
+  KUIDList entries;
+  {
+    KUIDList listed;
+    CollectChildKUIDs(GetRecordConfig(record).GetChildContainer(VADKeys::ObsoleteTable()), listed);
+    for (const KUID& kuid : listed) {
+      if (kuid.user == self.user && kuid.content == self.content) continue;
+      if (self.user >= 0 && kuid.user != self.user) continue;
+      AddKUIDUnique(kuid, entries);
+    }
+  }
+  if (self.user >= 0) {
+    // Above the user range every earlier version is the null KUID, which
+    // adds nothing.
+    if (self.user <= KUID::kMaxUser)
+      for (int32_t version = 0; version < self.version; ++version)
+        AddKUIDUnique(KUID(self.user, self.content, version), entries);
+  }
+  for (const KUID& kuid : entries) tableB_.Insert(kuid, self);
+  const bool toTableA = (record.Flags() & VADAssetInfo::kLocallyEnabled) &&
+                        static_cast<int>(record.build * 100.0f) <= 310 && record.IsInstalled();
+  if (toTableA)
+    for (const KUID& kuid : entries) tableA_.Insert(kuid, self);
+  RaiseObsoleteGeneration();
+}
+
+void VADAssetIndex::RemoveObsoleteLinks(VADAssetInfo& record) {
+  KUIDList keys;
+  tableA_.ReverseLookup(record.kuid, keys);
+  tableA_.RemoveByTarget(record.kuid);
+  tableB_.ReverseLookup(record.kuid, keys);
+  tableB_.RemoveByTarget(record.kuid);
+  KUIDList unique;
+  for (const KUID& key : keys) AddKUIDUnique(key, unique);
+  for (const KUID& key : unique) {
+    VADAssetInfo* other = Find(key);
+    if (other && other != &record && other->IsInstalled()) AddObsoleteLinks(*other);
+  }
+  RaiseObsoleteGeneration();
+}
+
+void VADAssetIndex::CollectLocations(VADLocationSet& out) const {
+  for (const VADAssetInfo* record : records_) {
+    if (record->localPath.Size() > 6) out.Add("local", static_cast<const char*>(record->localPath) + 6);
+    if (record->editingPath.Size() > 8) out.Add("editing", static_cast<const char*>(record->editingPath) + 8);
+    if (record->HasArchiveLocation()) out.Add(record->archiveName.c_str(), record->archivePath);
+  }
+}
+
+void VADAssetIndex::SetRebuiltFlag(uint8_t value) {
+  if (value == rebuilt_) return;
+  rebuilt_ = value;
+  Mark(kDirtyRebuilt, false);
+}
+
+void VADAssetIndex::RaiseTimeMarker(int64_t time) {
+  if (timeMarker_ == kTimeMarkerUnset) return;
+  if (time != kTimeMarkerUnset && time > timeMarker_) timeMarker_ = time;
+  MarkDirty(kDirtyRecords | kDirtyTimeMarker);
+}
+
+void VADAssetIndex::Mark(uint32_t bits, bool demote) {
+  if (demote && !(dirty_.load() & kDirtyRecords) && !demoted_.load(std::memory_order_acquire)) {
+    // Readers under a shared hold mark too: one of them demotes, the
+    // others wait for it, and none deletes the backup another just made.
+    std::lock_guard<std::mutex> guard(demoteMutex_);
+    if (!demoted_.load() && !(dirty_.load() & kDirtyRecords)) VADDemoteDatabaseFile();
+    demoted_.store(true, std::memory_order_release);
+  }
+  dirty_.fetch_or(bits);
+  VADLock::AddChangeFlags(bits);
+}
+
+void VADAssetIndex::ClearDirtyFlags() {
+  std::lock_guard<std::mutex> guard(demoteMutex_);
+  dirty_.store(0);
+  demoted_.store(false);
+}
+
+void VADAssetIndex::SetDependencyFlags(const KUID& kuid, bool hasDependencies, bool hasDependants) {
+  VADAssetInfo* record = Find(kuid);
+  if (!record) return;
+  uint8_t permissions = record->permissions & ~(VADAssetInfo::kHasDependencies | VADAssetInfo::kHasDependants);
+  if (hasDependencies) permissions |= VADAssetInfo::kHasDependencies;
+  if (hasDependants) permissions |= VADAssetInfo::kHasDependants;
+  record->permissions = permissions;
+  if (!hasDependencies)
+    record->UpdateStateFlags(VADAssetInfo::kMissingAnswer | VADAssetInfo::kFaultyDepsAnswer,
+                             VADAssetInfo::kMissingKnown | VADAssetInfo::kFaultyDepsKnown);
+  MarkDirty(kDirtyRecords);
+}
+
+KUID VADResolveKuid(const KUID& kuid) { return gVadAssetIndex.TableA().Resolve(kuid); }
+
+bool VADIsDependencyMissing(const KUID& kuid) {
+  const VADAssetInfo* record = gVadAssetIndex.Find(VADResolveKuid(kuid));
+  return !record || !record->HasAnyLocation();
+}
+
+bool VADIsDependencyFaulty(const KUID& kuid) {
+  const VADAssetInfo* record = gVadAssetIndex.Find(VADResolveKuid(kuid));
+  return record && record->HasErrors();
+}
+
+bool VADDemoteDatabaseFile() {
+  const Path current = InRoot("assets.tdx");
+  if (current.Length() == 0 || !Vak::File::Exists(current).Ok()) return true;
+  const Path cacheFile = InRoot("cache/assets.tdx");
+  const Path backup = InRoot("cache/assets.bku");
+  Vak::File::Unlink(cacheFile);
+  Vak::File::Unlink(backup);
+  Vak::File::Md(InRoot("cache"));
+  return Vak::File::Rename(current, backup);
+}

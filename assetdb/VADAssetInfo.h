@@ -1,0 +1,158 @@
+#pragma once
+// One asset's record in the index: where its folders are, what its config
+// says in brief, and the answers the index caches about it.
+//
+// Queries run under a shared index lock and cache answers in `flags` and
+// `stateFlags` (and `obsoleteStamp`); those bytes are therefore changed only
+// through the atomic helpers below, so two readers never lose each other's
+// bits. Everything else changes under an exclusive lock.
+//
+// Stored relative paths may hold either separator: files written elsewhere
+// hold back-slashes.
+#include <atomic>
+#include <cstdint>
+
+#include "Vak/Bexlorn/File.h"
+#include "Vak/Bexlorn/PString.h"
+#include "Vak/Bexlorn/String.h"
+#include "content/KUID.h"
+
+class VADAssetInfo {
+public:
+  // `flags` bits.
+  enum : uint8_t {
+    kFavourite = 0x01,
+    kLocallyEnabled = 0x02,
+    kReservedFlag = 0x04,
+    kReskin = 0x08,
+    kInArchiveAnswer = 0x10,
+    kInArchiveKnown = 0x20,
+    kDownloadStation = 0x40,
+    kArchiveHeld = 0x80,
+  };
+  // `stateFlags` bits.
+  enum : uint8_t {
+    kBuiltIn = 0x01,
+    kMissingAnswer = 0x02,
+    kMissingKnown = 0x04,
+    kFaulty = 0x08,
+    kWarnings = 0x10,
+    kFaultyDepsAnswer = 0x20,
+    kFaultyDepsKnown = 0x40,
+    kObsolete = 0x80,
+  };
+  // `permissions` bits.
+  enum : uint8_t {
+    kHasDependencies = 0x01,
+    kHasDependants = 0x02,
+    kPermitCommit = 0x04,
+    kPermitEdit = 0x08,
+    kPermitListing = 0x10,
+  };
+  static constexpr uint8_t kInitialPermissions = 0x1C;
+
+  VADAssetInfo() = default;
+  VADAssetInfo(const VADAssetInfo&) = default;
+  VADAssetInfo& operator=(const VADAssetInfo&) = default;
+
+  // Absolute folders (root + relative path); empty when the field is.
+  Vak::File::Path GetLocalFolder() const;
+  Vak::File::Path GetEditingFolder() const;
+  // The archive's name and the folder inside it; false when not in one.
+  bool GetArchiveLocation(Vak::PString& name, Vak::String& path) const;
+
+  // Stored relative to the database root; false, nothing changed, for a
+  // path outside it.
+  bool SetLocalFolder(const char* path);
+  bool SetEditingFolder(const char* path);
+  void ClearLocalFolder();
+  void ClearEditingFolder();
+  void ClearArchiveLocation();
+  void FixLegacyLocalPath();
+
+  bool HasLocalFolder() const { return localPath.Size() > 0; }
+  bool HasEditingFolder() const { return editingPath.Size() > 0; }
+  bool HasArchiveLocation() const { return archivePath.Size() > 0; }
+  // An archive or a local folder.
+  bool IsInstalled() const { return HasArchiveLocation() || HasLocalFolder(); }
+  bool HasAnyLocation() const { return IsInstalled() || HasEditingFolder(); }
+  bool IsBuiltIn() const { return StateFlags() & kBuiltIn; }
+  // A failed validation with an archive or local folder.
+  bool HasErrors() const { return (StateFlags() & kFaulty) && IsInstalled(); }
+
+  // Bytes of the asset's files; 0 when built in; -1 when unknown.
+  int32_t ComputeSize() const;
+  // The change hash of the first folder (local, else archive); 1 without.
+  uint32_t ComputeContentHash() const;
+
+  // Cached against the index's obsolete generation.
+  bool IsObsolete();
+  bool IsUpToDate() const;
+  // Cached until the record or a dependency is refreshed.
+  bool HasMissingDependencies();
+  bool HasFaultyDependencies();
+
+  void BuildKeywords();
+  // False, nothing changed, when a location pair conflicts or the KUIDs
+  // differ.
+  bool Merge(const VADAssetInfo& other);
+
+  // `secondaryName` when set, else `name`.
+  const Vak::String& DisplayName() const { return secondaryName.Size() > 0 ? secondaryName : name; }
+
+  // Atomic reads and updates of the cached bytes: bits in `clear` go, then
+  // bits in `set` come, in one step.
+  uint8_t Flags() const { return Ref(flags).load(std::memory_order_acquire); }
+  uint8_t StateFlags() const { return Ref(stateFlags).load(std::memory_order_acquire); }
+  void UpdateFlags(uint8_t clear, uint8_t set) { Update(flags, clear, set); }
+  void UpdateStateFlags(uint8_t clear, uint8_t set) { Update(stateFlags, clear, set); }
+
+  // Fields in their declared order.
+  KUID kuid;
+  Vak::String categoryClasses;
+  Vak::String regionList;
+  Vak::String eraList;
+  int32_t sizeOnDisk = -1;
+  int32_t contentHash = 0;
+  float build = 0.0f;
+  Vak::String editingPath;
+  Vak::String archivePath;
+  Vak::PString archiveName;
+  Vak::String localPath;
+  KUID mapKuid;
+  uint8_t flags = 0;
+  uint8_t stateFlags = 0;
+  uint32_t obsoleteStamp = 0;
+  uint8_t permissions = kInitialPermissions;
+  uint8_t hasScripts = 0;
+  uint8_t localRating = 255;
+  int64_t firstInstalled = 0;
+  int64_t lastInstalled = 0;
+  Vak::String description;
+  Vak::String keywords;
+  Vak::String name;
+  Vak::String secondaryName;
+  Vak::String keywordList;
+
+private:
+  template <typename T>
+  static std::atomic_ref<T> Ref(const T& field) {
+    return std::atomic_ref<T>(const_cast<T&>(field));
+  }
+  static void Update(uint8_t& field, uint8_t clear, uint8_t set) {
+    std::atomic_ref<uint8_t> ref(field);
+    uint8_t old = ref.load(std::memory_order_relaxed);
+    while (!ref.compare_exchange_weak(old, static_cast<uint8_t>((old & ~clear) | set), std::memory_order_acq_rel)) {
+    }
+  }
+  // Sets the answer and its valid bit together, marks the index.
+  bool CacheDependencyAnswer(uint8_t answerBit, uint8_t knownBit, bool faulty);
+};
+
+// A ".gs" or ".gse" file lies somewhere below the folder (inside the
+// archive of that name when one is given).
+bool VADFolderHasScripts(const Vak::PString& archive, const char* folder);
+
+// Two stored paths name the same folder: letters compared without regard
+// to case, '/' and '\\' alike.
+bool VADSamePath(const char* a, const char* b);
