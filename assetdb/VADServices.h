@@ -91,12 +91,18 @@ public:
   virtual Vak::ResourceDatabase* Create(const char* name, const char* root, bool archiveExists) = 0;
 };
 
+// The free bytes on the disk that holds `path`; false when unknown.
+using VADFreeSpaceFunction = bool (*)(const char* path, uint64_t& bytes);
+bool VADPlatformFreeSpace(const char* path, uint64_t& bytes);
+
 // The installed services; null when absent. Set at start-up, before any
 // thread of the database runs.
 struct VADServices {
   VADValidationService* validation = nullptr;
   VADNetworkService* network = nullptr;
   VADResourceDatabaseFactory* resourceDatabases = nullptr;
+  // Tests replace it to play a full disk.
+  VADFreeSpaceFunction freeSpace = VADPlatformFreeSpace;
 };
 
 VADServices& GetVADServices();

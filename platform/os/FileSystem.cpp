@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace platform {
@@ -260,6 +261,16 @@ Error SetReadOnly(const char* path, bool readOnly) {
   mode_t mode = st.st_mode & 07777;
   mode = readOnly ? mode & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH) : mode | S_IRUSR | S_IWUSR;
   if (::chmod(native.c_str(), mode) != 0) return ErrorFromErrno(errno, native.c_str());
+  return Error::None;
+}
+
+Error FreeDiskSpace(const char* path, uint64_t& bytes) {
+  bytes = 0;
+  if (path == nullptr) return Error::InvalidArgument;
+  std::string native = ResolvePath(path);
+  struct statvfs st;
+  if (::statvfs(native.c_str(), &st) != 0) return ErrorFromErrno(errno, native.c_str());
+  bytes = static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
   return Error::None;
 }
 

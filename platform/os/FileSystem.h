@@ -74,6 +74,10 @@ Error DeleteTree(const char* path);
 // again (other permission bits as they are).
 Error SetReadOnly(const char* path, bool readOnly);
 
+// The bytes an unprivileged process may still write on the file system that
+// holds `path`.
+Error FreeDiskSpace(const char* path, uint64_t& bytes);
+
 // The process's current folder, and a change of it.
 Error CurrentFolder(std::string& out);
 Error ChangeFolder(const char* path);

@@ -270,3 +270,12 @@ TEST(FileSystem, ReadOnlyAndCurrentFolder) {
 }
 
 } // namespace
+
+TEST(FileSystem, FreeDiskSpaceOfAFolderAndOfNothing) {
+  platform::test::TempFolder dir;
+  uint64_t bytes = 0;
+  ASSERT_EQ(platform::FreeDiskSpace(dir.Path().c_str(), bytes), Error::None);
+  EXPECT_GT(bytes, 0u);
+  EXPECT_NE(platform::FreeDiskSpace((dir / "missing/deeper").c_str(), bytes), Error::None);
+  EXPECT_EQ(bytes, 0u);
+}
