@@ -42,6 +42,8 @@ private:
   std::unordered_set<std::string> keys_;
 };
 
+class TStream;
+
 class VADAssetIndex final : public VADDependencyRecords {
 public:
   static constexpr unsigned kInitialBuckets = 4093;
@@ -89,6 +91,11 @@ public:
   // place.
   void SortByName();
   void Clear();
+
+  // The index file's body and header (VADDatabaseFile.cpp). Read clears the
+  // index first and leaves it cleared when it fails.
+  bool WriteDatabase(TStream& stream);
+  bool ReadDatabase(TStream& stream);
 
   KUID ResolveThroughTableB(const KUID& kuid) const { return tableB_.Resolve(kuid); }
   void ResolveKuidList(KUIDList& list) const;

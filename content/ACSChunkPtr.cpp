@@ -14,6 +14,8 @@
 #include "content/TDBTags.h"
 #include "content/TStream.h"
 #include "content/TextChunkFile.h"
+#include "platform/os/File.h"
+#include "platform/os/FileSystem.h"
 
 namespace {
 
@@ -143,14 +145,33 @@ bool ACSChunkPtr::Load(const char* folder, const char* name) {
   return true;
 }
 
+namespace {
+
+// A plain path is replaced through a temporary file beside it, synced, then
+// renamed over it, so a crash leaves the old file or the new one, never a
+// short one. False, nothing changed, when the temporary cannot be made.
+bool ReplaceFile(const char* path, const DynamicBuffer& bytes, bool& written) {
+  std::string folder(path);
+  const std::size_t cut = folder.find_last_of("\\/:");
+  folder = cut == std::string::npos ? std::string() : folder.substr(0, cut + 1);
+  std::string temp;
+  platform::File out;
+  if (Vak::File::CreateTemporary(folder, out, temp, platform::File::Access::Write) != platform::Error::None)
+    return false;
+  written = bytes.Size() == 0 || out.Write(bytes.Data(), bytes.Size()) == platform::Error::None;
+  written = written && out.Sync() == platform::Error::None;
+  written = out.Close() == platform::Error::None && written;
+  written = written && platform::Rename(temp.c_str(), path) == platform::Error::None;
+  if (!written) platform::DeleteFile(temp.c_str());
+  return true;
+}
+
+} // namespace
+
 bool ACSChunkPtr::Save(const char* folder, const char* name) const {
   if (!name) return false;
   const FileForm form = FormOf(name);
   if (form == FileForm::kUnknown) return false;
-  Vak::File file;
-  const unsigned long mode = Vak::File::kWrite | Vak::File::kCreate;
-  const bool opened = folder && *folder ? file.Open(Vak::PString(folder), name, mode).Ok() : file.Open(name, mode).Ok();
-  if (!opened) return false;
   // The tree is built in memory and goes out in one write: the writers seek
   // back to patch lengths, and a seek on the file drops a failed flush.
   DynamicBuffer buffer;
@@ -162,8 +183,15 @@ bool ACSChunkPtr::Save(const char* folder, const char* name) const {
       WriteChunkFileBinary(*this, stream);
     }
   }
+  bool written = false;
+  if (!(folder && *folder) && ReplaceFile(name, buffer, written)) return written;
+  // Through a substitute.
+  Vak::File file;
+  const unsigned long mode = Vak::File::kWrite | Vak::File::kCreate;
+  const bool opened = folder && *folder ? file.Open(Vak::PString(folder), name, mode).Ok() : file.Open(name, mode).Ok();
+  if (!opened) return false;
   const unsigned long size = buffer.Size();
-  bool written = size == 0 || file.Write(buffer.Data(), size, 1) == size;
+  written = size == 0 || file.Write(buffer.Data(), size, 1) == size;
   written = file.Flush() && written;
   return file.Close() == 0 && written;
 }

@@ -19,6 +19,10 @@ struct Globals {
   const Vak::String emptyString{};
   Vak::Rand rand;                       // under the lock
   Vak::File::Path databaseRoot;         // under the lock
+  int64_t serverTime = 0;               // under the lock
+  ServerTimeHandler serverTimeHandler = nullptr;  // under the lock
+  TimeMarkerHandler timeMarkerHandler = nullptr;  // under the lock
+  bool timeMarkerPending = false;       // under the lock
 };
 
 // Never destroyed: objects destroyed at exit in an order no one controls may
@@ -60,6 +64,29 @@ void SetBuildNumber(uint32_t build) {
   Vak::SingleLock guard(&g.lock, true);
   g.buildNumber = build;
 }
+
+namespace {
+
+template <typename T> T LockedGet(const T& field) {
+  Vak::SingleLock guard(&G().lock, true);
+  return field;
+}
+
+template <typename T> void LockedSet(T& field, T value) {
+  Vak::SingleLock guard(&G().lock, true);
+  field = value;
+}
+
+} // namespace
+
+int64_t GetServerTime() { return LockedGet(G().serverTime); }
+void SetServerTime(int64_t time) { LockedSet(G().serverTime, time); }
+ServerTimeHandler GetServerTimeHandler() { return LockedGet(G().serverTimeHandler); }
+void SetServerTimeHandler(ServerTimeHandler handler) { LockedSet(G().serverTimeHandler, handler); }
+TimeMarkerHandler GetTimeMarkerHandler() { return LockedGet(G().timeMarkerHandler); }
+void SetTimeMarkerHandler(TimeMarkerHandler handler) { LockedSet(G().timeMarkerHandler, handler); }
+bool IsTimeMarkerPending() { return LockedGet(G().timeMarkerPending); }
+void SetTimeMarkerPending(bool pending) { LockedSet(G().timeMarkerPending, pending); }
 
 void SignalStartupEvent() {
   Globals& g = G();

@@ -30,6 +30,24 @@ Vak::CriticalSection& AppGlobalsLock();
 uint32_t GetBuildNumber();
 void SetBuildNumber(uint32_t build);
 
+// The content server's time (seconds) as last reported, under the lock.
+int64_t GetServerTime();
+void SetServerTime(int64_t time);
+
+// Handlers the asset database installs while it is open; null when none.
+// The server-time slot is read and set under the lock; the time-marker slot
+// is guarded by the lock too, which its users hold around the call.
+using ServerTimeHandler = void (*)(int64_t time);
+using TimeMarkerHandler = void (*)();
+ServerTimeHandler GetServerTimeHandler();
+void SetServerTimeHandler(ServerTimeHandler handler);
+TimeMarkerHandler GetTimeMarkerHandler();
+void SetTimeMarkerHandler(TimeMarkerHandler handler);
+// Set when a time marker arrived before the database could take it; the
+// database's start runs the handler for it at once.
+bool IsTimeMarkerPending();
+void SetTimeMarkerPending(bool pending);
+
 // Set once the asset index has been read and sorted; the event is
 // manual-reset, so it stays signalled.
 void SignalStartupEvent();

@@ -1,0 +1,391 @@
+#include "assetdb/VADDatabaseFile.h"
+
+#include <bit>
+
+#include "Vak/Bexlorn/File.h"
+#include "Vak/Bexlorn/Sync.h"
+#include "assetdb/KuidBaseFile.h"
+#include "assetdb/PersistentRecordList.h"
+#include "assetdb/VADAssetIndex.h"
+#include "assetdb/VADDependencyTable.h"
+#include "assetdb/VADLock.h"
+#include "assetdb/VADLog.h"
+#include "assetdb/VADServices.h"
+#include "content/ACSFile.h"
+#include "content/AppGlobals.h"
+#include "content/TStream.h"
+#include "content/TStreamObfuscated.h"
+
+using namespace vad_file;
+
+namespace {
+
+// ---- field helpers ----
+
+void WriteBool(TStream& out, bool value) { out.WriteByte(value ? 1 : 0); }
+
+void WriteInt64(TStream& out, int64_t value) {
+  const auto bits = static_cast<uint64_t>(value);
+  out.WriteInt(static_cast<uint32_t>(bits));
+  out.WriteInt(static_cast<uint32_t>(bits >> 32));
+}
+
+void WriteFloat(TStream& out, float value) { out.WriteInt(std::bit_cast<uint32_t>(value)); }
+
+// Reads of one stream that stop at its end: every length is checked against
+// the bytes left before anything is taken from the stream, and a short read
+// leaves the stream's error set.
+class Reader {
+public:
+  Reader(TStream& stream, uint32_t end) : s(stream), end_(end) {}
+
+  uint32_t Left() {
+    const uint32_t at = s.Tell();
+    return at < end_ ? end_ - at : 0;
+  }
+  bool Ok() const { return s.GetError() == 0 && !bad_; }
+  void Fail() { bad_ = true; }
+
+  bool Bool() { return s.ReadByte() != 0; }
+  uint32_t U32() { return s.ReadInt(); }
+  int64_t I64() {
+    const uint64_t low = s.ReadInt();
+    const uint64_t high = s.ReadInt();
+    return static_cast<int64_t>(low | (high << 32));
+  }
+  float Float() { return std::bit_cast<float>(s.ReadInt()); }
+  KUID Kuid() { return s.ReadKUID(); }
+  // A length beyond the bytes left marks the read failed and takes nothing.
+  template <typename Text, typename ReadFn> void TextOf(Text& out, ReadFn read) {
+    const uint32_t n = s.ReadInt();
+    if (s.GetError() != 0) return;
+    if (n > Left()) {
+      Fail();
+      return;
+    }
+    s.SeekBuffered(-4, TStream::kCurrent);
+    (s.*read)(out);
+  }
+  void String(Vak::String& out) { TextOf(out, &TStream::ReadString); }
+  void PString(Vak::PString& out) { TextOf(out, &TStream::ReadPString); }
+  void Skip(uint32_t n) {
+    if (n > Left()) {
+      Fail();
+      return;
+    }
+    s.SeekBuffered(n, TStream::kCurrent);
+  }
+  // A chunk tree in the binary chunk form; null when it holds none.
+  ACSChunkPtr Tree() {
+    auto* file = new TDBBinaryFile;
+    MPHandle keep(file);  // the root's nodes hold it from here on
+    file->Read(s);
+    ACSChunkPtr root = file->GetRoot();
+    return root.IsNull() ? ACSChunkPtr() : ACSChunk::AsContainer(root.Get());
+  }
+
+  TStream& s;
+
+private:
+  uint32_t end_;
+  bool bad_ = false;
+};
+
+// ---- the network blocks, when no network code is installed ----
+// Their layouts belong to the download station; without it the file still
+// carries empty blocks, and a stored block is read past.
+
+void WriteEmptyUserNames(TStream& out) {
+  out.WriteInt(0);  // version
+  out.WriteInt(0);  // count
+}
+
+bool SkipUserNames(Reader& in) {
+  if (in.U32() != 0) return false;
+  const uint32_t count = in.U32();
+  if (!in.Ok() || count > in.Left() / 12) return false;
+  Vak::PString name;
+  for (uint32_t i = 0; i < count && in.Ok(); ++i) {
+    in.PString(name);
+    in.Skip(8);
+  }
+  return in.Ok();
+}
+
+void WriteEmptyStation(TStream& out) {
+  out.WriteInt(1);  // version
+  out.WriteString(Vak::String());
+  WriteInt64(out, 0);
+  out.WriteInt(0);
+}
+
+void SkipStation(Reader& in) {
+  if (in.U32() != 1) return;
+  Vak::String last;
+  in.String(last);
+  in.Skip(8);
+  const uint32_t count = in.U32();
+  if (!in.Ok() || count > in.Left() / 4) return;
+  Vak::PString url;
+  for (uint32_t i = 0; i < count && in.Ok(); ++i) in.PString(url);
+}
+
+// ---- records ----
+
+void WriteRecord(TStream& out, const VADAssetInfo& r, uint32_t generation) {
+  out.WriteKUID(r.kuid);
+  out.WriteString(r.categoryClasses);
+  out.WriteString(r.name);
+  out.WriteString(r.regionList);
+  out.WriteString(r.eraList);
+  out.WriteString(r.keywords);
+  out.WriteString(r.editingPath);
+  out.WriteString(r.archivePath);
+  out.WritePString(r.archiveName);
+  out.WriteString(r.localPath);
+  out.WriteKUID(r.mapKuid);
+  const uint8_t flags = r.Flags();
+  const uint8_t state = r.StateFlags();
+  for (int bit = 0; bit < 8; ++bit) WriteBool(out, flags & (1u << bit));
+  for (int bit = 0; bit < 8; ++bit) WriteBool(out, state & (1u << bit));
+  WriteBool(out, r.obsoleteStamp == generation);
+  for (int bit : {2, 3, 4, 0, 1}) WriteBool(out, r.permissions & (1u << bit));
+  WriteBool(out, r.hasScripts != 0);
+  out.WriteInt(static_cast<uint32_t>(r.sizeOnDisk));
+  WriteFloat(out, r.build);
+  out.WriteByte(r.localRating);
+  WriteInt64(out, r.firstInstalled);
+  WriteInt64(out, r.lastInstalled);
+  out.WriteString(r.description);
+  out.WriteString(r.secondaryName);
+  out.WriteInt(static_cast<uint32_t>(r.contentHash));
+}
+
+// Items absent from older versions keep a new record's values.
+void ReadRecord(Reader& in, uint32_t v, uint32_t generation, VADAssetInfo& r) {
+  r.kuid = in.Kuid();
+  in.String(r.categoryClasses);
+  in.String(r.name);
+  in.String(r.regionList);
+  in.String(r.eraList);
+  in.String(r.keywords);
+  in.String(r.editingPath);
+  in.String(r.archivePath);
+  in.PString(r.archiveName);
+  in.String(r.localPath);
+  r.mapKuid = in.Kuid();
+  uint8_t flags = 0, state = 0;
+  for (int bit = 0; bit < 8; ++bit)
+    if (in.Bool()) flags |= static_cast<uint8_t>(1u << bit);
+  for (int bit = 0; bit < 8; ++bit) {
+    if ((bit == 4 && v <= 27) || (bit == 7 && v <= 22)) continue;
+    if (in.Bool()) state |= static_cast<uint8_t>(1u << bit);
+  }
+  if (!r.HasArchiveLocation()) {
+    flags &= static_cast<uint8_t>(~VADAssetInfo::kArchiveHeld);
+    state &= static_cast<uint8_t>(~VADAssetInfo::kBuiltIn);
+  }
+  r.flags = flags;
+  r.stateFlags = state;
+  if (v > 22) r.obsoleteStamp = in.Bool() ? generation : 0;
+  uint8_t permissions = 0;
+  for (int bit : {2, 3, 4, 0, 1}) {
+    if (bit < 2 && v <= 28) continue;
+    if (in.Bool()) permissions |= static_cast<uint8_t>(1u << bit);
+  }
+  r.permissions = permissions;
+  if (v > 32) r.hasScripts = in.Bool() ? 1 : 0;
+  r.sizeOnDisk = static_cast<int32_t>(in.U32());
+  r.build = in.Float();
+  r.localRating = in.s.ReadByte();
+  r.firstInstalled = in.I64();
+  r.lastInstalled = in.I64();
+  in.String(r.description);
+  in.String(r.secondaryName);
+  if (v > 20) r.contentHash = static_cast<int32_t>(in.U32());
+}
+
+void StoreServerTime(int64_t time) {
+  SetServerTime(time);
+  if (ServerTimeHandler handler = GetServerTimeHandler()) handler(time);
+}
+
+} // namespace
+
+bool VADAssetIndex::WriteDatabase(TStream& file) {
+  KuidBaseFile::GetUserId();
+  VADNetworkService* network = GetVADServices().network;
+
+  file.WriteInt(kMagic);
+  file.WriteInt(kVersion);
+  const uint32_t sizeAt = file.WriteSizeMarker();
+  TStreamObfuscated out;
+  out.Open(true, &file, TStreamObfuscated::kScrambled);
+
+  out.WriteInt(RecordCount());
+  const uint32_t generation = ObsoleteGeneration();
+  for (const VADAssetInfo* record : records_) WriteRecord(out, *record, generation);
+  tableA_.Write(out);
+  tableB_.Write(out);
+  bool ok = VADDependencyTable::Instance().Write(out);
+  if (network) network->WriteUserNames(out);
+  else WriteEmptyUserNames(out);
+  VADLog::Instance().Write(out);
+  out.WritePString(storedText[0]);
+  out.WritePString(storedText[1]);
+  WriteBool(out, storedByte[0]);
+  WriteBool(out, storedByte[1]);  // the texture option
+  out.WriteInt(latestBuild);
+  out.WriteInt(indexBuild);
+  WriteInt64(out, serverTime);
+  settingsLock.Lock();
+  WriteChunkFileBinary(settings, out);
+  settingsLock.Unlock();
+  WriteChunkFileBinary(globalData, out);
+  PersistentRecordList::Global().Write(out);
+  WriteInt64(out, timeMarker_);
+  if (network) network->WriteStation(out);
+  else WriteEmptyStation(out);
+  out.WriteInt(0);
+  out.WriteInt(static_cast<uint32_t>(network ? network->GetMembershipStatus() : 0));
+  WriteFloat(out, network ? network->GetMembershipValue() : 0.0f);
+  const uint8_t trailer[kTrailerBytes] = {};
+  out.WriteBytes(trailer, kTrailerBytes);
+  WriteBool(out, rebuilt_ != 0);
+
+  ok = ok && out.GetError() == 0;
+  out.Open(false, nullptr, TStreamObfuscated::kPlain);
+  file.DropReadAhead();
+  file.WriteIntAt(file.Tell(), sizeAt);
+  return ok && file.GetError() == 0;
+}
+
+bool VADAssetIndex::ReadDatabase(TStream& file) {
+  Clear();
+  storedText[0] = storedText[1] = Vak::PString();
+  storedByte[0] = storedByte[1] = 0;
+  latestBuild = indexBuild = kInitialBuild;
+  serverTime = 0;
+  timeMarker_ = kTimeMarkerUnset;
+  settingsPresent = 0;
+
+  const uint32_t fileSize = file.GetSize();
+  const uint32_t magic = file.ReadInt();
+  const uint32_t v = file.ReadInt();
+  const uint32_t size = file.ReadInt();
+  if (file.GetError() != 0 || magic != kMagic || size != fileSize || v < kOldestVersion || v > kVersion) return false;
+
+  TStreamObfuscated stream;
+  stream.Open(false, &file, v >= kFirstScrambled ? TStreamObfuscated::kScrambled : TStreamObfuscated::kPlain);
+  Reader in(stream, fileSize);
+  auto fail = [this] {
+    Clear();
+    return false;
+  };
+  VADNetworkService* network = GetVADServices().network;
+
+  const uint32_t count = in.U32();
+  if (!in.Ok() || count > in.Left() / kMinRecordBytes) return fail();
+  const uint32_t generation = ObsoleteGeneration();
+  for (uint32_t i = 0; i < count; ++i) {
+    VADAssetInfo record;
+    ReadRecord(in, v, generation, record);
+    // Find, Remove and Merge rely on one record per KUID, and on no null one.
+    if (!in.Ok() || record.kuid.IsNull() || Find(record.kuid)) return fail();
+    record.BuildKeywords();
+    Insert(record);
+  }
+
+  if (!tableA_.Read(stream)) return fail();
+  if (v > 25 && !tableB_.Read(stream)) return fail();
+  if (!VADDependencyTable::Instance().Read(stream)) return fail();
+  if (!(network ? network->ReadUserNames(stream) : SkipUserNames(in))) return fail();
+  if (v >= 35 && !VADLog::Instance().Read(stream)) return fail();
+  if (!in.Ok()) return fail();
+  if (v > 23) in.PString(storedText[0]);
+  if (v > 35) {
+    in.PString(storedText[1]);
+    storedByte[0] = in.Bool() ? 1 : 0;
+  }
+  if (v > 24) storedByte[1] = in.Bool() ? 1 : 0;
+  if (v > 29) {
+    uint32_t latest = in.U32();
+    uint32_t index = in.U32();
+    if (!in.Ok()) return fail();
+    {
+      Vak::SingleLock guard(&AppGlobalsLock(), true);
+      if (GetBuildNumber() > latest) latest = GetBuildNumber();
+      SetBuildNumber(latest);
+    }
+    latestBuild = latest;
+    indexBuild = index;
+    if (indexBuild < kInitialBuild) {
+      indexBuild = kInitialBuild;
+      MarkDirty(kDirtyRecords);
+    }
+    if (indexBuild < latestBuild) VADLock::AddExtraChangeFlags(kDirtyLatestBuild);
+  }
+  if (v > 30) {
+    serverTime = in.I64();
+    if (!in.Ok()) return fail();
+    StoreServerTime(serverTime);
+  }
+  if (v < 27) {
+    settingsPresent = 1;
+  } else {
+    ACSChunkPtr tree = in.Tree();
+    settingsLock.Lock();
+    settings = tree;
+    settingsLock.Unlock();
+    settingsPresent = 1;
+    VADLock::AddExtraChangeFlags(kDirtySetting);
+  }
+  globalData = in.Tree();
+  if (!in.Ok() || !PersistentRecordList::Global().Read(stream)) return fail();
+
+  // What follows does not decide success.
+  if (v <= 31) in.Skip(4);
+  if (v > 31) {
+    const int64_t marker = in.I64();
+    if (in.Ok()) timeMarker_ = marker;
+  }
+  if (network) network->ReadStation(stream);
+  else SkipStation(in);
+  in.U32();
+  const auto status = static_cast<int32_t>(in.U32());
+  const float value = in.Float();
+  if (in.Ok() && network) network->SetMembership(status, value);
+  in.Skip(kTrailerBytes);
+  const uint8_t rebuilt = in.Bool() ? 1 : 0;
+  if (in.Ok() && rebuilt != rebuilt_) {
+    rebuilt_ = rebuilt;
+    VADLock::AddExtraChangeFlags(kDirtyRebuilt);
+  }
+
+  SortByName();
+  SignalStartupEvent();
+  return true;
+}
+
+bool WriteDatabaseFile(const char* path) {
+  Vak::File file;
+  if (!file.Open(path, Vak::File::kWrite | Vak::File::kCreate).Ok()) return false;
+  bool ok;
+  {
+    TFile stream(&file);
+    ok = gVadAssetIndex.WriteDatabase(stream);
+  }
+  ok = file.Flush() && ok;
+  ok = ok && file.OwnHandle().Sync() == platform::Error::None;
+  return file.Close() == 0 && ok;
+}
+
+bool ReadDatabaseFile(const char* path) {
+  Vak::File file;
+  if (!file.Open(path, Vak::File::kReadStored).Ok()) {
+    gVadAssetIndex.Clear();
+    return false;
+  }
+  TFile stream(&file);
+  return gVadAssetIndex.ReadDatabase(stream);
+}
