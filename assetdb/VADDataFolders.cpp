@@ -1,0 +1,49 @@
+#include "assetdb/VADDataFolders.h"
+
+#include <array>
+
+#include "Vak/Bexlorn/File.h"
+#include "assetdb/AssetArchiveCache.h"
+#include "assetdb/KuidBaseFile.h"
+#include "content/AppGlobals.h"
+
+namespace Vak {
+class ResourceDatabase;
+}
+
+const char* const kVADDataFolders[10] = {"cache",          "trash",          "cache/libraries", "cache/syslibs",
+                                         "cache/bookmarks", "cache/sessions", "cache/water",     "local",
+                                         "editing",        "settings"};
+const char* const kVADFolderArchives[7] = {"data", "video", "local", "trash", "editing", "cache", "settings"};
+
+namespace {
+
+std::array<Vak::ResourceDatabase*, 7> gArchives{};
+
+Vak::File::Path InRoot(const char* relative, bool folder) {
+  Vak::File::Path path = GetDatabaseRootPath();
+  path.AddPath(relative);
+  if (folder) path.AddSlash();
+  return path;
+}
+
+} // namespace
+
+void VADPrepareDataFolders(const char* root) {
+  SetDatabaseRootPath(root);
+  KuidBaseFile::Init(GetDatabaseRootPath());
+  for (const char* folder : kVADDataFolders) Vak::File::Md(InRoot(folder, false));
+  const Vak::File::Path base = InRoot("", true);
+  for (std::size_t i = 0; i < gArchives.size(); ++i)
+    gArchives[i] = AssetArchiveCache::Acquire(Vak::PString(kVADFolderArchives[i]), base);
+  Vak::File::Subst(Vak::PString("scripts"), InRoot("scripts", true), false);
+  Vak::File::Subst(Vak::PString("libraries"), InRoot("libraries", true), false);
+}
+
+void VADUnmountDataFolders() {
+  for (Vak::ResourceDatabase*& archive : gArchives) {
+    if (archive) AssetArchiveCache::Release(archive);
+    archive = nullptr;
+  }
+  Vak::File::Subst(Vak::PString("scripts"), nullptr, false);
+}

@@ -1,0 +1,283 @@
+#include "assetdb/VADDatabase.h"
+
+#include <atomic>
+#include <cstring>
+
+#include "Vak/Bexlorn/File.h"
+#include "Vak/Bexlorn/Sync.h"
+#include "Vak/Bexlorn/Thread.h"
+#include "assetdb/GWSpecRegistry.h"
+#include "assetdb/JobScheduler.h"
+#include "assetdb/VADAssetIndex.h"
+#include "assetdb/VADDatabaseFile.h"
+#include "assetdb/VADFolderScan.h"
+#include "assetdb/VADIPC.h"
+#include "assetdb/VADLock.h"
+#include "assetdb/VADServices.h"
+#include "content/AppGlobals.h"
+#include "content/VelmarEx.h"
+#include "platform/os/CrashFile.h"
+
+using Path = Vak::File::Path;
+
+namespace {
+
+std::atomic<bool> gOpen{false};
+std::atomic<bool> gRebuilding{false};
+std::atomic<VADWallClock> gClock{&platform::WallClockSeconds};
+VADStartBlock gStart;
+Vak::CriticalSection gThreadLock{"VADThreads"};
+Vak::Thread* gRefreshThread = nullptr;  // under gThreadLock
+Vak::Thread* gSecondThread = nullptr;   // under gThreadLock
+
+Path InRoot(const char* relative) {
+  Path path = GetDatabaseRootPath();
+  if (path.Length() == 0 || !path.AddPath(relative)) return Path();
+  return path;
+}
+
+class LoadCycle final : public VADLoadCycle {
+public:
+  bool IsDatabaseOpen() override { return gOpen.load(); }
+  void Reload() override { VADReload(); }
+  void StartRefreshThread() override { VADStartRefreshThread(); }
+};
+
+LoadCycle gLoadCycle;
+
+unsigned RefreshBody(void*) {
+  VADLock lock;
+  lock.Acquire(true);
+  return 0;
+}
+
+void StopThread(Vak::Thread*& slot) {
+  Vak::Thread* thread;
+  {
+    Vak::SingleLock guard(&gThreadLock, true);
+    thread = slot;
+    slot = nullptr;
+  }
+  if (!thread) return;
+  while (!thread->IsDone() && !thread->Lock(10)) {
+    if (IsMainThread()) JobScheduler::Instance().RunPending(0);
+  }
+  thread->Terminate();
+  delete thread;
+}
+
+void StoreTimeMarkerPending() {
+  TimeMarkerHandler handler = nullptr;
+  {
+    Vak::SingleLock guard(&AppGlobalsLock(), true);
+    handler = IsTimeMarkerPending() ? GetTimeMarkerHandler() : nullptr;
+  }
+  if (handler) handler();
+}
+
+} // namespace
+
+void VADSetWallClock(VADWallClock clock) { gClock.store(clock ? clock : &platform::WallClockSeconds); }
+
+bool VADIsDatabaseOpen() { return gOpen.load(); }
+bool VADIsRebuilding() { return gRebuilding.load(); }
+
+void VADStartParams(VADStartBlock& block) { block = VADStartBlock(); }
+
+bool HasFreeDiskSpace(const char* folder) {
+  uint64_t bytes = 0;
+  VADFreeSpaceFunction query = GetVADServices().freeSpace;
+  return query && query(folder, bytes) && bytes >= kVADMinFreeBytes;
+}
+
+bool VADInit(const VADStartBlock& block) {
+  if (gOpen.load()) return true;
+  std::string root(block.root, strnlen(block.root, sizeof block.root));
+  while (root.size() > 1 && (root.back() == '/' || root.back() == '\\')) root.pop_back();
+  if (!SetDatabaseRootPath(root.c_str())) return false;
+  const Path index = InRoot("assets.tdx");
+  if (index.Length() == 0 || !IPCOpen(index, false)) return false;
+  SetServerTimeHandler(&VADOnServerTime);
+  {
+    Vak::SingleLock guard(&AppGlobalsLock(), true);
+    SetTimeMarkerHandler(&VADOnTimeMarker);
+  }
+  gStart = block;
+  VADLock::SetLoadCycle(&gLoadCycle);
+  gOpen.store(true);
+  StoreTimeMarkerPending();
+  if (!GWSpecRegistry::Instance()) GWSpecRegistry::Create();
+  VADStartRefreshThread();
+  return true;
+}
+
+void VADStartRefreshThread() {
+  if (!gOpen.load()) return;
+  {
+    Vak::SingleLock guard(&gThreadLock, true);
+    if (gRefreshThread && !gRefreshThread->IsDone()) return;
+  }
+  StopThread(gRefreshThread);
+  auto* thread = new Vak::Thread(&RefreshBody, nullptr, true);
+  Vak::SingleLock guard(&gThreadLock, true);
+  gRefreshThread = thread;
+}
+
+void VADStopThreads() {
+  StopThread(gRefreshThread);
+  StopThread(gSecondThread);
+}
+
+void VADReload() {
+  VADLock lock;
+  lock.Acquire(true);
+  gVadAssetIndex.Clear();
+  VADLoad();
+}
+
+bool VADLoad() {
+  VADLock lock;
+  lock.Acquire(true);
+  bool loaded = ReadDatabaseFile(InRoot("assets.tdx"));
+  if (!loaded) {
+    gVadAssetIndex.SetRebuiltFlag(1);
+    if (!gStart.rebuildWhenMissing) return false;
+    gRebuilding.store(true);
+    loaded = VADRestoreFromCache();
+    if (!loaded) VADRebuildFromFolders();
+  }
+  int64_t marker = gVadAssetIndex.TimeMarker();
+  if (marker == VADAssetIndex::kTimeMarkerUnset) {
+    if (VADLock::ChangeCallback callback = VADLock::GetChangeCallback()) callback(VADAssetIndex::kDirtyTimeMarker);
+  } else if (marker != kVADMarkerDistrusted && marker > gClock.load()() + kVADMarkerSlackSeconds) {
+    marker = kVADMarkerDistrusted;
+  }
+  gVadAssetIndex.RaiseTimeMarker(marker);
+  gRebuilding.store(false);
+  return loaded;
+}
+
+bool VADRestoreFromCache() {
+  // The root file could not be read; it goes first, so the demotion of the
+  // first change cannot move it over the good copy read below.
+  Vak::File::Unlink(InRoot("assets.tdx"));
+  const Path cacheFile = InRoot("cache/assets.tdx");
+  const Path backup = InRoot("cache/assets.bku");
+  if (ReadDatabaseFile(cacheFile)) {
+    gVadAssetIndex.SetRebuiltFlag(1);
+    Vak::File::Unlink(backup);
+    Vak::File::Rename(cacheFile, backup);
+  } else if (!ReadDatabaseFile(backup)) {
+    gVadAssetIndex.SetRebuiltFlag(1);
+    return false;
+  }
+  VADLocationSet known;
+  gVadAssetIndex.CollectLocations(known);
+  ScanFolder("editing", "", kScanEditing, known, nullptr);
+  gVadAssetIndex.SortByName();
+  gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
+  VADThread_WriteDatabaseLocal();
+  return true;
+}
+
+void VADRebuildFromFolders() {
+  gVadAssetIndex.Clear();
+  gVadAssetIndex.settingsPresent = 1;
+  SignalStartupEvent();
+  for (const char* archive : {"base", "builtin\\1", "builtin\\2", "builtin\\3", "builtin\\4"}) ScanArchive(archive, nullptr);
+  ScanLocalFolders(nullptr);
+  VADLocationSet known;
+  gVadAssetIndex.CollectLocations(known);
+  ScanFolder("editing", "", kScanEditing, known, nullptr);
+  gVadAssetIndex.SortByName();
+  gVadAssetIndex.SetRebuiltFlag(1);
+  gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
+}
+
+bool VADThread_WriteDatabaseLocal() {
+  IPCRecordFields fields;
+  const bool handOver = IPCIsOwner() && IPCReadRecord(fields) && fields.requester != -1 &&
+                        fields.requester != static_cast<int32_t>(Vak::Thread::GetProcessId());
+  VADLock lock;
+  lock.Acquire(handOver);
+  gVadAssetIndex.ClearDirtyFlags();
+  const Path root = InRoot("assets.tdx");
+  const Path cacheFile = InRoot("cache/assets.tdx");
+  Vak::File::Md(InRoot("cache"));
+  Vak::File::Unlink(cacheFile);
+  if (WriteDatabaseFile(cacheFile)) {
+    if (Vak::File::Exists(root).Ok() && !Vak::File::Unlink(root))
+      VelmarLogError("VADThread_WriteDatabaseLocal> Unlink(\"%s\") failed", static_cast<const char*>(root));
+    if (Vak::File::Rename(cacheFile, root)) {
+      IPCRaiseChangeCounter();
+      if (handOver) VADGiveUpOwnership();
+      return true;
+    }
+    VelmarLogError("VADThread_WriteDatabaseLocal> Rename(\"%s\", \"%s\") failed", static_cast<const char*>(cacheFile),
+                   static_cast<const char*>(root));
+  } else {
+    VelmarLogError("VADThread_WriteDatabaseLocal> gVadAssetIndex.WriteDatabase(\"%s\" failed",
+                   static_cast<const char*>(cacheFile));
+    if (!HasFreeDiskSpace(cacheFile)) MainThreadQueue::Instance().Post(kVADLowDiskMessage, 0, 0);
+  }
+  gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
+  return false;
+}
+
+void VADGiveUpOwnership() {
+  gVadAssetIndex.settingsPresent = 0;
+  if (IPCIsOwner()) IPCReleaseOwnership();
+}
+
+bool VADShutdown() {
+  if (!gOpen.load()) return true;
+  VADStopThreads();
+  SetServerTimeHandler(nullptr);
+  {
+    Vak::SingleLock guard(&AppGlobalsLock(), true);
+    SetTimeMarkerHandler(nullptr);
+  }
+  bool onDisk = true;
+  if (gVadAssetIndex.DirtyFlags() != 0) onDisk = VADThread_WriteDatabaseLocal();
+  if (VADNetworkService* network = GetVADServices().network) network->ClearStation();
+  GWSpecRegistry::Destroy();
+  gOpen.store(false);
+  gVadAssetIndex.Clear();
+  gVadAssetIndex.ClearDirtyFlags();
+  VADStartParams(gStart);
+  VADLock::SetChangeCallback(nullptr);
+  IPCClose();
+  return onDisk;
+}
+
+void VADOnLatestBuild(uint32_t build) {
+  {
+    VADLock lock;
+    lock.Acquire(true);
+    if (build != gVadAssetIndex.latestBuild) {
+      gVadAssetIndex.latestBuild = build;
+      gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyLatestBuild);
+    }
+  }
+  SetBuildNumber(build);
+}
+
+void VADOnServerTime(int64_t time) {
+  {
+    VADLock lock;
+    lock.Acquire(true);
+    const int64_t previous = gVadAssetIndex.serverTime;
+    gVadAssetIndex.serverTime = time;
+    if (time > previous + kVADMarkerSlackSeconds) gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
+  }
+  SetServerTime(time);
+}
+
+void VADOnTimeMarker() {
+  VADLock lock;
+  lock.Acquire(true);
+  const int64_t marker = gVadAssetIndex.TimeMarker();
+  if (marker == VADAssetIndex::kTimeMarkerUnset) return;
+  if (marker < 0) gVadAssetIndex.SetTimeMarker(VADAssetIndex::kTimeMarkerUnset);
+  gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords | VADAssetIndex::kDirtyTimeMarker);
+}
