@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "Vak/Bexlorn/File.h"
 #include "content/ACSFile.h"
@@ -149,11 +150,17 @@ namespace {
 
 // A plain path is replaced through a temporary file beside it, synced, then
 // renamed over it, so a crash leaves the old file or the new one, never a
-// short one. False, nothing changed, when the temporary cannot be made.
+// short one. A link is written through instead, so it stays a link. False,
+// nothing changed, when the temporary cannot be made or the path is a link.
 bool ReplaceFile(const char* path, const DynamicBuffer& bytes, bool& written) {
   std::string folder(path);
   const std::size_t cut = folder.find_last_of("\\/:");
+  const std::string name = cut == std::string::npos ? folder : folder.substr(cut + 1);
   folder = cut == std::string::npos ? std::string() : folder.substr(0, cut + 1);
+  std::vector<platform::FolderEntry> entries;
+  platform::ListFolder(folder.empty() ? "." : folder.c_str(), entries,
+                       [&name](const char* entry) { return name == entry; });
+  if (!entries.empty() && entries.front().info.isLink) return false;
   std::string temp;
   platform::File out;
   if (Vak::File::CreateTemporary(folder, out, temp, platform::File::Access::Write) != platform::Error::None)
