@@ -1,6 +1,7 @@
 #include "assetdb/VADDatabaseFile.h"
 
 #include <bit>
+#include <vector>
 
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/Sync.h"
@@ -13,6 +14,7 @@
 #include "assetdb/VADServices.h"
 #include "content/ACSFile.h"
 #include "content/AppGlobals.h"
+#include "content/DynamicBuffer.h"
 #include "content/TStream.h"
 #include "content/TStreamObfuscated.h"
 
@@ -219,8 +221,11 @@ bool VADAssetIndex::WriteDatabase(TStream& file) {
   file.WriteInt(kMagic);
   file.WriteInt(kVersion);
   const uint32_t sizeAt = file.WriteSizeMarker();
-  TStreamObfuscated out;
-  out.Open(true, &file, TStreamObfuscated::kScrambled);
+  // The body is gathered in memory and scrambled in one pass; room for a
+  // typical record's bytes is taken up front.
+  constexpr uint32_t kTypicalRecordBytes = 192;
+  DynamicBuffer bodyBytes(RecordCount() < (1u << 22) ? RecordCount() * kTypicalRecordBytes + 4096 : 4096);
+  TBuffer out(&bodyBytes);
 
   out.WriteInt(RecordCount());
   const uint32_t generation = ObsoleteGeneration();
@@ -254,7 +259,12 @@ bool VADAssetIndex::WriteDatabase(TStream& file) {
   WriteBool(out, rebuilt_ != 0);
 
   ok = ok && out.GetError() == 0;
-  out.Open(false, nullptr, TStreamObfuscated::kPlain);
+  TStreamObfuscated scrambled;
+  scrambled.Open(true, &file, TStreamObfuscated::kScrambled);
+  const DynamicBuffer& body = out.GetBuffer();
+  ok = scrambled.WriteBytes(body.Data(), body.Size()) == body.Size() && ok;
+  ok = ok && scrambled.GetError() == 0;
+  scrambled.Open(false, nullptr, TStreamObfuscated::kPlain);
   file.DropReadAhead();
   file.WriteIntAt(file.Tell(), sizeAt);
   return ok && file.GetError() == 0;
@@ -275,9 +285,19 @@ bool VADAssetIndex::ReadDatabase(TStream& file) {
   const uint32_t size = file.ReadInt();
   if (file.GetError() != 0 || magic != kMagic || size != fileSize || v < kOldestVersion || v > kVersion) return false;
 
-  TStreamObfuscated stream;
-  stream.Open(false, &file, v >= kFirstScrambled ? TStreamObfuscated::kScrambled : TStreamObfuscated::kPlain);
-  Reader in(stream, fileSize);
+  // The body is taken in one pass and read from memory.
+  TBuffer stream;
+  {
+    TStreamObfuscated scrambled;
+    scrambled.Open(false, &file, v >= kFirstScrambled ? TStreamObfuscated::kScrambled : TStreamObfuscated::kPlain);
+    const uint32_t start = scrambled.Tell();
+    std::vector<uint8_t> body(start < fileSize ? fileSize - start : 0);
+    const auto n = static_cast<uint32_t>(body.size());
+    if (scrambled.GetError() != 0 || scrambled.ReadBytes(body.data(), n) != n) return false;
+    if (n) stream.GetBuffer().Write(body.data(), n);
+    stream.GetBuffer().SetPosition(0);
+  }
+  Reader in(stream, stream.GetBuffer().Size());
   auto fail = [this] {
     Clear();
     return false;
