@@ -293,7 +293,7 @@ bool VADAssetIndex::ReadDatabase(TStream& file) {
     const uint32_t start = scrambled.Tell();
     std::vector<uint8_t> body(start < fileSize ? fileSize - start : 0);
     const auto n = static_cast<uint32_t>(body.size());
-    if (scrambled.GetError() != 0 || scrambled.ReadBytes(body.data(), n) != n) return false;
+    if (scrambled.GetError() != 0 || (n && scrambled.ReadBytes(body.data(), n) != n)) return false;
     if (n) stream.GetBuffer().Write(body.data(), n);
     stream.GetBuffer().SetPosition(0);
   }
