@@ -308,3 +308,110 @@ TEST_F(DatabaseTest, BareRootGainsAllTenFolders) {
 }
 
 } // namespace
+
+namespace {
+
+bool FailingFreeSpace(const char*, uint64_t&) { return false; }
+
+TEST_F(DatabaseTest, FreeSpaceNeedsAnAnswerAndFiftyMiB) {
+  struct Case {
+    const char* what;
+    VADFreeSpaceFunction query;
+    uint64_t bytes;
+    bool enough;
+  };
+  const Case cases[] = {
+      {"query fails", &FailingFreeSpace, 0, false},
+      {"one byte short", &FakeFreeSpace, kVADMinFreeBytes - 1, false},
+      {"exactly 50 MiB", &FakeFreeSpace, kVADMinFreeBytes, true},
+  };
+  for (const Case& c : cases) {
+    GetVADServices().freeSpace = c.query;
+    gFreeBytes = c.bytes;
+    EXPECT_EQ(HasFreeDiskSpace(db_.Root().c_str()), c.enough) << c.what;
+  }
+}
+
+TEST_F(DatabaseTest, HandlersStoreTheirValuesAndMarkTheIndex) {
+  WriteIndexFile("assets.tdx", {kA}, kNow - 10);
+  Open();
+  auto dirtyAfter = [](auto&& change) {
+    {
+      VADLock lock;
+      lock.Acquire(true);
+      gVadAssetIndex.ClearDirtyFlags();
+    }
+    change();
+    return gVadAssetIndex.DirtyFlags();
+  };
+  const uint32_t latest = gVadAssetIndex.latestBuild;
+  EXPECT_EQ(dirtyAfter([&] { VADOnLatestBuild(latest); }), 0u);
+  EXPECT_EQ(dirtyAfter([&] { VADOnLatestBuild(latest + 1); }), VADAssetIndex::kDirtyLatestBuild);
+  EXPECT_EQ(GetBuildNumber(), latest + 1);
+
+  const int64_t before = gVadAssetIndex.serverTime;
+  EXPECT_EQ(dirtyAfter([&] { VADOnServerTime(before + 86400); }), 0u);
+  EXPECT_EQ(dirtyAfter([&] { VADOnServerTime(before + 2 * 86400 + 1); }), VADAssetIndex::kDirtyRecords);
+  EXPECT_EQ(GetServerTime(), before + 2 * 86400 + 1);
+
+  // The time marker handler, through its slot in the application globals.
+  TimeMarkerHandler handler = GetTimeMarkerHandler();
+  ASSERT_NE(handler, nullptr);
+  EXPECT_EQ(dirtyAfter(handler), VADAssetIndex::kDirtyRecords | VADAssetIndex::kDirtyTimeMarker);
+  gVadAssetIndex.SetTimeMarker(-5);
+  EXPECT_EQ(dirtyAfter(handler), VADAssetIndex::kDirtyRecords | VADAssetIndex::kDirtyTimeMarker);
+  EXPECT_EQ(gVadAssetIndex.TimeMarker(), VADAssetIndex::kTimeMarkerUnset);
+  EXPECT_EQ(dirtyAfter(handler), 0u);
+
+  VADShutdown();
+  EXPECT_EQ(GetTimeMarkerHandler(), nullptr);
+  EXPECT_EQ(GetServerTimeHandler(), nullptr);
+}
+
+TEST_F(DatabaseTest, AddAssetFromFolderPlacesTheRecordByMode) {
+  WriteIndexFile("assets.tdx", {});
+  Open();
+  AddAsset("local/hash-00/l", kA, "local");
+  AddAsset("editing/e", kB, "edited");
+  AddAsset("base/assets/b", kC, "base");
+  WriteFile("editing/none/config.txt", "username \"no kuid\"\n");
+  struct Case {
+    const char* folder;
+    const char* source;
+    int mode;
+    bool added;
+  };
+  const Case cases[] = {
+      {"hash-00\\l", "local", kScanLocal, true},
+      {"e", "editing", kScanEditing, true},
+      {"assets\\b", "base", kScanArchive, true},
+      {"none", "editing", kScanEditing, false},
+      {"e", "editing", 3, false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(AddAssetFromFolder(c.folder, c.source, c.mode), c.added) << c.folder;
+  VADLock lock;
+  lock.Acquire(false);
+  EXPECT_STREQ(indexfile::Text(gVadAssetIndex.Find(kA)->localPath), "local\\hash-00\\l");
+  EXPECT_STREQ(indexfile::Text(gVadAssetIndex.Find(kB)->editingPath), "editing\\e");
+  const VADAssetInfo* archived = gVadAssetIndex.Find(kC);
+  EXPECT_STREQ(archived->archiveName.c_str(), "base");
+  EXPECT_TRUE(archived->Flags() & VADAssetInfo::kArchiveHeld);
+  EXPECT_TRUE(archived->IsBuiltIn());
+}
+
+TEST_F(DatabaseTest, ScanSkipsKnownFoldersAndStopsWhenCancelled) {
+  WriteIndexFile("assets.tdx", {});
+  Open();
+  AddAsset("editing/a", kA, "known");
+  AddAsset("editing/b", kB, "new");
+  VADLocationSet known;
+  known.Add("editing", "A");
+  std::atomic<uint8_t> cancel{1};
+  ScanFolder("editing", "", kScanEditing, known, &cancel);
+  EXPECT_TRUE(LoadedKuids().empty());
+  cancel = 0;
+  ScanFolder("editing", "", kScanEditing, known, &cancel);
+  EXPECT_EQ(LoadedKuids(), (std::vector<KUID>{kB}));
+}
+
+} // namespace
