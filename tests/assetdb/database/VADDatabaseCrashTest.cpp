@@ -86,13 +86,13 @@ protected:
 
 TEST_F(DatabaseCrashTest, KilledWriterNeverLosesAReportedWrite) {
   std::mt19937 random(20261210);
-  std::uniform_int_distribution<int> delayMs(0, 250);
+  std::uniform_int_distribution<int> delayMs(0, 120);
   long reported = -1;
   for (int round = 0; round < 8; ++round) {
     SCOPED_TRACE(round);
     {
       Writer writer(db_, "writer" + std::to_string(round), {"write-loop"});
-      std::this_thread::sleep_for(std::chrono::milliseconds(50 + delayMs(random)));
+      std::this_thread::sleep_for(std::chrono::milliseconds(30 + delayMs(random)));
       writer.Kill();
       reported = std::max(reported, writer.Last("wrote"));
     }
@@ -106,12 +106,12 @@ TEST_F(DatabaseCrashTest, KilledWriterNeverLosesAReportedWrite) {
 TEST_F(DatabaseCrashTest, KilledKuidGeneratorLeavesAWholeBaseFile) {
   platform::MakeFolderPath((db_.Root() + "/settings").c_str());
   std::mt19937 random(1210);
-  std::uniform_int_distribution<int> delayMs(0, 200);
+  std::uniform_int_distribution<int> delayMs(0, 120);
   long reported = -1;
   for (int round = 0; round < 8; ++round) {
     SCOPED_TRACE(round);
     Writer writer(db_, "kuid" + std::to_string(round), {"kuid-loop"});
-    std::this_thread::sleep_for(std::chrono::milliseconds(50 + delayMs(random)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(30 + delayMs(random)));
     writer.Kill();
     reported = std::max(reported, writer.Last("kuid"));
     ACSChunkPtr tree;
