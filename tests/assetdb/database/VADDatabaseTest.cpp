@@ -415,3 +415,29 @@ TEST_F(DatabaseTest, ScanSkipsKnownFoldersAndStopsWhenCancelled) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(DatabaseTest, FolderChangedSinceItsRecordMarksTheRecordFaulty) {
+  WriteIndexFile("assets.tdx", {});
+  Open();
+  AddAsset("local/hash-00/l", kA, "local");
+  ASSERT_TRUE(AddAssetFromFolder("hash-00\\l", "local", kScanLocal));
+  {
+    VADLock lock;
+    lock.Acquire(true);
+    EXPECT_FALSE(gVadAssetIndex.Find(kA)->StateFlags() & VADAssetInfo::kFaulty);
+    gVadAssetIndex.SetRebuiltFlag(0);
+  }
+  // Unchanged: nothing to report.
+  ASSERT_TRUE(AddAssetFromFolder("hash-00\\l", "local", kScanLocal));
+  EXPECT_EQ(gVadAssetIndex.RebuiltFlag(), 0);
+  WriteFile("local/hash-00/l/extra.txt", "a file more");
+  ASSERT_TRUE(AddAssetFromFolder("hash-00\\l", "local", kScanLocal));
+  VADLock lock;
+  lock.Acquire(false);
+  EXPECT_TRUE(gVadAssetIndex.Find(kA)->StateFlags() & VADAssetInfo::kFaulty);
+  EXPECT_EQ(gVadAssetIndex.RebuiltFlag(), 1);
+}
+
+} // namespace
