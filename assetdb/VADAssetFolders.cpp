@@ -254,7 +254,8 @@ bool RewriteAssetFolder(const PString& sourceArchive, const char* sourceFolder, 
     Path chump(sourceFolder);
     const bool binary = chump.AddPath("config.chump") &&
                         (sourceArchive.IsNull() ? platform::Exists(chump) : FileExists(sourceArchive, chump));
-    if (!config.Save(folders.fresh, binary ? "config.chump" : "config.txt")) return false;
+    Path target(folders.fresh);
+    if (!target.AddPath(binary ? "config.chump" : "config.txt") || !config.Save(nullptr, target)) return false;
   }
 
   if (!(flags & kRewriteCopyOnly) || (flags & kRewriteConvert)) {

@@ -275,7 +275,7 @@ TEST_F(RewriteTest, TheCopyReplacesTheDestinationWhole) {
     EXPECT_EQ(root_.ReadFile("local/dst/art/tex.bmp"), "new art");
     EXPECT_FALSE(root_.Has("local/dst/old-only.im"));
     ACSChunkPtr config;
-    ASSERT_TRUE(config.Load(Root("local/dst").c_str(), "config.txt"));
+    ASSERT_TRUE(config.Load(nullptr, Root("local/dst/config.txt").c_str()));
     EXPECT_STREQ(config.GetChildString(PString("name")).c_str(), "new");
     EXPECT_EQ(Entries(Root("local")), std::vector<std::string>{"dst"});
   }
@@ -285,7 +285,7 @@ TEST_F(RewriteTest, AnOldBuildLearnsItsFolderName) {
   root_.WriteFile("src/config.txt", "kuid <kuid:1:2>\nvelmar-build 2.4\n");
   ASSERT_TRUE(Rewrite());
   ACSChunkPtr config;
-  ASSERT_TRUE(config.Load(Root("local/dst").c_str(), "config.txt"));
+  ASSERT_TRUE(config.Load(nullptr, Root("local/dst/config.txt").c_str()));
   EXPECT_STREQ(config.GetChildString(PString("asset-filename")).c_str(), "src");
 }
 
