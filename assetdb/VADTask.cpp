@@ -23,7 +23,7 @@ using Path = Vak::File::Path;
 VADTask::~VADTask() {
   if (!thread_) return;
   cancel.store(1);
-  thread_->Lock();
+  // The thread's destructor waits for a running body.
   delete thread_;
   thread_ = nullptr;
 }
@@ -34,6 +34,11 @@ void VADTask::SetThread(VADTaskThread* thread) {
 }
 
 VADTaskThread::VADTaskThread() : Vak::Thread(&VADTaskThread::Entry, this, false) {}
+
+VADTaskThread::~VADTaskThread() {
+  Terminate();
+  Lock();
+}
 
 unsigned VADTaskThread::Entry(void* self) {
   VADTaskThread& thread = *static_cast<VADTaskThread*>(self);

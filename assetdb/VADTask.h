@@ -49,7 +49,9 @@ class VADTaskThread : public Vak::Thread {
 public:
   // Suspended until Resume.
   VADTaskThread();
-  ~VADTaskThread() override = default;
+  // A thread never resumed ends without running; a running one is waited
+  // for while the object is still whole.
+  ~VADTaskThread() override;
 
   virtual void Run() {}
   // False when the free space of the folder's disk is unknown or below
