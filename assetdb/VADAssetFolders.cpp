@@ -36,11 +36,6 @@ bool MakeFreshFolder(const char* folder, const char* prefix, const char* preferr
          platform::MakeFolder(out) == platform::Error::None;
 }
 
-bool EndsWithIgnoreCase(const std::string& text, const char* tail) {
-  const std::size_t n = std::strlen(tail);
-  return text.size() >= n && strcasecmp(text.c_str() + text.size() - n, tail) == 0;
-}
-
 // The name of a child that is a container, or empty for a value.
 bool IsContainerAt(const ACSChunkPtr& tree, int index) { return !tree.GetChildContainerAt(index).IsNull(); }
 
@@ -137,7 +132,7 @@ bool DeleteCompiledScripts(const char* folder) {
       ok = DeleteCompiledScripts(path.c_str()) && ok;
       continue;
     }
-    if (!EndsWithIgnoreCase(entry.name, ".gse")) continue;
+    if (!IsExtension(entry.name.c_str(), "gse")) continue;
     const std::string source = path.substr(0, path.size() - 1);
     if (platform::Exists(source.c_str())) ok = platform::DeleteFile(path.c_str()) == platform::Error::None && ok;
   }
@@ -157,7 +152,7 @@ void RemoveTextureSources(ACSChunkPtr& files) {
       continue;
     }
     const std::string name = files.GetChildName(i).c_str();
-    if (!EndsWithIgnoreCase(name, ".texture.txt")) continue;
+    if (!IsExtension(name.c_str(), "texture.txt")) continue;
     if (files.HasChild(PString(name.substr(0, name.size() - 4).c_str()))) files.RemoveChild(PString(name.c_str()));
   }
 }

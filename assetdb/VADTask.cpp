@@ -2,6 +2,8 @@
 
 #include <cstring>
 #include <exception>
+#include <initializer_list>
+#include <utility>
 #include <memory>
 #include <string>
 #include <vector>
@@ -186,6 +188,14 @@ Path Shortened(const char* path, std::size_t count) {
   return Path(text.c_str());
 }
 
+// An error line whose $(NAME) macros the parameters fill.
+void Report(ResultsLog& log, const char* text, std::initializer_list<std::pair<const char*, const char*>> values) {
+  ACSChunkPtr parameters;
+  parameters.MakeContainer();
+  for (const auto& [name, value] : values) parameters.SetChildString(PString(name), value);
+  log.AddMessage(ResultsLog::kError, nullptr, text, parameters);
+}
+
 } // namespace
 
 void VADSetTextureService(VADTextureService* service) { gTextureService = service; }
@@ -204,11 +214,12 @@ VADTextureConvertFileRPC::~VADTextureConvertFileRPC() {
 
 void VADTextureConvertFileRPC::Fail(const char* text, bool withArchive) {
   failure_.store(1);
-  ACSChunkPtr parameters;
-  parameters.MakeContainer();
-  parameters.SetChildString(PString("file_name"), path_);
-  if (withArchive) parameters.SetChildString(PString("archive"), fileSet_.IsNull() ? "" : fileSet_.c_str());
-  log_.AddMessage(ResultsLog::kError, nullptr, text, parameters);
+  const char* archive = fileSet_.IsNull() ? "" : fileSet_.c_str();
+  if (withArchive) {
+    Report(log_, text, {{"file_name", path_}, {"archive", archive}});
+  } else {
+    Report(log_, text, {{"file_name", path_}});
+  }
 }
 
 bool VADTextureConvertFileRPC::Start() {
@@ -275,12 +286,7 @@ void VADTextureConvertFileRPC::Guarded(void (VADTextureConvertFileRPC::*stage)()
   }
   error = text.c_str();
   failure_.store(1);
-  ACSChunkPtr parameters;
-  parameters.MakeContainer();
-  parameters.SetChildString(PString("error"), error);
-  parameters.SetChildString(PString("file_name"), path_);
-  log_.AddMessage(ResultsLog::kError, nullptr, "Exception '$(ERROR)' thrown while processing '$(FILE_NAME)'",
-                  parameters);
+  Report(log_, "Exception '$(ERROR)' thrown while processing '$(FILE_NAME)'", {{"error", error}, {"file_name", path_}});
   if (stage == &VADTextureConvertFileRPC::Write) RestoreName();
 }
 
@@ -305,10 +311,7 @@ void VADTextureConvertFileRPC::Write() {
   if (failure_.load() == 0 && locked_) {
     if (!resource_->CompressAndSave(output_)) {
       failure_.store(1);
-      ACSChunkPtr parameters;
-      parameters.MakeContainer();
-      parameters.SetChildString(PString("file_name"), output_);
-      log_.AddMessage(ResultsLog::kError, nullptr, "Unable to write output file '$(FILE_NAME)'", parameters);
+      Report(log_, "Unable to write output file '$(FILE_NAME)'", {{"file_name", output_}});
     }
   }
   RestoreName();
@@ -332,12 +335,8 @@ void VADTextureConvertFileRPC::ReleaseResource() {
 void VADTextureConvertFileRPC::RestoreName() {
   if (renamed_.exchange(0) == 0) return;
   if (!RenameInRoot(fileSet_, working_, fileSet_, relative_)) {
-    ACSChunkPtr parameters;
-    parameters.MakeContainer();
-    parameters.SetChildString(PString("file_name"), working_);
-    parameters.SetChildString(PString("archive"), fileSet_.c_str());
-    log_.AddMessage(ResultsLog::kError, nullptr, "Unable to rename file '$(FILE_NAME)' in subst '$(ARCHIVE)'",
-                    parameters);
+    Report(log_, "Unable to rename file '$(FILE_NAME)' in subst '$(ARCHIVE)'",
+           {{"file_name", working_}, {"archive", fileSet_.c_str()}});
   }
 }
 
@@ -363,10 +362,7 @@ Path Joined(const char* folder, const char* name) {
 int VADConvertTextures(const PString& fileSet, const char* folder, ResultsLog& log) {
   std::vector<platform::FolderEntry> entries;
   if (!folder || platform::ListFolder(Resolved(fileSet, folder), entries) != platform::Error::None) {
-    ACSChunkPtr parameters;
-    parameters.MakeContainer();
-    parameters.SetChildString(PString("file_name"), folder ? folder : "");
-    log.AddMessage(ResultsLog::kError, nullptr, "Unable to search path: '$(FILE_NAME)'", parameters);
+    Report(log, "Unable to search path: '$(FILE_NAME)'", {{"file_name", folder ? folder : ""}});
     return 0;
   }
   bool foldersConverted = true;
