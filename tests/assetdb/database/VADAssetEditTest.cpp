@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "assetdb/PersistentRecordList.h"
+#include "assetdb/VADServices.h"
 #include "assetdb/VADAssetFolders.h"
 #include "assetdb/VADAssetHandle.h"
 #include "assetdb/VADAssetIndex.h"
@@ -319,6 +320,56 @@ TEST_F(AssetEditTest, StatusLetters) {
     record->UpdateStateFlags(0, VADAssetInfo::kMissingKnown | (c.missing ? VADAssetInfo::kMissingAnswer : 0));
     EXPECT_STREQ(VADStatusLetters(kuid), c.letters) << c.name;
   }
+}
+
+class DescriptionNetwork : public VADNetworkService {
+public:
+  bool ReadUserNames(TStream&) override { return true; }
+  void WriteUserNames(TStream&) override {}
+  void ResetUserNames() override {}
+  PString GetUserName(int32_t id) override { return id == 0 ? PString() : PString(("#" + std::to_string(id)).c_str()); }
+  bool ReadStation(TStream&) override { return true; }
+  void WriteStation(TStream&) override {}
+  void ClearStation() override {}
+  void StartStationWorker() override {}
+  void SetMembership(int32_t, float) override {}
+  int32_t GetMembershipStatus() override { return 0; }
+  float GetMembershipValue() override { return 0; }
+  void ReleaseDownloadTask(void*) override {}
+  void ResetThumbnailLookup() override {}
+  bool RequestThumbnail(const KUID&) override { return false; }
+  Vak::String RequestDescription(const KUID& kuid) override {
+    asked.push_back(kuid);
+    return Vak::String("from the station");
+  }
+  void ProcessDownloadQueue() override {}
+  std::vector<KUID> asked;
+};
+
+TEST_F(AssetEditTest, DescriptionsComeFromTheRecordTheConfigOrTheStation) {
+  DescriptionNetwork network;
+  GetVADServices().network = &network;
+  VADAssetInfo* own = Local(a_, "own");
+  own->description = "the record's";
+  WriteConfig("local/configured", "kuid <kuid:400:2>\ndescription \"the config's\"\n");
+  gVadAssetIndex.Insert(LocalRecord(b_, "configured"));
+  RecordOnly(KUID(400, 3, 0), "remote");
+  Local(KUID(400, 4, 0), "silent");
+
+  EXPECT_STREQ(VADGetAssetDescription(a_), "the record's");
+  EXPECT_STREQ(VADGetAssetDescription(b_), "the config's");
+  EXPECT_STREQ(VADGetAssetDescription(KUID(400, 3, 0)), "from the station");
+  EXPECT_STREQ(VADGetAssetDescription(KUID(400, 4, 0)), "") << "installed: the station is not asked";
+  EXPECT_STREQ(VADGetAssetDescription(KUID(999, 1, 0)), "");
+  EXPECT_EQ(network.asked, std::vector<KUID>{KUID(400, 3, 0)});
+
+  EXPECT_EQ(VADGetAssetConfig(b_).GetChildKUID(PString("kuid"), KUID::Null()), b_);
+  EXPECT_TRUE(VADGetAssetConfig(KUID(999, 1, 0)).IsNull());
+  PString author;
+  EXPECT_TRUE(VADGetAuthorName(400, author));
+  EXPECT_STREQ(author.c_str(), "#400");
+  EXPECT_FALSE(VADGetAuthorName(0, author));
+  GetVADServices().network = nullptr;
 }
 
 // ---- commit
