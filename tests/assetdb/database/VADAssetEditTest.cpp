@@ -10,6 +10,8 @@
 
 #include "assetdb/PersistentRecordList.h"
 #include "assetdb/VADServices.h"
+#include "assetdb/VADLog.h"
+#include "content/InterfaceTextDB.h"
 #include "assetdb/VADAssetFolders.h"
 #include "assetdb/VADAssetHandle.h"
 #include "assetdb/VADAssetIndex.h"
@@ -495,6 +497,17 @@ TEST_F(AssetEditTest, CreateMakesARecordOpenForEditAndRevertRemovesIt) {
   EXPECT_EQ(config.GetChildKUID(PString("kuid"), KUID::Null()), a_);
   EXPECT_STREQ(config.GetChildString(PString("kind")).c_str(), "unknown");
   EXPECT_STREQ(gVadAssetIndex.Find(a_)->name, "Fresh");
+  VADLog& databaseLog = VADLog::Instance();
+  databaseLog.LockLog();
+  const VADLog::Entry* entry = nullptr;
+  for (const VADLog::Entry* e : databaseLog.FinishedList()) entry = e;
+  ASSERT_NE(entry, nullptr);
+  ASSERT_TRUE(entry->kuid);
+  EXPECT_EQ(*entry->kuid, a_);
+  Vak::AnsiString expected(GetInterfaceString(PString("$vad_log_asset_created")).c_str());
+  ResultsLog::ExpandMacro(aText_.c_str(), expected, "ASSET_KUID");
+  EXPECT_STREQ(entry->text, expected);
+  databaseLog.UnlockLog();
   EXPECT_FALSE(VADCreateAsset(a_, true, "Twice").IsValid());
 
   ASSERT_TRUE(VADRevertAsset(handle, nullptr));
