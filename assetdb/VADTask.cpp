@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Vak/Bexlorn/Exception.h"
+#include "Vak/Bexlorn/Time.h"
 #include "assetdb/AssetArchiveCache.h"
 #include "assetdb/JobScheduler.h"
 #include "assetdb/VADServices.h"
@@ -59,6 +60,19 @@ bool VADTaskThread::HasDiskSpace(const char* folder) {
   const VADFreeSpaceFunction query = GetVADServices().freeSpace;
   if (!query || !query(folder, bytes)) return false;
   return bytes >= kMinFreeSpace;
+}
+
+void VADUpdateCheckThread::Run() {
+  std::unique_ptr<VADUpdateDownload> download(source_.Request(kUpdatePage, kRequestMode, 0));
+  if (!download) return;
+  int32_t state = download->GetState();
+  while (state != VADUpdateDownload::kDone && download->IsActive()) {
+    if (task && task->cancel.load()) return;
+    Vak::Time::Delay(kPollMs);
+    state = download->GetState();
+  }
+  if (download->HasError() || state == VADUpdateDownload::kFailed) return;
+  if (progress_) progress_(1.0f);
 }
 
 // ---- worker call chains

@@ -68,6 +68,40 @@ private:
   std::atomic<unsigned long> threadId_{0};
 };
 
+// What the update check needs of the download manager, which these programs
+// do not have: a request for a page and its state.
+class VADUpdateDownload {
+public:
+  enum State : int32_t { kDone = 3, kFailed = 4 };
+  virtual ~VADUpdateDownload() = default;
+  virtual int32_t GetState() = 0;
+  virtual bool IsActive() = 0;
+  virtual bool HasError() = 0;
+};
+class VADUpdateSource {
+public:
+  virtual ~VADUpdateSource() = default;
+  // Null when the request is refused; the caller owns the download.
+  virtual VADUpdateDownload* Request(const char* url, int32_t mode, uint32_t timeLimitMs) = 0;
+};
+
+// Fetches the maker's update page and, when it came, reports progress 1.0.
+// Present for completeness: nothing in these programs starts it.
+class VADUpdateCheckThread : public VADTaskThread {
+public:
+  static constexpr const char* kUpdatePage = "https://update.invalid/velmar/latest";
+  static constexpr int32_t kRequestMode = 2;
+  static constexpr unsigned long kPollMs = 100;
+
+  VADUpdateCheckThread(VADUpdateSource& source, std::function<void(float)> progress)
+      : source_(source), progress_(std::move(progress)) {}
+  void Run() override;
+
+private:
+  VADUpdateSource& source_;
+  std::function<void(float)> progress_;
+};
+
 // Calls that run one after another on the job scheduler, each where its
 // flags put it; the main thread waits for the chain with WaitIdle.
 class VelmarWorkerCallChain {

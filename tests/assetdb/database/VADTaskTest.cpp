@@ -101,6 +101,65 @@ TEST(VADTaskTest, ATaskWhoseThreadNeverStartedEndsWithoutRunningIt) {
   SUCCEED();
 }
 
+// A download that is done (or failed) after a number of polls.
+class FakeDownload : public VADUpdateDownload {
+public:
+  FakeDownload(int polls, int32_t finalState, bool error) : polls_(polls), final_(finalState), error_(error) {}
+  int32_t GetState() override { return --polls_ <= 0 ? final_ : 1; }
+  bool IsActive() override { return polls_ > 0 || final_ == kDone; }
+  bool HasError() override { return error_; }
+
+private:
+  int polls_;
+  int32_t final_;
+  bool error_;
+};
+
+class FakeSource : public VADUpdateSource {
+public:
+  VADUpdateDownload* Request(const char* url, int32_t mode, uint32_t limit) override {
+    asked = std::string(url) + " " + std::to_string(mode) + " " + std::to_string(limit);
+    return refuse ? nullptr : new FakeDownload(polls, finalState, error);
+  }
+  std::string asked;
+  bool refuse = false;
+  int polls = 2;
+  int32_t finalState = VADUpdateDownload::kDone;
+  bool error = false;
+};
+
+TEST(VADUpdateCheckTest, ReportsOnlyAPageThatCame) {
+  struct Case {
+    const char* name;
+    bool refuse;
+    int32_t finalState;
+    bool error;
+    bool reported;
+  };
+  const Case cases[] = {
+      {"done", false, VADUpdateDownload::kDone, false, true},
+      {"failed", false, VADUpdateDownload::kFailed, false, false},
+      {"error", false, VADUpdateDownload::kDone, true, false},
+      {"refused", true, VADUpdateDownload::kDone, false, false},
+  };
+  for (const Case& c : cases) {
+    FakeSource source;
+    source.refuse = c.refuse;
+    source.finalState = c.finalState;
+    source.error = c.error;
+    float progress = 0;
+    auto* thread = new VADUpdateCheckThread(source, [&](float value) { progress = value; });
+    {
+      VADTask task;
+      task.SetThread(thread);
+      ASSERT_TRUE(thread->Resume());
+      ASSERT_TRUE(thread->Lock());
+    }
+    EXPECT_EQ(progress, c.reported ? 1.0f : 0.0f) << c.name;
+    EXPECT_EQ(source.asked, std::string(VADUpdateCheckThread::kUpdatePage) + " 2 0") << c.name;
+  }
+}
+
 // ---- call chains
 
 class ChainTest : public ::testing::Test {
