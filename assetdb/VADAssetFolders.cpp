@@ -1,0 +1,262 @@
+#include "assetdb/VADAssetFolders.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "assetdb/AssetArchiveCache.h"
+#include "assetdb/VADAssetIndex.h"
+#include "assetdb/VADRecordConfig.h"
+#include "assetdb/VADTask.h"
+#include "content/ACSChunk.h"
+#include "content/AppGlobals.h"
+#include "content/FileHelpers.h"
+#include "content/ResultsLog.h"
+#include "content/TStream.h"
+#include "platform/os/ExchangePaths.h"
+#include "platform/os/FileSystem.h"
+#include "util/PackageFiles.h"
+
+using Vak::PString;
+using Path = Vak::File::Path;
+
+namespace {
+
+bool PlatformRename(const char* from, const char* to) { return platform::Rename(from, to) == platform::Error::None; }
+
+Path UnderRoot(const char* relative) {
+  Path path = GetDatabaseRootPath();
+  if (!path.AddPath(relative)) return Path();
+  return path;
+}
+
+bool MakeFreshFolder(const char* folder, const char* prefix, const char* preferred, Path& out) {
+  return CreateTemporaryFilePath(PString(), folder, prefix, nullptr, preferred, out) &&
+         platform::MakeFolder(out) == platform::Error::None;
+}
+
+// The name of a child that is a container, or empty for a value.
+bool IsContainerAt(const ACSChunkPtr& tree, int index) { return !tree.GetChildContainerAt(index).IsNull(); }
+
+// A config file of the folder that exists; empty when none.
+std::string ExistingConfig(const PString& archive, const char* folder) {
+  for (const char* name : {"config.txt", "config.chump"}) {
+    Path path(folder);
+    if (!path.AddPath(name)) continue;
+    if (archive.IsNull() ? platform::Exists(path) : FileExists(archive, path)) return std::string(path);
+  }
+  return std::string();
+}
+
+} // namespace
+
+VADRenameFunction gVadRewriteRename = PlatformRename;
+bool gVadRewriteExchange = true;
+
+KUID VADNewAssetKuid() {
+  // The user's KUID range is not read by this program yet: no new KUIDs.
+  return KUID::Null();
+}
+
+VADAssetInfo* NewAssetRecord(const KUID& requested, const char* name) {
+  gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
+  const KUID kuid = requested.IsNull() ? VADNewAssetKuid() : requested;
+  if (kuid.IsNull() || gVadAssetIndex.Find(kuid) != nullptr) return nullptr;
+  VADAssetInfo record;
+  record.kuid = kuid;
+  record.categoryClasses = "?";
+  record.name = (name && *name) ? name : "New Asset";
+  record.BuildKeywords();
+  return gVadAssetIndex.Insert(record);
+}
+
+uint8_t LocalHashBucket(const KUID& kuid) {
+  uint32_t w0 = 0, w1 = 0;
+  kuid.Pack(w0, w1);
+  uint32_t h = w0 ^ w1;
+  h ^= h >> 16;
+  return static_cast<uint8_t>((h >> 8) ^ h);
+}
+
+Path MakeLocalHashFolder(const KUID& kuid) {
+  char name[16];
+  std::snprintf(name, sizeof name, "hash-%02X", LocalHashBucket(kuid));
+  Path local = UnderRoot("local");
+  Path hash = local;
+  if (local.Length() == 0 || !hash.AddPath(name)) return Path();
+  if (platform::MakeFolderPath(hash) != platform::Error::None) return Path();
+  return hash;
+}
+
+bool AllocateLocalFolder(VADAssetInfo& record) {
+  if (record.HasLocalFolder()) return false;
+  const Path hash = MakeLocalHashFolder(record.kuid);
+  Path folder;
+  if (hash.Length() == 0 || !MakeFreshFolder(hash, "content", nullptr, folder)) return false;
+  if (!record.SetLocalFolder(folder)) {
+    platform::DeleteTree(folder);
+    return false;
+  }
+  gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
+  return true;
+}
+
+bool AllocateEditingFolder(VADAssetInfo& record) {
+  if (record.HasEditingFolder()) return false;
+  const Path editing = UnderRoot("editing");
+  Path folder;
+  if (editing.Length() == 0 || !MakeFreshFolder(editing, "edit ", record.DisplayName(), folder)) return false;
+  if (!record.SetEditingFolder(folder)) {
+    platform::DeleteTree(folder);
+    return false;
+  }
+  gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
+  return true;
+}
+
+bool FileOrTextureSourceExists(const char* path) {
+  if (!path) return false;
+  if (platform::Exists(path)) return true;
+  if (!IsExtension(path, "texture")) return false;
+  return platform::Exists((std::string(path) + ".txt").c_str());
+}
+
+bool DeleteCompiledScripts(const char* folder) {
+  std::vector<platform::FolderEntry> entries;
+  if (platform::ListFolder(folder, entries) != platform::Error::None) return false;
+  bool ok = true;
+  for (const platform::FolderEntry& entry : entries) {
+    const std::string path = std::string(folder) + "/" + entry.name;
+    if (entry.info.isFolder) {
+      ok = DeleteCompiledScripts(path.c_str()) && ok;
+      continue;
+    }
+    if (!IsExtension(entry.name.c_str(), "gse")) continue;
+    const std::string source = path.substr(0, path.size() - 1);
+    if (platform::Exists(source.c_str())) ok = platform::DeleteFile(path.c_str()) == platform::Error::None && ok;
+  }
+  return ok;
+}
+
+void RemoveConfigFiles(ACSChunkPtr& files) {
+  files.RemoveChild(PString("config.txt"));
+  files.RemoveChild(PString("config.chump"));
+}
+
+void RemoveTextureSources(ACSChunkPtr& files) {
+  for (int i = files.GetChildCount() - 1; i >= 0; --i) {
+    if (IsContainerAt(files, i)) {
+      ACSChunkPtr sub = files.GetChildContainerAt(i);
+      RemoveTextureSources(sub);
+      continue;
+    }
+    const std::string name = files.GetChildName(i).c_str();
+    if (!IsExtension(name.c_str(), "texture.txt")) continue;
+    if (files.HasChild(PString(name.substr(0, name.size() - 4).c_str()))) files.RemoveChild(PString(name.c_str()));
+  }
+}
+
+void RemoveGlobalDataEntry(const KUID& kuid) {
+  char user[16];
+  std::snprintf(user, sizeof user, "%d", kuid.user);
+  const PString userName(user);
+  ACSChunkPtr author = gVadAssetIndex.globalData.GetChildContainer(userName);
+  if (!author.IsNull()) {
+    author.RemoveChild(kuid.ToConfigText());
+    if (author.GetChildCount() == 0) gVadAssetIndex.globalData.RemoveChild(userName);
+  }
+  gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyGlobalData);
+}
+
+Vak::AnsiString FormatKuidPair(const KUID& kuid) {
+  uint32_t w0 = 0, w1 = 0;
+  kuid.Pack(w0, w1);
+  Vak::AnsiString text;
+  text.Setf("%d:%d", static_cast<int32_t>(w1), static_cast<int32_t>(w0));
+  return text;
+}
+
+namespace {
+
+// The two temporary folders of one rewrite, gone at the end whatever
+// happened.
+struct RewriteFolders {
+  Path fresh;  // the new content
+  Path spare;  // the old content's way out
+  ~RewriteFolders() {
+    if (fresh.Length() > 0) platform::DeleteTree(fresh);
+    if (spare.Length() > 0) platform::DeleteTree(spare);
+  }
+};
+
+// The fresh folder takes the destination's place.
+bool SwapIntoPlace(RewriteFolders& folders, const char* destination) {
+  if (!platform::Exists(destination)) return gVadRewriteRename(folders.fresh, destination);
+  if (gVadRewriteExchange) {
+    bool supported = false;
+    if (platform::ExchangePaths(folders.fresh, destination, supported) == platform::Error::None) return true;
+    if (supported) return false;
+  }
+  // The spare must be free for the old folder.
+  platform::DeleteTree(folders.spare);
+  if (!gVadRewriteRename(destination, folders.spare)) return false;
+  if (gVadRewriteRename(folders.fresh, destination)) return true;
+  gVadRewriteRename(folders.spare, destination);
+  return false;
+}
+
+} // namespace
+
+bool RewriteAssetFolder(const PString& sourceArchive, const char* sourceFolder, const char* destinationFolder,
+                        ResultsLog& results, uint32_t flags) {
+  if (!sourceFolder || !destinationFolder) return false;
+  AssetArchiveHold sourceHold(sourceArchive);
+
+  const std::string oldConfig = ExistingConfig(PString(), destinationFolder);
+  if (!oldConfig.empty()) {
+    TFile probe;
+    if (!probe.Open(oldConfig.c_str(), Vak::File::kRead)) return false;
+  }
+
+  Path parent(destinationFolder);
+  parent.DelName(true);
+  RewriteFolders folders;
+  if (!MakeFreshFolder(parent, "temp", nullptr, folders.fresh) ||
+      !MakeFreshFolder(parent, "temp", nullptr, folders.spare))
+    return false;
+
+  ACSChunkPtr files;
+  if (!PackFolderFiles(files, sourceFolder, sourceArchive, results, PString())) return false;
+  RemoveConfigFiles(files);
+  ACSChunkPtr config;
+  const bool hasConfig = FindConfig(sourceFolder, sourceArchive, config);
+
+  Vak::String error;
+  if (!WritePackageFiles(error, files, folders.fresh, PString())) {
+    results.AddMessage(ResultsLog::kError, nullptr, error);
+    return false;
+  }
+  files.Release();
+
+  if (hasConfig) {
+    const PString build("velmar-build"), fileName("asset-filename");
+    if (config.GetChildFloat(build, 0.0f) < 2.5f && !config.HasChild(fileName)) {
+      Path source(sourceFolder);
+      source.DelSlash();
+      config.SetChildString(fileName, source.GetFileName());
+    }
+    Path chump(sourceFolder);
+    const bool binary = chump.AddPath("config.chump") &&
+                        (sourceArchive.IsNull() ? platform::Exists(chump) : FileExists(sourceArchive, chump));
+    Path target(folders.fresh);
+    if (!target.AddPath(binary ? "config.chump" : "config.txt") || !config.Save(nullptr, target)) return false;
+  }
+
+  if (!(flags & kRewriteCopyOnly) || (flags & kRewriteConvert)) {
+    if (VADConvertTextures(PString(), folders.fresh, results) != 2) return false;
+    DeleteCompiledScripts(folders.fresh);
+  }
+
+  return SwapIntoPlace(folders, destinationFolder);
+}
