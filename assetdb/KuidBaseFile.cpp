@@ -5,7 +5,7 @@
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/Rand.h"
 #include "assetdb/VADAssetIndex.h"
-#include "assetdb/VADLock.h"
+#include "assetdb/VADAssetQueries.h"
 #include "content/ACSChunkPtr.h"
 #include "content/AppGlobals.h"
 
@@ -90,9 +90,8 @@ void KuidBaseFile::Reset() {
 }
 
 bool VADKuidInUse(const KUID& kuid) {
-  VADLock lock;
-  lock.Acquire(false);
-  return gVadAssetIndex.Find(kuid) != nullptr;
+  VADAssetStatus status;
+  return VADGetAssetStatus(kuid, status, 0);
 }
 
 KUID VADGenerateKuid() {

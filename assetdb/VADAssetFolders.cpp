@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "assetdb/AssetArchiveCache.h"
+#include "assetdb/KuidBaseFile.h"
 #include "assetdb/VADAssetIndex.h"
 #include "assetdb/VADRecordConfig.h"
 #include "assetdb/VADTask.h"
@@ -54,14 +55,9 @@ std::string ExistingConfig(const PString& archive, const char* folder) {
 VADRenameFunction gVadRewriteRename = PlatformRename;
 bool gVadRewriteExchange = true;
 
-KUID VADNewAssetKuid() {
-  // The user's KUID range is not read by this program yet: no new KUIDs.
-  return KUID::Null();
-}
-
 VADAssetInfo* NewAssetRecord(const KUID& requested, const char* name) {
   gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
-  const KUID kuid = requested.IsNull() ? VADNewAssetKuid() : requested;
+  const KUID kuid = requested.IsNull() ? VADGenerateKuid() : requested;
   if (kuid.IsNull() || gVadAssetIndex.Find(kuid) != nullptr) return nullptr;
   VADAssetInfo record;
   record.kuid = kuid;

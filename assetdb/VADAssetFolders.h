@@ -17,10 +17,6 @@
 class ResultsLog;
 class VADAssetInfo;
 
-// A KUID from the user's range for a record asked for with the null KUID;
-// the null KUID when none can be had.
-KUID VADNewAssetKuid();
-
 // A record for a KUID the index does not hold yet (the null KUID asks for a
 // new one), named "New Asset" when the name is empty; null when the KUID is
 // taken or none could be had. Marks the index dirty either way.

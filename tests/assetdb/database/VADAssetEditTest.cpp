@@ -1,3 +1,4 @@
+#include "assetdb/KuidBaseFile.h"
 #include "assetdb/VADAssetEdit.h"
 
 #include <gtest/gtest.h>
@@ -484,6 +485,21 @@ TEST_F(AssetEditTest, AnEditingFolderThatWillNotGoStaysInTheRecord) {
   EXPECT_FALSE(VADRevertAsset(handle, &log));
   EXPECT_EQ(Editing(a_), editing);
   EXPECT_TRUE(Lines(log).empty());
+}
+
+TEST_F(AssetEditTest, CreateWithTheNullKuidTakesTheNextFreeKuidOfTheUser) {
+  // The base stands just below a known asset, which the generator must skip.
+  Local(a_, "shed");
+  std::filesystem::create_directories(root_.Path() / "settings");
+  KuidBaseFile::Init(root_.Path().c_str());
+  ASSERT_TRUE(KuidBaseFile::SetBase(KUID(a_.user, a_.content - 1, 0)));
+  VADAssetHandle handle = VADCreateAsset(KUID::Null(), true, "Fresh");
+  KuidBaseFile::Reset();
+  ASSERT_TRUE(handle.IsValid());
+  const KUID expected(a_.user, a_.content + 1, 0);
+  EXPECT_EQ(handle.GetKUID(), expected);
+  ASSERT_NE(gVadAssetIndex.Find(expected), nullptr);
+  EXPECT_STREQ(gVadAssetIndex.Find(expected)->name, "Fresh");
 }
 
 TEST_F(AssetEditTest, CreateMakesARecordOpenForEditAndRevertRemovesIt) {
