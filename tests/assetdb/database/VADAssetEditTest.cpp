@@ -1,4 +1,3 @@
-#include "assetdb/KuidBaseFile.h"
 #include "assetdb/VADAssetEdit.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +20,9 @@
 #include "content/ResultsLog.h"
 #include "assets3d/VelmarResourceDatabaseServices.h"
 #include "assetdb/AssetArchiveCache.h"
+#include "assetdb/KuidBaseFile.h"
 #include "tests/assetdb/database/IndexFixture.h"
+#include "tests/assetdb/database/QuietNetwork.h"
 
 namespace {
 
@@ -325,27 +326,13 @@ TEST_F(AssetEditTest, StatusLetters) {
   }
 }
 
-class DescriptionNetwork : public VADNetworkService {
+class DescriptionNetwork : public QuietNetwork {
 public:
-  bool ReadUserNames(TStream&) override { return true; }
-  void WriteUserNames(TStream&) override {}
-  void ResetUserNames() override {}
   PString GetUserName(int32_t id) override { return id == 0 ? PString() : PString(("#" + std::to_string(id)).c_str()); }
-  bool ReadStation(TStream&) override { return true; }
-  void WriteStation(TStream&) override {}
-  void ClearStation() override {}
-  void StartStationWorker() override {}
-  void SetMembership(int32_t, float) override {}
-  int32_t GetMembershipStatus() override { return 0; }
-  float GetMembershipValue() override { return 0; }
-  void ReleaseDownloadTask(void*) override {}
-  void ResetThumbnailLookup() override {}
-  bool RequestThumbnail(const KUID&) override { return false; }
   Vak::String RequestDescription(const KUID& kuid) override {
     asked.push_back(kuid);
     return Vak::String("from the station");
   }
-  void ProcessDownloadQueue() override {}
   std::vector<KUID> asked;
 };
 

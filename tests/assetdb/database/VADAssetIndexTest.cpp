@@ -16,6 +16,7 @@
 #include "assetdb/VADDependencyTable.h"
 #include "assetdb/VADServices.h"
 #include "tests/assetdb/database/IndexFixture.h"
+#include "tests/assetdb/database/QuietNetwork.h"
 
 namespace {
 
@@ -533,24 +534,11 @@ TEST_F(VADAssetIndexTest, RebuiltFlagAndTimeMarker) {
   gVadAssetIndex.SetTimeMarker(VADAssetIndex::kTimeMarkerUnset);
 }
 
-class RecordingNetwork : public VADNetworkService {
+class RecordingNetwork : public QuietNetwork {
 public:
-  bool ReadUserNames(TStream&) override { return true; }
-  void WriteUserNames(TStream&) override {}
   void ResetUserNames() override { events += "names;"; }
-  PString GetUserName(int32_t) override { return PString("-"); }
-  bool ReadStation(TStream&) override { return true; }
-  void WriteStation(TStream&) override {}
-  void ClearStation() override {}
-  void StartStationWorker() override {}
-  void SetMembership(int32_t, float) override {}
-  int32_t GetMembershipStatus() override { return 0; }
-  float GetMembershipValue() override { return 0; }
   void ReleaseDownloadTask(void* task) override { events += std::string(static_cast<const char*>(task)) + ";"; }
   void ResetThumbnailLookup() override { events += "thumbnails;"; }
-  bool RequestThumbnail(const KUID&) override { return false; }
-  Vak::String RequestDescription(const KUID&) override { return Vak::String(); }
-  void ProcessDownloadQueue() override {}
   std::string events;
 };
 
