@@ -50,6 +50,18 @@ std::string ResolvePath(const char* path) {
   }
   if (given.empty() || EntryExists(given)) return given;
 
+  // A new entry in a folder that exists as written, as when files are
+  // extracted: every component before the last exists as written too, so only
+  // the last needs looking for.
+  const std::size_t slash = given.rfind('/');
+  if (slash != std::string::npos && slash > 0 && EntryExists(given.substr(0, slash))) {
+    std::string_view name(given.data() + slash + 1, given.size() - slash - 1);
+    if (name.empty() || name == "." || name == "..") return given;
+    std::string found = FindIgnoringCase(given.substr(0, slash + 1), name);
+    if (!found.empty()) given.replace(slash + 1, std::string::npos, found);
+    return given;
+  }
+
   // Walk the components; `resolved` is always the path up to the one at hand.
   std::string resolved;
   std::size_t pos = 0;
