@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <random>
 #include <sched.h>
 #include <string>
@@ -16,6 +18,8 @@
 #include <vector>
 
 #include "Vak/Bexlorn/File.h"
+#include "Vak/Bexlorn/LittleEndian.h"
+#include "content/LZSSCompress.h"
 #include "content/AppGlobals.h"
 #include "content/ResultsLog.h"
 #include "content/TDBTags.h"
@@ -384,6 +388,102 @@ TEST(PackageFilesTest, UnwritableDestinationIsReported) {
   Vak::String error;
   EXPECT_FALSE(WritePackageFiles(error, files, (temp / "dest").c_str(), kNone));
   EXPECT_STREQ(error, "Unable to write content files to disk");
+}
+
+// Files are decoded side by side past a size, yet the disk must see what
+// one file after another leaves: everything before the first failure in the
+// walk's order, the failing file not at all, nothing after it.
+TEST(PackageFilesTest, FailureStopsExtractionWhereTheWalkReachesIt) {
+  // Each file alone is past the size at which decoding is shared out.
+  std::mt19937 random(7);
+  auto content = [&random](std::size_t salt) {
+    std::string bytes(static_cast<std::size_t>(kParallelDecodeBytes) + 500 * salt, '\0');
+    for (char& ch : bytes) ch = static_cast<char>(random() % 64);
+    return bytes;
+  };
+  auto lzssValue = [](const std::string& bytes) {
+    Vak::LZSSCompress lz;
+    std::vector<uint8_t> block;
+    EXPECT_TRUE(lz.CompressBlock(bytes.data(), bytes.size(), 9, block));
+    std::string stored(4, '\0');
+    Vak::PutLE32(reinterpret_cast<uint8_t*>(stored.data()), static_cast<uint32_t>(bytes.size()));
+    return RawValue(stored + std::string(block.begin(), block.end()));
+  };
+  const std::vector<std::string> order = {"a.txt", "sub/b.dat", "sub/c.dat", "d.txt", "e/f.txt", "g.txt"};
+  std::vector<std::pair<std::string, std::string>> plain;
+  std::map<std::string, ACSChunkPtr> good;
+  std::map<std::string, ACSChunkPtr> bad;
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    const std::string bytes = content(i);
+    plain.emplace_back(order[i], bytes);
+    good[order[i]] = lzssValue(bytes);
+    // The size field one more than the block gives: it fails only once decoded.
+    std::string stored = StoredBytes(good[order[i]]);
+    Vak::PutLE32(reinterpret_cast<uint8_t*>(stored.data()), static_cast<uint32_t>(bytes.size() + 1));
+    bad[order[i]] = RawValue(stored);
+  }
+
+  const char* const kDecode = "Failed to decompress data. Content package may be damaged";
+  const char* const kType = "Unknown data type encountered. Content package may be damaged";
+  const char* const kWrite = "Unable to write content files to disk";
+  const struct {
+    const char* what;
+    std::vector<std::string> bad;    // damaged files
+    const char* notData;             // a file given a value of another type
+    const char* blocked;             // a file whose place a folder takes
+    const char* error;
+    std::vector<std::string> left;
+  } cases[] = {
+      {"nothing wrong", {}, nullptr, nullptr, "", {"a.txt", "sub/", "sub/b.dat", "sub/c.dat", "d.txt", "e/", "e/f.txt", "g.txt"}},
+      {"first file", {"a.txt"}, nullptr, nullptr, kDecode, {}},
+      {"inside a folder", {"sub/c.dat"}, nullptr, nullptr, kDecode, {"a.txt", "sub/", "sub/b.dat"}},
+      {"the last file", {"g.txt"}, nullptr, nullptr, kDecode, {"a.txt", "sub/", "sub/b.dat", "sub/c.dat", "d.txt", "e/", "e/f.txt"}},
+      {"two damaged", {"d.txt", "sub/b.dat"}, nullptr, nullptr, kDecode, {"a.txt", "sub/"}},
+      {"other type first", {"g.txt"}, "d.txt", nullptr, kType, {"a.txt", "sub/", "sub/b.dat", "sub/c.dat"}},
+      {"damaged before other type", {"sub/b.dat"}, "e/f.txt", nullptr, kDecode, {"a.txt", "sub/"}},
+      {"unwritable before damaged", {"e/f.txt"}, nullptr, "sub/b.dat", kWrite, {"a.txt", "sub/", "sub/b.dat/"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto valueOf = [&](const std::string& path) {
+      if (c.notData && path == c.notData)
+        return ACSChunkPtr(new TDBDataTag(kACSInt, ACSRawDataCore::CreateCopy(4, "\1\0\0\0")));
+      return std::find(c.bad.begin(), c.bad.end(), path) != c.bad.end() ? bad[path] : good[path];
+    };
+    // A folder's files follow one another in `plain`; each folder goes in whole.
+    ACSChunkPtr files;
+    files.MakeContainer();
+    for (std::size_t i = 0; i < plain.size();) {
+      const std::string& path = plain[i].first;
+      const std::size_t cut = path.find('/');
+      if (cut == std::string::npos) {
+        files.SetChild(Vak::PString(path.c_str()), valueOf(plain[i++].first));
+        continue;
+      }
+      const std::string folder = path.substr(0, cut + 1);
+      ACSChunkPtr sub;
+      sub.MakeContainer();
+      for (; i < plain.size() && plain[i].first.compare(0, folder.size(), folder) == 0; ++i)
+        sub.SetChild(Vak::PString(plain[i].first.substr(cut + 1).c_str()), valueOf(plain[i].first));
+      files.SetChild(Vak::PString(path.substr(0, cut).c_str()), sub);
+    }
+    TempFolder temp;
+    const std::string destination = temp / "dest";
+    if (c.blocked) platform::MakeFolderPath((destination + "/" + c.blocked).c_str());
+    Vak::String error;
+    EXPECT_EQ(WritePackageFiles(error, files, destination.c_str(), kLZSS), *c.error == 0);
+    EXPECT_STREQ(error, c.error);
+    std::vector<std::string> left = ListTree(destination);
+    std::vector<std::string> expected = c.left;
+    std::sort(left.begin(), left.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(left, expected);
+    for (const auto& [path, bytes] : plain) {
+      if (std::find(left.begin(), left.end(), path) != left.end()) {
+        EXPECT_EQ(ReadBytes(destination + "/" + path), bytes) << path;
+      }
+    }
+  }
 }
 
 // ---- walks ----
