@@ -402,7 +402,7 @@ bool WriteStoredFile(Vak::String& error, ExtractStep& step, const Vak::PString& 
       error = kUnknownCompressionType;
       return false;
     }
-    if (step.state != ExtractStep::kDecoded) Decode(step);
+    if (platform::AtomicLoad(step.state) != ExtractStep::kDecoded) Decode(step);
     if (!step.decodedOk) {
       error = kDecompressFailed;
       return false;
