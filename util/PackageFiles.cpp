@@ -216,6 +216,11 @@ struct ExtractStep {
 
   Kind kind = kFolder;
   std::string path;
+  // A folder's: the step of the folder it is made in, or kNoParent; whether
+  // it stands as a folder once made.
+  static constexpr std::size_t kNoParent = SIZE_MAX;
+  std::size_t parent = kNoParent;
+  bool made = false;
   const char* failure = nullptr;
   ACSChunkPtr value;
   const uint8_t* stored = nullptr;
@@ -232,8 +237,12 @@ struct ExtractStep {
 };
 
 // The walk of extraction; nothing is collected past a step that fails.
-bool CollectSteps(std::vector<ExtractStep>& steps, const ACSChunkPtr& files, const std::string& destination) {
-  steps.emplace_back().path = destination;
+bool CollectSteps(std::vector<ExtractStep>& steps, const ACSChunkPtr& files, const std::string& destination,
+                  std::size_t parent = ExtractStep::kNoParent) {
+  const std::size_t folder = steps.size();
+  ExtractStep& made = steps.emplace_back();
+  made.path = destination;
+  made.parent = parent;
   const int count = files.GetChildCount();
   for (int i = 0; i < count; ++i) {
     const Vak::PString name = files.GetChildName(i);
@@ -242,7 +251,7 @@ bool CollectSteps(std::vector<ExtractStep>& steps, const ACSChunkPtr& files, con
     const int type = child->GetType();
     const std::string path = Join(destination, name.c_str());
     if (type == kACSContainer) {
-      if (IsSafePackagePath(name.c_str()) && !CollectSteps(steps, child, path)) return false;
+      if (IsSafePackagePath(name.c_str()) && !CollectSteps(steps, child, path, folder)) return false;
     } else if (type == kACSRaw) {
       if (IsPackageFileType(name.c_str())) {
         ExtractStep& step = steps.emplace_back();
@@ -428,6 +437,18 @@ bool WriteStoredFile(Vak::String& error, ExtractStep& step, const Vak::PString& 
   return ok;
 }
 
+// Makes a folder step's folder as Vak::File::Md does. Inside a folder this
+// extraction made (or found) as a plain path, every component before the
+// last is known to be a folder, so only the last is made.
+bool MakeStepFolder(const ExtractStep& step, const std::vector<ExtractStep>& steps) {
+  const char* path = step.path.c_str();
+  if (step.parent == ExtractStep::kNoParent || !steps[step.parent].made || std::strchr(path, ':'))
+    return Vak::File::Md(path);
+  if (platform::MakeFolder(path) == platform::Error::None) return true;
+  platform::FileInfo info;
+  return platform::Stat(path, info) == platform::Error::None && info.isFolder;
+}
+
 } // namespace
 
 bool IsPackageFileType(const char* name) {
@@ -586,7 +607,7 @@ bool WritePackageFiles(Vak::String& error, const ACSChunkPtr& files, const char*
       ExtractStep& step = steps[first];
       switch (step.kind) {
       case ExtractStep::kFolder:
-        Vak::File::Md(step.path.c_str());
+        step.made = MakeStepFolder(step, steps);
         break;
       case ExtractStep::kFile:
         if (ahead) ahead->Await(step);

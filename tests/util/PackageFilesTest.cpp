@@ -486,6 +486,51 @@ TEST(PackageFilesTest, FailureStopsExtractionWhereTheWalkReachesIt) {
   }
 }
 
+// Sub-folders already on disk are used whatever their case; a file in a
+// sub-folder's place stops the extraction at the first file meant for it.
+TEST(PackageFilesTest, SubFoldersAlreadyThereAreUsed) {
+  ACSChunkPtr lod;
+  lod.SetChild(Vak::PString("far.im"), RawValue("far"));
+  ACSChunkPtr mesh;
+  mesh.SetChild(Vak::PString("body.pm"), RawValue("body"));
+  mesh.SetChild(Vak::PString("lod"), lod);
+  ACSChunkPtr files;
+  files.SetChild(Vak::PString("a.txt"), RawValue("a"));
+  files.SetChild(Vak::PString("mesh"), mesh);
+  files.SetChild(Vak::PString("z.txt"), RawValue("z"));
+  const struct {
+    const char* what;
+    std::vector<std::string> folders;  // there before
+    const char* file;                  // a file there before
+    const char* error;
+    std::vector<std::string> left;
+  } cases[] = {
+      {"nothing there", {}, nullptr, "", {"a.txt", "mesh/", "mesh/body.pm", "mesh/lod/", "mesh/lod/far.im", "z.txt"}},
+      {"folders in other case", {"MESH/Lod"}, nullptr, "", {"a.txt", "MESH/", "MESH/body.pm", "MESH/Lod/", "MESH/Lod/far.im", "z.txt"}},
+      {"file in the folder's place", {}, "mesh", "Unable to write content files to disk", {"a.txt", "mesh"}},
+      {"file in the inner folder's place", {"mesh"}, "mesh/LOD", "Unable to write content files to disk",
+       {"a.txt", "mesh/", "mesh/body.pm", "mesh/LOD"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder temp;
+    const std::string destination = temp / "dest";
+    platform::MakeFolderPath(destination.c_str());
+    for (const std::string& folder : c.folders) platform::MakeFolderPath((destination + "/" + folder).c_str());
+    if (c.file) {
+      ASSERT_TRUE(WriteBytes(destination + "/" + c.file, "in the way"));
+    }
+    Vak::String error;
+    EXPECT_EQ(WritePackageFiles(error, files, destination.c_str(), kNone), *c.error == 0);
+    EXPECT_STREQ(error, c.error);
+    std::vector<std::string> left = ListTree(destination);
+    std::vector<std::string> expected = c.left;
+    std::sort(left.begin(), left.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(left, expected);
+  }
+}
+
 // ---- walks ----
 
 TEST(PackageFilesTest, UnreadableFolderIsReported) {
