@@ -437,14 +437,16 @@ bool WriteStoredFile(Vak::String& error, ExtractStep& step, const Vak::PString& 
   return ok;
 }
 
-// Makes a folder step's folder as Vak::File::Md does. Inside a folder this
-// extraction made (or found) as a plain path, every component before the
-// last is known to be a folder, so only the last is made.
+// Makes a folder step's folder as Vak::File::Md does. When the folder can be
+// made in one step its parent is there, so Md would find every component
+// before the last and make just the last; inside a folder this extraction
+// made (or found) as a plain path, the same holds when it is there already.
 bool MakeStepFolder(const ExtractStep& step, const std::vector<ExtractStep>& steps) {
   const char* path = step.path.c_str();
-  if (step.parent == ExtractStep::kNoParent || !steps[step.parent].made || std::strchr(path, ':'))
-    return Vak::File::Md(path);
+  const bool inMade = step.parent != ExtractStep::kNoParent && steps[step.parent].made;
+  if ((step.parent != ExtractStep::kNoParent && !inMade) || std::strchr(path, ':')) return Vak::File::Md(path);
   if (platform::MakeFolder(path) == platform::Error::None) return true;
+  if (!inMade) return Vak::File::Md(path);
   platform::FileInfo info;
   return platform::Stat(path, info) == platform::Error::None && info.isFolder;
 }

@@ -531,6 +531,37 @@ TEST(PackageFilesTest, SubFoldersAlreadyThereAreUsed) {
   }
 }
 
+// The destination is made with whatever folders lead to it, or used as it
+// is found, in any case.
+TEST(PackageFilesTest, DestinationIsMadeOrFound) {
+  ACSChunkPtr inner;
+  inner.SetChild(Vak::PString("b.txt"), RawValue("b"));
+  ACSChunkPtr files;
+  files.SetChild(Vak::PString("a.txt"), RawValue("a"));
+  files.SetChild(Vak::PString("in"), inner);
+  const struct {
+    const char* destination;
+    const char* before;  // a folder there before
+    const char* lands;   // where the files go
+  } cases[] = {
+      {"new", nullptr, "new"},
+      {"deep/er/new", nullptr, "deep/er/new"},
+      {"deep\\er\\new", nullptr, "deep/er/new"},
+      {"there", "there", "there"},
+      {"THERE/sub", "There", "There/sub"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.destination);
+    TempFolder temp;
+    if (c.before) platform::MakeFolderPath((temp / c.before).c_str());
+    Vak::String error;
+    ASSERT_TRUE(WritePackageFiles(error, files, (temp / c.destination).c_str(), kNone));
+    EXPECT_EQ(ReadBytes(temp / c.lands + "/a.txt"), "a");
+    EXPECT_EQ(ReadBytes(temp / c.lands + "/in/b.txt"), "b");
+    EXPECT_EQ(ListTree(temp / c.lands).size(), 3u);
+  }
+}
+
 // ---- walks ----
 
 TEST(PackageFilesTest, UnreadableFolderIsReported) {
