@@ -240,9 +240,9 @@ struct ExtractStep {
 bool CollectSteps(std::vector<ExtractStep>& steps, const ACSChunkPtr& files, const std::string& destination,
                   std::size_t parent = ExtractStep::kNoParent) {
   const std::size_t folder = steps.size();
-  ExtractStep& made = steps.emplace_back();
-  made.path = destination;
-  made.parent = parent;
+  ExtractStep& self = steps.emplace_back();
+  self.path = destination;
+  self.parent = parent;
   const int count = files.GetChildCount();
   for (int i = 0; i < count; ++i) {
     const Vak::PString name = files.GetChildName(i);
