@@ -390,6 +390,21 @@ TEST(PackageFilesTest, UnwritableDestinationIsReported) {
   EXPECT_STREQ(error, "Unable to write content files to disk");
 }
 
+// Extracts `files` into `destination` and checks the result, the error text
+// ("" for none) and what is left there, in any order; returns what is left.
+std::vector<std::string> ExtractAndCheck(const ACSChunkPtr& files, const std::string& destination,
+                                         const Vak::PString& compression, const char* error,
+                                         std::vector<std::string> expected) {
+  Vak::String text;
+  EXPECT_EQ(WritePackageFiles(text, files, destination.c_str(), compression), *error == 0);
+  EXPECT_STREQ(text, error);
+  std::vector<std::string> left = ListTree(destination);
+  std::sort(left.begin(), left.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(left, expected);
+  return left;
+}
+
 // Files are decoded side by side past a size, yet the disk must see what
 // one file after another leaves: everything before the first failure in the
 // walk's order, the failing file not at all, nothing after it.
@@ -470,14 +485,7 @@ TEST(PackageFilesTest, FailureStopsExtractionWhereTheWalkReachesIt) {
     TempFolder temp;
     const std::string destination = temp / "dest";
     if (c.blocked) platform::MakeFolderPath((destination + "/" + c.blocked).c_str());
-    Vak::String error;
-    EXPECT_EQ(WritePackageFiles(error, files, destination.c_str(), kLZSS), *c.error == 0);
-    EXPECT_STREQ(error, c.error);
-    std::vector<std::string> left = ListTree(destination);
-    std::vector<std::string> expected = c.left;
-    std::sort(left.begin(), left.end());
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(left, expected);
+    const std::vector<std::string> left = ExtractAndCheck(files, destination, kLZSS, c.error, c.left);
     for (const auto& [path, bytes] : plain) {
       if (std::find(left.begin(), left.end(), path) != left.end()) {
         EXPECT_EQ(ReadBytes(destination + "/" + path), bytes) << path;
@@ -486,9 +494,8 @@ TEST(PackageFilesTest, FailureStopsExtractionWhereTheWalkReachesIt) {
   }
 }
 
-// Sub-folders already on disk are used whatever their case; a file in a
-// sub-folder's place stops the extraction at the first file meant for it.
-TEST(PackageFilesTest, SubFoldersAlreadyThereAreUsed) {
+// a.txt, mesh/body.pm, mesh/lod/far.im and z.txt, stored as they are.
+ACSChunkPtr NestedTree() {
   ACSChunkPtr lod;
   lod.SetChild(Vak::PString("far.im"), RawValue("far"));
   ACSChunkPtr mesh;
@@ -498,6 +505,13 @@ TEST(PackageFilesTest, SubFoldersAlreadyThereAreUsed) {
   files.SetChild(Vak::PString("a.txt"), RawValue("a"));
   files.SetChild(Vak::PString("mesh"), mesh);
   files.SetChild(Vak::PString("z.txt"), RawValue("z"));
+  return files;
+}
+
+// Sub-folders already on disk are used whatever their case; a file in a
+// sub-folder's place stops the extraction at the first file meant for it.
+TEST(PackageFilesTest, SubFoldersAlreadyThereAreUsed) {
+  const ACSChunkPtr files = NestedTree();
   const struct {
     const char* what;
     std::vector<std::string> folders;  // there before
@@ -520,25 +534,14 @@ TEST(PackageFilesTest, SubFoldersAlreadyThereAreUsed) {
     if (c.file) {
       ASSERT_TRUE(WriteBytes(destination + "/" + c.file, "in the way"));
     }
-    Vak::String error;
-    EXPECT_EQ(WritePackageFiles(error, files, destination.c_str(), kNone), *c.error == 0);
-    EXPECT_STREQ(error, c.error);
-    std::vector<std::string> left = ListTree(destination);
-    std::vector<std::string> expected = c.left;
-    std::sort(left.begin(), left.end());
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(left, expected);
+    ExtractAndCheck(files, destination, kNone, c.error, c.left);
   }
 }
 
 // The destination is made with whatever folders lead to it, or used as it
 // is found, in any case.
 TEST(PackageFilesTest, DestinationIsMadeOrFound) {
-  ACSChunkPtr inner;
-  inner.SetChild(Vak::PString("b.txt"), RawValue("b"));
-  ACSChunkPtr files;
-  files.SetChild(Vak::PString("a.txt"), RawValue("a"));
-  files.SetChild(Vak::PString("in"), inner);
+  const ACSChunkPtr files = NestedTree();
   const struct {
     const char* destination;
     const char* before;  // a folder there before
@@ -557,8 +560,8 @@ TEST(PackageFilesTest, DestinationIsMadeOrFound) {
     Vak::String error;
     ASSERT_TRUE(WritePackageFiles(error, files, (temp / c.destination).c_str(), kNone));
     EXPECT_EQ(ReadBytes(temp / c.lands + "/a.txt"), "a");
-    EXPECT_EQ(ReadBytes(temp / c.lands + "/in/b.txt"), "b");
-    EXPECT_EQ(ListTree(temp / c.lands).size(), 3u);
+    EXPECT_EQ(ReadBytes(temp / c.lands + "/mesh/lod/far.im"), "far");
+    EXPECT_EQ(ListTree(temp / c.lands).size(), 6u);
   }
 }
 
