@@ -478,6 +478,13 @@ const TDBBinaryFile::ListIndex* TDBBinarySoup::Index() {
 }
 
 int TDBBinarySoup::RecordCount() {
+  // A new soup over a long list need not walk it again (every record's
+  // header, spread over the whole list) when the list's shared index holds
+  // the records already.
+  if (all_ < 0) {
+    const auto found = File()->indexes_.find(list_);
+    if (found != File()->indexes_.end() && found->second) all_ = static_cast<int>(found->second->starts.size());
+  }
   const TDBBinaryFile::Edits* edits = File()->EditsOf(list_);
   return AllRecords() - static_cast<int>(edits ? edits->masked : 0);
 }

@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,7 +19,11 @@
 #include "content/LZSSCompress.h"
 #include "content/ResultsLog.h"
 #include "content/TDBTags.h"
+#include "platform/os/Atomic.h"
+#include "platform/os/CrashFile.h"
 #include "platform/os/FileSystem.h"
+#include "platform/os/Thread.h"
+#include "platform/os/Waitable.h"
 #include "util/PackageKeys.h"
 
 using namespace CDPKeys;
@@ -195,6 +200,257 @@ bool DecodeStored(const uint8_t* stored, uint32_t storedSize, std::vector<uint8_
   }
 }
 
+// What extracting a tree does, in the order it does it: make a folder, write
+// a file, or give up with a text. The files' values can so be decoded ahead,
+// side by side, while the disk still sees every step in the walk's order.
+struct ExtractStep {
+  enum Kind { kFolder, kFile, kFail };
+
+  void SetValue(const ACSChunkPtr& data) {
+    kind = kFile;
+    value = data;
+    // Taken here, on the calling thread: a value may be read in on first use.
+    stored = data.Get() ? data->GetData() : nullptr;
+    storedSize = data.Get() ? data->GetDataSize() : 0;
+  }
+
+  Kind kind = kFolder;
+  std::string path;
+  // A folder's: the step of the folder it is made in, or kNoParent; whether
+  // it stands as a folder once made.
+  static constexpr std::size_t kNoParent = SIZE_MAX;
+  std::size_t parent = kNoParent;
+  bool made = false;
+  const char* failure = nullptr;
+  ACSChunkPtr value;
+  const uint8_t* stored = nullptr;
+  uint32_t storedSize = 0;
+  // kPending, kTaken by a thread decoding it, or kDecoded; changed atomically
+  // while helpers decode.
+  int32_t state = kPending;
+  bool decodedOk = false;
+  std::vector<uint8_t> decoded;
+
+  static constexpr int32_t kPending = 0;
+  static constexpr int32_t kTaken = 1;
+  static constexpr int32_t kDecoded = 2;
+};
+
+// The walk of extraction; nothing is collected past a step that fails.
+bool CollectSteps(std::vector<ExtractStep>& steps, const ACSChunkPtr& files, const std::string& destination,
+                  std::size_t parent = ExtractStep::kNoParent) {
+  const std::size_t folder = steps.size();
+  ExtractStep& self = steps.emplace_back();
+  self.path = destination;
+  self.parent = parent;
+  const int count = files.GetChildCount();
+  for (int i = 0; i < count; ++i) {
+    const Vak::PString name = files.GetChildName(i);
+    if (!IsValidPackageName(name.c_str())) continue;
+    const ACSChunkPtr child = files->FindChild(name);
+    const int type = child->GetType();
+    const std::string path = Join(destination, name.c_str());
+    if (type == kACSContainer) {
+      if (IsSafePackagePath(name.c_str()) && !CollectSteps(steps, child, path, folder)) return false;
+    } else if (type == kACSRaw) {
+      if (IsPackageFileType(name.c_str())) {
+        ExtractStep& step = steps.emplace_back();
+        step.path = path;
+        step.SetValue(child);
+      }
+    } else {
+      ExtractStep& step = steps.emplace_back();
+      step.kind = ExtractStep::kFail;
+      step.failure = kUnknownDataType;
+      return false;
+    }
+  }
+  return true;
+}
+
+// Helper threads at most, beside the extracting thread.
+constexpr int kMaxDecodeHelpers = 3;
+// Decoded files wait in memory until their turn, so a large tree goes in
+// parts of about this many stored bytes.
+constexpr uint64_t kDecodeBatchBytes = uint64_t{16} << 20;
+
+bool Take(ExtractStep& step) {
+  return platform::AtomicCompareExchange(step.state, ExtractStep::kTaken, ExtractStep::kPending) ==
+         ExtractStep::kPending;
+}
+
+void Decode(ExtractStep& step) {
+  step.decodedOk = DecodeStored(step.stored, step.storedSize, step.decoded);
+  platform::AtomicStore(step.state, ExtractStep::kDecoded);
+}
+
+// The compressed files of one part of a tree, in the walk's order.
+struct DecodeQueue {
+  std::vector<ExtractStep*> files;
+  int32_t stop = 0;
+};
+
+// Decodes every file of the queue no thread has taken yet.
+void DecodeFrom(DecodeQueue& queue) {
+  for (ExtractStep* step : queue.files) {
+    if (platform::AtomicLoad(queue.stop)) return;
+    if (Take(*step)) Decode(*step);
+  }
+}
+
+// Threads that decode ahead of an extraction, started on first need and kept
+// for the rest of the process: starting threads for each asset would cost
+// more than its files take to decode. One extraction uses them at a time;
+// another meanwhile decodes on its own thread.
+class DecodeHelpers {
+public:
+  static DecodeHelpers& Instance() {
+    static DecodeHelpers* helpers = new DecodeHelpers;  // never ended: they wait until the process goes
+    return *helpers;
+  }
+
+  // Sets up to `wanted` helpers to work through `queue`; the number set.
+  int Start(DecodeQueue& queue, int wanted) {
+    // A forked copy has none of the threads.
+    if (platform::CurrentProcessId() != owner_ || !busy_.WaitOne(0)) return 0;
+    while (static_cast<int>(threads_.size()) < std::min(wanted, kMaxDecodeHelpers)) {
+      auto thread = std::make_unique<platform::Thread>(&DecodeHelpers::Loop, this, true);
+      if (!thread->Valid()) break;
+      threads_.push_back(std::move(thread));
+    }
+    const int helpers = std::min(wanted, static_cast<int>(threads_.size()));
+    if (helpers == 0) {
+      busy_.Release();
+      return 0;
+    }
+    queue_ = &queue;
+    work_.Release(helpers);
+    return helpers;
+  }
+
+  // Back once the helpers set by Start have left `queue`.
+  void Finish(DecodeQueue& queue, int helpers) {
+    platform::AtomicStore(queue.stop, 1);
+    for (int i = 0; i < helpers; ++i) done_.WaitOne(platform::kInfinite);
+    queue_ = nullptr;
+    busy_.Release();
+  }
+
+private:
+  DecodeHelpers() : owner_(platform::CurrentProcessId()) {}
+
+  static unsigned Loop(void* context) {
+    auto& self = *static_cast<DecodeHelpers*>(context);
+    for (;;) {
+      self.work_.WaitOne(platform::kInfinite);
+      DecodeFrom(*self.queue_);
+      self.done_.Release();
+    }
+  }
+
+  platform::Mutex busy_;
+  platform::Semaphore work_{0, kMaxDecodeHelpers};
+  platform::Semaphore done_{0, kMaxDecodeHelpers};
+  DecodeQueue* queue_ = nullptr;
+  const uint32_t owner_;
+  std::vector<std::unique_ptr<platform::Thread>> threads_;
+};
+
+// The compressed files of steps[first, end) decoded by helpers while the
+// calling thread writes them in turn, when there is enough to share out.
+class DecodeAhead {
+public:
+  DecodeAhead(std::vector<ExtractStep>& steps, std::size_t first, std::size_t end) {
+    uint64_t stored = 0;
+    for (std::size_t i = first; i < end; ++i) {
+      if (steps[i].kind != ExtractStep::kFile) continue;
+      queue_.files.push_back(&steps[i]);
+      stored += steps[i].storedSize;
+    }
+    static const int processors = platform::ProcessorCount();
+    const int wanted = std::min(processors - 1, static_cast<int>(queue_.files.size()) - 1);
+    if (stored >= kParallelDecodeBytes && wanted > 0) helpers_ = DecodeHelpers::Instance().Start(queue_, wanted);
+  }
+  ~DecodeAhead() {
+    if (helpers_ > 0) DecodeHelpers::Instance().Finish(queue_, helpers_);
+  }
+  DecodeAhead(const DecodeAhead&) = delete;
+  DecodeAhead& operator=(const DecodeAhead&) = delete;
+
+  // Until `step` is decoded: by this thread when no helper took it, else
+  // helping with the files after it.
+  void Await(ExtractStep& step) {
+    if (helpers_ == 0 || Take(step)) return Decode(step);
+    while (platform::AtomicLoad(step.state) != ExtractStep::kDecoded) {
+      if (!DecodeOneMore()) platform::YieldThread();
+    }
+  }
+
+private:
+  bool DecodeOneMore() {
+    for (ExtractStep* other : queue_.files) {
+      if (Take(*other)) {
+        Decode(*other);
+        return true;
+      }
+    }
+    return false;
+  }
+
+  DecodeQueue queue_;
+  int helpers_ = 0;
+};
+
+// One file step: the value decoded (unless that was done ahead), then
+// written. A value that does not decode leaves no file.
+bool WriteStoredFile(Vak::String& error, ExtractStep& step, const Vak::PString& compression) {
+  const uint8_t* bytes = step.stored;
+  uint32_t size = step.storedSize;
+  if (compression.Length() > 0) {
+    if (!IsLZSS(compression)) {
+      error = kUnknownCompressionType;
+      return false;
+    }
+    if (platform::AtomicLoad(step.state) != ExtractStep::kDecoded) Decode(step);
+    if (!step.decodedOk) {
+      error = kDecompressFailed;
+      return false;
+    }
+    bytes = step.decoded.data();
+    size = static_cast<uint32_t>(step.decoded.size());
+  }
+  const char* path = step.path.c_str();
+  Vak::File file;
+  bool ok = false;
+  try {
+    if (file.Open(path, Vak::File::kWrite | Vak::File::kCreate).Ok()) {
+      ok = size == 0 || file.Write(bytes, size, 1) == size;
+      ok = file.Flush() && ok;
+      ok = file.Close() == 0 && ok;
+      if (!ok) Vak::File::Unlink(path);
+    }
+  } catch (const Vak::Exception&) {
+    ok = false;
+  }
+  if (!ok) error = kWriteFailed;
+  std::vector<uint8_t>().swap(step.decoded);
+  return ok;
+}
+
+// Makes a folder step's folder as Vak::File::Md does. When the folder can be
+// made in one step its parent is there, so Md would find every component
+// before the last and make just the last; inside a folder this extraction
+// made (or found) as a plain path, the same holds when it is there already.
+bool MakeStepFolder(const ExtractStep& step, const std::vector<ExtractStep>& steps) {
+  const char* path = step.path.c_str();
+  const bool inMade = step.parent != ExtractStep::kNoParent && steps[step.parent].made;
+  if ((step.parent != ExtractStep::kNoParent && !inMade) || std::strchr(path, ':')) return Vak::File::Md(path);
+  if (platform::MakeFolder(path) == platform::Error::None) return true;
+  if (!inMade) return Vak::File::Md(path);
+  platform::FileInfo info;
+  return platform::Stat(path, info) == platform::Error::None && info.isFolder;
+}
+
 } // namespace
 
 bool IsPackageFileType(const char* name) {
@@ -337,22 +593,32 @@ bool CheckFolderFiles(const char* folder, ResultsLog& log) {
 bool WritePackageFiles(Vak::String& error, const ACSChunkPtr& files, const char* folder,
                        const Vak::PString& compression) {
   error = "";
-  const std::string destination = folder ? folder : "";
-  Vak::File::Md(destination.c_str());
-  const int count = files.GetChildCount();
-  for (int i = 0; i < count; ++i) {
-    const Vak::PString name = files.GetChildName(i);
-    if (!IsValidPackageName(name.c_str())) continue;
-    const ACSChunkPtr child = files->FindChild(name);
-    const int type = child->GetType();
-    const std::string path = Join(destination, name.c_str());
-    if (type == kACSContainer) {
-      if (IsSafePackagePath(name.c_str()) && !WritePackageFiles(error, child, path.c_str(), compression)) return false;
-    } else if (type == kACSRaw) {
-      if (IsPackageFileType(name.c_str()) && !WritePackageFile(error, child, path.c_str(), compression)) return false;
-    } else {
-      error = kUnknownDataType;
-      return false;
+  std::vector<ExtractStep> steps;
+  CollectSteps(steps, files, folder ? folder : "");
+  const bool lzss = IsLZSS(compression);
+  for (std::size_t first = 0; first < steps.size();) {
+    std::size_t end = first;
+    uint64_t stored = 0;
+    while (end < steps.size() && (end == first || stored < kDecodeBatchBytes)) {
+      if (steps[end].kind == ExtractStep::kFile) stored += steps[end].storedSize;
+      ++end;
+    }
+    std::optional<DecodeAhead> ahead;
+    if (lzss) ahead.emplace(steps, first, end);
+    for (; first < end; ++first) {
+      ExtractStep& step = steps[first];
+      switch (step.kind) {
+      case ExtractStep::kFolder:
+        step.made = MakeStepFolder(step, steps);
+        break;
+      case ExtractStep::kFile:
+        if (ahead) ahead->Await(step);
+        if (!WriteStoredFile(error, step, compression)) return false;
+        break;
+      case ExtractStep::kFail:
+        error = step.failure;
+        return false;
+      }
     }
   }
   return true;
@@ -361,33 +627,8 @@ bool WritePackageFiles(Vak::String& error, const ACSChunkPtr& files, const char*
 bool WritePackageFile(Vak::String& error, const ACSChunkPtr& data, const char* path,
                       const Vak::PString& compression) {
   error = "";
-  const uint8_t* bytes = data.Get() ? data->GetData() : nullptr;
-  uint32_t size = data.Get() ? data->GetDataSize() : 0;
-  std::vector<uint8_t> decoded;
-  if (compression.Length() > 0) {
-    if (!IsLZSS(compression)) {
-      error = kUnknownCompressionType;
-      return false;
-    }
-    if (!DecodeStored(bytes, size, decoded)) {
-      error = kDecompressFailed;
-      return false;
-    }
-    bytes = decoded.data();
-    size = static_cast<uint32_t>(decoded.size());
-  }
-  Vak::File file;
-  bool ok = false;
-  try {
-    if (file.Open(path, Vak::File::kWrite | Vak::File::kCreate).Ok()) {
-      ok = size == 0 || file.Write(bytes, size, 1) == size;
-      ok = file.Flush() && ok;
-      ok = file.Close() == 0 && ok;
-      if (!ok) Vak::File::Unlink(path);
-    }
-  } catch (const Vak::Exception&) {
-    ok = false;
-  }
-  if (!ok) error = kWriteFailed;
-  return ok;
+  ExtractStep step;
+  step.path = path ? path : "";
+  step.SetValue(data);
+  return WriteStoredFile(error, step, compression);
 }

@@ -6,6 +6,8 @@
 //
 // File values are stored as they are, or with the compression "LZSS" as a
 // 32-bit little-endian size followed by one LZSS block of level 9.
+#include <cstdint>
+
 #include "Vak/Bexlorn/PString.h"
 #include "Vak/Bexlorn/String.h"
 #include "content/ACSChunkPtr.h"
@@ -26,7 +28,10 @@ bool PackFolderFiles(ACSChunkPtr& files, const char* folder, const Vak::PString&
 bool CheckFolderFiles(const char* folder, ResultsLog& log);
 // Extracts the tree into `folder` (made when missing). Children whose names
 // a package cannot hold are skipped. Stops at the first failure, whose text
-// goes to `error`.
+// goes to `error`. Compressed files are decoded side by side once their
+// stored bytes reach kParallelDecodeBytes; what reaches the disk, and where
+// a failure stops, is as when they are decoded one after another.
+constexpr uint64_t kParallelDecodeBytes = 8 * 1024;
 bool WritePackageFiles(Vak::String& error, const ACSChunkPtr& files, const char* folder,
                        const Vak::PString& compression);
 // One file from its stored value; a file that fails to decode is not left

@@ -27,6 +27,7 @@ void AdaptiveHuffman::Init(unsigned symbols) {
     child_[i] = static_cast<uint16_t>(kLeaf | i);
     leaf_[i] = static_cast<uint16_t>(i);
   }
+  runEnd_.fill(0);
   for (unsigned k = 0; leaves_ + k < nodes_; ++k) {
     const unsigned node = leaves_ + k;
     weight_[node] = weight_[2 * k] + weight_[2 * k + 1];
@@ -52,6 +53,29 @@ void AdaptiveHuffman::Exchange(unsigned a, unsigned b) {
   Attach(b);
 }
 
+// The last node before the root lighter than `w`, the node after `node`
+// being one. With the weights in order that is the end of the run of weight
+// w - 1 that `node` left, which a hint remembers; the hint is only believed
+// when the nodes around it show it is that end.
+unsigned AdaptiveHuffman::LastLighter(unsigned node, uint32_t w) const {
+  const unsigned root = Root();
+  const unsigned hint = runEnd_[(w - 1) % kRunHints];
+  if (hint > node && hint < root && weight_[hint] == w - 1 && (hint + 1 == root || weight_[hint + 1] >= w))
+    return hint;
+  unsigned last = node + 1;
+  // Runs of equal weight are long (every leaf starts at 1), so they are
+  // passed eight nodes at a time, without a branch per node.
+  while (last + 8 < root) {
+    const uint32_t* next = &weight_[last + 1];
+    unsigned lighter = 0;
+    for (unsigned k = 0; k < 8; ++k) lighter += next[k] < w;
+    if (lighter != 8) break;
+    last += 8;
+  }
+  while (last + 1 < root && weight_[last + 1] < w) ++last;
+  return last;
+}
+
 void AdaptiveHuffman::Update(unsigned symbol) {
   const unsigned root = Root();
   if (weight_[root] > kMaxWeight) Rebuild();
@@ -60,11 +84,13 @@ void AdaptiveHuffman::Update(unsigned symbol) {
     const uint32_t w = ++weight_[node];
     if (w > weight_[node + 1]) {
       // Move behind every node that is now lighter, keeping the order.
-      unsigned last = node + 1;
-      while (last + 1 < root && weight_[last + 1] < w) ++last;
+      const unsigned last = LastLighter(node, w);
       Exchange(node, last);
+      // The node taken from `last` keeps the run of w - 1 going up to it.
+      runEnd_[(w - 1) % kRunHints] = static_cast<uint16_t>(last - 1);
       node = last;
     }
+    if (weight_[node + 1] != w) runEnd_[w % kRunHints] = static_cast<uint16_t>(node);
     node = parent_[node];
   }
   ++weight_[root];

@@ -43,6 +43,7 @@ public:
   void Rebuild();
 
 private:
+  unsigned LastLighter(unsigned node, uint32_t w) const;
   void Exchange(unsigned a, unsigned b);
   void Attach(unsigned node);  // points the children (or the symbol) at `node`
 
@@ -52,6 +53,10 @@ private:
   std::array<uint16_t, kMaxNodes> child_{};
   std::array<uint16_t, kMaxNodes> parent_{};
   std::array<uint16_t, kMaxSymbols> leaf_{};
+  // Where the run of nodes of a weight ends, by weight modulo the count; a
+  // guess to check, as weights change and rebuilds move nodes.
+  static constexpr unsigned kRunHints = 256;
+  std::array<uint16_t, kRunHints> runEnd_{};
 };
 
 class LZBlockCoder {

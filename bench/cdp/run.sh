@@ -50,29 +50,41 @@ for n in range(1000):
 PY
 
 now() { date +%s.%N; }
-# Best wall time of `runs` runs of "$@", with "$prepare" run (untimed) before each.
-best() {
+# Wall time of one run of "$@", with "$prepare" run (untimed) before it. The
+# disk is synced first so that a run does not pay for writing back what the
+# one before it (or its clean-up) left.
+once() {
   local prepare=$1; shift
-  local best=
-  for _ in $(seq "$runs"); do
-    eval "$prepare"
-    local start end t
-    start=$(now)
-    "$@"
-    end=$(now)
-    t=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f", b - a }')
-    if [ -z "$best" ] || awk -v t="$t" -v b="$best" 'BEGIN { exit !(t < b) }'; then best=$t; fi
-  done
-  echo "$best"
+  eval "$prepare"
+  sync
+  local start end
+  start=$(now)
+  "$@"
+  end=$(now)
+  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f", b - a }'
+}
+# The smaller of a best so far (empty at first) and a new time.
+least() {
+  if [ -z "$1" ] || awk -v t="$2" -v b="$1" 'BEGIN { exit !(t < b) }'; then echo "$2"; else echo "$1"; fi
 }
 
-pack=$(best "rm -f '$work/p.cdp'" "$tool" pack "$work/assets" "$work/p.cdp")
-czf=$(best "rm -f '$work/p.tgz'" tar czf "$work/p.tgz" -C "$work" assets)
-extract=$(best "rm -rf '$work/x' && mkdir '$work/x'" "$tool" extract "$work/p.cdp" "$work/x")
-xzf=$(best "rm -rf '$work/y' && mkdir '$work/y'" tar xzf "$work/p.tgz" -C "$work/y")
+# Each tool's runs alternate with the other's, so that both meet the file
+# system in the same state; the best of `runs` each.
+pack= czf= extract= xzf=
+for _ in $(seq "$runs"); do
+  pack=$(least "$pack" "$(once "rm -f '$work/p.cdp'" "$tool" pack "$work/assets" "$work/p.cdp")")
+  czf=$(least "$czf" "$(once "rm -f '$work/p.tgz'" tar czf "$work/p.tgz" -C "$work" assets)")
+done
+# Every extraction goes to a folder of its own, none deleted until the end:
+# for half a minute after inodes are freed ext4 looks past them, one by one,
+# for a new one, which would time the clean-up rather than the tools.
+for n in $(seq "$runs"); do
+  extract=$(least "$extract" "$(once "mkdir '$work/x$n'" "$tool" extract "$work/p.cdp" "$work/x$n")")
+  xzf=$(least "$xzf" "$(once "mkdir '$work/y$n'" tar xzf "$work/p.tgz" -C "$work/y$n")")
+done
 
 files=$(find "$work/assets" -type f | wc -l)
-extracted=$(find "$work/x" -type f | wc -l)
+extracted=$(find "$work/x$runs" -type f | wc -l)
 [ "$files" = "$extracted" ] || { echo "extracted $extracted of $files files"; exit 1; }
 cdp=$(stat -c %s "$work/p.cdp")
 tgz=$(stat -c %s "$work/p.tgz")

@@ -26,9 +26,11 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
 }
 
 // The entry of `folder` that equals `name` without regard to case, the first
-// in byte order when there are several; empty when none.
-std::string FindIgnoringCase(const std::string& folder, std::string_view name) {
+// in byte order when there are several; empty when none. `opened` tells
+// whether the folder could be read.
+std::string FindIgnoringCase(const std::string& folder, std::string_view name, bool* opened = nullptr) {
   DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (opened) *opened = dir != nullptr;
   if (dir == nullptr) return {};
   std::string best;
   while (const dirent* entry = ::readdir(dir)) {
@@ -49,6 +51,24 @@ std::string ResolvePath(const char* path) {
     if (c == '\\') c = '/';
   }
   if (given.empty() || EntryExists(given)) return given;
+
+  // A new entry in a folder that exists as written, as when files are
+  // extracted: every component before the last exists as written too, so only
+  // the last needs looking for. A folder that can be listed exists.
+  const std::size_t slash = given.rfind('/');
+  if (slash != std::string::npos && slash > 0) {
+    std::string_view name(given.data() + slash + 1, given.size() - slash - 1);
+    if (name.empty() || name == "." || name == "..") {
+      if (EntryExists(given.substr(0, slash))) return given;
+    } else {
+      bool listed = false;
+      std::string found = FindIgnoringCase(given.substr(0, slash + 1), name, &listed);
+      if (listed) {
+        if (!found.empty()) given.replace(slash + 1, std::string::npos, found);
+        return given;
+      }
+    }
+  }
 
   // Walk the components; `resolved` is always the path up to the one at hand.
   std::string resolved;

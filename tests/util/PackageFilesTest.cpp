@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <random>
 #include <sched.h>
 #include <string>
@@ -16,6 +18,8 @@
 #include <vector>
 
 #include "Vak/Bexlorn/File.h"
+#include "Vak/Bexlorn/LittleEndian.h"
+#include "content/LZSSCompress.h"
 #include "content/AppGlobals.h"
 #include "content/ResultsLog.h"
 #include "content/TDBTags.h"
@@ -384,6 +388,181 @@ TEST(PackageFilesTest, UnwritableDestinationIsReported) {
   Vak::String error;
   EXPECT_FALSE(WritePackageFiles(error, files, (temp / "dest").c_str(), kNone));
   EXPECT_STREQ(error, "Unable to write content files to disk");
+}
+
+// Extracts `files` into `destination` and checks the result, the error text
+// ("" for none) and what is left there, in any order; returns what is left.
+std::vector<std::string> ExtractAndCheck(const ACSChunkPtr& files, const std::string& destination,
+                                         const Vak::PString& compression, const char* error,
+                                         std::vector<std::string> expected) {
+  Vak::String text;
+  EXPECT_EQ(WritePackageFiles(text, files, destination.c_str(), compression), *error == 0);
+  EXPECT_STREQ(text, error);
+  std::vector<std::string> left = ListTree(destination);
+  std::sort(left.begin(), left.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(left, expected);
+  return left;
+}
+
+// Files are decoded side by side past a size, yet the disk must see what
+// one file after another leaves: everything before the first failure in the
+// walk's order, the failing file not at all, nothing after it.
+TEST(PackageFilesTest, FailureStopsExtractionWhereTheWalkReachesIt) {
+  // Each file alone is past the size at which decoding is shared out.
+  std::mt19937 random(7);
+  auto content = [&random](std::size_t salt) {
+    std::string bytes(static_cast<std::size_t>(kParallelDecodeBytes) + 500 * salt, '\0');
+    for (char& ch : bytes) ch = static_cast<char>(random() % 64);
+    return bytes;
+  };
+  auto lzssValue = [](const std::string& bytes) {
+    Vak::LZSSCompress lz;
+    std::vector<uint8_t> block;
+    EXPECT_TRUE(lz.CompressBlock(bytes.data(), bytes.size(), 9, block));
+    std::string stored(4, '\0');
+    Vak::PutLE32(reinterpret_cast<uint8_t*>(stored.data()), static_cast<uint32_t>(bytes.size()));
+    return RawValue(stored + std::string(block.begin(), block.end()));
+  };
+  const std::vector<std::string> order = {"a.txt", "sub/b.dat", "sub/c.dat", "d.txt", "e/f.txt", "g.txt"};
+  std::vector<std::pair<std::string, std::string>> plain;
+  std::map<std::string, ACSChunkPtr> good;
+  std::map<std::string, ACSChunkPtr> bad;
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    const std::string bytes = content(i);
+    plain.emplace_back(order[i], bytes);
+    good[order[i]] = lzssValue(bytes);
+    // The size field one more than the block gives: it fails only once decoded.
+    std::string stored = StoredBytes(good[order[i]]);
+    Vak::PutLE32(reinterpret_cast<uint8_t*>(stored.data()), static_cast<uint32_t>(bytes.size() + 1));
+    bad[order[i]] = RawValue(stored);
+  }
+
+  const char* const kDecode = "Failed to decompress data. Content package may be damaged";
+  const char* const kType = "Unknown data type encountered. Content package may be damaged";
+  const char* const kWrite = "Unable to write content files to disk";
+  const struct {
+    const char* what;
+    std::vector<std::string> bad;    // damaged files
+    const char* notData;             // a file given a value of another type
+    const char* blocked;             // a file whose place a folder takes
+    const char* error;
+    std::vector<std::string> left;
+  } cases[] = {
+      {"nothing wrong", {}, nullptr, nullptr, "", {"a.txt", "sub/", "sub/b.dat", "sub/c.dat", "d.txt", "e/", "e/f.txt", "g.txt"}},
+      {"first file", {"a.txt"}, nullptr, nullptr, kDecode, {}},
+      {"inside a folder", {"sub/c.dat"}, nullptr, nullptr, kDecode, {"a.txt", "sub/", "sub/b.dat"}},
+      {"the last file", {"g.txt"}, nullptr, nullptr, kDecode, {"a.txt", "sub/", "sub/b.dat", "sub/c.dat", "d.txt", "e/", "e/f.txt"}},
+      {"two damaged", {"d.txt", "sub/b.dat"}, nullptr, nullptr, kDecode, {"a.txt", "sub/"}},
+      {"other type first", {"g.txt"}, "d.txt", nullptr, kType, {"a.txt", "sub/", "sub/b.dat", "sub/c.dat"}},
+      {"damaged before other type", {"sub/b.dat"}, "e/f.txt", nullptr, kDecode, {"a.txt", "sub/"}},
+      {"unwritable before damaged", {"e/f.txt"}, nullptr, "sub/b.dat", kWrite, {"a.txt", "sub/", "sub/b.dat/"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto valueOf = [&](const std::string& path) {
+      if (c.notData && path == c.notData)
+        return ACSChunkPtr(new TDBDataTag(kACSInt, ACSRawDataCore::CreateCopy(4, "\1\0\0\0")));
+      return std::find(c.bad.begin(), c.bad.end(), path) != c.bad.end() ? bad[path] : good[path];
+    };
+    // A folder's files follow one another in `plain`; each folder goes in whole.
+    ACSChunkPtr files;
+    files.MakeContainer();
+    for (std::size_t i = 0; i < plain.size();) {
+      const std::string& path = plain[i].first;
+      const std::size_t cut = path.find('/');
+      if (cut == std::string::npos) {
+        files.SetChild(Vak::PString(path.c_str()), valueOf(plain[i++].first));
+        continue;
+      }
+      const std::string folder = path.substr(0, cut + 1);
+      ACSChunkPtr sub;
+      sub.MakeContainer();
+      for (; i < plain.size() && plain[i].first.compare(0, folder.size(), folder) == 0; ++i)
+        sub.SetChild(Vak::PString(plain[i].first.substr(cut + 1).c_str()), valueOf(plain[i].first));
+      files.SetChild(Vak::PString(path.substr(0, cut).c_str()), sub);
+    }
+    TempFolder temp;
+    const std::string destination = temp / "dest";
+    if (c.blocked) platform::MakeFolderPath((destination + "/" + c.blocked).c_str());
+    const std::vector<std::string> left = ExtractAndCheck(files, destination, kLZSS, c.error, c.left);
+    for (const auto& [path, bytes] : plain) {
+      if (std::find(left.begin(), left.end(), path) != left.end()) {
+        EXPECT_EQ(ReadBytes(destination + "/" + path), bytes) << path;
+      }
+    }
+  }
+}
+
+// a.txt, mesh/body.pm, mesh/lod/far.im and z.txt, stored as they are.
+ACSChunkPtr NestedTree() {
+  ACSChunkPtr lod;
+  lod.SetChild(Vak::PString("far.im"), RawValue("far"));
+  ACSChunkPtr mesh;
+  mesh.SetChild(Vak::PString("body.pm"), RawValue("body"));
+  mesh.SetChild(Vak::PString("lod"), lod);
+  ACSChunkPtr files;
+  files.SetChild(Vak::PString("a.txt"), RawValue("a"));
+  files.SetChild(Vak::PString("mesh"), mesh);
+  files.SetChild(Vak::PString("z.txt"), RawValue("z"));
+  return files;
+}
+
+// Sub-folders already on disk are used whatever their case; a file in a
+// sub-folder's place stops the extraction at the first file meant for it.
+TEST(PackageFilesTest, SubFoldersAlreadyThereAreUsed) {
+  const ACSChunkPtr files = NestedTree();
+  const struct {
+    const char* what;
+    std::vector<std::string> folders;  // there before
+    const char* file;                  // a file there before
+    const char* error;
+    std::vector<std::string> left;
+  } cases[] = {
+      {"nothing there", {}, nullptr, "", {"a.txt", "mesh/", "mesh/body.pm", "mesh/lod/", "mesh/lod/far.im", "z.txt"}},
+      {"folders in other case", {"MESH/Lod"}, nullptr, "", {"a.txt", "MESH/", "MESH/body.pm", "MESH/Lod/", "MESH/Lod/far.im", "z.txt"}},
+      {"file in the folder's place", {}, "mesh", "Unable to write content files to disk", {"a.txt", "mesh"}},
+      {"file in the inner folder's place", {"mesh"}, "mesh/LOD", "Unable to write content files to disk",
+       {"a.txt", "mesh/", "mesh/body.pm", "mesh/LOD"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder temp;
+    const std::string destination = temp / "dest";
+    platform::MakeFolderPath(destination.c_str());
+    for (const std::string& folder : c.folders) platform::MakeFolderPath((destination + "/" + folder).c_str());
+    if (c.file) {
+      ASSERT_TRUE(WriteBytes(destination + "/" + c.file, "in the way"));
+    }
+    ExtractAndCheck(files, destination, kNone, c.error, c.left);
+  }
+}
+
+// The destination is made with whatever folders lead to it, or used as it
+// is found, in any case.
+TEST(PackageFilesTest, DestinationIsMadeOrFound) {
+  const ACSChunkPtr files = NestedTree();
+  const struct {
+    const char* destination;
+    const char* before;  // a folder there before
+    const char* lands;   // where the files go
+  } cases[] = {
+      {"new", nullptr, "new"},
+      {"deep/er/new", nullptr, "deep/er/new"},
+      {"deep\\er\\new", nullptr, "deep/er/new"},
+      {"there", "there", "there"},
+      {"THERE/sub", "There", "There/sub"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.destination);
+    TempFolder temp;
+    if (c.before) platform::MakeFolderPath((temp / c.before).c_str());
+    Vak::String error;
+    ASSERT_TRUE(WritePackageFiles(error, files, (temp / c.destination).c_str(), kNone));
+    EXPECT_EQ(ReadBytes(temp / c.lands + "/a.txt"), "a");
+    EXPECT_EQ(ReadBytes(temp / c.lands + "/mesh/lod/far.im"), "far");
+    EXPECT_EQ(ListTree(temp / c.lands).size(), 6u);
+  }
 }
 
 // ---- walks ----

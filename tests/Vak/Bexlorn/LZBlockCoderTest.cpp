@@ -306,3 +306,96 @@ TEST(LZBlockCoderTest, AdaptiveTreeStaysWellFormed) {
 }
 
 } // namespace
+
+namespace {
+
+// The update as first written: a leaf's weight goes up and the node moves
+// behind every node now lighter, found by looking at each in turn. The tree's
+// own update must make the very same moves, or coded streams change.
+class PlainTree {
+public:
+  explicit PlainTree(const AdaptiveHuffman& t) : root_(t.Root()) {
+    for (unsigned n = 0; n <= root_; ++n) {
+      weight_.push_back(t.Weight(n));
+      child_.push_back(t.Child(n));
+      parent_.push_back(t.Parent(n));
+    }
+    for (unsigned s = 0; s < t.Leaves(); ++s) leaf_.push_back(t.LeafOf(s));
+  }
+
+  void Update(unsigned symbol) {
+    unsigned node = leaf_[symbol];
+    while (node != root_) {
+      const uint32_t w = ++weight_[node];
+      if (w > weight_[node + 1]) {
+        unsigned last = node + 1;
+        while (last + 1 < root_ && weight_[last + 1] < w) ++last;
+        std::swap(weight_[node], weight_[last]);
+        std::swap(child_[node], child_[last]);
+        Attach(node);
+        Attach(last);
+        node = last;
+      }
+      node = parent_[node];
+    }
+    ++weight_[root_];
+  }
+
+  bool Same(const AdaptiveHuffman& t) const {
+    for (unsigned n = 0; n <= root_; ++n)
+      if (t.Weight(n) != weight_[n] || t.Child(n) != child_[n]) return false;
+    return true;
+  }
+
+private:
+  void Attach(unsigned node) {
+    const uint16_t c = child_[node];
+    if (c & AdaptiveHuffman::kLeaf) {
+      leaf_[c & ~AdaptiveHuffman::kLeaf] = static_cast<uint16_t>(node);
+    } else {
+      parent_[c] = parent_[c + 1] = static_cast<uint16_t>(node);
+    }
+  }
+
+  unsigned root_;
+  std::vector<uint32_t> weight_;
+  std::vector<uint16_t> child_;
+  std::vector<uint16_t> parent_;
+  std::vector<uint16_t> leaf_;
+};
+
+TEST(LZBlockCoderTest, UpdateMovesAsTheNodeByNodeSearch) {
+  struct Case {
+    const char* name;
+    unsigned symbols;
+    int spread;  // 0 uniform, else geometric-like skew
+  };
+  const Case cases[] = {{"literals uniform", 273, 0}, {"literals skewed", 273, 2},
+                        {"distances uniform", 64, 0}, {"few symbols", 4, 1}, {"small uniform", 16, 0}, {"small skewed", 16, 4}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    AdaptiveHuffman tree;
+    tree.Init(c.symbols);
+    PlainTree plain(tree);
+    std::mt19937 rng(c.symbols * 17 + static_cast<unsigned>(c.spread));
+    std::geometric_distribution<unsigned> skew(c.spread ? 0.5 / c.spread : 0.5);
+    for (int i = 0; i < 200000; ++i) {
+      unsigned s = c.spread ? skew(rng) % c.symbols : rng() % c.symbols;
+      if (i % 20000 > 15000) s = (i / 5) % c.symbols;  // change of mix
+      if (tree.Weight(tree.Root()) > AdaptiveHuffman::kMaxWeight) {
+        // Both go on from the same rebuilt tree.
+        AdaptiveHuffman rebuilt = tree;
+        rebuilt.Rebuild();
+        plain = PlainTree(rebuilt);
+      }
+      tree.Update(s);
+      plain.Update(s);
+      if (i % 61 == 0 || i < 600) {
+        ASSERT_TRUE(plain.Same(tree)) << "after update " << i;
+      }
+    }
+    EXPECT_TRUE(plain.Same(tree));
+  }
+}
+
+} // namespace

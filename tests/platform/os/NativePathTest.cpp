@@ -38,6 +38,14 @@ TEST(NativePath, ResolvesComponentsWithoutRegardToCase) {
       {"/\xE9T\xC9/caf\xE9.TXT", "/\xC9t\xE9/Caf\xC9.txt"},
       {"/\xF7/x", "/\xF7/x"},
       {"/Data/Meshes/Train.IMX", "/Data/Meshes/Train.IMX"},
+      // The folder exists as written; only the last component differs.
+      {"/Data/Meshes/TRAIN.im", "/Data/Meshes/Train.IM"},
+      {"/Data/Meshes/../Meshes/train.im", "/Data/Meshes/../Meshes/Train.IM"},
+      {"/Data//Meshes/train.IM", "/Data//Meshes/Train.IM"},
+      {"/Data/Meshes/Train.IM/", "/Data/Meshes/Train.IM/"},
+      {"/Data/meshes/..", "/Data/Meshes/.."},
+      {"/Data/Meshes/Train.IM/x", "/Data/Meshes/Train.IM/x"},
+      {"/\xC9t\xE9/CAF\xE9.txt", "/\xC9t\xE9/Caf\xC9.txt"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.given);
@@ -62,9 +70,11 @@ TEST(NativePath, RelativePathsAndDegenerateInput) {
   fs::current_path(dir.Path());
   std::string relative = ResolvePath("sub\\file.TXT");
   std::string dotted = ResolvePath(".\\SUB");
+  std::string inFolder = ResolvePath("Sub\\FILE.txt");
   fs::current_path(before);
   EXPECT_EQ(relative, "Sub/File.txt");
   EXPECT_EQ(dotted, "./Sub");
+  EXPECT_EQ(inFolder, "Sub/File.txt");
   EXPECT_EQ(ResolvePath(nullptr), "");
   EXPECT_EQ(ResolvePath(""), "");
   EXPECT_EQ(ResolvePath("\\"), "/");
