@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "Vak/Bexlorn/CodePage.h"
 #include "assetdb/VADAssetFolders.h"
 #include "assetdb/VADAssetIndex.h"
 #include "assetdb/VADDatabase.h"
@@ -49,7 +50,7 @@ int WholeGeneration(const std::string& folder) {
   return generation;
 }
 
-bool IsTempName(const std::string& name) { return strncasecmp(name.c_str(), "temp", 4) == 0; }
+bool IsTempName(const std::string& name) { return Vak::CodePage::CompareIgnoreCaseN(name.c_str(), "temp", 4) == 0; }
 
 // The last component of a stored folder path, whichever separator it uses.
 std::string LastName(std::string path) {
