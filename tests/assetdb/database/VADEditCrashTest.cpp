@@ -226,6 +226,24 @@ TEST_F(EditCrashTest, ScanNeverTakesARewriteLeftoverForTheAsset) {
   }
 }
 
+// Editing folders are named after their assets, so one may begin with
+// "temp" too: a rebuild keeps it as the asset's editing copy.
+TEST_F(EditCrashTest, RebuildKeepsAnEditingCopyNamedLikeATemporary) {
+  ipctest::Database db;
+  SetDatabaseRootPath(db.Root().c_str());
+  WriteAssetFolder(db, "editing/temp station", 0, 1);
+  Reopen(db);
+  {
+    VADLock lock;
+    lock.Acquire(false);
+    const VADAssetInfo* record = gVadAssetIndex.Find(AssetKuid(0));
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(LastName(static_cast<const char*>(record->editingPath)), "temp station");
+  }
+  EXPECT_EQ(WholeGeneration(PathIn(db, "editing/temp station")), 1);
+  Close();
+}
+
 TEST_F(EditCrashTest, KilledCommitsLeaveWholeAssetsThatTheReopenedDatabaseFinds) {
   ipctest::Database db;
   SetDatabaseRootPath(db.Root().c_str());
