@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/Exception.h"
 #include "assetdb/AssetArchiveCache.h"
@@ -126,7 +127,12 @@ void ScanFolder(const char* source, const char* folder, int mode, const VADLocat
   for (const std::string& name : found) {
     if (Cancelled(cancel)) return;
     const std::string path = Join(folder, name.c_str());
-    if (!AddAssetFromFolder(path.c_str(), source, mode)) Discard(PlaceOf(source, path.c_str(), mode), name.c_str());
+    // A "temp" folder in a hash folder is what a killed folder rewrite left:
+    // a copy, never the asset's place. (Editing folders may carry any asset's
+    // name, so the rule is for local folders only.)
+    const bool leftover = mode == kScanLocal && Vak::CodePage::CompareIgnoreCaseN(name.c_str(), "temp", 4) == 0;
+    if (leftover || !AddAssetFromFolder(path.c_str(), source, mode))
+      Discard(PlaceOf(source, path.c_str(), mode), name.c_str());
   }
 }
 
