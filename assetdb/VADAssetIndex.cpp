@@ -32,20 +32,47 @@ constexpr unsigned kBucketSteps[] = {4093,   8191,   16381,   32749,   65521,   
                                      524287, 1048573, 2097143, 4194301, 8388593, 16777213};
 
 // Display-name order: bytes through the lower-case table; a prefix first.
-int CompareNames(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    const unsigned char x = static_cast<unsigned char>(AsciiLower(*a));
-    const unsigned char y = static_cast<unsigned char>(AsciiLower(*b));
-    if (x != y || !x) return static_cast<int>(x) - static_cast<int>(y);
-  }
-}
-
+// The names are lower-cased once; a comparison looks at the first eight
+// bytes as one number and only then at the rest.
 struct NamedRecord {
-  const char* name;
+  uint64_t head;     // the first 8 bytes, big-endian, zeros after the end
+  const char* tail;  // from the ninth byte on, when the name has that many
   VADAssetInfo* record;
 };
 
-bool NameLess(const NamedRecord& a, const NamedRecord& b) { return CompareNames(a.name, b.name) < 0; }
+bool NameLess(const NamedRecord& a, const NamedRecord& b) {
+  if (a.head != b.head) return a.head < b.head;
+  // Equal heads that end early are equal names.
+  if ((a.head & 0xFF) == 0) return false;
+  return std::strcmp(a.tail, b.tail) < 0;
+}
+
+// Lower-cased copies of the records' display names, one block for all.
+std::vector<NamedRecord> LowerCasedNames(const GrowArray<VADAssetInfo*, VADAssetIndex::kSortedStep>& records,
+                                         std::vector<char>& text) {
+  const uint32_t n = records.Count();
+  std::size_t total = 0;
+  for (uint32_t i = 0; i < n; ++i) total += records[i]->DisplayName().Size() + 1;
+  text.resize(total);
+  std::vector<NamedRecord> items(n);
+  char* out = text.data();
+  for (uint32_t i = 0; i < n; ++i) {
+    const Vak::String& name = records[i]->DisplayName();
+    const char* in = name;
+    const unsigned size = name.Size();
+    for (unsigned k = 0; k < size; ++k) out[k] = AsciiLower(in[k]);
+    out[size] = 0;
+    uint64_t head = 0;
+    bool ended = false;
+    for (unsigned k = 0; k < 8; ++k) {
+      ended = ended || k >= size || out[k] == 0;
+      head = head << 8 | (ended ? 0 : static_cast<unsigned char>(out[k]));
+    }
+    items[i] = {head, size >= 8 ? out + 8 : out + size, records[i]};
+    out += size + 1;
+  }
+  return items;
+}
 
 Path InRoot(const char* relative) {
   Path path = GetDatabaseRootPath();
@@ -104,6 +131,15 @@ void VADAssetIndex::ForgetCursor() const {
   cursorIndex_ = 0;
 }
 
+unsigned VADAssetIndex::BucketsFor(unsigned count) {
+  unsigned buckets = kInitialBuckets;
+  for (unsigned step : kBucketSteps) {
+    if (count <= buckets * kMaxRecordsPerBucket) break;
+    if (step > buckets) buckets = step;
+  }
+  return buckets;
+}
+
 void VADAssetIndex::GrowTableIfNeeded() {
   const unsigned buckets = byKuid_->BucketCount();
   if (byKuid_->Count() <= buckets * kMaxRecordsPerBucket) return;
@@ -119,8 +155,15 @@ void VADAssetIndex::GrowTableIfNeeded() {
   byKuid_ = std::move(grown);
 }
 
-VADAssetInfo* VADAssetIndex::Insert(const VADAssetInfo& source) {
-  auto* record = new VADAssetInfo(source);
+void VADAssetIndex::Reserve(uint32_t count) {
+  const unsigned buckets = BucketsFor(count);
+  if (byKuid_->Count() == 0 && buckets > byKuid_->BucketCount())
+    byKuid_ = std::make_unique<KUIDHashTable>(buckets, 0);
+}
+
+VADAssetInfo* VADAssetIndex::Insert(const VADAssetInfo& source) { return Adopt(new VADAssetInfo(source)); }
+
+VADAssetInfo* VADAssetIndex::Adopt(VADAssetInfo* record) {
   // The archive bits mean nothing without the archive path.
   if (!record->HasArchiveLocation()) {
     record->UpdateFlags(VADAssetInfo::kArchiveHeld, 0);
@@ -215,8 +258,8 @@ void VADAssetIndex::RefreshDependants(const KUID& kuid) {
 void VADAssetIndex::SortByName() {
   const uint32_t n = sorted_.Count();
   if (n < 2) return;
-  std::vector<NamedRecord> items(n);
-  for (uint32_t i = 0; i < n; ++i) items[i] = {sorted_[i]->DisplayName(), sorted_[i]};
+  std::vector<char> text;
+  std::vector<NamedRecord> items = LowerCasedNames(sorted_, text);
 
   // One pass keeps a sorted run and sets aside the records out of place;
   // with few of those a sort of them and one merge finish the job.
@@ -227,11 +270,11 @@ void VADAssetIndex::SortByName() {
   bool fewOutliers = true;
   for (uint32_t i = 0; i < n && fewOutliers; ++i) {
     const NamedRecord& item = items[i];
-    bool keep = kept.empty() || CompareNames(kept.back().name, item.name) <= 0;
-    if (keep && i + 1 < n && CompareNames(item.name, items[i + 1].name) > 0) {
+    bool keep = kept.empty() || !NameLess(item, kept.back());
+    if (keep && i + 1 < n && NameLess(items[i + 1], item)) {
       // The item or its successor is out of place: drop the item when the
       // successor fits behind the run.
-      keep = !(kept.empty() || CompareNames(kept.back().name, items[i + 1].name) <= 0);
+      keep = !(kept.empty() || !NameLess(items[i + 1], kept.back()));
     }
     if (keep) {
       kept.push_back(item);

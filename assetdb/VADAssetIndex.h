@@ -159,6 +159,12 @@ public:
 private:
   void Mark(uint32_t bits, bool demote);
   void GrowTableIfNeeded();
+  // The bucket count the table grows to for `count` records.
+  static unsigned BucketsFor(unsigned count);
+  // Room for `count` records in an empty index, taken before they are read.
+  void Reserve(uint32_t count);
+  // Takes an allocated record into the list, the table and the sorted array.
+  VADAssetInfo* Adopt(VADAssetInfo* record);
   void ForgetCursor() const;
   // Records that depend on `kuid` and hold cached answers are refreshed.
   void RefreshDependants(const KUID& kuid);
