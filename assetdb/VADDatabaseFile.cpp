@@ -1,5 +1,6 @@
 #include "assetdb/VADDatabaseFile.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <memory>
@@ -140,17 +141,30 @@ void SkipStation(Reader& in) {
 // Records are most of the file: they are written to and read from plain
 // memory, without a stream call per field.
 
-// Appends fields to a byte block, in the forms of TStream's helpers.
+// Appends fields to a byte block, in the forms of TStream's helpers. Room
+// for a whole record is made before it is written.
 class RecordWriter {
 public:
   explicit RecordWriter(std::vector<uint8_t>& out) : out_(out) {}
 
-  void Byte(uint8_t value) { out_.push_back(value); }
-  void Bool(bool value) { out_.push_back(value ? 1 : 0); }
+  std::size_t Size() const { return at_; }
+  // Cuts the block to what was written; the count. The next record starts
+  // the block again.
+  std::size_t Finish() {
+    out_.resize(at_);
+    const std::size_t n = at_;
+    at_ = 0;
+    return n;
+  }
+  void Room(std::size_t n) {
+    if (out_.size() - at_ < n) out_.resize(std::max(out_.size() * 2, at_ + n));
+  }
+
+  void Byte(uint8_t value) { out_[at_++] = value; }
+  void Bool(bool value) { out_[at_++] = value ? 1 : 0; }
   void U32(uint32_t value) {
-    const std::size_t at = out_.size();
-    out_.resize(at + 4);
-    Vak::PutLE32(out_.data() + at, value);
+    Vak::PutLE32(out_.data() + at_, value);
+    at_ += 4;
   }
   void I64(int64_t value) {
     const auto bits = static_cast<uint64_t>(value);
@@ -165,8 +179,8 @@ public:
     U32(packed);
   }
   void Bytes(const void* data, std::size_t n) {
-    const auto* p = static_cast<const uint8_t*>(data);
-    out_.insert(out_.end(), p, p + n);
+    if (n) std::memcpy(out_.data() + at_, data, n);
+    at_ += n;
   }
   // Too long a text is stored as the length 0 alone, as TStream stores it.
   void String(const Vak::String& text) {
@@ -186,9 +200,15 @@ private:
   static constexpr uint32_t kMaxStoredString = 0x10000;
   static constexpr uint32_t kMaxStoredPString = 0xFFFF;
   std::vector<uint8_t>& out_;
+  std::size_t at_ = 0;
 };
 
 void WriteRecord(RecordWriter& out, const VADAssetInfo& r, uint32_t generation) {
+  // The fixed-width items and the lengths, then the texts.
+  constexpr std::size_t kFixedBytes = 128;
+  out.Room(kFixedBytes + r.categoryClasses.Size() + r.name.Size() + r.regionList.Size() + r.eraList.Size() +
+           r.keywords.Size() + r.editingPath.Size() + r.archivePath.Size() + r.archiveName.Length() + 1 +
+           r.localPath.Size() + r.description.Size() + r.secondaryName.Size());
   out.Kuid(r.kuid);
   out.String(r.categoryClasses);
   out.String(r.name);
@@ -362,23 +382,34 @@ bool VADAssetIndex::WriteDatabase(TStream& file) {
   file.WriteInt(kMagic);
   file.WriteInt(kVersion);
   const uint32_t sizeAt = file.WriteSizeMarker();
-  // The body is gathered in memory and scrambled in one pass: the records
-  // as plain bytes (room for a typical record's bytes taken up front), the
-  // blocks after them through a memory stream.
-  constexpr std::size_t kTypicalRecordBytes = 192;
-  std::vector<uint8_t> recordBytes;
-  recordBytes.reserve(std::size_t(RecordCount()) * kTypicalRecordBytes + 4);
+  TStreamObfuscated scrambled;
+  scrambled.Open(true, &file, TStreamObfuscated::kScrambled);
+  // The records go out in batches of plain bytes, scrambled a batch at a
+  // time; the blocks after them are gathered through a memory stream.
+  bool ok = true;
   {
-    RecordWriter records(recordBytes);
+    constexpr std::size_t kBatchBytes = 256 * 1024;
+    std::vector<uint8_t> batch;
+    batch.reserve(kBatchBytes + 4096);
+    RecordWriter records(batch);
+    auto flush = [&] {
+      const auto n = static_cast<uint32_t>(records.Finish());
+      ok = scrambled.WriteBytes(batch.data(), n) == n && ok;
+    };
+    records.Room(4);
     records.U32(RecordCount());
     const uint32_t generation = ObsoleteGeneration();
-    for (const VADAssetInfo* record : records_) WriteRecord(records, *record, generation);
+    for (const VADAssetInfo* record : records_) {
+      WriteRecord(records, *record, generation);
+      if (records.Size() >= kBatchBytes) flush();
+    }
+    flush();
   }
   DynamicBuffer bodyBytes(4096);
   TBuffer out(&bodyBytes);
   tableA_.Write(out);
   tableB_.Write(out);
-  bool ok = VADDependencyTable::Instance().Write(out);
+  ok = VADDependencyTable::Instance().Write(out) && ok;
   if (network) network->WriteUserNames(out);
   else WriteEmptyUserNames(out);
   VADLog::Instance().Write(out);
@@ -405,10 +436,6 @@ bool VADAssetIndex::WriteDatabase(TStream& file) {
   WriteBool(out, rebuilt_ != 0);
 
   ok = ok && out.GetError() == 0;
-  TStreamObfuscated scrambled;
-  scrambled.Open(true, &file, TStreamObfuscated::kScrambled);
-  const auto recordSize = static_cast<uint32_t>(recordBytes.size());
-  ok = recordBytes.size() <= UINT32_MAX && scrambled.WriteBytes(recordBytes.data(), recordSize) == recordSize && ok;
   const DynamicBuffer& body = out.GetBuffer();
   ok = scrambled.WriteBytes(body.Data(), body.Size()) == body.Size() && ok;
   ok = ok && scrambled.GetError() == 0;
