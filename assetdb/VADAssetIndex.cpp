@@ -32,18 +32,21 @@ constexpr unsigned kBucketSteps[] = {4093,   8191,   16381,   32749,   65521,   
                                      524287, 1048573, 2097143, 4194301, 8388593, 16777213};
 
 // Display-name order: bytes through the lower-case table; a prefix first.
-// The names are lower-cased once; a comparison looks at the first eight
-// bytes as one number and only then at the rest.
+// The names are lower-cased once; a comparison looks at the first sixteen
+// bytes as two numbers and only then at the rest.
+constexpr unsigned kHeadBytes = 16;
+
 struct NamedRecord {
-  uint64_t head;     // the first 8 bytes, big-endian, zeros after the end
-  const char* tail;  // from the ninth byte on, when the name has that many
+  uint64_t head[2];  // the first 16 bytes, big-endian, zeros after the end
+  const char* tail;  // from the seventeenth byte on, when the name has that many
   VADAssetInfo* record;
 };
 
 bool NameLess(const NamedRecord& a, const NamedRecord& b) {
-  if (a.head != b.head) return a.head < b.head;
+  if (a.head[0] != b.head[0]) return a.head[0] < b.head[0];
+  if (a.head[1] != b.head[1]) return a.head[1] < b.head[1];
   // Equal heads that end early are equal names.
-  if ((a.head & 0xFF) == 0) return false;
+  if ((a.head[1] & 0xFF) == 0) return false;
   return std::strcmp(a.tail, b.tail) < 0;
 }
 
@@ -62,16 +65,25 @@ std::vector<NamedRecord> LowerCasedNames(const GrowArray<VADAssetInfo*, VADAsset
     const unsigned size = name.Size();
     for (unsigned k = 0; k < size; ++k) out[k] = AsciiLower(in[k]);
     out[size] = 0;
-    uint64_t head = 0;
+    NamedRecord& item = items[i];
     bool ended = false;
-    for (unsigned k = 0; k < 8; ++k) {
+    for (unsigned k = 0; k < kHeadBytes; ++k) {
       ended = ended || k >= size || out[k] == 0;
-      head = head << 8 | (ended ? 0 : static_cast<unsigned char>(out[k]));
+      uint64_t& word = item.head[k / 8];
+      word = word << 8 | (ended ? 0 : static_cast<unsigned char>(out[k]));
     }
-    items[i] = {head, size >= 8 ? out + 8 : out + size, records[i]};
+    item.tail = out + std::min(size, kHeadBytes);
+    item.record = records[i];
     out += size + 1;
   }
   return items;
+}
+
+// The archive bits mean nothing without the archive path.
+void DropStrayArchiveBits(VADAssetInfo& record) {
+  if (record.HasArchiveLocation()) return;
+  record.UpdateFlags(VADAssetInfo::kArchiveHeld, 0);
+  record.UpdateStateFlags(VADAssetInfo::kBuiltIn, 0);
 }
 
 Path InRoot(const char* relative) {
@@ -155,20 +167,45 @@ void VADAssetIndex::GrowTableIfNeeded() {
   byKuid_ = std::move(grown);
 }
 
-void VADAssetIndex::Reserve(uint32_t count) {
-  const unsigned buckets = BucketsFor(count);
-  if (byKuid_->Count() == 0 && buckets > byKuid_->BucketCount())
-    byKuid_ = std::make_unique<KUIDHashTable>(buckets, 0);
+bool VADAssetIndex::AdoptLoaded(std::vector<std::unique_ptr<VADAssetInfo>>& loaded) {
+  const auto n = static_cast<uint32_t>(loaded.size());
+  // The table is made at its final size and filled bucket by bucket, each
+  // bucket's records in their order: the same table as inserting them one
+  // by one, without a cache miss per record.
+  const unsigned buckets = BucketsFor(n);
+  auto table = std::make_unique<KUIDHashTable>(buckets, 0);
+  std::vector<uint32_t> bucketOf(n);
+  std::vector<uint32_t> start(std::size_t(buckets) + 1, 0);
+  for (uint32_t i = 0; i < n; ++i) {
+    bucketOf[i] = KUIDHashTable::BucketIndex(loaded[i]->kuid, buckets);
+    ++start[bucketOf[i] + 1];
+  }
+  for (unsigned b = 0; b < buckets; ++b) start[b + 1] += start[b];
+  std::vector<uint32_t> order(n);
+  for (uint32_t i = 0; i < n; ++i) order[start[bucketOf[i]]++] = i;
+  // In bucket order the records are visited out of their memory order: their
+  // keys are fetched a few records ahead.
+  constexpr uint32_t kAhead = 16;
+  for (uint32_t k = 0; k < n; ++k) {
+    if (k + kAhead < n) __builtin_prefetch(&loaded[order[k + kAhead]]->kuid);
+    VADAssetInfo* record = loaded[order[k]].get();
+    if (!table->Find(record->kuid).IsEnd()) return false;
+    table->Insert(record);
+  }
+  byKuid_ = std::move(table);
+  for (auto& owned : loaded) {
+    VADAssetInfo* record = owned.release();
+    DropStrayArchiveBits(*record);
+    records_.Append(record);
+    sorted_.Append(record);
+  }
+  ForgetCursor();
+  return true;
 }
 
-VADAssetInfo* VADAssetIndex::Insert(const VADAssetInfo& source) { return Adopt(new VADAssetInfo(source)); }
-
-VADAssetInfo* VADAssetIndex::Adopt(VADAssetInfo* record) {
-  // The archive bits mean nothing without the archive path.
-  if (!record->HasArchiveLocation()) {
-    record->UpdateFlags(VADAssetInfo::kArchiveHeld, 0);
-    record->UpdateStateFlags(VADAssetInfo::kBuiltIn, 0);
-  }
+VADAssetInfo* VADAssetIndex::Insert(const VADAssetInfo& source) {
+  auto* record = new VADAssetInfo(source);
+  DropStrayArchiveBits(*record);
   records_.Append(record);
   byKuid_->Insert(record);
   sorted_.Append(record);

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "Vak/Bexlorn/PString.h"
 #include "assetdb/KuidTable.h"
@@ -161,10 +162,9 @@ private:
   void GrowTableIfNeeded();
   // The bucket count the table grows to for `count` records.
   static unsigned BucketsFor(unsigned count);
-  // Room for `count` records in an empty index, taken before they are read.
-  void Reserve(uint32_t count);
-  // Takes an allocated record into the list, the table and the sorted array.
-  VADAssetInfo* Adopt(VADAssetInfo* record);
+  // Takes the records read from the index file into the empty index, in
+  // their order; false, nothing taken, when two share a KUID.
+  bool AdoptLoaded(std::vector<std::unique_ptr<VADAssetInfo>>& loaded);
   void ForgetCursor() const;
   // Records that depend on `kuid` and hold cached answers are refreshed.
   void RefreshDependants(const KUID& kuid);

@@ -480,18 +480,20 @@ bool VADAssetIndex::ReadDatabase(TStream& file) {
   RecordReader records(body.get(), bodySize);
   const uint32_t count = records.U32();
   if (!records.Ok() || count > records.Left() / kMinRecordBytes) return fail();
-  Reserve(count);
   {
+    std::vector<std::unique_ptr<VADAssetInfo>> loaded;
+    loaded.reserve(count);
     const uint32_t generation = ObsoleteGeneration();
     TextCache shared;
     for (uint32_t i = 0; i < count; ++i) {
       auto record = std::make_unique<VADAssetInfo>();
       ReadRecord(records, v, generation, shared, *record);
-      // Find, Remove and Merge rely on one record per KUID, and on no null one.
-      if (!records.Ok() || record->kuid.IsNull() || Find(record->kuid)) return fail();
+      if (!records.Ok() || record->kuid.IsNull()) return fail();
       record->BuildKeywords();
-      Adopt(record.release());
+      loaded.push_back(std::move(record));
     }
+    // Find, Remove and Merge rely on one record per KUID.
+    if (!AdoptLoaded(loaded)) return fail();
   }
 
   TBuffer stream;
