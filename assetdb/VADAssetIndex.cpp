@@ -214,13 +214,13 @@ VADAssetInfo* VADAssetIndex::Insert(const VADAssetInfo& source) {
   return record;
 }
 
-bool VADAssetIndex::Add(const VADAssetInfo& source) {
+bool VADAssetIndex::Add(const VADAssetInfo& source, const ACSChunkPtr* config) {
   if (source.kuid.IsNull()) return false;
   if (VADAssetInfo* stored = Find(source.kuid)) return stored->Merge(source);
   VADAssetInfo copy(source);
   copy.BuildKeywords();
   VADAssetInfo* record = Insert(copy);
-  Refresh(*record, true);
+  Refresh(*record, true, config);
   return true;
 }
 
@@ -243,9 +243,10 @@ void VADAssetIndex::Remove(const KUID& kuid) {
   delete record;
 }
 
-void VADAssetIndex::Refresh(VADAssetInfo& record, bool full) {
+void VADAssetIndex::Refresh(VADAssetInfo& record, bool full, const ACSChunkPtr* config) {
   if (full) {
-    DropRecordConfig(record);
+    if (config) KeepRecordConfig(record, *config);
+    else DropRecordConfig(record);
     RemoveObsoleteLinks(record);
     AddObsoleteLinks(record);
     record.lastInstalled = record.HasLocalFolder() ? static_cast<int64_t>(Vak::Time::TimeStamp()) : 0;

@@ -82,12 +82,13 @@ public:
   uint32_t RecordCount() const { return sorted_.Count(); }
 
   // A null KUID is refused; a present KUID merges into the stored record.
-  bool Add(const VADAssetInfo& record);
+  // `config`, when given, is the record's config just read from its folder.
+  bool Add(const VADAssetInfo& record, const ACSChunkPtr* config = nullptr);
   // Takes a new record (from Add or the index reader) into the list, the
   // table and the sorted array, without refreshing it.
   VADAssetInfo* Insert(const VADAssetInfo& record);
   void Remove(const KUID& kuid);
-  void Refresh(VADAssetInfo& record, bool full);
+  void Refresh(VADAssetInfo& record, bool full, const ACSChunkPtr* config = nullptr);
   // Display-name order; costs about one pass when few records are out of
   // place.
   void SortByName();
