@@ -60,37 +60,33 @@ struct Pattern {
   }
 };
 
+void TransformRun(uint32_t p, uint8_t* bytes, uint32_t n, uint32_t seed, bool scramble) {
+  if (!ByPattern(p, n)) {
+    for (uint32_t i = 0; i < n; ++i)
+      bytes[i] = scramble ? TStreamObfuscated::Scramble(p + i, bytes[i], seed)
+                          : TStreamObfuscated::Unscramble(p + i, bytes[i], seed);
+    return;
+  }
+  const Pattern pattern(p, seed, scramble);
+  for (uint32_t at = 0; at < n; at += kPeriod) {
+    uint8_t* b = bytes + at;
+    const uint32_t count = std::min(kPeriod, n - at);
+    if (scramble)
+      for (uint32_t i = 0; i < count; ++i) b[i] = RotateBy(b[i], pattern.factor[i]) ^ pattern.key[i];
+    else
+      for (uint32_t i = 0; i < count; ++i) b[i] = RotateBy(b[i] ^ pattern.key[i], pattern.factor[i]);
+  }
+}
+
 } // namespace
 
 void TStreamObfuscated::ScrambleBlock(uint32_t p, uint8_t* bytes, uint32_t n, uint32_t seed) {
-  if (!ByPattern(p, n)) {
-    for (uint32_t i = 0; i < n; ++i) bytes[i] = Scramble(p + i, bytes[i], seed);
-    return;
-  }
-  const Pattern pattern(p, seed, true);
-  for (uint32_t at = 0; at < n; at += kPeriod) {
-    uint8_t* b = bytes + at;
-    const uint32_t count = std::min(kPeriod, n - at);
-    for (uint32_t i = 0; i < count; ++i) b[i] = RotateBy(b[i], pattern.factor[i]) ^ pattern.key[i];
-  }
+  TransformRun(p, bytes, n, seed, true);
 }
 
 void TStreamObfuscated::UnscrambleBlock(uint32_t p, uint8_t* bytes, uint32_t n, uint32_t seed) {
-  if (!ByPattern(p, n)) {
-    for (uint32_t i = 0; i < n; ++i) bytes[i] = Unscramble(p + i, bytes[i], seed);
-    return;
-  }
-  const Pattern pattern(p, seed, false);
-  for (uint32_t at = 0; at < n; at += kPeriod) {
-    uint8_t* b = bytes + at;
-    const uint32_t count = std::min(kPeriod, n - at);
-    for (uint32_t i = 0; i < count; ++i) b[i] = RotateBy(b[i] ^ pattern.key[i], pattern.factor[i]);
-  }
+  TransformRun(p, bytes, n, seed, false);
 }
-
-namespace {
-
-} // namespace
 
 uint8_t TStreamObfuscated::Scramble(uint32_t p, uint8_t b, uint32_t seed) {
   const uint32_t d = p + seed;
