@@ -101,23 +101,31 @@ void CategoryList::Normalise(const char* text, Vak::AnsiString& out) {
 }
 
 void CategoryList::AppendWords(Vak::AnsiString& list, const char* text) {
+  std::string built(static_cast<const char*>(list), list.Size());
+  AppendWords(built, text);
+  if (built.size() != list.Size()) list = built.c_str();
+}
+
+void CategoryList::AppendWords(std::string& list, const char* text) {
   if (text == nullptr) return;
-  std::string words;
+  const std::size_t start = list.size();
+  if (start != 0 && list.back() != ';') list += ';';
+  const std::size_t first = list.size();
   bool pending = false;  // a run of separators after a word
   for (const char* p = text; *p != '\0'; ++p) {
     if (CategoryList::IsSeparator(*p)) {
-      pending = !words.empty();
+      pending = list.size() != first;
       continue;
     }
-    if (pending) words += ';';
+    if (pending) list += ';';
     pending = false;
-    words += Vak::CodePage::AsciiLower(*p);
+    list += Vak::CodePage::AsciiLower(*p);
   }
-  if (words.empty()) return;
-  if (pending) words += ';';
-  const unsigned size = list.Size();
-  if (size != 0 && static_cast<const char*>(list)[size - 1] != ';') list += ";";
-  list += words.c_str();
+  if (list.size() == first) {
+    list.resize(start);
+    return;
+  }
+  if (pending) list += ';';
 }
 
 bool CategoryList::IsSeparator(char c) {

@@ -7,6 +7,8 @@
 // '|'-separated alternatives of ';'-separated terms, a leading '-' negates a
 // term. Texts in are C strings (null allowed where said); texts out are
 // written to an AnsiString or point into the constant tables ("" for none).
+#include <string>
+
 #include "Vak/Bexlorn/String.h"
 
 class CategoryList {
@@ -41,6 +43,8 @@ public:
   // the list is not empty and does not end in one: from an empty list this
   // is Normalise. Keyword lists are built from several texts this way.
   static void AppendWords(Vak::AnsiString& list, const char* text);
+  // The same on a list being built, without a temporary.
+  static void AppendWords(std::string& list, const char* text);
   // The code is an item of the list. Unlike HasItem a code is never a
   // negated term; a null list or an empty code answers false.
   static bool HasCode(const char* codes, const char* code);

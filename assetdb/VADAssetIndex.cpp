@@ -32,20 +32,59 @@ constexpr unsigned kBucketSteps[] = {4093,   8191,   16381,   32749,   65521,   
                                      524287, 1048573, 2097143, 4194301, 8388593, 16777213};
 
 // Display-name order: bytes through the lower-case table; a prefix first.
-int CompareNames(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    const unsigned char x = static_cast<unsigned char>(AsciiLower(*a));
-    const unsigned char y = static_cast<unsigned char>(AsciiLower(*b));
-    if (x != y || !x) return static_cast<int>(x) - static_cast<int>(y);
-  }
-}
+// The names are lower-cased once; a comparison looks at the first sixteen
+// bytes as two numbers and only then at the rest.
+constexpr unsigned kHeadBytes = 16;
 
 struct NamedRecord {
-  const char* name;
+  uint64_t head[2];  // the first 16 bytes, big-endian, zeros after the end
+  const char* tail;  // from the seventeenth byte on, when the name has that many
   VADAssetInfo* record;
 };
 
-bool NameLess(const NamedRecord& a, const NamedRecord& b) { return CompareNames(a.name, b.name) < 0; }
+bool NameLess(const NamedRecord& a, const NamedRecord& b) {
+  if (a.head[0] != b.head[0]) return a.head[0] < b.head[0];
+  if (a.head[1] != b.head[1]) return a.head[1] < b.head[1];
+  // Equal heads that end early are equal names.
+  if ((a.head[1] & 0xFF) == 0) return false;
+  return std::strcmp(a.tail, b.tail) < 0;
+}
+
+// Lower-cased copies of the records' display names, one block for all.
+std::vector<NamedRecord> LowerCasedNames(const GrowArray<VADAssetInfo*, VADAssetIndex::kSortedStep>& records,
+                                         std::vector<char>& text) {
+  const uint32_t n = records.Count();
+  std::size_t total = 0;
+  for (uint32_t i = 0; i < n; ++i) total += records[i]->DisplayName().Size() + 1;
+  text.resize(total);
+  std::vector<NamedRecord> items(n);
+  char* out = text.data();
+  for (uint32_t i = 0; i < n; ++i) {
+    const Vak::String& name = records[i]->DisplayName();
+    const char* in = name;
+    const unsigned size = name.Size();
+    for (unsigned k = 0; k < size; ++k) out[k] = AsciiLower(in[k]);
+    out[size] = 0;
+    NamedRecord& item = items[i];
+    bool ended = false;
+    for (unsigned k = 0; k < kHeadBytes; ++k) {
+      ended = ended || k >= size || out[k] == 0;
+      uint64_t& word = item.head[k / 8];
+      word = word << 8 | (ended ? 0 : static_cast<unsigned char>(out[k]));
+    }
+    item.tail = out + std::min(size, kHeadBytes);
+    item.record = records[i];
+    out += size + 1;
+  }
+  return items;
+}
+
+// The archive bits mean nothing without the archive path.
+void DropStrayArchiveBits(VADAssetInfo& record) {
+  if (record.HasArchiveLocation()) return;
+  record.UpdateFlags(VADAssetInfo::kArchiveHeld, 0);
+  record.UpdateStateFlags(VADAssetInfo::kBuiltIn, 0);
+}
 
 Path InRoot(const char* relative) {
   Path path = GetDatabaseRootPath();
@@ -104,6 +143,15 @@ void VADAssetIndex::ForgetCursor() const {
   cursorIndex_ = 0;
 }
 
+unsigned VADAssetIndex::BucketsFor(unsigned count) {
+  unsigned buckets = kInitialBuckets;
+  for (unsigned step : kBucketSteps) {
+    if (count <= buckets * kMaxRecordsPerBucket) break;
+    if (step > buckets) buckets = step;
+  }
+  return buckets;
+}
+
 void VADAssetIndex::GrowTableIfNeeded() {
   const unsigned buckets = byKuid_->BucketCount();
   if (byKuid_->Count() <= buckets * kMaxRecordsPerBucket) return;
@@ -119,13 +167,45 @@ void VADAssetIndex::GrowTableIfNeeded() {
   byKuid_ = std::move(grown);
 }
 
+bool VADAssetIndex::AdoptLoaded(std::vector<std::unique_ptr<VADAssetInfo>>& loaded) {
+  const auto n = static_cast<uint32_t>(loaded.size());
+  // The table is made at its final size and filled bucket by bucket, each
+  // bucket's records in their order: the same table as inserting them one
+  // by one, without a cache miss per record.
+  const unsigned buckets = BucketsFor(n);
+  auto table = std::make_unique<KUIDHashTable>(buckets, 0);
+  std::vector<uint32_t> bucketOf(n);
+  std::vector<uint32_t> start(std::size_t(buckets) + 1, 0);
+  for (uint32_t i = 0; i < n; ++i) {
+    bucketOf[i] = KUIDHashTable::BucketIndex(loaded[i]->kuid, buckets);
+    ++start[bucketOf[i] + 1];
+  }
+  for (unsigned b = 0; b < buckets; ++b) start[b + 1] += start[b];
+  std::vector<uint32_t> order(n);
+  for (uint32_t i = 0; i < n; ++i) order[start[bucketOf[i]]++] = i;
+  // In bucket order the records are visited out of their memory order: their
+  // keys are fetched a few records ahead.
+  constexpr uint32_t kAhead = 16;
+  for (uint32_t k = 0; k < n; ++k) {
+    if (k + kAhead < n) __builtin_prefetch(&loaded[order[k + kAhead]]->kuid);
+    VADAssetInfo* record = loaded[order[k]].get();
+    if (!table->Find(record->kuid).IsEnd()) return false;
+    table->Insert(record);
+  }
+  byKuid_ = std::move(table);
+  for (auto& owned : loaded) {
+    VADAssetInfo* record = owned.release();
+    DropStrayArchiveBits(*record);
+    records_.Append(record);
+    sorted_.Append(record);
+  }
+  ForgetCursor();
+  return true;
+}
+
 VADAssetInfo* VADAssetIndex::Insert(const VADAssetInfo& source) {
   auto* record = new VADAssetInfo(source);
-  // The archive bits mean nothing without the archive path.
-  if (!record->HasArchiveLocation()) {
-    record->UpdateFlags(VADAssetInfo::kArchiveHeld, 0);
-    record->UpdateStateFlags(VADAssetInfo::kBuiltIn, 0);
-  }
+  DropStrayArchiveBits(*record);
   records_.Append(record);
   byKuid_->Insert(record);
   sorted_.Append(record);
@@ -134,13 +214,13 @@ VADAssetInfo* VADAssetIndex::Insert(const VADAssetInfo& source) {
   return record;
 }
 
-bool VADAssetIndex::Add(const VADAssetInfo& source) {
+bool VADAssetIndex::Add(const VADAssetInfo& source, const ACSChunkPtr* config) {
   if (source.kuid.IsNull()) return false;
   if (VADAssetInfo* stored = Find(source.kuid)) return stored->Merge(source);
   VADAssetInfo copy(source);
   copy.BuildKeywords();
   VADAssetInfo* record = Insert(copy);
-  Refresh(*record, true);
+  Refresh(*record, true, config);
   return true;
 }
 
@@ -163,9 +243,10 @@ void VADAssetIndex::Remove(const KUID& kuid) {
   delete record;
 }
 
-void VADAssetIndex::Refresh(VADAssetInfo& record, bool full) {
+void VADAssetIndex::Refresh(VADAssetInfo& record, bool full, const ACSChunkPtr* config) {
   if (full) {
-    DropRecordConfig(record);
+    if (config) KeepRecordConfig(record, *config);
+    else DropRecordConfig(record);
     RemoveObsoleteLinks(record);
     AddObsoleteLinks(record);
     record.lastInstalled = record.HasLocalFolder() ? static_cast<int64_t>(Vak::Time::TimeStamp()) : 0;
@@ -215,8 +296,8 @@ void VADAssetIndex::RefreshDependants(const KUID& kuid) {
 void VADAssetIndex::SortByName() {
   const uint32_t n = sorted_.Count();
   if (n < 2) return;
-  std::vector<NamedRecord> items(n);
-  for (uint32_t i = 0; i < n; ++i) items[i] = {sorted_[i]->DisplayName(), sorted_[i]};
+  std::vector<char> text;
+  std::vector<NamedRecord> items = LowerCasedNames(sorted_, text);
 
   // One pass keeps a sorted run and sets aside the records out of place;
   // with few of those a sort of them and one merge finish the job.
@@ -227,11 +308,11 @@ void VADAssetIndex::SortByName() {
   bool fewOutliers = true;
   for (uint32_t i = 0; i < n && fewOutliers; ++i) {
     const NamedRecord& item = items[i];
-    bool keep = kept.empty() || CompareNames(kept.back().name, item.name) <= 0;
-    if (keep && i + 1 < n && CompareNames(item.name, items[i + 1].name) > 0) {
+    bool keep = kept.empty() || !NameLess(item, kept.back());
+    if (keep && i + 1 < n && NameLess(items[i + 1], item)) {
       // The item or its successor is out of place: drop the item when the
       // successor fits behind the run.
-      keep = !(kept.empty() || CompareNames(kept.back().name, items[i + 1].name) <= 0);
+      keep = !(kept.empty() || !NameLess(items[i + 1], kept.back()));
     }
     if (keep) {
       kept.push_back(item);

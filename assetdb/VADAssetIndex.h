@@ -16,6 +16,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "Vak/Bexlorn/PString.h"
 #include "assetdb/KuidTable.h"
@@ -81,12 +82,13 @@ public:
   uint32_t RecordCount() const { return sorted_.Count(); }
 
   // A null KUID is refused; a present KUID merges into the stored record.
-  bool Add(const VADAssetInfo& record);
+  // `config`, when given, is the record's config just read from its folder.
+  bool Add(const VADAssetInfo& record, const ACSChunkPtr* config = nullptr);
   // Takes a new record (from Add or the index reader) into the list, the
   // table and the sorted array, without refreshing it.
   VADAssetInfo* Insert(const VADAssetInfo& record);
   void Remove(const KUID& kuid);
-  void Refresh(VADAssetInfo& record, bool full);
+  void Refresh(VADAssetInfo& record, bool full, const ACSChunkPtr* config = nullptr);
   // Display-name order; costs about one pass when few records are out of
   // place.
   void SortByName();
@@ -159,6 +161,11 @@ public:
 private:
   void Mark(uint32_t bits, bool demote);
   void GrowTableIfNeeded();
+  // The bucket count the table grows to for `count` records.
+  static unsigned BucketsFor(unsigned count);
+  // Takes the records read from the index file into the empty index, in
+  // their order; false, nothing taken, when two share a KUID.
+  bool AdoptLoaded(std::vector<std::unique_ptr<VADAssetInfo>>& loaded);
   void ForgetCursor() const;
   // Records that depend on `kuid` and hold cached answers are refreshed.
   void RefreshDependants(const KUID& kuid);

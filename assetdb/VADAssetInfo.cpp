@@ -1,6 +1,7 @@
 #include "assetdb/VADAssetInfo.h"
 
 #include <functional>
+#include <string>
 
 #include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/Exception.h"
@@ -222,7 +223,9 @@ bool VADAssetInfo::HasFaultyDependencies() {
 }
 
 void VADAssetInfo::BuildKeywords() {
-  Vak::AnsiString list;
+  // Built in one reused block, then copied once.
+  thread_local std::string list;
+  list.clear();
   CategoryList::AppendWords(list, DisplayName());
   CategoryList::AppendWords(list, keywords);
   static constexpr struct {
@@ -231,7 +234,7 @@ void VADAssetInfo::BuildKeywords() {
   } kClassWords[] = {{"ACTV", "interactive"}, {"LOCO", "locomotive"}, {"TEND", "tender"}, {"ROLL", "rollingstock"}};
   for (const auto& entry : kClassWords)
     if (CategoryList::HasCode(categoryClasses, entry.code)) CategoryList::AppendWords(list, entry.word);
-  keywordList = list;
+  keywordList = list.empty() ? Vak::String() : Vak::String(list.data(), static_cast<unsigned>(list.size()));
 }
 
 bool VADAssetInfo::Merge(const VADAssetInfo& other) {

@@ -1,9 +1,14 @@
 #include "assetdb/VADDatabaseFile.h"
 
+#include <algorithm>
 #include <bit>
+#include <cstring>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "Vak/Bexlorn/File.h"
+#include "Vak/Bexlorn/LittleEndian.h"
 #include "Vak/Bexlorn/Sync.h"
 #include "assetdb/KuidBaseFile.h"
 #include "assetdb/PersistentRecordList.h"
@@ -133,44 +138,200 @@ void SkipStation(Reader& in) {
 }
 
 // ---- records ----
+// Records are most of the file: they are written to and read from plain
+// memory, without a stream call per field.
 
-void WriteRecord(TStream& out, const VADAssetInfo& r, uint32_t generation) {
-  out.WriteKUID(r.kuid);
-  out.WriteString(r.categoryClasses);
-  out.WriteString(r.name);
-  out.WriteString(r.regionList);
-  out.WriteString(r.eraList);
-  out.WriteString(r.keywords);
-  out.WriteString(r.editingPath);
-  out.WriteString(r.archivePath);
-  out.WritePString(r.archiveName);
-  out.WriteString(r.localPath);
-  out.WriteKUID(r.mapKuid);
+// Appends fields to a byte block, in the forms of TStream's helpers. Room
+// for a whole record is made before it is written.
+class RecordWriter {
+public:
+  explicit RecordWriter(std::vector<uint8_t>& out) : out_(out) {}
+
+  std::size_t Size() const { return at_; }
+  // Cuts the block to what was written; the count. The next record starts
+  // the block again.
+  std::size_t Finish() {
+    out_.resize(at_);
+    const std::size_t n = at_;
+    at_ = 0;
+    return n;
+  }
+  void Room(std::size_t n) {
+    if (out_.size() - at_ < n) out_.resize(std::max(out_.size() * 2, at_ + n));
+  }
+
+  void Byte(uint8_t value) { out_[at_++] = value; }
+  void Bool(bool value) { out_[at_++] = value ? 1 : 0; }
+  void U32(uint32_t value) {
+    Vak::PutLE32(out_.data() + at_, value);
+    at_ += 4;
+  }
+  void I64(int64_t value) {
+    const auto bits = static_cast<uint64_t>(value);
+    U32(static_cast<uint32_t>(bits));
+    U32(static_cast<uint32_t>(bits >> 32));
+  }
+  void Float(float value) { U32(std::bit_cast<uint32_t>(value)); }
+  void Kuid(const KUID& kuid) {
+    uint32_t packed, contentWord;
+    kuid.Pack(packed, contentWord);
+    U32(contentWord);
+    U32(packed);
+  }
+  void Bytes(const void* data, std::size_t n) {
+    if (n) std::memcpy(out_.data() + at_, data, n);
+    at_ += n;
+  }
+  // Too long a text is stored as the length 0 alone, as TStream stores it.
+  void String(const Vak::String& text) {
+    const uint32_t length = text.Size();
+    if (length >= kMaxStoredString) return U32(0);
+    U32(length);
+    Bytes(static_cast<const char*>(text), length);
+  }
+  void PString(const Vak::PString& text) {
+    const uint32_t length = text.Length();
+    if (length == 0 || length >= kMaxStoredPString) return U32(0);
+    U32(length + 1);
+    Bytes(text.c_str(), length + 1);
+  }
+
+private:
+  static constexpr uint32_t kMaxStoredString = 0x10000;
+  static constexpr uint32_t kMaxStoredPString = 0xFFFF;
+  std::vector<uint8_t>& out_;
+  std::size_t at_ = 0;
+};
+
+void WriteRecord(RecordWriter& out, const VADAssetInfo& r, uint32_t generation) {
+  // The fixed-width items and the lengths, then the texts.
+  constexpr std::size_t kFixedBytes = 128;
+  out.Room(kFixedBytes + r.categoryClasses.Size() + r.name.Size() + r.regionList.Size() + r.eraList.Size() +
+           r.keywords.Size() + r.editingPath.Size() + r.archivePath.Size() + r.archiveName.Length() + 1 +
+           r.localPath.Size() + r.description.Size() + r.secondaryName.Size());
+  out.Kuid(r.kuid);
+  out.String(r.categoryClasses);
+  out.String(r.name);
+  out.String(r.regionList);
+  out.String(r.eraList);
+  out.String(r.keywords);
+  out.String(r.editingPath);
+  out.String(r.archivePath);
+  out.PString(r.archiveName);
+  out.String(r.localPath);
+  out.Kuid(r.mapKuid);
   const uint8_t flags = r.Flags();
   const uint8_t state = r.StateFlags();
-  for (int bit = 0; bit < 8; ++bit) WriteBool(out, flags & (1u << bit));
-  for (int bit = 0; bit < 8; ++bit) WriteBool(out, state & (1u << bit));
-  WriteBool(out, r.obsoleteStamp == generation);
-  for (int bit : {2, 3, 4, 0, 1}) WriteBool(out, r.permissions & (1u << bit));
-  WriteBool(out, r.hasScripts != 0);
-  out.WriteInt(static_cast<uint32_t>(r.sizeOnDisk));
-  WriteFloat(out, r.build);
-  out.WriteByte(r.localRating);
-  WriteInt64(out, r.firstInstalled);
-  WriteInt64(out, r.lastInstalled);
-  out.WriteString(r.description);
-  out.WriteString(r.secondaryName);
-  out.WriteInt(static_cast<uint32_t>(r.contentHash));
+  for (int bit = 0; bit < 8; ++bit) out.Bool(flags & (1u << bit));
+  for (int bit = 0; bit < 8; ++bit) out.Bool(state & (1u << bit));
+  out.Bool(r.obsoleteStamp == generation);
+  for (int bit : {2, 3, 4, 0, 1}) out.Bool(r.permissions & (1u << bit));
+  out.Bool(r.hasScripts != 0);
+  out.U32(static_cast<uint32_t>(r.sizeOnDisk));
+  out.Float(r.build);
+  out.Byte(r.localRating);
+  out.I64(r.firstInstalled);
+  out.I64(r.lastInstalled);
+  out.String(r.description);
+  out.String(r.secondaryName);
+  out.U32(static_cast<uint32_t>(r.contentHash));
 }
 
+// Texts that many records share (class codes, regions, eras, keywords) are
+// made once and shared: the strings copy on write.
+class TextCache {
+public:
+  // A text of `n` stored bytes, as TStream::ReadString makes it (up to its
+  // first zero byte).
+  Vak::String Get(const uint8_t* p, uint32_t n) {
+    const char* text = reinterpret_cast<const char*>(p);
+    if (n > kLongest) return Vak::String(text, n);
+    uint32_t hash = 2166136261u;
+    for (uint32_t i = 0; i < n; ++i) hash = (hash ^ p[i]) * 16777619u;
+    Vak::String& slot = slots_[hash % kSlots];
+    if (slot.Size() != n || std::memcmp(static_cast<const char*>(slot), text, n) != 0) slot = Vak::String(text, n);
+    return slot;
+  }
+
+private:
+  static constexpr uint32_t kLongest = 64;
+  static constexpr uint32_t kSlots = 509;
+  Vak::String slots_[kSlots];
+};
+
+// Reads records from memory. Any read past the end marks the cursor failed
+// and takes nothing; the caller checks once per record.
+class RecordReader {
+public:
+  RecordReader(const uint8_t* data, std::size_t size) : p_(data), end_(data + size) {}
+
+  bool Ok() const { return !bad_; }
+  std::size_t Left() const { return static_cast<std::size_t>(end_ - p_); }
+  std::size_t Offset(const uint8_t* start) const { return static_cast<std::size_t>(p_ - start); }
+
+  uint8_t Byte() { return Take(1) ? p_[-1] : 0; }
+  bool Bool() { return Byte() != 0; }
+  uint32_t U32() { return Take(4) ? Vak::GetLE32(p_ - 4) : 0; }
+  int64_t I64() {
+    const uint64_t low = U32();
+    const uint64_t high = U32();
+    return static_cast<int64_t>(low | (high << 32));
+  }
+  float Float() { return std::bit_cast<float>(U32()); }
+  KUID Kuid() {
+    if (!Take(8)) return KUID::Null();
+    return KUID::Unpack(Vak::GetLE32(p_ - 4), Vak::GetLE32(p_ - 8));
+  }
+  // The forms of TStream::ReadString and ReadPString: a length of 0 or one
+  // too long gives an empty text (the bytes are passed over).
+  void String(Vak::String& out, TextCache* cache = nullptr) {
+    const uint32_t n = U32();
+    if (!Ok() || !Take(n)) return;
+    if (n == 0 || n >= 0x10000) {
+      out = Vak::String();
+      return;
+    }
+    out = cache ? cache->Get(p_ - n, n) : Vak::String(reinterpret_cast<const char*>(p_ - n), n);
+  }
+  void PString(Vak::PString& out) {
+    const uint32_t n = U32();
+    if (!Ok() || !Take(n)) return;
+    if (n == 0 || n > 0xFFFF) {
+      out = Vak::PString();
+      return;
+    }
+    const char* text = reinterpret_cast<const char*>(p_ - n);
+    if (std::memchr(text, 0, n)) {
+      out = Vak::PString(text);
+      return;
+    }
+    std::string terminated(text, n);
+    out = Vak::PString(terminated.c_str());
+  }
+
+private:
+  bool Take(std::size_t n) {
+    if (bad_ || n > Left()) {
+      bad_ = true;
+      return false;
+    }
+    p_ += n;
+    return true;
+  }
+
+  const uint8_t* p_;
+  const uint8_t* end_;
+  bool bad_ = false;
+};
+
 // Items absent from older versions keep a new record's values.
-void ReadRecord(Reader& in, uint32_t v, uint32_t generation, VADAssetInfo& r) {
+void ReadRecord(RecordReader& in, uint32_t v, uint32_t generation, TextCache& shared, VADAssetInfo& r) {
   r.kuid = in.Kuid();
-  in.String(r.categoryClasses);
+  in.String(r.categoryClasses, &shared);
   in.String(r.name);
-  in.String(r.regionList);
-  in.String(r.eraList);
-  in.String(r.keywords);
+  in.String(r.regionList, &shared);
+  in.String(r.eraList, &shared);
+  in.String(r.keywords, &shared);
   in.String(r.editingPath);
   in.String(r.archivePath);
   in.PString(r.archiveName);
@@ -199,10 +360,10 @@ void ReadRecord(Reader& in, uint32_t v, uint32_t generation, VADAssetInfo& r) {
   if (v > 32) r.hasScripts = in.Bool() ? 1 : 0;
   r.sizeOnDisk = static_cast<int32_t>(in.U32());
   r.build = in.Float();
-  r.localRating = in.s.ReadByte();
+  r.localRating = in.Byte();
   r.firstInstalled = in.I64();
   r.lastInstalled = in.I64();
-  in.String(r.description);
+  in.String(r.description, &shared);
   in.String(r.secondaryName);
   if (v > 20) r.contentHash = static_cast<int32_t>(in.U32());
 }
@@ -221,18 +382,34 @@ bool VADAssetIndex::WriteDatabase(TStream& file) {
   file.WriteInt(kMagic);
   file.WriteInt(kVersion);
   const uint32_t sizeAt = file.WriteSizeMarker();
-  // The body is gathered in memory and scrambled in one pass; room for a
-  // typical record's bytes is taken up front.
-  constexpr uint32_t kTypicalRecordBytes = 192;
-  DynamicBuffer bodyBytes(RecordCount() < (1u << 22) ? RecordCount() * kTypicalRecordBytes + 4096 : 4096);
+  TStreamObfuscated scrambled;
+  scrambled.Open(true, &file, TStreamObfuscated::kScrambled);
+  // The records go out in batches of plain bytes, scrambled a batch at a
+  // time; the blocks after them are gathered through a memory stream.
+  bool ok = true;
+  {
+    constexpr std::size_t kBatchBytes = 256 * 1024;
+    std::vector<uint8_t> batch;
+    batch.reserve(kBatchBytes + 4096);
+    RecordWriter records(batch);
+    auto flush = [&] {
+      const auto n = static_cast<uint32_t>(records.Finish());
+      ok = scrambled.WriteBytes(batch.data(), n) == n && ok;
+    };
+    records.Room(4);
+    records.U32(RecordCount());
+    const uint32_t generation = ObsoleteGeneration();
+    for (const VADAssetInfo* record : records_) {
+      WriteRecord(records, *record, generation);
+      if (records.Size() >= kBatchBytes) flush();
+    }
+    flush();
+  }
+  DynamicBuffer bodyBytes(4096);
   TBuffer out(&bodyBytes);
-
-  out.WriteInt(RecordCount());
-  const uint32_t generation = ObsoleteGeneration();
-  for (const VADAssetInfo* record : records_) WriteRecord(out, *record, generation);
   tableA_.Write(out);
   tableB_.Write(out);
-  bool ok = VADDependencyTable::Instance().Write(out);
+  ok = VADDependencyTable::Instance().Write(out) && ok;
   if (network) network->WriteUserNames(out);
   else WriteEmptyUserNames(out);
   VADLog::Instance().Write(out);
@@ -259,8 +436,6 @@ bool VADAssetIndex::WriteDatabase(TStream& file) {
   WriteBool(out, rebuilt_ != 0);
 
   ok = ok && out.GetError() == 0;
-  TStreamObfuscated scrambled;
-  scrambled.Open(true, &file, TStreamObfuscated::kScrambled);
   const DynamicBuffer& body = out.GetBuffer();
   ok = scrambled.WriteBytes(body.Data(), body.Size()) == body.Size() && ok;
   ok = ok && scrambled.GetError() == 0;
@@ -285,36 +460,49 @@ bool VADAssetIndex::ReadDatabase(TStream& file) {
   const uint32_t size = file.ReadInt();
   if (file.GetError() != 0 || magic != kMagic || size != fileSize || v < kOldestVersion || v > kVersion) return false;
 
-  // The body is taken in one pass and read from memory.
-  TBuffer stream;
+  // The body is taken in one pass; the records are read from that memory,
+  // the blocks after them through a memory stream.
+  std::unique_ptr<uint8_t[]> body;
+  uint32_t bodySize = 0;
   {
     TStreamObfuscated scrambled;
     scrambled.Open(false, &file, v >= kFirstScrambled ? TStreamObfuscated::kScrambled : TStreamObfuscated::kPlain);
     const uint32_t start = scrambled.Tell();
-    std::vector<uint8_t> body(start < fileSize ? fileSize - start : 0);
-    const auto n = static_cast<uint32_t>(body.size());
-    if (scrambled.GetError() != 0 || (n && scrambled.ReadBytes(body.data(), n) != n)) return false;
-    if (n) stream.GetBuffer().Write(body.data(), n);
-    stream.GetBuffer().SetPosition(0);
+    bodySize = start < fileSize ? fileSize - start : 0;
+    body.reset(new uint8_t[bodySize ? bodySize : 1]);
+    if (scrambled.GetError() != 0 || (bodySize && scrambled.ReadBytes(body.get(), bodySize) != bodySize)) return false;
   }
-  Reader in(stream, stream.GetBuffer().Size());
   auto fail = [this] {
     Clear();
     return false;
   };
-  VADNetworkService* network = GetVADServices().network;
 
-  const uint32_t count = in.U32();
-  if (!in.Ok() || count > in.Left() / kMinRecordBytes) return fail();
-  const uint32_t generation = ObsoleteGeneration();
-  for (uint32_t i = 0; i < count; ++i) {
-    VADAssetInfo record;
-    ReadRecord(in, v, generation, record);
-    // Find, Remove and Merge rely on one record per KUID, and on no null one.
-    if (!in.Ok() || record.kuid.IsNull() || Find(record.kuid)) return fail();
-    record.BuildKeywords();
-    Insert(record);
+  RecordReader records(body.get(), bodySize);
+  const uint32_t count = records.U32();
+  if (!records.Ok() || count > records.Left() / kMinRecordBytes) return fail();
+  {
+    std::vector<std::unique_ptr<VADAssetInfo>> loaded;
+    loaded.reserve(count);
+    const uint32_t generation = ObsoleteGeneration();
+    TextCache shared;
+    for (uint32_t i = 0; i < count; ++i) {
+      auto record = std::make_unique<VADAssetInfo>();
+      ReadRecord(records, v, generation, shared, *record);
+      if (!records.Ok() || record->kuid.IsNull()) return fail();
+      record->BuildKeywords();
+      loaded.push_back(std::move(record));
+    }
+    // Find, Remove and Merge rely on one record per KUID.
+    if (!AdoptLoaded(loaded)) return fail();
   }
+
+  TBuffer stream;
+  const std::size_t tail = records.Offset(body.get());
+  if (tail < bodySize) stream.GetBuffer().Write(body.get() + tail, static_cast<uint32_t>(bodySize - tail));
+  stream.GetBuffer().SetPosition(0);
+  body.reset();
+  Reader in(stream, stream.GetBuffer().Size());
+  VADNetworkService* network = GetVADServices().network;
 
   if (!tableA_.Read(stream)) return fail();
   if (v > 25 && !tableB_.Read(stream)) return fail();

@@ -107,7 +107,8 @@ bool AddAssetFromFolder(const char* folder, const char* source, int mode) {
   lock.Acquire(true);
   VADAssetInfo* stored = gVadAssetIndex.Find(record.kuid);
   const bool existed = stored != nullptr;
-  gVadAssetIndex.Add(record);
+  // The config just read serves the refresh too.
+  gVadAssetIndex.Add(record, &config);
   stored = gVadAssetIndex.Find(record.kuid);
   if (existed && stored && static_cast<int32_t>(stored->ComputeContentHash()) != stored->contentHash) {
     stored->UpdateStateFlags(0, VADAssetInfo::kFaulty);

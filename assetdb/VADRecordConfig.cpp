@@ -330,6 +330,13 @@ void DropRecordConfig(const VADAssetInfo& record) {
   cache.config.Release();
 }
 
+void KeepRecordConfig(const VADAssetInfo& record, const ACSChunkPtr& config) {
+  ConfigCache& cache = Cache();
+  std::lock_guard<std::mutex> guard(cache.mutex);
+  cache.record = &record;
+  cache.config = config;
+}
+
 void ClearRecordConfigCache() {
   ConfigCache& cache = Cache();
   std::lock_guard<std::mutex> guard(cache.mutex);

@@ -31,6 +31,8 @@ bool ReadRecordConfig(const VADAssetInfo& record, ACSChunkPtr& config);
 ACSChunkPtr GetRecordConfig(const VADAssetInfo& record);
 // Drops the cache entry when it is the record's.
 void DropRecordConfig(const VADAssetInfo& record);
+// Makes a config just read from the record's folder its cache entry.
+void KeepRecordConfig(const VADAssetInfo& record, const ACSChunkPtr& config);
 // Drops the cache entry whatever record it belongs to: records are freed.
 void ClearRecordConfigCache();
 

@@ -33,6 +33,9 @@ public:
   // The stored byte of plain byte `b` at inner position `p`, and back.
   static uint8_t Scramble(uint32_t p, uint8_t b, uint32_t seed);
   static uint8_t Unscramble(uint32_t p, uint8_t s, uint32_t seed);
+  // The same for `n` bytes in place, the first at inner position `p`.
+  static void ScrambleBlock(uint32_t p, uint8_t* bytes, uint32_t n, uint32_t seed);
+  static void UnscrambleBlock(uint32_t p, uint8_t* bytes, uint32_t n, uint32_t seed);
 
 private:
   TStream* inner_ = nullptr;

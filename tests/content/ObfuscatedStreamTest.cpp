@@ -47,6 +47,32 @@ TEST(ObfuscatedStreamTest, ScrambleVectorAndInverse) {
       }
 }
 
+// Runs transformed in place give the bytes of the one-byte transform at
+// each position: short and long runs, runs that start anywhere in the
+// pattern's period, and runs that wrap past the last position.
+TEST(ObfuscatedStreamTest, BlockTransformsMatchTheByteTransform) {
+  struct Case {
+    uint32_t p;
+    uint32_t n;
+    uint32_t seed;
+  } const cases[] = {
+      {0, 0, 5},           {0, 1, 0},          {3, 255, 0x12345678}, {0, 256, 0},
+      {4, 768, 1},         {17, 769, 0xFF},    {767, 5000, 7},       {1000, 70000, 0xFFFFFFFF},
+      {0x7FFFFF00, 3000, 0x80000000}, {0xFFFFFC00, 0x3FF, 3}, {0xFFFFFF00, 0x100, 9}, {0xFFFFFE00, 0x300, 0xABCDEF01},
+  };
+  std::mt19937 rng(11);
+  for (const Case& c : cases) {
+    const Bytes data = RandomBytes(rng, c.n);
+    Bytes scrambled = data;
+    TStreamObfuscated::ScrambleBlock(c.p, scrambled.data(), c.n, c.seed);
+    for (uint32_t i = 0; i < c.n; ++i)
+      ASSERT_EQ(scrambled[i], TStreamObfuscated::Scramble(c.p + i, data[i], c.seed)) << c.p << "+" << i;
+    Bytes back = scrambled;
+    TStreamObfuscated::UnscrambleBlock(c.p, back.data(), c.n, c.seed);
+    ASSERT_EQ(back, data) << c.p << " " << c.n;
+  }
+}
+
 // Data written through a scrambling stream reads back unchanged, with the seed
 // stored plain in front and every stored byte scrambled by its position.
 TEST(ObfuscatedStreamTest, WriteThenReadRoundTrip) {

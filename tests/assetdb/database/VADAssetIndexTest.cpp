@@ -195,6 +195,52 @@ TEST_F(VADAssetIndexTest, DisplayNameOrderIgnoresCaseAndPutsPrefixesFirst) {
   EXPECT_STREQ(gVadAssetIndex.SortedAt(2)->name, "ABD");
 }
 
+// Names that differ only past their first 8 or 16 bytes, or end right
+// there, names with bytes above 0x7F and the empty name, inserted in
+// several orders, come out in one order.
+TEST_F(VADAssetIndexTest, DisplayNameOrderAcrossLongSharedPrefixes) {
+  const std::vector<std::string> expected = {
+      "",
+      "abcdefg",
+      "abcdefgh",
+      "abcdefgH\x01",
+      "ABCDEFGHI",
+      "abcdefghijklmno",
+      "abcdefghijklmnop",
+      "abcdefghijklmnoP1",
+      "abcdefghijklmnopq",
+      "abcdefghijklmnopq long tail a",
+      "ABCDEFGHIJKLMNOPQ LONG TAIL B",
+      "zebra",
+      "\xE9t\xE9",
+  };
+  const std::vector<std::vector<int>> orders = {
+      {12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0},
+      {5, 0, 12, 3, 9, 1, 7, 11, 2, 10, 4, 8, 6},
+      {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12},
+  };
+  for (const auto& order : orders) {
+    gVadAssetIndex.Clear();
+    int content = 1;
+    for (int at : order) {
+      VADAssetInfo record;
+      record.kuid = KUID(9, content++, 0);
+      // Half of them sort by the second name.
+      if (at % 2) {
+        record.name = "unused";
+        record.secondaryName = expected[at].c_str();
+      } else {
+        record.name = expected[at].c_str();
+      }
+      gVadAssetIndex.Insert(record);
+    }
+    gVadAssetIndex.SortByName();
+    ASSERT_EQ(gVadAssetIndex.RecordCount(), expected.size());
+    for (uint32_t i = 0; i < expected.size(); ++i)
+      EXPECT_EQ(std::string(gVadAssetIndex.SortedAt(i)->DisplayName()), expected[i]) << "at " << i;
+  }
+}
+
 // The sort's quick path (a sorted run and a few records out of place) and
 // its fall-back must both give the full order.
 TEST_F(VADAssetIndexTest, SortByNameAfterFewOrManyChanges) {
