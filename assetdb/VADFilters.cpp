@@ -1,0 +1,266 @@
+#include "assetdb/VADFilters.h"
+
+#include <string>
+#include <unordered_set>
+
+#include "assetdb/CategoryList.h"
+#include "assetdb/VADAssetIndex.h"
+#include "assetdb/VADAssetInfo.h"
+#include "assetdb/VADAssetQueries.h"
+#include "assetdb/VADLock.h"
+#include "content/FileHelpers.h"
+
+namespace {
+
+const char* const kBoolKeyWords[] = {
+    "local",
+    "download-station",
+    "location-unknown",
+    "locally-available",
+    "up-to-date",
+    "obsolete",
+    "locally-modified",
+    "valid-name",
+    "open-for-edit",
+    "in-archive",
+    "locally-enabled",
+    "has-missing-dependencies",
+    "has-faulty-dependencies",
+    "faulty",
+    "from-dyeloft",
+    "builtin",
+    "listing-privilege",
+    "favorite",
+    "warnings",
+};
+const char* const kStringKeyWords[] = {"asset-name", "category-list", "era-list", "keyword-list", "region-list"};
+constexpr uint32_t kBoolKinds = sizeof(kBoolKeyWords) / sizeof(kBoolKeyWords[0]);
+constexpr uint32_t kStringKinds = sizeof(kStringKeyWords) / sizeof(kStringKeyWords[0]);
+
+bool OnDownloadStation(const VADAssetInfo& record) { return (record.Flags() & VADAssetInfo::kDownloadStation) != 0; }
+
+// The name holds the value, letter case aside.
+bool NameContains(const char* name, const char* value) {
+  unsigned length = 0;
+  bool atStart = false;
+  MatchLengthIgnoreCase(name, value, length, atStart);
+  return length == std::char_traits<char>::length(value);
+}
+
+// A tri-state test: 0 the property must hold, 1 it must not, 2 either.
+bool Passes(uint8_t state, bool holds) { return state == VADSearchCriteria::kAny || holds == (state == VADSearchCriteria::kMust); }
+
+bool InstalledWithin(int64_t time, int64_t from, int64_t to) { return (from == 0 || time >= from) && (to == 0 || time <= to); }
+
+struct KuidHash {
+  std::size_t operator()(const KUID& kuid) const {
+    return std::hash<uint64_t>()((static_cast<uint64_t>(static_cast<uint32_t>(kuid.user)) << 32) ^
+                                 static_cast<uint32_t>(kuid.content) ^ (static_cast<uint64_t>(kuid.version) << 20));
+  }
+};
+
+// Every record in display-name order that `accept` takes, under one shared
+// hold.
+template <typename F>
+bool CollectRecords(KUIDList& out, F accept) {
+  VADLock lock;
+  if (!lock.Acquire(false).IsHeld()) return false;
+  const uint32_t count = gVadAssetIndex.RecordCount();
+  for (uint32_t n = 0; n < count; ++n) {
+    VADAssetInfo* record = gVadAssetIndex.SortedAt(n);
+    if (record != nullptr && accept(*record)) out.Append(record->kuid);
+  }
+  return true;
+}
+
+} // namespace
+
+bool VADFilterElement::Equals(const VADFilterElement& other) const {
+  return KeyWord() == other.KeyWord() && ValueText() == other.ValueText();
+}
+
+Vak::PString VADFilterElementBool::KeyWord() const { return kind_ < kBoolKinds ? kBoolKeyWords[kind_] : "unknown"; }
+
+Vak::PString VADFilterElementBool::ValueText() const { return "true"; }
+
+bool VADFilterElementBool::Evaluate(VADAssetInfo& record) const {
+  switch (kind_) {
+    case kLocal:
+      return record.HasAnyLocation();
+    case kDownloadStation:
+      return OnDownloadStation(record) && !record.HasAnyLocation();
+    case kLocationUnknown:
+      return !OnDownloadStation(record) && !record.HasAnyLocation();
+    case kLocallyAvailable:
+      return record.IsInstalled();
+    case kUpToDate:
+      return record.IsUpToDate();
+    case kObsolete:
+      return record.IsObsolete();
+    case kLocallyModified:
+      return record.HasLocalFolder();
+    case kValidName:
+      return record.DisplayName().Size() > 0;
+    case kOpenForEdit:
+      return record.HasEditingFolder();
+    case kInArchive:
+      return VADIsRecordArchived(record);
+    case kLocallyEnabled:
+      return (record.Flags() & VADAssetInfo::kLocallyEnabled) != 0;
+    case kHasMissingDependencies:
+      return record.HasMissingDependencies();
+    case kHasFaultyDependencies:
+      return record.HasFaultyDependencies();
+    case kFaulty:
+      return record.HasErrors();
+    case kReskin:
+      return (record.Flags() & VADAssetInfo::kReskin) != 0;
+    case kBuiltIn:
+      return record.IsBuiltIn();
+    case kListingPrivilege:
+      return (record.permissions & VADAssetInfo::kPermitListing) != 0;
+    case kFavourite:
+      return (record.Flags() & VADAssetInfo::kFavourite) != 0;
+    case kWarnings:
+      return (record.StateFlags() & VADAssetInfo::kWarnings) && record.IsInstalled();
+    default:
+      return false;
+  }
+}
+
+VADFilterElementString::VADFilterElementString(uint32_t kind, const char* value) : kind_(kind), value_(value) {
+  const unsigned length = value_.Length();
+  if (kind == kAssetName && length > 1 && value[0] == '"' && value[length - 1] == '"') {
+    value_ = Vak::PString(value + 1, length - 2);
+    exact_ = 1;
+  }
+}
+
+Vak::PString VADFilterElementString::KeyWord() const {
+  return kind_ < kStringKinds ? kStringKeyWords[kind_] : "unknown";
+}
+
+bool VADFilterElementString::Evaluate(VADAssetInfo& record) const {
+  const char* value = value_.IsNull() ? nullptr : value_.c_str();
+  switch (kind_) {
+    case kAssetName:
+      if (value == nullptr) return true;
+      if (exact_) return Vak::AnsiString(record.DisplayName()).EqualsIgnoreCase(value);
+      return NameContains(record.DisplayName(), value);
+    case kCategoryList:
+      return CategoryList::Match(value, record.categoryClasses);
+    case kEraList:
+      return CategoryList::Match(value, record.eraList);
+    case kRegionList:
+      return CategoryList::Match(value, record.regionList);
+    case kKeywordList:
+      return CategoryList::MatchKeywords(record.keywordList, value);
+    default:
+      return false;
+  }
+}
+
+VADFilterElementGroup::VADFilterElementGroup(VADFilterElement* firstChild) { Add(firstChild); }
+
+void VADFilterElementGroup::Add(VADFilterElement* child) {
+  if (child != nullptr) children_.emplace_back(child);
+}
+
+Vak::PString VADFilterElementGroup::KeyWord() const { return "group"; }
+
+Vak::PString VADFilterElementGroup::ValueText() const {
+  std::string text = "(";
+  for (std::size_t i = 0; i < children_.size(); ++i) {
+    if (i > 0) text += ' ';
+    text += children_[i]->KeyWord().c_str();
+    text += ':';
+    text += children_[i]->ValueText().c_str();
+  }
+  text += ')';
+  return text.c_str();
+}
+
+bool VADFilterElementGroup::Equals(const VADFilterElement& other) const {
+  const auto* group = dynamic_cast<const VADFilterElementGroup*>(&other);
+  if (group == nullptr || group->children_.size() != children_.size() || group->negate_ != negate_ ||
+      group->allOf_ != allOf_)
+    return false;
+  for (std::size_t i = 0; i < children_.size(); ++i) {
+    if (!children_[i]->Equals(*group->children_[i]) || !group->children_[i]->Equals(*children_[i])) return false;
+  }
+  return true;
+}
+
+bool VADFilterElementGroup::Evaluate(VADAssetInfo& record) const {
+  const bool negate = negate_ != 0;
+  // All-of stops at the first failure, any-of at the first success.
+  const bool decider = allOf_ == 0;
+  for (const auto& child : children_) {
+    if (child->Evaluate(record) == decider) return decider != negate;
+  }
+  return !decider != negate;
+}
+
+uint8_t& VADSearchCriteria::State(unsigned n) {
+  static constexpr uint8_t VADSearchCriteria::*kStates[kStateCount] = {
+      &VADSearchCriteria::hasAnyLocation, &VADSearchCriteria::isInstalled,
+      &VADSearchCriteria::hasLocalFolder, &VADSearchCriteria::isOpenForEdit,
+      &VADSearchCriteria::inArchive,      &VADSearchCriteria::locallyEnabled,
+      &VADSearchCriteria::buildMode,      &VADSearchCriteria::hasName,
+      &VADSearchCriteria::upToDate,       &VADSearchCriteria::obsolete,
+      &VADSearchCriteria::missingDependencies, &VADSearchCriteria::faultyDependencies,
+      &VADSearchCriteria::faulty,         &VADSearchCriteria::reskin,
+      &VADSearchCriteria::builtIn,        &VADSearchCriteria::listingPermitted,
+  };
+  return this->*kStates[(n - 1) % kStateCount];
+}
+
+bool VADSelectAssets(const VADFilterElement& filter, KUIDList& out) {
+  return CollectRecords(out, [&](VADAssetInfo& record) { return filter.Evaluate(record); });
+}
+
+bool VADSearchAssets(const VADSearchCriteria& c, KUIDList& out) {
+  std::unordered_set<KUID, KuidHash> wanted;
+  if (c.kuids != nullptr) {
+    for (const KUID& kuid : *c.kuids) wanted.insert(kuid);
+  }
+  const bool byMap = !c.mapKuid.IsNull();
+  const KUID mapTarget = byMap ? VADResolveKuid(c.mapKuid) : KUID();
+  auto accept = [&](VADAssetInfo& r) {
+    if (!Passes(c.hasAnyLocation, r.HasAnyLocation()) || !Passes(c.isInstalled, r.IsInstalled())) return false;
+    if (c.categories.Size() > 0 && !CategoryList::Match(c.categories, r.categoryClasses)) return false;
+    if (!Passes(c.hasLocalFolder, r.HasLocalFolder()) || !Passes(c.isOpenForEdit, r.HasEditingFolder())) return false;
+    if (c.inArchive != VADSearchCriteria::kAny && !Passes(c.inArchive, VADIsRecordArchived(r))) return false;
+    if (!Passes(c.locallyEnabled, (r.Flags() & VADAssetInfo::kLocallyEnabled) != 0)) return false;
+    if (c.buildMode == VADSearchCriteria::kBuildAtLeast && !(r.build >= c.build)) return false;
+    if (c.buildMode == VADSearchCriteria::kBuildBelow && !(r.build < c.build)) return false;
+    if (!InstalledWithin(r.firstInstalled, c.installedFrom, c.installedTo) ||
+        !InstalledWithin(r.lastInstalled, c.installedFrom, c.installedTo))
+      return false;
+    if (c.ratingMax >= c.ratingMin && (r.localRating < c.ratingMin || r.localRating > c.ratingMax)) return false;
+    if (!Passes(c.hasName, r.DisplayName().Size() > 0)) return false;
+    if (c.eras.Size() > 0 && !CategoryList::Match(c.eras, r.eraList)) return false;
+    if (c.regions.Size() > 0 && !CategoryList::Match(c.regions, r.regionList)) return false;
+    if (c.kuids != nullptr && wanted.count(r.kuid) == 0) return false;
+    if (c.upToDate != VADSearchCriteria::kAny && !Passes(c.upToDate, r.IsUpToDate())) return false;
+    if (c.obsolete != VADSearchCriteria::kAny && !Passes(c.obsolete, r.IsObsolete())) return false;
+    if (c.authorId != 0 && r.kuid.user != c.authorId) return false;
+    if (c.missingDependencies != VADSearchCriteria::kAny && !Passes(c.missingDependencies, r.HasMissingDependencies()))
+      return false;
+    if (c.faultyDependencies != VADSearchCriteria::kAny && !Passes(c.faultyDependencies, r.HasFaultyDependencies()))
+      return false;
+    if (!Passes(c.faulty, r.HasErrors())) return false;
+    if (!Passes(c.reskin, (r.Flags() & VADAssetInfo::kReskin) != 0)) return false;
+    if (!Passes(c.builtIn, r.IsBuiltIn())) return false;
+    if (!Passes(c.listingPermitted, (r.permissions & VADAssetInfo::kPermitListing) != 0)) return false;
+    if (byMap && VADResolveKuid(r.mapKuid) != mapTarget) return false;
+    if (c.keywords.Size() > 0) {
+      const bool match = c.keywordMode == VADSearchCriteria::kKeywordWords
+                             ? CategoryList::MatchKeywords(r.keywordList, c.keywords)
+                             : CategoryList::Match(c.keywords, r.keywordList);
+      if (!match) return false;
+    }
+    return true;
+  };
+  return CollectRecords(out, accept);
+}
