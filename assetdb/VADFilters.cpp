@@ -60,17 +60,16 @@ struct KuidHash {
 };
 
 // Every record in display-name order that `accept` takes, under one shared
-// hold.
+// hold (none while the database is closed, as for every query).
 template <typename F>
-bool CollectRecords(KUIDList& out, F accept) {
+void CollectRecords(KUIDList& out, F accept) {
   VADLock lock;
-  if (!lock.Acquire(false).IsHeld()) return false;
+  lock.Acquire(false);
   const uint32_t count = gVadAssetIndex.RecordCount();
   for (uint32_t n = 0; n < count; ++n) {
     VADAssetInfo* record = gVadAssetIndex.SortedAt(n);
     if (record != nullptr && accept(*record)) out.Append(record->kuid);
   }
-  return true;
 }
 
 } // namespace
@@ -145,7 +144,8 @@ bool VADFilterElementString::Evaluate(VADAssetInfo& record) const {
   switch (kind_) {
     case kAssetName:
       if (value == nullptr) return true;
-      if (exact_) return Vak::AnsiString(record.DisplayName()).EqualsIgnoreCase(value);
+      // A whole-name match is a contained one of the same length.
+      if (exact_ && record.DisplayName().Size() != value_.Length()) return false;
       return NameContains(record.DisplayName(), value);
     case kCategoryList:
       return CategoryList::Match(value, record.categoryClasses);
@@ -193,6 +193,7 @@ bool VADFilterElementGroup::Equals(const VADFilterElement& other) const {
 
 bool VADFilterElementGroup::Evaluate(VADAssetInfo& record) const {
   const bool negate = negate_ != 0;
+  if (children_.empty()) return !negate;
   // All-of stops at the first failure, any-of at the first success.
   const bool decider = allOf_ == 0;
   for (const auto& child : children_) {
@@ -215,11 +216,11 @@ uint8_t& VADSearchCriteria::State(unsigned n) {
   return this->*kStates[(n - 1) % kStateCount];
 }
 
-bool VADSelectAssets(const VADFilterElement& filter, KUIDList& out) {
-  return CollectRecords(out, [&](VADAssetInfo& record) { return filter.Evaluate(record); });
+void VADSelectAssets(const VADFilterElement& filter, KUIDList& out) {
+  CollectRecords(out, [&](VADAssetInfo& record) { return filter.Evaluate(record); });
 }
 
-bool VADSearchAssets(const VADSearchCriteria& c, KUIDList& out) {
+void VADSearchAssets(const VADSearchCriteria& c, KUIDList& out) {
   std::unordered_set<KUID, KuidHash> wanted;
   if (c.kuids != nullptr) {
     for (const KUID& kuid : *c.kuids) wanted.insert(kuid);
@@ -262,5 +263,5 @@ bool VADSearchAssets(const VADSearchCriteria& c, KUIDList& out) {
     }
     return true;
   };
-  return CollectRecords(out, accept);
+  CollectRecords(out, accept);
 }

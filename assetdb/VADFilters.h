@@ -161,5 +161,6 @@ struct VADSearchCriteria {
   static constexpr unsigned kStateCount = 16;
 };
 
-bool VADSelectAssets(const VADFilterElement& filter, KUIDList& out);
-bool VADSearchAssets(const VADSearchCriteria& criteria, KUIDList& out);
+// Append the KUIDs of the records taken.
+void VADSelectAssets(const VADFilterElement& filter, KUIDList& out);
+void VADSearchAssets(const VADSearchCriteria& criteria, KUIDList& out);
