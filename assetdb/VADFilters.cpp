@@ -47,8 +47,11 @@ bool NameContains(const char* name, const char* value) {
   return length == std::char_traits<char>::length(value);
 }
 
-// A tri-state test: 0 the property must hold, 1 it must not, 2 either.
-bool Passes(uint8_t state, bool holds) { return state == VADSearchCriteria::kAny || holds == (state == VADSearchCriteria::kMust); }
+// A tri-state test of a state kind: 0 it must hold, 1 it must not, 2 either
+// (and then the answer, cached or not, is never asked for).
+bool Passes(uint8_t state, uint32_t kind, VADAssetInfo& record) {
+  return state == VADSearchCriteria::kAny || VADFilterElementBool::Holds(kind, record) == (state == VADSearchCriteria::kMust);
+}
 
 bool InstalledWithin(int64_t time, int64_t from, int64_t to) { return (from == 0 || time >= from) && (to == 0 || time <= to); }
 
@@ -82,8 +85,8 @@ Vak::PString VADFilterElementBool::KeyWord() const { return kind_ < kBoolKinds ?
 
 Vak::PString VADFilterElementBool::ValueText() const { return "true"; }
 
-bool VADFilterElementBool::Evaluate(VADAssetInfo& record) const {
-  switch (kind_) {
+bool VADFilterElementBool::Holds(uint32_t kind, VADAssetInfo& record) {
+  switch (kind) {
     case kLocal:
       return record.HasAnyLocation();
     case kDownloadStation:
@@ -126,6 +129,8 @@ bool VADFilterElementBool::Evaluate(VADAssetInfo& record) const {
       return false;
   }
 }
+
+bool VADFilterElementBool::Evaluate(VADAssetInfo& record) const { return Holds(kind_, record); }
 
 VADFilterElementString::VADFilterElementString(uint32_t kind, const char* value) : kind_(kind), value_(value) {
   const unsigned length = value_.Length();
@@ -227,33 +232,31 @@ void VADSearchAssets(const VADSearchCriteria& c, KUIDList& out) {
   }
   const bool byMap = !c.mapKuid.IsNull();
   const KUID mapTarget = byMap ? VADResolveKuid(c.mapKuid) : KUID();
+  using B = VADFilterElementBool;
   auto accept = [&](VADAssetInfo& r) {
-    if (!Passes(c.hasAnyLocation, r.HasAnyLocation()) || !Passes(c.isInstalled, r.IsInstalled())) return false;
+    if (!Passes(c.hasAnyLocation, B::kLocal, r) || !Passes(c.isInstalled, B::kLocallyAvailable, r)) return false;
     if (c.categories.Size() > 0 && !CategoryList::Match(c.categories, r.categoryClasses)) return false;
-    if (!Passes(c.hasLocalFolder, r.HasLocalFolder()) || !Passes(c.isOpenForEdit, r.HasEditingFolder())) return false;
-    if (c.inArchive != VADSearchCriteria::kAny && !Passes(c.inArchive, VADIsRecordArchived(r))) return false;
-    if (!Passes(c.locallyEnabled, (r.Flags() & VADAssetInfo::kLocallyEnabled) != 0)) return false;
+    if (!Passes(c.hasLocalFolder, B::kLocallyModified, r) || !Passes(c.isOpenForEdit, B::kOpenForEdit, r) ||
+        !Passes(c.inArchive, B::kInArchive, r) || !Passes(c.locallyEnabled, B::kLocallyEnabled, r))
+      return false;
     if (c.buildMode == VADSearchCriteria::kBuildAtLeast && !(r.build >= c.build)) return false;
     if (c.buildMode == VADSearchCriteria::kBuildBelow && !(r.build < c.build)) return false;
     if (!InstalledWithin(r.firstInstalled, c.installedFrom, c.installedTo) ||
         !InstalledWithin(r.lastInstalled, c.installedFrom, c.installedTo))
       return false;
     if (c.ratingMax >= c.ratingMin && (r.localRating < c.ratingMin || r.localRating > c.ratingMax)) return false;
-    if (!Passes(c.hasName, r.DisplayName().Size() > 0)) return false;
+    if (!Passes(c.hasName, B::kValidName, r)) return false;
     if (c.eras.Size() > 0 && !CategoryList::Match(c.eras, r.eraList)) return false;
     if (c.regions.Size() > 0 && !CategoryList::Match(c.regions, r.regionList)) return false;
     if (c.kuids != nullptr && wanted.count(r.kuid) == 0) return false;
-    if (c.upToDate != VADSearchCriteria::kAny && !Passes(c.upToDate, r.IsUpToDate())) return false;
-    if (c.obsolete != VADSearchCriteria::kAny && !Passes(c.obsolete, r.IsObsolete())) return false;
+    if (!Passes(c.upToDate, B::kUpToDate, r) || !Passes(c.obsolete, B::kObsolete, r)) return false;
     if (c.authorId != 0 && r.kuid.user != c.authorId) return false;
-    if (c.missingDependencies != VADSearchCriteria::kAny && !Passes(c.missingDependencies, r.HasMissingDependencies()))
+    if (!Passes(c.missingDependencies, B::kHasMissingDependencies, r) ||
+        !Passes(c.faultyDependencies, B::kHasFaultyDependencies, r) || !Passes(c.faulty, B::kFaulty, r))
       return false;
-    if (c.faultyDependencies != VADSearchCriteria::kAny && !Passes(c.faultyDependencies, r.HasFaultyDependencies()))
+    if (!Passes(c.reskin, B::kReskin, r) || !Passes(c.builtIn, B::kBuiltIn, r) ||
+        !Passes(c.listingPermitted, B::kListingPrivilege, r))
       return false;
-    if (!Passes(c.faulty, r.HasErrors())) return false;
-    if (!Passes(c.reskin, (r.Flags() & VADAssetInfo::kReskin) != 0)) return false;
-    if (!Passes(c.builtIn, r.IsBuiltIn())) return false;
-    if (!Passes(c.listingPermitted, (r.permissions & VADAssetInfo::kPermitListing) != 0)) return false;
     if (byMap && VADResolveKuid(r.mapKuid) != mapTarget) return false;
     if (c.keywords.Size() > 0) {
       const bool match = c.keywordMode == VADSearchCriteria::kKeywordWords

@@ -65,6 +65,8 @@ public:
   Vak::PString KeyWord() const override;
   Vak::PString ValueText() const override;
   bool Evaluate(VADAssetInfo& record) const override;
+  // The state test of a kind; the criteria search shares it.
+  static bool Holds(uint32_t kind, VADAssetInfo& record);
 
 private:
   uint32_t kind_;
