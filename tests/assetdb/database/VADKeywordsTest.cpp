@@ -3,10 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
+#include "assetdb/AssetArchiveCache.h"
+#include "assetdb/KuidBaseFile.h"
 #include "assetdb/VADAssetIndex.h"
 #include "assetdb/VADAssetInfo.h"
+#include "assetdb/VADDatabase.h"
+#include "assetdb/VADDatabaseFile.h"
+#include "assetdb/VADLock.h"
+#include "assets3d/VelmarResourceDatabaseServices.h"
+#include "platform/os/FileSystem.h"
+#include "tests/assetdb/database/IPCTestSupport.h"
+#include "tests/assetdb/database/IndexFileSupport.h"
 #include "tests/assetdb/database/IndexFixture.h"
 
 namespace {
@@ -111,6 +121,70 @@ TEST_F(VADKeywordsTest, ImportSkipsChildrenThatNameNoRecord) {
 
 TEST_F(VADKeywordsTest, ImportOfAMissingFileFails) {
   EXPECT_FALSE(VADImportKeywords(Folder().c_str(), "KeywordsDump.dat", "txt"));
+}
+
+// The whole database opened over an index file, for what must outlive a
+// shutdown.
+class VADKeywordsDatabaseTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    savedRoot_ = GetDatabaseRootPath();
+    KuidBaseFile::Reset();
+    gVadAssetIndex.Clear();
+    gVadAssetIndex.ClearDirtyFlags();
+  }
+  void TearDown() override {
+    VADShutdown();
+    AssetArchiveCache::Purge();
+    gVadAssetIndex.Clear();
+    gVadAssetIndex.ClearDirtyFlags();
+    SetDatabaseRootPath(savedRoot_);
+    KuidBaseFile::Reset();
+  }
+  void Open() {
+    VADStartBlock block;
+    VADStartParams(block);
+    std::strncpy(block.root, db_.Root().c_str(), sizeof block.root - 1);
+    ASSERT_TRUE(VADInit(block));
+    VADLock lock;
+    lock.Acquire(true);
+    ASSERT_TRUE(lock.IsHeld());
+  }
+
+  ipctest::Database db_;
+  VelmarResourceDatabaseServices services_;
+  indexfile::FakeNetwork network_;
+  indexfile::NetworkScope scope_{&network_};
+  Vak::File::Path savedRoot_;
+};
+
+TEST_F(VADKeywordsDatabaseTest, ImportedKeywordsOutliveAShutdown) {
+  VADAssetInfo record;
+  record.kuid = kBridge;
+  record.name = "bridge";
+  record.keywords = "old";
+  gVadAssetIndex.Insert(record);
+  platform::MakeFolderPath((db_.Root() + "/cache").c_str());
+  ASSERT_TRUE(WriteDatabaseFile(db_.Index().c_str()));
+  gVadAssetIndex.Clear();
+  gVadAssetIndex.ClearDirtyFlags();
+  {
+    FILE* file = std::fopen((db_.Root() + "/KeywordsDump.dat").c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs("<kuid:1000:1> \"viaduct\"\r\n", file);
+    std::fclose(file);
+  }
+
+  Open();
+  ASSERT_NE(gVadAssetIndex.Find(kBridge), nullptr);
+  ASSERT_TRUE(VADImportKeywords(db_.Root().c_str(), "KeywordsDump.dat", "txt"));
+  EXPECT_TRUE(VADShutdown());
+  gVadAssetIndex.Clear();
+
+  ASSERT_TRUE(ReadDatabaseFile(db_.Index().c_str()));
+  const VADAssetInfo* stored = gVadAssetIndex.Find(kBridge);
+  ASSERT_NE(stored, nullptr);
+  EXPECT_STREQ(static_cast<const char*>(stored->keywords), "viaduct");
 }
 
 }  // namespace
