@@ -399,7 +399,7 @@ void VADAssetIndex::AddObsoleteLinks(VADAssetInfo& record) {
   }
   for (const KUID& kuid : entries) tableB_.Insert(kuid, self);
   const bool toTableA = (record.Flags() & VADAssetInfo::kLocallyEnabled) &&
-                        static_cast<int>(record.build * 100.0f) <= 310 && record.IsInstalled();
+                        BuildHundredths(record.build) <= 310 && record.IsInstalled();
   if (toTableA)
     for (const KUID& kuid : entries) tableA_.Insert(kuid, self);
   RaiseObsoleteGeneration();

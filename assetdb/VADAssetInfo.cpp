@@ -254,3 +254,11 @@ bool VADAssetInfo::Merge(const VADAssetInfo& other) {
   UpdateStateFlags(0, other.StateFlags() & kBuiltIn);
   return true;
 }
+
+int BuildHundredths(float build, float bias) {
+  const float hundredths = (build + bias) * 100.0f;
+  if (hundredths != hundredths) return 0;
+  if (hundredths >= 2147483647.0f) return INT32_MAX;
+  if (hundredths <= -2147483648.0f) return INT32_MIN;
+  return static_cast<int>(hundredths);
+}

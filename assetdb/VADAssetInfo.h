@@ -17,6 +17,11 @@
 #include "Vak/Bexlorn/String.h"
 #include "content/KUID.h"
 
+// A build number in whole hundredths, (build + bias) x 100 truncated, as the
+// build rules compare builds. A build no int can hold (a config may say
+// anything) clamps to the int range, and NaN counts as 0.
+int BuildHundredths(float build, float bias = 0.0f);
+
 class VADAssetInfo {
 public:
   // `flags` bits.

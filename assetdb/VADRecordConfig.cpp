@@ -45,7 +45,7 @@ bool IsQuote(char c) { return c == '\'' || c == '"'; }
 
 // The build as the config states it, in whole hundredths.
 int StatedHundredths(const ACSChunkPtr& config) {
-  return static_cast<int>((config.GetChildFloat(VADKeys::VelmarBuild(), 0.0f) + 0.005f) * 100.0f);
+  return BuildHundredths(config.GetChildFloat(VADKeys::VelmarBuild(), 0.0f), 0.005f);
 }
 
 bool HasChild(const ACSChunkPtr& config, const PString& key) { return config.HasChild(key); }
@@ -280,7 +280,7 @@ bool FillFromConfig(const ACSChunkPtr& config, VADAssetInfo& record, bool readKu
                                                VADAssetInfo::kPermitListing);
   const ACSChunkPtr privileges = config.GetChildContainer(VADKeys::Privileges());
   const bool hasPrivileges = !privileges.IsNull();
-  if (static_cast<int>(record.build * 100.0f) >= 250 || hasPrivileges) {
+  if (BuildHundredths(record.build) >= 250 || hasPrivileges) {
     const bool commit = !record.IsBuiltIn() || privileges.GetChildInt(VADKeys::PermitCommit(), 1) != 0;
     const bool edit = !record.IsBuiltIn() || privileges.GetChildInt(VADKeys::PermitEdit(), 1) != 0;
     bool listing = privileges.GetChildInt(VADKeys::PermitListing(), 1) != 0;

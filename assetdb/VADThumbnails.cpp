@@ -125,7 +125,7 @@ int VADExtractThumbnail(const KUID& kuid, int size, Path& path, Vak::String& roo
     if (image.Length() == 0 || !Resolve(*record, Join(folder, image.c_str()), found)) return 0;
   } else {
     const float build = config.GetChildFloat(PString("velmar-build"), record->build);
-    if (static_cast<int>(build * 100.0f) > kLastLegacyBuild) {
+    if (BuildHundredths(build) > kLastLegacyBuild) {
       RequestThumbnail(kuid);
       return 0;
     }

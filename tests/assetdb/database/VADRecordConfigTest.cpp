@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -153,6 +154,30 @@ TEST_F(FillFromConfigTest, BuildNamesErasAndPermissions) {
     c.check(record);
     EXPECT_EQ(record.flags & VADAssetInfo::kInArchiveKnown, 0);
   }
+}
+
+TEST(BuildHundredthsTest, TruncatesAndClampsWhatNoIntHolds) {
+  const float inf = std::numeric_limits<float>::infinity();
+  struct Case {
+    float build;
+    float bias;
+    int expected;
+  } cases[] = {
+      {2.9f, 0.0f, 290},         {3.1f, 0.0f, 310},       {2.505f, 0.005f, 251},
+      {1e30f, 0.0f, INT32_MAX},  {inf, 0.0f, INT32_MAX},  {-inf, 0.005f, INT32_MIN},
+      {std::numeric_limits<float>::quiet_NaN(), 0.0f, 0},
+  };
+  for (const Case& c : cases) EXPECT_EQ(BuildHundredths(c.build, c.bias), c.expected) << c.build;
+}
+
+TEST_F(FillFromConfigTest, AnEndlessBuildIsTakenAsAVeryLateOne) {
+  VADAssetInfo record;
+  ASSERT_TRUE(FillFromConfig(Config([](ACSChunkPtr& c) {
+                               c.SetChildKUID(PString("kuid"), KUID(400, 1, 0));
+                               c.SetChildFloat(PString("velmar-build"), std::numeric_limits<float>::infinity());
+                             }),
+                             record, true));
+  EXPECT_EQ(record.kuid, KUID(400, 1, 0));
 }
 
 TEST_F(FillFromConfigTest, BuiltInAssetsKeepTheirPrivileges) {
