@@ -39,12 +39,6 @@ int VADDependencyTable::DependencyInfoBase::Compare(const Utils::IHashNode& othe
   return 0;
 }
 
-std::size_t VADDependencyTable::KuidHash::operator()(const KUID& kuid) const {
-  const uint64_t a = static_cast<uint32_t>(kuid.user) | uint64_t{static_cast<uint32_t>(kuid.content)} << 32;
-  return static_cast<std::size_t>((a ^ static_cast<uint32_t>(kuid.version) * 0x9E3779B97F4A7C15ull) *
-                                  0xBF58476D1CE4E5B9ull >> 17);
-}
-
 VADDependencyTable::~VADDependencyTable() { Destroy(); }
 
 VADDependencyTable& VADDependencyTable::Instance() {

@@ -87,14 +87,10 @@ private:
   // One stored entry with its two sets; false on a short read.
   bool ReadEntry(TStream& stream);
 
-  struct KuidHash {
-    std::size_t operator()(const KUID& kuid) const;
-  };
-
   // The hash table fixes the stored order; look-ups go through the index,
   // because walking chains of nodes scattered over the heap cost more than
   // everything else together with 100,000 entries.
   Utils::HashTable table_;
-  std::unordered_map<KUID, DependencyInfo*, KuidHash> index_;
+  std::unordered_map<KUID, DependencyInfo*, KUIDHash> index_;
   VADDependencyRecords* records_ = nullptr;
 };

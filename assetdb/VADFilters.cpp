@@ -55,13 +55,6 @@ bool Passes(uint8_t state, uint32_t kind, VADAssetInfo& record) {
 
 bool InstalledWithin(int64_t time, int64_t from, int64_t to) { return (from == 0 || time >= from) && (to == 0 || time <= to); }
 
-struct KuidHash {
-  std::size_t operator()(const KUID& kuid) const {
-    return std::hash<uint64_t>()((static_cast<uint64_t>(static_cast<uint32_t>(kuid.user)) << 32) ^
-                                 static_cast<uint32_t>(kuid.content) ^ (static_cast<uint64_t>(kuid.version) << 20));
-  }
-};
-
 // Every record in display-name order that `accept` takes, under one shared
 // hold (none while the database is closed, as for every query).
 template <typename F>
@@ -226,7 +219,7 @@ void VADSelectAssets(const VADFilterElement& filter, KUIDList& out) {
 }
 
 void VADSearchAssets(const VADSearchCriteria& c, KUIDList& out) {
-  std::unordered_set<KUID, KuidHash> wanted;
+  std::unordered_set<KUID, KUIDHash> wanted;
   if (c.kuids != nullptr) {
     for (const KUID& kuid : *c.kuids) wanted.insert(kuid);
   }

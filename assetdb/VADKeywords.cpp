@@ -8,6 +8,7 @@
 #include "assetdb/VADLock.h"
 #include "content/ACSChunkPtr.h"
 #include "content/DynamicBuffer.h"
+#include "content/FileHelpers.h"
 #include "content/KUID.h"
 #include "content/TStream.h"
 #include "content/TextChunkFile.h"
@@ -41,12 +42,8 @@ bool SaveTree(const ACSChunkPtr& tree, const char* folder, const char* name, con
     TBuffer stream(&buffer);
     WriteChunkFileText(tree, stream);
   }
-  Vak::File file;
-  if (!OpenFile(file, folder, name, Vak::File::kWrite | Vak::File::kCreate)) return false;
-  const unsigned long size = buffer.Size();
-  bool written = size == 0 || file.Write(buffer.Data(), size, 1) == size;
-  written = file.Flush() && written;
-  return file.Close() == 0 && written;
+  Vak::File::Path path(folder && *folder ? folder : "");
+  return path.AddPath(name) && WriteWholeFile(path, buffer.Data(), buffer.Size());
 }
 
 }  // namespace

@@ -146,34 +146,6 @@ bool ACSChunkPtr::Load(const char* folder, const char* name) {
   return true;
 }
 
-namespace {
-
-// A plain path is replaced through a temporary file beside it, synced, then
-// renamed over it, so a crash leaves the old file or the new one, never a
-// short one. A link is written through instead, so it stays a link. False,
-// nothing changed, when the temporary cannot be made or the path is a link.
-bool ReplaceFile(const char* path, const DynamicBuffer& bytes, bool& written) {
-  std::string folder(path);
-  const std::size_t cut = folder.find_last_of("\\/:");
-  const std::string name = cut == std::string::npos ? folder : folder.substr(cut + 1);
-  folder = cut == std::string::npos ? std::string() : folder.substr(0, cut + 1);
-  std::vector<platform::FolderEntry> entries;
-  platform::ListFolder(folder.empty() ? "." : folder.c_str(), entries,
-                       [&name](const char* entry) { return name == entry; });
-  if (!entries.empty() && entries.front().info.isLink) return false;
-  std::string temp;
-  platform::File out;
-  if (Vak::File::CreateTemporary(folder, out, temp, platform::File::Access::Write) != platform::Error::None)
-    return false;
-  written = bytes.Size() == 0 || out.Write(bytes.Data(), bytes.Size()) == platform::Error::None;
-  written = written && out.Sync() == platform::Error::None;
-  written = out.Close() == platform::Error::None && written;
-  written = written && platform::Rename(temp.c_str(), path) == platform::Error::None;
-  if (!written) platform::DeleteFile(temp.c_str());
-  return true;
-}
-
-} // namespace
 
 bool ACSChunkPtr::Save(const char* folder, const char* name) const {
   if (!name) return false;
@@ -190,15 +162,11 @@ bool ACSChunkPtr::Save(const char* folder, const char* name) const {
       WriteChunkFileBinary(*this, stream);
     }
   }
-  bool written = false;
-  if (!(folder && *folder) && ReplaceFile(name, buffer, written)) return written;
-  // Through a substitute.
+  if (!(folder && *folder)) return WriteWholeFile(name, buffer.Data(), buffer.Size());
   Vak::File file;
-  const unsigned long mode = Vak::File::kWrite | Vak::File::kCreate;
-  const bool opened = folder && *folder ? file.Open(Vak::PString(folder), name, mode).Ok() : file.Open(name, mode).Ok();
-  if (!opened) return false;
+  if (!file.Open(Vak::PString(folder), name, Vak::File::kWrite | Vak::File::kCreate).Ok()) return false;
   const unsigned long size = buffer.Size();
-  written = size == 0 || file.Write(buffer.Data(), size, 1) == size;
+  bool written = size == 0 || file.Write(buffer.Data(), size, 1) == size;
   written = file.Flush() && written;
   return file.Close() == 0 && written;
 }

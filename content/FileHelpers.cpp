@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/Exception.h"
@@ -13,6 +14,8 @@
 #include "Vak/Bexlorn/FormatBuffer.h"
 #include "content/AppGlobals.h"
 #include "content/TStream.h"
+#include "platform/os/File.h"
+#include "platform/os/FileSystem.h"
 #include "content/VelmarEx.h"
 
 namespace {
@@ -376,4 +379,42 @@ bool CopyFileStream(const Vak::PString& fromName, const char* from, const Vak::P
                                            : std::string(inner);
   Vak::File::Unlink(target.c_str());
   return false;
+}
+
+namespace {
+
+// False, nothing changed, when the temporary cannot be made or the path is a
+// link; else `written` tells whether the new content is in place.
+bool ReplaceThroughTemporary(const char* path, const void* data, std::size_t size, bool& written) {
+  std::string folder(path);
+  const std::size_t cut = folder.find_last_of("\\/:");
+  const std::string name = cut == std::string::npos ? folder : folder.substr(cut + 1);
+  folder = cut == std::string::npos ? std::string() : folder.substr(0, cut + 1);
+  std::vector<platform::FolderEntry> entries;
+  platform::ListFolder(folder.empty() ? "." : folder.c_str(), entries,
+                       [&name](const char* entry) { return name == entry; });
+  if (!entries.empty() && entries.front().info.isLink) return false;
+  std::string temp;
+  platform::File out;
+  if (Vak::File::CreateTemporary(folder, out, temp, platform::File::Access::Write) != platform::Error::None)
+    return false;
+  written = size == 0 || out.Write(data, size) == platform::Error::None;
+  written = written && out.Sync() == platform::Error::None;
+  written = out.Close() == platform::Error::None && written;
+  written = written && platform::Rename(temp.c_str(), path) == platform::Error::None;
+  if (!written) platform::DeleteFile(temp.c_str());
+  return true;
+}
+
+} // namespace
+
+bool WriteWholeFile(const char* path, const void* data, std::size_t size) {
+  if (!path) return false;
+  bool written = false;
+  if (ReplaceThroughTemporary(path, data, size, written)) return written;
+  Vak::File file;
+  if (!file.Open(path, Vak::File::kWrite | Vak::File::kCreate).Ok()) return false;
+  written = size == 0 || file.Write(data, size, 1) == size;
+  written = file.Flush() && written;
+  return file.Close() == 0 && written;
 }

@@ -6,6 +6,7 @@
 // the database root path (AppGlobals.h); with an empty name they accept only
 // absolute paths. Paths go to the engine's file functions with forward
 // slashes turned into back-slashes.
+#include <cstddef>
 #include <cstdint>
 
 #include "Vak/Bexlorn/File.h"
@@ -82,6 +83,12 @@ bool IsCachePath(const char* text);
 bool ReplaceFirst(const char* pattern, Vak::PString& text, const char* replacement);
 bool ReplaceFirstf(Vak::PString& text, const char* pattern, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
+// Writes `size` bytes as the whole content of `path`. A plain path is
+// replaced through a synced temporary file beside it and a rename, so a crash
+// leaves the old file or the new one, never a short one; a link is written
+// through (it stays a link), and so is a path the temporary cannot be made
+// beside ("name:path" through its substitute).
+bool WriteWholeFile(const char* path, const void* data, std::size_t size);
 // Copies a file through the substitutes (plain paths for empty names). The
 // destination must not exist yet. False when either side cannot be opened or
 // any piece is read or written short; a partial destination is removed.

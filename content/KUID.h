@@ -2,6 +2,7 @@
 // Asset identifier: author's user id, the author's content id and a version.
 // A negative user id marks an identifier without versions; it always carries
 // version 127. The null KUID (-1, -1, 127) stands for no asset.
+#include <cstddef>
 #include <cstdint>
 
 #include "Vak/Bexlorn/PString.h"
@@ -58,4 +59,13 @@ public:
 private:
   // The two-number text forms apply to unversioned ids and to version 0.
   bool ShortForm() const { return (version == 0 && user >= 0) || (version == kMaxVersion && user < 0); }
+};
+
+// For hashed containers keyed by KUID: all three words, well mixed.
+struct KUIDHash {
+  std::size_t operator()(const KUID& kuid) const {
+    const uint64_t a = static_cast<uint32_t>(kuid.user) | uint64_t{static_cast<uint32_t>(kuid.content)} << 32;
+    return static_cast<std::size_t>((a ^ static_cast<uint32_t>(kuid.version) * 0x9E3779B97F4A7C15ull) *
+                                    0xBF58476D1CE4E5B9ull >> 17);
+  }
 };

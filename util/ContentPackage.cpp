@@ -13,8 +13,6 @@
 #include "content/FileHelpers.h"
 #include "content/TStream.h"
 #include "content/TextChunkFile.h"
-#include "platform/os/File.h"
-#include "platform/os/FileSystem.h"
 #include "util/PackageKeys.h"
 
 using namespace CDPKeys;
@@ -38,13 +36,6 @@ bool Contains(const KUIDList& list, const KUID& kuid) {
   return false;
 }
 
-struct KUIDHash {
-  std::size_t operator()(const KUID& kuid) const {
-    const uint64_t key = (uint64_t{static_cast<uint32_t>(kuid.user)} << 32 | static_cast<uint32_t>(kuid.content)) ^
-                         (uint64_t{static_cast<uint32_t>(kuid.version)} << 25);
-    return std::hash<uint64_t>()(key * 0x9E3779B97F4A7C15ull);
-  }
-};
 using KUIDSet = std::unordered_set<KUID, KUIDHash>;
 
 // Appends each KUID of `from` that `seen` does not hold yet.
@@ -63,24 +54,6 @@ const Vak::PString* const* DependencyTags() {
   return tags;
 }
 
-// Writes `size` bytes as the whole new content of `path`: into a new file in
-// the same folder, synced, then renamed over the target. On failure the
-// target is as it was and the new file is gone.
-bool ReplaceFileContent(const char* path, const uint8_t* data, std::size_t size) {
-  const std::string target(path);
-  const std::size_t cut = target.find_last_of("\\/");
-  const std::string folder = cut == std::string::npos ? std::string() : target.substr(0, cut + 1);
-  platform::File out;
-  std::string temporary;
-  if (Vak::File::CreateTemporary(folder, out, temporary, platform::File::Access::Write) != platform::Error::None)
-    return false;
-  bool ok = size == 0 || out.Write(data, size) == platform::Error::None;
-  ok = ok && out.Sync() == platform::Error::None;
-  ok = out.Close() == platform::Error::None && ok;
-  ok = ok && platform::Rename(temporary.c_str(), path) == platform::Error::None;
-  if (!ok) platform::DeleteFile(temporary.c_str());
-  return ok;
-}
 
 } // namespace
 
@@ -213,7 +186,7 @@ bool ContentPackage::Write(Vak::String& error, const char* path) {
       WriteChunkFileBinary(root_, stream);
     }
   }
-  if (!ReplaceFileContent(path, buffer.Data(), buffer.Size())) {
+  if (!WriteWholeFile(path, buffer.Data(), buffer.Size())) {
     error = kWriteFailed;
     return false;
   }
