@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "Vak/Bexlorn/Alloc.h"
-#include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/Exception.h"
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/LittleEndian.h"
@@ -51,12 +50,6 @@ constexpr uint64_t kBlockOverhead = kSizeField + 1;
 const char* const kFileTypes[] = {"txt", "bmp", "tga", "chump", "pm",  "im",   "kin", "wav", "jpg", "jpeg",
                                   "gnd", "ref", "tso", "obs",   "trk", "texture", "bmk", "dat", "gs",  "gse",
                                   "html", "htm", "evt", "lm",   "mp3", "lst",  "pfx", "tfx", "avi", "wmv"};
-
-bool EqualsIgnoreCase(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b)
-    if (Vak::CodePage::AsciiLower(*a) != Vak::CodePage::AsciiLower(*b)) return false;
-  return *a == *b;
-}
 
 void Report(ResultsLog& log, int32_t severity, const char* key, const Vak::PString& name, const char* value,
             const Vak::PString* name2 = nullptr, const char* value2 = nullptr) {
@@ -462,7 +455,8 @@ bool IsPackageFileType(const char* name) {
 
 bool IsIgnoredPackageFile(const char* name) {
   if (!name) return false;
-  if (EqualsIgnoreCase(name, "thumbs.db") || EqualsIgnoreCase(name, "pspbrwse.jbf")) return true;
+  const Vak::AnsiString text(name);
+  if (text.EqualsIgnoreCase("thumbs.db") || text.EqualsIgnoreCase("pspbrwse.jbf")) return true;
   const std::size_t length = std::strlen(name);
   if (length < 4) return false;
   const char* end = name + length - 4;
