@@ -24,6 +24,7 @@ namespace {
 
 std::atomic<bool> gOpen{false};
 std::atomic<bool> gRebuilding{false};
+std::atomic<bool> gIndexLoaded{false};
 std::atomic<VADWallClock> gClock{&platform::WallClockSeconds};
 VADStartBlock gStart;
 Vak::CriticalSection gThreadLock{"VADThreads"};
@@ -81,6 +82,7 @@ void VADSetWallClock(VADWallClock clock) { gClock.store(clock ? clock : &platfor
 
 bool VADIsDatabaseOpen() { return gOpen.load(); }
 bool VADIsRebuilding() { return gRebuilding.load(); }
+bool VADIsIndexLoaded() { return gIndexLoaded.load(); }
 
 void VADStartParams(VADStartBlock& block) { block = VADStartBlock(); }
 
@@ -154,6 +156,7 @@ bool VADLoad() {
   }
   gVadAssetIndex.RaiseTimeMarker(marker);
   gRebuilding.store(false);
+  gIndexLoaded.store(true);
   return loaded;
 }
 
@@ -242,6 +245,7 @@ bool VADShutdown() {
   if (VADNetworkService* network = GetVADServices().network) network->ClearStation();
   GWSpecRegistry::Destroy();
   gOpen.store(false);
+  gIndexLoaded.store(false);
   gVadAssetIndex.Clear();
   gVadAssetIndex.ClearDirtyFlags();
   VADStartParams(gStart);

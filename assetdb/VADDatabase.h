@@ -41,6 +41,8 @@ void VADGiveUpOwnership();
 // At least 50 MiB free for the caller on the disk of `folder`.
 bool HasFreeDiskSpace(const char* folder);
 bool VADIsRebuilding();
+// Set once this process has loaded (or rebuilt) the index; cleared at shutdown.
+bool VADIsIndexLoaded();
 
 // Handlers of values that arrive from the content server.
 void VADOnLatestBuild(uint32_t build);
