@@ -81,6 +81,30 @@ TEST(NetworkServiceTest, ResetsAndClearsReachTheObjects) {
   EXPECT_EQ(o.service.GetMembershipValue(), 86400.0f);
 }
 
+// The repair's reset reaches the station: what it had received and queued is
+// forgotten and its worker runs again.
+TEST(NetworkServiceTest, ResetStationForgetsTheStationsState) {
+  Objects o;
+  Bytes block;
+  Vak::AppendLE32(block, 1);
+  nettest::Text(block, "20240101");
+  Vak::AppendLE32(block, 1700000000);
+  Vak::AppendLE32(block, 0);
+  Vak::AppendLE32(block, 1);
+  PText(block, "http://files.example.com/a.txt.gz");
+  TBuffer in;
+  in.GetBuffer().Write(block.data(), static_cast<uint32_t>(block.size()));
+  in.GetBuffer().SetPosition(0);
+  ASSERT_TRUE(o.service.ReadStation(in));
+  ASSERT_FALSE(o.station.Queue().IsEmpty());
+  o.service.ResetStation();
+  EXPECT_TRUE(o.station.Queue().IsEmpty());
+  EXPECT_STREQ(o.station.LastReceivedFile(), "0");
+  EXPECT_EQ(o.station.LastSearchTime(), 0u);
+  EXPECT_TRUE(o.station.IsWorkerRunning());
+  o.service.ClearStation();
+}
+
 TEST(NetworkServiceTest, ReleaseDropsOneHoldAndIgnoresNull) {
   Objects o;
   DownloadTask task;

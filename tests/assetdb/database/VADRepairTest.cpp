@@ -98,26 +98,38 @@ protected:
     ASSERT_EQ(gVadAssetIndex.DirtyFlags(), 0u);
   }
 
-  // The repair task's order of the steps; `after` sees the index after each.
-  void RunRepair(const std::function<void(const std::string&)>& after = [](const std::string&) {}) {
+  // The repair task's modes: which passes run, and whether the steps are
+  // told they serve the patcher.
+  enum Mode { kNormal, kExtended, kPatcher };
+
+  // The repair task's order of the steps in `mode`; `after` sees the index
+  // after each pass that ran.
+  void RunRepair(Mode mode = kExtended,
+                 const std::function<void(const std::string&)>& after = [](const std::string&) {}) {
+    const bool patcher = mode == kPatcher;
     VADRepairPurge();
     after("erasing");
-    for (uint32_t i = 0; VADRepairReloadConfig(i, false); ++i) {
+    for (uint32_t i = 0; VADRepairReloadConfig(i, patcher); ++i) {
     }
     after("deletes");
-    VADRepairScanFolders(&cancel_, false);
+    VADRepairScanFolders(&cancel_, patcher);
     after("adds");
-    for (uint32_t i = 0; VADRepairDamaged(i, &log_, false); ++i) {
+    for (uint32_t i = 0; VADRepairDamaged(i, &log_, patcher); ++i) {
     }
     after("changes");
-    for (uint32_t i = 0; VADRepairObsolete(i); ++i) {
+    if (mode == kExtended) {
+      for (uint32_t i = 0; VADRepairObsolete(i); ++i) {
+      }
+      after("obsolete");
     }
-    after("obsolete");
+    if (patcher) return;
     for (uint32_t i = 0; VADRepairDependencies(i); ++i) {
     }
     after("depend");
-    VADRepairResetState();
-    after("reset");
+    if (mode == kExtended) {
+      VADRepairResetState();
+      after("reset");
+    }
     VADRepairSetFlag();
     after("flag");
   }
@@ -153,7 +165,7 @@ TEST_F(RepairTest, StepsInTaskOrderDropAndFindAgainALocalFolderThatLostItsCompil
   ASSERT_TRUE(RecordOf(kLocal).HasLocalFolder());
   platform::DeleteFile(Path("local/hash-00/a/config.chump").c_str());
 
-  RunRepair([&](const std::string& step) {
+  RunRepair(kExtended, [&](const std::string& step) {
     SCOPED_TRACE(step);
     const VADAssetInfo local = RecordOf(kLocal);
     // The record itself stays; only its folder goes for a while.
@@ -319,45 +331,64 @@ TEST_F(RepairTest, StepsThatChangeTheIndexMarkItForSaving) {
   }
 }
 
+// The patcher's repair has no pass that caches dependency answers, so only
+// the marks of what the steps changed get its result written.
 TEST_F(RepairTest, RepairOfAnUnchangedIndexIsWrittenAtShutdown) {
+  struct Case {
+    const char* what;
+    Mode mode;
+    bool stationReset;  // the extended repair's
+  };
+  const Case cases[] = {
+      {"normal", kNormal, false},
+      {"extended", kExtended, true},
+      {"patcher", kPatcher, false},
+  };
   Install();
-  Open();
-  // The first repair stamps the asset that is only being edited.
-  RunRepair();
-  ASSERT_TRUE(VADThread_WriteDatabaseLocal());
-  {
-    VADLock lock;
-    lock.Acquire(true);
-    gVadAssetIndex.globalData.MakeContainer();
-    gVadAssetIndex.globalData.SetChildString(PString("100"), "author");
-    gVadAssetIndex.TableB().Insert(kStaleKey, kStaleTarget);
-    gVadAssetIndex.Find(kLocal)->UpdateFlags(0, VADAssetInfo::kDownloadStation);
-    network_.lastFile = "20240101";
-    network_.urls = {"http://station/list"};
-  }
-  ASSERT_TRUE(VADThread_WriteDatabaseLocal());
-  WriteFile("cache/libraries/old.lib", "compiled");
-
-  const int32_t errorsBefore = log_.GetErrorCount();
-  RunRepair([&](const std::string& step) {
-    // Every record reads as it did.
-    if (step == "changes") {
-      EXPECT_EQ(log_.GetErrorCount(), errorsBefore);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Open();
+    // A first repair settles what a rebuild leaves to it (the stamp of the
+    // asset that is only being edited).
+    RunRepair(c.mode);
+    ASSERT_TRUE(VADThread_WriteDatabaseLocal());
+    {
+      VADLock lock;
+      lock.Acquire(true);
+      gVadAssetIndex.globalData.MakeContainer();
+      gVadAssetIndex.globalData.SetChildString(PString("100"), "author");
+      gVadAssetIndex.TableB().Insert(kStaleKey, kStaleTarget);
+      gVadAssetIndex.Find(kLocal)->UpdateFlags(0, VADAssetInfo::kDownloadStation);
+      network_.lastFile = "20240101";
+      network_.urls = {"http://station/list"};
     }
-  });
-  EXPECT_TRUE(Exists("cache/libraries"));
-  EXPECT_FALSE(Exists("cache/libraries/old.lib"));
-  EXPECT_TRUE(network_.urls.empty());
-  EXPECT_TRUE(VADShutdown());
+    ASSERT_TRUE(VADThread_WriteDatabaseLocal());
+    WriteFile("cache/libraries/old.lib", "compiled");
 
-  network_.lastFile = "unread";
-  ASSERT_TRUE(ReadDatabaseFile(Path("assets.tdx").c_str()));
-  EXPECT_TRUE(gVadAssetIndex.globalData.IsNull());
-  EXPECT_EQ(gVadAssetIndex.TableB().Lookup(kStaleKey), KUID());
-  ASSERT_NE(gVadAssetIndex.Find(kLocal), nullptr);
-  EXPECT_FALSE(gVadAssetIndex.Find(kLocal)->Flags() & VADAssetInfo::kDownloadStation);
-  EXPECT_EQ(network_.lastFile, "0");
-  EXPECT_EQ(gVadAssetIndex.RecordCount(), 4u);
+    const int32_t errorsBefore = log_.GetErrorCount();
+    RunRepair(c.mode, [&](const std::string& step) {
+      // Every record reads as it did.
+      if (step == "changes") {
+        EXPECT_EQ(log_.GetErrorCount(), errorsBefore);
+      }
+    });
+    EXPECT_TRUE(Exists("cache/libraries"));
+    EXPECT_FALSE(Exists("cache/libraries/old.lib"));
+    EXPECT_EQ(network_.urls.empty(), c.stationReset);
+    EXPECT_TRUE(VADShutdown());
+
+    network_.lastFile = "unread";
+    ASSERT_TRUE(ReadDatabaseFile(Path("assets.tdx").c_str()));
+    EXPECT_TRUE(gVadAssetIndex.globalData.IsNull());
+    EXPECT_EQ(gVadAssetIndex.TableB().Lookup(kStaleKey) == KUID(), c.mode == kExtended);
+    ASSERT_NE(gVadAssetIndex.Find(kLocal), nullptr);
+    EXPECT_EQ((gVadAssetIndex.Find(kLocal)->Flags() & VADAssetInfo::kDownloadStation) == 0, c.stationReset);
+    EXPECT_EQ(network_.lastFile, c.stationReset ? "0" : "20240101");
+    EXPECT_EQ(gVadAssetIndex.RecordCount(), 4u);
+    gVadAssetIndex.Clear();
+    gVadAssetIndex.ClearDirtyFlags();
+    platform::DeleteFile(Path("assets.tdx").c_str());
+  }
 }
 
 TEST_F(RepairTest, DamagedPassRereadsRecordsWhoseFilesChanged) {
