@@ -2,12 +2,10 @@
 // against grep -cE over a text dump of the same records' class codes (one
 // record a line) with an expression that takes the same records. Each run
 // checks that both count the same records and reports grep's time (its
-// process and the shell's included) over the selection's as "grep/select".
+// process included) over the selection's as "grep/select".
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -15,6 +13,7 @@
 #include "assetdb/VADAssetIndex.h"
 #include "assetdb/VADFilters.h"
 #include "bench/BenchScratch.h"
+#include "bench/assetdb/GrepRace.h"
 
 namespace {
 
@@ -75,16 +74,6 @@ const std::string& DumpFile() {
   return path;
 }
 
-// Lines grep -cE counts, run through the shell; -1 when it could not run.
-long GrepCount(const std::string& expression) {
-  static const std::string answer = bench::ScratchPath("grep-count.txt");
-  const std::string command = "grep -cE '" + expression + "' '" + DumpFile() + "' > '" + answer + "'";
-  if (std::system(command.c_str()) != 0) return -1;
-  long count = -1;
-  std::ifstream(answer) >> count;
-  return count;
-}
-
 uint64_t SelectCount(const VADFilterElement& filter) {
   KUIDList out;
   VADSelectAssets(filter, out);
@@ -94,36 +83,9 @@ uint64_t SelectCount(const VADFilterElement& filter) {
 // args: the category pattern of the filter, the equivalent extended
 // expression for grep.
 void BM_SelectVsGrep(benchmark::State& state, const char* pattern, const char* expression) {
-  DumpFile();
   const VADFilterElementString filter(VADFilterElementString::kCategoryList, pattern);
-  using Clock = std::chrono::steady_clock;
-  Clock::duration selectTime{};
-  uint64_t count = 0;
-  for (auto _ : state) {
-    const Clock::time_point start = Clock::now();
-    count = SelectCount(filter);
-    selectTime += Clock::now() - start;
-    benchmark::DoNotOptimize(count);
-  }
-  constexpr int kGrepRuns = 3;
-  Clock::duration grepTime{};
-  long grepCount = 0;
-  for (int i = 0; i < kGrepRuns; ++i) {
-    const Clock::time_point start = Clock::now();
-    grepCount = GrepCount(expression);
-    grepTime += Clock::now() - start;
-  }
-  if (grepCount < 0 || static_cast<uint64_t>(grepCount) != count) {
-    state.SkipWithError(("select counts " + std::to_string(count) + ", grep " + std::to_string(grepCount)).c_str());
-    return;
-  }
-  const double selectSeconds =
-      std::chrono::duration<double>(selectTime).count() / static_cast<double>(state.iterations());
-  const double grepSeconds = std::chrono::duration<double>(grepTime).count() / kGrepRuns;
-  state.counters["selected"] = static_cast<double>(count);
-  state.counters["grep_ms"] = grepSeconds * 1e3;
-  state.counters["grep/select"] = grepSeconds / selectSeconds;
-  state.SetItemsProcessed(state.iterations() * kRecords);
+  bench::RaceGrep(state, [&filter] { return SelectCount(filter); }, expression, DumpFile(), kRecords, "selected",
+                  "select");
 }
 
 BENCHMARK_CAPTURE(BM_SelectVsGrep, one_code, "LOC", "(^|;)LOC(;|$)")->Unit(benchmark::kMillisecond);

@@ -4,26 +4,22 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "IPCTestSupport.h"
 #include "assetdb/AssetArchiveCache.h"
-#include "assetdb/KuidBaseFile.h"
 #include "assetdb/VADAssetIndex.h"
 #include "assetdb/VADDatabase.h"
 #include "assetdb/VADDatabaseFile.h"
 #include "assetdb/VADFolderScan.h"
 #include "assetdb/VADLock.h"
 #include "assetdb/VADRepair.h"
-#include "assets3d/VelmarResourceDatabaseServices.h"
-#include "content/AppGlobals.h"
 #include "content/ResultsLog.h"
 #include "platform/os/FileSystem.h"
 #include "tests/assetdb/database/IndexFileSupport.h"
+#include "tests/assetdb/database/OpenDatabaseFixture.h"
 
 namespace {
 
@@ -37,23 +33,7 @@ std::string Config(const KUID& kuid, const char* name, const std::string& more =
          "\"\nkind \"scenery\"\nbuild 2.9\n" + more;
 }
 
-class RepairTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    savedRoot_ = GetDatabaseRootPath();
-    KuidBaseFile::Reset();
-    gVadAssetIndex.Clear();
-    gVadAssetIndex.ClearDirtyFlags();
-  }
-  void TearDown() override {
-    VADShutdown();
-    AssetArchiveCache::Purge();
-    gVadAssetIndex.Clear();
-    gVadAssetIndex.ClearDirtyFlags();
-    SetDatabaseRootPath(savedRoot_);
-    KuidBaseFile::Reset();
-  }
-
+class RepairTest : public OpenDatabaseFixture {
 public:
   // Also for the cases of table-driven tests.
   std::string Path(const std::string& relative) const { return db_.Root() + "/" + relative; }
@@ -87,13 +67,8 @@ protected:
   // Opens the installation (rebuilt from its folders when it has no index
   // file yet) and writes it, so that nothing is left to save.
   void Open() {
-    VADStartBlock block;
-    VADStartParams(block);
-    std::strncpy(block.root, db_.Root().c_str(), sizeof block.root - 1);
-    ASSERT_TRUE(VADInit(block));
-    VADLock lock;
-    lock.Acquire(true);
-    ASSERT_TRUE(lock.IsHeld());
+    OpenDatabaseFixture::Open();
+    if (HasFatalFailure()) return;
     ASSERT_TRUE(VADThread_WriteDatabaseLocal());
     ASSERT_EQ(gVadAssetIndex.DirtyFlags(), 0u);
   }
@@ -150,11 +125,6 @@ protected:
     return links;
   }
 
-  ipctest::Database db_;
-  VelmarResourceDatabaseServices services_;
-  indexfile::FakeNetwork network_;
-  indexfile::NetworkScope scope_{&network_};
-  Vak::File::Path savedRoot_;
   std::atomic<uint8_t> cancel_{0};
   ResultsLog log_;
 };
