@@ -27,6 +27,96 @@ bool HasConfig(const PString& archive, const char* folder) {
   return HasFile(archive, folder, "config.chump") || HasFile(archive, folder, "config.txt");
 }
 
+// Runs `step` on record n under an exclusive lock; false past the last
+// record.
+template <typename Step>
+bool OnRecord(uint32_t n, Step&& step) {
+  VADLock lock;
+  lock.Acquire(true);
+  VADAssetInfo* record = gVadAssetIndex.RecordAt(n);
+  if (!record) return false;
+  step(*record);
+  return true;
+}
+
+// The record's own steps; OnRecord holds the lock.
+
+void ReloadConfig(VADAssetInfo& record, bool patcher) {
+  if (patcher && !record.IsBuiltIn()) return;
+  bool changed = false;
+  if (record.HasArchiveLocation()) {
+    const PString archive = record.archiveName;
+    AssetArchiveHold hold(archive);
+    if (!HasConfig(archive, record.archivePath)) {
+      record.ClearArchiveLocation();
+      changed = true;
+    }
+  }
+  if (record.HasLocalFolder() && !HasFile(PString(), record.GetLocalFolder(), "config.chump")) {
+    record.ClearLocalFolder();
+    changed = true;
+  }
+  if (record.HasEditingFolder()) {
+    const Path folder = record.GetEditingFolder();
+    if (!Vak::File::Exists(folder).Ok() || !HasConfig(PString(), folder)) {
+      record.ClearEditingFolder();
+      changed = true;
+    }
+  }
+  if (changed) {
+    DropRecordConfig(record);
+    gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
+  }
+}
+
+void RereadDamaged(VADAssetInfo& record, ResultsLog* log, bool patcher) {
+  if (patcher && !(record.IsBuiltIn() && !record.HasLocalFolder())) return;
+  const int32_t stamp = static_cast<int32_t>(record.ComputeContentHash());
+  if (stamp != 0 && stamp == record.contentHash) return;
+  if (stamp != record.contentHash) {
+    record.contentHash = stamp;
+    gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
+  }
+  record.UpdateStateFlags(VADAssetInfo::kFaulty, 0);
+  gVadAssetIndex.RaiseObsoleteGeneration();
+  record.sizeOnDisk = -1;
+  if (!record.HasAnyLocation()) return;
+
+  ACSChunkPtr config;
+  if (ReadRecordConfig(record, config) && FillFromConfig(config, record, false)) {
+    gVadAssetIndex.Refresh(record, true, &config);
+  } else {
+    record.UpdateStateFlags(0, VADAssetInfo::kFaulty);
+    gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
+  }
+  // Every record whose stamp changed is listed, read again or not.
+  VADReportAsset(log, ResultsLog::kError, "$vadtask_repair_damaged", record.kuid);
+}
+
+void RebuildObsoleteLinks(VADAssetInfo& record, bool first) {
+  KuidTable& tableA = gVadAssetIndex.TableA();
+  KuidTable& tableB = gVadAssetIndex.TableB();
+  bool changed = false;
+  if (first) {
+    changed = tableA.Count() != 0 || tableB.Count() != 0;
+    tableA.Clear();
+    tableB.Clear();
+  }
+  // After the clear each link entered is new, so a rebuilt table grows.
+  const unsigned countA = tableA.Count(), countB = tableB.Count();
+  gVadAssetIndex.AddObsoleteLinks(record);
+  changed = changed || tableA.Count() != countA || tableB.Count() != countB;
+  if (changed) gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
+}
+
+void RecomputeDependencyState(VADAssetInfo& record) {
+  record.UpdateStateFlags(VADAssetInfo::kMissingAnswer | VADAssetInfo::kMissingKnown |
+                              VADAssetInfo::kFaultyDepsAnswer | VADAssetInfo::kFaultyDepsKnown,
+                          0);
+  record.HasMissingDependencies();
+  record.HasFaultyDependencies();
+}
+
 } // namespace
 
 void VADRepairPurge() {
@@ -52,36 +142,7 @@ uint32_t VADRecordCount() {
 }
 
 bool VADRepairReloadConfig(uint32_t n, bool patcher) {
-  VADLock lock;
-  lock.Acquire(true);
-  VADAssetInfo* record = gVadAssetIndex.RecordAt(n);
-  if (!record) return false;
-  if (patcher && !record->IsBuiltIn()) return true;
-  bool changed = false;
-  if (record->HasArchiveLocation()) {
-    const PString archive = record->archiveName;
-    AssetArchiveHold hold(archive);
-    if (!HasConfig(archive, record->archivePath)) {
-      record->ClearArchiveLocation();
-      changed = true;
-    }
-  }
-  if (record->HasLocalFolder() && !HasFile(PString(), record->GetLocalFolder(), "config.chump")) {
-    record->ClearLocalFolder();
-    changed = true;
-  }
-  if (record->HasEditingFolder()) {
-    const Path folder = record->GetEditingFolder();
-    if (!Vak::File::Exists(folder).Ok() || !HasConfig(PString(), folder)) {
-      record->ClearEditingFolder();
-      changed = true;
-    }
-  }
-  if (changed) {
-    DropRecordConfig(*record);
-    gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
-  }
-  return true;
+  return OnRecord(n, [patcher](VADAssetInfo& record) { ReloadConfig(record, patcher); });
 }
 
 void VADRepairScanFolders(const std::atomic<uint8_t>* cancel, bool patcher) {
@@ -99,68 +160,14 @@ void VADRepairScanFolders(const std::atomic<uint8_t>* cancel, bool patcher) {
 }
 
 bool VADRepairDamaged(uint32_t n, ResultsLog* log, bool patcher) {
-  VADLock lock;
-  lock.Acquire(true);
-  VADAssetInfo* record = gVadAssetIndex.RecordAt(n);
-  if (!record) return false;
-  if (patcher && !(record->IsBuiltIn() && !record->HasLocalFolder())) return true;
-
-  const int32_t stamp = static_cast<int32_t>(record->ComputeContentHash());
-  if (stamp != 0 && stamp == record->contentHash) return true;
-  if (stamp != record->contentHash) {
-    record->contentHash = stamp;
-    gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
-  }
-  record->UpdateStateFlags(VADAssetInfo::kFaulty, 0);
-  gVadAssetIndex.RaiseObsoleteGeneration();
-  record->sizeOnDisk = -1;
-  if (!record->HasAnyLocation()) return true;
-
-  ACSChunkPtr config;
-  if (ReadRecordConfig(*record, config) && FillFromConfig(config, *record, false)) {
-    gVadAssetIndex.Refresh(*record, true, &config);
-  } else {
-    record->UpdateStateFlags(0, VADAssetInfo::kFaulty);
-    gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
-  }
-  // Every record whose stamp changed is listed, read again or not.
-  VADReportAsset(log, ResultsLog::kError, "$vadtask_repair_damaged", record->kuid);
-  return true;
+  return OnRecord(n, [log, patcher](VADAssetInfo& record) { RereadDamaged(record, log, patcher); });
 }
 
 bool VADRepairObsolete(uint32_t n) {
-  VADLock lock;
-  lock.Acquire(true);
-  VADAssetInfo* record = gVadAssetIndex.RecordAt(n);
-  if (!record) return false;
-  KuidTable& tableA = gVadAssetIndex.TableA();
-  KuidTable& tableB = gVadAssetIndex.TableB();
-  bool changed = false;
-  if (n == 0) {
-    changed = tableA.Count() != 0 || tableB.Count() != 0;
-    tableA.Clear();
-    tableB.Clear();
-  }
-  // After the clear each link entered is new, so a rebuilt table grows.
-  const unsigned countA = tableA.Count(), countB = tableB.Count();
-  gVadAssetIndex.AddObsoleteLinks(*record);
-  changed = changed || tableA.Count() != countA || tableB.Count() != countB;
-  if (changed) gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
-  return true;
+  return OnRecord(n, [n](VADAssetInfo& record) { RebuildObsoleteLinks(record, n == 0); });
 }
 
-bool VADRepairDependencies(uint32_t n) {
-  VADLock lock;
-  lock.Acquire(true);
-  VADAssetInfo* record = gVadAssetIndex.RecordAt(n);
-  if (!record) return false;
-  record->UpdateStateFlags(VADAssetInfo::kMissingAnswer | VADAssetInfo::kMissingKnown |
-                               VADAssetInfo::kFaultyDepsAnswer | VADAssetInfo::kFaultyDepsKnown,
-                           0);
-  record->HasMissingDependencies();
-  record->HasFaultyDependencies();
-  return true;
-}
+bool VADRepairDependencies(uint32_t n) { return OnRecord(n, RecomputeDependencyState); }
 
 void VADRepairResetState() {
   VADLock lock;
