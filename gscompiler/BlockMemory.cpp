@@ -29,7 +29,15 @@ BlockMemory::Chunk* BlockMemory::AddChunk() {
   chunk->used = 0;
 
   uint32_t at = 0;
-  while (at < chunks_.Count() && std::less<const char*>()(chunks_[at]->start, chunk->start)) ++at;
+  uint32_t end = chunks_.Count();
+  while (at < end) {
+    const uint32_t mid = at + (end - at) / 2;
+    if (std::less<const char*>()(chunks_[mid]->start, chunk->start)) {
+      at = mid + 1;
+    } else {
+      end = mid;
+    }
+  }
   chunks_.Append(chunk);
   Chunk** items = chunks_.Data();
   std::memmove(items + at + 1, items + at, (chunks_.Count() - 1 - at) * sizeof(Chunk*));
@@ -44,6 +52,7 @@ void BlockMemory::FreeChunk(Chunk* chunk) {
 
 void BlockMemory::ChooseCurrent() {
   current_ = nullptr;
+  if (fullChunks_ == chunks_.Count()) return;  // spares no walk while a pool only grows
   for (Chunk* chunk : chunks_) {
     if (chunk->used == blocksPerChunk_) continue;
     if (current_ == nullptr || chunk->used > current_->used) current_ = chunk;
@@ -67,7 +76,10 @@ void* BlockMemory::Allocate() {
     chunk->bitmap[word] = bits & ~(uint32_t{1} << bit);
     ++chunk->used;
     ++inUse_;
-    if (chunk->used == blocksPerChunk_) ChooseCurrent();
+    if (chunk->used == blocksPerChunk_) {
+      ++fullChunks_;
+      ChooseCurrent();
+    }
     return chunk->start + std::size_t{word * 32 + bit} * stride_;
   }
   return nullptr;  // not reached: the current chunk always has a free block
@@ -103,6 +115,7 @@ bool BlockMemory::Release(void* block) {
   const uint32_t mask = uint32_t{1} << (index % 32);
   if (word & mask) return false;
   word |= mask;
+  if (chunk->used == blocksPerChunk_) --fullChunks_;
   --chunk->used;
   --inUse_;
   if (chunk->used == 0) {
@@ -119,6 +132,7 @@ bool BlockMemory::Release(void* block) {
 void BlockMemory::Reset() {
   for (Chunk* chunk : chunks_) FreeChunk(chunk);
   chunks_.Free();
+  fullChunks_ = 0;
   current_ = nullptr;
   inUse_ = 0;
   frames_.Reset();

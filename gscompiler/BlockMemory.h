@@ -73,6 +73,7 @@ private:
   unsigned blockSize_ = 0;
   unsigned stride_ = 0;
   unsigned inUse_ = 0;
+  unsigned fullChunks_ = 0;
   Chunk* current_ = nullptr;
   GrowArray<Chunk*, 4> chunks_;  // sorted by block-area address
   FrameMemory frames_;
