@@ -104,6 +104,11 @@ void MarkUnused(SyntaxNode* chain) {
   for (; chain != nullptr; chain = chain->next) chain->flags |= kMarkUnusedValue;
 }
 
+SyntaxNode* Body(SyntaxNode* compound) {
+  compound->flags |= kMarkFunctionBody;
+  return compound;
+}
+
 SyntaxNode* Specified(SyntaxNode* declaration, uint32_t specifiers) {
   declaration->flags |= specifiers;
   return declaration;
@@ -274,16 +279,12 @@ function_prototype_declaration
   ;
 
 function_declaration
-  : type_specifier identifier '(' ')' function_body
-      { $$.node = WithChildren(Decl(kDeclFunction), $1.node, AsName($2.node), nullptr, $5.node); }
-  | type_specifier identifier '(' KEYWORD_VOID ')' function_body
-      { $$.node = WithChildren(Decl(kDeclFunction), $1.node, AsName($2.node), nullptr, $6.node); }
-  | type_specifier identifier '(' parameter_list ')' function_body
-      { $$.node = WithChildren(Decl(kDeclFunction), $1.node, AsName($2.node), $4.node, $6.node); }
-  ;
-
-function_body
-  : compound_statement    { $$.node = $1.node; $$.node->flags |= kMarkFunctionBody; }
+  : type_specifier identifier '(' ')' compound_statement
+      { $$.node = WithChildren(Decl(kDeclFunction), $1.node, AsName($2.node), nullptr, Body($5.node)); }
+  | type_specifier identifier '(' KEYWORD_VOID ')' compound_statement
+      { $$.node = WithChildren(Decl(kDeclFunction), $1.node, AsName($2.node), nullptr, Body($6.node)); }
+  | type_specifier identifier '(' parameter_list ')' compound_statement
+      { $$.node = WithChildren(Decl(kDeclFunction), $1.node, AsName($2.node), $4.node, Body($6.node)); }
   ;
 
 variable_declaration_list
@@ -564,6 +565,8 @@ static void gserror(const char* message) { ReportSyntax(message); }
 namespace GSCompiler {
 
 static_assert(YYINITDEPTH == kParserInitialDepth && YYMAXDEPTH == kParserMaxDepth);
+// The language's 169 rules and bison's start rule.
+static_assert(YYNRULES == 170);
 
 int Parse() { return gsparse(); }
 
