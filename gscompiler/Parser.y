@@ -572,12 +572,18 @@ int Parse() { return gsparse(); }
 
 int ParseText(CompileUnit& unit, const char* text, std::size_t length) {
   ScriptScanner scanner(text, length);
-  gCurrentScanner = &scanner;
-  gCurrentUnit = &unit;
-  const int result = Parse();
-  gCurrentScanner = nullptr;
-  gCurrentUnit = nullptr;
-  return result;
+  // Cleared also when the pool's allocator throws.
+  struct Current {
+    Current(ScriptScanner* scanner, CompileUnit* unit) {
+      gCurrentScanner = scanner;
+      gCurrentUnit = unit;
+    }
+    ~Current() {
+      gCurrentScanner = nullptr;
+      gCurrentUnit = nullptr;
+    }
+  } current(&scanner, &unit);
+  return Parse();
 }
 
 } // namespace GSCompiler

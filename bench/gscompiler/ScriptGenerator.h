@@ -3,6 +3,7 @@
 // as Lua with the same shape line for line: one class (a Lua comment line in
 // its place) holding functions of eleven lines each, with declarations,
 // arithmetic, a condition, a loop and a return.
+#include <iterator>
 #include <string>
 
 namespace bench {
@@ -10,40 +11,43 @@ namespace bench {
 enum class ScriptLanguage { Script, Lua };
 
 inline std::string GenerateScript(ScriptLanguage language, int lines) {
-  const bool lua = language == ScriptLanguage::Lua;
-  std::string out;
-  out += lua ? "-- generated bench script\n" : "class Bench {\n";
+  // One function, line by line in both languages; '@' stands for its number.
+  static const char* const kFunction[][2] = {
+      {"  int f@(int a, int b) {", "function f@(a, b)"},
+      {"    int x = a * 3 + b - @;", "  local x = a * 3 + b - @"},
+      {"    string s = \"text @\" + \"more\";", "  local s = \"text @\" .. \"more\""},
+      {"    if (x > 10 and b < 5) {", "  if x > 10 and b < 5 then"},
+      {"      x = x - 1;", "    x = x - 1"},
+      {"    } else {", "  else"},
+      {"      x = f@(x, b) + 2.5;", "    x = f@(x, b) + 2.5"},
+      {"    }", "  end"},
+      {"    while (x > 0) x = x / 2;", "  while x > 0 do x = x // 2 end"},
+      {"    return x + @;", "  return x + @"},
+      {"  }", "end"},
+  };
+  constexpr int kFunctionLines = static_cast<int>(std::size(kFunction));
+  const int column = language == ScriptLanguage::Lua ? 1 : 0;
+  const char* const open[] = {"class Bench {", "-- generated bench script"};
+  const char* const pad[] = {"  // padding", "-- padding"};
+  const char* const close[] = {"};", "-- end"};
+
+  std::string out = std::string(open[column]) + "\n";
   int written = 1;
-  for (int n = 0; written + 11 <= lines - 1; ++n, written += 11) {
+  for (int n = 0; written + kFunctionLines <= lines - 1; ++n, written += kFunctionLines) {
     const std::string id = std::to_string(n);
-    if (lua) {
-      out += "function f" + id + "(a, b)\n";
-      out += "  local x = a * 3 + b - " + id + "\n";
-      out += "  local s = \"text " + id + "\" .. \"more\"\n";
-      out += "  if x > 10 and b < 5 then\n";
-      out += "    x = x - 1\n";
-      out += "  else\n";
-      out += "    x = f" + id + "(x, b) + 2.5\n";
-      out += "  end\n";
-      out += "  while x > 0 do x = x // 2 end\n";
-      out += "  return x + " + id + "\n";
-      out += "end\n";
-    } else {
-      out += "  int f" + id + "(int a, int b) {\n";
-      out += "    int x = a * 3 + b - " + id + ";\n";
-      out += "    string s = \"text " + id + "\" + \"more\";\n";
-      out += "    if (x > 10 and b < 5) {\n";
-      out += "      x = x - 1;\n";
-      out += "    } else {\n";
-      out += "      x = f" + id + "(x, b) + 2.5;\n";
-      out += "    }\n";
-      out += "    while (x > 0) x = x / 2;\n";
-      out += "    return x + " + id + ";\n";
-      out += "  }\n";
+    for (const auto& line : kFunction) {
+      for (const char* c = line[column]; *c != '\0'; ++c) {
+        if (*c == '@') {
+          out += id;
+        } else {
+          out += *c;
+        }
+      }
+      out += '\n';
     }
   }
-  for (; written < lines - 1; ++written) out += lua ? "-- padding\n" : "  // padding\n";
-  out += lua ? "-- end\n" : "};\n";
+  for (; written < lines - 1; ++written) out += std::string(pad[column]) + "\n";
+  out += std::string(close[column]) + "\n";
   return out;
 }
 

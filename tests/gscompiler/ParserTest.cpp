@@ -181,6 +181,8 @@ TEST(ParserTest, StatementShapes) {
       {"int a, b = 2; B[] c; string[] d;", "[(var int [(decl a) (decl b 2)]) (var B[] (decl c)) (var string[] (decl d))]"},
       {"; ; x = 1; ; { ; }", "[(= x 1) ({})]"},
       {"x = (a, b);", "(= x [a b])"},
+      {"x = 4294967295 + 0xFFFFFFFF + 2147483647 + 0x7fffffff + 07;",
+       "(= x (+ (+ (+ (+ 2147483647 2147483647) 2147483647) 2147483647) 7))"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.body);
