@@ -73,6 +73,8 @@ TEST(ScannerTest, TokensAndLines) {
       {"white space", " \t\r\v\f\n\n z", {{IDENTIFIER, 3, "z"}}},
       {"unknown characters", "@#?$`", {{SYMBOL_UNKNOWN, 1, "@"}, {SYMBOL_UNKNOWN, 1, "#"}, {SYMBOL_UNKNOWN, 1, "?"},
                                        {SYMBOL_UNKNOWN, 1, "$"}, {SYMBOL_UNKNOWN, 1, "`"}}},
+      {"bytes above 0x7F", "\x80x\xFF\"\xE9\"", {{SYMBOL_UNKNOWN, 1, "\x80"}, {IDENTIFIER, 1, "x"}, {SYMBOL_UNKNOWN, 1, "\xFF"},
+                                                  {CONSTANT_STRING, 1, "\"\xE9\""}}},
       {"a zero byte", std::string("a\0b", 3), {{IDENTIFIER, 1, "a"}, {SYMBOL_UNKNOWN, 1, ""}, {IDENTIFIER, 1, "b"}}},
       {"identifiers", "_a1 Break L x9_", {{IDENTIFIER, 1, "_a1"}, {IDENTIFIER, 1, "Break"}, {IDENTIFIER, 1, "L"}, {IDENTIFIER, 1, "x9_"}}},
       {"keyword prefix is an identifier", "ifx ifs if", {{IDENTIFIER, 1, "ifx"}, {IDENTIFIER, 1, "ifs"}, {KEYWORD_IF, 1, "if"}}},
