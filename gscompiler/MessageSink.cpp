@@ -1,6 +1,5 @@
 #include "gscompiler/MessageSink.h"
 
-#include <cstring>
 
 namespace GSCompiler {
 

@@ -13,7 +13,8 @@ inline constexpr int kParserMaxDepth = 10000;
 
 // Parses the current scanner's script into the current unit: 0 when it was
 // accepted (the unit's tree is set), 1 after a syntax error, 2 when the
-// parser stack overflowed. Errors are reported through ReportError.
+// parser stack overflowed. Errors are reported through ReportError. Without
+// a current unit there is nothing to build into: 1, and no report.
 int Parse();
 
 // Scans and parses `text` into `unit` as the current scanner and unit, which

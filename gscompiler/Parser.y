@@ -40,24 +40,6 @@ SyntaxNode* NewNode(NodeClass nodeClass, int32_t kind, int32_t subKind = -1) {
   node->type = kTypeNone;
   return node;
 }
-SyntaxNode* Decl(int32_t kind, int32_t subKind = -1) { return NewNode(NodeClass::Declaration, kind, subKind); }
-SyntaxNode* Stmt(int32_t kind, SyntaxNode* c1 = nullptr, SyntaxNode* c2 = nullptr, SyntaxNode* c3 = nullptr,
-                 SyntaxNode* c4 = nullptr) {
-  SyntaxNode* node = NewNode(NodeClass::Statement, kind);
-  node->child[0] = c1;
-  node->child[1] = c2;
-  node->child[2] = c3;
-  node->child[3] = c4;
-  return node;
-}
-SyntaxNode* Expr(int32_t kind, int32_t subKind = -1) { return NewNode(NodeClass::Expression, kind, subKind); }
-SyntaxNode* Op(int32_t code, SyntaxNode* c1, SyntaxNode* c2 = nullptr, SyntaxNode* c3 = nullptr) {
-  SyntaxNode* node = Expr(kExprOperator, code);
-  node->child[0] = c1;
-  node->child[1] = c2;
-  node->child[2] = c3;
-  return node;
-}
 SyntaxNode* WithChildren(SyntaxNode* node, SyntaxNode* c1, SyntaxNode* c2 = nullptr, SyntaxNode* c3 = nullptr,
                          SyntaxNode* c4 = nullptr) {
   node->child[0] = c1;
@@ -65,6 +47,15 @@ SyntaxNode* WithChildren(SyntaxNode* node, SyntaxNode* c1, SyntaxNode* c2 = null
   node->child[2] = c3;
   node->child[3] = c4;
   return node;
+}
+SyntaxNode* Decl(int32_t kind, int32_t subKind = -1) { return NewNode(NodeClass::Declaration, kind, subKind); }
+SyntaxNode* Stmt(int32_t kind, SyntaxNode* c1 = nullptr, SyntaxNode* c2 = nullptr, SyntaxNode* c3 = nullptr,
+                 SyntaxNode* c4 = nullptr) {
+  return WithChildren(NewNode(NodeClass::Statement, kind), c1, c2, c3, c4);
+}
+SyntaxNode* Expr(int32_t kind, int32_t subKind = -1) { return NewNode(NodeClass::Expression, kind, subKind); }
+SyntaxNode* Op(int32_t code, SyntaxNode* c1, SyntaxNode* c2 = nullptr, SyntaxNode* c3 = nullptr) {
+  return WithChildren(Expr(kExprOperator, code), c1, c2, c3);
 }
 
 // A node's text lives in the unit's frames, which cannot hold a text of a
@@ -568,7 +559,7 @@ static_assert(YYINITDEPTH == kParserInitialDepth && YYMAXDEPTH == kParserMaxDept
 // The language's 169 rules and bison's start rule.
 static_assert(YYNRULES == 170);
 
-int Parse() { return gsparse(); }
+int Parse() { return gCurrentUnit != nullptr ? gsparse() : 1; }
 
 int ParseText(CompileUnit& unit, const char* text, std::size_t length) {
   ScriptScanner scanner(text, length);
