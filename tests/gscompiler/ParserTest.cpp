@@ -295,6 +295,8 @@ TEST(ParserTest, WithoutAScannerTheMessageIsBare) {
   MessageSink sink;
   unit.name = "x.gs";
   unit.sink = &sink;
+  EXPECT_EQ(Parse(), 1);  // no unit to build into either
+  EXPECT_EQ(sink.Count(), 0u);
   gCurrentUnit = &unit;
   EXPECT_EQ(Parse(), 1);
   gCurrentUnit = nullptr;
