@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Times scanning and parsing a generated script of 100,000 lines against
+# `luac5.4 -p` (parse only) on a Lua script of the same line count and shape
+# from the same generator. Prints the time ratio (best of RUNS each, default
+# 5) and the sizes of the two scripts.
+#   bench/gscompiler/run.sh [build folder, default build/release]
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+build=${1:-build/release}
+runs=${RUNS:-5}
+lines=${LINES_COUNT:-100000}
+tool=$build/bench/gsparse_bench_tool
+if [ ! -x "$tool" ]; then
+  cmake --preset release >/dev/null
+  cmake --build --preset release -j2 --target gsparse_bench_tool
+fi
+command -v luac5.4 >/dev/null || { echo "luac5.4 is missing (Debian package lua5.4)" >&2; exit 1; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/gsparse-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+"$tool" generate script "$lines" "$work/bench.gs"
+"$tool" generate lua "$lines" "$work/bench.lua"
+[ "$(wc -l <"$work/bench.gs")" -eq "$lines" ] && [ "$(wc -l <"$work/bench.lua")" -eq "$lines" ]
+# Both must accept their script, or the timing means nothing.
+"$tool" parse "$work/bench.gs"
+luac5.4 -p "$work/bench.lua"
+
+now() { date +%s.%N; }
+best() {
+  local best="" start end t
+  for _ in $(seq "$runs"); do
+    start=$(now); "$@" >/dev/null; end=$(now)
+    t=$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')
+    best=$(awk -v t="$t" -v b="$best" 'BEGIN { print (b == "" || t < b) ? t : b }')
+  done
+  echo "$best"
+}
+ours=$(best "$tool" parse "$work/bench.gs")
+theirs=$(best luac5.4 -p "$work/bench.lua")
+printf 'lines %d: script %d bytes, lua %d bytes\n' "$lines" "$(stat -c %s "$work/bench.gs")" "$(stat -c %s "$work/bench.lua")"
+printf 'parse %.3f s, luac5.4 -p %.3f s, ratio %.2f\n' "$ours" "$theirs" "$(awk -v a="$ours" -v b="$theirs" 'BEGIN { print a / b }')"

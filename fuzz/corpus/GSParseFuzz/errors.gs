@@ -1,0 +1,4 @@
+class Broken {
+  void f() {
+    /* an unterminated comment after an error
+    x = ;

@@ -1,0 +1,72 @@
+#include "gscompiler/CodeBuffer.h"
+
+#include <cstring>
+#include <new>
+
+#include "Vak/Bexlorn/Alloc.h"
+#include "Vak/Bexlorn/LittleEndian.h"
+
+namespace GSCompiler {
+
+CodeBuffer::~CodeBuffer() { Vak::Alloc::Delete(raw_); }
+
+bool CodeBuffer::Grow(uint64_t capacity) {
+  if (capacity + 3 > UINT32_MAX) return false;
+  void* raw;
+  try {
+    raw = Vak::Alloc::New(static_cast<unsigned>(capacity + 3));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  auto* data = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(raw) + 3) & ~uintptr_t{3});
+  if (length_ != 0) std::memcpy(data, data_, length_);
+  Vak::Alloc::Delete(raw_);
+  raw_ = raw;
+  data_ = data;
+  capacity_ = static_cast<uint32_t>(capacity);
+  return true;
+}
+
+void CodeBuffer::Reset() {
+  Vak::Alloc::Delete(raw_);
+  raw_ = nullptr;
+  data_ = nullptr;
+  capacity_ = 0;
+  length_ = 0;
+  position_ = 0;
+  flags_ = 0;
+  if (!Grow(step_)) flags_ |= kAllocFailed;
+}
+
+bool CodeBuffer::Ensure(uint64_t size) {
+  if (size < capacity_) return true;
+  if (!Grow(GrownCapacity(size, step_))) {
+    flags_ |= kAllocFailed;
+    return false;
+  }
+  return true;
+}
+
+void CodeBuffer::AppendBytes(const void* bytes, uint32_t count) {
+  if (flags_ & kAllocFailed) return;
+  if (!Ensure(uint64_t{position_} + count)) return;
+  if (count != 0) std::memcpy(data_ + position_, bytes, count);
+  position_ += count;
+  if (position_ > length_) length_ = position_;
+}
+
+void CodeBuffer::AppendU32(uint32_t value) {
+  uint8_t bytes[4];
+  Vak::PutLE32(bytes, value);
+  AppendBytes(bytes, 4);
+}
+
+void CodeBuffer::SetPosition(uint32_t position) {
+  if (position > length_) {
+    flags_ |= kPositionPastEnd;
+    return;
+  }
+  position_ = position;
+}
+
+} // namespace GSCompiler
