@@ -34,6 +34,16 @@ const char* ToolCommand::SwitchValue(char letter) const {
 
 const PString& ToolArchiveSubstitute() { return ToolGlobals::FrameworkSubstitute(); }
 
+bool MountTarget(const PString& substitute, const char* target) {
+  try {
+    return File::Subst(substitute, target, true);
+  } catch (const Exception&) {
+    // A target that is no archive and cannot become one: nothing inside it
+    // can be found, read or written.
+    return false;
+  }
+}
+
 Tool::Tool() = default;
 
 Tool::~Tool() { Tool::Shutdown(); }
@@ -197,7 +207,7 @@ bool Tool::ReadArgumentFile(ToolCommand& command, const char* name) {
 
 void Tool::ExecuteFileList(ToolCommand& command) {
   const PString& substitute = ToolArchiveSubstitute();
-  if (command.searchTarget) File::Subst(substitute, command.target, true);
+  if (command.searchTarget) MountTarget(substitute, command.target);
   command.files.Clear();
   for (uint32_t i = 0; i < command.paths.Count(); ++i) {
     File::Path folder(command.paths[i]);
@@ -227,7 +237,9 @@ void Tool::CollectFiles(ToolCommand& command, const char* folder, const char* wi
   for (; found; found = find.Next()) {
     const char* name = find.name;
     if (find.attributes & File::Entry::kFolder) {
-      if (!command.recursive || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+      // A stored name with an empty component ("C:/x") shows a folder
+      // without a name: searching it would search this folder again.
+      if (!command.recursive || !*name || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
       AnsiString inner(folder);
       if (inner.Size() != 0 && !IsSeparator(folder[inner.Size() - 1])) inner += "/";
       inner += name;
@@ -252,7 +264,7 @@ void Tool::CollectFiles(ToolCommand& command, const char* folder, const char* wi
           ++shared;
         File::Path below;
         for (uint32_t i = shared; i < inner.Count(); ++i) below.AddPath(inner[i]);
-        destination.Add(below);
+        if (below.Length() != 0) destination.AddPath(below);
       } else {
         destination.AddPath(command.SwitchValue('p'));
       }
@@ -286,12 +298,12 @@ void Tool::ApplySwitches(ToolCommand& command) {
 
 unsigned Tool::HexDump(File& file, const uint8_t* bytes, unsigned count) {
   static const char kLineBreak[] = "\r\n  ";
-  file.Write(kLineBreak, 1, 4);
+  file.Write(kLineBreak, 4, 1);
   for (unsigned i = 0; i < count; ++i) {
     char item[8];
     std::snprintf(item, sizeof item, "0x%02X, ", bytes[i]);
-    file.Write(item, 1, 6);
-    if ((i + 1) % 16 == 0) file.Write(kLineBreak, 1, 4);
+    file.Write(item, 6, 1);
+    if ((i + 1) % 16 == 0) file.Write(kLineBreak, 4, 1);
   }
   return count;
 }

@@ -165,5 +165,7 @@ private:
 // The name under which the target is mounted while files are collected or a
 // command runs: "_ToolArc_".
 const PString& ToolArchiveSubstitute();
+// Mounts the target writable under the substitute; false when it cannot be.
+bool MountTarget(const PString& substitute, const char* target);
 
 } // namespace Vak

@@ -108,9 +108,10 @@ bool VArchive::Execute(ToolCommand& command) {
     pathPrefixGiven_ = true;
   }
   const PString& substitute = ToolGlobals::ArchiveSubstitute();
-  File::Subst(substitute, command.target, true);
+  targetMounted_ = MountTarget(substitute, command.target);
   const bool result = Tool::ProcessFiles(command);
   File::Subst(substitute, nullptr, false);
+  targetMounted_ = false;
   FileSubArchive::SetProgress(nullptr);
   gProgressTarget = nullptr;
   return result;
@@ -170,9 +171,9 @@ bool VArchive::Copy(File& in, File& out, uint32_t length, const char* line, uint
   uint32_t done = 0;
   while (done < length) {
     const uint32_t want = std::min(length - done, kCopyBufferBytes);
-    const unsigned long got = in.Read(buffer_.get(), 1, want);
+    const unsigned long got = in.Read(buffer_.get(), want, 1);
     if (got == 0) break;
-    if (out.Write(buffer_.get(), 1, got) != got) return false;
+    if (out.Write(buffer_.get(), got, 1) != got) return false;
     done += static_cast<uint32_t>(got);
     if (verbose_) {
       if (size == 0xFFFFFFFF) std::printf(line, KiB(done));
@@ -195,7 +196,7 @@ bool VArchive::AddFile(ToolCommand& command, ToolFileEntry& entry) {
     if (!in.Open(source, File::kRead).Ok()) throw FileError{"Cannot open input file"};
     File out;
     const bool packed = compression_ && entry.match.size > kPlainLimit;
-    if (!out.Open(ToolGlobals::ArchiveSubstitute(), name, packed ? 258 : 257).Ok())
+    if (!targetMounted_ || !out.Open(ToolGlobals::ArchiveSubstitute(), name, packed ? 258 : 257).Ok())
       throw FileError{"Cannot open output file"};
     totalSize_ = entry.match.size;
     const bool copied = Copy(in, out, size, "\rAdd: %5uk", 0xFFFFFFFF);
@@ -239,7 +240,7 @@ bool VArchive::ExtractFile(ToolCommand&, ToolFileEntry& entry) {
     if (!IsContainedEntryName(source)) throw FileError{"Cannot open output file"};
     if (folder.Length() != 0) File::Md(folder);
     File in;
-    if (!in.Open(ToolGlobals::ArchiveSubstitute(), source, File::kRead).Ok())
+    if (!targetMounted_ || !in.Open(ToolGlobals::ArchiveSubstitute(), source, File::kRead).Ok())
       throw FileError{"Cannot open input file"};
     File out;
     if (!out.Open(destination, 257).Ok()) throw FileError{"Cannot open output file"};
@@ -276,8 +277,9 @@ void VArchive::ListDirectory(const ToolFileEntry& entry) {
 void VArchive::ListBlocks(ToolCommand& command, ToolFileEntry& entry) {
   const File::Path path = Joined(SkipCurrentFolder(entry.sourceFolder), entry.match.name);
   File file;
-  const bool opened = command.searchTarget ? file.Open(ToolGlobals::ArchiveSubstitute(), path, File::kRead).Ok()
-                                           : file.Open(path, File::kRead).Ok();
+  const bool opened = command.searchTarget
+                          ? targetMounted_ && file.Open(ToolGlobals::ArchiveSubstitute(), path, File::kRead).Ok()
+                          : file.Open(path, File::kRead).Ok();
   if (!opened) {
     std::printf("Error, %s!\n", "Cannot open file");
     return;
@@ -285,14 +287,14 @@ void VArchive::ListBlocks(ToolCommand& command, ToolFileEntry& entry) {
   std::printf("Block Listing of %s:\n\n", static_cast<const char*>(path));
   uint8_t head[8];
   char id[4];
-  if (file.Read(head, 1, 8) != 8 || file.Read(id, 1, 4) != 4) {
+  if (file.Read(head, 8, 1) != 8 || file.Read(id, 4, 1) != 4) {
     std::printf("FileType: Unknown\n");
     return;
   }
   std::printf("File Type: %4.4s  %8u bytes\n", reinterpret_cast<const char*>(head), GetLE32(head + 4));
   std::printf("File ID: %4.4s\n", id);
   uint32_t total = 4;
-  while (file.Read(head, 1, 8) == 8) {
+  while (file.Read(head, 8, 1) == 8) {
     const uint32_t length = GetLE32(head + 4);
     total += 8 + length;
     std::printf(" - Block: %4.4s - %8u bytes\n", reinterpret_cast<const char*>(head), length);

@@ -81,6 +81,7 @@ private:
   int32_t command_ = kNone;
   uint32_t startTime_ = 0;
   uint32_t lastProgress_ = 0;
+  bool targetMounted_ = false;  // else names under the substitute would reach the disk
   bool pathPrefixGiven_ = false;
   AnsiString pathPrefix_;
   uint32_t totalSize_ = 0;
