@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
   }
   Vak::VArchive& archive = Vak::ToolGlobals::Archive();
   archive.Setup(Vak::Tool::kExpectCommandWord | Vak::Tool::kExpectTarget | Vak::Tool::kSearchTarget);
-  archive.Init(argc > 1 ? line.c_str() : nullptr, argc, "-NoLog");
+  archive.Init(argc > 1 ? line.c_str() : nullptr, argc, "-LogFile=");
   const bool ok = archive.Run();
   archive.Shutdown();
   return ok ? 0 : 1;
