@@ -38,10 +38,22 @@ File::Path Joined(const char* folder, const char* name) {
   return path;
 }
 
-// A failure of one file: printed as "Error, %s!" by the caller.
+// A failure of one file.
 struct FileError {
   const char* text;
 };
+
+// Runs the work of one file; a failure is printed as "Error, %s!".
+template <typename Work>
+bool Reported(Work work) {
+  try {
+    work();
+    return true;
+  } catch (const FileError& error) {
+    std::printf("Error, %s!\n", error.text);
+    return false;
+  }
+}
 
 } // namespace
 
@@ -183,6 +195,18 @@ bool VArchive::Copy(File& in, File& out, uint32_t length, const char* line, uint
   return length == 0xFFFFFFFF || done == length;
 }
 
+void VArchive::Transfer(File& in, File& out, uint32_t length, const char* line, uint32_t size) {
+  const bool copied = Copy(in, out, length, line, size);
+  // Closing an archive's file stores it into the archive.
+  const bool written = out.Close() == 0;
+  in.Close();
+  startTime_ = static_cast<uint32_t>(Time::Ms());
+  lastProgress_ = 0;
+  std::printf("\n");
+  if (!copied) throw FileError{"Cannot read input file"};
+  if (!written) throw FileError{"Cannot write output file"};
+}
+
 bool VArchive::AddFile(ToolCommand& command, ToolFileEntry& entry) {
   const char* folder = SkipCurrentFolder(entry.sourceFolder);
   File::Path source(folder);
@@ -190,8 +214,7 @@ bool VArchive::AddFile(ToolCommand& command, ToolFileEntry& entry) {
   const File::Path name = ArchiveEntryName(command, source, folder);
   const uint32_t size = entry.match.size2;
   std::printf("Add: %5uk      /%5uk .. %-50.50s ", 0u, KiB(entry.match.size), static_cast<const char*>(name));
-  bool ok = true;
-  try {
+  return Reported([&] {
     File in;
     if (!in.Open(source, File::kRead).Ok()) throw FileError{"Cannot open input file"};
     File out;
@@ -199,20 +222,8 @@ bool VArchive::AddFile(ToolCommand& command, ToolFileEntry& entry) {
     if (!targetMounted_ || !out.Open(ToolGlobals::ArchiveSubstitute(), name, packed ? 258 : 257).Ok())
       throw FileError{"Cannot open output file"};
     totalSize_ = entry.match.size;
-    const bool copied = Copy(in, out, size, "\rAdd: %5uk", 0xFFFFFFFF);
-    // Closing stores the file into the archive.
-    const bool stored = out.Close() == 0;
-    in.Close();
-    startTime_ = static_cast<uint32_t>(Time::Ms());
-    lastProgress_ = 0;
-    std::printf("\n");
-    if (!copied) throw FileError{"Cannot read input file"};
-    if (!stored) throw FileError{"Cannot write output file"};
-  } catch (const FileError& error) {
-    std::printf("Error, %s!\n", error.text);
-    ok = false;
-  }
-  return ok;
+    Transfer(in, out, size, "\rAdd: %5uk", 0xFFFFFFFF);
+  });
 }
 
 bool VArchive::ExtractFile(ToolCommand&, ToolFileEntry& entry) {
@@ -234,8 +245,7 @@ bool VArchive::ExtractFile(ToolCommand&, ToolFileEntry& entry) {
   shown.ReplaceBackSlashes();
   std::printf("%5uk %3.0f%%/%5uk .. %s", verbose_ ? 0u : KiB(size), size && !verbose_ ? 100.0 : 0.0, KiB(size),
               static_cast<const char*>(shown));
-  bool ok = true;
-  try {
+  return Reported([&] {
     // A stored name may not reach outside the folder it is extracted to.
     if (!IsContainedEntryName(source)) throw FileError{"Cannot open output file"};
     if (folder.Length() != 0) File::Md(folder);
@@ -244,19 +254,8 @@ bool VArchive::ExtractFile(ToolCommand&, ToolFileEntry& entry) {
       throw FileError{"Cannot open input file"};
     File out;
     if (!out.Open(destination, 257).Ok()) throw FileError{"Cannot open output file"};
-    const bool copied = Copy(in, out, size, "\r%5uk %3.0f%%", size);
-    const bool written = out.Close() == 0;
-    in.Close();
-    startTime_ = static_cast<uint32_t>(Time::Ms());
-    lastProgress_ = 0;
-    std::printf("\n");
-    if (!copied) throw FileError{"Cannot read input file"};
-    if (!written) throw FileError{"Cannot write output file"};
-  } catch (const FileError& error) {
-    std::printf("Error, %s!\n", error.text);
-    ok = false;
-  }
-  return ok;
+    Transfer(in, out, size, "\r%5uk %3.0f%%", size);
+  });
 }
 
 void VArchive::ListFile(ToolCommand&, ToolFileEntry& entry) {

@@ -71,6 +71,9 @@ private:
   // Copies `length` bytes (all there is when `length` is 0xFFFFFFFF); false
   // on a short read or a failed write. `line` formats the verbose lines.
   bool Copy(File& in, File& out, uint32_t length, const char* line, uint32_t size);
+  // Copies, closes both files, restarts the progress clock and ends the
+  // file's line; throws when the copy or the close failed.
+  void Transfer(File& in, File& out, uint32_t length, const char* line, uint32_t size);
   static int StoreProgress(unsigned long input, unsigned long stored);
 
   bool blockPaging_ = false;
