@@ -7,6 +7,7 @@
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/FileSubst.h"
 #include "platform/os/FileSystem.h"
+#include "tests/content/LogCapture.h"
 #include "tests/tools/ToolTestSupport.h"
 #include "tools/ToolGlobals.h"
 #include "tools/VArchive.h"
@@ -166,12 +167,21 @@ TEST(ReadConfigKuid, ReadsTheKuidOfAConfig) {
   EXPECT_TRUE(ReadConfigKuid((folder / "missing.txt").c_str()).IsNull());
 }
 
-TEST(LogAverageFrameRate, NeedsTimeToHavePassed) {
+TEST(LogAverageFrameRate, ReportsOnlyOnceTimeHasPassed) {
+  content::test::LogCapture log;
   RunFrameStatistics() = FrameStatistics{};
-  LogAverageFrameRate();  // nothing to report, and no division by zero
+  LogAverageFrameRate();
+  EXPECT_EQ(0, log.Count("VelmarLogEnd>"));
   RunFrameStatistics() = FrameStatistics{120, 4};
   LogAverageFrameRate();
+  EXPECT_EQ(1, log.Count("VelmarLogEnd> Averaged 30.000000fps over 4.000000sec")) << log.Text();
   RunFrameStatistics() = FrameStatistics{};
+}
+
+TEST(CompareTagText, LogsANullTag) {
+  content::test::LogCapture log;
+  EXPECT_FALSE(CompareTagText("Mesh", 4, nullptr));
+  EXPECT_EQ(1, log.Count("comptagstr> null str")) << log.Text();
 }
 
 TEST(TryAcquireGate, GrantsByHoldersAndWaitingWriters) {
