@@ -31,7 +31,7 @@ bool ReadWhole(const char* path, std::string& text) {
   } catch (...) {
     return false;
   }
-  const unsigned long got = text.empty() ? 0 : file.Read(text.data(), 1, text.size());
+  const unsigned long got = text.empty() ? 0 : file.Read(text.data(), text.size(), 1);
   file.Close();
   return got == text.size();
 }

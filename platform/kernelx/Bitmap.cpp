@@ -54,7 +54,7 @@ bool Bitmap::Load(const char* path) {
   } catch (...) {
     return false;
   }
-  const unsigned long got = bytes.empty() ? 0 : file.Read(bytes.data(), 1, bytes.size());
+  const unsigned long got = bytes.empty() ? 0 : file.Read(bytes.data(), bytes.size(), 1);
   file.Close();
   if (got != bytes.size()) return false;
   return LoadFromMemory(bytes.data(), bytes.size());

@@ -41,7 +41,7 @@ bool ResourceFileWriter::End() {
 
 bool ResourceFileWriter::Write(const void* data, std::size_t size) {
   if (size == 0) return !failed_;
-  return Check(file_.Write(data, 1, size) == size);
+  return Check(file_.Write(data, size, 1) == size);
 }
 
 bool ResourceFileWriter::WriteU32(uint32_t value) { return Check(file_.Write(value)); }
