@@ -153,7 +153,9 @@ bool TextureResource::LoadTextureOptions(const OptionRecord& record) {
         }
       }
     } else if (key == "anisotropy") {
-      ok = Number(value, anisotropy_) && anisotropy_ <= 16;
+      uint32_t anisotropy = 0;
+      ok = Number(value, anisotropy) && anisotropy <= 16;
+      if (ok) anisotropy_ = anisotropy;
     } else if (key == "automip") {
       ok = Pick<bool>(value,
                       {{"none", false}, {"off", false}, {"on", true}, {"auto", true}, {"box", true},
@@ -179,7 +181,9 @@ bool TextureResource::LoadTextureOptions(const OptionRecord& record) {
     } else if (key == "modifymap") {
       ok = Pick<uint8_t>(value, {{"0", 0}, {"1", 1}}, modifyMap_);
     } else if (key == "miplevels") {
-      ok = Number(value, mipLimit_);
+      uint32_t limit = 0;
+      ok = Number(value, limit);
+      if (ok) mipLimit_ = limit;
     }
     if (!ok) return false;
   }

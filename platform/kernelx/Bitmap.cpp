@@ -17,7 +17,10 @@ constexpr std::size_t kBmpInfoHeader = 40;
 
 } // namespace
 
-Bitmap::Bitmap(uint32_t width, uint32_t height, Format format) { Allocate(width, height, format); }
+Bitmap::Bitmap(uint32_t width, uint32_t height, Format format) {
+  // A size no image can have leaves an empty image of the format.
+  if (!Allocate(width, height, format)) format_ = format;
+}
 
 Bitmap::Bitmap(uint32_t width, uint32_t height, std::size_t size)
     : width_(width), height_(height), format_(kFormatCompressed), data_(size) {}

@@ -20,7 +20,7 @@ public:
   };
 
   Bitmap() = default;
-  // A 32-bit image of zero pixels.
+  // A 32-bit image of zero pixels (empty, of that format, for a zero size).
   Bitmap(uint32_t width, uint32_t height, Format format);
   // A compressed image of `size` bytes, zero-filled.
   Bitmap(uint32_t width, uint32_t height, std::size_t size);
