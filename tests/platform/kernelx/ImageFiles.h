@@ -19,7 +19,7 @@ struct Image {
 };
 
 // Smooth ramps in red and green, a hard-edged blue checker of 4-pixel cells
-// (block edges and mid-block edges both), alpha by `alphaKind`: 0 opaque,
+// on the 4 x 4 block grid, alpha by `alphaKind`: 0 opaque,
 // 1 a ramp, 2 one bit (a checker of 0 and 255). Pixel (0, 0) is all zero
 // when `zeroCorner`.
 inline Image Pattern(uint32_t width, uint32_t height, int alphaKind, bool zeroCorner = false) {
@@ -28,7 +28,7 @@ inline Image Pattern(uint32_t width, uint32_t height, int alphaKind, bool zeroCo
     for (uint32_t x = 0; x < width; ++x) {
       const uint32_t r = width > 1 ? x * 255 / (width - 1) : 128;
       const uint32_t g = height > 1 ? y * 255 / (height - 1) : 128;
-      const uint32_t b = (((x + 2) / 4 + y / 3) % 2) ? 230 : 20;
+      const uint32_t b = ((x / 4 + y / 4) % 2) ? 230 : 20;
       uint32_t a = 255;
       if (alphaKind == 1) a = (x * 7 + y * 13) % 256;
       if (alphaKind == 2) a = ((x / 2 + y / 2) % 2) ? 255 : 0;
