@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "Vak/Bexlorn/File.h"
+#include "platform/kernelx/WholeFile.h"
 
 namespace Vak {
 
@@ -21,19 +21,6 @@ std::string FolderOf(const char* path) {
   const std::string text(path);
   const std::size_t cut = text.find_last_of("/\\:");
   return cut == std::string::npos ? "" : text.substr(0, cut + 1);
-}
-
-bool ReadWhole(const char* path, std::string& text) {
-  File file;
-  if (!file.Open(path, File::kRead).Ok()) return false;
-  try {
-    text.resize(file.Size());
-  } catch (...) {
-    return false;
-  }
-  const unsigned long got = text.empty() ? 0 : file.Read(text.data(), text.size(), 1);
-  file.Close();
-  return got == text.size();
 }
 
 } // namespace
@@ -88,7 +75,7 @@ std::unique_ptr<Bitmap> AsciiTextureResource::Combine(const Bitmap& primary, con
 Resource::Result AsciiTextureResource::LoadTxt(const char* file) {
   std::string text;
   TextureDescription description;
-  if (file == nullptr || !ReadWhole(file, text) || !description.Parse(text.data(), text.size()))
+  if (file == nullptr || !ReadWholeFile(file, text) || !description.Parse(text.data(), text.size()))
     return RES_FAILED_TO_LOAD;
   if (!LoadTextureOptions(description.settings)) return RES_FAILED_TO_LOAD;
   const std::string folder = FolderOf(file);

@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
 
-#include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/LittleEndian.h"
+#include "platform/kernelx/WholeFile.h"
 
 namespace Vak {
 
@@ -49,18 +50,9 @@ void Bitmap::SetPixel(uint32_t x, uint32_t y, uint32_t argb) { PutLE32(&data_[(s
 
 bool Bitmap::Load(const char* path) {
   Reset();
-  File file;
-  if (path == nullptr || !file.Open(path, File::kRead).Ok()) return false;
-  std::vector<uint8_t> bytes;
-  try {
-    bytes.resize(file.Size());
-  } catch (...) {
-    return false;
-  }
-  const unsigned long got = bytes.empty() ? 0 : file.Read(bytes.data(), bytes.size(), 1);
-  file.Close();
-  if (got != bytes.size()) return false;
-  return LoadFromMemory(bytes.data(), bytes.size());
+  std::string bytes;
+  if (!ReadWholeFile(path, bytes)) return false;
+  return LoadFromMemory(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
 bool Bitmap::LoadFromMemory(const uint8_t* data, std::size_t size) {
