@@ -248,3 +248,34 @@ TEST(TextureCompressRunTest, RefusalsAndNvttFailures) {
 }
 
 } // namespace
+
+namespace {
+
+// A texture whose slices the test sets directly.
+class Injected : public CompressAsciiResource {
+public:
+  using CompressAsciiResource::CompressAsciiResource;
+  void Slices(std::vector<std::unique_ptr<Vak::Bitmap>> slices) { SetImages(std::move(slices)); }
+};
+
+TEST_F(CompressTest, AFailedCompressionGivesTheLockBackAndWritesNothing) {
+  Vak::Options options;
+  options.ProcessRaw("-Compression=auto");
+  Injected texture(Vak::PString("t.texture"), nullptr);
+  texture.SetOptions(&options);
+  std::vector<std::unique_ptr<Vak::Bitmap>> slices;
+  slices.push_back(std::make_unique<Vak::Bitmap>(0, 0, Vak::Bitmap::kFormatARGB));
+  texture.Slices(std::move(slices));
+
+  EXPECT_FALSE(texture.LockCompressed());
+  EXPECT_EQ(texture.MipLockCount(), 0);
+  EXPECT_STREQ(TextureCompress::LastError().c_str(), "Invalid input");
+  EXPECT_FALSE(texture.CompressAndSave((folder_ / "failed.texture").c_str(), true));
+  EXPECT_FALSE(folder_.Has("failed.texture")) << "no file without compressed images";
+  EXPECT_FALSE(texture.Save((folder_ / "failed.texture").c_str(), nullptr));
+  EXPECT_EQ(texture.MipLockCount(), 0);
+  EXPECT_EQ(texture.GetCompressedImage(0, 0), nullptr);
+  EXPECT_EQ(texture.GetCompressedImage(0, 5), nullptr);
+}
+
+} // namespace
