@@ -61,6 +61,8 @@ public:
 
   bool AlphaFlag() const { return alpha_; }
   bool ForceOptions() const { return forceOptions_; }
+  // Read for the record; nothing depends on it.
+  bool BumpMap() const { return bumpMap_; }
   uint32_t MaxWidth() const { return maxWidth_; }
   uint32_t MaxHeight() const { return maxHeight_; }
   std::size_t CompressedCount() const { return compressed_.size(); }
