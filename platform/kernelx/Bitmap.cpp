@@ -1,0 +1,212 @@
+#include "platform/kernelx/Bitmap.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "Vak/Bexlorn/LittleEndian.h"
+#include "platform/kernelx/WholeFile.h"
+
+namespace Vak {
+
+namespace {
+
+constexpr std::size_t kTgaHeader = 18;
+constexpr std::size_t kBmpFileHeader = 14;
+constexpr std::size_t kBmpInfoHeader = 40;
+
+} // namespace
+
+Bitmap::Bitmap(uint32_t width, uint32_t height, Format format) {
+  // A size no image can have leaves an empty image of the format.
+  if (!Allocate(width, height, format)) format_ = format;
+}
+
+Bitmap::Bitmap(uint32_t width, uint32_t height, std::size_t size)
+    : width_(width), height_(height), format_(kFormatCompressed), data_(size) {}
+
+void Bitmap::Reset() {
+  width_ = height_ = 0;
+  format_ = kFormatNone;
+  data_.clear();
+}
+
+bool Bitmap::Allocate(uint32_t width, uint32_t height, Format format) {
+  Reset();
+  if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) return false;
+  width_ = width;
+  height_ = height;
+  format_ = format;
+  data_.assign(std::size_t{width} * height * 4, 0);
+  return true;
+}
+
+uint32_t Bitmap::GetPixel(uint32_t x, uint32_t y) const {
+  return GetLE32(&data_[(std::size_t{y} * width_ + x) * 4]);
+}
+
+void Bitmap::SetPixel(uint32_t x, uint32_t y, uint32_t argb) { PutLE32(&data_[(std::size_t{y} * width_ + x) * 4], argb); }
+
+bool Bitmap::Load(const char* path) {
+  Reset();
+  std::string bytes;
+  if (!ReadWholeFile(path, bytes)) return false;
+  return LoadFromMemory(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+bool Bitmap::LoadFromMemory(const uint8_t* data, std::size_t size) {
+  if (data != nullptr && size >= 2 && data[0] == 'B' && data[1] == 'M') return LoadBMP(data, size);
+  return LoadTGA(data, size);
+}
+
+// Image types 2 (true colour) and 10 (run-length true colour); a colour map,
+// when present, is skipped. Rows run bottom-up unless bit 5 of the
+// descriptor says top-down; bit 4 mirrors the columns.
+bool Bitmap::LoadTGA(const uint8_t* data, std::size_t size) {
+  Reset();
+  if (data == nullptr || size < kTgaHeader) return false;
+  const uint8_t idLength = data[0];
+  const uint8_t mapType = data[1];
+  const uint8_t type = data[2];
+  const uint16_t mapLength = GetLE16(data + 5);
+  const uint8_t mapBits = data[7];
+  const uint32_t width = GetLE16(data + 12);
+  const uint32_t height = GetLE16(data + 14);
+  const uint8_t depth = data[16];
+  const uint8_t descriptor = data[17];
+  if (mapType > 1 || (type != 2 && type != 10) || (depth != 24 && depth != 32)) return false;
+  std::size_t pos = kTgaHeader + idLength;
+  if (mapType == 1) pos += std::size_t{mapLength} * ((mapBits + 7u) / 8u);
+  if (pos > size) return false;
+  const unsigned bytesPerPixel = depth / 8u;
+  const std::size_t pixels = std::size_t{width} * height;
+  // What the rest of the file can hold at most, before anything is
+  // allocated: a run packet gives 128 pixels from 1 + bytesPerPixel bytes.
+  const std::size_t room = size - pos;
+  if (type == 2 ? room / bytesPerPixel < pixels : room / (1u + bytesPerPixel) < (pixels + 127u) / 128u) return false;
+  if (!Allocate(width, height, depth == 32 ? kFormatARGB : kFormatXRGB)) return false;
+
+  std::vector<uint8_t> source;  // bytesPerPixel per pixel, file order
+  if (type == 2) {
+    if (size - pos < pixels * bytesPerPixel) return Reset(), false;
+    source.assign(data + pos, data + pos + pixels * bytesPerPixel);
+  } else {
+    source.reserve(pixels * bytesPerPixel);
+    while (source.size() < pixels * bytesPerPixel) {
+      if (pos >= size) return Reset(), false;
+      const uint8_t packet = data[pos++];
+      const std::size_t count = (packet & 0x7Fu) + 1u;
+      if (count * bytesPerPixel > pixels * bytesPerPixel - source.size()) return Reset(), false;
+      if (packet & 0x80u) {
+        if (size - pos < bytesPerPixel) return Reset(), false;
+        for (std::size_t i = 0; i < count; ++i) source.insert(source.end(), data + pos, data + pos + bytesPerPixel);
+        pos += bytesPerPixel;
+      } else {
+        if (size - pos < count * bytesPerPixel) return Reset(), false;
+        source.insert(source.end(), data + pos, data + pos + count * bytesPerPixel);
+        pos += count * bytesPerPixel;
+      }
+    }
+  }
+  const bool topDown = (descriptor & 0x20u) != 0;
+  const bool mirrored = (descriptor & 0x10u) != 0;
+  for (uint32_t row = 0; row < height; ++row) {
+    const uint32_t y = topDown ? row : height - 1 - row;
+    for (uint32_t column = 0; column < width; ++column) {
+      const uint32_t x = mirrored ? width - 1 - column : column;
+      const uint8_t* p = &source[(std::size_t{row} * width + column) * bytesPerPixel];
+      uint8_t* q = &data_[(std::size_t{y} * width + x) * 4];
+      q[0] = p[0];
+      q[1] = p[1];
+      q[2] = p[2];
+      q[3] = bytesPerPixel == 4 ? p[3] : 255;
+    }
+  }
+  return true;
+}
+
+// Uncompressed BMPs of 24 and 32 bits (bit fields only in the plain
+// blue-green-red-alpha order). A 32-bit file whose alpha bytes are all 0
+// wrote no alpha at all and loads opaque.
+bool Bitmap::LoadBMP(const uint8_t* data, std::size_t size) {
+  Reset();
+  if (data == nullptr || size < kBmpFileHeader + kBmpInfoHeader || data[0] != 'B' || data[1] != 'M') return false;
+  const uint32_t offset = GetLE32(data + 10);
+  const uint8_t* info = data + kBmpFileHeader;
+  const uint32_t infoSize = GetLE32(info);
+  const int32_t width = static_cast<int32_t>(GetLE32(info + 4));
+  const int32_t rawHeight = static_cast<int32_t>(GetLE32(info + 8));
+  const uint16_t planes = GetLE16(info + 12);
+  const uint16_t bits = GetLE16(info + 14);
+  const uint32_t compression = GetLE32(info + 16);
+  if (infoSize < kBmpInfoHeader || planes != 1 || (bits != 24 && bits != 32)) return false;
+  if (compression == 3) {
+    if (bits != 32 || size < kBmpFileHeader + kBmpInfoHeader + 12) return false;
+    const uint8_t* masks = info + kBmpInfoHeader;
+    if (GetLE32(masks) != 0x00FF0000u || GetLE32(masks + 4) != 0x0000FF00u || GetLE32(masks + 8) != 0x000000FFu)
+      return false;
+  } else if (compression != 0) {
+    return false;
+  }
+  if (width <= 0 || rawHeight == 0 || rawHeight == INT32_MIN) return false;
+  const bool topDown = rawHeight < 0;
+  const uint32_t height = static_cast<uint32_t>(topDown ? -rawHeight : rawHeight);
+  const unsigned bytesPerPixel = bits / 8u;
+  const std::size_t stride = (static_cast<std::size_t>(width) * bytesPerPixel + 3u) & ~std::size_t{3};
+  if (offset > size || (size - offset) / stride < height) return false;
+  if (!Allocate(static_cast<uint32_t>(width), height, bits == 32 ? kFormatARGB : kFormatXRGB)) return false;
+  bool anyAlpha = false;
+  for (uint32_t row = 0; row < height; ++row) {
+    const uint32_t y = topDown ? row : height - 1 - row;
+    const uint8_t* p = data + offset + std::size_t{row} * stride;
+    for (uint32_t x = 0; x < width_; ++x, p += bytesPerPixel) {
+      uint8_t* q = &data_[(std::size_t{y} * width_ + x) * 4];
+      q[0] = p[0];
+      q[1] = p[1];
+      q[2] = p[2];
+      q[3] = bytesPerPixel == 4 ? p[3] : 255;
+      anyAlpha = anyAlpha || (bytesPerPixel == 4 && p[3] != 0);
+    }
+  }
+  if (bits == 32 && !anyAlpha) {
+    format_ = kFormatXRGB;
+    for (std::size_t i = 3; i < data_.size(); i += 4) data_[i] = 255;
+  }
+  return true;
+}
+
+std::unique_ptr<Bitmap> Bitmap::Scale(uint32_t width, uint32_t height) const {
+  if ((format_ != kFormatARGB && format_ != kFormatXRGB) || data_.empty() || width == 0 || height == 0 ||
+      width > kMaxSide || height > kMaxSide)
+    return nullptr;
+  auto scaled = std::make_unique<Bitmap>(width, height, format_);
+  // Sample centres map onto source centres.
+  const double sx = static_cast<double>(width_) / width;
+  const double sy = static_cast<double>(height_) / height;
+  for (uint32_t y = 0; y < height; ++y) {
+    const double fy = std::clamp((y + 0.5) * sy - 0.5, 0.0, static_cast<double>(height_ - 1));
+    const uint32_t y0 = static_cast<uint32_t>(fy);
+    const uint32_t y1 = std::min(y0 + 1, height_ - 1);
+    const double wy = fy - y0;
+    for (uint32_t x = 0; x < width; ++x) {
+      const double fx = std::clamp((x + 0.5) * sx - 0.5, 0.0, static_cast<double>(width_ - 1));
+      const uint32_t x0 = static_cast<uint32_t>(fx);
+      const uint32_t x1 = std::min(x0 + 1, width_ - 1);
+      const double wx = fx - x0;
+      const uint8_t* a = &data_[(std::size_t{y0} * width_ + x0) * 4];
+      const uint8_t* b = &data_[(std::size_t{y0} * width_ + x1) * 4];
+      const uint8_t* c = &data_[(std::size_t{y1} * width_ + x0) * 4];
+      const uint8_t* d = &data_[(std::size_t{y1} * width_ + x1) * 4];
+      uint8_t* q = &scaled->data_[(std::size_t{y} * width + x) * 4];
+      for (int k = 0; k < 4; ++k) {
+        const double top = a[k] + (b[k] - a[k]) * wx;
+        const double bottom = c[k] + (d[k] - c[k]) * wx;
+        q[k] = static_cast<uint8_t>(std::lround(top + (bottom - top) * wy));
+      }
+    }
+  }
+  return scaled;
+}
+
+} // namespace Vak

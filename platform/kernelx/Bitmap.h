@@ -1,0 +1,66 @@
+#pragma once
+// An image in memory: 32-bit pixels (blue, green, red, alpha in memory
+// order) or, for compressed textures, an opaque byte buffer with the
+// dimensions it stands for. Loads uncompressed and run-length TGA files and
+// BMP files of 24 and 32 bits.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace Vak {
+
+class Bitmap {
+public:
+  enum Format : int32_t {
+    kFormatNone = 0,
+    kFormatARGB = 2,        // 32 bits, alpha meaningful
+    kFormatXRGB = 3,        // 32 bits, alpha byte 255 and ignored
+    kFormatCompressed = 5,  // opaque bytes (blocks of a texture format)
+  };
+
+  Bitmap() = default;
+  // A 32-bit image of zero pixels (empty, of that format, for a zero size).
+  Bitmap(uint32_t width, uint32_t height, Format format);
+  // A compressed image of `size` bytes, zero-filled.
+  Bitmap(uint32_t width, uint32_t height, std::size_t size);
+
+  // Replaces the image by a file's (through the file substitutes); false,
+  // and empty, when it cannot be read or is not a supported TGA or BMP.
+  bool Load(const char* path);
+  // The same from bytes in memory.
+  bool LoadFromMemory(const uint8_t* data, std::size_t size);
+  bool LoadTGA(const uint8_t* data, std::size_t size);
+  bool LoadBMP(const uint8_t* data, std::size_t size);
+
+  // A new 32-bit image resampled to the size (bilinear, edges clamped);
+  // null for a compressed or empty image or a zero size.
+  std::unique_ptr<Bitmap> Scale(uint32_t width, uint32_t height) const;
+
+  uint32_t GetWidth() const { return width_; }
+  uint32_t GetHeight() const { return height_; }
+  Format GetFormat() const { return format_; }
+  uint8_t* GetData() { return data_.data(); }
+  const uint8_t* GetData() const { return data_.data(); }
+  std::size_t GetDataSize() const { return data_.size(); }
+  bool IsEmpty() const { return data_.empty(); }
+
+  // The pixel at (x, y) as 0xAARRGGBB; 32-bit images only.
+  uint32_t GetPixel(uint32_t x, uint32_t y) const;
+  void SetPixel(uint32_t x, uint32_t y, uint32_t argb);
+
+  // Largest image side a loader accepts; keeps a corrupt header from asking
+  // for gigabytes.
+  static constexpr uint32_t kMaxSide = 16384;
+
+private:
+  void Reset();
+  bool Allocate(uint32_t width, uint32_t height, Format format);
+
+  uint32_t width_ = 0;
+  uint32_t height_ = 0;
+  Format format_ = kFormatNone;
+  std::vector<uint8_t> data_;
+};
+
+} // namespace Vak
