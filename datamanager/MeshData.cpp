@@ -111,7 +111,8 @@ void MeshData::LoadBody(bool* result) {
     }
     model_ = std::move(found.model);
     animatable_ = true;
-    if (ErrorHandler* handler = ErrorHandler::Instance()) handler->Trace(manager->GetString(Msg::kMeshLoaded).c_str(), nullptr);
+    if (ErrorHandler* handler = ErrorHandler::Instance())
+      handler->Trace(manager->Format(Msg::kMeshLoaded).c_str(), nullptr);
     BuildLists();
     CheckTextures();
     attachments_ = model_->GetAttachments();
@@ -194,7 +195,7 @@ void MeshData::AnimationBody(bool* result) {
   }
   target->animations_.push_back({name, target->model_->GetAnimationValue(name)});
   if (ErrorHandler* handler = ErrorHandler::Instance())
-    handler->Trace(manager->GetString(Msg::kAnimationAdded).c_str(), nullptr);
+    handler->Trace(manager->Format(Msg::kAnimationAdded).c_str(), nullptr);
   *result = true;
 }
 

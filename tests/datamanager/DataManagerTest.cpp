@@ -64,7 +64,8 @@ TEST(DataManager, FormTemplateLinesSplitAtTheFirstBlank) {
     const char* key;
     const char* value;  // null: no value
   };
-  const Expected expected[] = {{"word", "some text with blanks"}, {"one", nullptr}, {"key", "value"}, {"last", nullptr}};
+  const Expected expected[] = {
+      {"word", "some text with blanks"}, {"one", nullptr}, {"key", "value"}, {"last", nullptr}};
   ASSERT_EQ(lines.size(), std::size(expected));
   for (std::size_t i = 0; i < lines.size(); ++i) {
     EXPECT_STREQ(lines[i].key.c_str(), expected[i].key) << i;

@@ -130,6 +130,10 @@ TEST(ErrorHandler, RemoveContainerMessageTakesOnlyTheFirstOfThatOwner) {
   texts.clear();
   for (const ErrorRecord* record : handler.GetMessages()) texts.push_back(record->text.c_str());
   EXPECT_EQ(texts, (std::vector<std::string>{"b", "d"}));
+  // Null owns no record.
+  handler.RemoveTagMessage(nullptr);
+  handler.RemoveContainerMessage(nullptr);
+  EXPECT_EQ(handler.GetMessages().size(), 2u);
   handler.RemoveTagMessage(T(0));
   ASSERT_EQ(handler.GetMessages().size(), 1u);
   EXPECT_STREQ(handler.GetMessages()[0]->text.c_str(), "d");
