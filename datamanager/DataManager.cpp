@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/Path.h"
 #include "Vak/Bexlorn/PStringCache.h"
@@ -164,7 +165,7 @@ Vak::PString DataManager::ContainerKind(Container* container) {
 uint32_t DataManager::LocaleForLanguage(const char* code) {
   if (!code) return kDefaultLocale;
   for (const LocaleEntry& entry : kLocales) {
-    if (strcasecmp(code, entry.code) == 0) return entry.id;
+    if (Vak::CodePage::CompareIgnoreCase(code, entry.code) == 0) return entry.id;
   }
   return kDefaultLocale;
 }
@@ -186,7 +187,7 @@ void DataManager::LoadStringTable(const char* languageCode, const char* dataFold
                    {"ES", "-ES"}, {"CH", "-CH"}, {"SE", "-SE"}, {"CN", "-CN"}, {"NL", "-NL"}, {"HU", "-HU"}};
   std::string name = kStringTableName;
   for (const auto& entry : kSuffixes) {
-    if (languageCode && strcasecmp(languageCode, entry.code) == 0) name += entry.suffix;
+    if (languageCode && Vak::CodePage::CompareIgnoreCase(languageCode, entry.code) == 0) name += entry.suffix;
   }
   name += ".txt";
   const Vak::PString saved = dataFolder_;

@@ -229,10 +229,6 @@ TEST(DataManager, FormatChecksTheEntryAgainstItsArguments) {
   EXPECT_STREQ(manager->Format(RUZLib::Msg::kTextureMissing, "t").c_str(), "");
 }
 
-} // namespace
-
-namespace {
-
 TEST(DataManager, PersonalDetailsAreReplacedNotRewrittenInPlace) {
   DataFolder folder;
   folder.WriteData("personalDetails.txt", "author \"old\"\r\nisinputboxon 1\r\n");
@@ -347,10 +343,6 @@ TEST(DataManager, PurgeFreesWhatTheSceneGraphAwaitsDeleting) {
   EXPECT_EQ(kernel.GetSceneGraph().AwaitingDeletion(), 0u);
 }
 
-} // namespace
-
-namespace {
-
 class PlainDatabase : public Vak::ResourceDatabase {
 public:
   explicit PlainDatabase(const char* name) : Vak::ResourceDatabase(Vak::PString(name)) {}
@@ -383,10 +375,6 @@ TEST(DataManager, TopContentFolderHoldsOneUseOfItsArchiveDatabase) {
   GetVADServices().resourceDatabases = nullptr;
   SetDatabaseRootPath("");
 }
-
-} // namespace
-
-namespace {
 
 TEST(DataManager, FolderGivenWithATrailingBackSlash) {
   DataFolder folder;
