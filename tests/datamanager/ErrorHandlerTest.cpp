@@ -89,6 +89,8 @@ const Sequence kSequences[] = {
      {{'-', 0, "n", 0}, {'t', 1, "n2", 0}, {'c', 1, "n3", 0}}},
 };
 
+void PrintTo(const Sequence& s, std::ostream* os) { *os << s.name; }
+
 class ErrorHandlerSequences : public ::testing::TestWithParam<Sequence> {};
 
 TEST_P(ErrorHandlerSequences, RecordsAndResults) {
