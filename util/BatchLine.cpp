@@ -48,7 +48,7 @@ bool BatchFileReader::Fill() {
     position_ = 0;
   }
   char chunk[4096];
-  const unsigned long got = file_.IsOpen() ? file_.Read(chunk, 1, sizeof chunk) : 0;
+  const unsigned long got = file_.IsOpen() ? file_.Read(chunk, sizeof chunk, 1) : 0;
   if (got == 0) {
     atEnd_ = true;
     return false;
