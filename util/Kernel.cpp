@@ -17,6 +17,9 @@
 #include "assetdb/VADDataFolders.h"
 #include "assetdb/VADDatabase.h"
 #include "content/AppGlobals.h"
+#include "datamanager/DataManager.h"
+#include "datamanager/ErrorHandler.h"
+#include "platform/dorvix/RenderKernel.h"
 #include "util/CommandDispatcher.h"
 #include "util/EngineContext.h"
 
@@ -43,6 +46,7 @@ const char* KernelOptionLine(int argc, char** argv) {
 }
 
 int InitKernel(EngineContext& context, const char* programPath, int argc, char** argv) {
+  RUZLib::ErrorHandler::Create();
   Vak::File::Path programFolder(programPath);
   programFolder.Normalize();
   programFolder.DelName(false);
@@ -52,8 +56,17 @@ int InitKernel(EngineContext& context, const char* programPath, int argc, char**
   SetStartDirectory(start);
   Vak::File::ChDir(programFolder);
 
+  Vak::File::Path dataFolder(programFolder);
+  dataFolder.Add("RUZData\\");
+  dataFolder.ReplaceForwardSlashes();
+  if (!RUZLib::DataManager::Startup(dataFolder)) {
+    std::fprintf(stderr, "- RUZLib initialisation failed.\n");
+    return 255;
+  }
+
   context.os = new Vak::OS("Velmar Util", KernelOptionLine(argc, argv), nullptr, nullptr);
   context.resources = new Vak::ResourceSystem;
+  context.render = new Vak::RenderKernel(nullptr, 8.0f);
   if (!Vak::OS::Init()) {
     std::fprintf(stderr, "- Vak OS initialisation failed.\n");
     return 255;
@@ -65,6 +78,14 @@ int InitKernel(EngineContext& context, const char* programPath, int argc, char**
   Vak::Log::Init(options);
   context.resources->Init(options);
   Vak::Kernel::GlobalRand().Randomise();
+
+  if (!context.render->Init(context.os, 0)) {
+    std::fprintf(stderr, "- Unable to initialize render system\n\n");
+    return 255;
+  }
+  RUZLib::DataManager* data = RUZLib::DataManager::Instance();
+  data->SetupScene(context.render, static_cast<Vak::View*>(context.view));
+  data->RegisterVelmarBumpVertexType();
 
   Vak::File::Path root(programFolder);
   root.DelSlash();
@@ -84,9 +105,15 @@ int InitKernel(EngineContext& context, const char* programPath, int argc, char**
 
 void ShutdownKernel(EngineContext& context) {
   VADShutdown();
+  if (RUZLib::DataManager* data = RUZLib::DataManager::TryInstance()) data->ReleaseDummyMaterials();
+  RUZLib::DataManager::Shutdown();
   VADUnmountDataFolders();
+  delete context.render;
+  context.render = nullptr;
   delete context.resources;
   context.resources = nullptr;
   delete context.os;
   context.os = nullptr;
+  // Last: everything above may still report to it.
+  RUZLib::ErrorHandler::Destroy();
 }

@@ -2,6 +2,7 @@
 // output and exit code, and an installation that the command left as it was.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -108,6 +109,26 @@ TEST_F(VelmarUtilRefusalsTest, MissingOrBadInput) {
        "-The file \"/no/such/batch.txt\" does not exist, please specify a valid filename\n", 255},
   };
   for (const Case& c : cases) Check(c);
+}
+
+} // namespace
+
+namespace {
+
+TEST(VelmarUtilStartUpTest, WithoutTheDataFolderNothingRuns) {
+  Installation install;
+  std::filesystem::remove_all(install.Root() + "/bin/RUZData");
+  const e2e::Snapshot before = install.Take();
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"version"}, {"edit", "<kuid:1:2>"}, {"@/no/such/batch.txt"}}) {
+    const Result result = install.Run(arguments);
+    EXPECT_EQ(result.out, "") << arguments[0];
+    EXPECT_EQ(result.err, "- RUZLib initialisation failed.\n") << arguments[0];
+    EXPECT_EQ(result.code, 255) << arguments[0];
+    EXPECT_EQ(install.Take(), before) << arguments[0];
+  }
+  // Help needs no start-up.
+  EXPECT_EQ(install.Run({"help"}).code, 0);
 }
 
 } // namespace

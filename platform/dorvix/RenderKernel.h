@@ -1,0 +1,57 @@
+#pragma once
+// The render kernel: the scene graph, the display, the rendering caches, the
+// material loader and the texture collections. This stand-in renders
+// nothing; a program starts it as the engine would.
+#include <memory>
+
+#include "platform/dorvix/Display.h"
+#include "platform/dorvix/Material.h"
+#include "platform/dorvix/RenderingCache.h"
+#include "platform/dorvix/SceneGraph.h"
+
+namespace Vak {
+
+class OS;
+
+class RenderKernel {
+public:
+  // Without a scene graph the kernel makes its own. `version` is the render
+  // interface the caller was built for.
+  RenderKernel(SceneGraph* sceneGraph, float version);
+  ~RenderKernel();
+  RenderKernel(const RenderKernel&) = delete;
+  RenderKernel& operator=(const RenderKernel&) = delete;
+
+  // Attaches the kernel to the started OS object; `selector` picks the
+  // renderer (0 the null renderer). Makes the shared textures.
+  bool Init(OS* os, int selector);
+  bool IsInitialised() const { return initialised_; }
+  float Version() const { return version_; }
+  OS* GetOS() const { return os_; }
+
+  SceneGraph& GetSceneGraph() { return *sceneGraph_; }
+  Display& GetDisplay() { return display_; }
+  RenderingCacheManager& GetRenderingCacheManager() { return caches_; }
+  // The kernel's own loader unless one was set (not owned; null restores).
+  MaterialLoader& GetMaterialLoader() { return loader_ ? *loader_ : ownLoader_; }
+  void SetMaterialLoader(MaterialLoader* loader) { loader_ = loader; }
+  SharedTextureCollection& GetSharedTextureCollection() { return sharedTextures_; }
+  TextureCollection& GetTextureCollection() { return textures_ ? *textures_ : ownTextures_; }
+  void SetTextureCollection(TextureCollection* textures) { textures_ = textures; }
+
+private:
+  std::unique_ptr<SceneGraph> ownSceneGraph_;
+  SceneGraph* sceneGraph_;
+  float version_;
+  OS* os_ = nullptr;
+  bool initialised_ = false;
+  Display display_;
+  RenderingCacheManager caches_;
+  MaterialLoader ownLoader_;
+  MaterialLoader* loader_ = nullptr;
+  SharedTextureCollection sharedTextures_;
+  TextureCollection ownTextures_;
+  TextureCollection* textures_ = nullptr;
+};
+
+} // namespace Vak

@@ -1,0 +1,33 @@
+#pragma once
+// A directional light of a display, placed in the scene as a particle.
+#include "platform/elthrac/Particle.h"
+
+namespace Vak {
+
+class Display;
+
+struct Colour {
+  float r = 0, g = 0, b = 0, a = 0;
+  bool operator==(const Colour&) const = default;
+};
+
+class ParallelLight : public Particle {
+public:
+  ParallelLight(Display* display, float range) : display_(display), range_(range) {}
+
+  Display* GetDisplay() const { return display_; }
+  float Range() const { return range_; }
+  void SetAmbient(const Colour& colour) { ambient_ = colour; }
+  void SetDiffuse(const Colour& colour) { diffuse_ = colour; }
+  void SetSpecular(const Colour& colour) { specular_ = colour; }
+  const Colour& Ambient() const { return ambient_; }
+  const Colour& Diffuse() const { return diffuse_; }
+  const Colour& Specular() const { return specular_; }
+
+private:
+  Display* display_;
+  float range_;
+  Colour ambient_, diffuse_, specular_;
+};
+
+} // namespace Vak

@@ -1,0 +1,36 @@
+#include "platform/elthrac/Particle.h"
+
+#include <algorithm>
+
+namespace Vak {
+
+Particle::~Particle() {
+  DeleteChildren();
+  if (parent_) parent_->RemoveChild(this);
+}
+
+void Particle::AddChild(Particle* child) {
+  if (!child || child->parent_ == this) return;
+  if (child->parent_) child->parent_->RemoveChild(child);
+  children_.push_back(child);
+  child->parent_ = this;
+}
+
+bool Particle::RemoveChild(Particle* child) {
+  auto it = std::find(children_.begin(), children_.end(), child);
+  if (it == children_.end()) return false;
+  children_.erase(it);
+  child->parent_ = nullptr;
+  return true;
+}
+
+void Particle::DeleteChildren() {
+  while (!children_.empty()) {
+    Particle* child = children_.back();
+    children_.pop_back();
+    child->parent_ = nullptr;
+    delete child;
+  }
+}
+
+} // namespace Vak
