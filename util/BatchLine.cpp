@@ -39,7 +39,9 @@ bool BatchFileReader::Open(const char* path) {
   buffer_.clear();
   position_ = 0;
   atEnd_ = false;
-  return file_.Open(path, Vak::File::kRead) == Vak::File::RES_OK;
+  // The bytes as they are: a batch file is plain text, never the engine's
+  // compressed storage.
+  return file_.Open(path, Vak::File::kReadStored) == Vak::File::RES_OK;
 }
 
 bool BatchFileReader::Fill() {

@@ -90,6 +90,8 @@ TEST(BatchLineTest, ReaderMeetsTheEndOnlyWhenAReadFindsNothing) {
       {"last line without a line end", "a\nb", {"a\n", "b"}},
       {"last line with a line end", "a\nb\n", {"a\n", "b\n", ""}},
       {"blank lines", "\n\r\n", {"\n", "\r\n", ""}},
+      {"text that begins like the engine's compressed files", "CFILversion\necho e\"",
+       {"CFILversion\n", "echo e\""}},
       {"a line across the reader's chunks", std::string(4095, 'y') + "\r\nz", {std::string(4095, 'y') + "\r\n", "z"}},
   };
   for (const Case& c : cases) EXPECT_EQ(ReadAll(c.content), c.lines) << c.name;
