@@ -20,21 +20,19 @@ scripts/sample-install "$work/fresh" "$build" >/dev/null
 util="$work/inst/bin/VelmarUtil"
 
 /usr/bin/python3 - "$work/assets" <<'PY'
-import os, random, sys
-root = sys.argv[1]
+import pathlib, random, sys
+root = pathlib.Path(sys.argv[1])
 rng = random.Random(1000)
 words = "track signal station platform freight engine coach bogey gradient ballast depot siding".split()
 for n in range(1000):
-    folder = os.path.join(root, "asset%04d" % n)
-    os.makedirs(os.path.join(folder, "art"))
-    def put(name, data):
-        with open(os.path.join(folder, name), "wb") as f:
-            f.write(data)
-    put("config.txt", ('kuid <kuid:414141:%d>\r\nkind "scenery"\r\nusername "bench asset %d"\r\n'
-                       'velmar-build 3.1\r\ncategory-region "AU"\r\n' % (n + 1, n)).encode())
-    put("description.html", " ".join(rng.choice(words) for _ in range(rng.randrange(100, 300))).encode())
-    put("art/body.im", rng.randbytes(rng.randrange(2048, 8192)))
-    put("art/skin.tga", bytes(18) + rng.randbytes(4096))
+    art = root / ("asset%04d" % n) / "art"
+    art.mkdir(parents=True)
+    (art.parent / "config.txt").write_bytes(
+        ('kuid <kuid:414141:%d>\r\nkind "scenery"\r\nusername "bench asset %d"\r\n'
+         'velmar-build 3.1\r\ncategory-region "AU"\r\n' % (n + 1, n)).encode())
+    (art.parent / "description.html").write_text(" ".join(rng.choice(words) for _ in range(rng.randrange(100, 300))))
+    (art / "body.im").write_bytes(rng.randbytes(rng.randrange(2048, 8192)))
+    (art / "skin.tga").write_bytes(bytes(18) + rng.randbytes(4096))
 PY
 
 now() { date +%s.%N; }

@@ -2,15 +2,14 @@
 // others fail without one.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "content/ResultsLog.h"
 #include "tests/platform/os/TempFolder.h"
+#include "tests/util/frontend/PrintedLog.h"
 #include "util/CommandDispatcher.h"
 #include "util/EngineContext.h"
-#include "util/ResultsPrinting.h"
 #include "util/ScriptTools.h"
 
 namespace {
@@ -29,11 +28,7 @@ Outcome RunLine(std::vector<std::string> arguments) {
   EngineContext context;
   Outcome outcome;
   outcome.failed = RunCommand(log, context, static_cast<int>(arguments.size()), argv.data());
-  std::FILE* file = std::tmpfile();
-  PrintResultsLog(log, file);
-  std::rewind(file);
-  for (int c; (c = std::fgetc(file)) != EOF;) outcome.log += static_cast<char>(c);
-  std::fclose(file);
+  outcome.log = PrintedLog(log);
   return outcome;
 }
 

@@ -1,27 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "content/ResultsLog.h"
 #include "util/CommandDispatcher.h"
-#include "util/ResultsPrinting.h"
+#include "tests/util/frontend/PrintedLog.h"
 
 namespace {
 
-std::string Printed(const ResultsLog& log) {
-  std::FILE* file = std::tmpfile();
-  PrintResultsLog(log, file);
-  std::rewind(file);
-  std::string text;
-  for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
-  std::fclose(file);
-  return text;
-}
-
 TEST(ResultsPrintingTest, EmptyLogPrintsOnlyTheCountLine) {
   ResultsLog log;
-  EXPECT_EQ(Printed(log), "OK (0 Errors, 0 Warnings)\n");
+  EXPECT_EQ(PrintedLog(log), "OK (0 Errors, 0 Warnings)\n");
 }
 
 TEST(ResultsPrintingTest, PrefixesAssetAndCounts) {
@@ -35,7 +24,7 @@ TEST(ResultsPrintingTest, PrefixesAssetAndCounts) {
   log.AddMessage(9, nullptr, "odd severity");
   log.AddMessage(ResultsLog::kError, nullptr, "two lines\n");
   // "OK" even with errors counted.
-  EXPECT_EQ(Printed(log),
+  EXPECT_EQ(PrintedLog(log),
             "; <NULL> : a note\n"
             "! <NULL> : a warning\n"
             "- <kuid:414141:7> : an error\n"
