@@ -110,6 +110,16 @@ TEST(VelmarUtilCommandsTest, InstalledAssetTravelsThroughAPackageToAnotherInstal
   EXPECT_EQ(files.count("sound.wav"), 1u);
 }
 
+TEST(VelmarUtilCommandsTest, CompressTextureFindsARelativeFolderFromTheProgramFolder) {
+  Installation install;
+  // The working directory is the program's folder: "../local" is the
+  // installation's local folder, which holds no textures to convert.
+  const Result result = install.Run({"compresstexture", "../local"});
+  EXPECT_EQ(result.out, kOk);
+  EXPECT_EQ(result.code, 0);
+  EXPECT_EQ(install.Run({"compresstexture", "../no-such-folder"}).code, 255);
+}
+
 TEST(VelmarUtilCommandsTest, ImportingConsistsTwiceCreatesEachOnce) {
   Installation install;
   const std::string list = install.Samples() + "/consists.txt";

@@ -93,6 +93,8 @@ TEST_F(VelmarUtilRefusalsTest, MissingOrBadInput) {
       {"delete", {"delete"}, missingId, "", 255},
       {"delete unparsable", {"delete", "foo"}, nothing, "", 255},
       {"compresstexture", {"compresstexture"}, missingId, "", 255},
+      {"compresstexture missing", {"compresstexture", "/no/such/folder"},
+       Errors("- <NULL> : Unable to search path: '/no/such/folder'\n", 1), "", 255},
       {"searchbycategory -a", {"searchbycategory", "-a"}, Errors("- <NULL> : Missing category parameter.\n", 1), "",
        255},
       {"searchbycategory matching nothing", {"searchbycategory", "NOSUCH"}, nothing, "", 255},
@@ -114,6 +116,19 @@ TEST_F(VelmarUtilRefusalsTest, MissingOrBadInput) {
 } // namespace
 
 namespace {
+
+TEST(VelmarUtilPackageNamesTest, AFolderWithAFileNameNoPackageCanHoldIsNotInstalled) {
+  Installation install;
+  ASSERT_EQ(install.Run({"version"}).code, 0);
+  const e2e::Snapshot before = install.Take();
+  const Result result = install.Run({"installfrompath", install.Samples() + "/badname"});
+  EXPECT_EQ(result.code, 255);
+  const std::string counts = "OK (1 Errors, 1 Warnings)\n";
+  ASSERT_GE(result.out.size(), counts.size()) << result.out;
+  EXPECT_EQ(result.out.substr(result.out.size() - counts.size()), counts);
+  EXPECT_EQ(install.Take(), before);
+  EXPECT_EQ(install.Run({"printconfig", "<kuid:414141:9>"}).code, 255);
+}
 
 TEST(VelmarUtilStartUpTest, WithoutTheDataFolderNothingRuns) {
   Installation install;
