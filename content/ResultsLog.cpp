@@ -66,8 +66,32 @@ void ResultsLog::ExpandMacro(const char* value, Vak::AnsiString& text, const cha
   }
 }
 
+namespace {
+std::atomic<ResultsLog::TextResolver> gTextResolver{nullptr};
+} // namespace
+
+void ResultsLog::SetTextResolver(TextResolver resolver) { gTextResolver.store(resolver); }
+
+ResultsLog::TextResolver ResultsLog::GetTextResolver() { return gTextResolver.load(); }
+
+bool ResultsLog::IsInterfaceTextKey(const char* text) {
+  if (!text || text[0] != '$' || text[1] == 0) return false;
+  for (const char* c = text + 1; *c; ++c) {
+    const bool word = (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9') || *c == '_';
+    if (!word) return false;
+  }
+  return true;
+}
+
 void ResultsLog::AddMessage(int32_t severity, VelmarProperty* property, const char* text,
                             const ACSChunkPtr& parameters) {
+  // Looked up before the log's lock is taken: the interface text has a lock
+  // of its own.
+  Vak::PString resolved;
+  if (const TextResolver resolver = gTextResolver.load(); resolver && IsInterfaceTextKey(text)) {
+    resolved = resolver(Vak::PString(text));
+    if (resolved.Length() > 0) text = resolved.c_str();
+  }
   Hold hold(*this);
   Line line;
   line.severity = severity;

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "Vak/Bexlorn/PString.h"
 #include "Vak/Bexlorn/String.h"
 #include "Vak/Bexlorn/Sync.h"
 #include "content/ACSChunkPtr.h"
@@ -37,12 +38,25 @@ public:
   // Watchers hear "list-destroyed" first; then the pipes are closed.
   ~ResultsLog() override;
 
+  // Gives the text of an interface-text key; a key without text comes back
+  // as it is.
+  using TextResolver = Vak::PString (*)(const Vak::PString& key);
+
   // Stores a line and tells the watchers. The line holds its own reference on
-  // `property`; without one it takes the innermost context property. Each
-  // child of `parameters` replaces $(NAME) (any case) by the child's value;
-  // the text is otherwise stored as given.
+  // `property`; without one it takes the innermost context property. A text
+  // that is an interface-text key is first replaced by its text through the
+  // resolver. Each child of `parameters` then replaces $(NAME) (any case) by
+  // the child's value; the text is otherwise stored as given.
   void AddMessage(int32_t severity, VelmarProperty* property, const char* text,
                   const ACSChunkPtr& parameters = ACSChunkPtr());
+
+  // The process's resolver (the interface text, installed at start-up); null
+  // leaves keys as they are.
+  static void SetTextResolver(TextResolver resolver);
+  static TextResolver GetTextResolver();
+  // "$" and then only letters, digits and '_' ("$vad_unreadable_cdp"; not
+  // "$(FILE_PATH)").
+  static bool IsInterfaceTextKey(const char* text);
 
   // The property context for lines added without a property of their own.
   void PushProperty(VelmarProperty* property);

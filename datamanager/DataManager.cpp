@@ -11,6 +11,8 @@
 #include "assetdb/VADRepair.h"
 #include "content/AppGlobals.h"
 #include "content/FileHelpers.h"
+#include "content/InterfaceTextDB.h"
+#include "content/ResultsLog.h"
 #include "content/VelmarEx.h"
 #include "datamanager/FormTemplate.h"
 #include "datamanager/MeshData.h"
@@ -93,6 +95,9 @@ DataManager::~DataManager() {
 
 bool DataManager::Startup(const char* dataFolder) {
   if (gInstance) Shutdown();
+  // Messages given as interface-text keys get their texts from here on; the
+  // data manager starts before any command adds one.
+  ResultsLog::SetTextResolver(&GetInterfaceString);
   gInstance = new DataManager(dataFolder);
   return gInstance->Initialise();
 }

@@ -93,7 +93,7 @@ MeshData* DataManager::LoadMeshForField(const Vak::PString& fileName, Container*
   if (!path.GetExt()) return nullptr;
   if (IsAbsolutePath(path)) {
     Vak::File::Path base = GetDatabaseRootPath();
-    base.AddPath(GetContentFolder().c_str());
+    if (topContentFolder_.Length() > 0) base.AddPath(topContentFolder_.c_str());
     base.ReplaceForwardSlashes();
     path.ReplaceForwardSlashes();
     path.MakeRelativeTo(base);

@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "content/AppGlobals.h"
 #include "content/VelmarEx.h"
+#include "platform/dorvix/RenderKernel.h"
+#include "platform/elthrac/Particle.h"
 #include "platform/os/ThreadLocale.h"
 #include "tests/content/LogCapture.h"
 #include "tests/datamanager/DataManagerSupport.h"
@@ -84,10 +87,11 @@ TEST(DataManager, NewFormTemplateLinesAreLowerCasedAndEndWithBridge) {
 TEST(DataManager, SubFolderDoesNotStopStartup) {
   DataFolder folder;
   folder.WriteData("stringtable.txt", StringTableText({{0, "zero"}}));
-  folder.WriteData("sub/inner.txt", "x y\n");
+  // Named like a file, so the data folder's "*.*" search finds it.
+  folder.WriteData("backup.old/inner.txt", "x y\n");
   StartedDataManager manager(folder);
   EXPECT_TRUE(manager.Started());
-  EXPECT_EQ(manager->FormTemplates().count("sub"), 0u);
+  EXPECT_EQ(manager->FormTemplates().count("backup.old"), 0u);
   EXPECT_EQ(manager->FormTemplates().count("stringtable.txt"), 1u);
 }
 
@@ -219,6 +223,124 @@ TEST(DataManager, FormatChecksTheEntryAgainstItsArguments) {
   EXPECT_EQ(log.Count("String table entry 132 does not fit"), 1);
   // An entry past the table's end is empty.
   EXPECT_STREQ(manager->Format(RUZLib::Msg::kTextureMissing, "t").c_str(), "");
+}
+
+} // namespace
+
+namespace {
+
+TEST(DataManager, PersonalDetailsAreReplacedNotRewrittenInPlace) {
+  DataFolder folder;
+  folder.WriteData("personalDetails.txt", "author \"old\"\r\nisinputboxon 1\r\n");
+  // A second name for the same file: a rewrite in place would change it too.
+  folder.WriteFile("linked.txt", "");
+  std::filesystem::remove(folder.Path() / "linked.txt");
+  std::filesystem::create_hard_link(folder.Path() / "RUZData" / "personalDetails.txt", folder.Path() / "linked.txt");
+  {
+    StartedDataManager manager(folder);
+    ASSERT_TRUE(manager.Started());
+    EXPECT_STREQ(manager->GetPersonalDetails().author.c_str(), "old");
+    manager->EditPersonalDetails().author = "new";
+  }
+  EXPECT_EQ(folder.ReadFile("linked.txt"), "author \"old\"\r\nisinputboxon 1\r\n");
+  StartedDataManager manager(folder);
+  EXPECT_STREQ(manager->GetPersonalDetails().author.c_str(), "new");
+}
+
+TEST(DataManager, LanguageCodesPickTheStringTableSuffix) {
+  DataFolder folder;
+  folder.WriteData("stringtable.txt", StringTableText({{0, "english"}}));
+  folder.WriteData("stringtable-DE.txt", StringTableText({{0, "deutsch"}}));
+  StartedDataManager manager(folder);
+  // Start-up passes no code.
+  EXPECT_STREQ(manager->GetString(0).c_str(), "english");
+  const struct {
+    const char* code;
+    const char* text;
+  } cases[] = {{"de", "deutsch"}, {"DE", "deutsch"}, {"UK", "english"}, {"", "english"}, {"FR", ""}};
+  for (const auto& c : cases) {
+    manager->LoadStringTable(c.code, folder.Data().c_str());
+    EXPECT_STREQ(manager->GetString(0).c_str(), c.text) << c.code;
+  }
+}
+
+TEST(DataManager, ConstructionDefaults) {
+  DataFolder folder;
+  folder.WriteData("x.txt", "");
+  StartedDataManager manager(folder);
+  EXPECT_FLOAT_EQ(manager->currentBuild, 3.1f);
+  EXPECT_FALSE(manager->archivePresent);
+  EXPECT_FALSE(manager->meshFailureReported);
+  EXPECT_FALSE(manager->meshAssetSeen);
+  EXPECT_FALSE(manager->SchemaLoaded());
+  EXPECT_EQ(manager->GetRenderKernel(), nullptr);
+  EXPECT_STREQ(manager->DataFolder().c_str(), folder.Data().c_str());
+}
+
+TEST(DataManager, CurrentAssetAndContentFolder) {
+  DataFolder folder;
+  folder.WriteData("x.txt", "");
+  StartedDataManager manager(folder);
+  const std::string root = folder.Path().string();
+  ASSERT_TRUE(SetDatabaseRootPath(root.c_str()));
+  // Without a top folder the database root serves.
+  EXPECT_STREQ(manager->GetContentFolder().c_str(), static_cast<const char*>(GetDatabaseRootPath()));
+  manager->SetCurrentAsset((root + "/editing/kuid 1 2/sub").c_str(), "");
+  EXPECT_STREQ(manager->GetContentFolder().c_str(), "editing");
+  EXPECT_STREQ(manager->GetCurrentAssetFolder().c_str(), "kuid 1 2\\sub");
+  manager->SetCurrentAsset("asset", "local");
+  EXPECT_STREQ(manager->GetContentFolder().c_str(), "local");
+  EXPECT_STREQ(manager->GetCurrentAssetFolder().c_str(), "asset");
+  SetDatabaseRootPath("");
+}
+
+alignas(8) char gTags[4];
+RUZLib::Tag* T(int i) { return reinterpret_cast<RUZLib::Tag*>(&gTags[i]); }
+Vak::PString TagFile(RUZLib::Tag* tag) { return tag == T(1) ? Vak::PString("named.texture") : Vak::PString(""); }
+
+TEST(DataManager, TagListsAndReferences) {
+  DataFolder folder;
+  folder.WriteData("x.txt", "");
+  StartedDataManager manager(folder);
+  manager->AddToNamedList("queues", T(0));
+  manager->AddToNamedList("queues", T(1));
+  manager->AddToNamedList("mesh-table", T(0));
+  manager->AddReference("attached-track", T(1));
+  manager->AddUniqueItem(T(0));
+  manager->AddUniqueItem(T(0));
+  manager->AddUniqueItem(T(2));
+  manager->AddItem(T(2));
+  manager->AddItem(T(2));
+  EXPECT_EQ(manager->UniqueItems(), (DataManager::TagList{T(0), T(2)}));
+  EXPECT_EQ(manager->Items(), (DataManager::TagList{T(2), T(2)}));
+
+  DataManager::SetTagFileNameFunction(&TagFile);
+  EXPECT_TRUE(manager->IsFileReferenced("named.texture", "attached-track"));
+  EXPECT_FALSE(manager->IsFileReferenced("named.texture", "queues"));
+  EXPECT_FALSE(manager->IsFileReferenced("other.texture", "attached-track"));
+  manager->ClearReferenceList("attached-track");
+  EXPECT_FALSE(manager->IsFileReferenced("named.texture", "attached-track"));
+  DataManager::SetTagFileNameFunction(nullptr);
+
+  manager->RemoveTagFromLists(T(0));
+  EXPECT_EQ(manager->NamedLists().at("queues"), (DataManager::TagList{T(1)}));
+  EXPECT_TRUE(manager->NamedLists().at("mesh-table").empty());
+  EXPECT_EQ(manager->UniqueItems(), (DataManager::TagList{T(2)}));
+  manager->RemoveTagFromLists(T(2));
+  EXPECT_TRUE(manager->UniqueItems().empty());
+  EXPECT_TRUE(manager->Items().empty());
+}
+
+TEST(DataManager, PurgeFreesWhatTheSceneGraphAwaitsDeleting) {
+  DataFolder folder;
+  folder.WriteData("x.txt", "");
+  Vak::RenderKernel kernel(nullptr, 8.0f);
+  StartedDataManager manager(folder);
+  manager->SetupScene(&kernel);
+  kernel.GetSceneGraph().QueueDeletion(new Vak::Particle());
+  EXPECT_EQ(kernel.GetSceneGraph().AwaitingDeletion(), 1u);
+  manager->PurgeLoadedData();
+  EXPECT_EQ(kernel.GetSceneGraph().AwaitingDeletion(), 0u);
 }
 
 } // namespace
