@@ -337,7 +337,6 @@ TEST_F(InstallTest, WalkDoesNotFollowLinksBackUpItsPath) {
   AssetFolder("tree/x/y/asset", a_);
   AssetFolder("elsewhere/asset", b_);
   std::filesystem::create_directory_symlink(source_ / "tree", source_ / "tree/x/up");
-  std::filesystem::create_directory_symlink(source_ / "tree/x", source_ / "tree/x/y/self");
   std::filesystem::create_directory_symlink(source_ / "elsewhere", source_ / "tree/x/other");
   ResultsLog log;
   bool kept = false;
