@@ -61,6 +61,10 @@ public:
   // Stops the worker, releases the pending requests, empties the queue.
   virtual void ClearStation() = 0;
   virtual void StartStationWorker() = 0;
+  // The state of a station that never searched: queue empty, last received
+  // list "0", times and the retry forgotten; the worker runs again when the
+  // station is enabled.
+  virtual void ResetStation() = 0;
 
   // The membership status and its time left in seconds.
   virtual void SetMembership(int32_t status, float value) = 0;

@@ -22,6 +22,7 @@ bool NetworkService::ReadStation(TStream& stream) { return station_.Read(stream)
 void NetworkService::WriteStation(TStream& stream) { station_.Write(stream); }
 void NetworkService::ClearStation() { station_.Clear(); }
 void NetworkService::StartStationWorker() { station_.StartWorker(); }
+void NetworkService::ResetStation() { station_.Reset(); }
 
 void NetworkService::SetMembership(int32_t status, float value) { station_.SetMembership(status, value); }
 int32_t NetworkService::GetMembershipStatus() { return station_.GetMembershipState(); }

@@ -25,6 +25,7 @@ public:
   void WriteStation(TStream& stream) override;
   void ClearStation() override;
   void StartStationWorker() override;
+  void ResetStation() override;
 
   void SetMembership(int32_t status, float value) override;
   int32_t GetMembershipStatus() override;

@@ -15,6 +15,7 @@
 
 #include "assetdb/CategoryList.h"
 #include "bench/BenchScratch.h"
+#include "bench/assetdb/GrepRace.h"
 
 namespace {
 
@@ -77,17 +78,6 @@ const std::string& ListFile() {
   return path;
 }
 
-// Lists counted by grep -cE, or -1 when grep cannot be run.
-long GrepCount(const std::string& expression) {
-  const std::string command = "/usr/bin/grep -cE '" + expression + "' '" + ListFile() + "'";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return -1;
-  long count = -1;
-  if (std::fscanf(pipe, "%ld", &count) != 1) count = -1;
-  ::pclose(pipe);
-  return count;
-}
-
 int MatchCount(const char* pattern) {
   int count = 0;
   for (const std::string& list : Lists()) count += CategoryList::Match(pattern, list.c_str());
@@ -96,34 +86,8 @@ int MatchCount(const char* pattern) {
 
 // args: pattern for Match, the equivalent extended expression for grep.
 void BM_MatchVsGrep(benchmark::State& state, const char* pattern, const char* expression) {
-  ListFile();
-  using Clock = std::chrono::steady_clock;
-  Clock::duration matchTime{};
-  int count = 0;
-  for (auto _ : state) {
-    const Clock::time_point start = Clock::now();
-    count = MatchCount(pattern);
-    matchTime += Clock::now() - start;
-    benchmark::DoNotOptimize(count);
-  }
-  constexpr int kGrepRuns = 3;
-  Clock::duration grepTime{};
-  long grepCount = 0;
-  for (int i = 0; i < kGrepRuns; ++i) {
-    const Clock::time_point start = Clock::now();
-    grepCount = GrepCount(expression);
-    grepTime += Clock::now() - start;
-  }
-  if (grepCount != count) {
-    state.SkipWithError(("Match counts " + std::to_string(count) + ", grep " + std::to_string(grepCount)).c_str());
-    return;
-  }
-  const double matchSeconds = std::chrono::duration<double>(matchTime).count() / static_cast<double>(state.iterations());
-  const double grepSeconds = std::chrono::duration<double>(grepTime).count() / kGrepRuns;
-  state.counters["matching"] = count;
-  state.counters["grep_ms"] = grepSeconds * 1e3;
-  state.counters["grep/match"] = grepSeconds / matchSeconds;
-  state.SetItemsProcessed(state.iterations() * kLists);
+  bench::RaceGrep(state, [pattern] { return MatchCount(pattern); }, expression, ListFile(), kLists, "matching",
+                  "match");
 }
 
 BENCHMARK_CAPTURE(BM_MatchVsGrep, one_code, "LOC", "(^|;)LOC(;|$)")->Unit(benchmark::kMillisecond);

@@ -27,9 +27,8 @@ Bytes StreamBytes(TBuffer& stream) {
   return Bytes(b.Data(), b.Data() + b.Size());
 }
 
-// The station and user-name blocks follow each other inside the index file;
-// each reader stops at its block's end.
-TEST(NetworkServiceTest, BothBlocksRoundTripInOneStream) {
+// A station block with a received list, a search time and one queued URL.
+Bytes StationBlock() {
   Bytes bytes;
   Vak::AppendLE32(bytes, 1);
   nettest::Text(bytes, "20240101");
@@ -37,6 +36,18 @@ TEST(NetworkServiceTest, BothBlocksRoundTripInOneStream) {
   Vak::AppendLE32(bytes, 0);
   Vak::AppendLE32(bytes, 1);
   PText(bytes, "http://files.example.com/a.txt.gz");
+  return bytes;
+}
+
+void StartReading(TBuffer& in, const Bytes& bytes) {
+  in.GetBuffer().Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
+  in.GetBuffer().SetPosition(0);
+}
+
+// The station and user-name blocks follow each other inside the index file;
+// each reader stops at its block's end.
+TEST(NetworkServiceTest, BothBlocksRoundTripInOneStream) {
+  Bytes bytes = StationBlock();
   Vak::AppendLE32(bytes, 0);
   Vak::AppendLE32(bytes, 1);
   PText(bytes, "erin");
@@ -45,8 +56,7 @@ TEST(NetworkServiceTest, BothBlocksRoundTripInOneStream) {
 
   Objects first;
   TBuffer in;
-  in.GetBuffer().Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
-  in.GetBuffer().SetPosition(0);
+  StartReading(in, bytes);
   ASSERT_TRUE(first.service.ReadStation(in));
   ASSERT_TRUE(first.service.ReadUserNames(in));
   EXPECT_STREQ(first.service.GetUserName(777).c_str(), "erin");
@@ -79,6 +89,22 @@ TEST(NetworkServiceTest, ResetsAndClearsReachTheObjects) {
   o.service.SetMembership(VADDownloadStation::kMembershipActive, 86400.0f);
   EXPECT_EQ(o.service.GetMembershipStatus(), 2);
   EXPECT_EQ(o.service.GetMembershipValue(), 86400.0f);
+}
+
+// The repair's reset reaches the station: what it had received and queued is
+// forgotten and its worker runs again.
+TEST(NetworkServiceTest, ResetStationForgetsTheStationsState) {
+  Objects o;
+  TBuffer in;
+  StartReading(in, StationBlock());
+  ASSERT_TRUE(o.service.ReadStation(in));
+  ASSERT_FALSE(o.station.Queue().IsEmpty());
+  o.service.ResetStation();
+  EXPECT_TRUE(o.station.Queue().IsEmpty());
+  EXPECT_STREQ(o.station.LastReceivedFile(), "0");
+  EXPECT_EQ(o.station.LastSearchTime(), 0u);
+  EXPECT_TRUE(o.station.IsWorkerRunning());
+  o.service.ClearStation();
 }
 
 TEST(NetworkServiceTest, ReleaseDropsOneHoldAndIgnoresNull) {

@@ -91,6 +91,11 @@ public:
   }
   void ClearStation() override { urls.clear(); }
   void StartStationWorker() override {}
+  void ResetStation() override {
+    urls.clear();
+    lastFile = "0";
+    stationTime = 0;
+  }
   void SetMembership(int32_t s, float v) override {
     status = s;
     value = v;

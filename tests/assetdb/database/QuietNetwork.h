@@ -14,6 +14,7 @@ public:
   void WriteStation(TStream&) override {}
   void ClearStation() override {}
   void StartStationWorker() override {}
+  void ResetStation() override {}
   void SetMembership(int32_t, float) override {}
   int32_t GetMembershipStatus() override { return 0; }
   float GetMembershipValue() override { return 0; }

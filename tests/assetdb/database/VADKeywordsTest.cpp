@@ -18,6 +18,7 @@
 #include "tests/assetdb/database/IPCTestSupport.h"
 #include "tests/assetdb/database/IndexFileSupport.h"
 #include "tests/assetdb/database/IndexFixture.h"
+#include "tests/assetdb/database/OpenDatabaseFixture.h"
 
 namespace {
 
@@ -125,38 +126,7 @@ TEST_F(VADKeywordsTest, ImportOfAMissingFileFails) {
 
 // The whole database opened over an index file, for what must outlive a
 // shutdown.
-class VADKeywordsDatabaseTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    savedRoot_ = GetDatabaseRootPath();
-    KuidBaseFile::Reset();
-    gVadAssetIndex.Clear();
-    gVadAssetIndex.ClearDirtyFlags();
-  }
-  void TearDown() override {
-    VADShutdown();
-    AssetArchiveCache::Purge();
-    gVadAssetIndex.Clear();
-    gVadAssetIndex.ClearDirtyFlags();
-    SetDatabaseRootPath(savedRoot_);
-    KuidBaseFile::Reset();
-  }
-  void Open() {
-    VADStartBlock block;
-    VADStartParams(block);
-    std::strncpy(block.root, db_.Root().c_str(), sizeof block.root - 1);
-    ASSERT_TRUE(VADInit(block));
-    VADLock lock;
-    lock.Acquire(true);
-    ASSERT_TRUE(lock.IsHeld());
-  }
-
-  ipctest::Database db_;
-  VelmarResourceDatabaseServices services_;
-  indexfile::FakeNetwork network_;
-  indexfile::NetworkScope scope_{&network_};
-  Vak::File::Path savedRoot_;
-};
+class VADKeywordsDatabaseTest : public OpenDatabaseFixture {};
 
 TEST_F(VADKeywordsDatabaseTest, ImportedKeywordsOutliveAShutdown) {
   VADAssetInfo record;
