@@ -16,9 +16,11 @@
 #include "assetdb/KuidBaseFile.h"
 #include "assetdb/VADDataFolders.h"
 #include "assetdb/VADDatabase.h"
+#include "assets3d/VelmarResourceDatabaseServices.h"
 #include "content/AppGlobals.h"
 #include "datamanager/DataManager.h"
 #include "datamanager/ErrorHandler.h"
+#include "net/NetworkService.h"
 #include "platform/dorvix/RenderKernel.h"
 #include "util/CommandDispatcher.h"
 #include "util/EngineContext.h"
@@ -86,6 +88,12 @@ int InitKernel(EngineContext& context, const char* programPath, int argc, char**
   RUZLib::DataManager* data = RUZLib::DataManager::Instance();
   data->SetupScene(context.render, static_cast<Vak::View*>(context.view));
   data->RegisterVelmarBumpVertexType();
+
+  // What the asset database calls above itself: the installation's folder
+  // archives ("data" among them) and the download station's state.
+  static VelmarResourceDatabaseServices* const resourceDatabases = new VelmarResourceDatabaseServices;
+  (void)resourceDatabases;
+  InstallNetworkService();
 
   Vak::File::Path root(programFolder);
   root.DelSlash();

@@ -133,6 +133,8 @@ TEST(VelmarUtilCommandsTest, ImportingConsistsTwiceCreatesEachOnce) {
   const std::vector<std::string> lines = Lines(result.out);
   ASSERT_EQ(lines.size(), 4u) << result.out;
   EXPECT_EQ(lines[0], "+ 2 : assets matching the specified criteria");
+  // Both consists are the user's: the author is listed once.
+  EXPECT_EQ(install.Run({"authors"}).out, "#414141\n" + kOk);
 
   // The goods train: three cars, two distinct KUIDs in the table, sorted.
   const std::string goods = install.Run({"printconfig", "<kuid:414141:1001>"}).out;
