@@ -58,6 +58,7 @@ TEST(VelmarUtilCommandsTest, HelpVersionEchoAndGeneratedKuids) {
       {{"version", "NoRender"}, "Build 38841\n" + kOk, 0},
       {{"echo", "MiXeD", "two words", "", "\"q\""}, "MiXeD two words  \"q\" \n" + kOk, 0},
       {{"echo"}, "\n" + kOk, 0},
+      {{"setlanguage", "Fr"}, kOk, 0},
       {{"generatekuid"}, "<KUID2:414141:1001:0>\n" + kOk, 0},
       {{"GenerateKUID", "norender"}, "<KUID2:414141:1002:0>\n" + kOk, 0},
   };
@@ -108,6 +109,29 @@ TEST(VelmarUtilCommandsTest, InstalledAssetTravelsThroughAPackageToAnotherInstal
   EXPECT_EQ(FilesBesideConfig(there), files);
   EXPECT_EQ(files.count("art/body.im"), 1u);
   EXPECT_EQ(files.count("sound.wav"), 1u);
+}
+
+TEST(VelmarUtilCommandsTest, RevertDiscardsTheEditsAndDeleteRemovesTheAsset) {
+  Installation install;
+  ASSERT_EQ(install.Run({"installfrompath", install.Samples() + "/assets"}).code, 0);
+  ASSERT_EQ(install.Run({"commit", "<kuid:414141:1>"}).code, 0);
+  const Result edit = install.Run({"edit", "<kuid:414141:1>"});
+  ASSERT_EQ(edit.code, 0);
+  const std::string prefix = "+ <kuid:414141:1> : ";
+  const std::string folder = edit.out.substr(prefix.size(), edit.out.find('\n') - prefix.size());
+  EXPECT_TRUE(std::filesystem::is_directory(folder)) << folder;
+
+  Result result = install.Run({"revert", "<kuid:414141:1>"});
+  EXPECT_EQ(result.code, 0) << result.out;
+  EXPECT_FALSE(std::filesystem::exists(folder)) << folder;
+  EXPECT_EQ(install.Run({"printconfig", "<kuid:414141:1>"}).code, 0);
+
+  result = install.Run({"delete", "<kuid:414141:1>"});
+  EXPECT_EQ(result.code, 0) << result.out;
+  result = install.Run({"printconfig", "<kuid:414141:1>"});
+  EXPECT_EQ(result.out, "- <kuid:414141:1> : Asset is not local.\nOK (1 Errors, 0 Warnings)\n");
+  EXPECT_EQ(result.code, 255);
+  EXPECT_EQ(install.Run({"delete", "<kuid:414141:1>"}).code, 255);
 }
 
 TEST(VelmarUtilCommandsTest, CompressTextureFindsARelativeFolderFromTheProgramFolder) {
