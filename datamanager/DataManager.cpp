@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/Path.h"
 #include "Vak/Bexlorn/PStringCache.h"
@@ -79,6 +80,13 @@ constexpr LocaleEntry kLocales[] = {
 
 Vak::PString Intern(const std::string& text) { return Vak::PString(text.c_str()); }
 
+// The path of a file in a folder given with or without its separator.
+std::string PathIn(const char* folder, const char* name) {
+  std::string path = folder ? folder : "";
+  if (!path.empty() && path.back() != '/' && path.back() != '\\') path.push_back('/');
+  return path + name;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- lifecycle
@@ -142,12 +150,7 @@ void DataManager::Teardown() {
   formTemplates_.clear();
 }
 
-std::string DataManager::DataPath(const char* name) const {
-  std::string path = dataFolder_.c_str();
-  if (!path.empty() && path.back() != '/' && path.back() != '\\') path.push_back('/');
-  path += name;
-  return path;
-}
+std::string DataManager::DataPath(const char* name) const { return PathIn(dataFolder_.c_str(), name); }
 
 // ------------------------------------------------------------------ seams
 
@@ -164,7 +167,7 @@ Vak::PString DataManager::ContainerKind(Container* container) {
 uint32_t DataManager::LocaleForLanguage(const char* code) {
   if (!code) return kDefaultLocale;
   for (const LocaleEntry& entry : kLocales) {
-    if (strcasecmp(code, entry.code) == 0) return entry.id;
+    if (Vak::CodePage::CompareIgnoreCase(code, entry.code) == 0) return entry.id;
   }
   return kDefaultLocale;
 }
@@ -186,13 +189,10 @@ void DataManager::LoadStringTable(const char* languageCode, const char* dataFold
                    {"ES", "-ES"}, {"CH", "-CH"}, {"SE", "-SE"}, {"CN", "-CN"}, {"NL", "-NL"}, {"HU", "-HU"}};
   std::string name = kStringTableName;
   for (const auto& entry : kSuffixes) {
-    if (languageCode && strcasecmp(languageCode, entry.code) == 0) name += entry.suffix;
+    if (languageCode && Vak::CodePage::CompareIgnoreCase(languageCode, entry.code) == 0) name += entry.suffix;
   }
   name += ".txt";
-  const Vak::PString saved = dataFolder_;
-  dataFolder_ = dataFolder ? dataFolder : "";
-  const std::string path = DataPath(name.c_str());
-  dataFolder_ = saved;
+  const std::string path = PathIn(dataFolder, name.c_str());
 
   strings_.clear();
   ACSChunkPtr table;

@@ -108,6 +108,8 @@ void ErrorHandler::AssignMessages(const MessageList& messages) {
 void ErrorHandler::SetEcho(bool echo) { echo_ = echo; }
 
 void ErrorHandler::RemoveTagMessage(Tag* tag) {
+  // Null owns nothing: it would pick the first record of a container.
+  if (!tag) return;
   auto it = std::find_if(messages_.begin(), messages_.end(), [&](const ErrorRecord* r) { return r->tag == tag; });
   if (it == messages_.end()) return;
   delete *it;
@@ -115,6 +117,7 @@ void ErrorHandler::RemoveTagMessage(Tag* tag) {
 }
 
 void ErrorHandler::RemoveContainerMessage(Container* container) {
+  if (!container) return;
   auto it = std::find_if(messages_.begin(), messages_.end(),
                          [&](const ErrorRecord* r) { return r->container == container; });
   if (it == messages_.end()) return;

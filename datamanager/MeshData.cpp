@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/Path.h"
 #include "content/AppGlobals.h"
@@ -22,8 +23,7 @@ constexpr std::string_view kPrimary = "Primary=";
 MeshSource& Source() { return DataManager::GetMeshSource(); }
 
 std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  for (char& c : text) c = Vak::CodePage::AsciiLower(c);
   return text;
 }
 
@@ -96,7 +96,8 @@ void MeshData::LoadBody(bool* result) {
   DataManager* manager = DataManager::TryInstance();
   if (!manager) return;
   const Vak::PString shown = WithoutFirstFolder(meshPath_);
-  resourceName_ = Vak::PString(Lower(meshPath_.c_str()).c_str());
+  resourceName_ = meshPath_;
+  LowerCasePString(resourceName_);
 
   MeshSource::Result found =
       Source().Load(resourceName_, manager->GetResourceDatabase(), manager->GetRenderKernel(), levelOfDetail_);
@@ -111,7 +112,8 @@ void MeshData::LoadBody(bool* result) {
     }
     model_ = std::move(found.model);
     animatable_ = true;
-    if (ErrorHandler* handler = ErrorHandler::Instance()) handler->Trace(manager->GetString(Msg::kMeshLoaded).c_str(), nullptr);
+    if (ErrorHandler* handler = ErrorHandler::Instance())
+      handler->Trace(manager->Format(Msg::kMeshLoaded).c_str(), nullptr);
     BuildLists();
     CheckTextures();
     attachments_ = model_->GetAttachments();
@@ -185,7 +187,8 @@ void MeshData::AnimationBody(bool* result) {
     ReportError(manager->Format(Msg::kAnimationWithoutAnimator, animationPath_));
     return;
   }
-  const Vak::PString name(Lower(animationPath_.c_str()).c_str());
+  Vak::PString name = animationPath_;
+  LowerCasePString(name);
   switch (target->model_->AddAnimation(name)) {
     case MeshModel::kAddFailed2: ReportError(manager->Format(Msg::kAnimationResult2, name)); return;
     case MeshModel::kAddFailed3: ReportError(manager->Format(Msg::kAnimationResult3, name)); return;
@@ -194,7 +197,7 @@ void MeshData::AnimationBody(bool* result) {
   }
   target->animations_.push_back({name, target->model_->GetAnimationValue(name)});
   if (ErrorHandler* handler = ErrorHandler::Instance())
-    handler->Trace(manager->GetString(Msg::kAnimationAdded).c_str(), nullptr);
+    handler->Trace(manager->Format(Msg::kAnimationAdded).c_str(), nullptr);
   *result = true;
 }
 

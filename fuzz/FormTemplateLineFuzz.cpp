@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     joined.append(piece);
     const RUZLib::SplitLine line = RUZLib::SplitFormTemplateLine(piece);
     const std::string_view rest = line.hasValue ? piece.substr(line.key.size() + 1) : piece;
-    if (line.hasValue && (piece.substr(0, line.key.size()) != line.key || piece[line.key.size()] != ' ')) __builtin_trap();
+    if (line.hasValue && (piece.substr(0, line.key.size()) != line.key || piece[line.key.size()] != ' '))
+      __builtin_trap();
     // Only a piece's last character is never taken as the separating blank.
     const size_t blank = line.key.find(' ');
     if (blank != std::string::npos && (line.hasValue || blank + 1 != piece.size())) __builtin_trap();

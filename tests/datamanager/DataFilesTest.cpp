@@ -177,7 +177,8 @@ TEST(DataFiles, InterfaceTextsUseOnlyTheParametersTheirKeysAreGiven) {
     for (auto it = std::sregex_iterator(text.begin(), text.end(), parameter); it != std::sregex_iterator(); ++it) {
       std::string used = (*it)[1].str();
       for (char& c : used) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      if (given == kParameters.end() || !given->second.count(used)) wrong.push_back(name + ": $(" + (*it)[1].str() + ")");
+      if (given == kParameters.end() || !given->second.count(used))
+        wrong.push_back(name + ": $(" + (*it)[1].str() + ")");
     }
   }
   EXPECT_TRUE(wrong.empty()) << "parameters a key is not given: " << ::testing::PrintToString(wrong);

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "Vak/Cindrel/ResourceDatabase.h"
+#include "assetdb/AssetArchiveCache.h"
+#include "assetdb/VADServices.h"
 #include "content/AppGlobals.h"
 #include "content/VelmarEx.h"
 #include "platform/dorvix/RenderKernel.h"
@@ -64,7 +67,8 @@ TEST(DataManager, FormTemplateLinesSplitAtTheFirstBlank) {
     const char* key;
     const char* value;  // null: no value
   };
-  const Expected expected[] = {{"word", "some text with blanks"}, {"one", nullptr}, {"key", "value"}, {"last", nullptr}};
+  const Expected expected[] = {
+      {"word", "some text with blanks"}, {"one", nullptr}, {"key", "value"}, {"last", nullptr}};
   ASSERT_EQ(lines.size(), std::size(expected));
   for (std::size_t i = 0; i < lines.size(); ++i) {
     EXPECT_STREQ(lines[i].key.c_str(), expected[i].key) << i;
@@ -225,10 +229,6 @@ TEST(DataManager, FormatChecksTheEntryAgainstItsArguments) {
   EXPECT_STREQ(manager->Format(RUZLib::Msg::kTextureMissing, "t").c_str(), "");
 }
 
-} // namespace
-
-namespace {
-
 TEST(DataManager, PersonalDetailsAreReplacedNotRewrittenInPlace) {
   DataFolder folder;
   folder.WriteData("personalDetails.txt", "author \"old\"\r\nisinputboxon 1\r\n");
@@ -341,6 +341,51 @@ TEST(DataManager, PurgeFreesWhatTheSceneGraphAwaitsDeleting) {
   EXPECT_EQ(kernel.GetSceneGraph().AwaitingDeletion(), 1u);
   manager->PurgeLoadedData();
   EXPECT_EQ(kernel.GetSceneGraph().AwaitingDeletion(), 0u);
+}
+
+class PlainDatabase : public Vak::ResourceDatabase {
+public:
+  explicit PlainDatabase(const char* name) : Vak::ResourceDatabase(Vak::PString(name)) {}
+};
+
+class PlainDatabases : public VADResourceDatabaseFactory {
+public:
+  Vak::ResourceDatabase* Create(const char* name, const char*, bool) override { return new PlainDatabase(name); }
+};
+
+TEST(DataManager, TopContentFolderHoldsOneUseOfItsArchiveDatabase) {
+  DataFolder folder;
+  folder.WriteData("x.txt", "");
+  PlainDatabases factory;
+  GetVADServices().resourceDatabases = &factory;
+  ASSERT_TRUE(SetDatabaseRootPath(folder.Path().string().c_str()));
+  {
+    StartedDataManager manager(folder);
+    manager->SetCurrentAsset("asset", "content");
+    EXPECT_EQ(AssetArchiveCache::UseCount("content"), 1);
+    ASSERT_NE(manager->GetResourceDatabase(), nullptr);
+    EXPECT_STREQ(manager->GetResourceDatabase()->GetName().c_str(), "content");
+    manager->SetCurrentAsset("asset", "other");
+    EXPECT_EQ(AssetArchiveCache::UseCount("content"), 0);
+    EXPECT_EQ(AssetArchiveCache::UseCount("other"), 1);
+  }
+  // Teardown released it.
+  EXPECT_EQ(AssetArchiveCache::UseCount("other"), 0);
+  AssetArchiveCache::Purge();
+  GetVADServices().resourceDatabases = nullptr;
+  SetDatabaseRootPath("");
+}
+
+TEST(DataManager, FolderGivenWithATrailingBackSlash) {
+  DataFolder folder;
+  folder.WriteData("stringtable.txt", StringTableText({{0, "zero"}}));
+  RUZLib::ErrorHandler::Create();
+  EXPECT_TRUE(DataManager::Startup((folder.Data() + "\\").c_str()));
+  EXPECT_STREQ(DataManager::Instance()->GetString(0).c_str(), "zero");
+  EXPECT_EQ(DataManager::Instance()->FormTemplates().count("stringtable.txt"), 1u);
+  DataManager::Shutdown();
+  RUZLib::ErrorHandler::Destroy();
+  EXPECT_TRUE(folder.Has("RUZData/personalDetails.txt"));
 }
 
 } // namespace

@@ -89,6 +89,8 @@ const Sequence kSequences[] = {
      {{'-', 0, "n", 0}, {'t', 1, "n2", 0}, {'c', 1, "n3", 0}}},
 };
 
+void PrintTo(const Sequence& s, std::ostream* os) { *os << s.name; }
+
 class ErrorHandlerSequences : public ::testing::TestWithParam<Sequence> {};
 
 TEST_P(ErrorHandlerSequences, RecordsAndResults) {
@@ -130,6 +132,10 @@ TEST(ErrorHandler, RemoveContainerMessageTakesOnlyTheFirstOfThatOwner) {
   texts.clear();
   for (const ErrorRecord* record : handler.GetMessages()) texts.push_back(record->text.c_str());
   EXPECT_EQ(texts, (std::vector<std::string>{"b", "d"}));
+  // Null owns no record.
+  handler.RemoveTagMessage(nullptr);
+  handler.RemoveContainerMessage(nullptr);
+  EXPECT_EQ(handler.GetMessages().size(), 2u);
   handler.RemoveTagMessage(T(0));
   ASSERT_EQ(handler.GetMessages().size(), 1u);
   EXPECT_STREQ(handler.GetMessages()[0]->text.c_str(), "d");

@@ -222,6 +222,15 @@ TEST_F(MeshDataTest, ExtensionTable) {
   EXPECT_TRUE(Manager().meshFailureReported);
 }
 
+TEST_F(MeshDataTest, AbsoluteNamesAreMadeRelativeToTheContentFolder) {
+  source_.meshes["asset\\body.im"] = FakeMesh{};
+  const std::string absolute = folder_.Path().string() + "/content/asset/body.im";
+  EXPECT_NE(Load(absolute.c_str(), C(0)), nullptr);
+  ASSERT_EQ(source_.loads.size(), 1u);
+  EXPECT_EQ(source_.loads[0].first, "asset\\body.im");
+  EXPECT_STREQ(Manager().CurrentObject()->GetMeshPath().c_str(), "asset\\body.im");
+}
+
 TEST_F(MeshDataTest, AnimationBeforeAnyMeshReportsOnce) {
   EXPECT_EQ(Load("walk.kin", C(0)), nullptr);
   EXPECT_EQ(Load("run.kin", C(0)), nullptr);

@@ -42,6 +42,8 @@ struct RegisterCase {
   bool chunks;                      // the geometry chunks were made
 };
 
+void PrintTo(const RegisterCase& c, std::ostream* os) { *os << c.name; }
+
 class RegisterVertexTypes : public ::testing::TestWithParam<RegisterCase> {};
 
 TEST_P(RegisterVertexTypes, LogsFailuresAndStopsInTheStrictFive) {
