@@ -1,0 +1,127 @@
+#include "util/Kernel.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "Vak/Bexlorn/CodePage.h"
+#include "Vak/Bexlorn/File.h"
+#include "Vak/Bexlorn/Log.h"
+#include "Vak/Bexlorn/OS.h"
+#include "Vak/Bexlorn/Options.h"
+#include "Vak/Bexlorn/Rand.h"
+#include "Vak/Cindrel/ResourceSystem.h"
+#include "Vak/plugins/PluginSystem.h"
+#include "Vak/plugins/UId.h"
+#include "assetdb/KuidBaseFile.h"
+#include "assetdb/VADDataFolders.h"
+#include "assetdb/VADDatabase.h"
+#include "assets3d/VelmarResourceDatabaseServices.h"
+#include "content/AppGlobals.h"
+#include "datamanager/DataManager.h"
+#include "datamanager/ErrorHandler.h"
+#include "net/NetworkService.h"
+#include "platform/dorvix/RenderKernel.h"
+#include "util/CommandDispatcher.h"
+#include "util/EngineContext.h"
+
+namespace {
+
+// Filled at start-up; nothing reads it.
+Vak::PluginType* gBitmapPluginType = nullptr;
+
+bool IsNoRender(const char* argument) {
+  if (!argument) return false;
+  constexpr char kWord[] = "norender";
+  std::size_t i = 0;
+  for (; argument[i] && i < sizeof kWord - 1; ++i)
+    if (Vak::CodePage::AsciiLower(argument[i]) != kWord[i]) return false;
+  return i == sizeof kWord - 1 && argument[i] == 0;
+}
+
+} // namespace
+
+const char* KernelOptionLine(int argc, char** argv) {
+  for (int i = 0; i < argc; ++i)
+    if (IsNoRender(argv[i])) return "-NullRender -LogFile=/dev/null";
+  return "-render=OpenGL -hidewindow -LogFile=/dev/null";
+}
+
+int InitKernel(EngineContext& context, const char* programPath, int argc, char** argv) {
+  RUZLib::ErrorHandler::Create();
+  Vak::File::Path programFolder(programPath);
+  programFolder.Normalize();
+  programFolder.DelName(false);
+
+  Vak::File::Path start;
+  Vak::File::GetCwd(start);
+  SetStartDirectory(start);
+  Vak::File::ChDir(programFolder);
+
+  Vak::File::Path dataFolder(programFolder);
+  dataFolder.Add("RUZData\\");
+  dataFolder.ReplaceForwardSlashes();
+  if (!RUZLib::DataManager::Startup(dataFolder)) {
+    std::fprintf(stderr, "- RUZLib initialisation failed.\n");
+    return 255;
+  }
+
+  context.os = new Vak::OS("Velmar Util", KernelOptionLine(argc, argv), nullptr, nullptr);
+  context.resources = new Vak::ResourceSystem;
+  context.render = new Vak::RenderKernel(nullptr, 8.0f);
+  if (!Vak::OS::Init()) {
+    std::fprintf(stderr, "- Vak OS initialisation failed.\n");
+    return 255;
+  }
+  Vak::Options* options = context.os->GetOptions();
+  options->Init("VelmarUtil", "");
+  // The option line is the program's own; it outranks the option files.
+  options->ProcessRaw(context.os->GetOptionLine());
+  Vak::Log::Init(options);
+  context.resources->Init(options);
+  Vak::Kernel::GlobalRand().Randomise();
+
+  if (!context.render->Init(context.os, 0)) {
+    std::fprintf(stderr, "- Unable to initialize render system\n\n");
+    return 255;
+  }
+  RUZLib::DataManager* data = RUZLib::DataManager::Instance();
+  data->SetupScene(context.render, static_cast<Vak::View*>(context.view));
+  data->RegisterVelmarBumpVertexType();
+
+  // What the asset database calls above itself: the installation's folder
+  // archives ("data" among them) and the download station's state.
+  static VelmarResourceDatabaseServices* const resourceDatabases = new VelmarResourceDatabaseServices;
+  (void)resourceDatabases;
+  InstallNetworkService();
+
+  Vak::File::Path root(programFolder);
+  root.DelSlash();
+  root.DelName(false);
+  VADPrepareDataFolders(root);
+  VADStartBlock block;
+  VADStartParams(block);
+  std::snprintf(block.root, sizeof block.root, "%s", static_cast<const char*>(root));
+  VADInit(block);
+  KuidBaseFile::Init(root);
+  SetMainThread();
+
+  Vak::PluginSystem::FindPlugin(Vak::UId("4C414E80-BBDA-11d4-9AD7-0001025364B8"), Vak::PString("bmp"),
+                                gBitmapPluginType);
+  return 0;
+}
+
+void ShutdownKernel(EngineContext& context) {
+  VADShutdown();
+  if (RUZLib::DataManager* data = RUZLib::DataManager::TryInstance()) data->ReleaseDummyMaterials();
+  RUZLib::DataManager::Shutdown();
+  VADUnmountDataFolders();
+  delete context.render;
+  context.render = nullptr;
+  delete context.resources;
+  context.resources = nullptr;
+  delete context.os;
+  context.os = nullptr;
+  // Last: everything above may still report to it.
+  RUZLib::ErrorHandler::Destroy();
+}

@@ -1,0 +1,104 @@
+#include "util/Program.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Vak/Bexlorn/CodePage.h"
+#include "Vak/Bexlorn/File.h"
+#include "assetdb/VADIPC.h"
+#include "content/AppGlobals.h"
+#include "content/ResultsLog.h"
+#include "platform/os/Program.h"
+#include "util/BatchLine.h"
+#include "util/EngineContext.h"
+#include "util/GuardedRun.h"
+#include "util/HelpText.h"
+#include "util/Kernel.h"
+#include "util/ResultsPrinting.h"
+
+namespace {
+
+constexpr int kExitFailed = 255;
+
+void PrintHelp() {
+  std::fputs(kVelmarUtilHelpText, stdout);
+  std::fputs("\n", stdout);
+}
+
+bool IsHelp(const char* word) {
+  std::string lower(word);
+  for (char& c : lower) c = Vak::CodePage::AsciiLower(c);
+  return lower == "help";
+}
+
+// One command with its own log, printed when it returns.
+bool RunOne(EngineContext& context, int argc, char** argv) {
+  ResultsLog log;
+  const bool failed = RunCommandGuarded(log, context, argc, argv);
+  PrintResultsLog(log);
+  return failed;
+}
+
+} // namespace
+
+bool RunBatchFile(EngineContext& context, const char* programPath, const char* path) {
+  BatchFileReader reader;
+  reader.Open(path);
+  bool failed = false;
+  std::vector<std::string> arguments;
+  std::vector<char*> argv;
+  do {
+    const std::string line = reader.ReadLine();
+    if (!SplitBatchLine(line, arguments)) continue;
+    argv.clear();
+    argv.push_back(const_cast<char*>(programPath));
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    if (RunOne(context, static_cast<int>(argv.size() - 1), argv.data())) failed = true;
+    std::fputs("\n", stdout);
+  } while (!reader.AtEnd());
+  return failed;
+}
+
+int VelmarUtilMain(int argc, char** argv) {
+  const std::string program = platform::ProgramPath();
+  Vak::File::Path index(program.c_str());
+  index.DelName(true);
+  index.DelName(false);
+  index.Add("assets.tdx");
+
+  const bool patcher = argc == 3 && std::strcmp(argv[1], "repairdatabase") == 0 && std::strcmp(argv[2], "patcher") == 0;
+  if (!IPCOpen(index, patcher)) {
+    std::fprintf(stderr, "- Unable to open IPC controller %d\n", patcher ? 1 : 0);
+    return -1;
+  }
+  if (argc < 2) {
+    PrintHelp();
+    return -1;
+  }
+  if (IsHelp(argv[1])) {
+    PrintHelp();
+    return 0;
+  }
+
+  EngineContext context;
+  if (InitKernel(context, program.c_str(), argc, argv) != 0) return -1;
+  SetProgramName("VelmarUtil");
+
+  bool failed = false;
+  if (argv[1][0] == '@') {
+    const char* name = argv[1] + 1;
+    if (!Vak::File::Exists(name).Ok()) {
+      std::fprintf(stderr, "-The file \"%s\" does not exist, please specify a valid filename\n", name);
+      ShutdownKernel(context);
+      EndProcess(-1);
+    }
+    failed = RunBatchFile(context, argv[0], name);
+  } else {
+    failed = RunOne(context, argc, argv);
+  }
+  ShutdownKernel(context);
+  EndProcess(failed ? kExitFailed : 0);
+}

@@ -1,0 +1,3 @@
+#include "util/Program.h"
+
+int main(int argc, char** argv) { return VelmarUtilMain(argc, argv); }
