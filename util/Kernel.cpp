@@ -16,6 +16,7 @@
 #include "assetdb/KuidBaseFile.h"
 #include "assetdb/VADDataFolders.h"
 #include "assetdb/VADDatabase.h"
+#include "assets3d/TextureConversion.h"
 #include "assets3d/VelmarResourceDatabaseServices.h"
 #include "content/AppGlobals.h"
 #include "datamanager/DataManager.h"
@@ -94,6 +95,8 @@ int InitKernel(EngineContext& context, const char* programPath, int argc, char**
   static VelmarResourceDatabaseServices* const resourceDatabases = new VelmarResourceDatabaseServices;
   (void)resourceDatabases;
   InstallNetworkService();
+  static VelmarTextureService textures;
+  VADSetTextureService(&textures);
 
   Vak::File::Path root(programFolder);
   root.DelSlash();

@@ -51,6 +51,9 @@ bool RunBatchFile(EngineContext& context, const char* programPath, const char* p
   std::vector<char*> argv;
   do {
     const std::string line = reader.ReadLine();
+    // A read that met the end with nothing is no line: a last line end (or
+    // an empty file) must not run an empty command that fails the batch.
+    if (line.empty() && reader.AtEnd()) break;
     if (!SplitBatchLine(line, arguments)) continue;
     argv.clear();
     argv.push_back(const_cast<char*>(programPath));

@@ -1,7 +1,11 @@
 // The commands' good paths on fresh installations.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -144,6 +148,46 @@ TEST(VelmarUtilCommandsTest, CompressTextureFindsARelativeFolderFromTheProgramFo
   EXPECT_EQ(install.Run({"compresstexture", "../no-such-folder"}).code, 255);
 }
 
+// The converted file's one image, level 0 of slice 0: the bytes of its
+// "TXDT" chunk after slice, level, width, height and byte count.
+std::string FirstImage(const std::string& bytes) {
+  const std::size_t at = bytes.find("TXDT");
+  if (at == std::string::npos || at + 32 > bytes.size()) return {};
+  uint32_t count = 0;
+  std::memcpy(&count, bytes.data() + at + 28, 4);
+  return bytes.substr(at + 32, count);
+}
+
+TEST(VelmarUtilCommandsTest, CompressTextureConvertsEveryDescriptionUnderTheFolder) {
+  Installation install;
+  const std::filesystem::path local = install.Root() + "/local/textures";
+  std::filesystem::create_directories(local / "deeper");
+  std::filesystem::copy(install.Samples() + "/textures/brick", local / "brick");
+  std::filesystem::copy(install.Samples() + "/textures/brick", local / "deeper/brick2");
+  std::filesystem::rename(local / "deeper/brick2/brick.texture.txt", local / "deeper/brick2/wall.texture.txt");
+
+  Result result = install.Run({"compresstexture", "../local"});
+  EXPECT_EQ(result.out, kOk);
+  EXPECT_EQ(result.code, 0);
+  // A 4 x 4 opaque image stays uncompressed: blue, green, red, alpha as in
+  // the source, whose rows already run from the top.
+  const std::string source = e2e::ReadText(install.Samples() + "/textures/brick/brick.tga").substr(18);
+  for (const auto& output : {local / "brick/brick.texture", local / "deeper/brick2/wall.texture"}) {
+    SCOPED_TRACE(output.string());
+    const std::string bytes = e2e::ReadText(output.string());
+    ASSERT_EQ(bytes.substr(0, 4), "VIRF");
+    EXPECT_EQ(FirstImage(bytes), source);
+  }
+
+  // A description whose image is missing fails the command.
+  std::filesystem::remove(local / "brick/brick.tga");
+  std::filesystem::remove(local / "brick/brick.texture");
+  result = install.Run({"compresstexture", "../local"});
+  EXPECT_EQ(result.code, 255);
+  EXPECT_NE(result.out.find("- <NULL> : "), std::string::npos) << result.out;
+  EXPECT_FALSE(std::filesystem::exists(local / "brick/brick.texture"));
+}
+
 TEST(VelmarUtilCommandsTest, ImportingConsistsTwiceCreatesEachOnce) {
   Installation install;
   const std::string list = install.Samples() + "/consists.txt";
@@ -212,6 +256,16 @@ TEST(VelmarUtilCommandsTest, BatchLinesRunOneAfterAnother) {
             "last \n" + kOk + "\n");
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.code, 255);
+}
+
+TEST(VelmarUtilCommandsTest, ABatchFileEndingWithALineEndRunsOnlyItsLines) {
+  Installation install;
+  for (const char* ending : {"\n", "\r\n"}) {
+    SCOPED_TRACE(ending);
+    const Result result = install.RunBatch(std::string("version") + ending + "echo done" + ending);
+    EXPECT_EQ(result.out, "Build 38841\n" + kOk + "\n" + "done \n" + kOk + "\n");
+    EXPECT_EQ(result.code, 0);
+  }
 }
 
 TEST(VelmarUtilCommandsTest, ALongBatchLineRunsAsOneCommand) {

@@ -109,7 +109,7 @@ TEST_F(VelmarUtilRefusalsTest, MissingOrBadInput) {
       {"createcdp unknown", {"createcdp", "out.cdp", "<kuid:1:2>"},
        Errors("- <kuid:1:2> : Asset is not local.\n", 1), "", 255},
       {"empty parameter from a batch line", {"@", "edit  <kuid:414141:1>"}, missingId + "\n", "", 255},
-      {"empty batch file", {"@", ""}, Errors(kInvalid, 1) + "\n", "", 255},
+      {"empty batch file", {"@", ""}, "", "", 0},
       {"batch files do not nest", {"@", "@other.txt"}, Errors(kInvalid, 1) + "\n", "", 255},
       {"missing batch file", {"@/no/such/batch.txt"}, "",
        "-The file \"/no/such/batch.txt\" does not exist, please specify a valid filename\n", 255},
