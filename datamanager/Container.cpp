@@ -265,6 +265,18 @@ void WalkInheritance(const ACSChunkPtr& schema, const ACSChunkPtr& entry, Inheri
   WalkFrom(schema, entry, path, visitor);
 }
 
+std::vector<ACSChunkPtr> InheritedEntries(const ACSChunkPtr& schema, const ACSChunkPtr& entry) {
+  struct Collector : InheritanceVisitor {
+    std::vector<ACSChunkPtr> entries;
+    void Enter(const Vak::PString&, const ACSChunkPtr& inherited) override {
+      if (inherited.Get()) entries.push_back(inherited);
+    }
+    void Leave(const Vak::PString&, const ACSChunkPtr&) override {}
+  } collector;
+  WalkInheritance(schema, entry, collector);
+  return std::move(collector.entries);
+}
+
 MergedSchema MergeInheritedSchema(const ACSChunkPtr& schema, const ACSChunkPtr& entry) {
   struct Merger : InheritanceVisitor {
     MergedSchema merged;
@@ -516,12 +528,7 @@ bool Container::BuildChild(Container* child, const ACSChunkPtr& typeEntry, const
 
 bool Container::BuildFromConfig(const ACSChunkPtr& fromConfig, const ACSChunkPtr& entry, Container* owner) {
   DataManager* manager = DataManager::Instance();
-  std::vector<ACSChunkPtr> inherited;
-  const ACSChunkPtr inherit = entry.GetChildContainer(Words::kInherit);
-  for (int i = 0; i < inherit.GetChildCount(); ++i) {
-    ACSChunkPtr other = FindSchemaEntry(inherit.GetChildName(i));
-    if (other.Get()) inherited.push_back(other);
-  }
+  const std::vector<ACSChunkPtr> inherited = InheritedEntries(schema, entry);
   std::vector<Vak::PString> compulsory = GetCompulsoryNames(entry);
   owner->ReadObsoleteTags(entry);
   for (const ACSChunkPtr& other : inherited) {

@@ -227,6 +227,8 @@ struct InheritanceVisitor {
   virtual void Leave(const Vak::PString& name, const ACSChunkPtr& inherited) = 0;
 };
 void WalkInheritance(const ACSChunkPtr& schema, const ACSChunkPtr& entry, InheritanceVisitor& visitor);
+// Every entry the walk meets, in the order it enters them.
+std::vector<ACSChunkPtr> InheritedEntries(const ACSChunkPtr& schema, const ACSChunkPtr& entry);
 // Merges the "subpossibilities", "tagarray" and "array-element" children of
 // every inherited entry, then the entry's own over them, and records the
 // inherited names.
