@@ -9,8 +9,11 @@
 #include <vector>
 
 #include "content/ACSChunkPtr.h"
+#include "content/AppGlobals.h"
 #include "datamanager/Container.h"
+#include "datamanager/MeshData.h"
 #include "datamanager/Messages.h"
+#include "platform/dorvix/RenderKernel.h"
 #include "tests/datamanager/DataManagerSupport.h"
 
 namespace datamanager::test {
@@ -27,8 +30,52 @@ inline std::string ArgumentStringTable() {
   return StringTableText(entries);
 }
 
+// Meshes of the given names load, each listing the given textures.
+class TextureMeshSource : public RUZLib::MeshSource {
+public:
+  class Model : public RUZLib::MeshModel {
+  public:
+    explicit Model(std::vector<std::string> textures) : textures_(std::move(textures)) {}
+    bool IsExpectedInstance() const override { return true; }
+    int GetPrimitiveCount() const override { return 1000; }
+    int GetLevelCount() const override { return 2; }
+    void SetLevel(int) override {}
+    std::vector<RUZLib::MeshTextureEntry> GetTextures() const override {
+      std::vector<RUZLib::MeshTextureEntry> list;
+      for (const std::string& name : textures_) list.push_back({{}, Vak::PString(name.c_str())});
+      return list;
+    }
+    std::vector<Vak::PString> GetUnresolvedNames() const override { return {}; }
+    std::vector<std::vector<Vak::PString>> GetMaterialTextureNames() const override { return {}; }
+    std::vector<RUZLib::MeshAttachment> GetAttachments() const override { return {}; }
+    void ApplyLight(Vak::ParallelLight*) override {}
+    int AddAnimation(const Vak::PString&) override { return kAdded; }
+    uint32_t GetAnimationValue(const Vak::PString&) override { return 0; }
+
+  private:
+    std::vector<std::string> textures_;
+  };
+
+  Result Load(const Vak::PString& name, Vak::ResourceDatabase*, Vak::RenderKernel*, bool) override {
+    Result result;
+    auto it = meshes.find(name.c_str());
+    if (it == meshes.end()) return result;
+    result.kind = Kind::kGeometry;
+    result.model = std::make_unique<Model>(it->second);
+    return result;
+  }
+  std::map<std::string, std::vector<std::string>> meshes;  // by lower-case resource name
+};
+
 class ConfigModelFixture : public ::testing::Test {
 protected:
+  ConfigModelFixture() : kernel_(nullptr, 8.0f) {
+    SetMainThread();
+    kernel_.Init(nullptr, 0);
+    RUZLib::DataManager::SetMeshSource(&meshes_);
+  }
+  ~ConfigModelFixture() override { RUZLib::DataManager::SetMeshSource(nullptr); }
+
   // `schema` goes to kind.txt; further data files may be written before
   // Start().
   void Start(const std::string& schema) {
@@ -36,6 +83,7 @@ protected:
     folder_.WriteData("kind.txt", schema);
     manager_ = std::make_unique<StartedDataManager>(folder_);
     ASSERT_TRUE(manager_->Started());
+    (*manager_)->SetupScene(&kernel_);
     (*manager_)->LoadSchema();
   }
   void TearDown() override {
@@ -72,6 +120,8 @@ protected:
   }
   RUZLib::DataManager& Manager() { return **manager_; }
 
+  Vak::RenderKernel kernel_;
+  TextureMeshSource meshes_;
   DataFolder folder_;
   std::unique_ptr<StartedDataManager> manager_;
   std::unique_ptr<RUZLib::Container> root_;
