@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "assetdb/VADAssetQueries.h"
 #include "content/ACSChunkPtr.h"
 #include "content/AppGlobals.h"
 #include "datamanager/Container.h"
@@ -65,6 +66,29 @@ public:
     return result;
   }
   std::map<std::string, std::vector<std::string>> meshes;  // by lower-case resource name
+};
+
+// Assets the index knows, by config text, and the replacements of obsolete
+// ones.
+class FakeIndex : public RUZLib::AssetIndexQueries {
+public:
+  KUID Resolve(const KUID& kuid) override {
+    auto it = replacements.find(kuid.ToConfigText().c_str());
+    return it == replacements.end() ? kuid : KUID::Parse(it->second.c_str(), false);
+  }
+  bool GetStatus(const KUID& kuid, VADAssetStatus& status) override {
+    auto it = assets.find(kuid.ToConfigText().c_str());
+    if (it == assets.end()) return false;
+    status.state = it->second.present ? VADAssetStatus::kInstalled : 0;
+    status.text0 = it->second.category.c_str();
+    return true;
+  }
+  struct Asset {
+    bool present;
+    std::string category;
+  };
+  std::map<std::string, Asset> assets;
+  std::map<std::string, std::string> replacements;
 };
 
 class ConfigModelFixture : public ::testing::Test {

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "assetdb/VADAssetQueries.h"
 #include "datamanager/Container.h"
 #include "datamanager/ValidationRules.h"
 #include "datamanager/Vocabulary.h"
@@ -143,29 +142,8 @@ struct ExportCase {
   const char* written;  // as text; null: not checked
 };
 
-class FakeIndex : public RUZLib::AssetIndexQueries {
-public:
-  KUID Resolve(const KUID& kuid) override {
-    auto it = replacements.find(kuid.ToConfigText().c_str());
-    return it == replacements.end() ? kuid : KUID::Parse(it->second.c_str(), false);
-  }
-  bool GetStatus(const KUID& kuid, VADAssetStatus& status) override {
-    auto it = assets.find(kuid.ToConfigText().c_str());
-    if (it == assets.end()) return false;
-    status.state = it->second.present ? VADAssetStatus::kInstalled : 0;
-    status.text0 = it->second.category.c_str();
-    return true;
-  }
-  struct Asset {
-    bool present;
-    std::string category;
-  };
-  std::map<std::string, Asset> assets;
-  std::map<std::string, std::string> replacements;
-};
-
 TEST_F(FieldKinds, EveryExportOperationChecksAndWrites) {
-  FakeIndex index;
+  datamanager::test::FakeIndex index;
   index.assets["<kuid:1:2>"] = {true, "TR"};
   RUZLib::SetAssetIndexQueries(&index);
   using C = Container;
@@ -462,7 +440,7 @@ TEST_F(FieldKinds, TextureFileRule) {
 }
 
 TEST_F(FieldKinds, KuidCheckAgainstTheIndex) {
-  FakeIndex index;
+  datamanager::test::FakeIndex index;
   index.assets["<kuid:1:1>"] = {true, "TR;TV"};
   index.assets["<kuid:1:3>"] = {false, "TR"};
   index.assets["<kuid:1:5>"] = {true, "BR"};
