@@ -430,11 +430,10 @@ Tag* Container::CreateTag(Container* owner, const Vak::PString& tagName, const A
   }
   tag->value = value;
   if (subEntry.GetChildInt(Words::kCompulsory, 0) == 0 && fromConfig.Get()) owner->RemoveOptionalTag(tagName);
-  if (ErrorHandler* handler = ErrorHandler::Instance()) {
-    const Vak::PString trace =
-        DataManager::Instance()->Format(Msg::kTraceTag, tagName, subEntry.GetChildString(Words::kType));
-    handler->TraceDetail(trace.c_str(), tagName.c_str());
-  }
+  // The hook records nothing, so it gets the entry's format and the name
+  // rather than a text formatted for every tag.
+  if (ErrorHandler* handler = ErrorHandler::Instance())
+    handler->TraceDetail(DataManager::Instance()->GetString(Msg::kTraceTag).c_str(), tagName.c_str());
   SetupTagFromSchema(tag, subEntry, fromConfig, owner);
   return tag;
 }
