@@ -89,6 +89,15 @@ ACSChunkPtr LookUpTagEntry(const Vak::PString& name, const ACSChunkPtr& entry,
   return entry.GetChildContainer(Words::kTagarray).GetChildContainer(name);
 }
 
+// Every rule runs, even after one failed.
+template <typename Subject, typename Rule>
+bool RunRules(Subject* subject, const std::vector<Rule>& rules, const std::vector<ACSChunkPtr>& arguments) {
+  bool passed = true;
+  for (std::size_t i = 0; i < rules.size(); ++i)
+    if (!rules[i](subject, arguments[i])) passed = false;
+  return passed;
+}
+
 void WalkFrom(const ACSChunkPtr& schema, const ACSChunkPtr& entry, std::vector<ACSChunk*>& path,
               InheritanceVisitor& visitor) {
   const ACSChunkPtr inherit = entry.GetChildContainer(Words::kInherit);
@@ -139,12 +148,7 @@ void Tag::AddRule(TagRule rule, const ACSChunkPtr& arguments) {
   ruleArguments.push_back(arguments);
 }
 
-bool Tag::RunValidationRules() {
-  bool passed = true;
-  for (std::size_t i = 0; i < rules.size(); ++i)
-    if (!rules[i](this, ruleArguments[i])) passed = false;
-  return passed;
-}
+bool Tag::RunValidationRules() { return RunRules(this, rules, ruleArguments); }
 
 // ------------------------------------------------------------- containers
 
@@ -183,12 +187,7 @@ void Container::AddContainerRule(ContainerRule rule, const ACSChunkPtr& argument
   ruleArguments.push_back(arguments);
 }
 
-bool Container::RunValidationRules() {
-  bool passed = true;
-  for (std::size_t i = 0; i < rules.size(); ++i)
-    if (!rules[i](this, ruleArguments[i])) passed = false;
-  return passed;
-}
+bool Container::RunValidationRules() { return RunRules(this, rules, ruleArguments); }
 
 void Container::AddElementType(const Vak::PString& elementName, const ACSChunkPtr& type) {
   if (std::find(elementNames.begin(), elementNames.end(), elementName) != elementNames.end()) return;

@@ -36,6 +36,20 @@ const ValidationRule<TagRule> kTagRules[] = {
 // Builds are compared with this float; below it array sizes are not held to.
 constexpr float kArraySizeBuild = 2.89f;
 
+// Each pair of items of one name is reported for the later one.
+template <typename Item, typename Reporter>
+bool NoRepeatedNames(const std::vector<Item*>& items, Reporter report) {
+  bool unique = true;
+  for (std::size_t later = 1; later < items.size(); ++later) {
+    for (std::size_t earlier = 0; earlier < later; ++earlier) {
+      if (!(items[earlier]->name == items[later]->name)) continue;
+      unique = false;
+      report(items[later]);
+    }
+  }
+  return unique;
+}
+
 bool FileExists(const Vak::File::Path& path) { return Vak::File::Exists(path) == Vak::File::RES_OK; }
 
 } // namespace
@@ -57,24 +71,13 @@ bool ContentArchiveExists() { return ArchiveFileExists(DataManager::Instance()->
 namespace Rules {
 
 bool UniqueNames(Container* container, const ACSChunkPtr&) {
-  bool unique = true;
-  const auto& children = container->children;
-  for (std::size_t later = 1; later < children.size(); ++later) {
-    for (std::size_t earlier = 0; earlier < later; ++earlier) {
-      if (!(children[earlier]->name == children[later]->name)) continue;
-      unique = false;
-      Report::ContainerError(children[later], Msg::kDuplicateName, children[later]->name, container->name);
-    }
-  }
-  const auto& tags = container->tags;
-  for (std::size_t later = 1; later < tags.size(); ++later) {
-    for (std::size_t earlier = 0; earlier < later; ++earlier) {
-      if (!(tags[earlier]->name == tags[later]->name)) continue;
-      unique = false;
-      Report::TagError(tags[later], Msg::kDuplicateName, tags[later]->name, container->name);
-    }
-  }
-  return unique;
+  const bool childrenUnique = NoRepeatedNames(container->children, [&](Container* later) {
+    Report::ContainerError(later, Msg::kDuplicateName, later->name, container->name);
+  });
+  const bool tagsUnique = NoRepeatedNames(container->tags, [&](Tag* later) {
+    Report::TagError(later, Msg::kDuplicateName, later->name, container->name);
+  });
+  return childrenUnique && tagsUnique;
 }
 
 bool HasValidTextureFile(Container* container, const ACSChunkPtr&) {

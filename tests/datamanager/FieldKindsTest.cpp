@@ -542,3 +542,50 @@ TEST_F(FieldKinds, ReferenceCheckOfChoiceFields) {
 }
 
 } // namespace
+
+namespace {
+
+class ConfigModelOwnership : public datamanager::test::ConfigModelFixture {
+protected:
+  void SetUp() override { Start(kSchema); }
+};
+
+TEST_F(ConfigModelOwnership, DeletingANodeTakesItsFirstRecordAndItsMesh) {
+  meshes_.meshes["body.im"] = {};
+  auto* node = new Container();
+  Tag* tag = AddTag(node, "t", "1");
+  Container other;
+  RUZLib::ErrorHandler& handler = *RUZLib::ErrorHandler::Instance();
+  handler.ContainerError(Vak::PString("first"), node);
+  handler.ContainerError(Vak::PString("second"), node);
+  handler.TagError(Vak::PString("tag"), tag);
+  handler.ContainerError(Vak::PString("other"), &other);
+  Manager().LoadMeshForField(Vak::PString("body.im"), node);
+  Manager().AddReference(Vak::PString("queues"), &other);
+  ASSERT_EQ(Manager().LoadedObjects().count(node), 1u);
+  delete node;
+  EXPECT_EQ(Records(), (std::vector<std::string>{"3:second", "3:other"}));
+  EXPECT_EQ(Manager().LoadedObjects().count(node), 0u);
+  // The reference lists of queues, attached tracks and mesh tables go whole.
+  EXPECT_TRUE(Manager().ContainerReferences().at(Vak::PString("queues")).empty());
+}
+
+TEST_F(ConfigModelOwnership, ARawExtensionsChunkIsWrittenInsteadOfTheNode) {
+  Container node;
+  AddTag(&node, "s", "");
+  ACSChunkPtr raw;
+  raw.MakeContainer();
+  raw.SetChildString(Vak::PString("anything"), "kept");
+  node.AttachRawChunk(raw);
+  raw.SetChildString(Vak::PString("later"), "not kept");
+  ACSChunkPtr out;
+  out.MakeContainer();
+  EXPECT_TRUE(node.Export(out));
+  EXPECT_EQ(Records(), std::vector<std::string>{});
+  EXPECT_STREQ(out.GetChildContainer(RUZLib::Words::kExtensions).GetChildString(Vak::PString("anything")).c_str(),
+               "kept");
+  EXPECT_FALSE(out.GetChildContainer(RUZLib::Words::kExtensions).HasChild(Vak::PString("later")));
+  EXPECT_FALSE(out.HasChild(Vak::PString("s")));
+}
+
+} // namespace
