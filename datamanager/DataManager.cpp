@@ -15,6 +15,7 @@
 #include "content/InterfaceTextDB.h"
 #include "content/ResultsLog.h"
 #include "content/VelmarEx.h"
+#include "datamanager/Container.h"
 #include "datamanager/FormTemplate.h"
 #include "datamanager/MeshData.h"
 #include "platform/dorvix/RenderKernel.h"
@@ -159,7 +160,8 @@ void DataManager::SetAlphaBlendCacheFactory(AlphaBlendCacheFactory factory) { gC
 void DataManager::SetContainerKindFunction(ContainerKindFunction function) { gContainerKind = function; }
 
 Vak::PString DataManager::ContainerKind(Container* container) {
-  return gContainerKind && container ? gContainerKind(container) : Vak::PString("");
+  if (!container) return Vak::PString("");
+  return gContainerKind ? gContainerKind(container) : container->ConfigKind();
 }
 
 // ---------------------------------------------------------------- language
@@ -361,6 +363,15 @@ void DataManager::AddReference(const Vak::PString& name, Tag* tag) {
   NotifyNamedListsChanged();
 }
 
+void DataManager::AddReference(const Vak::PString& name, Container* child) {
+  containerReferences_[name].push_back(child);
+  NotifyNamedListsChanged();
+}
+
+void DataManager::RemoveContainerFromLists(Container* container) {
+  for (auto& [name, list] : containerReferences_) std::erase(list, container);
+}
+
 void DataManager::AddUniqueItem(Tag* tag) {
   if (std::find(uniqueItems_.begin(), uniqueItems_.end(), tag) != uniqueItems_.end()) return;
   uniqueItems_.push_back(tag);
@@ -381,6 +392,8 @@ void DataManager::RemoveTagFromLists(Tag* tag) {
 void DataManager::ClearReferenceList(const Vak::PString& name) {
   auto it = referenceLists_.find(name);
   if (it != referenceLists_.end()) it->second.clear();
+  auto children = containerReferences_.find(name);
+  if (children != containerReferences_.end()) children->second.clear();
 }
 
 // ------------------------------------------------------------ loaded data

@@ -80,8 +80,8 @@ public:
   // (index 0 the sorted cache, 1 the unsorted one); none while unset.
   using AlphaBlendCacheFactory = Vak::RenderingCache* (*)(int index);
   static void SetAlphaBlendCacheFactory(AlphaBlendCacheFactory factory);
-  // The kind ("kind" of the config) of the config a container belongs to;
-  // filled by the config model. Unset, every kind is empty.
+  // The kind ("kind" of the config) of the config a container belongs to.
+  // Unset, the config model answers.
   using ContainerKindFunction = Vak::PString (*)(Container* container);
   static void SetContainerKindFunction(ContainerKindFunction function);
   static Vak::PString ContainerKind(Container* container);
@@ -103,6 +103,11 @@ public:
   virtual void Reserved(Container* container);
   virtual void AddToNamedList(const Vak::PString& name, Tag* tag);
   virtual void AddReference(const Vak::PString& name, Tag* tag);
+  // A child container of the config model, listed under its parent's name;
+  // a choice field whose source is that name may name it.
+  void AddReference(const Vak::PString& name, Container* child);
+  // Takes the container out of every reference list.
+  void RemoveContainerFromLists(Container* container);
   virtual void NotifyNamedListsChanged();
   virtual void NotifyUniqueItemsChanged();
   virtual void NotifyItemsChanged();
@@ -174,6 +179,7 @@ public:
   const std::map<Container*, MeshData*>& LoadedObjects() const { return loadedObjects_; }
   MeshData* CurrentObject() const { return currentObject_; }
   const std::map<Vak::PString, TagList>& ReferenceLists() const { return referenceLists_; }
+  const std::map<Vak::PString, std::vector<Container*>>& ContainerReferences() const { return containerReferences_; }
   const std::map<Vak::PString, TagList>& NamedLists() const { return namedLists_; }
   const TagList& UniqueItems() const { return uniqueItems_; }
   const TagList& Items() const { return items_; }
@@ -215,6 +221,7 @@ private:
   Vak::ParallelLight* light_ = nullptr;  // owned
   Vak::View* view_ = nullptr;
   std::map<Vak::PString, TagList> referenceLists_;
+  std::map<Vak::PString, std::vector<Container*>> containerReferences_;
   std::map<Vak::PString, TagList> namedLists_;
   TagList uniqueItems_;
   TagList items_;

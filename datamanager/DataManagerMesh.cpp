@@ -7,6 +7,7 @@
 #include "Vak/Bexlorn/Path.h"
 #include "content/AppGlobals.h"
 #include "content/FileHelpers.h"
+#include "datamanager/Container.h"
 #include "datamanager/DataManager.h"
 #include "datamanager/ErrorHandler.h"
 #include "datamanager/MeshData.h"
@@ -41,6 +42,11 @@ bool DataManager::IsFileReferenced(const Vak::PString& fileName, const Vak::PStr
   if (list != referenceLists_.end() && gTagFileName) {
     for (Tag* tag : list->second)
       if (gTagFileName(tag) == fileName) return true;
+  }
+  auto children = containerReferences_.find(listName);
+  if (children != containerReferences_.end()) {
+    for (Container* child : children->second)
+      if (child->name == fileName) return true;
   }
   for (const auto& [container, object] : loadedObjects_) {
     for (const MeshTextureEntry& entry : object->GetTextures())
