@@ -3,6 +3,7 @@
 // named after the process, removed with everything below them at exit.
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -31,6 +32,19 @@ inline std::string ScratchPath(const std::string& name) {
   std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/vak-bench-" + std::to_string(getpid()) + "-" + name;
   detail::Made().push_back(path);
   return path;
+}
+
+// Wall-clock seconds that `f` takes.
+template <typename F>
+double Seconds(F&& f) {
+  const auto start = std::chrono::steady_clock::now();
+  f();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Runs a shell command a bench compares against; a failure ends the bench.
+inline void Run(const std::string& command) {
+  if (std::system(command.c_str()) != 0) std::abort();
 }
 
 }  // namespace bench

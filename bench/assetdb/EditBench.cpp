@@ -28,17 +28,6 @@ constexpr int kFileBytes = 4096;
 
 KUID AssetKuid(int n) { return KUID(700, n + 1, 0); }
 
-template <typename F>
-double Seconds(F&& f) {
-  const auto start = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-void Run(const std::string& command) {
-  if (std::system(command.c_str()) != 0) std::abort();
-}
-
 void BM_EditCycleVsCopyTwice(benchmark::State& state) {
   const std::string root = bench::ScratchPath("edit");
   const std::string copies = bench::ScratchPath("edit-copies");
@@ -62,7 +51,7 @@ void BM_EditCycleVsCopyTwice(benchmark::State& state) {
 
   double cycle = 0, reference = 0;
   for (auto _ : state) {
-    cycle += Seconds([&] {
+    cycle += bench::Seconds([&] {
       for (int n = 0; n < kAssets; ++n) {
         ResultsLog log;
         VADAssetHandle handle = VADOpenAsset(AssetKuid(n), true, &log);
@@ -70,11 +59,11 @@ void BM_EditCycleVsCopyTwice(benchmark::State& state) {
         if (!VADCommitAssetEdits(handle, 0, &log, kept)) std::abort();
       }
     });
-    reference += Seconds([&] {
-      Run("cp -r '" + root + "/local' '" + copies + "/one'");
-      Run("cp -r '" + copies + "/one' '" + copies + "/two'");
+    reference += bench::Seconds([&] {
+      bench::Run("cp -r '" + root + "/local' '" + copies + "/one'");
+      bench::Run("cp -r '" + copies + "/one' '" + copies + "/two'");
     });
-    Run("rm -rf '" + copies + "/one' '" + copies + "/two'");
+    bench::Run("rm -rf '" + copies + "/one' '" + copies + "/two'");
   }
   state.counters["edit/cp"] = cycle / reference;
   gVadAssetIndex.Clear();

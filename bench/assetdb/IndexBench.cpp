@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "Vak/Bexlorn/CodePage.h"
+#include "bench/BenchScratch.h"
 #include "assetdb/VADAssetIndex.h"
 
 namespace {
@@ -65,13 +66,6 @@ void Fill() {
   }
 }
 
-template <typename F>
-double Seconds(F&& f) {
-  const auto start = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 void BM_FindVsUnorderedMap(benchmark::State& state) {
   Fill();
   std::unordered_map<KUID, VADAssetInfo*, KuidHash> map;
@@ -81,11 +75,11 @@ void BM_FindVsUnorderedMap(benchmark::State& state) {
   std::shuffle(order.begin(), order.end(), std::mt19937(3));
   double index = 0, reference = 0;
   for (auto _ : state) {
-    index += Seconds([&] {
+    index += bench::Seconds([&] {
       for (const KUID& kuid : order)
         if (!gVadAssetIndex.Find(kuid)) std::abort();
     });
-    reference += Seconds([&] {
+    reference += bench::Seconds([&] {
       for (const KUID& kuid : order)
         if (map.find(kuid) == map.end()) std::abort();
     });
@@ -109,9 +103,9 @@ void BM_SortByNameVsStdSort(benchmark::State& state) {
     state.ResumeTiming();
     auto sortIndex = [] { gVadAssetIndex.SortByName(); };
     auto sortNames = [&] { std::sort(names.begin(), names.end(), NameLess); };
-    if (indexFirst) scratch += Seconds(sortIndex);
-    scratchReference += Seconds(sortNames);
-    if (!indexFirst) scratch += Seconds(sortIndex);
+    if (indexFirst) scratch += bench::Seconds(sortIndex);
+    scratchReference += bench::Seconds(sortNames);
+    if (!indexFirst) scratch += bench::Seconds(sortIndex);
 
     state.PauseTiming();
     VADAssetInfo extra;
@@ -119,9 +113,9 @@ void BM_SortByNameVsStdSort(benchmark::State& state) {
     extra.name = "Middle Asset";
     names.push_back(gVadAssetIndex.Insert(extra)->DisplayName());
     state.ResumeTiming();
-    if (indexFirst) again += Seconds(sortIndex);
-    againReference += Seconds(sortNames);
-    if (!indexFirst) again += Seconds(sortIndex);
+    if (indexFirst) again += bench::Seconds(sortIndex);
+    againReference += bench::Seconds(sortNames);
+    if (!indexFirst) again += bench::Seconds(sortIndex);
   }
   state.counters["scratch index/sort"] = scratch / scratchReference;
   state.counters["appended index/sort"] = again / againReference;

@@ -28,17 +28,6 @@ constexpr int kFileBytes = 512;
 
 KUID AssetKuid(int n) { return KUID(710, n + 1, 0); }
 
-template <typename F>
-double Seconds(F&& f) {
-  const auto start = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-void Run(const std::string& command) {
-  if (std::system(command.c_str()) != 0) std::abort();
-}
-
 // The tree of asset folders, a hundred to a group folder.
 std::string MakeTree(const std::string& tree) {
   const std::string body(kFileBytes, 'x');
@@ -61,31 +50,38 @@ void EmptyDatabase(const std::string& root) {
   std::filesystem::create_directories(root);
 }
 
-void BM_InstallFromPathVsCopy(benchmark::State& state) {
-  const std::string scratch = bench::ScratchPath("install");
-  const std::string tree = MakeTree(scratch + "/tree");
+// Times `install` into an emptied database against `cp -r` of the tree, and
+// stores their ratio as `counter`.
+template <typename Install>
+void RaceCopy(benchmark::State& state, const std::string& scratch, const std::string& tree, const char* counter,
+              Install&& install) {
   const std::string root = scratch + "/root";
   SetMainThread();
   SetDatabaseRootPath(root.c_str());
-  double install = 0, reference = 0;
+  double ours = 0, reference = 0;
   for (auto _ : state) {
     EmptyDatabase(root);
-    install += Seconds([&] {
-      bool kept = false;
-      if (VADInstallFromPath(tree.c_str(), nullptr, 0, kept, nullptr) != kAssets) std::abort();
-    });
-    reference += Seconds([&] { Run("cp -r '" + tree + "' '" + scratch + "/copy'"); });
-    Run("rm -rf '" + scratch + "/copy'");
+    ours += bench::Seconds(install);
+    reference += bench::Seconds([&] { bench::Run("cp -r '" + tree + "' '" + scratch + "/copy'"); });
+    bench::Run("rm -rf '" + scratch + "/copy'");
   }
-  state.counters["install/cp"] = install / reference;
+  state.counters[counter] = ours / reference;
   gVadAssetIndex.Clear();
+}
+
+void BM_InstallFromPathVsCopy(benchmark::State& state) {
+  const std::string scratch = bench::ScratchPath("install");
+  const std::string tree = MakeTree(scratch + "/tree");
+  RaceCopy(state, scratch, tree, "install/cp", [&] {
+    bool kept = false;
+    if (VADInstallFromPath(tree.c_str(), nullptr, 0, kept, nullptr) != kAssets) std::abort();
+  });
 }
 BENCHMARK(BM_InstallFromPathVsCopy)->Iterations(2)->Unit(benchmark::kMillisecond);
 
 void BM_InstallPackageVsCopy(benchmark::State& state) {
   const std::string scratch = bench::ScratchPath("install-package");
   const std::string tree = MakeTree(scratch + "/tree");
-  const std::string root = scratch + "/root";
   const std::string path = scratch + "/all.cdp";
   {
     ContentPackage package;
@@ -108,20 +104,10 @@ void BM_InstallPackageVsCopy(benchmark::State& state) {
     }
     if (!package.Write(error, path.c_str())) std::abort();
   }
-  SetMainThread();
-  SetDatabaseRootPath(root.c_str());
-  double install = 0, reference = 0;
-  for (auto _ : state) {
-    EmptyDatabase(root);
-    install += Seconds([&] {
-      bool kept = false;
-      if (VADInstallFromCDP(path.c_str(), nullptr, kVADInstallCommit, kept, nullptr) != kAssets) std::abort();
-    });
-    reference += Seconds([&] { Run("cp -r '" + tree + "' '" + scratch + "/copy'"); });
-    Run("rm -rf '" + scratch + "/copy'");
-  }
-  state.counters["package/cp"] = install / reference;
-  gVadAssetIndex.Clear();
+  RaceCopy(state, scratch, tree, "package/cp", [&] {
+    bool kept = false;
+    if (VADInstallFromCDP(path.c_str(), nullptr, kVADInstallCommit, kept, nullptr) != kAssets) std::abort();
+  });
 }
 BENCHMARK(BM_InstallPackageVsCopy)->Iterations(2)->Unit(benchmark::kMillisecond);
 
