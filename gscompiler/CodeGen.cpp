@@ -1,0 +1,10 @@
+#include "gscompiler/CodeGen.h"
+
+namespace GSCompiler {
+
+bool GenerateLibraryCode(CompileContext& context) {
+  (void)context;
+  return false;
+}
+
+} // namespace GSCompiler
