@@ -1,0 +1,7 @@
+#include "gscompiler/Driver.h"
+
+namespace GSCompiler {
+
+const char* LanguageDocument() { return "TODO"; }
+
+} // namespace GSCompiler
