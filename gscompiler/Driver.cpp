@@ -278,9 +278,12 @@ int CompileSource(const char* scriptName, CompileContext& context, CompileUnit& 
 
   GSSymbolTable& symbols = *unit.symbols;
   const char* bare = BareFileNameOf(unit.name);
+  // Counted apart as well, so that the reset before the checks keeps it.
+  int internalErrors = 0;
   if (symbols.EnterDependent(bare, unit.textCrc, unit.nameCrc, context.dependentCount) == nullptr) {
     Queue(unit.sink, "Internal Compiler Error.");
     ++unit.errors;
+    ++internalErrors;
   } else {
     ++context.dependentCount;
   }
@@ -306,7 +309,7 @@ int CompileSource(const char* scriptName, CompileContext& context, CompileUnit& 
   if (unit.tree == nullptr) return 1;
   symbols.SetCurrentScript(script);
   unit.errors = 0;
-  return CheckSemantics(unit, !root);
+  return CheckSemantics(unit, !root) + internalErrors;
 }
 
 int LoadSource(const char* scriptName, CompileUnit& unit) {
