@@ -86,8 +86,15 @@ public:
   // Parameters and locals: the frame slot. Members: s + index of the owner.
   int32_t slot = -1;
   Storage storage;
-  // The declarator (its child 2 is the initial value) or the parameter node.
+  // The declarator (its child 2 is the initial value) or the parameter node;
+  // valid while the unit of its script lives.
   SyntaxNode* declaration = nullptr;
+  // A define member's value once checked (a constant's sub-kind, number and
+  // text), kept here because other scripts read it after its unit is gone.
+  bool hasConstant = false;
+  int32_t constantKind = -1;
+  int32_t constantNumber = 0;
+  std::string constantText;
 };
 
 struct ParameterType {
@@ -107,7 +114,8 @@ public:
   std::string returnClass;
   std::vector<ParameterType> parameters;
   GSClassSymbol* ownerClass = nullptr;
-  // The declaration with the body when there is one, else the prototype.
+  // The declaration with the body when there is one, else the prototype;
+  // valid while the unit of its script lives.
   SyntaxNode* declaration = nullptr;
   bool hasBody = false;
   // Frame counts: c = 1 + parameters (me in slot 0), a = locals, b = the
