@@ -36,12 +36,13 @@ void StringTable::Clear() {
 
 CompileContext::CompileContext() {
   pool.Setup(Utils::BlockMemory::kUnitThreshold, sizeof(SyntaxNode), Utils::BlockMemory::kUnitBlocksPerChunk);
+  root.symbols = &symbols;
 }
 
 CompileContext::~CompileContext() = default;
 
 void CompileContext::Reset() {
-  symbols = nullptr;
+  symbols.Clear();
   classes.clear();
   strings.Clear();
   dependentCount = 0;

@@ -9,10 +9,10 @@
 
 #include "gscompiler/BlockMemory.h"
 #include "gscompiler/CompileUnit.h"
+#include "gscompiler/GSSymbol.h"
 
 namespace GSCompiler {
 
-class GSSymbolTable;
 class GSCClass;
 
 // The library's names, interned into 61 buckets. Ids count from 0 in order of
@@ -60,14 +60,13 @@ struct CompileContext {
   CompileContext(const CompileContext&) = delete;
   CompileContext& operator=(const CompileContext&) = delete;
 
-  // Empties everything for the next library; the symbol table is the
-  // caller's and is only forgotten.
+  // Empties everything for the next library.
   void Reset();
 
-  // The library's symbols; not owned.
-  GSSymbolTable* symbols = nullptr;
+  GSSymbolTable symbols;
   Utils::BlockMemory pool;
-  // The root script; its text and name CRCs identify the library.
+  // The root script (its symbols are the library's); its text and name CRCs
+  // identify the library.
   CompileUnit root;
   // The classes declared in the root script, in declaration order.
   std::vector<std::unique_ptr<GSCClass>> classes;

@@ -12,21 +12,6 @@ namespace GSCompiler {
 
 class GSClassSymbol;
 
-// What the layout of a class needs to know of one of its direct bases.
-struct BaseShape {
-  struct Inherited {
-    int32_t classIndex;
-    int32_t memberOffset;    // within the base
-    int32_t functionOffset;  // within the base
-  };
-  int32_t classIndex = -1;
-  int32_t firstMemberSlot = 2;    // s
-  int32_t memberCount = 0;
-  int32_t firstFunctionSlot = 0;  // f
-  int32_t functionCount = 0;
-  std::vector<Inherited> bases;   // in derivation order
-};
-
 class GSCClass {
 public:
   struct Base {
@@ -51,10 +36,6 @@ public:
   };
 
   GSCClass();
-
-  // Sets s, f and the base list from the direct bases in declaration order:
-  // each direct base, then what it brings along, depth first.
-  void LayOut(const std::vector<BaseShape>& directBases);
 
   const GSClassSymbol* symbol = nullptr;
   std::string name;

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "gscompiler/CodeGen.h"
 #include "gscompiler/GSCClass.h"
+#include "gscompiler/Semantic.h"
 #include "gscompiler/LibraryWriter.h"
 #include "tests/gscompiler/GslWalker.h"
 
@@ -164,38 +166,41 @@ TEST(LibraryWriterTest, FunctionRecordWords) {
 }
 
 TEST(LibraryWriterTest, ThreeLevelLayout) {
-  // A (three members), B extends A (two), C extends B (one).
-  GSCClass a, b, c;
-  a.LayOut({});
-  a.memberCount = 3;
-  a.classIndex = 0;
-  auto shape = [](const GSCClass& cls, int32_t functions) {
-    BaseShape s{cls.classIndex, cls.firstMemberSlot, cls.memberCount, cls.firstFunctionSlot, functions, {}};
-    for (const GSCClass::Base& base : cls.bases) s.bases.push_back({base.classIndex, base.memberOffset, base.functionOffset});
-    return s;
-  };
-  b.LayOut({shape(a, 0)});
-  b.memberCount = 2;
-  b.classIndex = 1;
-  c.LayOut({shape(b, 0)});
-  EXPECT_EQ(a.firstMemberSlot, 2);
-  EXPECT_EQ(b.firstMemberSlot, 7);
-  EXPECT_EQ(b.bases[0].memberOffset, 2);
-  EXPECT_EQ(c.firstMemberSlot, 11);
-
+  // A (three members), B extends A (two), C extends B (one); the root script
+  // declares C.
   CompileContext context;
-  Root(context);
-  context.knownClasses = {{"A", 0}, {"B", 0}};
-  GSCClass& cls = AddClass(context, "C");
-  cls.bases = c.bases;
-  cls.firstMemberSlot = c.firstMemberSlot;
-  cls.memberCount = 1;
+  GSDependentSymbol* script = context.symbols.EnterDependent("abc", 1, 2, 0);
+  ASSERT_NE(script, nullptr);
+  context.root.textCrc = 1;
+  context.root.nameCrc = 2;
+  GSClassSymbol* previous = nullptr;
+  for (auto [name, members] : {std::pair{"A", 3}, std::pair{"B", 2}, std::pair{"C", 1}}) {
+    auto* cls = new GSClassSymbol(name);
+    ASSERT_TRUE(context.symbols.Enter(cls));
+    cls->script = script;
+    if (previous != nullptr) cls->bases = {previous};
+    for (int i = 0; i < members; ++i) {
+      const std::string member = std::string(name) + std::to_string(i);
+      ASSERT_TRUE(cls->EnterVariable(new GSVariableSymbol(member.c_str(), kTypeInt, nullptr, Storage::Member)));
+    }
+    previous = cls;
+  }
+  SyntaxNode declaration{};
+  declaration.nodeClass = NodeClass::Declaration;
+  declaration.kind = kDeclClass;
+  declaration.annotation[kAnnotationSymbol] = reinterpret_cast<intptr_t>(previous);
+  context.root.tree = &declaration;
+  ASSERT_TRUE(GenerateLibraryCode(context));
+  EXPECT_EQ(context.classes.at(0)->firstMemberSlot, 11);
+
   const Written w = Write(context);
   ASSERT_TRUE(w.ok);
+  EXPECT_EQ(w.lib.classes, (std::vector<std::pair<int32_t, std::string>>{{0, "A"}, {0, "B"}, {0, "C"}}));
   const GslWalker::ClassBody& body = w.lib.bodies.at(0);
   EXPECT_EQ(body.bases, (std::vector<std::vector<int32_t>>{{1, 2, 1}, {0, 4, 0}}));
   const std::vector<int32_t> head(body.layout.begin(), body.layout.begin() + 17);
   EXPECT_EQ(head, (std::vector<int32_t>{15, 5, 0, 2, -2, 1, 3, 0, 0, 4, -4, 1, 5, 0, 1, 1, 0}));
+  EXPECT_EQ(body.members.at(0)[4], 11);
 }
 
 TEST(LibraryWriterTest, MembersOverridesAndReferenceSlots) {
