@@ -221,9 +221,7 @@ int CompileLibrary(const char* sourcePath, const char* outputFolder, const Inclu
   AddIncludeFolder(includes, folder.c_str());
   includes.insert(includes.end(), extraIncludes.begin(), extraIncludes.end());
 
-  GSSymbolTable symbols;
   CompileContext context;
-  context.symbols = &symbols;
   struct Release {
     ~Release() { IncludedUnits().clear(); }
   } release;
@@ -250,12 +248,9 @@ int Build(const char* scriptName, CompileContext& context, MessageSink* sink) {
   // "x.gse" is searched as "x.gs"; the search falls back to the scrambled form.
   if (!name.empty() && name.back() == 'e') name.pop_back();
 
-  GSSymbolTable* symbols = context.symbols;
   IncludedUnits().clear();
   context.Reset();
-  context.symbols = symbols;
-  if (symbols != nullptr) symbols->Clear();
-  context.root.symbols = symbols;
+  context.root.symbols = &context.symbols;
   context.root.sink = sink;
 
   const int errors = CompileSource(name.c_str(), context, context.root, true);

@@ -69,8 +69,8 @@ int RunCommandLine(int argc, char** argv);
 int CompileLibrary(const char* sourcePath, const char* outputFolder, const IncludeList& extraIncludes,
                    MessageSink& sink);
 
-// Compiles the root script and its includes into the context (whose symbol
-// table the caller provides) and generates the code. The number of errors.
+// Compiles the root script and its includes into the context and generates
+// the code. The number of errors.
 int Build(const char* scriptName, CompileContext& context, MessageSink* sink);
 
 // Compiles one script of the context's library, the scripts it includes

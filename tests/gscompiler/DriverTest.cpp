@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -9,6 +12,7 @@
 #include "gscompiler/Driver.h"
 #include "gscompiler/GSSymbol.h"
 #include "gscompiler/ScriptFile.h"
+#include "tests/gscompiler/GslWalker.h"
 #include "tests/platform/os/TempFolder.h"
 
 namespace {
@@ -229,19 +233,139 @@ TEST(DriverTest, AScriptWhoseDependentIsRegisteredIsAnInternalError) {
   dir.WriteFile("a.gs", "class A {};");
   Includes().clear();
   AddIncludeFolder(Includes(), (dir.Path().string() + "/").c_str());
-  GSSymbolTable symbols;
-  ASSERT_NE(symbols.EnterDependent("a.gs", 1, 2, 0), nullptr);
   CompileContext context;
-  context.symbols = &symbols;
+  ASSERT_NE(context.symbols.EnterDependent("a.gs", 1, 2, 0), nullptr);
   MessageSink sink;
   CompileUnit unit;
-  unit.symbols = &symbols;
+  unit.symbols = &context.symbols;
   unit.sink = &sink;
   EXPECT_GE(CompileSource("A.gs", context, unit, true), 1);
   EXPECT_STREQ(unit.name, "a.gs");
   ASSERT_GE(sink.Count(), 1u);
   EXPECT_STREQ(sink.At(0), "Internal Compiler Error.");
   Includes().clear();
+}
+
+GslWalker::Library WalkFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  return GslWalker::Walk(bytes);
+}
+
+std::pair<uint32_t, uint32_t> Identifier(const std::string& text, const std::string& bareName) {
+  return {ReflectedCrc32(text.data(), text.size()), ReflectedCrc32(bareName.data(), bareName.size())};
+}
+
+TEST(DriverTest, CompilesTheLastSourceIntoTheFolderOfItsPath) {
+  TempFolder dir;
+  dir.WriteFile("src/a.gs", "class A {};");
+  dir.WriteFile("src/b.gs", "class B {};");
+  std::filesystem::create_directories(dir / "out");
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string written;  // relative to the test folder
+  };
+  const Case cases[] = {
+      {{dir / "src/a.gs", dir / "src/b.gs"}, "src/b.gsl"},
+      {{"-o" + dir / "other.gsl", dir / "src/a.gs"}, "src/a.gsl"},
+      {{"-p" + dir / "out/", dir / "src/a.gs"}, "out/a.gsl"},
+      {{"-p" + dir / "out", dir / "src/a.gs"}, "a.gsl"},  // "out" is taken as a file name
+      {{"-p" + dir / "out/x.gsl", dir / "src/b.gs"}, "out/b.gsl"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.written);
+    const Printed run = RunLine(c.arguments);
+    EXPECT_EQ(run.result, 0);
+    EXPECT_EQ(run.printed, "");
+    std::vector<std::string> libraries;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.Path()))
+      if (entry.path().extension() == ".gsl") libraries.push_back(entry.path().lexically_relative(dir.Path()).string());
+    EXPECT_EQ(libraries, std::vector<std::string>{c.written});
+    for (const std::string& library : libraries) std::filesystem::remove(dir / library);
+  }
+}
+
+TEST(DriverTest, IncludesCompileOnceInDepthFirstSlotsAndScrambledSourcesGiveTheSameLibrary) {
+  TempFolder dir;
+  const std::string a = "include \"b.gs\"\ninclude \"inc/c.gs\"\nclass A isclass B, C {};\n";
+  const std::string b = "include \"d.gs\"\nclass B isclass D {};\n";
+  const std::string c = "include \"D.GS\"\ninclude \"b.gs\"\nclass C isclass D {};\n";
+  const std::string d = "class D { int x; };\n";
+  dir.WriteFile("src/a.gs", a);
+  dir.WriteFile("src/b.gs", b);
+  dir.WriteFile("src/inc/c.gs", c);
+  dir.WriteFile("lib/d.gs", d);
+  const std::string include = "-i" + dir / "lib";
+
+  Printed run = RunLine({include, dir / "src/a.gs"});
+  ASSERT_EQ(run.result, 0) << run.printed;
+  const std::string plain = dir.ReadFile("src/a.gsl");
+  const GslWalker::Library library = WalkFile(dir / "src/a.gsl");
+  // d.gs is reached through b.gs first, and b.gs and d.gs are not compiled again for c.gs.
+  const std::vector<std::pair<uint32_t, uint32_t>> slots = {
+      Identifier(a, "a.gs"), Identifier(b, "b.gs"), Identifier(d, "d.gs"), Identifier(c, "c.gs")};
+  EXPECT_EQ(library.dependencies, slots);
+  EXPECT_EQ(std::make_pair(library.textCrc, library.nameCrc), slots[0]);
+  EXPECT_EQ(library.path, dir / "src/a.gs");
+
+  // The same scripts scrambled give the same library, byte for byte.
+  for (const auto& [name, text] : {std::pair{"src/a", a}, {"src/b", b}, {"src/inc/c", c}}) {
+    WriteScrambled(dir, name, text);
+    std::filesystem::remove(dir / (std::string(name) + ".gs"));
+  }
+  std::filesystem::remove(dir / "src/a.gsl");
+  run = RunLine({include, dir / "src/a.gs"});
+  ASSERT_EQ(run.result, 0) << run.printed;
+  EXPECT_EQ(dir.ReadFile("src/a.gsl"), plain);
+
+  // A .gse source names the library after it; its plain form wins when there.
+  run = RunLine({include, dir / "src/a.gse"});
+  ASSERT_EQ(run.result, 0) << run.printed;
+  EXPECT_EQ(WalkFile(dir / "src/a.gsl").path, dir / "src/a.gse");
+  EXPECT_EQ(WalkFile(dir / "src/a.gsl").dependencies, slots);
+  const std::string changed = a + "// plain\n";
+  dir.WriteFile("src/a.gs", changed);
+  run = RunLine({include, dir / "src/a.gse"});
+  ASSERT_EQ(run.result, 0) << run.printed;
+  EXPECT_EQ(WalkFile(dir / "src/a.gsl").textCrc, Identifier(changed, "a.gs").first);
+}
+
+TEST(DriverTest, FailedBuildsAndWritesReportAndLeaveNoLibrary) {
+  TempFolder dir;
+  dir.WriteFile("wrong.gs", "class B { int f(void) { return 1; } };\nclass A isclass B { void f(void) { } };\n");
+  dir.WriteFile("inc.gs", "include \"gone.gs\"\nclass A {};\n");
+  dir.WriteFile("ok.gs", "class A {};");
+  dir.WriteFile("taken.gs", "class A {};");
+  dir.WriteFile("taken.gsl/keep", "kept");
+  const std::string tooLong = "-p" + std::string(NameBuffer::kChars, 'p') + "/";
+  struct Case {
+    std::vector<std::string> arguments;
+    int result;
+    std::string printed;
+  };
+  const Case cases[] = {
+      {{dir / "wrong.gs"}, 1, "Wrong return type on function: ::f()\n\nInternal Compiler Error.\n\n"},
+      {{dir / "inc.gs"}, 1, "Could not read file  gone.gs.\n\nBuild Failed...\n"},
+      {{tooLong, dir / "ok.gs"}, 1, "Unable to open output file.\n\n"},
+      {{dir / "taken.gs"}, 1, "Unable to open output file.\n\n"},
+      {{"-p" + dir / "no/such/", dir / "ok.gs"}, 1, "Unable to open output file.\n\n"},
+  };
+  for (const Case& c : cases) {
+    const Printed run = RunLine(c.arguments);
+    EXPECT_EQ(run.result, c.result) << c.arguments.back();
+    EXPECT_EQ(run.printed, c.printed) << c.arguments.back();
+  }
+  EXPECT_EQ(dir.ReadFile("taken.gsl/keep"), "kept");
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"inc.gs", "ok.gs", "taken.gs", "taken.gsl", "wrong.gs"}));
+
+  // A library replaces an earlier, longer file whole.
+  dir.WriteFile("ok.gsl", std::string(10000, 'x'));
+  ASSERT_EQ(RunLine({dir / "ok.gs"}).result, 0);
+  const GslWalker::Library library = WalkFile(dir / "ok.gsl");
+  EXPECT_EQ(library.fileLength, dir.ReadFile("ok.gsl").size());
 }
 
 } // namespace
