@@ -32,16 +32,7 @@ mv "$work/bench.gsl" "$work/call.gsl"
 cmp "$work/call.gsl" "$work/bench.gsl"
 luac5.4 -o "$work/bench.luac" "$work/bench.lua"
 
-now() { date +%s.%N; }
-best() {
-  local best="" start end t
-  for _ in $(seq "$runs"); do
-    start=$(now); "$@" >/dev/null; end=$(now)
-    t=$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')
-    best=$(awk -v t="$t" -v b="$best" 'BEGIN { print (b == "" || t < b) ? t : b }')
-  done
-  echo "$best"
-}
+. bench/gscompiler/timing.sh
 call=$(best "$tool" "$work/bench.gs")
 program=$(best "$work/inst/bin/VelmarUtil" compile "$work/bench.gs")
 luac=$(best luac5.4 -o "$work/bench.luac" "$work/bench.lua")
