@@ -216,6 +216,18 @@ bool Writer::ClassBody(CodeBuffer& out, const GSCClass& cls) {
   return true;
 }
 
+// Roughly the side buffer's size: the records of every function and class.
+uint64_t SideEstimate(const CompileContext& context) {
+  uint64_t bytes = 64 + 8 * context.knownClasses.size() + 12 * context.functions.size();
+  for (const auto& cls : context.classes) {
+    bytes += 256 + 20 * cls->members.size() + 24 * cls->bases.size() + 4 * cls->referenceMemberSlots.size() +
+             8 * cls->baseFunctions.size() + cls->initialiser.code.Length();
+    for (const auto& fn : cls->functions)
+      bytes += 96 + fn->code.Length() + 4 * fn->referenceSlots.size() + 8 * fn->lines.size();
+  }
+  return bytes;
+}
+
 } // namespace
 
 uint32_t InternString(const char* text, CompileContext& context) { return context.strings.Intern(text); }
@@ -224,10 +236,16 @@ bool WriteLibrary(CodeBuffer& out, CompileContext& context, MessageSink* sink, c
   out.Reset();
   CodeBuffer side(CodeBuffer::kSideStep);
   side.Reset();
+  // A buffer grows by one step past what it needs; room asked for at once
+  // spares a large library a copy per step.
+  side.Ensure(SideEstimate(context));
   Writer writer(context, sink);
   if (!writer.Classes(side) || !writer.Functions(side) || !writer.ClassBodies(side)) return false;
   if (side.Flags() != 0) return false;
 
+  uint64_t stringBytes = 0;
+  for (uint32_t id = 0; id < context.strings.Count(); ++id) stringBytes += context.strings.Text(id).size() + 5;
+  out.Ensure(uint64_t{side.Length()} + std::strlen(sourcePath) + 64 + context.dependencies.size() * 8 + stringBytes);
   out.AppendU32(0);
   out.AppendU32(kLibraryMagic);
   out.AppendU32(std::bit_cast<uint32_t>(kLibraryVersion));

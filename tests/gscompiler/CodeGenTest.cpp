@@ -146,6 +146,30 @@ TEST(CodeGenTest, GoldenByteCode) {
   }
 }
 
+TEST(CodeGenTest, ClassInitialiser) {
+  Compiled c;
+  Compile(c, "class K {\n int a = 5;\n define int D = 3;\n string s = \"x\";\n float f = a;\n K o;\n};\n");
+  ASSERT_EQ(c.stage, CompileStage::Done) << Messages(c.sink);
+  const GSCClass& k = *c.context.classes.at(0);
+  const int32_t a = k.members.at(0).slot, s = k.members.at(1).slot, f = k.members.at(2).slot, o = k.members.at(3).slot;
+  ASSERT_EQ(k.members.size(), 4u);  // the define member is left out
+  EXPECT_EQ(k.members[1].name, "s");
+  // Values in declaration order, converted, stored into me's members; 109 ends it.
+  char expected[128];
+  std::snprintf(expected, sizeof expected, "1E 05 00 00 00 69 %02X 00 49 00 00 6A %02X 00 67 %02X 00 08 69 %02X 00 6D", a, s, a, f);
+  EXPECT_EQ(Hex(k.initialiser.code.Data(), k.initialiser.code.Length()), expected);
+  EXPECT_EQ(k.referenceMemberSlots, (std::vector<int32_t>{s, o}));
+  EXPECT_EQ(k.initialiser.maxDepth, 1);
+
+  CodeBuffer out(CodeBuffer::kLibraryStep);
+  ASSERT_TRUE(WriteLibrary(out, c.context, &c.sink, "k.gs"));
+  const GslWalker::Library lib = GslWalker::Walk(out.Data(), out.Length());
+  const GslWalker::FunctionRecord& init = lib.bodies.at(0).functions.back();
+  EXPECT_EQ(std::vector<int32_t>(init.words, init.words + 8), (std::vector<int32_t>{4, 0, 1, 5, 1, 0, 0, 0}));
+  const std::vector<int32_t>& layout = lib.bodies[0].layout;
+  EXPECT_EQ(std::vector<int32_t>(layout.end() - 3, layout.end()), (std::vector<int32_t>{2, s, o}));
+}
+
 TEST(CodeGenTest, MessageIntoAMemberGoesThroughATemporary) {
   Compiled c;
   Compile(c, "class K {\n K o;\n void f() {\n K k; wait() { on \"a\", \"b\", k.o: break; }\n }\n};\n");

@@ -269,6 +269,7 @@ TEST(LibraryWriterTest, RefusedLibraries) {
     GSCFunction& fn = AddFunction(context, cls, "f()");
     CodeBuffer out(CodeBuffer::kLibraryStep);
     ASSERT_TRUE(WriteLibrary(out, context, nullptr, "k.gs"));
+    EXPECT_NO_THROW(GslWalker::Walk(out.Data(), out.Length()));
     c.spoil(context, cls, fn);
     context.strings.Clear();
     EXPECT_FALSE(WriteLibrary(out, context, nullptr, "k.gs"));
