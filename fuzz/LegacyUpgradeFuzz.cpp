@@ -4,22 +4,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <map>
 #include <memory>
-#include <string>
 #include <vector>
 
-#include "Vak/Bexlorn/File.h"
-#include "content/ACSChunkPtr.h"
 #include "content/AppGlobals.h"
-#include "content/DynamicBuffer.h"
-#include "content/TStream.h"
-#include "content/TextChunkFile.h"
 #include "datamanager/DataManager.h"
 #include "datamanager/ErrorHandler.h"
 #include "datamanager/LegacyUpgrade.h"
 #include "datamanager/MeshSource.h"
 #include "fuzz/NameSweep.h"
+#include "fuzz/TextConfig.h"
 #include "platform/dorvix/RenderKernel.h"
 
 namespace {
@@ -55,21 +49,11 @@ public:
   }
 };
 
-// The shipped data folder beside this source's folder; a relative source
-// name is relative to the build folder, so from the source root it is
-// "data/RUZData".
-std::string ShippedData() {
-  std::string path = __FILE__;
-  path.resize(path.find_last_of('/') + 1);
-  path += "../data/RUZData";
-  return Vak::File::Exists(path.c_str()) == Vak::File::RES_OK ? path : "data/RUZData";
-}
-
 bool Start() {
   static PointMeshes meshes;
   SetMainThread();
   RUZLib::ErrorHandler::Create();
-  if (!RUZLib::DataManager::Startup(ShippedData().c_str())) std::abort();
+  if (!RUZLib::DataManager::Startup(fuzz::ShippedDataFolder().c_str())) std::abort();
   // Loaded meshes check their textures through the render kernel.
   static Vak::RenderKernel kernel(nullptr, 8.0f);
   kernel.Init(nullptr, 0);
@@ -84,11 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool started = Start();
   (void)started;
   const fuzz::NameSweep sweep;
-  TBuffer in;
-  if (size) in.GetBuffer().Write(data, static_cast<uint32_t>(size));
-  in.GetBuffer().SetPosition(0);
-  ACSChunkPtr config;
-  ReadChunkFileText(config, in, false);
+  ACSChunkPtr config = fuzz::ReadTextConfig(data, size);
   if (config.IsNull()) return 0;
   RUZLib::UpgradeLegacyConfig(config);
   RUZLib::ErrorHandler::Instance()->Clear();

@@ -4,23 +4,16 @@
 // "upgrade/parse": the upgrade's time over the parse's.
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "bench/BenchScratch.h"
-#include "content/ACSChunkPtr.h"
+#include "bench/datamanager/DataManagerBench.h"
 #include "content/AppGlobals.h"
-#include "content/DynamicBuffer.h"
-#include "content/TStream.h"
-#include "content/TextChunkFile.h"
 #include "datamanager/DataManager.h"
 #include "datamanager/ErrorHandler.h"
 #include "datamanager/LegacyUpgrade.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr int kConfigs = 5000;
 
@@ -47,22 +40,9 @@ std::vector<std::string> LegacyConfigs() {
   return configs;
 }
 
-ACSChunkPtr Parse(const std::string& text) {
-  TBuffer in;
-  in.GetBuffer().Write(text.data(), static_cast<uint32_t>(text.size()));
-  in.GetBuffer().SetPosition(0);
-  ACSChunkPtr config;
-  ReadChunkFileText(config, in, false);
-  return config;
-}
-
 void BM_UpgradeVsParse(benchmark::State& state) {
   // The benchmark library calls this more than once; one copy serves.
-  static const std::string folder = [] {
-    const std::string path = bench::ScratchPath("RUZData-legacy");
-    fs::copy(fs::path(VELMAR_SOURCE_ROOT) / "data" / "RUZData", path, fs::copy_options::recursive);
-    return path;
-  }();
+  static const std::string folder = bench::ShippedDataCopy("RUZData-legacy");
   SetMainThread();
   RUZLib::ErrorHandler::Create();
   RUZLib::DataManager::Startup(folder.c_str());
@@ -76,7 +56,7 @@ void BM_UpgradeVsParse(benchmark::State& state) {
   for (auto _ : state) {
     configs.clear();
     parse += bench::Seconds([&] {
-      for (const std::string& text : texts) configs.push_back(Parse(text));
+      for (const std::string& text : texts) configs.push_back(bench::ParseConfigText(text));
     });
     upgrade += bench::Seconds([&] {
       for (ACSChunkPtr& config : configs) RUZLib::UpgradeLegacyConfig(config);
