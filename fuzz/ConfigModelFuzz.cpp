@@ -18,7 +18,7 @@
 #include "datamanager/ErrorHandler.h"
 #include "fuzz/FuzzInputFile.h"
 #include "fuzz/NameSweep.h"
-#include "fuzz/TextConfig.h"
+#include "fuzz/ConfigFuzz.h"
 
 namespace {
 
@@ -36,9 +36,7 @@ public:
 
 bool Start() {
   static FakeIndex index;
-  SetMainThread();
-  RUZLib::ErrorHandler::Create();
-  if (!RUZLib::DataManager::Startup(fuzz::ShippedDataFolder().c_str())) std::abort();
+  fuzz::StartDataManager();
   RUZLib::DataManager::Instance()->LoadSchema();
   SetDatabaseRootPath(fuzz::ScratchFolder::Get().Path().c_str());
   RUZLib::DataManager::Instance()->SetCurrentAsset("asset", "content");

@@ -13,7 +13,7 @@
 #include "datamanager/LegacyUpgrade.h"
 #include "datamanager/MeshSource.h"
 #include "fuzz/NameSweep.h"
-#include "fuzz/TextConfig.h"
+#include "fuzz/ConfigFuzz.h"
 #include "platform/dorvix/RenderKernel.h"
 
 namespace {
@@ -51,9 +51,7 @@ public:
 
 bool Start() {
   static PointMeshes meshes;
-  SetMainThread();
-  RUZLib::ErrorHandler::Create();
-  if (!RUZLib::DataManager::Startup(fuzz::ShippedDataFolder().c_str())) std::abort();
+  fuzz::StartDataManager();
   // Loaded meshes check their textures through the render kernel.
   static Vak::RenderKernel kernel(nullptr, 8.0f);
   kernel.Init(nullptr, 0);

@@ -1,15 +1,19 @@
 #pragma once
 // What the config targets share: the input read as a text chunk file, and
-// the data folder the program ships.
+// the data manager started on the data folder the program ships.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 #include "Vak/Bexlorn/File.h"
 #include "content/ACSChunkPtr.h"
+#include "content/AppGlobals.h"
 #include "content/DynamicBuffer.h"
 #include "content/TStream.h"
 #include "content/TextChunkFile.h"
+#include "datamanager/DataManager.h"
+#include "datamanager/ErrorHandler.h"
 
 namespace fuzz {
 
@@ -31,6 +35,14 @@ inline std::string ShippedDataFolder() {
   path.resize(path.find_last_of('/') + 1);
   path += "../data/RUZData";
   return Vak::File::Exists(path.c_str()) == Vak::File::RES_OK ? path : "data/RUZData";
+}
+
+// On the main thread, with the error handler; a data manager that does not
+// start ends the run.
+inline void StartDataManager() {
+  SetMainThread();
+  RUZLib::ErrorHandler::Create();
+  if (!RUZLib::DataManager::Startup(ShippedDataFolder().c_str())) std::abort();
 }
 
 }  // namespace fuzz
