@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "Vak/Bexlorn/File.h"
 #include "content/ACSChunkPtr.h"
 #include "content/AppGlobals.h"
 #include "content/DynamicBuffer.h"
@@ -27,15 +26,9 @@ inline ACSChunkPtr ReadTextConfig(const uint8_t* data, size_t size) {
   return config;
 }
 
-// "data/RUZData" beside this folder. The source name the compiler gives is
-// relative to the build folder, while scripts/fuzz runs the targets from the
-// source root, where the folder is "data/RUZData".
-inline std::string ShippedDataFolder() {
-  std::string path = __FILE__;
-  path.resize(path.find_last_of('/') + 1);
-  path += "../data/RUZData";
-  return Vak::File::Exists(path.c_str()) == Vak::File::RES_OK ? path : "data/RUZData";
-}
+// The source tree's shipped data folder; __FILE__ can be relative under a
+// compiler cache.
+inline std::string ShippedDataFolder() { return std::string(VELMAR_SOURCE_ROOT) + "/data/RUZData"; }
 
 // On the main thread, with the error handler; a data manager that does not
 // start ends the run.
