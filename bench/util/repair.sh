@@ -43,15 +43,7 @@ done > "$work/commit.txt"
 "$source_util" createcdp "$work/all.cdp" "${kuids[@]}" >/dev/null
 "$util" installcdp "$work/all.cdp" >/dev/null
 
-now() { date +%s.%N; }
-timed() {
-  sync
-  local start end
-  start=$(now)
-  "$@" >/dev/null
-  end=$(now)
-  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f", b - a }'
-}
+source bench/util/timing.sh
 cat_configs() { find "$work/inst/local" -name 'config.*' -exec cat {} + ; }
 
 installed=$(find "$work/inst/local" -name 'config.*' | wc -l)
@@ -59,4 +51,4 @@ installed=$(find "$work/inst/local" -name 'config.*' | wc -l)
 repair=$(timed "$util" repairdatabase)
 plain=$(timed cat_configs)
 printf 'repairdatabase of %d assets   %.3f s   cat of their configs %.3f s   ratio %s\n' "$count" "$repair" "$plain" \
-  "$(awk -v a="$repair" -v b="$plain" 'BEGIN { printf "%.2f", a / b }')"
+  "$(ratio "$repair" "$plain")"
