@@ -52,7 +52,9 @@ void ReloadConfig(VADAssetInfo& record, bool patcher) {
       changed = true;
     }
   }
-  if (record.HasLocalFolder() && !HasFile(PString(), record.GetLocalFolder(), "config.chump")) {
+  // A committed folder holds its config as text; only a folder without
+  // either form has lost its asset.
+  if (record.HasLocalFolder() && !HasConfig(PString(), record.GetLocalFolder())) {
     record.ClearLocalFolder();
     changed = true;
   }

@@ -129,7 +129,7 @@ protected:
   ResultsLog log_;
 };
 
-TEST_F(RepairTest, StepsInTaskOrderDropAndFindAgainALocalFolderThatLostItsCompiledConfig) {
+TEST_F(RepairTest, StepsInTaskOrderKeepALocalFolderThatHoldsOnlyItsTextConfig) {
   Install();
   Open();
   ASSERT_TRUE(RecordOf(kLocal).HasLocalFolder());
@@ -138,12 +138,10 @@ TEST_F(RepairTest, StepsInTaskOrderDropAndFindAgainALocalFolderThatLostItsCompil
   RunRepair(kExtended, [&](const std::string& step) {
     SCOPED_TRACE(step);
     const VADAssetInfo local = RecordOf(kLocal);
-    // The record itself stays; only its folder goes for a while.
+    // A committed asset keeps only its text config: it is not damaged.
     EXPECT_EQ(local.kuid, kLocal);
-    EXPECT_EQ(local.HasLocalFolder(), step != "deletes");
-    if (local.HasLocalFolder()) {
-      EXPECT_STREQ(indexfile::Text(local.localPath), "local\\hash-00\\a");
-    }
+    EXPECT_TRUE(local.HasLocalFolder());
+    EXPECT_STREQ(indexfile::Text(local.localPath), "local\\hash-00\\a");
     // The other folders keep their configs, so nothing else moves.
     EXPECT_TRUE(RecordOf(kArchived).HasArchiveLocation());
     EXPECT_TRUE(RecordOf(kEdited).HasEditingFolder());
@@ -168,8 +166,9 @@ TEST_F(RepairTest, ReloadDropsOnlyLocationsWhoseConfigIsGone) {
   };
   const Case cases[] = {
       {"nothing removed", "", false, kLocal, false, true, false},
-      {"local without config.chump", "local/hash-00/a/config.chump", false, kLocal, false, false, false},
-      {"patcher spares a local folder", "local/hash-00/a/config.chump", true, kLocal, false, true, false},
+      {"local with only its text config", "local/hash-00/a/config.chump", false, kLocal, false, true, false},
+      {"local without any config", "local/hash-00/a", false, kLocal, false, false, false},
+      {"patcher spares a local folder", "local/hash-00/a", true, kLocal, false, true, false},
       {"archive folder without a config", "base/assets/b/config.txt", false, kArchived, false, false, false},
       {"patcher drops an archive folder too", "base/assets/b/config.txt", true, kArchived, false, false, false},
       {"editing folder without a config", "editing/e/config.txt", false, kEdited, false, false, false},
@@ -192,8 +191,8 @@ TEST_F(RepairTest, ReloadDropsOnlyLocationsWhoseConfigIsGone) {
     EXPECT_EQ(record.HasLocalFolder(), c.local);
     EXPECT_EQ(record.HasEditingFolder(), c.editing);
     // A dropped location is saved; nothing dropped leaves nothing to save.
-    EXPECT_EQ(gVadAssetIndex.DirtyFlags() & VADAssetIndex::kDirtyRecords,
-              *c.remove && (c.kuid != kLocal || !c.patcher) ? VADAssetIndex::kDirtyRecords : 0u);
+    const bool dropped = !(c.archive || c.local || c.editing);
+    EXPECT_EQ(gVadAssetIndex.DirtyFlags() & VADAssetIndex::kDirtyRecords, dropped ? VADAssetIndex::kDirtyRecords : 0u);
     VADShutdown();
     AssetArchiveCache::Purge();
     platform::DeleteTree(db_.Root().c_str());
