@@ -177,16 +177,19 @@ bool ContentPackage::Write(Vak::String& error, const char* path) {
   }
   // A package nothing was added to still carries what a reader checks.
   if (tablesStale_ || !HasTables()) RebuildTables();
-  DynamicBuffer buffer;
-  {
-    TBuffer stream(&buffer);
-    if (text) {
+  bool written;
+  if (text) {
+    DynamicBuffer buffer;
+    {
+      TBuffer stream(&buffer);
       WriteChunkFileText(root_, stream);
-    } else {
-      WriteChunkFileBinary(root_, stream);
     }
+    written = WriteWholeFile(path, buffer.Data(), buffer.Size());
+  } else {
+    const std::vector<uint8_t> bytes = ChunkFileBinaryBytes(root_.Get());
+    written = WriteWholeFile(path, bytes.data(), bytes.size());
   }
-  if (!WriteWholeFile(path, buffer.Data(), buffer.Size())) {
+  if (!written) {
     error = kWriteFailed;
     return false;
   }
