@@ -21,6 +21,7 @@
 #include "util/ContentPackage.h"
 #include "util/EngineContext.h"
 #include "util/ScriptTools.h"
+#include "util/StatusCommands.h"
 
 namespace {
 
@@ -331,6 +332,32 @@ bool ImportKeywords(Command&) {
   return !VADImportKeywords(root, "KeywordsDump.dat", "txt");
 }
 
+bool Status(Command& command) {
+  if (!command.HasParameter()) {
+    command.Error("Missing AssetID parameter.");
+    return true;
+  }
+  return !CommandStatus(command.ParameterKuid(), command.log);
+}
+
+bool Validate(Command& command) {
+  if (!command.HasParameter()) {
+    command.Error("Missing AssetID parameter.");
+    return true;
+  }
+  return !CommandValidate(command.ParameterKuid(), command.log);
+}
+
+bool DLSParse(Command& command) {
+  if (!command.HasParameter()) {
+    command.Error("Missing CDP filepath.");
+    return true;
+  }
+  return !CommandDLSParse(command.Raw(2), command.log);
+}
+
+bool DLSDeleteAll(Command& command) { return !CommandDLSDeleteAll(command.log); }
+
 struct Row {
   const char* word;
   Handler handler;
@@ -357,13 +384,22 @@ constexpr Row kCommands[] = {
     {"createcdp", CreateCdp},
     {"backupkeywords", BackupKeywords},
     {"importkeywords", ImportKeywords},
+    {"status", Status},
+    {"validate", Validate},
+    {"dlsparse", DLSParse},
+    {"dlsdeleteall", DLSDeleteAll},
 };
 
 } // namespace
 
-void AddAssetError(ResultsLog& log, const char* text, const KUID& kuid) {
+VelmarPropertyPtr MakeAssetProperty(const KUID& kuid) {
   VelmarPropertyPtr property;
   property.Attach(new VelmarPropertyAssetID(PString("AssetID"), kuid.user, kuid.content, kuid.version));
+  return property;
+}
+
+void AddAssetError(ResultsLog& log, const char* text, const KUID& kuid) {
+  const VelmarPropertyPtr property = MakeAssetProperty(kuid);
   log.AddMessage(ResultsLog::kError, property.Get(), text);
 }
 
