@@ -6,6 +6,7 @@
 #include "Vak/Bexlorn/Exception.h"
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/Path.h"
+#include "datamanager/BuildNumber.h"
 #include "datamanager/ConfigReports.h"
 #include "datamanager/Container.h"
 #include "datamanager/DataManager.h"
@@ -87,8 +88,7 @@ private:
   bool TextureFile(const std::string& path) {
     DataManager* manager = DataManager::Instance();
     if (manager->archivePresent || Exists((path + ".txt").c_str())) return true;
-    // TODO(lead): BuildHundredths
-    if (static_cast<int>(manager->currentBuild * 100 + static_cast<double>(0.1f)) < kLegacyBuild)
+    if (BuildHundredths(manager->currentBuild, kBuildBiasDouble) < kLegacyBuild)
       Report::Warning(Msg::kMissingTextureDescription, path);
     else
       Report::Error(Msg::kMissingTextureDescription, path);

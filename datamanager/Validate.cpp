@@ -9,6 +9,7 @@
 #include "content/AppGlobals.h"
 #include "content/InterfaceTextDB.h"
 #include "content/ResultsLog.h"
+#include "datamanager/BuildNumber.h"
 #include "datamanager/Container.h"
 #include "datamanager/DataManager.h"
 #include "datamanager/ErrorHandler.h"
@@ -72,8 +73,7 @@ bool ValidateAssetConfig(const char* configPath, ResultsLog& results, const char
   if (config.IsNull()) config.MakeContainer();
 
   const float build = config.GetChildFloat(Words::kVelmarBuild, kDefaultBuild);
-  // TODO(lead): BuildHundredths
-  const int hundredths = static_cast<int>(build * 100 + static_cast<double>(0.1f));
+  const int hundredths = BuildHundredths(build, kBuildBiasFloat);
   if (hundredths > kFutureBuild) {
     AddInterfaceText(results, ResultsLog::kError, "$ruz_future_asset");
     return false;
