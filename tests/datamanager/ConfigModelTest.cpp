@@ -312,7 +312,10 @@ TEST_F(ConfigLoad, NumberedNamesUseTheSequenceEntry) {
 TEST_F(ConfigLoad, OldBuildsOnlyWarnAboutObsoleteNames) {
   ASSERT_TRUE(Load("kuid <kuid:1:2>\r\nusername \"u\"\r\nkind \"scenery\"\r\nregion \"r\"\r\nvelmar-build 2.2\r\n"
                    "rem \"a comment\"\r\noldtag 1\r\n"));
-  EXPECT_EQ(Records(), std::vector<std::string>{"2:117|oldtag|scenery"});
+  // The upgrade before the load drops "rem" and "region" and adds category
+  // defaults, which this small schema does not know.
+  EXPECT_EQ(Records(), (std::vector<std::string>{"2:117|oldtag|scenery", "3:107|category-era|scenery",
+                                                 "3:107|category-region|scenery", "2:114|region"}));
 }
 
 TEST_F(ConfigLoad, ObsoleteNamesAreErrorsAboveHundredths289) {
@@ -331,7 +334,10 @@ TEST_F(ConfigLoad, ObsoleteNamesAreErrorsAboveHundredths289) {
     ClearRecords();
     ASSERT_TRUE(Load(std::string("kuid <kuid:1:2>\r\nusername \"u\"\r\nkind \"scenery\"\r\nregion \"r\"\r\n") +
                      "velmar-build " + c.written + "\r\noldtag 1\r\n"));
-    EXPECT_EQ(Records(), std::vector<std::string>{c.record});
+    std::vector<std::string> records;
+    for (const std::string& record : Records())
+      if (record.find("oldtag") != std::string::npos) records.push_back(record);
+    EXPECT_EQ(records, std::vector<std::string>{c.record});
   }
 }
 
@@ -468,7 +474,7 @@ third
   }
 }
 )");
-  ASSERT_TRUE(Load("kind \"first\"\r\ntwo 2\r\nthree 3\r\n"));
+  ASSERT_TRUE(Load("kind \"first\"\r\nvelmar-build 3.1\r\ntwo 2\r\nthree 3\r\n"));
   EXPECT_EQ(Records(), std::vector<std::string>{});
   EXPECT_EQ(root_->FindTag(Vak::PString("three"))->fieldKind, RUZLib::kFieldFloat);
   std::vector<std::string> inherited;
