@@ -20,6 +20,7 @@
 #include "util/ConsistImport.h"
 #include "util/ContentPackage.h"
 #include "util/EngineContext.h"
+#include "util/RepairTask.h"
 #include "util/ScriptTools.h"
 #include "util/StatusCommands.h"
 
@@ -358,6 +359,8 @@ bool DLSParse(Command& command) {
 
 bool DLSDeleteAll(Command& command) { return !CommandDLSDeleteAll(command.log); }
 
+bool RepairDatabase(Command& command) { return !RunRepairDatabase(command.parameter.c_str(), command.log); }
+
 struct Row {
   const char* word;
   Handler handler;
@@ -388,6 +391,7 @@ constexpr Row kCommands[] = {
     {"validate", Validate},
     {"dlsparse", DLSParse},
     {"dlsdeleteall", DLSDeleteAll},
+    {"repairdatabase", RepairDatabase},
 };
 
 } // namespace
