@@ -16,16 +16,18 @@
 
 namespace {
 
-std::string ShippedData() {
-  std::string path = __FILE__;
-  path.resize(path.find_last_of('/') + 1);
-  return path + "../data/RUZData";
-}
-
+// A data folder of the check's own entries, beside the inputs.
 bool Start() {
   SetMainThread();
+  const std::string data = fuzz::ScratchFolder::Get().Path() + "/RUZData";
+  platform::MakeFolder(data.c_str());
+  const fuzz::InputFile table("RUZData/stringtable.txt");
+  // Every entry up to the last one the check formats; each names itself.
+  std::string entries;
+  for (int i = 0; i <= 191; ++i) entries += std::to_string(i) + " \"" + std::to_string(i) + " %s\"\r\n";
+  if (!table.Write(reinterpret_cast<const uint8_t*>(entries.data()), entries.size())) std::abort();
   RUZLib::ErrorHandler::Create();
-  if (!RUZLib::DataManager::Startup(ShippedData().c_str())) std::abort();
+  if (!RUZLib::DataManager::Startup(data.c_str())) std::abort();
   return true;
 }
 
@@ -34,8 +36,11 @@ bool Start() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool started = Start();
   (void)started;
-  static const fuzz::InputFile description("a.texture.txt");
-  static const fuzz::InputFile image("a.tga");
+  static const bool folder = platform::MakeFolder((fuzz::ScratchFolder::Get().Path() + "/texture").c_str()) ==
+                             platform::Error::None;
+  if (!folder) std::abort();
+  static const fuzz::InputFile description("texture/a.texture.txt");
+  static const fuzz::InputFile image("texture/a.tga");
   const uint8_t* zero = static_cast<const uint8_t*>(std::memchr(data, 0, size));
   const size_t split = zero ? static_cast<size_t>(zero - data) : size;
   if (!description.Write(data, split)) return 0;
@@ -43,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   RUZLib::ErrorHandler* handler = RUZLib::ErrorHandler::Instance();
   handler->Clear();
   RUZLib::Container container;
-  const bool passed = container.CheckTextureFiles(fuzz::ScratchFolder::Get().Path().c_str());
+  const bool passed = container.CheckTextureFiles((fuzz::ScratchFolder::Get().Path() + "/texture").c_str());
   if (passed != handler->GetMessages().empty()) __builtin_trap();
   return 0;
 }

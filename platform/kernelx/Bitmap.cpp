@@ -30,11 +30,12 @@ bool TgaSize(const uint8_t* data, std::size_t size, uint32_t& width, uint32_t& h
   const uint8_t depth = data[16];
   const unsigned base = type & 7u;
   const bool rle = (type & 8u) != 0;
-  if ((type & ~0xBu) != 0 || base == 0 || mapType > 1 || (base == 1) != (mapType == 1)) return false;
+  // A colour map beside true-colour or grey pixels is skipped.
+  if ((type & ~0xBu) != 0 || base == 0 || mapType > 1 || (base == 1 && mapType != 1)) return false;
   const bool depthOk = base == 1 ? (depth == 8 || depth == 16)
                        : base == 2 ? (depth == 15 || depth == 16 || depth == 24 || depth == 32)
                                    : (depth == 8 || depth == 16);
-  if (!depthOk || (mapType == 1 && (mapBits == 0 || mapBits > 32))) return false;
+  if (!depthOk) return false;
   const uint32_t w = GetLE16(data + 12);
   const uint32_t h = GetLE16(data + 14);
   if (w == 0 || h == 0) return false;
@@ -87,7 +88,7 @@ bool BmpSize(const uint8_t* data, std::size_t size, uint32_t& width, uint32_t& h
     imageSize = GetLE32(info + 20);
   }
   if (h < 0) h = -h;
-  if (planes != 1 || w <= 0 || h == 0 || offset > size || offset < kBmpFileHeader + infoSize) return false;
+  if (planes != 1 || w <= 0 || h == 0 || offset > size) return false;
   if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
   const std::size_t room = size - offset;
   if (compression == 1 || compression == 2) {

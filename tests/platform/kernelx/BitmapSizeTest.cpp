@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/kernelx/Bitmap.h"
+#include "platform/kernelx/WholeFile.h"
 #include "platform/os/Process.h"
 #include "platform/os/Waitable.h"
 #include "tests/platform/kernelx/ImageFiles.h"
@@ -99,7 +100,7 @@ TEST(BitmapSizeTest, GarbageAndBrokenHeadersAreRefused) {
       {"tga zero height", patched(tga, 14, std::string("\0\0", 2)), false},
       {"tga 65535 x 65535 from a small file", patched(tga, 12, "\xFF\xFF\xFF\xFF"), false},
       {"bmp 5 bits", patched(bmp, 28, "\x05"), false},
-      {"bmp pixel offset inside the header", patched(bmp, 10, std::string("\x10\0\0\0", 4)), false},
+      {"bmp pixel offset past the end", patched(bmp, 10, "\xFF\xFF"), false},
       {"bmp huge height", patched(bmp, 22, "\xFF\xFF\xFF\x7F"), false},
       {"bmp unknown compression", patched(bmp, 30, "\x07"), false},
       {"png without image data", png, false},
@@ -117,6 +118,25 @@ TEST(BitmapSizeTest, GarbageAndBrokenHeadersAreRefused) {
       EXPECT_EQ(w, 0u) << c.what;
     }
   }
+}
+
+TEST(BitmapSizeTest, APackedFileClaimingGigabytesIsRefusedUnread) {
+  // A packed-file header whose unpacked size says about 4 GiB, in 12 bytes.
+  platform::test::TempFolder folder;
+  folder.WriteFile("a.tga", std::string("CFIL\0\0pha=\0\xFF", 12));
+  std::string bytes = "left over";
+  EXPECT_FALSE(Vak::ReadWholeFile((folder / "a.tga").c_str(), bytes));
+  EXPECT_EQ(bytes, "");
+  uint32_t w = 1, h = 1;
+  EXPECT_FALSE(Bitmap::ReadSize((folder / "a.tga").c_str(), w, h));
+  Bitmap bitmap;
+  EXPECT_FALSE(bitmap.Load((folder / "a.tga").c_str()));
+
+  // A plain file still reads whole, past one read block.
+  const std::string big(200000, 'x');
+  folder.WriteFile("big.bin", big);
+  EXPECT_TRUE(Vak::ReadWholeFile((folder / "big.bin").c_str(), bytes));
+  EXPECT_EQ(bytes, big);
 }
 
 } // namespace
