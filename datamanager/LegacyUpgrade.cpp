@@ -555,8 +555,7 @@ void UpgradeLegacyConfig(ACSChunkPtr& config) {
   list.clear();
   if (CollectNumbered(config, "category-era-%d", true, list)) config.SetChildString(Words::kCategoryEra, list.c_str());
   // 6, 7
-  if (config.HasChild(Words::kLicense) && config.GetChildString(Words::kLicense).Length() == 0)
-    config.RemoveChild(Words::kLicense);
+  if (config.GetChildString(Words::kLicense).Length() == 0) config.RemoveChild(Words::kLicense);
   if (config.HasChild(Words::kRgb) && ValueParts(config, Words::kRgb) < 3) config.RemoveChild(Words::kRgb);
   // 8: libraries, the script's extension and the asset name.
   MoveTag(config, Words::kScriptlibrary, Words::kScript, false);
