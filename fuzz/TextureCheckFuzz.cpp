@@ -8,33 +8,14 @@
 #include <cstring>
 #include <string>
 
-#include "content/AppGlobals.h"
 #include "datamanager/Container.h"
 #include "datamanager/DataManager.h"
 #include "datamanager/ErrorHandler.h"
+#include "fuzz/ConfigFuzz.h"
 #include "fuzz/FuzzInputFile.h"
 
-namespace {
-
-// A data folder of the check's own entries, beside the inputs.
-bool Start() {
-  SetMainThread();
-  const std::string data = fuzz::ScratchFolder::Get().Path() + "/RUZData";
-  platform::MakeFolder(data.c_str());
-  const fuzz::InputFile table("RUZData/stringtable.txt");
-  // Every entry up to the last one the check formats; each names itself.
-  std::string entries;
-  for (int i = 0; i <= 191; ++i) entries += std::to_string(i) + " \"" + std::to_string(i) + " %s\"\r\n";
-  if (!table.Write(reinterpret_cast<const uint8_t*>(entries.data()), entries.size())) std::abort();
-  RUZLib::ErrorHandler::Create();
-  if (!RUZLib::DataManager::Startup(data.c_str())) std::abort();
-  return true;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool started = Start();
+  static const bool started = (fuzz::StartDataManager(), true);
   (void)started;
   static const bool folder = platform::MakeFolder((fuzz::ScratchFolder::Get().Path() + "/texture").c_str()) ==
                              platform::Error::None;
