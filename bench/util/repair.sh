@@ -7,10 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build/release}
-if [ ! -x "$build/util/VelmarUtil" ]; then
-  cmake --preset release >/dev/null
-  cmake --build --preset release -j2 --target VelmarUtil
-fi
+. bench/util/common.sh
+bench_build "$build"
 count=5000
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/repair-bench.XXXXXX")
@@ -43,15 +41,6 @@ done > "$work/commit.txt"
 "$source_util" createcdp "$work/all.cdp" "${kuids[@]}" >/dev/null
 "$util" installcdp "$work/all.cdp" >/dev/null
 
-now() { date +%s.%N; }
-timed() {
-  sync
-  local start end
-  start=$(now)
-  "$@" >/dev/null
-  end=$(now)
-  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f", b - a }'
-}
 cat_configs() { find "$work/inst/local" -name 'config.*' -exec cat {} + ; }
 
 installed=$(find "$work/inst/local" -name 'config.*' | wc -l)

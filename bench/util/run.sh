@@ -8,10 +8,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build/release}
-if [ ! -x "$build/util/VelmarUtil" ]; then
-  cmake --preset release >/dev/null
-  cmake --build --preset release -j2 --target VelmarUtil
-fi
+. bench/util/common.sh
+bench_build "$build"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/util-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -35,18 +33,7 @@ for n in range(1000):
     (art / "skin.tga").write_bytes(bytes(18) + rng.randbytes(4096))
 PY
 
-now() { date +%s.%N; }
-# Wall time of "$@", the disk synced first.
-timed() {
-  sync
-  local start end
-  start=$(now)
-  "$@" >/dev/null
-  end=$(now)
-  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f", b - a }'
-}
 repeat200() { for _ in $(seq 200); do "$@"; done; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
 "$util" version >/dev/null  # the first run lays out the data folders
 start_util=$(timed repeat200 "$util" version)

@@ -7,10 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build/release}
-if [ ! -x "$build/util/VelmarUtil" ]; then
-  cmake --preset release >/dev/null
-  cmake --build --preset release -j3 --target VelmarUtil
-fi
+. bench/util/common.sh
+bench_build "$build"
 count=5000
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/validate-bench.XXXXXX")
@@ -45,15 +43,6 @@ find "$work/inst/local" -name config.txt > "$work/configs.txt"
 installed=$(wc -l < "$work/configs.txt")
 [ "$installed" = "$count" ] || { echo "$installed of $count assets installed locally"; exit 1; }
 
-now() { date +%s.%N; }
-timed() {
-  sync
-  local start end
-  start=$(now)
-  "$@" >/dev/null
-  end=$(now)
-  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f", b - a }'
-}
 cat_configs() { xargs -d '\n' cat < "$work/configs.txt"; }
 
 "$util" "@$work/validate.txt" > "$work/validate.out"
@@ -61,4 +50,4 @@ grep -q '^OK (0 Errors, 0 Warnings)$' "$work/validate.out" || { tail -5 "$work/v
 validate=$(timed "$util" "@$work/validate.txt")
 reference=$(timed cat_configs)
 printf 'validate x%d (one batch)   %.3f s   cat of the configs %.3f s   ratio %s\n' "$count" "$validate" "$reference" \
-  "$(awk -v a="$validate" -v b="$reference" 'BEGIN { printf "%.1f", a / b }')"
+  "$(ratio "$validate" "$reference")"
