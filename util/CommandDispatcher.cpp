@@ -17,11 +17,12 @@
 #include "assetdb/VADTask.h"
 #include "content/AppGlobals.h"
 #include "content/ResultsLog.h"
+#include "gscompiler/Driver.h"
+#include "gscompiler/ScriptFile.h"
 #include "util/ConsistImport.h"
 #include "util/ContentPackage.h"
 #include "util/EngineContext.h"
 #include "util/RepairTask.h"
-#include "util/ScriptTools.h"
 #include "util/StatusCommands.h"
 
 namespace {
@@ -166,11 +167,9 @@ bool Compile(Command& command) {
     command.Error("Invalid file path.");
     return true;
   }
-  ScriptTools* tools = GetScriptTools();
-  if (!tools) return true;
   static char empty[] = "";
   command.argv[1] = empty;
-  return tools->RunCommandLine(command.argc, command.argv) != 0;
+  return GSCompiler::RunCommandLine(command.argc, command.argv) != 0;
 }
 
 bool Encrypt(Command& command) {
@@ -181,11 +180,10 @@ bool Encrypt(Command& command) {
     command.Error("Invalid file path.");
     return true;
   }
-  ScriptTools* tools = GetScriptTools();
-  if (!tools) return true;
+  ScriptFile script;
   // A script that could not be written is not done either.
-  const bool done = tools->Load(command.parameter.c_str()) && tools->Save(output);
-  tools->Clear();
+  const bool done = script.Load("", command.parameter.c_str()) && script.Save("", output);
+  script.Clear();
   if (!done) command.Error("Invalid file path.");
   return !done;
 }

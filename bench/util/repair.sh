@@ -7,8 +7,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build/release}
-. bench/util/common.sh
-bench_build "$build"
+if [ ! -x "$build/util/VelmarUtil" ]; then
+  cmake --preset release >/dev/null
+  cmake --build --preset release -j2 --target VelmarUtil
+fi
 count=5000
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/repair-bench.XXXXXX")
@@ -41,6 +43,7 @@ done > "$work/commit.txt"
 "$source_util" createcdp "$work/all.cdp" "${kuids[@]}" >/dev/null
 "$util" installcdp "$work/all.cdp" >/dev/null
 
+source bench/util/timing.sh
 cat_configs() { find "$work/inst/local" -name 'config.*' -exec cat {} + ; }
 
 installed=$(find "$work/inst/local" -name 'config.*' | wc -l)
@@ -48,4 +51,4 @@ installed=$(find "$work/inst/local" -name 'config.*' | wc -l)
 repair=$(timed "$util" repairdatabase)
 plain=$(timed cat_configs)
 printf 'repairdatabase of %d assets   %.3f s   cat of their configs %.3f s   ratio %s\n' "$count" "$repair" "$plain" \
-  "$(awk -v a="$repair" -v b="$plain" 'BEGIN { printf "%.2f", a / b }')"
+  "$(ratio "$repair" "$plain")"

@@ -7,8 +7,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build/release}
-. bench/util/common.sh
-bench_build "$build"
+if [ ! -x "$build/util/VelmarUtil" ]; then
+  cmake --preset release >/dev/null
+  cmake --build --preset release -j3 --target VelmarUtil
+fi
 count=5000
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/validate-bench.XXXXXX")
@@ -43,6 +45,7 @@ find "$work/inst/local" -name config.txt > "$work/configs.txt"
 installed=$(wc -l < "$work/configs.txt")
 [ "$installed" = "$count" ] || { echo "$installed of $count assets installed locally"; exit 1; }
 
+source bench/util/timing.sh
 cat_configs() { xargs -d '\n' cat < "$work/configs.txt"; }
 
 "$util" "@$work/validate.txt" > "$work/validate.out"
