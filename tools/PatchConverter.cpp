@@ -159,7 +159,7 @@ bool PatchConverter::ParseArguments(int argc, char** argv) {
 
 int PatchConverter::ProcessDirectory(const char* path) {
   if (operation_ == kPatchDiff) {
-    if (!IsSafeArchivePath(path)) {
+    if (*path && !IsSafeArchivePath(path)) {
       Print(">>>> PATH ERROR %s", path);
       return 1;
     }

@@ -13,7 +13,7 @@ bool WriteWith(const Vak::PString& substitute, const char* path, const uint8_t* 
   try {
     Vak::File out;
     if (!out.Open(substitute, path, mode).Ok()) return false;
-    const bool written = size == 0 || out.Write(data, static_cast<unsigned long>(size), 1) == 1;
+    const bool written = size == 0 || out.Write(data, static_cast<unsigned long>(size), 1) == size;
     return out.Close() == 0 && written;
   } catch (...) {
     return false;
@@ -29,7 +29,7 @@ bool ReadWholeFile(Vak::File& file, std::vector<uint8_t>& out) {
     file.Seek(0, Vak::File::kSeekBegin);
     const uint32_t size = file.Size();
     out.resize(size);
-    if (size > 0 && file.Read(out.data(), 1, size) != size) return false;
+    if (size > 0 && file.Read(out.data(), size, 1) != size) return false;
     return !file.ReadFailed();
   } catch (...) {
     // An allocation, or a layer refusing the read.
