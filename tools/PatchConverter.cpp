@@ -195,93 +195,103 @@ bool PatchConverter::DiffFile(const char* path) {
     Print(">>>> PATH ERROR %s", path);
     return false;
   }
-  const Vak::File::Path sourceWork = WorkPath(kSourceWork);
-  const Vak::File::Path destinationWork = WorkPath(kDestinationWork);
   Vak::File walked;
   Vak::File other;
   OpenIn(walked, inputSubstituteName_, path);
   OpenIn(other, secondSubstituteName_, path);
+  // Both missing: nothing to record. In the second pass a file both archives
+  // hold was handled by the first.
+  if (!walked.IsOpen()) return !other.IsOpen();
+  if (secondPass_ && other.IsOpen()) return true;
 
-  bool ok = true;
-  if (!walked.IsOpen()) {
-    ok = !other.IsOpen();
-  } else {
-    std::vector<uint8_t> content;
-    if (!ReadWholeFile(walked, content)) {
+  // Digests come from the bytes read; the work files are written only for
+  // the diff program.
+  FileBytes& content = content_;
+  if (!ReadWholeFile(walked, content)) {
+    Print(">>>> READ ERROR %s", path);
+    return false;
+  }
+  const Vak::PString oldDigest = BufferMD5Hex(content.data(), content.size());
+  FileBytes& otherContent = otherContent_;
+  Vak::PString newDigest;
+  if (other.IsOpen()) {
+    if (!ReadWholeFile(other, otherContent)) {
       Print(">>>> READ ERROR %s", path);
       return false;
     }
-    if (!WritePlainFile(Vak::PString(), sourceWork, content.data(), content.size())) {
+    newDigest = BufferMD5Hex(otherContent.data(), otherContent.size());
+  }
+  // A digest that could not be had never counts as equal.
+  if (oldDigest.IsNull() || (other.IsOpen() && newDigest.IsNull())) {
+    Print(">>>> MD5 ERROR %s", path);
+    return false;
+  }
+
+  if (!other.IsOpen() && !secondPass_) {
+    deleted_[path] = oldDigest.c_str();
+    Print("Removed %s", path);
+    return true;
+  }
+  if (!other.IsOpen()) {
+    if (!WriteBufferToArchive(workingSubstituteName_, path, content.data(), content.size())) {
       Print(">>>> WRITE ERROR %s", path);
       return false;
     }
-    if (!secondPass_ && other.IsOpen()) {
-      std::vector<uint8_t> otherContent;
-      if (!ReadWholeFile(other, otherContent)) {
-        Print(">>>> READ ERROR %s", path);
-        return false;
-      }
-      if (!WritePlainFile(Vak::PString(), destinationWork, otherContent.data(), otherContent.size())) {
-        Print(">>>> WRITE ERROR %s", path);
-        return false;
-      }
-    }
-    const Vak::PString oldDigest = FileMD5Hex(sourceWork);
-    const Vak::PString newDigest =
-        !secondPass_ && other.IsOpen() ? FileMD5Hex(destinationWork) : Vak::PString();
-    // A digest that could not be had never counts as equal.
-    if (oldDigest.IsNull() || (!secondPass_ && other.IsOpen() && newDigest.IsNull())) {
-      Print(">>>> MD5 ERROR %s", path);
-      return false;
-    }
-
-    if (!other.IsOpen() && !secondPass_) {
-      deleted_[path] = oldDigest.c_str();
-      Print("Removed %s", path);
-    } else if (!other.IsOpen()) {
-      if (!WriteBufferToArchive(workingSubstituteName_, path, content.data(), content.size())) {
-        Print(">>>> WRITE ERROR %s", path);
-        return false;
-      }
-      added_[path] = oldDigest.c_str();
-      Print("Added %s", path);
-    } else if (!secondPass_ && !(oldDigest == newDigest)) {
-      Vak::File::Path difference(outputFolder_);
-      difference.AddPath(path);
-      if (!difference.Add(".diff") || !RemoveFile(difference)) {
-        Print(">>>> DIFF ERROR %s", path);
-        return false;
-      }
-      Vak::File::Path program(programFolder_);
-      program.AddPath("../../tools/VelmarPatch/bin/vdiffl-w32.exe");
-      bool started = false;
-      const int code = RunProgram({static_cast<const char*>(program), static_cast<const char*>(sourceWork),
-                                   static_cast<const char*>(destinationWork), static_cast<const char*>(difference)},
-                                  started);
-      if (!started) {
-        Print(">>>> DIFF ERROR %s", path);
-        return false;
-      }
-      if (code != 0 || !Vak::File::Exists(difference).Ok()) {
-        Print(">>>> DIFF ERROR %s", path);
-        Print(">>>> EXIT CODE:  %d", code);
-        return false;
-      }
-      if (!CopyArchiveFile(Vak::PString(), difference, workingSubstituteName_, path)) {
-        Print(">>>> WRITE ERROR %s", path);
-        return false;
-      }
-      if (!Vak::File::Unlink(difference)) {
-        Print("Unable to delete \"%s\"", static_cast<const char*>(difference));
-        return false;
-      }
-      patched_[path] = std::string(oldDigest.c_str()) + '\n' + newDigest.c_str();
-      Print("Diffed %s", path);
-    }
+    added_[path] = oldDigest.c_str();
+    Print("Added %s", path);
+    return true;
   }
+  if (oldDigest == newDigest) return true;
+
+  const Vak::File::Path sourceWork = WorkPath(kSourceWork);
+  const Vak::File::Path destinationWork = WorkPath(kDestinationWork);
+  const bool ok = DiffChanged(path, content, otherContent, sourceWork, destinationWork);
   Vak::File::Unlink(sourceWork);
   Vak::File::Unlink(destinationWork);
+  if (ok) {
+    patched_[path] = std::string(oldDigest.c_str()) + '\n' + newDigest.c_str();
+    Print("Diffed %s", path);
+  }
   return ok;
+}
+
+bool PatchConverter::DiffChanged(const char* path, const FileBytes& oldContent, const FileBytes& newContent, const char* sourceWork,
+                                 const char* destinationWork) {
+  if (!WritePlainFile(Vak::PString(), sourceWork, oldContent.data(), oldContent.size()) ||
+      !WritePlainFile(Vak::PString(), destinationWork, newContent.data(), newContent.size())) {
+    Print(">>>> WRITE ERROR %s", path);
+    return false;
+  }
+  Vak::File::Path difference(outputFolder_);
+  difference.AddPath(path);
+  if (!difference.Add(".diff") || !RemoveFile(difference)) {
+    Print(">>>> DIFF ERROR %s", path);
+    return false;
+  }
+  Vak::File::Path program(programFolder_);
+  program.AddPath("../../tools/VelmarPatch/bin/vdiffl-w32.exe");
+  bool started = false;
+  const int code = RunProgram({static_cast<const char*>(program), sourceWork, destinationWork,
+                               static_cast<const char*>(difference)},
+                              started);
+  if (!started) {
+    Print(">>>> DIFF ERROR %s", path);
+    return false;
+  }
+  if (code != 0 || !Vak::File::Exists(difference).Ok()) {
+    Print(">>>> DIFF ERROR %s", path);
+    Print(">>>> EXIT CODE:  %d", code);
+    return false;
+  }
+  if (!CopyArchiveFile(Vak::PString(), difference, workingSubstituteName_, path)) {
+    Print(">>>> WRITE ERROR %s", path);
+    return false;
+  }
+  if (!Vak::File::Unlink(difference)) {
+    Print("Unable to delete \"%s\"", static_cast<const char*>(difference));
+    return false;
+  }
+  return true;
 }
 
 bool PatchConverter::PatchFile(const char* path) {
@@ -313,7 +323,7 @@ bool PatchConverter::PatchFile(const char* path) {
   const Vak::File::Path sourceWork = WorkPath(kSourceWork);
   const Vak::File::Path differenceWork = WorkPath(kDifferenceWork);
   const Vak::File::Path outputWork = WorkPath(kOutputWork);
-  std::vector<uint8_t> content;
+  FileBytes content;
   if (!ReadWholeFile(input, content)) {
     Print(">>>> READ ERROR %s", path);
     return false;
@@ -372,7 +382,7 @@ bool PatchConverter::PatchFile(const char* path) {
 void PatchConverter::ReadList(const char* name, bool patched, PatchMap& map) {
   Vak::File list;
   if (!OpenIn(list, secondSubstituteName_, name)) return;
-  std::vector<uint8_t> content;
+  FileBytes content;
   if (!ReadWholeFile(list, content)) return;
   ParsePatchList(reinterpret_cast<const char*>(content.data()), content.size(), patched, map);
 }
@@ -387,7 +397,7 @@ bool PatchConverter::AddFile(const std::string& path, const std::string& digest)
     Print(">>>> OPEN ERROR %s", path.c_str());
     return false;
   }
-  std::vector<uint8_t> content;
+  FileBytes content;
   if (!ReadWholeFile(source, content)) {
     Print(">>>> READ ERROR %s", path.c_str());
     return false;

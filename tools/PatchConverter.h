@@ -4,11 +4,13 @@
 // files and three list files); patchapply applies a patch set to an archive
 // and replaces it with the result. Changed files are compared by MD5 and
 // turned into differences by external programs found beside the converter.
+#include <cstdint>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "tools/ConvertBase.h"
+#include "tools/PatchFiles.h"
 #include "tools/PatchSet.h"
 
 class PatchConverter : public ConvertBase {
@@ -45,6 +47,10 @@ private:
   // when it did not start or its status cannot be read. `started` tells
   // which.
   int RunProgram(const std::vector<std::string>& arguments, bool& started) const;
+  // Writes the work files of a changed pair, runs the diff program and
+  // stores its difference in the working archive.
+  bool DiffChanged(const char* path, const FileBytes& oldContent, const FileBytes& newContent,
+                   const char* sourceWork, const char* destinationWork);
   void ReadList(const char* name, bool patched, PatchMap& map);
   bool AddFile(const std::string& path, const std::string& digest);
   bool WriteLists();
@@ -74,4 +80,6 @@ private:
   bool outputFolderCreated_ = false;
   bool fileFailed_ = false;           // patchapply
   std::set<std::string> patchedMet_;  // patched paths the walk met
+  FileBytes content_;                 // kept from file to file
+  FileBytes otherContent_;
 };

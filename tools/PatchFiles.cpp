@@ -22,13 +22,26 @@ bool WriteWith(const Vak::PString& substitute, const char* path, const uint8_t* 
 
 } // namespace
 
-bool ReadWholeFile(Vak::File& file, std::vector<uint8_t>& out) {
-  out.clear();
+bool FileBytes::Resize(std::size_t size) {
+  if (size > capacity_) {
+    data_.reset(new (std::nothrow) uint8_t[size]);
+    capacity_ = data_ ? size : 0;
+    if (!data_) {
+      size_ = 0;
+      return false;
+    }
+  }
+  size_ = size;
+  return true;
+}
+
+bool ReadWholeFile(Vak::File& file, FileBytes& out) {
+  out.Resize(0);
   if (!file.IsOpen()) return false;
   try {
     file.Seek(0, Vak::File::kSeekBegin);
     const uint32_t size = file.Size();
-    out.resize(size);
+    if (!out.Resize(size)) return false;
     if (size > 0 && file.Read(out.data(), size, 1) != size) return false;
     return !file.ReadFailed();
   } catch (...) {
@@ -49,7 +62,7 @@ bool WritePlainFile(const Vak::PString& substitute, const char* path, const uint
 }
 
 bool WriteFileToArchive(const Vak::PString& destination, const char* path, Vak::File& source) {
-  std::vector<uint8_t> content;
+  FileBytes content;
   if (!ReadWholeFile(source, content)) return false;
   return WriteBufferToArchive(destination, path, content.data(), content.size());
 }

@@ -4,14 +4,30 @@
 // that an archive-relative path stays inside its archive.
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/PString.h"
 
+// A whole file's bytes. The memory is kept for the next file and is not
+// cleared before it is filled.
+class FileBytes {
+public:
+  // False when the memory cannot be had.
+  bool Resize(std::size_t size);
+  uint8_t* data() { return data_.get(); }
+  const uint8_t* data() const { return data_.get(); }
+  std::size_t size() const { return size_; }
+
+private:
+  std::unique_ptr<uint8_t[]> data_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
+
 // Reads an open file whole, from its start. False when it is not open, the
 // buffer cannot be had or a read fails or finds damage.
-bool ReadWholeFile(Vak::File& file, std::vector<uint8_t>& out);
+bool ReadWholeFile(Vak::File& file, FileBytes& out);
 
 // Creates `path` in the substitute (null or empty: the plain file system)
 // and writes the bytes: stored compressed when over 1024 bytes, else plain.

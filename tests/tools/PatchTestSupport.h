@@ -33,9 +33,9 @@ inline void MakeArchive(const std::string& path, const Files& files) {
 inline bool ReadFrom(const Vak::PString& substitute, const char* path, std::string& out) {
   Vak::File file;
   if (!file.Open(substitute, path, Vak::File::kRead).Ok()) return false;
-  std::vector<uint8_t> bytes;
+  FileBytes bytes;
   if (!ReadWholeFile(file, bytes)) return false;
-  out.assign(bytes.begin(), bytes.end());
+  out.assign(bytes.data(), bytes.data() + bytes.size());
   return true;
 }
 
