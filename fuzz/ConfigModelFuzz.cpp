@@ -33,12 +33,9 @@ public:
   }
 };
 
-// The shipped data folder beside this source's folder.
-std::string ShippedData() {
-  std::string path = __FILE__;
-  path.resize(path.find_last_of('/') + 1);
-  return path + "../data/RUZData";
-}
+// The shipped data folder of the source tree; __FILE__ can be relative under
+// a compiler cache.
+std::string ShippedData() { return std::string(VELMAR_SOURCE_ROOT) + "/data/RUZData"; }
 
 bool Start() {
   static FakeIndex index;
