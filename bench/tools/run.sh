@@ -61,16 +61,8 @@ for side in old new; do
   done
 done
 
-now() { date +%s.%N; }
-# Wall time of "$@", the disk synced first.
-timed() {
-  sync
-  local start end
-  start=$(now)
-  "$@" >/dev/null
-  end=$(now)
-  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f", b - a }'
-}
+# now, timed (wall time of "$@", the disk synced first) and ratio.
+. bench/util/timing.sh
 diff_all() {
   for old in "$work/old-va"/*.va; do
     "$converter" patchdiff "$old" "$work/new-va/$(basename "$old")" "$work/sets" || return 1
@@ -94,4 +86,4 @@ converted=$(timed diff_all)
 plain=$(timed reference)
 echo "VAConverter patchdiff: ${converted} s"
 echo "md5sum + bsdiff:       ${plain} s"
-awk -v a="$converted" -v b="$plain" 'BEGIN { printf "ratio: %.2fx (goal <= 1.2x)\n", a / b }'
+echo "ratio: $(ratio "$converted" "$plain")x (goal <= 1.2x)"
