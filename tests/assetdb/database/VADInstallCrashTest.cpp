@@ -75,14 +75,14 @@ void WriteAsset(const std::string& folder, const KUID& kuid) {
 
 std::vector<std::string> SubFolderNames(const std::string& folder);
 
-// Each file of `folder` is one of a new asset's files, or the start of one,
-// or a config.
+// Each asset file of `folder` is one of a new asset's files, or the start of
+// one. (Beside them lie configs and, cut short, their temporaries.)
 ::testing::AssertionResult HoldsPieceOfNewAsset(const std::string& folder) {
   std::error_code error;
   for (const auto& entry : fs::recursive_directory_iterator(folder, error)) {
     if (!entry.is_regular_file()) continue;
     const std::string name = fs::relative(entry.path(), folder).string();
-    if (name == "config.txt" || name == "config.chump") continue;
+    if (name.find(".im") == std::string::npos && name.find(".bmp") == std::string::npos) continue;
     const std::string bytes = ipctest::ReadText(entry.path());
     bool known = false;
     for (int n = 0; n < kAssets && !known; ++n)
