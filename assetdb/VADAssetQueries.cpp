@@ -174,14 +174,18 @@ bool VADGetAuthorName(int32_t authorId, PString& name) {
 Vak::AnsiString VADStatusLetters(const KUID& kuid) {
   VADAssetStatus status;
   VADGetAssetStatus(kuid, status, 0xFF);
+  return VADStatusLetters(status, VADHasMissingDependencies(kuid, 0), VADAssetHasErrors(kuid));
+}
+
+Vak::AnsiString VADStatusLetters(const VADAssetStatus& status, bool missingDependencies, bool hasErrors) {
   const bool letters[7] = {
       (status.detail & VADAssetStatus::kOpenForEdit) != 0,
       (status.state & VADAssetStatus::kInstalled) != 0,
       (status.state & VADAssetStatus::kInArchive) != 0,
       (status.state & VADAssetStatus::kOnStation) != 0,
       (status.state & VADAssetStatus::kLocal) != 0,
-      VADHasMissingDependencies(kuid, 0),
-      VADAssetHasErrors(kuid),
+      missingDependencies,
+      hasErrors,
   };
   const char names[] = "EIADLME";
   Vak::AnsiString text;

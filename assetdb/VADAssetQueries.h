@@ -90,3 +90,5 @@ bool VADGetAuthorName(int32_t authorId, Vak::PString& name);
 // installed, archived, on the download station, local, missing
 // dependencies, errors.
 Vak::AnsiString VADStatusLetters(const KUID& kuid);
+// The same letters from a status read with mask 255 and the two tests.
+Vak::AnsiString VADStatusLetters(const VADAssetStatus& status, bool missingDependencies, bool hasErrors);

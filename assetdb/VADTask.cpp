@@ -36,6 +36,39 @@ void VADTask::SetThread(VADTaskThread* thread) {
   if (thread) thread->task = this;
 }
 
+namespace {
+
+Vak::String Locked(const ResultsLog& log, const Vak::String& text) {
+  log.Lock();
+  Vak::String copy(static_cast<const char*>(text));
+  log.Unlock();
+  return copy;
+}
+
+} // namespace
+
+void VADTask::SetTitle(const char* text) {
+  Lock();
+  title_ = text ? text : "";
+  Unlock();
+}
+Vak::String VADTask::GetTitle() const { return Locked(*this, title_); }
+
+void VADTask::SetStatus(const char* text) {
+  Lock();
+  status_ = text ? text : "";
+  Unlock();
+}
+Vak::String VADTask::GetStatus() const { return Locked(*this, status_); }
+
+void VADTask::ReportError(const char* text) {
+  Lock();
+  errorText_ = text ? text : "";
+  Unlock();
+  AddMessage(kError, nullptr, text ? text : "");
+}
+Vak::String VADTask::GetErrorText() const { return Locked(*this, errorText_); }
+
 VADTaskThread::VADTaskThread() : Vak::Thread(&VADTaskThread::Entry, this, false) {}
 
 VADTaskThread::~VADTaskThread() {

@@ -38,11 +38,28 @@ public:
   void SetThread(VADTaskThread* thread);
   VADTaskThread* Thread() const { return thread_; }
 
+  // What a watcher shows of the task: its title, the step it is at and how
+  // far it has come (0 to 1).
+  void SetTitle(const char* text);
+  Vak::String GetTitle() const;
+  void SetStatus(const char* text);
+  Vak::String GetStatus() const;
+  void SetProgress(float progress) { progress_.store(progress); }
+  float GetProgress() const { return progress_.load(); }
+  // Kept as the task's error text and added to its log as an error, so the
+  // task counts it.
+  void ReportError(const char* text);
+  Vak::String GetErrorText() const;
+
   std::atomic<uint8_t> cancel{0};
   std::atomic<uint8_t> running{0};
 
 private:
   VADTaskThread* thread_ = nullptr;
+  Vak::String title_;      // these three under the log's lock
+  Vak::String status_;
+  Vak::String errorText_;
+  std::atomic<float> progress_{0.0f};
 };
 
 class VADTaskThread : public Vak::Thread {
@@ -62,6 +79,10 @@ public:
 
   unsigned long RunningThreadId() const { return threadId_.load(); }
   VADTask* task = nullptr;
+
+protected:
+  // For a task run in place on the caller's thread.
+  void SetRunningThreadId(unsigned long id) { threadId_.store(id); }
 
 private:
   static unsigned Entry(void* self);

@@ -10,6 +10,7 @@
 
 #include "Vak/Bexlorn/CodePage.h"
 #include "content/FileHelpers.h"
+#include "datamanager/BuildNumber.h"
 #include "datamanager/ConfigReports.h"
 #include "datamanager/LegacyUpgrade.h"
 #include "datamanager/ValidationRules.h"
@@ -459,9 +460,11 @@ Container* Container::NewChild(const Vak::PString& childName, Container* owner, 
 
 bool Container::Load(ACSChunkPtr fromConfig) {
   DataManager* manager = DataManager::Instance();
-  const float build = fromConfig.GetChildFloat(Words::kVelmarBuild, kDefaultBuild) + 0.001f;
-  manager->currentBuild = build;
-  const int hundredths = static_cast<int>(build * 100);
+  // The sum is a double (the float read plus 0.001) and is compared as one;
+  // only the data manager's copy is narrowed.
+  const double build = fromConfig.GetChildFloat(Words::kVelmarBuild, kDefaultBuild) + 0.001;
+  manager->currentBuild = static_cast<float>(build);
+  const int hundredths = BuildHundredths(build, kBuildBiasNone);
   if (hundredths < kUpgradeBuild) {
     UpgradeLegacyConfig(fromConfig);
     fromConfig.SetChildFloat(Words::kVelmarBuild, kUpgradedBuild);

@@ -7,6 +7,7 @@
 #include "Vak/Bexlorn/Path.h"
 #include "content/AppGlobals.h"
 #include "content/FileHelpers.h"
+#include "datamanager/BuildNumber.h"
 #include "datamanager/Container.h"
 #include "datamanager/DataManager.h"
 #include "datamanager/ErrorHandler.h"
@@ -128,7 +129,7 @@ MeshData* DataManager::LoadMeshForField(const Vak::PString& fileName, Container*
     meshFailureReported = true;
     if (handler) {
       const Vak::PString text = Format(Msg::kProgressiveMesh);
-      if (static_cast<int>(currentBuild * 100 + 0.1) > kProgressiveErrorBuild) {
+      if (BuildHundredths(currentBuild, kBuildBiasDouble) > kProgressiveErrorBuild) {
         handler->ContainerError(text, container);
       } else {
         handler->ContainerWarning(text, container);

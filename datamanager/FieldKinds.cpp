@@ -9,6 +9,7 @@
 #include "assetdb/VADAssetIndex.h"
 #include "assetdb/VADAssetQueries.h"
 #include "content/FileHelpers.h"
+#include "datamanager/BuildNumber.h"
 #include "datamanager/ConfigReports.h"
 #include "datamanager/Container.h"
 #include "datamanager/MeshData.h"
@@ -251,7 +252,7 @@ void Container::SetupTagFromSchema(Tag* tag, const ACSChunkPtr& subEntry, const 
           std::find(owner->obsoleteNames.begin(), owner->obsoleteNames.end(), tag->name) != owner->obsoleteNames.end();
       if (!obsolete && !StartsWith(tag->name, kRegionPrefix) && !StartsWith(tag->name, kEraPrefix)) {
         Report::TagError(tag, Msg::kUnknownName, tag->name, owner->name);
-      } else if (static_cast<int>(manager->currentBuild * 100) > kObsoleteErrorBuild) {
+      } else if (BuildHundredths(manager->currentBuild, kBuildBiasNone) > kObsoleteErrorBuild) {
         Report::TagError(tag, Msg::kObsoleteName, tag->name, owner->name);
       } else {
         Report::TagWarning(tag, Msg::kObsoleteName, tag->name, owner->name);

@@ -11,4 +11,9 @@ void UpgradeLegacyConfig(ACSChunkPtr& config);
 // 2.9, then the stamp.
 void UpgradeLegacyAsset();
 
+// Where UpgradeLegacyAsset finds the current config; unset, or answering a
+// null config, it has nothing to upgrade.
+using CurrentConfigFunction = ACSChunkPtr (*)();
+void SetCurrentConfigFunction(CurrentConfigFunction function);
+
 } // namespace RUZLib

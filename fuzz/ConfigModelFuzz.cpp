@@ -18,6 +18,7 @@
 #include "datamanager/ErrorHandler.h"
 #include "fuzz/FuzzInputFile.h"
 #include "fuzz/NameSweep.h"
+#include "fuzz/ConfigFuzz.h"
 
 namespace {
 
@@ -33,18 +34,9 @@ public:
   }
 };
 
-// The shipped data folder beside this source's folder.
-std::string ShippedData() {
-  std::string path = __FILE__;
-  path.resize(path.find_last_of('/') + 1);
-  return path + "../data/RUZData";
-}
-
 bool Start() {
   static FakeIndex index;
-  SetMainThread();
-  RUZLib::ErrorHandler::Create();
-  if (!RUZLib::DataManager::Startup(ShippedData().c_str())) std::abort();
+  fuzz::StartDataManager();
   RUZLib::DataManager::Instance()->LoadSchema();
   SetDatabaseRootPath(fuzz::ScratchFolder::Get().Path().c_str());
   RUZLib::DataManager::Instance()->SetCurrentAsset("asset", "content");
@@ -60,11 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const fuzz::NameSweep sweep;
   RUZLib::DataManager* manager = RUZLib::DataManager::Instance();
   {
-    TBuffer in;
-    if (size) in.GetBuffer().Write(data, static_cast<uint32_t>(size));
-    in.GetBuffer().SetPosition(0);
-    ACSChunkPtr config;
-    ReadChunkFileText(config, in, false);
+    ACSChunkPtr config = fuzz::ReadTextConfig(data, size);
     if (config.IsNull()) return 0;
     RUZLib::Container root;
     if (root.Load(config)) {

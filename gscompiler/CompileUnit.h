@@ -10,6 +10,8 @@
 
 namespace GSCompiler {
 
+class GSSymbolTable;
+
 struct CompileUnit {
   CompileUnit();
   CompileUnit(const CompileUnit&) = delete;
@@ -25,6 +27,7 @@ struct CompileUnit {
   int errors = 0;
   int warnings = 0;
   MessageSink* sink = nullptr;  // none: messages are dropped
+  GSSymbolTable* symbols = nullptr;  // the library's
 };
 
 // The unit being scanned and parsed, while one is.

@@ -17,10 +17,13 @@
 #include "assetdb/VADTask.h"
 #include "content/AppGlobals.h"
 #include "content/ResultsLog.h"
+#include "gscompiler/Driver.h"
+#include "gscompiler/ScriptFile.h"
 #include "util/ConsistImport.h"
 #include "util/ContentPackage.h"
 #include "util/EngineContext.h"
-#include "util/ScriptTools.h"
+#include "util/RepairTask.h"
+#include "util/StatusCommands.h"
 
 namespace {
 
@@ -164,11 +167,9 @@ bool Compile(Command& command) {
     command.Error("Invalid file path.");
     return true;
   }
-  ScriptTools* tools = GetScriptTools();
-  if (!tools) return true;
   static char empty[] = "";
   command.argv[1] = empty;
-  return tools->RunCommandLine(command.argc, command.argv) != 0;
+  return GSCompiler::RunCommandLine(command.argc, command.argv) != 0;
 }
 
 bool Encrypt(Command& command) {
@@ -179,11 +180,10 @@ bool Encrypt(Command& command) {
     command.Error("Invalid file path.");
     return true;
   }
-  ScriptTools* tools = GetScriptTools();
-  if (!tools) return true;
+  ScriptFile script;
   // A script that could not be written is not done either.
-  const bool done = tools->Load(command.parameter.c_str()) && tools->Save(output);
-  tools->Clear();
+  const bool done = script.Load("", command.parameter.c_str()) && script.Save("", output);
+  script.Clear();
   if (!done) command.Error("Invalid file path.");
   return !done;
 }
@@ -331,6 +331,34 @@ bool ImportKeywords(Command&) {
   return !VADImportKeywords(root, "KeywordsDump.dat", "txt");
 }
 
+bool Status(Command& command) {
+  if (!command.HasParameter()) {
+    command.Error("Missing AssetID parameter.");
+    return true;
+  }
+  return !CommandStatus(command.ParameterKuid(), command.log);
+}
+
+bool Validate(Command& command) {
+  if (!command.HasParameter()) {
+    command.Error("Missing AssetID parameter.");
+    return true;
+  }
+  return !CommandValidate(command.ParameterKuid(), command.log);
+}
+
+bool DLSParse(Command& command) {
+  if (!command.HasParameter()) {
+    command.Error("Missing CDP filepath.");
+    return true;
+  }
+  return !CommandDLSParse(command.Raw(2), command.log);
+}
+
+bool DLSDeleteAll(Command& command) { return !CommandDLSDeleteAll(command.log); }
+
+bool RepairDatabase(Command& command) { return !RunRepairDatabase(command.parameter.c_str(), command.log); }
+
 struct Row {
   const char* word;
   Handler handler;
@@ -357,13 +385,23 @@ constexpr Row kCommands[] = {
     {"createcdp", CreateCdp},
     {"backupkeywords", BackupKeywords},
     {"importkeywords", ImportKeywords},
+    {"status", Status},
+    {"validate", Validate},
+    {"dlsparse", DLSParse},
+    {"dlsdeleteall", DLSDeleteAll},
+    {"repairdatabase", RepairDatabase},
 };
 
 } // namespace
 
-void AddAssetError(ResultsLog& log, const char* text, const KUID& kuid) {
+VelmarPropertyPtr MakeAssetProperty(const KUID& kuid) {
   VelmarPropertyPtr property;
   property.Attach(new VelmarPropertyAssetID(PString("AssetID"), kuid.user, kuid.content, kuid.version));
+  return property;
+}
+
+void AddAssetError(ResultsLog& log, const char* text, const KUID& kuid) {
+  const VelmarPropertyPtr property = MakeAssetProperty(kuid);
   log.AddMessage(ResultsLog::kError, property.Get(), text);
 }
 

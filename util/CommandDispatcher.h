@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "content/KUID.h"
+#include "content/VelmarProperty.h"
 
 class ResultsLog;
 struct EngineContext;
@@ -15,6 +16,8 @@ constexpr int32_t kVelmarUtilBuild = 38841;
 // true on failure.
 bool RunCommand(ResultsLog& log, EngineContext& context, int argc, char** argv);
 
+// The "AssetID" property naming the asset.
+VelmarPropertyPtr MakeAssetProperty(const KUID& kuid);
 // An error naming the asset: the printed line shows its KUID before the text.
 void AddAssetError(ResultsLog& log, const char* text, const KUID& kuid);
 

@@ -6,24 +6,18 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "assetdb/VADAssetQueries.h"
-#include "bench/BenchScratch.h"
+#include "bench/datamanager/DataManagerBench.h"
 #include "content/ACSChunkPtr.h"
 #include "content/AppGlobals.h"
-#include "content/DynamicBuffer.h"
-#include "content/TStream.h"
-#include "content/TextChunkFile.h"
 #include "datamanager/Container.h"
 #include "datamanager/DataManager.h"
 #include "datamanager/ErrorHandler.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr int kConfigs = 5000;
 
@@ -58,22 +52,9 @@ std::vector<std::string> Configs() {
   return configs;
 }
 
-ACSChunkPtr Parse(const std::string& text) {
-  TBuffer in;
-  in.GetBuffer().Write(text.data(), static_cast<uint32_t>(text.size()));
-  in.GetBuffer().SetPosition(0);
-  ACSChunkPtr config;
-  ReadChunkFileText(config, in, false);
-  return config;
-}
-
 void BM_LoadExportVsParse(benchmark::State& state) {
   // The benchmark library calls this more than once; one copy serves.
-  static const std::string folder = [] {
-    const std::string path = bench::ScratchPath("RUZData-model");
-    fs::copy(fs::path(VELMAR_SOURCE_ROOT) / "data" / "RUZData", path, fs::copy_options::recursive);
-    return path;
-  }();
+  static const std::string folder = bench::ShippedDataCopy("RUZData-model");
   SetMainThread();
   RUZLib::ErrorHandler::Create();
   RUZLib::DataManager::Startup(folder.c_str());
@@ -90,7 +71,7 @@ void BM_LoadExportVsParse(benchmark::State& state) {
   for (auto _ : state) {
     Clock::time_point start = Clock::now();
     for (const std::string& text : configs) {
-      ACSChunkPtr config = Parse(text);
+      ACSChunkPtr config = bench::ParseConfigText(text);
       RUZLib::Container root;
       clean = root.Load(config) && clean;
       ACSChunkPtr out;
@@ -102,7 +83,7 @@ void BM_LoadExportVsParse(benchmark::State& state) {
     RUZLib::ErrorHandler::Instance()->Clear();
 
     start = Clock::now();
-    for (const std::string& text : configs) benchmark::DoNotOptimize(Parse(text).Get());
+    for (const std::string& text : configs) benchmark::DoNotOptimize(bench::ParseConfigText(text).Get());
     parse += Clock::now() - start;
   }
   RUZLib::SetAssetIndexQueries(nullptr);

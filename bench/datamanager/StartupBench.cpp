@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <string>
 
-#include "bench/BenchScratch.h"
+#include "bench/datamanager/DataManagerBench.h"
 #include "datamanager/DataManager.h"
 #include "datamanager/ErrorHandler.h"
 
@@ -22,8 +22,7 @@ namespace fs = std::filesystem;
 // so every run reads the same files.
 const std::string& DataFolder() {
   static const std::string folder = [] {
-    const std::string path = bench::ScratchPath("RUZData");
-    fs::copy(fs::path(VELMAR_SOURCE_ROOT) / "data" / "RUZData", path, fs::copy_options::recursive);
+    const std::string path = bench::ShippedDataCopy("RUZData");
     RUZLib::DataManager::Startup(path.c_str());
     RUZLib::DataManager::Shutdown();
     return path;

@@ -25,16 +25,7 @@ trap 'rm -rf "$work"' EXIT
 "$tool" parse "$work/bench.gs"
 luac5.4 -p "$work/bench.lua"
 
-now() { date +%s.%N; }
-best() {
-  local best="" start end t
-  for _ in $(seq "$runs"); do
-    start=$(now); "$@" >/dev/null; end=$(now)
-    t=$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')
-    best=$(awk -v t="$t" -v b="$best" 'BEGIN { print (b == "" || t < b) ? t : b }')
-  done
-  echo "$best"
-}
+. bench/gscompiler/timing.sh
 ours=$(best "$tool" parse "$work/bench.gs")
 theirs=$(best luac5.4 -p "$work/bench.lua")
 printf 'lines %d: script %d bytes, lua %d bytes\n' "$lines" "$(stat -c %s "$work/bench.gs")" "$(stat -c %s "$work/bench.lua")"

@@ -35,18 +35,8 @@ for n in range(1000):
     (art / "skin.tga").write_bytes(bytes(18) + rng.randbytes(4096))
 PY
 
-now() { date +%s.%N; }
-# Wall time of "$@", the disk synced first.
-timed() {
-  sync
-  local start end
-  start=$(now)
-  "$@" >/dev/null
-  end=$(now)
-  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f", b - a }'
-}
+source bench/util/timing.sh
 repeat200() { for _ in $(seq 200); do "$@"; done; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
 "$util" version >/dev/null  # the first run lays out the data folders
 start_util=$(timed repeat200 "$util" version)

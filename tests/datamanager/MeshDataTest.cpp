@@ -203,6 +203,9 @@ TEST_F(MeshDataTest, ExtensionTable) {
       {"noextension", 3.1f, false, false, {}},
       {"p.pm", 2.9f, false, false, {"3:122"}},
       {"p.pm", 2.8f, false, false, {"2:122"}},
+      // The 0.1 added before truncating lifts 2.8999 to 290, not 2.899.
+      {"p.pm", 2.8999f, false, false, {"3:122"}},
+      {"p.pm", 2.899f, false, false, {"2:122"}},
   };
   for (const ExtensionCase& c : cases) {
     ErrorHandler::Instance()->Clear();

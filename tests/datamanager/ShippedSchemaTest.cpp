@@ -118,6 +118,10 @@ TEST_F(ShippedSchema, InstalledConfigsLoadAndExportWithoutFindings) {
       {"texture", Identity("texture", 10) + "texture \"ground.texture\"\r\n"},
       {"consist", Identity("consist", 11) + "consist-name \"Goods\"\r\nlocomotive <kuid:414141:21>\r\ncar-count 3\r\n"},
       {"bridge", Identity("bridge", 12) + "height 2\r\n"},
+      // Upgraded: the text spilled from the description ends at the asset's
+      // own tags, which the schema lists as top-level.
+      {"legacy scenery", "description \"A sample\"\r\nwood \"and more\"\r\nkuid <kuid:414141:13>\r\n"
+                         "kind \"scenery\"\r\nusername \"Old\"\r\ncategory-region-0 \"au\"\r\n"},
   };
   for (const InstalledCase& c : cases) {
     SCOPED_TRACE(c.label);

@@ -65,11 +65,13 @@ TEST_F(VelmarUtilRefusalsTest, MissingOrBadInput) {
   const std::string invalidPath = Errors("- <NULL> : Invalid input path.\n", 1);
   const std::string invalidFile = Errors("- <NULL> : Invalid file path.\n", 1);
   const std::string nothing = Errors("", 0);
+  // Bytes that start like no package.
+  const std::string damaged = install_->Scratch("Damaged.cdp");
+  e2e::WriteText(damaged, "ACS$\x01\x00\x00\x00garbage");
   const Case cases[] = {
       {"no arguments", {}, e2e::kHelpText + "\n", "", 255},
       {"unknown word", {"frobnicate"}, Errors(kInvalid, 1), "", 255},
       {"empty word", {""}, Errors(kInvalid, 1), "", 255},
-      {"a word of the next issue", {"dlsdeleteall"}, Errors(kInvalid, 1), "", 255},
       {"version with a parameter is still version", {"VERSION", "norender"}, "Build 38841\n" + nothing, "", 0},
       {"setlanguage", {"setlanguage"}, Errors("- <NULL> : Missing input langauge id parameter.\n", 1), "", 255},
       {"setlanguage unknown", {"setlanguage", "XX"}, Errors("- <NULL> : Unknown language code.\n", 1), "", 255},
@@ -86,9 +88,9 @@ TEST_F(VelmarUtilRefusalsTest, MissingOrBadInput) {
       {"printconfig", {"printconfig"}, missingId, "", 255},
       {"printconfig unknown", {"printconfig", "<KUID:1:2>"}, Errors("- <kuid:1:2> : Asset is not local.\n", 1), "", 255},
       {"compile", {"compile"}, invalidFile, "", 255},
-      {"compile without a compiler", {"compile", "main.gs"}, nothing, "", 255},
+      {"compile of a missing script", {"compile", "main.gs"}, "Could not read file  main.gs.\n\nBuild Failed...\n" + nothing, "", 255},
       {"encrypt", {"encrypt"}, invalidFile, "", 255},
-      {"encrypt without a compiler", {"encrypt", "main.gs"}, nothing, "", 255},
+      {"encrypt of a missing script", {"encrypt", "main.gs"}, invalidFile, "", 255},
       {"encrypt wrong extension", {"encrypt", "script.txt"}, invalidFile, "", 255},
       {"commit", {"commit"}, missingId, "", 255},
       {"commit unknown", {"commit", "<kuid:1:2>"}, nothing, "", 255},
@@ -108,6 +110,16 @@ TEST_F(VelmarUtilRefusalsTest, MissingOrBadInput) {
       {"createcdp unparsable", {"createcdp", "out.cdp", "foo"}, Errors("- <NULL> : Invalid AssetID.\n", 1), "", 255},
       {"createcdp unknown", {"createcdp", "out.cdp", "<kuid:1:2>"},
        Errors("- <kuid:1:2> : Asset is not local.\n", 1), "", 255},
+      {"status", {"status"}, missingId, "", 255},
+      {"status unknown", {"status", "<KUID:1:2>"}, Errors("- <kuid:1:2> : Unknown AssetID.\n", 1), "", 255},
+      {"validate", {"validate"}, missingId, "", 255},
+      {"validate unknown", {"validate", "<kuid:1:2>"}, nothing, "", 255},
+      {"dlsparse", {"dlsparse"}, Errors("- <NULL> : Missing CDP filepath.\n", 1), "", 255},
+      {"dlsparse missing", {"dlsparse", "/no/such/File.cdp"},
+       Errors("- <NULL> : Package '/no/such/File.cdp' could not be read\n", 1), "", 255},
+      {"dlsparse damaged", {"dlsparse", damaged}, Errors("- <NULL> : Package '" + damaged + "' could not be read\n", 1),
+       "", 255},
+      {"dlsdeleteall on an empty installation", {"dlsdeleteall"}, nothing, "", 0},
       {"empty parameter from a batch line", {"@", "edit  <kuid:414141:1>"}, missingId + "\n", "", 255},
       {"empty batch file", {"@", ""}, "", "", 0},
       {"batch files do not nest", {"@", "@other.txt"}, Errors(kInvalid, 1) + "\n", "", 255},

@@ -36,6 +36,16 @@ public:
     process_.Wait(platform::kInfinite);
   }
   bool Ends() { return process_.Wait(60000) && process_.ExitCode() == 0; }
+  // Waits until the worker has reported its first step, so that a kill
+  // drawn after it lands inside the work however slowly the process started.
+  bool AwaitFirst(const char* word) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (Last(word) < 0) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+  }
   // The value of the last complete line "<word> N", else -1.
   long Last(const char* word) const {
     const std::string text = ipctest::ReadText(output_);
@@ -93,7 +103,8 @@ TEST_F(DatabaseCrashTest, KilledWriterNeverLosesAReportedWrite) {
     SCOPED_TRACE(round);
     {
       Writer writer(db_, "writer" + std::to_string(round), {"write-loop"});
-      std::this_thread::sleep_for(std::chrono::milliseconds(30 + delayMs(random)));
+      ASSERT_TRUE(writer.AwaitFirst("wrote"));
+      std::this_thread::sleep_for(std::chrono::milliseconds(delayMs(random)));
       writer.Kill();
       reported = std::max(reported, writer.Last("wrote"));
     }

@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "content/ResultsLog.h"
+#include "gscompiler/ScriptFile.h"
 #include "tests/platform/os/TempFolder.h"
 #include "tests/util/frontend/PrintedLog.h"
 #include "util/CommandDispatcher.h"
 #include "util/EngineContext.h"
-#include "util/ScriptTools.h"
 
 namespace {
 
@@ -45,7 +45,11 @@ TEST(CommandDispatcherTest, MissingOrBadInput) {
       {{""}, kInvalid},
       {{}, kInvalid},
       {{"@batch.txt"}, kInvalid},
-      {{"status", "<kuid:1:2>"}, kInvalid},
+      {{"status"}, "- <NULL> : Missing AssetID parameter.\nOK (1 Errors, 0 Warnings)\n"},
+      {{"status", "<kuid:1:2>"}, "- <kuid:1:2> : Unknown AssetID.\nOK (1 Errors, 0 Warnings)\n"},
+      {{"validate"}, "- <NULL> : Missing AssetID parameter.\nOK (1 Errors, 0 Warnings)\n"},
+      {{"validate", "<kuid:1:2>"}, "OK (0 Errors, 0 Warnings)\n"},
+      {{"dlsparse"}, "- <NULL> : Missing CDP filepath.\nOK (1 Errors, 0 Warnings)\n"},
       {{"setlanguage"}, "- <NULL> : Missing input langauge id parameter.\nOK (1 Errors, 0 Warnings)\n"},
       {{"setlanguage", ""}, "- <NULL> : Missing input langauge id parameter.\nOK (1 Errors, 0 Warnings)\n"},
       {{"setlanguage", "xx"}, "- <NULL> : Unknown language code.\nOK (1 Errors, 0 Warnings)\n"},
@@ -103,82 +107,59 @@ TEST(CommandDispatcherTest, ImportConsistsOfAListWithoutTrainsSucceeds) {
   EXPECT_FALSE(outcome.failed) << outcome.log;
 }
 
-// Script tools that play a compiler: they record what reached them.
-class FakeScriptTools : public ScriptTools {
-public:
-  int RunCommandLine(int argc, char** argv) override {
-    arguments.assign(argv, argv + argc);
-    return errors;
-  }
-  bool Load(const char* path) override {
-    loaded = path;
-    return loadWorks;
-  }
-  bool Save(const char* path) override {
-    saved = path;
-    return saveWorks;
-  }
-  void Clear() override { ++clears; }
-
-  int errors = 0;
-  bool loadWorks = true;
-  bool saveWorks = true;
-  std::vector<std::string> arguments;
-  std::string loaded;
-  std::string saved;
-  int clears = 0;
-};
-
-class ScriptCommandsTest : public testing::Test {
-protected:
-  ScriptCommandsTest() { SetScriptTools(&tools_); }
-  ~ScriptCommandsTest() override { SetScriptTools(nullptr); }
-  FakeScriptTools tools_;
-};
-
-TEST_F(ScriptCommandsTest, EncryptIsDoneOnlyWhenTheScriptWasWritten) {
+TEST(ScriptCommandsTest, EncryptIsDoneOnlyWhenTheScriptWasWritten) {
+  platform::test::TempFolder folder;
+  folder.WriteFile("Scripts/Engine.gs", "class Engine {};\n");
+  folder.WriteFile("Scripts/empty.gs", "");
+  const std::string failed = "- <NULL> : Invalid file path.\nOK (1 Errors, 0 Warnings)\n";
   struct Case {
-    const char* name;
-    bool loadWorks;
-    bool saveWorks;
+    std::string script;
     bool failed;
     std::string log;
   };
   const Case cases[] = {
-      {"written", true, true, false, "OK (0 Errors, 0 Warnings)\n"},
-      {"load failed", false, true, true, "- <NULL> : Invalid file path.\nOK (1 Errors, 0 Warnings)\n"},
-      {"save failed", true, false, true, "- <NULL> : Invalid file path.\nOK (1 Errors, 0 Warnings)\n"},
+      {folder / "Scripts/Engine.GS", false, "OK (0 Errors, 0 Warnings)\n"},
+      {folder / "Scripts/missing.gs", true, failed},
+      {folder / "Scripts/empty.gs", true, failed},  // an empty text cannot be packed
   };
   for (const Case& c : cases) {
-    tools_.loadWorks = c.loadWorks;
-    tools_.saveWorks = c.saveWorks;
-    tools_.clears = 0;
-    const Outcome outcome = RunLine({"encrypt", "Scripts/Engine.GS"});
-    EXPECT_EQ(outcome.failed, c.failed) << c.name;
-    EXPECT_EQ(outcome.log, c.log) << c.name;
-    EXPECT_EQ(tools_.loaded, "scripts/engine.gs") << c.name;
-    EXPECT_EQ(tools_.clears, 1) << c.name;
+    const Outcome outcome = RunLine({"encrypt", c.script});
+    EXPECT_EQ(outcome.failed, c.failed) << c.script;
+    EXPECT_EQ(outcome.log, c.log) << c.script;
   }
-  EXPECT_EQ(tools_.saved, "scripts/engine.gse");
+  // The output name is the lower-cased parameter's.
+  ScriptFile packed;
+  ASSERT_TRUE(packed.Load(nullptr, (folder / "Scripts/engine.gse").c_str()));
+  EXPECT_EQ(std::string(packed.GetText(), packed.GetPlainLength()), "class Engine {};\n");
+  EXPECT_FALSE(folder.Has("Scripts/empty.gse"));
+  EXPECT_FALSE(folder.Has("Scripts/missing.gse"));
 }
 
-TEST_F(ScriptCommandsTest, CompileHandsTheLineOnWithoutTheCommandWord) {
-  tools_.errors = 0;
-  Outcome outcome = RunLine({"compile", "-s", "Main.gs"});
-  EXPECT_FALSE(outcome.failed);
-  EXPECT_EQ(tools_.arguments, (std::vector<std::string>{"VelmarUtil", "", "-s", "Main.gs"}));
-  tools_.errors = 2;
-  outcome = RunLine({"compile", "main.gs"});
-  EXPECT_TRUE(outcome.failed);
-  EXPECT_EQ(outcome.log, "OK (0 Errors, 0 Warnings)\n");
-}
-
-TEST(ScriptCommandsWithoutCompilerTest, FailWithoutAMessageOfTheirOwn) {
-  for (const char* word : {"compile", "encrypt"}) {
-    const Outcome outcome = RunLine({word, "main.gs"});
-    EXPECT_TRUE(outcome.failed) << word;
-    EXPECT_EQ(outcome.log, "OK (0 Errors, 0 Warnings)\n") << word;
+TEST(ScriptCommandsTest, CompileHandsTheLineOnAndFailsOnErrors) {
+  platform::test::TempFolder folder;
+  folder.WriteFile("bad.gs", "class {");
+  struct Case {
+    std::vector<std::string> arguments;
+    bool failed;
+    std::string printed;  // the first line on standard output
+  };
+  const Case cases[] = {
+      {{"compile", "-s"}, true, "MOXEL VozoVavuri Compiler V1.02"},  // usage: 1
+      {{"compile", "-d"}, false, ""},
+      {{"compile", folder / "bad.gs"}, true, "bad.gs(1) : parse error, line 1"},
+      {{"compile", folder / "missing.gs"}, true, "Could not read file  missing.gs."},
+  };
+  for (const Case& c : cases) {
+    testing::internal::CaptureStdout();
+    const Outcome outcome = RunLine(c.arguments);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(outcome.failed, c.failed) << c.arguments[1];
+    EXPECT_EQ(outcome.log, "OK (0 Errors, 0 Warnings)\n") << c.arguments[1];
+    if (!c.printed.empty()) {
+      EXPECT_EQ(printed.substr(0, printed.find('\n')), c.printed) << c.arguments[1];
+    }
   }
+  EXPECT_FALSE(folder.Has("bad.gsl"));
 }
 
 } // namespace

@@ -1,0 +1,7 @@
+#include "gscompiler/GSCClass.h"
+
+namespace GSCompiler {
+
+GSCClass::GSCClass() = default;
+
+} // namespace GSCompiler

@@ -1,8 +1,0 @@
-#include "util/ScriptTools.h"
-
-namespace {
-ScriptTools* gTools = nullptr;
-}
-
-void SetScriptTools(ScriptTools* tools) { gTools = tools; }
-ScriptTools* GetScriptTools() { return gTools; }
