@@ -25,6 +25,7 @@
 #include "assetdb/VADRecordConfig.h"
 #include "content/AppGlobals.h"
 #include "content/ResultsLog.h"
+#include "tests/assetdb/database/CrashTestSupport.h"
 #include "tests/assetdb/database/IPCTestSupport.h"
 #include "util/ContentPackage.h"
 #include "util/PackageFiles.h"
@@ -130,25 +131,8 @@ protected:
   }
   void TearDown() override { SetDatabaseRootPath(savedRoot_); }
 
-  // The database as a program starting after a kill finds it: loaded, then
-  // its local folders scanned.
-  static void Open(const ipctest::Database& db) {
-    SetDatabaseRootPath(db.Root().c_str());
-    VADStartBlock block;
-    VADStartParams(block);
-    std::strncpy(block.root, db.Root().c_str(), sizeof block.root - 1);
-    ASSERT_TRUE(VADInit(block));
-    {
-      VADLock lock;
-      lock.Acquire(true);
-    }
-    ScanLocalFolders(nullptr);
-  }
-  static void Close() {
-    EXPECT_TRUE(VADShutdown());
-    gVadAssetIndex.Clear();
-    gVadAssetIndex.ClearDirtyFlags();
-  }
+  static void Open(const ipctest::Database& db) { crashtest::Reopen(db.Root()); }
+  static void Close() { crashtest::Close(); }
 
   // A database holding the old assets, committed and indexed; their files
   // as they are then.
