@@ -361,6 +361,12 @@ public:
   int Start(HelperWork& queue, int wanted) {
     // A forked copy has none of the threads.
     if (platform::CurrentProcessId() != owner_ || !busy_.WaitOne(0)) return 0;
+    // The lock is recursive: the thread that set them to work may not set
+    // them again before it finishes (coding ahead while it extracts, say).
+    if (queue_) {
+      busy_.Release();
+      return 0;
+    }
     while (static_cast<int>(threads_.size()) < std::min(wanted, kMaxPackageHelpers)) {
       auto thread = std::make_unique<platform::Thread>(&PackageHelpers::Loop, this, true);
       if (!thread->Valid()) break;

@@ -683,6 +683,14 @@ TEST(PackageFilesTest, EncoderCodesTreesAsPackingCompressedDoes) {
       plain.push_back(files);
       encoder.Add(files);
     }
+    // An extraction meanwhile, on the same thread, decodes on its own and
+    // leaves the coding ahead alone.
+    ResultsLog log;
+    ACSChunkPtr compressed;
+    ASSERT_TRUE(PackFolderFiles(compressed, folders[7].c_str(), kNone, log, kLZSS));
+    Vak::String error;
+    ASSERT_TRUE(WritePackageFiles(error, compressed, (temp / "out").c_str(), kLZSS));
+    EXPECT_EQ(ReadBytes(temp / "out/art/noise.dat"), noise.substr(0, 8192 * 8));
     EXPECT_TRUE(encoder.Finish());
   }
   for (std::size_t i = 0; i < folders.size(); ++i) {
