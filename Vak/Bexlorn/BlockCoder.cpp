@@ -213,10 +213,15 @@ unsigned BlockCoder::Code(uint8_t* output, const uint8_t* input, unsigned length
 long BlockCoder::Expand(uint8_t* output, unsigned room, const uint8_t* input, unsigned length) {
   uint8_t left[kCodes], right[kCodes] = {};
   uint8_t stack[kStackDepth];
+  // A pair code expands to the same bytes throughout its sub-block: after
+  // the first time they are copied from where that expansion was written.
+  uint32_t seenAt[kCodes];
+  uint32_t seenLength[kCodes];
   unsigned in = 0;
   unsigned out = 0;
   while (in < length) {
     for (unsigned c = 0; c < kCodes; ++c) left[c] = static_cast<uint8_t>(c);
+    std::memset(seenLength, 0, sizeof seenLength);
     unsigned c = 0;
     while (c < kCodes) {
       if (in >= length) return kDamaged;
@@ -241,18 +246,33 @@ long BlockCoder::Expand(uint8_t* output, unsigned room, const uint8_t* input, un
     in += 2;
     if (packed > length - in) return kDamaged;
     for (const unsigned end = in + packed; in < end; ++in) {
+      const uint8_t code = input[in];
+      if (left[code] == code) {
+        if (out >= room) return kDamaged;
+        output[out++] = code;
+        continue;
+      }
+      const unsigned start = out;
       unsigned top = 0;
-      stack[top++] = input[in];
+      stack[top++] = code;
       while (top > 0) {
         const uint8_t v = stack[--top];
         if (left[v] == v) {
           if (out >= room) return kDamaged;
           output[out++] = v;
+        } else if (const uint32_t n = seenLength[v]) {
+          if (n > room - out) return kDamaged;
+          std::memcpy(output + out, output + seenAt[v], n);
+          out += n;
         } else {
           if (top + 2 > kStackDepth) return kDamaged;
           stack[top++] = right[v];
           stack[top++] = left[v];
         }
+      }
+      if (!seenLength[code]) {
+        seenAt[code] = start;
+        seenLength[code] = out - start;
       }
     }
   }
