@@ -109,7 +109,7 @@ Vak::PString FileMD5Hex(const char* path) {
   return Adopt(digest.hex_digest());
 }
 
-bool BufferMD5Text(const void* data, std::size_t length, char text[33]) {
+Vak::PString BufferMD5Hex(const void* data, std::size_t length) {
   MD5 digest;
   const unsigned char* bytes = static_cast<const unsigned char*>(data);
   while (length > 0) {
@@ -119,14 +119,5 @@ bool BufferMD5Text(const void* data, std::size_t length, char text[33]) {
     length -= part;
   }
   digest.finalize();
-  char* hex = digest.hex_digest();
-  if (!hex) return false;
-  std::memcpy(text, hex, 33);
-  std::free(hex);
-  return true;
-}
-
-Vak::PString BufferMD5Hex(const void* data, std::size_t length) {
-  char text[33];
-  return BufferMD5Text(data, length, text) ? Vak::PString(text) : Vak::PString();
+  return Adopt(digest.hex_digest());
 }

@@ -37,6 +37,3 @@ private:
 Vak::PString FileMD5Hex(const char* path);
 // The digest of bytes in memory, as FileMD5Hex gives it.
 Vak::PString BufferMD5Hex(const void* data, std::size_t length);
-// The same into `text` (33 bytes), for threads that make no strings; false
-// when there is no digest.
-bool BufferMD5Text(const void* data, std::size_t length, char text[33]);

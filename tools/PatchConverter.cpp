@@ -4,7 +4,6 @@
 #include <string>
 
 #include "platform/os/Process.h"
-#include "platform/os/Thread.h"
 #include "platform/os/Waitable.h"
 #include "tools/MD5.h"
 #include "tools/PatchFiles.h"
@@ -48,22 +47,6 @@ bool Mount(const Vak::PString& name, const char* path) {
 }
 
 void Unmount(const Vak::PString& name) { Vak::File::Subst(name, nullptr, false); }
-
-// A file read whole and digested, on a thread of its own.
-struct DigestJob {
-  Vak::File* file;
-  FileBytes* content;
-  bool read = false;
-  bool digested = false;
-  char digest[33] = {};
-};
-
-unsigned ReadAndDigest(void* context) {
-  DigestJob& job = *static_cast<DigestJob*>(context);
-  job.read = ReadWholeFile(*job.file, *job.content);
-  if (job.read) job.digested = BufferMD5Text(job.content->data(), job.content->size(), job.digest);
-  return 0;
-}
 
 // Deletes a file that is there; true when none is left.
 bool RemoveFile(const char* path) { return !Vak::File::Exists(path).Ok() || Vak::File::Unlink(path); }
@@ -245,26 +228,15 @@ bool PatchConverter::DiffFile(const char* path) {
 
   // Digests come from the bytes read; the work files are written only for
   // the diff program.
-  // The two files of a pair are read and digested side by side.
   FileBytes& content = content_;
-  FileBytes& otherContent = otherContent_;
-  DigestJob job{&other, &otherContent};
-  std::unique_ptr<platform::Thread> worker;
-  if (other.IsOpen()) {
-    worker = std::make_unique<platform::Thread>(ReadAndDigest, &job, true);
-    if (!worker->Valid()) {
-      worker.reset();
-      ReadAndDigest(&job);
-    }
-  }
   const bool walkedRead = ReadWholeFile(walked, content);
   const Vak::PString oldDigest = walkedRead ? BufferMD5Hex(content.data(), content.size()) : Vak::PString();
-  worker.reset();  // joins
+  FileBytes& otherContent = otherContent_;
   Vak::PString newDigest;
   bool otherRead = true;
   if (walkedRead && other.IsOpen()) {
-    otherRead = job.read;
-    if (job.digested) newDigest = job.digest;
+    otherRead = ReadWholeFile(other, otherContent);
+    if (otherRead) newDigest = BufferMD5Hex(otherContent.data(), otherContent.size());
   }
   // An unchanged pair leaves no trace: the pending difference need not end.
   // A digest that could not be had never counts as equal.
