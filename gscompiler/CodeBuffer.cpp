@@ -1,5 +1,6 @@
 #include "gscompiler/CodeBuffer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -10,11 +11,16 @@ namespace GSCompiler {
 
 CodeBuffer::~CodeBuffer() { Vak::Alloc::Delete(raw_); }
 
-bool CodeBuffer::Grow(uint64_t capacity) {
-  if (capacity + 3 > UINT32_MAX) return false;
+// Storage for at least `size` bytes, never more than the capacity: doubling
+// keeps the copies few.
+bool CodeBuffer::Store(uint64_t size) {
+  if (size <= stored_ && data_ != nullptr) return true;
+  uint64_t bytes = std::max<uint64_t>({size, uint64_t{stored_} * 2, kFirstStore});
+  if (bytes > capacity_) bytes = capacity_;
+  if (bytes < size) return false;
   void* raw;
   try {
-    raw = Vak::Alloc::New(static_cast<unsigned>(capacity + 3));
+    raw = Vak::Alloc::New(static_cast<unsigned>(bytes + 3));
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -23,6 +29,12 @@ bool CodeBuffer::Grow(uint64_t capacity) {
   Vak::Alloc::Delete(raw_);
   raw_ = raw;
   data_ = data;
+  stored_ = static_cast<uint32_t>(bytes);
+  return true;
+}
+
+bool CodeBuffer::Grow(uint64_t capacity) {
+  if (capacity + 3 > UINT32_MAX) return false;
   capacity_ = static_cast<uint32_t>(capacity);
   return true;
 }
@@ -32,15 +44,17 @@ void CodeBuffer::Reset() {
   raw_ = nullptr;
   data_ = nullptr;
   capacity_ = 0;
+  stored_ = 0;
   length_ = 0;
   position_ = 0;
   flags_ = 0;
-  if (!Grow(step_)) flags_ |= kAllocFailed;
+  if (!Grow(step_) || !Store(0)) flags_ |= kAllocFailed;
 }
 
 bool CodeBuffer::Ensure(uint64_t size) {
-  if (size < capacity_) return true;
-  if (!Grow(GrownCapacity(size, step_))) {
+  const uint32_t capacity = capacity_;
+  if ((size >= capacity_ && !Grow(GrownCapacity(size, step_))) || !Store(size)) {
+    capacity_ = capacity;
     flags_ |= kAllocFailed;
     return false;
   }

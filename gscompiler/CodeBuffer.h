@@ -45,12 +45,17 @@ public:
 
 private:
   bool Grow(uint64_t capacity);
+  bool Store(uint64_t size);
+  static constexpr uint64_t kFirstStore = 64;
 
   uint32_t flags_ = 0;
   unsigned step_;
   uint32_t length_ = 0;
   uint32_t position_ = 0;
   uint32_t capacity_ = 0;
+  // Bytes really held: the capacity is taken only as the contents need it,
+  // so that the many small buffers of a large script stay small.
+  uint32_t stored_ = 0;
   void* raw_ = nullptr;
   uint8_t* data_ = nullptr;
 };
