@@ -293,7 +293,19 @@ void VADAssetIndex::RefreshDependants(const KUID& kuid) {
   }
 }
 
+VADAssetIndex::SortBatch::SortBatch(VADAssetIndex& index) : index_(index) { ++index_.sortHolds_; }
+
+VADAssetIndex::SortBatch::~SortBatch() {
+  if (--index_.sortHolds_ > 0 || !index_.sortDue_) return;
+  index_.sortDue_ = false;
+  index_.SortByName();
+}
+
 void VADAssetIndex::SortByName() {
+  if (sortHolds_ > 0) {
+    sortDue_ = true;
+    return;
+  }
   const uint32_t n = sorted_.Count();
   if (n < 2) return;
   std::vector<char> text;

@@ -92,6 +92,19 @@ public:
   // Display-name order; costs about one pass when few records are out of
   // place.
   void SortByName();
+  // While one is held, SortByName only notes that a sort is due, and the
+  // last one released sorts once: a run of changes (an install of many
+  // assets) ends in one sort. Held under the exclusive lock.
+  class SortBatch {
+  public:
+    explicit SortBatch(VADAssetIndex& index);
+    ~SortBatch();
+    SortBatch(const SortBatch&) = delete;
+    SortBatch& operator=(const SortBatch&) = delete;
+
+  private:
+    VADAssetIndex& index_;
+  };
   void Clear();
 
   // The index file's body and header (VADDatabaseFile.cpp). Read clears the
@@ -175,6 +188,8 @@ private:
   KuidTable tableA_;
   RecordList records_;
   GrowArray<VADAssetInfo*, kSortedStep> sorted_;
+  unsigned sortHolds_ = 0;
+  bool sortDue_ = false;
   int64_t timeMarker_ = kTimeMarkerUnset;
   uint8_t rebuilt_ = 0;
   std::atomic<uint32_t> dirty_{0};

@@ -15,6 +15,7 @@
 #include "content/FileHelpers.h"
 #include "content/ResultsLog.h"
 #include "platform/os/FileSystem.h"
+#include "platform/os/NativePath.h"
 #include "util/PackageFiles.h"
 
 using Vak::PString;
@@ -201,6 +202,10 @@ KUID VADInstallAsset(ContentPackageItem& item, ResultsLog* log, uint32_t flags, 
 int VADInstallFromCDP(const char* path, ResultsLog* log, uint32_t flags, bool& kept, VADInstallPrompt* prompt) {
   VADLock lock;
   lock.Acquire(true);
+  // Each asset makes its folder in "editing": that listing is kept, not
+  // read again per asset.
+  platform::ListingCacheScope listings;
+  VADAssetIndex::SortBatch sort(gVadAssetIndex);
   ContentPackage package;
   Vak::String error;
   if (!package.Read(error, nullptr, path)) {
@@ -221,6 +226,8 @@ int VADInstallFromPath(const char* folder, ResultsLog* log, uint32_t flags, bool
   if (!folder || !*folder) return 0;
   VADLock lock;
   lock.Acquire(true);
+  platform::ListingCacheScope listings;
+  VADAssetIndex::SortBatch sort(gVadAssetIndex);
   const Path start(folder);
   std::vector<platform::FileId> onPath(1);
   if (platform::GetFileId(start, onPath[0]) != platform::Error::None) onPath.clear();

@@ -89,6 +89,7 @@ bool SearchPattern(const char* path, Path& pattern) {
   return Inner(path, pattern) && pattern.Add("*");
 }
 
+
 uint32_t RotateLeft(uint32_t value, unsigned bits) { return (value << bits) | (value >> (32 - bits)); }
 
 uint32_t ChangeHash(const Vak::PString& folderName, const char* pattern) {
@@ -255,7 +256,18 @@ uint32_t FolderChangeHash(const Vak::PString& folderName, const char* path) {
 
 bool FolderHasFiles(const Vak::PString& folderName, const char* path) {
   Path pattern;
-  return SearchPattern(path, pattern) && HasFiles(folderName, pattern);
+  if (!Inner(path, pattern)) return false;
+  const std::size_t n = pattern.Length();
+  const char last = n > 0 ? static_cast<const char*>(pattern)[n - 1] : '\\';
+  if (folderName.Length() == 0 && IsAbsolutePath(path) && last != '\\' && last != '/') {
+    // A path without its closing separator: the entry itself, never the
+    // neighbours whose names begin with it (nor a listing of all of them).
+    platform::FileInfo info;
+    if (platform::Stat(pattern, info) != platform::Error::None) return false;
+    if (!info.isFolder) return true;  // a file is no empty leftover
+    if (!pattern.Add("\\")) return false;
+  }
+  return pattern.Add("*") && HasFiles(folderName, pattern);
 }
 
 bool MakeFolderPath(const Vak::PString& folderName, const char* path) {

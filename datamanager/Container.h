@@ -162,6 +162,11 @@ public:
   // The element name and the schema entry of its type; a name is kept once.
   void AddElementType(const Vak::PString& name, const ACSChunkPtr& type);
 
+  // The texture files under the folder and its sub-folders: a ".texture"
+  // needs its description, a description's images must load, be powers of
+  // two and agree in size. True when nothing was recorded.
+  bool CheckTextureFiles(const char* folder);
+
   // The "kind" of the config the tree was loaded from.
   Vak::PString ConfigKind() const;
   // The first tag (identity tags included) of that name, or null.

@@ -21,6 +21,7 @@
 #include "content/AppGlobals.h"
 #include "datamanager/DataManager.h"
 #include "datamanager/ErrorHandler.h"
+#include "datamanager/Validate.h"
 #include "net/NetworkService.h"
 #include "platform/dorvix/RenderKernel.h"
 #include "util/CommandDispatcher.h"
@@ -97,6 +98,9 @@ int InitKernel(EngineContext& context, const char* programPath, int argc, char**
   InstallNetworkService();
   static VelmarTextureService textures;
   VADSetTextureService(&textures);
+  // The asset database validates configs through the data manager.
+  static RUZLib::DataManagerValidation validation;
+  GetVADServices().validation = &validation;
 
   Vak::File::Path root(programFolder);
   root.DelSlash();

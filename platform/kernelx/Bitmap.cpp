@@ -15,6 +15,159 @@ namespace {
 constexpr std::size_t kTgaHeader = 18;
 constexpr std::size_t kBmpFileHeader = 14;
 constexpr std::size_t kBmpInfoHeader = 40;
+constexpr std::size_t kBmpCoreHeader = 12;
+
+uint32_t GetBE16(const uint8_t* p) { return uint32_t{p[0]} << 8 | p[1]; }
+uint32_t GetBE32(const uint8_t* p) { return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]; }
+
+// Types 1, 2, 3 (colour-mapped, true colour, grey) and their run-length forms
+// 9, 10, 11. A run-length body is walked packet by packet.
+bool TgaSize(const uint8_t* data, std::size_t size, uint32_t& width, uint32_t& height) {
+  if (size < kTgaHeader) return false;
+  const uint8_t mapType = data[1];
+  const uint8_t type = data[2];
+  const uint8_t mapBits = data[7];
+  const uint8_t depth = data[16];
+  const unsigned base = type & 7u;
+  const bool rle = (type & 8u) != 0;
+  // A colour map beside true-colour or grey pixels is skipped.
+  if ((type & ~0xBu) != 0 || base == 0 || mapType > 1 || (base == 1 && mapType != 1)) return false;
+  const bool depthOk = base == 1 ? (depth == 8 || depth == 16)
+                       : base == 2 ? (depth == 15 || depth == 16 || depth == 24 || depth == 32)
+                                   : (depth == 8 || depth == 16);
+  if (!depthOk) return false;
+  const uint32_t w = GetLE16(data + 12);
+  const uint32_t h = GetLE16(data + 14);
+  if (w == 0 || h == 0) return false;
+  std::size_t pos = kTgaHeader + data[0];
+  if (mapType == 1) pos += std::size_t{GetLE16(data + 5)} * ((mapBits + 7u) / 8u);
+  if (pos > size) return false;
+  const std::size_t bytesPerPixel = (depth + 7u) / 8u;
+  const std::size_t pixels = std::size_t{w} * h;
+  if (!rle) {
+    if ((size - pos) / bytesPerPixel < pixels) return false;
+  } else {
+    for (std::size_t done = 0; done < pixels;) {
+      if (pos >= size) return false;
+      const uint8_t packet = data[pos++];
+      const std::size_t count = (packet & 0x7Fu) + 1u;
+      if (count > pixels - done) return false;
+      const std::size_t bytes = (packet & 0x80u) ? bytesPerPixel : count * bytesPerPixel;
+      if (size - pos < bytes) return false;
+      pos += bytes;
+      done += count;
+    }
+  }
+  width = w;
+  height = h;
+  return true;
+}
+
+// The Windows headers (40 bytes and longer) and the OS/2 core header of
+// 12; uncompressed and bit-field bodies must be whole, a run-length body as
+// long as its declared size.
+bool BmpSize(const uint8_t* data, std::size_t size, uint32_t& width, uint32_t& height) {
+  if (size < kBmpFileHeader + kBmpCoreHeader || data[0] != 'B' || data[1] != 'M') return false;
+  const uint32_t offset = GetLE32(data + 10);
+  const uint8_t* info = data + kBmpFileHeader;
+  const uint32_t infoSize = GetLE32(info);
+  int64_t w = 0, h = 0;
+  uint32_t planes = 0, bits = 0, compression = 0, imageSize = 0;
+  if (infoSize == kBmpCoreHeader) {
+    w = GetLE16(info + 4);
+    h = GetLE16(info + 6);
+    planes = GetLE16(info + 8);
+    bits = GetLE16(info + 10);
+  } else {
+    if (infoSize < kBmpInfoHeader || size < kBmpFileHeader + kBmpInfoHeader) return false;
+    w = static_cast<int32_t>(GetLE32(info + 4));
+    h = static_cast<int32_t>(GetLE32(info + 8));
+    planes = GetLE16(info + 12);
+    bits = GetLE16(info + 14);
+    compression = GetLE32(info + 16);
+    imageSize = GetLE32(info + 20);
+  }
+  if (h < 0) h = -h;
+  if (planes != 1 || w <= 0 || h == 0 || offset > size) return false;
+  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
+  const std::size_t room = size - offset;
+  if (compression == 1 || compression == 2) {
+    if (bits != (compression == 1 ? 8u : 4u) || imageSize == 0 || imageSize > room) return false;
+  } else if (compression == 0 || compression == 3) {
+    if (compression == 3 && bits != 16 && bits != 32) return false;
+    const uint64_t stride = (static_cast<uint64_t>(w) * bits + 31u) / 32u * 4u;
+    if (room / stride < static_cast<uint64_t>(h)) return false;
+  } else {
+    return false;
+  }
+  width = static_cast<uint32_t>(w);
+  height = static_cast<uint32_t>(h);
+  return true;
+}
+
+// The chunks are walked to "IEND"; the header must come first and some
+// image data must follow it.
+bool PngSize(const uint8_t* data, std::size_t size, uint32_t& width, uint32_t& height) {
+  static constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  if (size < 8 + 8 + 13 + 4 || std::memcmp(data, kSignature, 8) != 0) return false;
+  if (GetBE32(data + 8) != 13 || std::memcmp(data + 12, "IHDR", 4) != 0) return false;
+  const uint32_t w = GetBE32(data + 16);
+  const uint32_t h = GetBE32(data + 20);
+  if (w == 0 || h == 0 || w > 0x7FFFFFFFu || h > 0x7FFFFFFFu) return false;
+  bool imageData = false;
+  for (std::size_t pos = 8; pos < size;) {
+    if (size - pos < 12) return false;
+    const uint32_t length = GetBE32(data + pos);
+    if (length > 0x7FFFFFFFu || size - pos - 12 < length) return false;
+    const uint8_t* type = data + pos + 4;
+    if (std::memcmp(type, "IDAT", 4) == 0) imageData = true;
+    if (std::memcmp(type, "IEND", 4) == 0) {
+      if (!imageData) return false;
+      width = w;
+      height = h;
+      return true;
+    }
+    pos += 12 + std::size_t{length};
+  }
+  return false;
+}
+
+// Segments are walked to the first scan; its frame header gives the size,
+// and the entropy-coded data after it must reach an end-of-image marker.
+bool JpegSize(const uint8_t* data, std::size_t size, uint32_t& width, uint32_t& height) {
+  if (size < 4 || data[0] != 0xFF || data[1] != 0xD8) return false;
+  uint32_t w = 0, h = 0;
+  std::size_t pos = 2;
+  for (;;) {
+    if (pos >= size || data[pos] != 0xFF) return false;
+    while (pos < size && data[pos] == 0xFF) ++pos;
+    if (pos >= size) return false;
+    const uint8_t marker = data[pos++];
+    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;
+    if (marker == 0xD8 || marker == 0xD9 || marker == 0x00) return false;
+    if (size - pos < 2) return false;
+    const std::size_t length = GetBE16(data + pos);
+    if (length < 2 || size - pos < length) return false;
+    const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+    if (frame) {
+      if (length < 8) return false;
+      h = GetBE16(data + pos + 3);
+      w = GetBE16(data + pos + 5);
+      if (w == 0 || h == 0) return false;
+    }
+    pos += length;
+    if (marker == 0xDA) break;
+  }
+  if (w == 0) return false;
+  for (; pos + 1 < size; ++pos) {
+    if (data[pos] == 0xFF && data[pos + 1] == 0xD9) {
+      width = w;
+      height = h;
+      return true;
+    }
+  }
+  return false;
+}
 
 } // namespace
 
@@ -53,6 +206,21 @@ bool Bitmap::Load(const char* path) {
   std::string bytes;
   if (!ReadWholeFile(path, bytes)) return false;
   return LoadFromMemory(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+bool Bitmap::ReadSize(const char* path, uint32_t& width, uint32_t& height) {
+  std::string bytes;
+  return ReadWholeFile(path, bytes) &&
+         ReadSizeFromMemory(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), width, height);
+}
+
+bool Bitmap::ReadSizeFromMemory(const uint8_t* data, std::size_t size, uint32_t& width, uint32_t& height) {
+  width = height = 0;
+  if (data == nullptr || size < 2) return false;
+  if (data[0] == 'B' && data[1] == 'M') return BmpSize(data, size, width, height);
+  if (data[0] == 0x89 && data[1] == 'P') return PngSize(data, size, width, height);
+  if (data[0] == 0xFF && data[1] == 0xD8) return JpegSize(data, size, width, height);
+  return TgaSize(data, size, width, height);
 }
 
 bool Bitmap::LoadFromMemory(const uint8_t* data, std::size_t size) {

@@ -2,7 +2,8 @@
 // An image in memory: 32-bit pixels (blue, green, red, alpha in memory
 // order) or, for compressed textures, an opaque byte buffer with the
 // dimensions it stands for. Loads uncompressed and run-length TGA files and
-// BMP files of 24 and 32 bits.
+// BMP files of 24 and 32 bits; tells the size of TGA, BMP, JPEG and PNG files
+// of any layout without decoding them.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -32,6 +33,13 @@ public:
   bool LoadFromMemory(const uint8_t* data, std::size_t size);
   bool LoadTGA(const uint8_t* data, std::size_t size);
   bool LoadBMP(const uint8_t* data, std::size_t size);
+
+  // The width and height a TGA, BMP, JPEG or PNG file declares, without its
+  // pixels. False for bytes that are no such image, or that end before the
+  // pixel data the header declares (for JPEG and PNG: before the end
+  // marker).
+  static bool ReadSize(const char* path, uint32_t& width, uint32_t& height);
+  static bool ReadSizeFromMemory(const uint8_t* data, std::size_t size, uint32_t& width, uint32_t& height);
 
   // A new 32-bit image resampled to the size (bilinear, edges clamped);
   // null for a compressed or empty image or a zero size.

@@ -1,5 +1,7 @@
 #include "platform/kernelx/WholeFile.h"
 
+#include <cstdint>
+
 #include "Vak/Bexlorn/File.h"
 
 namespace Vak {
@@ -8,15 +10,29 @@ bool ReadWholeFile(const char* path, std::string& bytes) {
   bytes.clear();
   File file;
   if (path == nullptr || !file.Open(path, File::kRead).Ok()) return false;
+  // A packed file declares its unpacked size in a header that may be
+  // damaged, so the buffer grows with what is read, never ahead of it.
+  const uint32_t declared = file.Size();
+  constexpr std::size_t kBlock = 65536;
+  bool whole = true;
   try {
-    bytes.resize(file.Size());
+    for (;;) {
+      const std::size_t at = bytes.size();
+      bytes.resize(at + kBlock);
+      const unsigned long got = file.Read(bytes.data() + at, kBlock, 1);
+      bytes.resize(at + got);
+      if (got < kBlock) break;
+      if (bytes.size() > declared) {
+        whole = false;
+        break;
+      }
+    }
   } catch (...) {
-    bytes.clear();
-    return false;
+    whole = false;
   }
-  const unsigned long got = bytes.empty() ? 0 : file.Read(bytes.data(), bytes.size(), 1);
+  whole = whole && !file.ReadFailed() && bytes.size() == declared;
   file.Close();
-  if (got == bytes.size()) return true;
+  if (whole) return true;
   bytes.clear();
   return false;
 }

@@ -1,8 +1,10 @@
 #include "platform/os/File.h"
 
+#include "platform/os/ListingCache.h"
 #include "platform/os/NativePath.h"
 
 #include <cerrno>
+#include <optional>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -80,11 +82,14 @@ Error File::Open(const char* path, Access access, Disposition disposition) {
       break;
   }
   std::string native = ResolvePath(path);
+  std::optional<listing::Change> change;
+  if (flags & O_CREAT) change.emplace(native);
   int fd;
   do {
     fd = ::open(native.c_str(), flags, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return ErrorFromErrno(errno, native.c_str());
+  if (change) change->Added();
   // A folder opens for reading here; it is not a file.
   struct stat st;
   if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {

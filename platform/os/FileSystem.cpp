@@ -1,5 +1,6 @@
 #include "platform/os/FileSystem.h"
 
+#include "platform/os/ListingCache.h"
 #include "platform/os/NativePath.h"
 
 #include <algorithm>
@@ -107,7 +108,15 @@ Error Rename(const char* from, const char* to) {
     // The new name found the entry itself: a change of case only.
     target = FolderOf(target) + LastComponent(to);
   }
-  if (::rename(source.c_str(), target.c_str()) == 0) return Error::None;
+  listing::Change leaving(source), arriving(target);
+  FileInfo replaced;
+  if (source != target && StatAt(AT_FDCWD, target.c_str(), replaced, AT_SYMLINK_NOFOLLOW) == 0 && replaced.isFolder)
+    listing::Forget(target);
+  if (::rename(source.c_str(), target.c_str()) == 0) {
+    leaving.Removed();
+    arriving.Added();
+    return Error::None;
+  }
   int err = errno;
   // A missing source is the error to report, whatever happened to the target.
   if (err == ENOENT || err == ENOTDIR) {
@@ -121,7 +130,11 @@ Error Rename(const char* from, const char* to) {
 Error DeleteFile(const char* path) {
   if (path == nullptr) return Error::InvalidArgument;
   std::string native = ResolvePath(path);
-  if (::unlink(native.c_str()) == 0) return Error::None;
+  listing::Change change(native);
+  if (::unlink(native.c_str()) == 0) {
+    change.Removed();
+    return Error::None;
+  }
   int err = errno;
   if (err == EPERM && IsFolderAt(native)) return Error::IsFolder;  // what POSIX allows unlink to say
   return ErrorFromErrno(err, native.c_str());
@@ -130,7 +143,11 @@ Error DeleteFile(const char* path) {
 Error MakeFolder(const char* path) {
   if (path == nullptr) return Error::InvalidArgument;
   std::string native = ResolvePath(path);
-  if (::mkdir(native.c_str(), 0777) == 0) return Error::None;
+  listing::Change change(native);
+  if (::mkdir(native.c_str(), 0777) == 0) {
+    change.Added();
+    return Error::None;
+  }
   return ErrorFromErrno(errno, native.c_str());
 }
 
@@ -143,7 +160,11 @@ Error MakeFolderPath(const char* path) {
     end = slash == std::string::npos ? native.size() : slash;
     std::string prefix = native.substr(0, end);
     if (prefix.empty() || prefix.back() == '/') continue;  // root, or "//"
-    if (::mkdir(prefix.c_str(), 0777) == 0) continue;
+    listing::Change change(prefix);
+    if (::mkdir(prefix.c_str(), 0777) == 0) {
+      change.Added();
+      continue;
+    }
     int err = errno;
     if (err == EEXIST) {
       if (IsFolderAt(prefix)) continue;
@@ -159,7 +180,12 @@ Error MakeFolderPath(const char* path) {
 Error RemoveFolder(const char* path) {
   if (path == nullptr) return Error::InvalidArgument;
   std::string native = ResolvePath(path);
-  if (::rmdir(native.c_str()) == 0) return Error::None;
+  listing::Change change(native);
+  listing::Forget(native);
+  if (::rmdir(native.c_str()) == 0) {
+    change.Removed();
+    return Error::None;
+  }
   int err = errno;
   if (err == EEXIST) err = ENOTEMPTY;  // POSIX lets rmdir say either
   return ErrorFromErrno(err, native.c_str());
@@ -223,6 +249,7 @@ int EmptyFolderAt(int fd) {
         err = errno;
         break;
       }
+      listing::Forget(st.st_dev, st.st_ino);
       err = EmptyFolderAt(sub);
       if (err == 0 && ::unlinkat(fd, entry->d_name, AT_REMOVEDIR) != 0) err = errno;
     } else if (::unlinkat(fd, entry->d_name, 0) != 0 && errno != ENOENT) {
@@ -248,8 +275,11 @@ Error DeleteTree(const char* path) {
       return Error::NotFolder;
     return ErrorFromErrno(err, native.c_str());
   }
+  listing::Change change(native);
+  listing::Forget(native);
   if (int err = EmptyFolderAt(fd); err != 0) return ErrorFromErrno(err);
   if (::rmdir(native.c_str()) != 0) return ErrorFromErrno(errno, native.c_str());
+  change.Removed();
   return Error::None;
 }
 

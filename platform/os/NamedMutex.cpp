@@ -1,5 +1,6 @@
 #include "platform/os/NamedMutex.h"
 
+#include "platform/os/ListingCache.h"
 #include "platform/os/NativePath.h"
 #include "platform/os/Waitable.h"
 
@@ -62,8 +63,10 @@ Error NamedMutex::Open(const char* folder, const char* name) {
   if (path.back() != '/') path += '/';
   path += fileName;
 
+  listing::Change change(path);
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return ErrorFromErrno(errno, path.c_str());
+  change.Added();
   struct stat st {};
   if (::fstat(fd, &st) != 0) {
     Error e = ErrorFromErrno(errno);

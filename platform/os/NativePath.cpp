@@ -1,6 +1,7 @@
 #include "platform/os/NativePath.h"
 
 #include "platform/os/CaseFold.h"
+#include "platform/os/ListingCache.h"
 
 #include <cstring>
 #include <dirent.h>
@@ -29,6 +30,10 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
 // in byte order when there are several; empty when none. `opened` tells
 // whether the folder could be read.
 std::string FindIgnoringCase(const std::string& folder, std::string_view name, bool* opened = nullptr) {
+  if (std::optional<std::string> kept = listing::Find(folder, name)) {
+    if (opened) *opened = true;
+    return *kept;
+  }
   DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
   if (opened) *opened = dir != nullptr;
   if (dir == nullptr) return {};

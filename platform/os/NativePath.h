@@ -14,4 +14,19 @@ namespace platform {
 // separators, ".", ".." and empty components are kept. Null gives "".
 std::string ResolvePath(const char* path);
 
+// While one is alive (in any thread), the folder listings that resolution
+// makes are kept and used again as long as the folder is unchanged, so that
+// work making many new entries in one large folder does not list it for each.
+// Changes made through this layer keep the listings up to date; a folder
+// changed otherwise is listed again, unless that change falls in the same
+// clock tick as one of this layer's own in that folder. For work on folders
+// that only this process changes meanwhile.
+class ListingCacheScope {
+public:
+  ListingCacheScope();
+  ~ListingCacheScope();
+  ListingCacheScope(const ListingCacheScope&) = delete;
+  ListingCacheScope& operator=(const ListingCacheScope&) = delete;
+};
+
 } // namespace platform

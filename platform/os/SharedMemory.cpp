@@ -1,4 +1,5 @@
 #include "platform/os/SharedMemory.h"
+#include "platform/os/ListingCache.h"
 
 #include "platform/os/FileSystem.h"
 
@@ -61,8 +62,10 @@ Error SharedMemory::Attach(const char* folder, const char* name, size_t size, bo
   if (path.empty() || path.back() != '/') path += '/';
   path += MachineObjectFileName(name);
 
+  listing::Change change(path);
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return ErrorFromErrno(errno, path.c_str());
+  change.Added();
   auto fail = [&](int err) {
     ::close(fd);
     return ErrorFromErrno(err);
@@ -87,7 +90,10 @@ void SharedMemory::Detach() {
   if (data_ == nullptr) return;
   ::munmap(data_, size_);
   // Turning the shared lock exclusive succeeds only for the last attacher.
-  if (FlockRetrying(fd_, LOCK_EX | LOCK_NB)) ::unlink(path_.c_str());
+  if (FlockRetrying(fd_, LOCK_EX | LOCK_NB)) {
+    listing::Change change(path_);
+    if (::unlink(path_.c_str()) == 0) change.Removed();
+  }
   ::close(fd_);
   fd_ = -1;
   data_ = nullptr;

@@ -323,6 +323,13 @@ TEST_F(FileHelpersTest, FolderHasFiles) {
   EXPECT_TRUE(FolderHasFiles(data, ""));
   EXPECT_FALSE(FolderHasFiles(data, "zzz/"));
   EXPECT_FALSE(FolderHasFiles(PString("cobjnotmounted"), "a/"));
+  // Without the closing separator: the folder itself, not its name's
+  // neighbours.
+  Write("emptyish2/file.bin");
+  std::filesystem::create_directories(root_ + "/emptyish");
+  EXPECT_FALSE(FolderHasFiles(kNoFolder, (root_ + "/emptyish").c_str()));
+  EXPECT_TRUE(FolderHasFiles(kNoFolder, (root_ + "/emptyish2").c_str()));
+  EXPECT_TRUE(FolderHasFiles(kNoFolder, (root_ + "/deep").c_str()));
 }
 
 TEST_F(FileHelpersTest, FolderChangeHashFollowsFileChanges) {

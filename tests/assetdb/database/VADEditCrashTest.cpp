@@ -25,6 +25,7 @@
 #include "content/AppGlobals.h"
 #include "platform/os/Process.h"
 #include "platform/os/Waitable.h"
+#include "tests/assetdb/database/CrashTestSupport.h"
 #include "tests/assetdb/database/IPCTestSupport.h"
 
 namespace {
@@ -143,24 +144,8 @@ protected:
     Close();
     SetDatabaseRootPath(savedRoot_);
   }
-  // The database as a program starting after a kill finds it: loaded, then
-  // its local folders scanned.
-  static void Reopen(const ipctest::Database& db) {
-    VADStartBlock block;
-    VADStartParams(block);
-    std::strncpy(block.root, db.Root().c_str(), sizeof block.root - 1);
-    ASSERT_TRUE(VADInit(block));
-    {
-      VADLock lock;
-      lock.Acquire(true);
-    }
-    ScanLocalFolders(nullptr);
-  }
-  static void Close() {
-    EXPECT_TRUE(VADShutdown());
-    gVadAssetIndex.Clear();
-    gVadAssetIndex.ClearDirtyFlags();
-  }
+  static void Reopen(const ipctest::Database& db) { crashtest::Reopen(db.Root()); }
+  static void Close() { crashtest::Close(); }
 
   Vak::File::Path savedRoot_;
 };

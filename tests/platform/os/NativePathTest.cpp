@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 
 namespace {
@@ -47,9 +49,16 @@ TEST(NativePath, ResolvesComponentsWithoutRegardToCase) {
       {"/Data/Meshes/Train.IM/x", "/Data/Meshes/Train.IM/x"},
       {"/\xC9t\xE9/CAF\xE9.txt", "/\xC9t\xE9/Caf\xC9.txt"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.given);
-    EXPECT_EQ(ResolvePath((root + c.given).c_str()), root + c.expected);
+  // Kept listings give the same answers, asked once and again.
+  for (const int kept : {0, 1}) {
+    std::optional<platform::ListingCacheScope> scope;
+    if (kept) scope.emplace();
+    for (int pass = 0; pass <= kept; ++pass) {
+      for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.given) + (kept ? " kept" : ""));
+        EXPECT_EQ(ResolvePath((root + c.given).c_str()), root + c.expected);
+      }
+    }
   }
 }
 
@@ -57,10 +66,73 @@ TEST(NativePath, SeveralMatchesPreferExactThenByteOrder) {
   platform::test::TempFolder dir;
   for (const char* name : {"dup", "Dup", "DUP"}) fs::create_directory(dir.Path() / name);
   const std::string root = dir.Path().string() + "/";
-  EXPECT_EQ(ResolvePath((root + "Dup").c_str()), root + "Dup");
-  EXPECT_EQ(ResolvePath((root + "dup").c_str()), root + "dup");
-  EXPECT_EQ(ResolvePath((root + "dUp").c_str()), root + "DUP");
-  EXPECT_EQ(ResolvePath((root + "dUp/x").c_str()), root + "DUP/x");
+  for (const int kept : {0, 1}) {
+    SCOPED_TRACE(kept);
+    std::optional<platform::ListingCacheScope> scope;
+    if (kept) scope.emplace();
+    EXPECT_EQ(ResolvePath((root + "Dup").c_str()), root + "Dup");
+    EXPECT_EQ(ResolvePath((root + "dup").c_str()), root + "dup");
+    EXPECT_EQ(ResolvePath((root + "dUp").c_str()), root + "DUP");
+    EXPECT_EQ(ResolvePath((root + "dUp/x").c_str()), root + "DUP/x");
+  }
+}
+
+// With listings kept, every change made through the layer shows at once in
+// the folder's kept listing, and a folder changed from outside is listed
+// again.
+TEST(NativePath, KeptListingsFollowChanges) {
+  platform::test::TempFolder dir;
+  dir.WriteFile("Folder/Old.txt", "o");
+  dir.WriteFile("Folder/Gone/Inner", "i");
+  const std::string root = dir.Path().string() + "/Folder/";
+  auto at = [&](const char* name) { return ResolvePath((root + name).c_str()); };
+  auto write = [&](const char* name) {
+    platform::File file;
+    ASSERT_EQ(file.Open((root + name).c_str(), platform::File::Access::Write,
+                        platform::File::Disposition::CreateAlways),
+              Error::None);
+  };
+  platform::ListingCacheScope scope;
+  ASSERT_EQ(at("OLD.TXT"), root + "Old.txt");  // the folder's listing is kept from here on
+
+  struct Step {
+    const char* what;
+    std::function<void()> change;
+    const char* asked;
+    const char* expected;
+  };
+  const Step steps[] = {
+      {"folder made", [&] { ASSERT_EQ(platform::MakeFolder((root + "NewDir").c_str()), Error::None); }, "newdir",
+       "NewDir"},
+      {"file made", [&] { write("New.txt"); }, "NEW.TXT", "New.txt"},
+      {"renamed away", [&] { ASSERT_EQ(platform::Rename((root + "New.txt").c_str(), (root + "Moved.txt").c_str()),
+                                       Error::None); },
+       "new.TXT", "new.TXT"},
+      {"renamed to", [] {}, "moved.txt", "Moved.txt"},
+      {"file deleted", [&] { ASSERT_EQ(platform::DeleteFile((root + "Moved.txt").c_str()), Error::None); },
+       "MOVED.txt", "MOVED.txt"},
+      {"tree deleted", [&] { ASSERT_EQ(platform::DeleteTree((root + "NewDir").c_str()), Error::None); }, "newDIR",
+       "newDIR"},
+      {"path made", [&] { ASSERT_EQ(platform::MakeFolderPath((root + "Deep/Er").c_str()), Error::None); },
+       "deep/er", "Deep/Er"},
+      {"folder removed", [&] { ASSERT_EQ(platform::RemoveFolder((root + "Deep/Er").c_str()), Error::None); },
+       "DEEP/ER", "Deep/ER"},
+      {"made from outside", [&] { fs::create_directory(dir.Path() / "Folder/Outside"); }, "OUTSIDE", "Outside"},
+      // A folder made where one was deleted (perhaps with its inode) starts
+      // empty.
+      {"deleted, then made anew",
+       [&] {
+         ASSERT_EQ(at("gone/INNER"), root + "Gone/Inner");
+         ASSERT_EQ(platform::DeleteTree((root + "Gone").c_str()), Error::None);
+         ASSERT_EQ(platform::MakeFolder((root + "Fresh").c_str()), Error::None);
+       },
+       "fresh/inner", "Fresh/inner"},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.change();
+    EXPECT_EQ(at(step.asked), root + step.expected);
+  }
 }
 
 TEST(NativePath, RelativePathsAndDegenerateInput) {

@@ -1,0 +1,40 @@
+#pragma once
+// Folder listings kept for case-insensitive path resolution while a
+// ListingCacheScope (NativePath.h) is alive. A listing is keyed by the
+// folder's device and inode and used while the folder's status is unchanged;
+// the changes this layer makes itself are applied to the kept listings, so a
+// run of new entries in one large folder does not list it again each time.
+// Only the layer's own files use this header.
+#include <optional>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+
+namespace platform::listing {
+
+// The entry of `folder` ("" for the current folder) that equals `name`
+// without regard to case, the first in byte order; "" when none. Nothing
+// when no scope is alive or the folder cannot be listed.
+std::optional<std::string> Find(const std::string& folder, std::string_view name);
+
+// Around one change of the entry `path` (a native path) in its folder: made
+// before the change, then told whether an entry of that name now exists.
+class Change {
+public:
+  explicit Change(const std::string& path);
+  void Added() { Apply(true); }
+  void Removed() { Apply(false); }
+
+private:
+  void Apply(bool added);
+  bool active_ = false;
+  std::string folder_;
+  std::string name_;
+};
+
+// A folder that is going away: its listing must not be found for a new folder
+// that gets the same inode.
+void Forget(const std::string& folder);
+void Forget(dev_t device, ino_t inode);
+
+} // namespace platform::listing
