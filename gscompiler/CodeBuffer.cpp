@@ -69,6 +69,24 @@ void CodeBuffer::AppendBytes(const void* bytes, uint32_t count) {
   if (position_ > length_) length_ = position_;
 }
 
+void CodeBuffer::AppendFill(uint8_t value, uint32_t count) {
+  if (flags_ & kAllocFailed) return;
+  if (!Ensure(uint64_t{position_} + count)) return;
+  if (count != 0) std::memset(data_ + position_, value, count);
+  position_ += count;
+  if (position_ > length_) length_ = position_;
+}
+
+void CodeBuffer::Erase(uint32_t at, uint32_t count) {
+  if (uint64_t{at} + count > length_) {
+    flags_ |= kPositionPastEnd;
+    return;
+  }
+  if (count != 0) std::memmove(data_ + at, data_ + at + count, length_ - at - count);
+  length_ -= count;
+  position_ = length_;
+}
+
 void CodeBuffer::AppendU32(uint32_t value) {
   uint8_t bytes[4];
   Vak::PutLE32(bytes, value);

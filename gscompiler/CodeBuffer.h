@@ -33,6 +33,12 @@ public:
   bool Ensure(uint64_t size);
   void AppendU32(uint32_t value);
   void AppendBytes(const void* bytes, uint32_t count);
+  // `count` bytes of `value`.
+  void AppendFill(uint8_t value, uint32_t count);
+  // Takes out `count` written bytes at `at`, moving the rest down; the
+  // position goes to the end. Out of range asks change nothing and leave
+  // kPositionPastEnd.
+  void Erase(uint32_t at, uint32_t count);
   // Moves the write position, for back-patching a length word; a position
   // past the written length is refused with kPositionPastEnd.
   void SetPosition(uint32_t position);

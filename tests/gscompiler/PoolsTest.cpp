@@ -287,6 +287,23 @@ TEST(CodeBufferTest, CapacityFollowsTheStepsWhileTheContentsGrowInSmallPieces) {
   EXPECT_EQ(std::vector<uint8_t>(large.Data(), large.Data() + large.Length()), bytes);
 }
 
+TEST(CodeBufferTest, FillAndEraseCloseUpTheRest) {
+  GSCompiler::CodeBuffer buffer(GSCompiler::CodeBuffer::kSlotListStep);
+  buffer.Reset();
+  buffer.AppendFill(0xEE, 100);
+  buffer.AppendBytes("abcd", 4);
+  EXPECT_EQ(buffer.Length(), 104u);
+  buffer.SetPosition(0);
+  buffer.AppendBytes("xy", 2);
+  buffer.Erase(2, 98);
+  EXPECT_EQ(buffer.Flags(), 0u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer.Data()), buffer.Length()), "xyabcd");
+  EXPECT_EQ(buffer.Position(), 6u);
+  buffer.Erase(5, 2);  // past the end
+  EXPECT_EQ(buffer.Flags(), GSCompiler::CodeBuffer::kPositionPastEnd);
+  EXPECT_EQ(buffer.Length(), 6u);
+}
+
 TEST(CodeBufferTest, AFailedGrowthKeepsTheBufferAndSkipsLaterWrites) {
   GSCompiler::CodeBuffer buffer(GSCompiler::CodeBuffer::kLibraryStep);
   buffer.Reset();
