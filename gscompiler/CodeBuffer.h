@@ -36,8 +36,8 @@ public:
   // `count` bytes of `value`.
   void AppendFill(uint8_t value, uint32_t count);
   // Takes out `count` written bytes at `at`, moving the rest down; the
-  // position goes to the end. Out of range asks change nothing and leave
-  // kPositionPastEnd.
+  // position goes to the end. A range past the written bytes changes
+  // nothing and leaves kPositionPastEnd.
   void Erase(uint32_t at, uint32_t count);
   // Moves the write position, for back-patching a length word; a position
   // past the written length is refused with kPositionPastEnd.
