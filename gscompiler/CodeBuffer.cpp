@@ -61,20 +61,25 @@ bool CodeBuffer::Ensure(uint64_t size) {
   return true;
 }
 
-void CodeBuffer::AppendBytes(const void* bytes, uint32_t count) {
-  if (flags_ & kAllocFailed) return;
-  if (!Ensure(uint64_t{position_} + count)) return;
-  if (count != 0) std::memcpy(data_ + position_, bytes, count);
+// Room for `count` bytes at the position, which moves past them; null when
+// writes are skipped.
+uint8_t* CodeBuffer::Advance(uint32_t count) {
+  if (flags_ & kAllocFailed) return nullptr;
+  if (!Ensure(uint64_t{position_} + count)) return nullptr;
+  uint8_t* at = data_ + position_;
   position_ += count;
   if (position_ > length_) length_ = position_;
+  return at;
+}
+
+void CodeBuffer::AppendBytes(const void* bytes, uint32_t count) {
+  uint8_t* at = Advance(count);
+  if (at != nullptr && count != 0) std::memcpy(at, bytes, count);
 }
 
 void CodeBuffer::AppendFill(uint8_t value, uint32_t count) {
-  if (flags_ & kAllocFailed) return;
-  if (!Ensure(uint64_t{position_} + count)) return;
-  if (count != 0) std::memset(data_ + position_, value, count);
-  position_ += count;
-  if (position_ > length_) length_ = position_;
+  uint8_t* at = Advance(count);
+  if (at != nullptr && count != 0) std::memset(at, value, count);
 }
 
 void CodeBuffer::Erase(uint32_t at, uint32_t count) {

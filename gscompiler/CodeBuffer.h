@@ -52,6 +52,7 @@ public:
 private:
   bool Grow(uint64_t capacity);
   bool Store(uint64_t size);
+  uint8_t* Advance(uint32_t count);
   static constexpr uint64_t kFirstStore = 64;
 
   uint32_t flags_ = 0;
