@@ -1,6 +1,7 @@
 #include "platform/dorvix/AsciiTextureResource.h"
 
 #include <cstring>
+#include <utility>
 
 #include "platform/kernelx/WholeFile.h"
 
@@ -56,14 +57,14 @@ bool TextureDescription::Parse(const char* text, std::size_t size) {
 AsciiTextureResource::AsciiTextureResource(const PString& name, const ResourceDatabase* database)
     : TextureResource(name, database) {}
 
-std::unique_ptr<Bitmap> AsciiTextureResource::Combine(const Bitmap& primary, const Bitmap* alpha) {
+std::unique_ptr<Bitmap> AsciiTextureResource::Combine(Bitmap&& primary, const Bitmap* alpha) {
   if (primary.GetFormat() != Bitmap::kFormatARGB && primary.GetFormat() != Bitmap::kFormatXRGB) return nullptr;
-  auto combined = std::make_unique<Bitmap>(primary);
-  if (alpha == nullptr) return combined;
+  // Without an alpha image the primary is the texture as it stands.
+  if (alpha == nullptr) return std::make_unique<Bitmap>(std::move(primary));
   if (alpha->GetWidth() != primary.GetWidth() || alpha->GetHeight() != primary.GetHeight() ||
       alpha->GetDataSize() != primary.GetDataSize())
     return nullptr;
-  combined = std::make_unique<Bitmap>(primary.GetWidth(), primary.GetHeight(), Bitmap::kFormatARGB);
+  auto combined = std::make_unique<Bitmap>(primary.GetWidth(), primary.GetHeight(), Bitmap::kFormatARGB);
   std::memcpy(combined->GetData(), primary.GetData(), primary.GetDataSize());
   const uint8_t* grey = alpha->GetData();
   uint8_t* out = combined->GetData();
@@ -84,7 +85,7 @@ Resource::Result AsciiTextureResource::LoadTxt(const char* file) {
     Bitmap primary, alpha;
     if (slice.primary.empty() || !primary.Load((folder + slice.primary).c_str())) return RES_FAILED_TO_LOAD;
     if (!slice.alpha.empty() && !alpha.Load((folder + slice.alpha).c_str())) return RES_FAILED_TO_LOAD;
-    std::unique_ptr<Bitmap> combined = Combine(primary, slice.alpha.empty() ? nullptr : &alpha);
+    std::unique_ptr<Bitmap> combined = Combine(std::move(primary), slice.alpha.empty() ? nullptr : &alpha);
     if (!combined) return RES_FAILED_TO_LOAD;
     if (!slices.empty() && (combined->GetWidth() != slices.front()->GetWidth() ||
                             combined->GetHeight() != slices.front()->GetHeight()))

@@ -41,7 +41,7 @@ public:
 
   // The primary image with the alpha image's grey levels as alpha; null when
   // the sizes differ.
-  static std::unique_ptr<Bitmap> Combine(const Bitmap& primary, const Bitmap* alpha);
+  static std::unique_ptr<Bitmap> Combine(Bitmap&& primary, const Bitmap* alpha);
 };
 
 } // namespace Vak
