@@ -411,7 +411,7 @@ bool ReplaceThroughTemporary(const char* path, const void* data, std::size_t siz
   if (Vak::File::CreateTemporary(folder, out, temp, platform::File::Access::Write) != platform::Error::None)
     return false;
   written = size == 0 || out.Write(data, size) == platform::Error::None;
-  written = written && out.Sync() == platform::Error::None;
+  written = written && out.SyncOrDefer() == platform::Error::None;
   written = out.Close() == platform::Error::None && written;
   written = written && platform::Rename(temp.c_str(), path) == platform::Error::None;
   if (!written) platform::DeleteFile(temp.c_str());
