@@ -272,7 +272,11 @@ bool FolderHasFiles(const Vak::PString& folderName, const char* path) {
 
 bool MakeFolderPath(const Vak::PString& folderName, const char* path) {
   Path full;
-  return Resolve(folderName, path, full) && Vak::File::Md(full);
+  if (!Resolve(folderName, path, full)) return false;
+  // Mostly the folder is there already: one look instead of one per part.
+  platform::FileInfo info;
+  if (platform::Stat(full, info) == platform::Error::None && info.isFolder) return true;
+  return Vak::File::Md(full);
 }
 
 bool RenameInRoot(const Vak::PString& fromName, const char* from, const Vak::PString& toName, const char* to) {
