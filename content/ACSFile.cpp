@@ -87,6 +87,10 @@ namespace {
 // same bytes as writing field by field, without a device call per field.
 class RecordWriter {
 public:
+  // Room for what a walk of the tree says it will take, so that a large tree
+  // is laid out without moving it as it grows.
+  void ReserveFor(ACSChunk* container) { bytes_.reserve(bytes_.size() + MeasureChildren(container)); }
+  std::vector<uint8_t> Take() { return std::move(bytes_); }
   void Put32(uint32_t v) { Vak::AppendLE32(bytes_, v); }
   void Put8(uint8_t v) { bytes_.push_back(v); }
   void Put(const void* data, std::size_t n) {
@@ -130,6 +134,25 @@ public:
   }
 
 private:
+  static std::size_t MeasureChildren(ACSChunk* container) {
+    std::size_t total = 0;
+    const int count = container ? container->GetChildCount() : 0;
+    for (int i = 0; i < count; ++i) {
+      const Vak::PString name = container->GetChildName(i);
+      const ACSChunkPtr child = container->FindChild(name);
+      ACSChunk* chunk = child.Get();
+      if (name.Length() >= ChunkFile::kMaxNameLength || !chunk) continue;
+      total += 6 + (name.IsNull() ? 0 : name.Length() + 1);
+      const int type = chunk->GetType();
+      if (type == kACSContainer) {
+        total += MeasureChildren(chunk);
+      } else if (type != kACSEmpty) {
+        total += chunk->GetDataSize();
+      }
+    }
+    return total;
+  }
+
   std::vector<uint8_t> bytes_;
 };
 
@@ -138,15 +161,23 @@ private:
 void WriteChunkFileBinary(const ACSChunkPtr& root, TStream& stream) { WriteChunkFileBinary(root.Get(), stream); }
 
 void WriteChunkFileBinary(ACSChunk* root, TStream& stream) {
+  const std::vector<uint8_t> bytes = ChunkFileBinaryBytes(root);
+  stream.DropReadAhead();
+  stream.WriteBytes(bytes.data(), static_cast<uint32_t>(bytes.size()));
+}
+
+std::vector<uint8_t> ChunkFileBinaryBytes(ACSChunk* root) {
   RecordWriter out;
   out.Put32(ChunkFile::kMagic);
   out.Put32(static_cast<uint32_t>(ChunkFile::kVersion));
   out.Put32(0);
   out.Put32(0xFFFFFFFFu);
-  if (root) out.Children(root);
+  if (root) {
+    out.ReserveFor(root);
+    out.Children(root);
+  }
   out.Patch32(12, static_cast<uint32_t>(out.Size() - ChunkFile::kHeaderBytes));
-  stream.DropReadAhead();
-  out.Flush(stream);
+  return out.Take();
 }
 
 void WriteChunkChildrenBinary(ACSChunk* container, TStream& stream) {

@@ -79,6 +79,8 @@ bool ValidateChunkRecords(const uint8_t* list, uint32_t count);
 // root gives a file with an empty body.
 void WriteChunkFileBinary(ACSChunk* root, TStream& stream);
 void WriteChunkFileBinary(const ACSChunkPtr& root, TStream& stream);
+// The same file's bytes, for a caller that writes them itself.
+std::vector<uint8_t> ChunkFileBinaryBytes(ACSChunk* root);
 // The records of the container's children, in order.
 void WriteChunkChildrenBinary(ACSChunk* container, TStream& stream);
 // One record; a name of 255 characters or more drops the child.

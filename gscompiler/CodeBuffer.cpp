@@ -1,5 +1,6 @@
 #include "gscompiler/CodeBuffer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -10,11 +11,16 @@ namespace GSCompiler {
 
 CodeBuffer::~CodeBuffer() { Vak::Alloc::Delete(raw_); }
 
-bool CodeBuffer::Grow(uint64_t capacity) {
-  if (capacity + 3 > UINT32_MAX) return false;
+// Storage for at least `size` bytes, never more than the capacity: doubling
+// keeps the copies few.
+bool CodeBuffer::Store(uint64_t size) {
+  if (size <= stored_ && data_ != nullptr) return true;
+  uint64_t bytes = std::max<uint64_t>({size, uint64_t{stored_} * 2, kFirstStore});
+  if (bytes > capacity_) bytes = capacity_;
+  if (bytes < size) return false;
   void* raw;
   try {
-    raw = Vak::Alloc::New(static_cast<unsigned>(capacity + 3));
+    raw = Vak::Alloc::New(static_cast<unsigned>(bytes + 3));
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -23,6 +29,12 @@ bool CodeBuffer::Grow(uint64_t capacity) {
   Vak::Alloc::Delete(raw_);
   raw_ = raw;
   data_ = data;
+  stored_ = static_cast<uint32_t>(bytes);
+  return true;
+}
+
+bool CodeBuffer::Grow(uint64_t capacity) {
+  if (capacity + 3 > UINT32_MAX) return false;
   capacity_ = static_cast<uint32_t>(capacity);
   return true;
 }
@@ -32,27 +44,52 @@ void CodeBuffer::Reset() {
   raw_ = nullptr;
   data_ = nullptr;
   capacity_ = 0;
+  stored_ = 0;
   length_ = 0;
   position_ = 0;
   flags_ = 0;
-  if (!Grow(step_)) flags_ |= kAllocFailed;
+  if (!Grow(step_) || !Store(0)) flags_ |= kAllocFailed;
 }
 
 bool CodeBuffer::Ensure(uint64_t size) {
-  if (size < capacity_) return true;
-  if (!Grow(GrownCapacity(size, step_))) {
+  const uint32_t capacity = capacity_;
+  if ((size >= capacity_ && !Grow(GrownCapacity(size, step_))) || !Store(size)) {
+    capacity_ = capacity;
     flags_ |= kAllocFailed;
     return false;
   }
   return true;
 }
 
-void CodeBuffer::AppendBytes(const void* bytes, uint32_t count) {
-  if (flags_ & kAllocFailed) return;
-  if (!Ensure(uint64_t{position_} + count)) return;
-  if (count != 0) std::memcpy(data_ + position_, bytes, count);
+// Room for `count` bytes at the position, which moves past them; null when
+// writes are skipped.
+uint8_t* CodeBuffer::Advance(uint32_t count) {
+  if (flags_ & kAllocFailed) return nullptr;
+  if (!Ensure(uint64_t{position_} + count)) return nullptr;
+  uint8_t* at = data_ + position_;
   position_ += count;
   if (position_ > length_) length_ = position_;
+  return at;
+}
+
+void CodeBuffer::AppendBytes(const void* bytes, uint32_t count) {
+  uint8_t* at = Advance(count);
+  if (at != nullptr && count != 0) std::memcpy(at, bytes, count);
+}
+
+void CodeBuffer::AppendFill(uint8_t value, uint32_t count) {
+  uint8_t* at = Advance(count);
+  if (at != nullptr && count != 0) std::memset(at, value, count);
+}
+
+void CodeBuffer::Erase(uint32_t at, uint32_t count) {
+  if (uint64_t{at} + count > length_) {
+    flags_ |= kPositionPastEnd;
+    return;
+  }
+  if (count != 0) std::memmove(data_ + at, data_ + at + count, length_ - at - count);
+  length_ -= count;
+  position_ = length_;
 }
 
 void CodeBuffer::AppendU32(uint32_t value) {

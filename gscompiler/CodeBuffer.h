@@ -33,6 +33,12 @@ public:
   bool Ensure(uint64_t size);
   void AppendU32(uint32_t value);
   void AppendBytes(const void* bytes, uint32_t count);
+  // `count` bytes of `value`.
+  void AppendFill(uint8_t value, uint32_t count);
+  // Takes out `count` written bytes at `at`, moving the rest down; the
+  // position goes to the end. A range past the written bytes changes
+  // nothing and leaves kPositionPastEnd.
+  void Erase(uint32_t at, uint32_t count);
   // Moves the write position, for back-patching a length word; a position
   // past the written length is refused with kPositionPastEnd.
   void SetPosition(uint32_t position);
@@ -45,12 +51,18 @@ public:
 
 private:
   bool Grow(uint64_t capacity);
+  bool Store(uint64_t size);
+  uint8_t* Advance(uint32_t count);
+  static constexpr uint64_t kFirstStore = 64;
 
   uint32_t flags_ = 0;
   unsigned step_;
   uint32_t length_ = 0;
   uint32_t position_ = 0;
   uint32_t capacity_ = 0;
+  // Bytes really held: the capacity is taken only as the contents need it,
+  // so that the many small buffers of a large script stay small.
+  uint32_t stored_ = 0;
   void* raw_ = nullptr;
   uint8_t* data_ = nullptr;
 };

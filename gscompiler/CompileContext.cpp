@@ -13,12 +13,10 @@ uint32_t StringTable::Hash(const char* text) {
 StringTable::StringTable() : buckets_(kBuckets) {}
 
 uint32_t StringTable::Intern(const char* text) {
-  std::vector<uint32_t>& chain = buckets_[Hash(text) % kBuckets];
-  for (uint32_t id : chain)
-    if (texts_[id] == text) return id;
+  if (const auto found = ids_.find(text); found != ids_.end()) return found->second;
   const auto id = static_cast<uint32_t>(texts_.size());
-  texts_.emplace_back(text);
-  chain.push_back(id);
+  ids_.emplace(texts_.emplace_back(text), id);
+  buckets_[Hash(text) % kBuckets].push_back(id);
   return id;
 }
 
@@ -30,6 +28,7 @@ std::vector<uint32_t> StringTable::StoredOrder() const {
 }
 
 void StringTable::Clear() {
+  ids_.clear();
   texts_.clear();
   buckets_.assign(kBuckets, {});
 }

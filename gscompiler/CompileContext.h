@@ -3,8 +3,11 @@
 // script's record, the classes generated for the root script and the string
 // table that the library file stores.
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "gscompiler/BlockMemory.h"
@@ -34,8 +37,10 @@ public:
   void Clear();
 
 private:
-  std::vector<std::string> texts_;                 // by id
+  std::deque<std::string> texts_;                  // by id; entries never move
   std::vector<std::vector<uint32_t>> buckets_;     // chains of ids
+  // A large library's chains are long; look-ups go through this instead.
+  std::unordered_map<std::string_view, uint32_t> ids_;
 };
 
 // Sections 2, 4 and 5 of the library file, read off the symbol table by the

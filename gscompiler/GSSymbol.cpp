@@ -37,12 +37,15 @@ void DumpTyped(MessageSink& sink, const GSSymbol& symbol, const std::string& cla
   }
 }
 
+GSSymbol* OfKind(GSSymbol* symbol, SymbolKind kind) {
+  return symbol != nullptr && (kind == kSymbolAny || symbol->kind == kind) ? symbol : nullptr;
+}
+
 GSSymbol* FindIn(const Utils::HashTable& table, const char* name, SymbolKind kind) {
   GSSymbol key(name, kSymbolVariable);
   auto it = table.Find(key);
   if (it.IsEnd()) return nullptr;
-  auto* symbol = static_cast<GSSymbol*>(it.Node());
-  return kind == kSymbolAny || symbol->kind == kind ? symbol : nullptr;
+  return OfKind(static_cast<GSSymbol*>(it.Node()), kind);
 }
 
 // Bases of `cls` in derivation order, each once; ends on cycles.
@@ -132,8 +135,21 @@ void GSClassSymbol::Dump(MessageSink& sink) const {
   for (const GSFunctionSymbol* function : functions) function->Dump(sink);
 }
 
+void GSClassSymbol::Indexed(GSSymbol* member) {
+  // Members with one name could only come from an insert whose index was
+  // set; the chain then decides which is found.
+  if (!byName_.emplace(member->name, member).second) byNameExact_ = false;
+}
+
+GSSymbol* GSClassSymbol::FindMember(const char* name) const {
+  if (!byNameExact_) return FindIn(members, name, kSymbolAny);
+  const auto found = byName_.find(name);
+  return found != byName_.end() ? found->second : nullptr;
+}
+
 bool GSClassSymbol::EnterVariable(GSVariableSymbol* variable) {
   if (!members.Insert(variable)) return false;
+  Indexed(variable);
   variable->owner = this;
   variable->index = memberCount++;
   variables.push_back(variable);
@@ -142,6 +158,7 @@ bool GSClassSymbol::EnterVariable(GSVariableSymbol* variable) {
 
 bool GSClassSymbol::EnterFunction(GSFunctionSymbol* function, GSSymbolTable& library) {
   if (!members.Insert(function)) return false;
+  Indexed(function);
   function->owner = this;
   function->ownerClass = this;
   function->index = functionCount++;
@@ -231,10 +248,10 @@ GSSymbol* Find(const GSSymbol* scope, const char* name, SymbolKind kind, bool ou
   for (const GSSymbol* at = scope; at != nullptr; at = at->owner) {
     if (at->kind == kSymbolClass) {
       const auto* cls = static_cast<const GSClassSymbol*>(at);
-      if (GSSymbol* found = FindIn(cls->members, name, kind)) return found;
+      if (GSSymbol* found = OfKind(cls->FindMember(name), kind)) return found;
       if (!outward) return nullptr;
       for (const GSClassSymbol* base : AllBases(cls))
-        if (GSSymbol* found = FindIn(base->members, name, kind)) return found;
+        if (GSSymbol* found = OfKind(base->FindMember(name), kind)) return found;
     } else if (at->kind == kSymbolScope) {
       if (GSSymbol* found = FindIn(static_cast<const GSSymbolTable*>(at)->symbols, name, kind)) return found;
       if (!outward) return nullptr;

@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "content/HashTable.h"
@@ -147,6 +149,9 @@ public:
   // equal member is there (the caller keeps the symbol).
   bool EnterVariable(GSVariableSymbol* variable);
   bool EnterFunction(GSFunctionSymbol* function, GSSymbolTable& library);
+  // The member `members` finds under `name`, or null; the same answer as a
+  // walk of its chain, without the walk.
+  GSSymbol* FindMember(const char* name) const;
 
   std::vector<GSClassSymbol*> bases;  // direct, in declaration order
   // Every base, direct and inherited, in derivation order: each direct base
@@ -162,6 +167,12 @@ public:
   bool laidOut = false;
   std::vector<GSVariableSymbol*> variables;  // by index
   std::vector<GSFunctionSymbol*> functions;  // by index
+
+private:
+  void Indexed(GSSymbol* member);
+  // A class of thousands of members has long chains in its few buckets.
+  std::unordered_map<std::string_view, GSSymbol*> byName_;
+  bool byNameExact_ = true;  // false once two members share a name
 };
 
 class GSSymbolTable : public GSSymbol {

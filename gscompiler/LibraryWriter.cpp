@@ -228,24 +228,29 @@ uint64_t SideEstimate(const CompileContext& context) {
   return bytes;
 }
 
-} // namespace
+// At least the bytes that WriteHead writes, once the records have interned
+// every name they use, rounded up to 4 so that the records keep their
+// alignment: the texts there are, and every name a record could add.
+uint32_t HeadBound(const CompileContext& context, const char* sourcePath) {
+  uint64_t bytes = 64 + std::strlen(sourcePath) + 8 * uint64_t{context.dependencies.size()};
+  for (uint32_t id = 0; id < context.strings.Count(); ++id) bytes += context.strings.Text(id).size() + 5;
+  for (const LibraryClassEntry& entry : context.knownClasses) bytes += entry.name.size() + 5;
+  for (const LibraryFunctionEntry& entry : context.functions) bytes += entry.signature.size() + 5;
+  for (const auto& cls : context.classes) {
+    bytes += 2 * (cls->name.size() + 5) + 4;  // its name, and "::name()"
+    for (const GSCClass::Member& m : cls->members) bytes += m.name.size() + 5;
+    for (const auto& fn : cls->functions) bytes += fn->signature.size() + 5;
+  }
+  bytes = (bytes + 3) / 4 * 4;
+  return bytes > UINT32_MAX / 2 ? UINT32_MAX / 2 : static_cast<uint32_t>(bytes);
+}
 
-uint32_t InternString(const char* text, CompileContext& context) { return context.strings.Intern(text); }
-
-bool WriteLibrary(CodeBuffer& out, CompileContext& context, MessageSink* sink, const char* sourcePath) {
-  out.Reset();
-  CodeBuffer side(CodeBuffer::kSideStep);
-  side.Reset();
-  // A buffer grows by one step past what it needs; room asked for at once
-  // spares a large library a copy per step.
-  side.Ensure(SideEstimate(context));
-  Writer writer(context, sink);
-  if (!writer.Classes(side) || !writer.Functions(side) || !writer.ClassBodies(side)) return false;
-  if (side.Flags() != 0) return false;
-
+// The file's header, its dependencies and its string table; the length word
+// counts the `sideLength` bytes of records that follow.
+bool WriteHead(CodeBuffer& out, const CompileContext& context, const char* sourcePath, uint32_t sideLength) {
   uint64_t stringBytes = 0;
   for (uint32_t id = 0; id < context.strings.Count(); ++id) stringBytes += context.strings.Text(id).size() + 5;
-  out.Ensure(uint64_t{side.Length()} + std::strlen(sourcePath) + 64 + context.dependencies.size() * 8 + stringBytes);
+  out.Ensure(std::strlen(sourcePath) + 64 + context.dependencies.size() * 8 + stringBytes);
   out.AppendU32(0);
   out.AppendU32(kLibraryMagic);
   out.AppendU32(std::bit_cast<uint32_t>(kLibraryVersion));
@@ -278,11 +283,48 @@ bool WriteLibrary(CodeBuffer& out, CompileContext& context, MessageSink* sink, c
   PadTo4(out, 0);
   strings.Close();
 
-  out.AppendBytes(side.Data(), side.Length());
-  const uint32_t end = out.Position();
+  const uint64_t end = uint64_t{out.Position()} + sideLength;
+  if (end > UINT32_MAX) return false;
   out.SetPosition(0);
-  out.AppendU32(end);
-  out.SetPosition(end);
+  out.AppendU32(static_cast<uint32_t>(end));
+  out.SetPosition(out.Length());
+  return out.Flags() == 0;
+}
+
+} // namespace
+
+uint32_t InternString(const char* text, CompileContext& context) { return context.strings.Intern(text); }
+
+bool WriteLibrary(CodeBuffer& out, CompileContext& context, MessageSink* sink, const char* sourcePath) {
+  // The records of classes and functions intern the names they use, so the
+  // string table, which comes first, is known only after them. They are
+  // written behind a gap of at least the size of what goes before them,
+  // which is then filled and closed up: a large library needs no second
+  // buffer and no copy of its records.
+  out.Reset();
+  const uint32_t gap = HeadBound(context, sourcePath);
+  out.Ensure(uint64_t{gap} + SideEstimate(context));
+  out.AppendFill(0, gap);
+  Writer writer(context, sink);
+  if (!writer.Classes(out) || !writer.Functions(out) || !writer.ClassBodies(out)) return false;
+  if (out.Flags() != 0) return false;
+  const uint32_t sideLength = out.Length() - gap;
+
+  CodeBuffer head(CodeBuffer::kSideStep);
+  head.Reset();
+  if (!WriteHead(head, context, sourcePath, sideLength)) return false;
+  if (head.Length() > gap) {
+    // Not reached while HeadBound holds; kept so that a miss costs only time.
+    const std::vector<uint8_t> side(out.Data() + gap, out.Data() + out.Length());
+    out.Reset();
+    out.Ensure(uint64_t{head.Length()} + side.size());
+    out.AppendBytes(head.Data(), head.Length());
+    out.AppendBytes(side.data(), static_cast<uint32_t>(side.size()));
+    return out.Flags() == 0;
+  }
+  out.SetPosition(0);
+  out.AppendBytes(head.Data(), head.Length());
+  out.Erase(head.Length(), gap - head.Length());
   return out.Flags() == 0;
 }
 

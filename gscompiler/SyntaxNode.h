@@ -4,7 +4,7 @@
 
 namespace GSCompiler {
 
-enum class NodeClass : int32_t { Declaration, Statement, Expression };
+enum class NodeClass : int16_t { Declaration, Statement, Expression };
 
 enum DeclarationKind : int32_t {
   kDeclFunction,
@@ -121,23 +121,25 @@ enum Specifier : uint32_t {
   kMarkUnusedValue = 0x10000000,  // an expression whose value is not used
 };
 
+// Pointers first, then the narrower fields without padding between them: a
+// node takes 112 bytes, so the pool's stride is 112 rather than 128.
 struct SyntaxNode {
   SyntaxNode* child[4];
   SyntaxNode* next;
   SyntaxNode* parent;
-  NodeClass nodeClass;
-  // A name's or a string constant's text (in the unit's pool), or a number:
-  // an integer, a bool 0/1, or the bits of a 32-bit float.
+  // A name's or a string constant's text (in the unit's pool).
   const char* text;
-  int32_t number;
-  int32_t kind;
+  // Filled by the semantic checks, with type and annotation.
+  const char* className;
+  intptr_t annotation[3];
+  NodeClass nodeClass;
+  int16_t kind;  // of the node's class: a DeclarationKind, StatementKind or ExpressionKind
+  int32_t number;  // an integer, a bool 0/1, or the bits of a 32-bit float
   int32_t subKind;
   int32_t line;
   uint32_t flags;
-  // Filled by the semantic checks.
   int32_t type;
-  const char* className;
-  intptr_t annotation[3];
 };
+static_assert(sizeof(void*) != 8 || sizeof(SyntaxNode) == 112, "a syntax node fills its pool block");
 
 } // namespace GSCompiler

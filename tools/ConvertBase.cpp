@@ -61,6 +61,7 @@ int ConvertBase::ProcessDirectory(const char* path) {
   try {
     found = find.Open(pattern, inputSubstituteName_);
   } catch (...) {
+    if (!Settle()) return 1;
     Print("Unable to open search path \"%s\"", static_cast<const char*>(pattern));
     return 1;
   }

@@ -26,6 +26,9 @@ public:
   // 1 from a handler stops the walk.
   virtual int ProcessDirectory(const char* path);
   virtual int ProcessFile(const char* path);
+  // Completes work a handler left running before the walk reports anything;
+  // false when that work failed, which stops the walk.
+  virtual bool Settle() { return true; }
 
   const Vak::File::Path& ProgramFolder() const { return programFolder_; }
   const Vak::File::Path& InputArchivePath() const { return inputArchivePath_; }

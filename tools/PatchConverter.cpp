@@ -53,7 +53,22 @@ bool RemoveFile(const char* path) { return !Vak::File::Exists(path).Ok() || Vak:
 
 } // namespace
 
-PatchConverter::~PatchConverter() { Abandon(); }
+struct PatchConverter::PendingDiff {
+  std::string path;
+  std::string digests;  // old and new, as the patched list holds them
+  Vak::File::Path sourceWork;
+  Vak::File::Path destinationWork;
+  Vak::File::Path difference;
+  platform::Process program;
+};
+
+PatchConverter::PatchConverter() = default;
+
+PatchConverter::~PatchConverter() {
+  // The diff program writes into the working folder: it ends before that goes.
+  if (pending_) pending_->program.Wait(platform::kInfinite);
+  Abandon();
+}
 
 void PatchConverter::PrintMoreUsage() {
   Print("usage: VAConverter patchdiff <old>.va <new>.va <output path> | patchapply <archive>.va <patch set>.va");
@@ -160,12 +175,14 @@ bool PatchConverter::ParseArguments(int argc, char** argv) {
 int PatchConverter::ProcessDirectory(const char* path) {
   if (operation_ == kPatchDiff) {
     if (*path && !IsSafeArchivePath(path)) {
+      if (!Settle()) return 1;
       Print(">>>> PATH ERROR %s", path);
       return 1;
     }
     Vak::File::Path mirror(outputFolder_);
     mirror.AddPath(path);
     if (!Vak::File::Md(mirror)) {
+      if (!Settle()) return 1;
       Print("Unable to create folder \"%s\"", static_cast<const char*>(mirror));
       return 1;
     }
@@ -192,6 +209,7 @@ int PatchConverter::RunProgram(const std::vector<std::string>& arguments, bool& 
 
 bool PatchConverter::DiffFile(const char* path) {
   if (!IsSafeArchivePath(path)) {
+    if (!Settle()) return false;
     Print(">>>> PATH ERROR %s", path);
     return false;
   }
@@ -201,28 +219,36 @@ bool PatchConverter::DiffFile(const char* path) {
   OpenIn(other, secondSubstituteName_, path);
   // Both missing: nothing to record. In the second pass a file both archives
   // hold was handled by the first.
-  if (!walked.IsOpen()) return !other.IsOpen();
+  if (!walked.IsOpen()) {
+    if (!other.IsOpen()) return true;
+    Settle();
+    return false;
+  }
   if (secondPass_ && other.IsOpen()) return true;
 
   // Digests come from the bytes read; the work files are written only for
   // the diff program.
   FileBytes& content = content_;
-  if (!ReadWholeFile(walked, content)) {
+  const bool walkedRead = ReadWholeFile(walked, content);
+  const Vak::PString oldDigest = walkedRead ? BufferMD5Hex(content.data(), content.size()) : Vak::PString();
+  FileBytes& otherContent = otherContent_;
+  Vak::PString newDigest;
+  bool otherRead = true;
+  if (walkedRead && other.IsOpen()) {
+    otherRead = ReadWholeFile(other, otherContent);
+    if (otherRead) newDigest = BufferMD5Hex(otherContent.data(), otherContent.size());
+  }
+  // An unchanged pair leaves no trace: the pending difference need not end.
+  // A digest that could not be had never counts as equal.
+  const bool digested = !oldDigest.IsNull() && !(other.IsOpen() && newDigest.IsNull());
+  if (walkedRead && otherRead && digested && other.IsOpen() && oldDigest == newDigest) return true;
+
+  if (!Settle()) return false;
+  if (!walkedRead || !otherRead) {
     Print(">>>> READ ERROR %s", path);
     return false;
   }
-  const Vak::PString oldDigest = BufferMD5Hex(content.data(), content.size());
-  FileBytes& otherContent = otherContent_;
-  Vak::PString newDigest;
-  if (other.IsOpen()) {
-    if (!ReadWholeFile(other, otherContent)) {
-      Print(">>>> READ ERROR %s", path);
-      return false;
-    }
-    newDigest = BufferMD5Hex(otherContent.data(), otherContent.size());
-  }
-  // A digest that could not be had never counts as equal.
-  if (oldDigest.IsNull() || (other.IsOpen() && newDigest.IsNull())) {
+  if (!digested) {
     Print(">>>> MD5 ERROR %s", path);
     return false;
   }
@@ -241,54 +267,73 @@ bool PatchConverter::DiffFile(const char* path) {
     Print("Added %s", path);
     return true;
   }
-  if (oldDigest == newDigest) return true;
 
-  const Vak::File::Path sourceWork = WorkPath(kSourceWork);
-  const Vak::File::Path destinationWork = WorkPath(kDestinationWork);
-  const bool ok = DiffChanged(path, content, otherContent, sourceWork, destinationWork);
-  Vak::File::Unlink(sourceWork);
-  Vak::File::Unlink(destinationWork);
+  auto diff = std::make_unique<PendingDiff>();
+  diff->path = path;
+  diff->digests = std::string(oldDigest.c_str()) + '\n' + newDigest.c_str();
+  diff->sourceWork = WorkPath(kSourceWork);
+  diff->destinationWork = WorkPath(kDestinationWork);
+  if (!StartDiff(path, content, otherContent, *diff)) {
+    Vak::File::Unlink(diff->sourceWork);
+    Vak::File::Unlink(diff->destinationWork);
+    return false;
+  }
+  pending_ = std::move(diff);
+  return true;
+}
+
+bool PatchConverter::Settle() {
+  if (!pending_) return true;
+  const std::unique_ptr<PendingDiff> diff = std::move(pending_);
+  const bool ok = FinishDiff(*diff);
+  Vak::File::Unlink(diff->sourceWork);
+  Vak::File::Unlink(diff->destinationWork);
   if (ok) {
-    patched_[path] = std::string(oldDigest.c_str()) + '\n' + newDigest.c_str();
-    Print("Diffed %s", path);
+    patched_[diff->path] = diff->digests;
+    Print("Diffed %s", diff->path.c_str());
   }
   return ok;
 }
 
-bool PatchConverter::DiffChanged(const char* path, const FileBytes& oldContent, const FileBytes& newContent, const char* sourceWork,
-                                 const char* destinationWork) {
-  if (!WritePlainFile(Vak::PString(), sourceWork, oldContent.data(), oldContent.size()) ||
-      !WritePlainFile(Vak::PString(), destinationWork, newContent.data(), newContent.size())) {
+bool PatchConverter::StartDiff(const char* path, const FileBytes& oldContent, const FileBytes& newContent,
+                               PendingDiff& diff) {
+  if (!WritePlainFile(Vak::PString(), diff.sourceWork, oldContent.data(), oldContent.size()) ||
+      !WritePlainFile(Vak::PString(), diff.destinationWork, newContent.data(), newContent.size())) {
     Print(">>>> WRITE ERROR %s", path);
     return false;
   }
-  Vak::File::Path difference(outputFolder_);
-  difference.AddPath(path);
-  if (!difference.Add(".diff") || !RemoveFile(difference)) {
+  diff.difference = outputFolder_;
+  diff.difference.AddPath(path);
+  if (!diff.difference.Add(".diff") || !RemoveFile(diff.difference)) {
     Print(">>>> DIFF ERROR %s", path);
     return false;
   }
   Vak::File::Path program(programFolder_);
   program.AddPath("../../tools/VelmarPatch/bin/vdiffl-w32.exe");
-  bool started = false;
-  const int code = RunProgram({static_cast<const char*>(program), sourceWork, destinationWork,
-                               static_cast<const char*>(difference)},
-                              started);
-  if (!started) {
+  if (diff.program.Start({static_cast<const char*>(program), static_cast<const char*>(diff.sourceWork),
+                          static_cast<const char*>(diff.destinationWork),
+                          static_cast<const char*>(diff.difference)}) != platform::Error::None) {
     Print(">>>> DIFF ERROR %s", path);
     return false;
   }
-  if (code != 0 || !Vak::File::Exists(difference).Ok()) {
+  return true;
+}
+
+bool PatchConverter::FinishDiff(PendingDiff& diff) {
+  const char* path = diff.path.c_str();
+  // A status that cannot be read counts as failure.
+  const int code = diff.program.Wait(platform::kInfinite) ? diff.program.ExitCode() : -1;
+  if (code != 0 || !Vak::File::Exists(diff.difference).Ok()) {
     Print(">>>> DIFF ERROR %s", path);
     Print(">>>> EXIT CODE:  %d", code);
     return false;
   }
-  if (!CopyArchiveFile(Vak::PString(), difference, workingSubstituteName_, path)) {
+  if (!CopyArchiveFile(Vak::PString(), diff.difference, workingSubstituteName_, path)) {
     Print(">>>> WRITE ERROR %s", path);
     return false;
   }
-  if (!Vak::File::Unlink(difference)) {
-    Print("Unable to delete \"%s\"", static_cast<const char*>(difference));
+  if (!Vak::File::Unlink(diff.difference)) {
+    Print("Unable to delete \"%s\"", static_cast<const char*>(diff.difference));
     return false;
   }
   return true;
@@ -436,10 +481,12 @@ int PatchConverter::Run() {
   } else if (operation_ == kPatchDiff) {
     secondPass_ = false;
     result = ConvertBase::Run();
+    if (!Settle()) result = 1;
     if (result == 0) {
       SwapArchives();
       secondPass_ = true;
       result = ConvertBase::Run();
+      if (!Settle()) result = 1;
       SwapArchives();
     }
   } else {

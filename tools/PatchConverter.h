@@ -5,6 +5,7 @@
 // and replaces it with the result. Changed files are compared by MD5 and
 // turned into differences by external programs found beside the converter.
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -17,7 +18,7 @@ class PatchConverter : public ConvertBase {
 public:
   enum Operation { kNone = 0, kPatchDiff = 1, kPatchApply = 2 };
 
-  PatchConverter() = default;
+  PatchConverter();
   // Undoes what an unfinished run left mounted or renamed.
   ~PatchConverter() override;
 
@@ -27,8 +28,12 @@ public:
   int Run() override;
   int ProcessDirectory(const char* path) override;
   int ProcessFile(const char* path) override;
+  bool Settle() override;
 
-  // One file of patchdiff; false stops the walk.
+  // One file of patchdiff; false stops the walk. A changed file's
+  // difference is made while the walk goes on over unchanged files: anything
+  // else waits for it first (Settle), so the run's output and its stops stay
+  // in walk order.
   bool DiffFile(const char* path);
   // One file of patchapply; false when the file could not be carried into
   // the result (the walk goes on, the run fails).
@@ -47,10 +52,12 @@ private:
   // when it did not start or its status cannot be read. `started` tells
   // which.
   int RunProgram(const std::vector<std::string>& arguments, bool& started) const;
-  // Writes the work files of a changed pair, runs the diff program and
-  // stores its difference in the working archive.
-  bool DiffChanged(const char* path, const FileBytes& oldContent, const FileBytes& newContent,
-                   const char* sourceWork, const char* destinationWork);
+  // A changed pair whose difference is being made.
+  struct PendingDiff;
+  // Writes the work files of a changed pair and starts the diff program;
+  // FinishDiff waits for it and stores its difference in the working archive.
+  bool StartDiff(const char* path, const FileBytes& oldContent, const FileBytes& newContent, PendingDiff& diff);
+  bool FinishDiff(PendingDiff& diff);
   void ReadList(const char* name, bool patched, PatchMap& map);
   bool AddFile(const std::string& path, const std::string& digest);
   bool WriteLists();
@@ -82,4 +89,5 @@ private:
   std::set<std::string> patchedMet_;  // patched paths the walk met
   FileBytes content_;                 // kept from file to file
   FileBytes otherContent_;
+  std::unique_ptr<PendingDiff> pending_;
 };

@@ -22,6 +22,7 @@
 #include "util/ConsistImport.h"
 #include "util/ContentPackage.h"
 #include "util/EngineContext.h"
+#include "util/PackageFiles.h"
 #include "util/RepairTask.h"
 #include "util/StatusCommands.h"
 
@@ -298,6 +299,9 @@ bool CreateCdp(Command& command) {
   }
   ContentPackage package;
   Vak::String error;
+  // Read as they are and coded on helper threads while the next are read:
+  // the same bytes as reading each asset compressed.
+  PackageEncoder encoder;
   for (int i = 3; i < command.argc; ++i) {
     const KUID kuid = KUID::Parse(command.Raw(i), false);
     if (kuid.IsNull()) {
@@ -309,10 +313,14 @@ bool CreateCdp(Command& command) {
       AddAssetError(command.log, "Asset is not local.", kuid);
       return true;
     }
-    ContentPackageItem read = VADReadAssetForPackage(kuid, &command.log, 3);
+    ContentPackageItem read = VADReadAssetForPackage(kuid, &command.log, kVADPackageDropCompiledTextures);
     ContentPackageItem item;
     item.Assign(read);
-    package.AddAsset(error, item);
+    if (package.AddAsset(error, item)) encoder.Add(item.GetFiles());
+  }
+  if (!encoder.Finish()) {
+    std::fprintf(stderr, "%s\n", "Unable to write archive file. Needs to be .cdp file extension");
+    return true;
   }
   if (package.Write(error, output) && *static_cast<const char*>(error) == 0) return false;
   std::fprintf(stderr, "%s\n", static_cast<const char*>(error));

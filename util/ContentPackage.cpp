@@ -177,16 +177,19 @@ bool ContentPackage::Write(Vak::String& error, const char* path) {
   }
   // A package nothing was added to still carries what a reader checks.
   if (tablesStale_ || !HasTables()) RebuildTables();
-  DynamicBuffer buffer;
-  {
-    TBuffer stream(&buffer);
-    if (text) {
+  bool written;
+  if (text) {
+    DynamicBuffer buffer;
+    {
+      TBuffer stream(&buffer);
       WriteChunkFileText(root_, stream);
-    } else {
-      WriteChunkFileBinary(root_, stream);
     }
+    written = WriteWholeFile(path, buffer.Data(), buffer.Size());
+  } else {
+    const std::vector<uint8_t> bytes = ChunkFileBinaryBytes(root_.Get());
+    written = WriteWholeFile(path, bytes.data(), bytes.size());
   }
-  if (!WriteWholeFile(path, buffer.Data(), buffer.Size())) {
+  if (!written) {
     error = kWriteFailed;
     return false;
   }
@@ -203,7 +206,18 @@ int ContentPackage::FindAsset(const KUID& kuid) const {
   const ACSChunkPtr assets = root_.GetChildContainer(Assets());
   const int count = assets.GetChildCount();
   for (int i = 0; i < count; ++i) {
-    if (assets.GetChildContainerAt(i).GetChildKUID(Kuid(), KUID::Null()) == kuid) return i;
+    // Adding scans every asset, so a "kuid" stored as one is read in place;
+    // any other form goes through the conversion.
+    const ACSChunkPtr asset = assets->FindChild(assets.GetChildName(i));
+    const ACSChunkPtr value = asset->GetType() == kACSContainer ? asset->FindChild(Kuid()) : ACSChunkPtr();
+    KUID own;
+    if (value.Get() && value->GetType() == kACSKUID && value->GetDataSize() == 8) {
+      const uint8_t* bytes = value->GetData();
+      own = KUID::Unpack(Vak::GetLE32(bytes), Vak::GetLE32(bytes + 4));
+    } else {
+      own = assets.GetChildContainerAt(i).GetChildKUID(Kuid(), KUID::Null());
+    }
+    if (own == kuid) return i;
   }
   return -1;
 }

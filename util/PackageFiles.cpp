@@ -193,6 +193,24 @@ bool DecodeStored(const uint8_t* stored, uint32_t storedSize, std::vector<uint8_
   }
 }
 
+// Codes `length` bytes as a stored LZSS value: the 32-bit size, then the
+// block. False when there is no memory for it.
+bool EncodeStored(const uint8_t* bytes, uint32_t length, std::vector<uint8_t>& out) {
+  if (uint64_t{length} + kBlockOverhead > std::numeric_limits<uint32_t>::max()) return false;
+  try {
+    out.resize(uint64_t{length} + kBlockOverhead);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  Vak::LZSSCompress lz;
+  Vak::Compress::WriteCursor writer(out.data() + kSizeField, uint64_t{length} + 1);
+  Vak::Compress::ReadCursor reader(bytes, length);
+  if (!lz.Compress(writer, reader, length, kLevel)) return false;
+  Vak::PutLE32(out.data(), length);
+  out.resize(writer.Position() + kSizeField);
+  return true;
+}
+
 // What extracting a tree does, in the order it does it: make a folder, write
 // a file, or give up with a text. The files' values can so be decoded ahead,
 // side by side, while the disk still sees every step in the walk's order.
@@ -261,11 +279,15 @@ bool CollectSteps(std::vector<ExtractStep>& steps, const ACSChunkPtr& files, con
   return true;
 }
 
-// Helper threads at most, beside the extracting thread.
-constexpr int kMaxDecodeHelpers = 3;
+// Helper threads at most, beside the extracting (or packing) thread.
+constexpr int kMaxPackageHelpers = 3;
 // Decoded files wait in memory until their turn, so a large tree goes in
 // parts of about this many stored bytes.
 constexpr uint64_t kDecodeBatchBytes = uint64_t{16} << 20;
+// Files read for a package go to the helpers in batches of about this many
+// bytes: large enough to be worth waking them, small enough that they start
+// while the reading goes on.
+constexpr uint64_t kEncodeBatchBytes = uint64_t{256} << 10;
 
 bool Take(ExtractStep& step) {
   return platform::AtomicCompareExchange(step.state, ExtractStep::kTaken, ExtractStep::kPending) ==
@@ -277,37 +299,76 @@ void Decode(ExtractStep& step) {
   platform::AtomicStore(step.state, ExtractStep::kDecoded);
 }
 
-// The compressed files of one part of a tree, in the walk's order.
-struct DecodeQueue {
-  std::vector<ExtractStep*> files;
+// Work shared out to the helper threads: each helper set to it calls Run
+// once, beside the thread that set it.
+struct HelperWork {
+  virtual ~HelperWork() = default;
+  virtual void Run() = 0;
   int32_t stop = 0;
 };
 
-// Decodes every file of the queue no thread has taken yet.
-void DecodeFrom(DecodeQueue& queue) {
-  for (ExtractStep* step : queue.files) {
-    if (platform::AtomicLoad(queue.stop)) return;
-    if (Take(*step)) Decode(*step);
+// The compressed files of one part of a tree, in the walk's order.
+struct DecodeQueue : HelperWork {
+  std::vector<ExtractStep*> files;
+  // Decodes every file of the queue no thread has taken yet.
+  void Run() override {
+    for (ExtractStep* step : files) {
+      if (platform::AtomicLoad(stop)) return;
+      if (Take(*step)) Decode(*step);
+    }
+  }
+};
+
+// One file value of a tree being coded; the value is taken (and later
+// replaced) on the calling thread, the coding done by any.
+struct EncodeJob {
+  ACSChunkPtr chunk;
+  const uint8_t* bytes = nullptr;
+  uint32_t length = 0;
+  bool ok = false;
+  std::vector<uint8_t> stored;
+};
+
+void CollectEncodeJobs(const ACSChunkPtr& files, std::vector<EncodeJob>& jobs, uint64_t& bytes) {
+  const int count = files.GetChildCount();
+  for (int i = 0; i < count; ++i) {
+    ACSChunkPtr child = files->FindChild(files.GetChildName(i));
+    const int type = child->GetType();
+    if (type == kACSContainer) {
+      CollectEncodeJobs(child, jobs, bytes);
+    } else if (type == kACSRaw) {
+      EncodeJob& job = jobs.emplace_back();
+      job.chunk = child;
+      job.bytes = child->GetData();
+      job.length = child->GetDataSize();
+      bytes += job.length;
+    }
   }
 }
 
-// Threads that decode ahead of an extraction, started on first need and kept
-// for the rest of the process: starting threads for each asset would cost
-// more than its files take to decode. One extraction uses them at a time;
-// another meanwhile decodes on its own thread.
-class DecodeHelpers {
+// Threads that decode ahead of an extraction or code a package's files,
+// started on first need and kept for the rest of the process: starting
+// threads for each asset would cost more than its files take to decode. One
+// piece of work uses them at a time; another meanwhile runs on its own thread.
+class PackageHelpers {
 public:
-  static DecodeHelpers& Instance() {
-    static DecodeHelpers* helpers = new DecodeHelpers;  // never ended: they wait until the process goes
+  static PackageHelpers& Instance() {
+    static PackageHelpers* helpers = new PackageHelpers;  // never ended: they wait until the process goes
     return *helpers;
   }
 
   // Sets up to `wanted` helpers to work through `queue`; the number set.
-  int Start(DecodeQueue& queue, int wanted) {
+  int Start(HelperWork& queue, int wanted) {
     // A forked copy has none of the threads.
     if (platform::CurrentProcessId() != owner_ || !busy_.WaitOne(0)) return 0;
-    while (static_cast<int>(threads_.size()) < std::min(wanted, kMaxDecodeHelpers)) {
-      auto thread = std::make_unique<platform::Thread>(&DecodeHelpers::Loop, this, true);
+    // The lock is recursive: the thread that set them to work may not set
+    // them again before it finishes (coding ahead while it extracts, say).
+    if (queue_) {
+      busy_.Release();
+      return 0;
+    }
+    while (static_cast<int>(threads_.size()) < std::min(wanted, kMaxPackageHelpers)) {
+      auto thread = std::make_unique<platform::Thread>(&PackageHelpers::Loop, this, true);
       if (!thread->Valid()) break;
       threads_.push_back(std::move(thread));
     }
@@ -322,7 +383,7 @@ public:
   }
 
   // Back once the helpers set by Start have left `queue`.
-  void Finish(DecodeQueue& queue, int helpers) {
+  void Finish(HelperWork& queue, int helpers) {
     platform::AtomicStore(queue.stop, 1);
     for (int i = 0; i < helpers; ++i) done_.WaitOne(platform::kInfinite);
     queue_ = nullptr;
@@ -330,21 +391,21 @@ public:
   }
 
 private:
-  DecodeHelpers() : owner_(platform::CurrentProcessId()) {}
+  PackageHelpers() : owner_(platform::CurrentProcessId()) {}
 
   static unsigned Loop(void* context) {
-    auto& self = *static_cast<DecodeHelpers*>(context);
+    auto& self = *static_cast<PackageHelpers*>(context);
     for (;;) {
       self.work_.WaitOne(platform::kInfinite);
-      DecodeFrom(*self.queue_);
+      self.queue_->Run();
       self.done_.Release();
     }
   }
 
   platform::Mutex busy_;
-  platform::Semaphore work_{0, kMaxDecodeHelpers};
-  platform::Semaphore done_{0, kMaxDecodeHelpers};
-  DecodeQueue* queue_ = nullptr;
+  platform::Semaphore work_{0, kMaxPackageHelpers};
+  platform::Semaphore done_{0, kMaxPackageHelpers};
+  HelperWork* queue_ = nullptr;
   const uint32_t owner_;
   std::vector<std::unique_ptr<platform::Thread>> threads_;
 };
@@ -362,10 +423,10 @@ public:
     }
     static const int processors = platform::ProcessorCount();
     const int wanted = std::min(processors - 1, static_cast<int>(queue_.files.size()) - 1);
-    if (stored >= kParallelDecodeBytes && wanted > 0) helpers_ = DecodeHelpers::Instance().Start(queue_, wanted);
+    if (stored >= kParallelDecodeBytes && wanted > 0) helpers_ = PackageHelpers::Instance().Start(queue_, wanted);
   }
   ~DecodeAhead() {
-    if (helpers_ > 0) DecodeHelpers::Instance().Finish(queue_, helpers_);
+    if (helpers_ > 0) PackageHelpers::Instance().Finish(queue_, helpers_);
   }
   DecodeAhead(const DecodeAhead&) = delete;
   DecodeAhead& operator=(const DecodeAhead&) = delete;
@@ -547,24 +608,12 @@ bool ReadPackageFile(ResultsLog& log, const Vak::PString& substitute, const char
   if (!compressed) {
     value = ACSRawDataCore::Create(length, content.Take());
   } else {
-    AllocBlock stored(uint64_t{length} + kBlockOverhead);
-    if (!stored.bytes) {
+    std::vector<uint8_t> stored;
+    if (!EncodeStored(content.bytes, length, stored)) {
       Report(log, ResultsLog::kError, kFileTooLarge, FilePath(), fileName);
       return false;
     }
-    Vak::LZSSCompress lz;
-    Vak::Compress::WriteCursor writer(stored.bytes + kSizeField, length + 1);
-    Vak::Compress::ReadCursor reader(content.bytes, length);
-    if (!lz.Compress(writer, reader, length, kLevel)) {
-      Report(log, ResultsLog::kError, kFileTooLarge, FilePath(), fileName);
-      return false;
-    }
-    Vak::PutLE32(stored.bytes, length);
-    const auto storedLength = static_cast<uint32_t>(writer.Position() + kSizeField);
-    // A block that came out smaller than the file is kept in a block of its
-    // own length.
-    value = writer.Position() < length ? ACSRawDataCore::CreateCopy(storedLength, stored.bytes)
-                                       : ACSRawDataCore::Create(storedLength, stored.Take());
+    value = ACSRawDataCore::CreateCopy(static_cast<uint32_t>(stored.size()), stored.data());
   }
   out = ACSChunkPtr(new TDBDataTag(kACSRaw, value));
   return true;
@@ -616,6 +665,67 @@ bool WritePackageFiles(Vak::String& error, const ACSChunkPtr& files, const char*
     }
   }
   return true;
+}
+
+// ---- coding ahead ----
+
+struct PackageEncoder::Queue : HelperWork {
+  std::vector<EncodeJob> jobs;
+  uint64_t bytes = 0;
+  int32_t next = 0;
+  int32_t finished = 0;
+  void Run() override {
+    for (;;) {
+      const int32_t i = platform::AtomicIncrement(next) - 1;
+      if (i >= static_cast<int32_t>(jobs.size())) return;
+      EncodeJob& job = jobs[static_cast<std::size_t>(i)];
+      job.ok = EncodeStored(job.bytes, job.length, job.stored);
+      platform::AtomicIncrement(finished);
+    }
+  }
+  bool Done() const { return platform::AtomicLoad(finished) == static_cast<int32_t>(jobs.size()); }
+};
+
+PackageEncoder::PackageEncoder() : pending_(std::make_unique<Queue>()) {}
+
+PackageEncoder::~PackageEncoder() { Complete(); }
+
+void PackageEncoder::Add(const ACSChunkPtr& files) {
+  CollectEncodeJobs(files, pending_->jobs, pending_->bytes);
+  if (running_ && running_->Done()) Complete();
+  if (!running_ && pending_->bytes >= kEncodeBatchBytes) Launch(false);
+}
+
+bool PackageEncoder::Finish() {
+  if (running_) running_->Run();
+  Complete();
+  if (!pending_->jobs.empty()) Launch(true);
+  Complete();
+  return ok_;
+}
+
+void PackageEncoder::Launch(bool help) {
+  Queue& queue = *pending_;
+  static const int processors = platform::ProcessorCount();
+  const int wanted = std::min(processors - 1, static_cast<int>(queue.jobs.size()) - (help ? 1 : 0));
+  helpers_ = queue.bytes >= kParallelDecodeBytes && wanted > 0 ? PackageHelpers::Instance().Start(queue, wanted) : 0;
+  running_ = std::move(pending_);
+  pending_ = std::make_unique<Queue>();
+  if (help || helpers_ == 0) running_->Run();
+}
+
+void PackageEncoder::Complete() {
+  if (!running_) return;
+  if (helpers_ > 0) PackageHelpers::Instance().Finish(*running_, helpers_);
+  helpers_ = 0;
+  for (EncodeJob& job : running_->jobs) {
+    if (!job.ok) {
+      ok_ = false;
+      continue;
+    }
+    job.chunk->SetValue(kACSRaw, ACSRawDataCore::CreateCopy(static_cast<uint32_t>(job.stored.size()), job.stored.data()));
+  }
+  running_.reset();
 }
 
 bool WritePackageFile(Vak::String& error, const ACSChunkPtr& data, const char* path,

@@ -7,6 +7,7 @@
 // File values are stored as they are, or with the compression "LZSS" as a
 // 32-bit little-endian size followed by one LZSS block of level 9.
 #include <cstdint>
+#include <memory>
 
 #include "Vak/Bexlorn/PString.h"
 #include "Vak/Bexlorn/String.h"
@@ -48,3 +49,33 @@ bool IsValidPackageName(const char* name);
 // A relative path without empty, "." or ".." (or any dots-only) components,
 // which therefore stays below the folder it is taken from.
 bool IsSafePackagePath(const char* path);
+
+// Codes the file values of trees packed without compression into their
+// "LZSS" form, in place: the bytes packing with that compression gives. The
+// trees handed over are coded in batches on helper threads while the caller
+// goes on reading; values change only inside Add, Finish and the destructor,
+// on the calling thread, and a tree must not change otherwise until Finish.
+class PackageEncoder {
+public:
+  PackageEncoder();
+  ~PackageEncoder();
+  PackageEncoder(const PackageEncoder&) = delete;
+  PackageEncoder& operator=(const PackageEncoder&) = delete;
+
+  void Add(const ACSChunkPtr& files);
+  // Codes what is left, side by side once it reaches kParallelDecodeBytes.
+  // False when a value could not be coded; it is then left as it was.
+  bool Finish();
+
+private:
+  struct Queue;
+  // Starts the pending batch, helping with it when `help`.
+  void Launch(bool help);
+  // Waits for the running batch and puts its values in.
+  void Complete();
+
+  std::unique_ptr<Queue> pending_;
+  std::unique_ptr<Queue> running_;
+  int helpers_ = 0;
+  bool ok_ = true;
+};

@@ -188,6 +188,15 @@ bool WriteSubBlock(const WorkArea& w, Sink& out) {
   return true;
 }
 
+// Every byte value in order, and slack for the word-wise copy of one.
+constexpr auto kIdentity = [] {
+  struct {
+    uint8_t bytes[kCodes + 16];
+  } table{};
+  for (unsigned c = 0; c < kCodes; ++c) table.bytes[c] = static_cast<uint8_t>(c);
+  return table;
+}();
+
 } // namespace
 
 unsigned BlockCoder::Code(uint8_t* output, const uint8_t* input, unsigned length) {
@@ -213,6 +222,13 @@ unsigned BlockCoder::Code(uint8_t* output, const uint8_t* input, unsigned length
 long BlockCoder::Expand(uint8_t* output, unsigned room, const uint8_t* input, unsigned length) {
   uint8_t left[kCodes], right[kCodes] = {};
   uint8_t stack[kStackDepth];
+  // The bytes each code stands for, once known in this sub-block: a value
+  // standing for itself, or the place a pair code's first expansion went
+  // (span 0 until then). Later ones copy them, at most 16 bytes at once while
+  // the room allows: what a copy writes past the span is overwritten next,
+  // and the bytes it reads for the span lie before the output position.
+  const uint8_t* from[kCodes];
+  uint32_t span[kCodes];
   unsigned in = 0;
   unsigned out = 0;
   while (in < length) {
@@ -236,24 +252,48 @@ long BlockCoder::Expand(uint8_t* output, unsigned room, const uint8_t* input, un
         }
       }
     }
+    for (unsigned v = 0; v < kCodes; ++v) {
+      from[v] = kIdentity.bytes + v;
+      span[v] = left[v] == v ? 1 : 0;
+    }
     if (length - in < 2) return kDamaged;
     const unsigned packed = (unsigned{input[in]} << 8) | input[in + 1];
     in += 2;
     if (packed > length - in) return kDamaged;
     for (const unsigned end = in + packed; in < end; ++in) {
+      const uint8_t code = input[in];
+      if (const uint32_t n = span[code]) {
+        if (n <= 16 && room - out >= 16) {
+          uint8_t word[16];
+          std::memcpy(word, from[code], 16);
+          std::memcpy(output + out, word, 16);
+        } else {
+          if (n > room - out) return kDamaged;
+          std::memmove(output + out, from[code], n);
+        }
+        out += n;
+        continue;
+      }
+      const unsigned start = out;
       unsigned top = 0;
-      stack[top++] = input[in];
+      stack[top++] = code;
       while (top > 0) {
         const uint8_t v = stack[--top];
         if (left[v] == v) {
           if (out >= room) return kDamaged;
           output[out++] = v;
+        } else if (const uint32_t n = span[v]) {
+          if (n > room - out) return kDamaged;
+          std::memmove(output + out, from[v], n);
+          out += n;
         } else {
           if (top + 2 > kStackDepth) return kDamaged;
           stack[top++] = right[v];
           stack[top++] = left[v];
         }
       }
+      from[code] = output + start;
+      span[code] = out - start;
     }
   }
   return static_cast<long>(out);

@@ -25,7 +25,9 @@ int Pack(const std::string& folder, const char* out) {
     return 1;
   }
   ContentPackage package;
-  const Vak::PString compression("LZSS");
+  // Read as they are, coded on the helpers while the next are read, as
+  // createcdp does.
+  PackageEncoder encoder;
   for (const platform::FolderEntry& entry : entries) {
     if (!entry.info.isFolder) continue;
     const std::string assetFolder = folder + "/" + entry.name;
@@ -35,18 +37,23 @@ int Pack(const std::string& folder, const char* out) {
     item.Assign(config);
     ResultsLog log;
     ACSChunkPtr files;
-    if (!PackFolderFiles(files, assetFolder.c_str(), Vak::PString(), log, compression)) {
+    if (!PackFolderFiles(files, assetFolder.c_str(), Vak::PString(), log, Vak::PString())) {
       std::fprintf(stderr, "cannot pack %s\n", assetFolder.c_str());
       return 1;
     }
     item.SetFiles(files);
-    item.UpdateDSID();
     Vak::String error;
     if (!package.AddAsset(error, item)) {
       std::fprintf(stderr, "%s: %s\n", assetFolder.c_str(), static_cast<const char*>(error));
       return 1;
     }
+    encoder.Add(files);
   }
+  if (!encoder.Finish()) {
+    std::fprintf(stderr, "cannot code the files\n");
+    return 1;
+  }
+  for (int i = 0; i < package.GetAssetCount(); ++i) package.GetAsset(i).UpdateDSID();
   Vak::String error;
   if (!package.Write(error, out)) {
     std::fprintf(stderr, "%s\n", static_cast<const char*>(error));

@@ -255,10 +255,12 @@ bool Bitmap::LoadTGA(const uint8_t* data, std::size_t size) {
   if (type == 2 ? room / bytesPerPixel < pixels : room / (1u + bytesPerPixel) < (pixels + 127u) / 128u) return false;
   if (!Allocate(width, height, depth == 32 ? kFormatARGB : kFormatXRGB)) return false;
 
-  std::vector<uint8_t> source;  // bytesPerPixel per pixel, file order
+  // bytesPerPixel per pixel, file order: the file's own bytes when they are
+  // stored plain, else the runs unpacked.
+  const uint8_t* pixelBytes = data + pos;
+  std::vector<uint8_t> source;
   if (type == 2) {
     if (size - pos < pixels * bytesPerPixel) return Reset(), false;
-    source.assign(data + pos, data + pos + pixels * bytesPerPixel);
   } else {
     source.reserve(pixels * bytesPerPixel);
     while (source.size() < pixels * bytesPerPixel) {
@@ -276,14 +278,19 @@ bool Bitmap::LoadTGA(const uint8_t* data, std::size_t size) {
         pos += count * bytesPerPixel;
       }
     }
+    pixelBytes = source.data();
   }
   const bool topDown = (descriptor & 0x20u) != 0;
   const bool mirrored = (descriptor & 0x10u) != 0;
   for (uint32_t row = 0; row < height; ++row) {
     const uint32_t y = topDown ? row : height - 1 - row;
+    if (bytesPerPixel == 4 && !mirrored) {
+      std::memcpy(&data_[std::size_t{y} * width * 4], pixelBytes + std::size_t{row} * width * 4, std::size_t{width} * 4);
+      continue;
+    }
     for (uint32_t column = 0; column < width; ++column) {
       const uint32_t x = mirrored ? width - 1 - column : column;
-      const uint8_t* p = &source[(std::size_t{row} * width + column) * bytesPerPixel];
+      const uint8_t* p = pixelBytes + (std::size_t{row} * width + column) * bytesPerPixel;
       uint8_t* q = &data_[(std::size_t{y} * width + x) * 4];
       q[0] = p[0];
       q[1] = p[1];

@@ -1,5 +1,6 @@
 #include "platform/kernelx/WholeFile.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "Vak/Bexlorn/File.h"
@@ -14,8 +15,12 @@ bool ReadWholeFile(const char* path, std::string& bytes) {
   // damaged, so the buffer grows with what is read, never ahead of it.
   const uint32_t declared = file.Size();
   constexpr std::size_t kBlock = 65536;
+  // Reserving only takes address space, so a lying header costs nothing
+  // until bytes arrive; the cap keeps even that bounded.
+  constexpr std::size_t kReserveCap = std::size_t{256} << 20;
   bool whole = true;
   try {
+    bytes.reserve(std::min<std::size_t>(std::size_t{declared} + 1, kReserveCap));
     for (;;) {
       const std::size_t at = bytes.size();
       bytes.resize(at + kBlock);

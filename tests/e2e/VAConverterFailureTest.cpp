@@ -113,6 +113,17 @@ TEST(VAConverterFailureTest, FailuresKeepTheUsersFiles) {
        {">>>> DIFF ERROR a.txt"},
        {"old/data.va", "new/data.va"},
        {"out/data", "out/data-diff.va", "new/data-out.va"}},
+      // The walk goes no further than the file whose difference failed.
+      {"diff program failing",
+       [](Fixture& f) {
+         e2e::WriteText(f.inst.DiffProgram(), "#!/bin/sh\nexit 3\n");
+         std::filesystem::permissions(f.inst.DiffProgram(), std::filesystem::perms::owner_all);
+       },
+       {"patchdiff", "old/data.va", "new/data.va", "out"},
+       1,
+       {">>>> DIFF ERROR a.txt", ">>>> EXIT CODE:  3"},
+       {"old/data.va", "new/data.va"},
+       {"out/data", "out/data-diff.va", "new/data-out.va"}},
       {"patchdiff without output path",
        nullptr,
        {"patchdiff", "old/data.va", "new/data.va"},

@@ -80,6 +80,23 @@ TEST(StringTableTest, IdsInFirstUseOrderTextsInBucketOrder) {
   EXPECT_EQ(table.StoredOrder(), (std::vector<uint32_t>{2, 4, 1, 3, 0}));
 }
 
+TEST(StringTableTest, ManyTextsKeepTheirIdsAndBucketOrder) {
+  StringTable table;
+  std::vector<std::string> texts;
+  for (int i = 0; i < 5000; ++i) texts.push_back("name" + std::to_string(i * 7919 % 5000));
+  for (std::size_t i = 0; i < texts.size(); ++i) ASSERT_EQ(table.Intern(texts[i].c_str()), i);
+  for (std::size_t i = 0; i < texts.size(); i += 13) EXPECT_EQ(table.Intern(texts[i].c_str()), i);
+  EXPECT_EQ(table.Count(), texts.size());
+  std::vector<uint32_t> order;
+  for (unsigned bucket = 0; bucket < StringTable::kBuckets; ++bucket)
+    for (uint32_t id = 0; id < texts.size(); ++id)
+      if (StringTable::Hash(texts[id].c_str()) % StringTable::kBuckets == bucket) order.push_back(id);
+  EXPECT_EQ(table.StoredOrder(), order);
+  for (uint32_t id = 0; id < texts.size(); id += 97) EXPECT_EQ(table.Text(id), texts[id]);
+  table.Clear();
+  EXPECT_EQ(table.Intern(texts[42].c_str()), 0u);
+}
+
 TEST(LibraryWriterTest, HeaderDependenciesAndUnpaddedPath) {
   CompileContext context;
   Root(context);

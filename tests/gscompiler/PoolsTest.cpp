@@ -254,6 +254,56 @@ TEST(CodeBufferTest, WritesLittleEndianWordsKeepThemWhenGrowingAndBackPatch) {
   EXPECT_EQ(buffer.Position(), 164u);
 }
 
+// Storage is taken as the contents need it; the capacity still moves by the
+// steps alone, and every byte written stays.
+TEST(CodeBufferTest, CapacityFollowsTheStepsWhileTheContentsGrowInSmallPieces) {
+  for (unsigned step : {GSCompiler::CodeBuffer::kFunctionCodeStep, GSCompiler::CodeBuffer::kSlotListStep}) {
+    SCOPED_TRACE(step);
+    GSCompiler::CodeBuffer buffer(step);
+    buffer.Reset();
+    uint64_t capacity = step;
+    for (uint32_t i = 0; i < 3000; ++i) {
+      const uint8_t piece[3] = {static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8), 0x5A};
+      if (uint64_t{buffer.Position()} + sizeof piece >= capacity)
+        capacity = GSCompiler::CodeBuffer::GrownCapacity(buffer.Position() + sizeof piece, step);
+      buffer.AppendBytes(piece, sizeof piece);
+      ASSERT_EQ(buffer.Capacity(), capacity) << i;
+    }
+    ASSERT_EQ(buffer.Flags(), 0u);
+    ASSERT_EQ(buffer.Length(), 9000u);
+    for (uint32_t i = 0; i < 3000; ++i) {
+      const uint8_t* at = buffer.Data() + 3 * i;
+      ASSERT_EQ(at[0] | at[1] << 8, static_cast<int>(i & 0xFFFF)) << i;
+      ASSERT_EQ(at[2], 0x5A) << i;
+    }
+  }
+  GSCompiler::CodeBuffer large(GSCompiler::CodeBuffer::kLibraryStep);
+  large.Reset();
+  ASSERT_TRUE(large.Ensure(100000));
+  EXPECT_EQ(large.Capacity(), 101024u);
+  const std::vector<uint8_t> bytes(101500, 0xC3);
+  large.AppendBytes(bytes.data(), static_cast<uint32_t>(bytes.size()));
+  EXPECT_EQ(large.Capacity(), 102524u);
+  EXPECT_EQ(std::vector<uint8_t>(large.Data(), large.Data() + large.Length()), bytes);
+}
+
+TEST(CodeBufferTest, FillAndEraseCloseUpTheRest) {
+  GSCompiler::CodeBuffer buffer(GSCompiler::CodeBuffer::kSlotListStep);
+  buffer.Reset();
+  buffer.AppendFill(0xEE, 100);
+  buffer.AppendBytes("abcd", 4);
+  EXPECT_EQ(buffer.Length(), 104u);
+  buffer.SetPosition(0);
+  buffer.AppendBytes("xy", 2);
+  buffer.Erase(2, 98);
+  EXPECT_EQ(buffer.Flags(), 0u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer.Data()), buffer.Length()), "xyabcd");
+  EXPECT_EQ(buffer.Position(), 6u);
+  buffer.Erase(5, 2);  // past the end
+  EXPECT_EQ(buffer.Flags(), GSCompiler::CodeBuffer::kPositionPastEnd);
+  EXPECT_EQ(buffer.Length(), 6u);
+}
+
 TEST(CodeBufferTest, AFailedGrowthKeepsTheBufferAndSkipsLaterWrites) {
   GSCompiler::CodeBuffer buffer(GSCompiler::CodeBuffer::kLibraryStep);
   buffer.Reset();

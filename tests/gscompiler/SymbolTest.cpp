@@ -127,6 +127,48 @@ TEST(Symbol, FindSearchesScopesThenClassAndBasesThenLibrary) {
   EXPECT_EQ(EnclosingClass(&lib.table), nullptr);
 }
 
+// Member look-ups answer as the class's bucket chains do, for a class whose
+// chains are long, and for members that share a name through a preset index.
+TEST(Symbol, MemberLookUpsAgreeWithTheBucketChains) {
+  Library lib;
+  GSClassSymbol* big = lib.Class("Big", {}, 600);
+  for (int i = 0; i < 300; ++i)
+    ASSERT_NE(lib.Function(big, SignatureName(("f" + std::to_string(i)).c_str(), {{kTypeInt, ""}}).c_str(), {{kTypeInt, ""}}),
+              nullptr);
+  auto chain = [](const GSClassSymbol* cls, const std::string& name) -> GSSymbol* {
+    GSSymbol key(name.c_str(), kSymbolVariable);
+    auto it = cls->members.Find(key);
+    return it.IsEnd() ? nullptr : static_cast<GSSymbol*>(it.Node());
+  };
+  for (int i = 0; i < 600; i += 7) {
+    const std::string name = "Big_m" + std::to_string(i);
+    EXPECT_EQ(big->FindMember(name.c_str()), big->variables[static_cast<std::size_t>(i)]) << name;
+    EXPECT_EQ(big->FindMember(name.c_str()), chain(big, name)) << name;
+  }
+  for (GSFunctionSymbol* function : big->functions) {
+    EXPECT_EQ(Find(big, function->name.c_str(), kSymbolFunction, false), function);
+    EXPECT_EQ(Find(big, function->name.c_str(), kSymbolVariable, false), nullptr);
+  }
+  EXPECT_EQ(big->FindMember("Big_m600"), nullptr);
+  GSVariableSymbol equal("Big_m3", kTypeInt, nullptr, Storage::Member);
+  EXPECT_FALSE(big->EnterVariable(&equal));
+  EXPECT_EQ(big->FindMember("Big_m3"), big->variables[3]);
+
+  // A symbol that arrives with its index set is not equal to one of another
+  // index, so two members can share a name; the chain decides which is found.
+  GSClassSymbol* twice = lib.Class("Twice");
+  auto* v = new GSVariableSymbol("v", kTypeInt, nullptr, Storage::Member);
+  ASSERT_TRUE(twice->EnterVariable(v));
+  auto* w = new GSVariableSymbol("w", kTypeInt, nullptr, Storage::Member);
+  ASSERT_TRUE(twice->EnterVariable(w));
+  auto* again = new GSVariableSymbol("v", kTypeInt, nullptr, Storage::Member);
+  again->index = 7;
+  ASSERT_TRUE(twice->EnterVariable(again));
+  EXPECT_EQ(twice->FindMember("v"), chain(twice, "v"));
+  EXPECT_EQ(twice->FindMember("v"), v);
+  EXPECT_EQ(twice->FindMember("w"), w);
+}
+
 TEST(Symbol, SignatureNamesAndLookupByPlainName) {
   Library lib;
   GSClassSymbol* base = lib.Class("Base");

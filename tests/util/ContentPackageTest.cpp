@@ -537,6 +537,25 @@ TEST(ContentPackageTest, ThumbnailIsARootValue) {
 
 // ---- replacing a package on disk ----
 
+TEST(ContentPackageTest, FindingSeesEditsAndEveryFormOfTheKUID) {
+  ContentPackage package;
+  Vak::String error;
+  for (int n = 1; n <= 3; ++n) ASSERT_TRUE(package.AddAsset(error, MakeItem(KUID(1, n, 0))));
+  // Edited through an item after adding, and held as text.
+  package.GetAsset(1).SetChildString(PString("kuid"), "<kuid:1:7>");
+  ACSChunkPtr assets = package.Root().GetChildContainer(PString("assets"));
+  assets.SetChildString(PString("stray"), "not an asset");
+  const struct {
+    KUID kuid;
+    int index;
+  } cases[] = {
+      {KUID(1, 1, 0), 0}, {KUID(1, 7, 0), 1}, {KUID(1, 2, 0), -1}, {KUID(1, 3, 0), 2}, {KUID::Null(), 3},
+  };
+  for (const auto& c : cases) EXPECT_EQ(package.FindAsset(c.kuid), c.index) << c.kuid.ToConfigText().c_str();
+  EXPECT_FALSE(package.AddAsset(error, MakeItem(KUID(1, 7, 0))));
+  EXPECT_TRUE(package.AddAsset(error, MakeItem(KUID(1, 4, 0))));
+}
+
 // Files beside the package: the package alone, never a temporary file.
 std::vector<std::string> FolderNames(const std::string& folder) { return ListTree(folder); }
 

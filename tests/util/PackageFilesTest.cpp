@@ -636,6 +636,75 @@ TEST(PackageFilesTest, FolderAlreadyOnThePathIsNotEntered) {
 
 // ---- round trip of a folder ----
 
+// Every value of a files tree in order, by its path, with its stored bytes.
+void FlattenTree(const ACSChunkPtr& files, std::vector<std::pair<std::string, std::string>>& out,
+                 const std::string& prefix = "") {
+  for (int i = 0; i < files.GetChildCount(); ++i) {
+    const Vak::PString name = files.GetChildName(i);
+    const ACSChunkPtr child = files->FindChild(name);
+    const std::string path = prefix + name.c_str();
+    if (child->GetType() == kACSContainer) {
+      out.emplace_back(path + "/", "");
+      FlattenTree(child, out, path + "/");
+    } else {
+      out.emplace_back(path, StoredBytes(child));
+    }
+  }
+}
+
+TEST(PackageFilesTest, EncoderCodesTreesAsPackingCompressedDoes) {
+  std::mt19937 random(23);
+  std::string noise(64 * 1024, '\0');
+  for (char& ch : noise) ch = static_cast<char>(random());
+  std::string text;
+  for (int i = 0; i < 2000; ++i) text += "track signal " + std::to_string(i % 37) + "\n";
+  TempFolder temp;
+  // Enough trees that batches go to the helpers while more are added, and a
+  // small last one that Finish codes.
+  std::vector<std::string> folders;
+  for (int n = 0; n < 8; ++n) {
+    const std::string folder = temp / ("asset" + std::to_string(n));
+    ASSERT_TRUE(WriteBytes(folder + "/description.txt", text.substr(0, 1000 + 3000 * n)));
+    ASSERT_TRUE(WriteBytes(folder + "/art/noise.dat", noise.substr(0, 8192 * (n + 1))));
+    ASSERT_TRUE(WriteBytes(folder + "/art/empty.im", ""));
+    ASSERT_TRUE(WriteBytes(folder + "/abc.txt", "abc"));
+    folders.push_back(folder);
+  }
+  ASSERT_TRUE(WriteBytes(temp / "last/tiny.txt", "tiny"));
+  folders.push_back(temp / "last");
+
+  std::vector<ACSChunkPtr> plain;
+  {
+    PackageEncoder encoder;
+    for (const std::string& folder : folders) {
+      ResultsLog log;
+      ACSChunkPtr files;
+      ASSERT_TRUE(PackFolderFiles(files, folder.c_str(), kNone, log, kNone));
+      plain.push_back(files);
+      encoder.Add(files);
+    }
+    // An extraction meanwhile, on the same thread, decodes on its own and
+    // leaves the coding ahead alone.
+    ResultsLog log;
+    ACSChunkPtr compressed;
+    ASSERT_TRUE(PackFolderFiles(compressed, folders[7].c_str(), kNone, log, kLZSS));
+    Vak::String error;
+    ASSERT_TRUE(WritePackageFiles(error, compressed, (temp / "out").c_str(), kLZSS));
+    EXPECT_EQ(ReadBytes(temp / "out/art/noise.dat"), noise.substr(0, 8192 * 8));
+    EXPECT_TRUE(encoder.Finish());
+  }
+  for (std::size_t i = 0; i < folders.size(); ++i) {
+    SCOPED_TRACE(folders[i]);
+    ResultsLog log;
+    ACSChunkPtr compressed;
+    ASSERT_TRUE(PackFolderFiles(compressed, folders[i].c_str(), kNone, log, kLZSS));
+    std::vector<std::pair<std::string, std::string>> expected, coded;
+    FlattenTree(compressed, expected);
+    FlattenTree(plain[i], coded);
+    EXPECT_EQ(coded, expected);
+  }
+}
+
 TEST(PackageFilesTest, PackedFolderExtractsByteForByte) {
   std::mt19937 random(15);
   std::string noise(64 * 1024, '\0');

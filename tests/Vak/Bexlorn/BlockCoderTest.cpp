@@ -227,6 +227,19 @@ TEST(BlockCoderTest, RefusesDamagedPayloads) {
   }
 }
 
+TEST(BlockCoderTest, PairCodesMeanOnlyWhatTheirSubBlockSays) {
+  // Codes used more than once, nested, and given another pair (or none) by
+  // the next sub-block: a repeated code must never expand as it did before.
+  const Bytes first = {0xFE, 0xFD, 0x01, 'a', 'b', 0xFD, 0xFD, 0x80, 0x00, 0x05, 0xFD, 'x', 0xFE, 0xFE, 0xFD};
+  const Bytes second = {0xFE, 0xFD, 0x00, 'c', 'd', 0x81, 0x00, 0x04, 0xFD, 0xFE, 0xFD, 0xFE};
+  Bytes back;
+  const std::string expected = "abxababababab" "cd\xFE" "cd\xFE";
+  ASSERT_EQ(Expand(Concat({first, second}), 100, &back), static_cast<long>(expected.size()));
+  EXPECT_EQ(std::string(back.begin(), back.end()), expected);
+  // The repeated code's copy counts against the room like any expansion.
+  EXPECT_EQ(Expand(first, 12), BlockCoder::kDamaged);
+}
+
 TEST(BlockCoderTest, ExpandsTheDeepestAcyclicNesting) {
   // Code k stands for (k - 1, 0) for k = 1..255: a chain 255 deep that the
   // stack must hold, expanding to 256 zeros.
