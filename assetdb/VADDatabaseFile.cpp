@@ -10,6 +10,7 @@
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/LittleEndian.h"
 #include "Vak/Bexlorn/Sync.h"
+#include "platform/os/File.h"
 #include "assetdb/KuidBaseFile.h"
 #include "assetdb/PersistentRecordList.h"
 #include "assetdb/VADAssetIndex.h"
@@ -576,6 +577,8 @@ bool VADAssetIndex::ReadDatabase(TStream& file) {
 }
 
 bool WriteDatabaseFile(const char* path) {
+  // No entry may point at asset files still waiting for their sync.
+  if (platform::FlushDeferredSyncs() != platform::Error::None) return false;
   Vak::File file;
   if (!file.Open(path, Vak::File::kWrite | Vak::File::kCreate).Ok()) return false;
   bool ok;

@@ -14,6 +14,7 @@
 #include "assetdb/VADRecordConfig.h"
 #include "content/FileHelpers.h"
 #include "content/ResultsLog.h"
+#include "platform/os/File.h"
 #include "platform/os/FileSystem.h"
 #include "platform/os/NativePath.h"
 #include "util/PackageFiles.h"
@@ -206,6 +207,10 @@ int VADInstallFromCDP(const char* path, ResultsLog* log, uint32_t flags, bool& k
   // read again per asset.
   platform::ListingCacheScope listings;
   VADAssetIndex::SortBatch sort(gVadAssetIndex);
+  // One sync of the file system at the end instead of one per config; the
+  // index file flushes it before it is written, so it never lists an asset
+  // whose files could still be lost.
+  platform::SyncBatch syncs;
   ContentPackage package;
   Vak::String error;
   if (!package.Read(error, nullptr, path)) {
@@ -228,6 +233,7 @@ int VADInstallFromPath(const char* folder, ResultsLog* log, uint32_t flags, bool
   lock.Acquire(true);
   platform::ListingCacheScope listings;
   VADAssetIndex::SortBatch sort(gVadAssetIndex);
+  platform::SyncBatch syncs;
   const Path start(folder);
   std::vector<platform::FileId> onPath(1);
   if (platform::GetFileId(start, onPath[0]) != platform::Error::None) onPath.clear();

@@ -274,15 +274,19 @@ void VADLog::ScheduleTrim(bool force) {
   Hold hold(lock_);
   ++pendingChanges_;
   trimDelayMs_ = force || pendingChanges_ > kMaxPendingChanges ? 0 : kTrimDelayMs;
-  // Set rather than pulsed: a change made while the thread is between its
-  // look at the delay and its wait is not lost.
-  trimEvent_.Set();
-  if (!trimRunning_) {
-    // A thread that is not running has left its loop and needs no lock.
-    trimThread_.reset();
-    trimRunning_ = true;
-    trimThread_ = std::make_unique<Vak::Thread>(&VADLog::TrimThreadMain, this, true);
+  if (trimRunning_) {
+    // Set rather than pulsed: a change made while the thread is between its
+    // look at the delay and its wait is not lost.
+    trimEvent_.Set();
+    return;
   }
+  // A set left over would end the new thread's first wait at once: every
+  // change would then start a thread and trim, with no delay at all.
+  trimEvent_.Reset();
+  // A thread that is not running has left its loop and needs no lock.
+  trimThread_.reset();
+  trimRunning_ = true;
+  trimThread_ = std::make_unique<Vak::Thread>(&VADLog::TrimThreadMain, this, true);
 }
 
 bool VADLog::TrimThreadRunning() {

@@ -272,7 +272,11 @@ bool FolderHasFiles(const Vak::PString& folderName, const char* path) {
 
 bool MakeFolderPath(const Vak::PString& folderName, const char* path) {
   Path full;
-  return Resolve(folderName, path, full) && Vak::File::Md(full);
+  if (!Resolve(folderName, path, full)) return false;
+  // Mostly the folder is there already: one look instead of one per part.
+  platform::FileInfo info;
+  if (platform::Stat(full, info) == platform::Error::None && info.isFolder) return true;
+  return Vak::File::Md(full);
 }
 
 bool RenameInRoot(const Vak::PString& fromName, const char* from, const Vak::PString& toName, const char* to) {
@@ -411,7 +415,7 @@ bool ReplaceThroughTemporary(const char* path, const void* data, std::size_t siz
   if (Vak::File::CreateTemporary(folder, out, temp, platform::File::Access::Write) != platform::Error::None)
     return false;
   written = size == 0 || out.Write(data, size) == platform::Error::None;
-  written = written && out.Sync() == platform::Error::None;
+  written = written && out.SyncOrDefer() == platform::Error::None;
   written = out.Close() == platform::Error::None && written;
   written = written && platform::Rename(temp.c_str(), path) == platform::Error::None;
   if (!written) platform::DeleteFile(temp.c_str());

@@ -85,7 +85,8 @@ bool ReplaceFirstf(Vak::PString& text, const char* pattern, const char* format, 
     __attribute__((format(printf, 3, 4)));
 // Writes `size` bytes as the whole content of `path`. A plain path is
 // replaced through a synced temporary file beside it and a rename, so a crash
-// leaves the old file or the new one, never a short one; a link is written
+// leaves the old file or the new one, never a short one (inside a
+// platform::SyncBatch the sync waits for the batch's end); a link is written
 // through (it stays a link), and so is a path the temporary cannot be made
 // beside ("name:path" through its substitute).
 bool WriteWholeFile(const char* path, const void* data, std::size_t size);

@@ -4,12 +4,14 @@
 #include "platform/os/NativePath.h"
 
 #include <cerrno>
+#include <mutex>
 #include <optional>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -180,6 +182,67 @@ Error File::Sync() {
     rc = ::fsync(fd_);
   } while (rc != 0 && errno == EINTR);
   return rc != 0 ? ErrorFromErrno(errno) : Error::None;
+}
+
+namespace {
+
+thread_local int tBatchDepth = 0;
+
+// One open descriptor per file system with deferred syncs: syncfs needs one.
+struct Deferred {
+  std::mutex mutex;
+  std::vector<std::pair<dev_t, int>> pending;
+};
+
+Deferred& DeferredSyncs() {
+  static Deferred deferred;
+  return deferred;
+}
+
+} // namespace
+
+Error File::SyncOrDefer() {
+  if (tBatchDepth == 0) return Sync();
+  if (!IsOpen()) return Error::InvalidArgument;
+  struct stat status;
+  if (::fstat(fd_, &status) != 0) return Sync();
+  Deferred& deferred = DeferredSyncs();
+  std::lock_guard<std::mutex> hold(deferred.mutex);
+  for (const auto& [device, fd] : deferred.pending)
+    if (device == status.st_dev) return Error::None;
+  const int fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) return Sync();
+  deferred.pending.emplace_back(status.st_dev, fd);
+  return Error::None;
+}
+
+SyncBatch::SyncBatch() { ++tBatchDepth; }
+
+SyncBatch::~SyncBatch() {
+  if (--tBatchDepth == 0) FlushDeferredSyncs();
+}
+
+Error FlushDeferredSyncs() {
+  Deferred& deferred = DeferredSyncs();
+  std::lock_guard<std::mutex> hold(deferred.mutex);
+  Error result = Error::None;
+  std::vector<std::pair<dev_t, int>> failed;
+  for (const auto& [device, fd] : deferred.pending) {
+    if (::syncfs(fd) != 0) {
+      result = ErrorFromErrno(errno);
+      failed.emplace_back(device, fd);
+      continue;
+    }
+    ::close(fd);
+  }
+  deferred.pending = std::move(failed);
+  return result;
+}
+
+bool HasDeferredSyncs() {
+  Deferred& deferred = DeferredSyncs();
+  std::lock_guard<std::mutex> hold(deferred.mutex);
+  return !deferred.pending.empty();
 }
 
 } // namespace platform

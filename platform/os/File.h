@@ -61,9 +61,29 @@ public:
   Error WriteAt(int64_t offset, const void* data, std::size_t size);
   // Commits what was written to the disk (fsync).
   Error Sync();
+  // Sync, except inside a SyncBatch on this thread: then the file's file
+  // system is noted and synced once, by FlushDeferredSyncs.
+  Error SyncOrDefer();
 
 private:
   int fd_ = -1;
 };
+
+// While alive, SyncOrDefer on this thread defers. The outermost batch ends
+// with FlushDeferredSyncs. Many small files written in one batch then cost
+// one sync of their file system instead of one fsync each.
+class SyncBatch {
+public:
+  SyncBatch();
+  ~SyncBatch();
+  SyncBatch(const SyncBatch&) = delete;
+  SyncBatch& operator=(const SyncBatch&) = delete;
+};
+
+// Syncs the file systems of every deferred file (any thread's). Call before
+// writing anything that points at those files. What fails stays pending.
+Error FlushDeferredSyncs();
+// True while some deferred sync has not been flushed.
+bool HasDeferredSyncs();
 
 } // namespace platform

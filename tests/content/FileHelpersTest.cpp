@@ -221,6 +221,10 @@ TEST_F(FileHelpersTest, MakeFolderPathResolvesAgainstTheRoot) {
   EXPECT_TRUE(MakeFolderPath(kNoFolder, (root_ + "/abs/d").c_str()));
   EXPECT_TRUE(std::filesystem::is_directory(root_ + "/abs/d"));
   EXPECT_FALSE(MakeFolderPath(kNoFolder, "relative/x")) << "without a folder name the path must be absolute";
+  EXPECT_TRUE(MakeFolderPath(PString("LOCAL"), "A/b")) << "an existing folder, in any case";
+  Write("local/file");
+  EXPECT_FALSE(MakeFolderPath(PString("local"), "file")) << "a file is in the way";
+  EXPECT_FALSE(MakeFolderPath(PString("local"), "file/sub"));
 
   SetDatabaseRootPath("");
   EXPECT_FALSE(MakeFolderPath(PString("local"), "x")) << "no root: the result would be relative";

@@ -16,6 +16,8 @@
 #include "assetdb/VADLog.h"
 #include "content/ACSFile.h"
 #include "content/AppGlobals.h"
+#include "content/FileHelpers.h"
+#include "platform/os/File.h"
 #include "tests/assetdb/database/IndexFileSupport.h"
 #include "tests/assetdb/database/IndexFixture.h"
 
@@ -322,6 +324,17 @@ TEST_F(IndexFileTest, IndexWithoutRecordsWritesAWholeFile) {
   EXPECT_EQ(gVadAssetIndex.RecordCount(), 0u);
   EXPECT_STREQ(gVadAssetIndex.settings.GetChildString("language").c_str(), "german");
   EXPECT_EQ(gVadAssetIndex.TableA().Lookup(KUID(5, 1, 0)), KUID(5, 2, 0));
+}
+
+// Files an install left to its batch's sync reach the disk before the
+// index that lists them.
+TEST_F(IndexFileTest, WriterFlushesDeferredSyncsFirst) {
+  platform::SyncBatch batch;
+  const std::string config = Root("config.txt");
+  ASSERT_TRUE(WriteWholeFile(config.c_str(), "kind \"scenery\"\n", 16));
+  ASSERT_TRUE(platform::HasDeferredSyncs());
+  ASSERT_TRUE(WriteDatabaseFile(Root("assets.tdx").c_str()));
+  EXPECT_FALSE(platform::HasDeferredSyncs());
 }
 
 TEST_F(IndexFileTest, WriterBringsTheKuidBaseUpToDate) {

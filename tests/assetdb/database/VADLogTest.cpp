@@ -63,15 +63,17 @@ struct FakeWait {
   std::mutex m;
   std::condition_variable cv;
   std::vector<unsigned long> asked;
+  std::vector<bool> signalled;  // the event was set when the wait began
   size_t released = 0;
 
   static FakeWait*& Current() {
     static FakeWait* current = nullptr;
     return current;
   }
-  static bool Wait(Vak::WEvent&, unsigned long ms) {
+  static bool Wait(Vak::WEvent& event, unsigned long ms) {
     FakeWait& self = *Current();
     std::unique_lock<std::mutex> lock(self.m);
+    self.signalled.push_back(event.Lock(0));
     self.asked.push_back(ms);
     const size_t mine = self.asked.size();
     self.cv.notify_all();
@@ -86,6 +88,10 @@ struct FakeWait {
   std::vector<unsigned long> Asked() {
     std::lock_guard<std::mutex> lock(m);
     return asked;
+  }
+  std::vector<bool> Signalled() {
+    std::lock_guard<std::mutex> lock(m);
+    return signalled;
   }
   void Release(size_t all = 1) {
     std::lock_guard<std::mutex> lock(m);
@@ -552,6 +558,7 @@ TEST_F(VADLogTest, TrimRuns2000MsAfterTheLastChange) {
   log.AddEntry(nullptr, nullptr, "new 1", 0);
   ASSERT_TRUE(fake_.AwaitAsks(1));
   EXPECT_EQ(fake_.Asked(), (std::vector<unsigned long>{2000}));
+  EXPECT_FALSE(fake_.Signalled().front()) << "a new thread's first wait must last, not end on an old set";
 
   // A change during the wait starts another full wait.
   log.AddEntry(nullptr, nullptr, "new 2", 0);

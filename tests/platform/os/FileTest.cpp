@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -290,6 +291,51 @@ TEST(File, PositionedCallsLeaveThePositionAlone) {
   EXPECT_EQ(file.WriteAt(-1, "x", 1), Error::InvalidArgument);
   file.Close();
   EXPECT_EQ(file.ReadAt(0, buffer, 1, read), Error::InvalidArgument);
+}
+
+// Inside a batch the syncs wait for the outermost batch's end; other
+// threads, outside any batch, still sync at once; an explicit flush from any
+// thread empties what is pending.
+TEST(File, SyncBatchDefersToOneFlush) {
+  platform::test::TempFolder dir;
+  auto written = [&dir](const char* name) {
+    File file;
+    EXPECT_EQ(file.Open((dir / name).c_str(), Access::Write, Disposition::CreateNew), Error::None);
+    EXPECT_EQ(file.Write("data", 4), Error::None);
+    return file;
+  };
+  ASSERT_FALSE(platform::HasDeferredSyncs());
+  {
+    platform::SyncBatch outer;
+    {
+      platform::SyncBatch inner;
+      File a = written("a");
+      EXPECT_EQ(a.SyncOrDefer(), Error::None);
+      File b = written("b");
+      EXPECT_EQ(b.SyncOrDefer(), Error::None);
+      EXPECT_EQ(a.Close(), Error::None);
+      EXPECT_TRUE(platform::HasDeferredSyncs());
+    }
+    EXPECT_TRUE(platform::HasDeferredSyncs()) << "an inner batch must not flush";
+    std::thread([&] {
+      File c = written("c");
+      EXPECT_EQ(c.SyncOrDefer(), Error::None);
+    }).join();
+    EXPECT_TRUE(platform::HasDeferredSyncs());
+  }
+  EXPECT_FALSE(platform::HasDeferredSyncs());
+
+  {
+    platform::SyncBatch batch;
+    File d = written("d");
+    EXPECT_EQ(d.SyncOrDefer(), Error::None);
+    std::thread([] { EXPECT_EQ(platform::FlushDeferredSyncs(), Error::None); }).join();
+    EXPECT_FALSE(platform::HasDeferredSyncs());
+    File closed;
+    EXPECT_EQ(closed.SyncOrDefer(), Error::InvalidArgument);
+    EXPECT_FALSE(platform::HasDeferredSyncs());
+  }
+  EXPECT_EQ(platform::FlushDeferredSyncs(), Error::None);
 }
 
 } // namespace
