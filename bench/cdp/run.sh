@@ -10,13 +10,9 @@ cd "$(dirname "$0")/../.."
 build=${1:-build/release}
 runs=${RUNS:-3}
 tool=$build/bench/cdp_bench_tool
-if [ ! -x "$tool" ]; then
-  cmake --preset release >/dev/null
-  cmake --build --preset release -j2 --target cdp_bench_tool
-fi
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/cdp-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+. bench/common.sh
+ensure_built "$build" cdp_bench_tool
+make_work cdp-bench
 
 /usr/bin/python3 - "$work/assets" <<'PY'
 import os, random, struct, sys
@@ -49,23 +45,11 @@ for n in range(1000):
     put("art/noise.dat", rng.randbytes(rng.randrange(256, 2048)))
 PY
 
-now() { date +%s.%N; }
-# Wall time of one run of "$@", with "$prepare" run (untimed) before it. The
-# disk is synced first so that a run does not pay for writing back what the
-# one before it (or its clean-up) left.
+# Wall time of one run of "$@", with "$prepare" run (untimed) before it.
 once() {
   local prepare=$1; shift
   eval "$prepare"
-  sync
-  local start end
-  start=$(now)
-  "$@"
-  end=$(now)
-  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f", b - a }'
-}
-# The smaller of a best so far (empty at first) and a new time.
-least() {
-  if [ -z "$1" ] || awk -v t="$2" -v b="$1" 'BEGIN { exit !(t < b) }'; then echo "$2"; else echo "$1"; fi
+  timed "$@"
 }
 
 # Each tool's runs alternate with the other's, so that both meet the file
@@ -89,7 +73,6 @@ extracted=$(find "$work/x$runs" -type f | wc -l)
 cdp=$(stat -c %s "$work/p.cdp")
 tgz=$(stat -c %s "$work/p.tgz")
 printf 'tree: 1000 assets, %d files, %d bytes\n' "$files" "$(du -sb "$work/assets" | cut -f1)"
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 printf 'pack + write   %.3f s   tar czf %.3f s   ratio %s (goal <= 2)\n' "$pack" "$czf" "$(ratio "$pack" "$czf")"
 printf 'read + extract %.3f s   tar xzf %.3f s   ratio %s (goal <= 1.5)\n' "$extract" "$xzf" "$(ratio "$extract" "$xzf")"
 printf 'size           %d bytes   tgz %d bytes   ratio %s\n' "$cdp" "$tgz" "$(ratio "$cdp" "$tgz")"

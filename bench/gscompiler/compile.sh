@@ -13,14 +13,11 @@ runs=${RUNS:-3}
 lines=${LINES_COUNT:-100000}
 generator=$build/bench/gsparse_bench_tool
 tool=$build/bench/gscompile_bench_tool
-if [ ! -x "$generator" ] || [ ! -x "$tool" ] || [ ! -x "$build/util/VelmarUtil" ]; then
-  cmake --preset release >/dev/null
-  cmake --build --preset release -j3 --target gsparse_bench_tool gscompile_bench_tool VelmarUtil
-fi
+. bench/common.sh
+ensure_built "$build" gsparse_bench_tool gscompile_bench_tool VelmarUtil
 command -v luac5.4 >/dev/null || { echo "luac5.4 is missing (Debian package lua5.4)" >&2; exit 1; }
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/gscompile-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+make_work gscompile-bench
 "$generator" generate script "$lines" "$work/bench.gs"
 "$generator" generate lua "$lines" "$work/bench.lua"
 scripts/sample-install "$work/inst" "$build" >/dev/null
@@ -32,12 +29,10 @@ mv "$work/bench.gsl" "$work/call.gsl"
 cmp "$work/call.gsl" "$work/bench.gsl"
 luac5.4 -o "$work/bench.luac" "$work/bench.lua"
 
-. bench/gscompiler/timing.sh
 call=$(best "$tool" "$work/bench.gs")
 program=$(best "$work/inst/bin/VelmarUtil" compile "$work/bench.gs")
 luac=$(best luac5.4 -o "$work/bench.luac" "$work/bench.lua")
 rate() { awk -v n="$lines" -v t="$1" 'BEGIN { printf "%.0f", n / t }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 printf 'lines %d: script %d bytes, library %d bytes; lua %d bytes\n' "$lines" "$(stat -c %s "$work/bench.gs")" \
   "$(stat -c %s "$work/bench.gsl")" "$(stat -c %s "$work/bench.lua")"
 printf 'library call      %.3f s, %s lines/s, time ratio to luac %s\n' "$call" "$(rate "$call")" "$(ratio "$call" "$luac")"

@@ -10,14 +10,11 @@ build=${1:-build/release}
 runs=${RUNS:-5}
 lines=${LINES_COUNT:-100000}
 tool=$build/bench/gsparse_bench_tool
-if [ ! -x "$tool" ]; then
-  cmake --preset release >/dev/null
-  cmake --build --preset release -j2 --target gsparse_bench_tool
-fi
+. bench/common.sh
+ensure_built "$build" gsparse_bench_tool
 command -v luac5.4 >/dev/null || { echo "luac5.4 is missing (Debian package lua5.4)" >&2; exit 1; }
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/gsparse-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+make_work gsparse-bench
 "$tool" generate script "$lines" "$work/bench.gs"
 "$tool" generate lua "$lines" "$work/bench.lua"
 [ "$(wc -l <"$work/bench.gs")" -eq "$lines" ] && [ "$(wc -l <"$work/bench.lua")" -eq "$lines" ]
@@ -25,8 +22,7 @@ trap 'rm -rf "$work"' EXIT
 "$tool" parse "$work/bench.gs"
 luac5.4 -p "$work/bench.lua"
 
-. bench/gscompiler/timing.sh
 ours=$(best "$tool" parse "$work/bench.gs")
 theirs=$(best luac5.4 -p "$work/bench.lua")
 printf 'lines %d: script %d bytes, lua %d bytes\n' "$lines" "$(stat -c %s "$work/bench.gs")" "$(stat -c %s "$work/bench.lua")"
-printf 'parse %.3f s, luac5.4 -p %.3f s, ratio %.2f\n' "$ours" "$theirs" "$(awk -v a="$ours" -v b="$theirs" 'BEGIN { print a / b }')"
+printf 'parse %.3f s, luac5.4 -p %.3f s, ratio %s\n' "$ours" "$theirs" "$(ratio "$ours" "$theirs")"

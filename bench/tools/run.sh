@@ -9,15 +9,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build/release}
-if [ ! -x "$build/tools/VAConverter" ] || [ ! -x "$build/tools/VArchiveDriver" ] || [ ! -x "$build/util/VelmarUtil" ]; then
-  cmake --preset release >/dev/null
-  cmake --build --preset release -j3 --target VelmarUtil VAConverter VArchiveDriver
-fi
+. bench/common.sh
+ensure_built "$build" VelmarUtil VAConverter VArchiveDriver
 build=$(cd "$build" && pwd)
 driver=$build/tools/VArchiveDriver
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/patch-bench.XXXXXX")
-trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
+make_work patch-bench
 scripts/sample-install "$work/inst" "$build" >/dev/null
 converter=$work/inst/bin/VAConverter
 
@@ -62,7 +59,6 @@ for side in old new; do
 done
 
 # now, timed (wall time of "$@", the disk synced first) and ratio.
-. bench/util/timing.sh
 diff_all() {
   for old in "$work/old-va"/*.va; do
     "$converter" patchdiff "$old" "$work/new-va/$(basename "$old")" "$work/sets" || return 1

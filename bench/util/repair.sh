@@ -7,14 +7,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build/release}
-if [ ! -x "$build/util/VelmarUtil" ]; then
-  cmake --preset release >/dev/null
-  cmake --build --preset release -j2 --target VelmarUtil
-fi
+. bench/common.sh
+ensure_built "$build" VelmarUtil
 count=5000
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/repair-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+make_work repair-bench
 scripts/sample-install "$work/source" "$build" >/dev/null
 scripts/sample-install "$work/inst" "$build" >/dev/null
 source_util="$work/source/bin/VelmarUtil"
@@ -43,7 +40,6 @@ done > "$work/commit.txt"
 "$source_util" createcdp "$work/all.cdp" "${kuids[@]}" >/dev/null
 "$util" installcdp "$work/all.cdp" >/dev/null
 
-source bench/util/timing.sh
 cat_configs() { find "$work/inst/local" -name 'config.*' -exec cat {} + ; }
 
 installed=$(find "$work/inst/local" -name 'config.*' | wc -l)

@@ -8,13 +8,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build/release}
-if [ ! -x "$build/util/VelmarUtil" ]; then
-  cmake --preset release >/dev/null
-  cmake --build --preset release -j2 --target VelmarUtil
-fi
+. bench/common.sh
+ensure_built "$build" VelmarUtil
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/util-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+make_work util-bench
 scripts/sample-install "$work/inst" "$build" >/dev/null
 scripts/sample-install "$work/fresh" "$build" >/dev/null
 util="$work/inst/bin/VelmarUtil"
@@ -35,7 +32,6 @@ for n in range(1000):
     (art / "skin.tga").write_bytes(bytes(18) + rng.randbytes(4096))
 PY
 
-source bench/util/timing.sh
 repeat200() { for _ in $(seq 200); do "$@"; done; }
 
 "$util" version >/dev/null  # the first run lays out the data folders

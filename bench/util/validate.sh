@@ -7,14 +7,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build/release}
-if [ ! -x "$build/util/VelmarUtil" ]; then
-  cmake --preset release >/dev/null
-  cmake --build --preset release -j3 --target VelmarUtil
-fi
+. bench/common.sh
+ensure_built "$build" VelmarUtil
 count=5000
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/validate-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+make_work validate-bench
 scripts/sample-install "$work/inst" "$build" >/dev/null
 util="$work/inst/bin/VelmarUtil"
 
@@ -45,7 +42,6 @@ find "$work/inst/local" -name config.txt > "$work/configs.txt"
 installed=$(wc -l < "$work/configs.txt")
 [ "$installed" = "$count" ] || { echo "$installed of $count assets installed locally"; exit 1; }
 
-source bench/util/timing.sh
 cat_configs() { xargs -d '\n' cat < "$work/configs.txt"; }
 
 "$util" "@$work/validate.txt" > "$work/validate.out"
