@@ -30,8 +30,8 @@ std::atomic<uint32_t> gTemporaryCounter{0};
 
 // Appends up to `want` bytes of the file to `out`; false when fewer arrived.
 bool ReadExactly(Vak::File& file, uint32_t want, std::vector<uint8_t>& out) {
-  // Callers check `want` against the file's size first.
-  out.reserve(out.size() + want);
+  // Callers check `want` against the file's size, but a packed file's size
+  // is what its header claims, so nothing is reserved ahead of the bytes.
   while (want > 0) {
     const uint32_t piece = want < kReadPiece ? want : kReadPiece;
     const std::size_t at = out.size();
