@@ -1,13 +1,16 @@
 #include "assetdb/KuidBaseFile.h"
 
-#include <mutex>
+#include <limits>
 
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/Rand.h"
+#include "assetdb/VADAssetHandle.h"
 #include "assetdb/VADAssetIndex.h"
 #include "assetdb/VADAssetQueries.h"
+#include "assetdb/VADLock.h"
 #include "content/ACSChunkPtr.h"
 #include "content/AppGlobals.h"
+#include "content/ResultsLog.h"
 
 namespace {
 
@@ -94,24 +97,39 @@ bool VADKuidInUse(const KUID& kuid) {
   return VADGetAssetStatus(kuid, status, 0);
 }
 
-KUID VADGenerateKuid() {
+KUID VADGenerateKuid(ResultsLog* log) {
+  // Other processes hand out KUIDs from the same file: read, advance and
+  // save it under one exclusive hold, or two of them take the same number.
+  VADLock lock;
+  lock.Acquire(true);
+  KuidBaseFile::Load();
   KuidBaseFile::Resynchronise();
   State& s = S();
   int32_t user = s.userId;
-  if (s.base.IsNull()) {
-    s.base.content = SharedRandNextInt() / 2;
+  KUID base = s.base;
+  if (base.IsNull()) {
+    base.content = SharedRandNextInt() / 2;
     user = KuidBaseFile::kAnonymousUser;
   }
   for (;;) {
-    KUID candidate(user, s.base.content + 1, VersionFor(user));
+    if (base.content == std::numeric_limits<int32_t>::max()) {
+      VADReportPath(log, ResultsLog::kError, "$vad_kuid_range_used_up", FilePath());
+      return KUID::Null();
+    }
+    KUID candidate(user, base.content + 1, VersionFor(user));
     if (!VADKuidUserInRange(user)) candidate = KUID::Null();
-    s.base = candidate;
+    base = candidate;
     if (candidate.IsNull()) break;
     const KUID replacement = gVadAssetIndex.TableB().Lookup(candidate);
     if (!replacement.IsNull() && replacement != candidate) continue;
     if (VADKuidInUse(candidate)) continue;
     break;
   }
-  SaveBase(s.base);
-  return s.base;
+  // A KUID the file does not remember would be handed out again.
+  if (!SaveBase(base) && !base.IsNull()) {
+    VADReportPath(log, ResultsLog::kError, "$vad_kuid_base_unsaved", FilePath());
+    return KUID::Null();
+  }
+  s.base = base;
+  return base;
 }

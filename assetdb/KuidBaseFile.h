@@ -33,9 +33,13 @@ public:
   static void Resynchronise();
 };
 
+class ResultsLog;
+
 // The next free KUID of the user's range: obsolete KUIDs and KUIDs of
-// known assets are skipped. The base file follows every KUID handed out.
-KUID VADGenerateKuid();
+// known assets are skipped. The base is read from the file, advanced and
+// saved under the exclusive index lock. The null KUID, with an error in
+// `log`, when the base is the last content id or cannot be saved.
+KUID VADGenerateKuid(ResultsLog* log = nullptr);
 // An asset with this KUID is known to the index (under a shared lock).
 bool VADKuidInUse(const KUID& kuid);
 // The KUID's user id lies in the stored range.

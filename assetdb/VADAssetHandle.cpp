@@ -92,6 +92,14 @@ void VADReportAsset(ResultsLog* log, int32_t severity, const char* key, const KU
   log->AddMessage(severity, property.Get(), key, parameters);
 }
 
+void VADReportPath(ResultsLog* log, int32_t severity, const char* key, const char* path) {
+  if (!log) return;
+  ACSChunkPtr parameters;
+  parameters.MakeContainer();
+  parameters.SetChildString(PString("file_path"), path);
+  log->AddMessage(severity, nullptr, key, parameters);
+}
+
 VADAssetHandle VADOpenAsset(const KUID& kuid, bool forEdit, ResultsLog* log) {
   VADLock lock;
   lock.Acquire(forEdit);

@@ -62,3 +62,6 @@ VADAssetHandle VADOpenAsset(const KUID& kuid, bool forEdit, ResultsLog* log);
 // A line about an asset: the key with the parameter `asset_kuid` (its config
 // text) and a property naming the asset. Nothing without a log.
 void VADReportAsset(ResultsLog* log, int32_t severity, const char* key, const KUID& kuid);
+// A line about a file or folder: the key with the parameter `file_path`.
+// Nothing without a log.
+void VADReportPath(ResultsLog* log, int32_t severity, const char* key, const char* path);

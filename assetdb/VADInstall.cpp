@@ -33,14 +33,6 @@ const PString& CompressionTag() {
   return tag;
 }
 
-void ReportPath(ResultsLog* log, int32_t severity, const char* key, const char* path) {
-  if (!log) return;
-  ACSChunkPtr parameters;
-  parameters.MakeContainer();
-  parameters.SetChildString(PString("file_path"), path);
-  log->AddMessage(severity, nullptr, key, parameters);
-}
-
 bool Cancelled(const VADInstallPrompt* prompt) { return prompt && prompt->cancel.load(); }
 
 // The key the prompt is asked with about an asset that is already there.
@@ -138,6 +130,11 @@ KUID VADInstallAsset(ContentPackageItem& item, ResultsLog* log, uint32_t flags, 
   else flags &= ~kVADInstallSkipFileCheck;
 
   const KUID kuid = item.GetChildKUID(KuidTag(), KUID::Null());
+  // The null KUID would make a record under a freshly generated one.
+  if (kuid.IsNull()) {
+    VADReportAsset(log, ResultsLog::kError, "$vad_failed_install", kuid);
+    return KUID();
+  }
   VADAssetStatus status;
   const bool known = VADGetAssetStatus(kuid, status, 0xFFFFFFFFu);
   const bool installed = known && (status.state & VADAssetStatus::kInstalled);
@@ -214,7 +211,7 @@ int VADInstallFromCDP(const char* path, ResultsLog* log, uint32_t flags, bool& k
   ContentPackage package;
   Vak::String error;
   if (!package.Read(error, nullptr, path)) {
-    ReportPath(log, ResultsLog::kError, "$vad_unreadable_cdp", path);
+    VADReportPath(log, ResultsLog::kError, "$vad_unreadable_cdp", path);
     return 0;
   }
   int count = 0;
@@ -248,15 +245,18 @@ KUID VADInstallFolderAsset(const char* folder, ResultsLog* log, uint32_t flags, 
   item.SetChildString(CompressionTag(), "");
 
   ACSChunkPtr config;
-  if (!FindConfig(folder, PString(), config) || config.IsNull()) {
-    ReportPath(log, ResultsLog::kWarning, "$vad_unable_read_config_at", folder);
+  // A config that names no asset is no config: a record under a generated
+  // KUID would never match it.
+  if (!FindConfig(folder, PString(), config) || config.IsNull() ||
+      config.GetChildKUID(KuidTag(), KUID::Null()).IsNull()) {
+    VADReportPath(log, ResultsLog::kWarning, "$vad_unable_read_config_at", folder);
     return KUID();
   }
   ResultsLog scratch;
   ACSChunkPtr files;
   files.MakeContainer();
   if (!PackFolderFiles(files, folder, PString(), log ? *log : scratch, item.GetCompression())) {
-    ReportPath(log, ResultsLog::kWarning, "$vad_skipping_asset_at", folder);
+    VADReportPath(log, ResultsLog::kWarning, "$vad_skipping_asset_at", folder);
     return KUID();
   }
   DropConfigFiles(files);

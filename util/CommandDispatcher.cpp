@@ -216,8 +216,8 @@ bool Delete(Command& command) {
   return !VADDeleteAsset(command.ParameterKuid(), true, nullptr);
 }
 
-bool GenerateKuid(Command&) {
-  const KUID kuid = VADGenerateKuid();
+bool GenerateKuid(Command& command) {
+  const KUID kuid = VADGenerateKuid(&command.log);
   if (kuid.IsNull()) return true;
   std::printf("<KUID2:%d:%d:%d>\n", kuid.user, kuid.content, kuid.version);
   return false;

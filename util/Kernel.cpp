@@ -118,8 +118,8 @@ int InitKernel(EngineContext& context, const char* programPath, int argc, char**
   return 0;
 }
 
-void ShutdownKernel(EngineContext& context) {
-  VADShutdown();
+bool ShutdownKernel(EngineContext& context) {
+  const bool indexWritten = VADShutdown();
   if (RUZLib::DataManager* data = RUZLib::DataManager::TryInstance()) data->ReleaseDummyMaterials();
   RUZLib::DataManager::Shutdown();
   VADUnmountDataFolders();
@@ -131,4 +131,5 @@ void ShutdownKernel(EngineContext& context) {
   context.os = nullptr;
   // Last: everything above may still report to it.
   RUZLib::ErrorHandler::Destroy();
+  return indexWritten;
 }

@@ -6,7 +6,9 @@ struct EngineContext;
 
 // 0 on success; 255 after printing the failed step's line to standard error.
 int InitKernel(EngineContext& context, const char* programPath, int argc, char** argv);
-void ShutdownKernel(EngineContext& context);
+// False when the asset index could not be written: the command's changes
+// are not stored.
+bool ShutdownKernel(EngineContext& context);
 
 // The engine's option line for these arguments (the program path included):
 // the null renderer when any of them, lower-cased, is "norender".

@@ -102,6 +102,9 @@ int VelmarUtilMain(int argc, char** argv) {
   } else {
     failed = RunOne(context, argc, argv);
   }
-  ShutdownKernel(context);
+  if (!ShutdownKernel(context)) {
+    std::fputs("- The asset index could not be written.\n", stderr);
+    failed = true;
+  }
   EndProcess(failed ? kExitFailed : 0);
 }

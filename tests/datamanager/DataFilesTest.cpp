@@ -134,7 +134,8 @@ const std::map<std::string, std::set<std::string>> kParameters = [] {
         "$vad_open_file_error", "$vad_overwrite_error", "$vad_write_error", "$vadtask_repair_damaged"})
     table[key] = {"asset_kuid"};
   for (const char* key : {"$vad_unreadable_cdp", "$vad_package_file_read_err", "$vad_package_file_too_large",
-                          "$vad_skipping_asset_at", "$vad_unable_read_config_at", "$vad_validating_crash"})
+                          "$vad_skipping_asset_at", "$vad_unable_read_config_at", "$vad_validating_crash",
+                          "$vad_kuid_base_unsaved", "$vad_kuid_range_used_up"})
     table[key] = {"file_path"};
   table["$vad_package_unknown_compression"] = {"file_path", "comp_type"};
   table["$vad_package_folder_err"] = table["$vad_package_folder_read_err"] = {"folder_path"};

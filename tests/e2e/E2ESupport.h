@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,24 +34,42 @@ inline void WriteText(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-// Runs `argv` with its output streams sent to files in `scratch`.
-inline Result RunProgram(const std::vector<std::string>& argv, const std::string& scratch) {
-  const std::string out = scratch + "/stdout.txt";
-  const std::string err = scratch + "/stderr.txt";
-  std::vector<std::string> line{"/bin/sh", "-c", "out=$1; err=$2; shift 2; exec \"$@\" >\"$out\" 2>\"$err\"", "sh",
-                                out, err};
-  line.insert(line.end(), argv.begin(), argv.end());
-  platform::Process process;
-  Result result;
-  if (process.Start(line) != platform::Error::None) {
-    ADD_FAILURE() << "cannot start " << argv.front();
+// `argv` started with its output streams sent to files in `scratch` whose
+// names start with `tag`, so that several may run at once.
+class Running {
+public:
+  Running(const std::vector<std::string>& argv, const std::string& scratch, const std::string& tag = "")
+      : out_(scratch + "/" + tag + "stdout.txt"), err_(scratch + "/" + tag + "stderr.txt") {
+    std::vector<std::string> line{"/bin/sh", "-c", "out=$1; err=$2; shift 2; exec \"$@\" >\"$out\" 2>\"$err\"",
+                                  "sh", out_, err_};
+    line.insert(line.end(), argv.begin(), argv.end());
+    started_ = process_.Start(line) == platform::Error::None;
+    if (!started_) ADD_FAILURE() << "cannot start " << argv.front();
+  }
+  Running(const Running&) = delete;
+  Running& operator=(const Running&) = delete;
+
+  // Waits for the end.
+  Result Finish() {
+    Result result;
+    if (!started_) return result;
+    process_.Wait(platform::kInfinite);
+    result.code = process_.ExitCode();
+    result.out = ReadText(out_);
+    result.err = ReadText(err_);
     return result;
   }
-  process.Wait(platform::kInfinite);
-  result.code = process.ExitCode();
-  result.out = ReadText(out);
-  result.err = ReadText(err);
-  return result;
+
+private:
+  platform::Process process_;
+  std::string out_;
+  std::string err_;
+  bool started_ = false;
+};
+
+// Runs `argv` with its output streams sent to files in `scratch`.
+inline Result RunProgram(const std::vector<std::string>& argv, const std::string& scratch) {
+  return Running(argv, scratch).Finish();
 }
 
 // Every path under the root with a hash of its content ("/" for a folder).
@@ -101,6 +120,12 @@ public:
     std::vector<std::string> argv{Program()};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     return RunProgram(argv, folder_.Path().string());
+  }
+  // Starts the program; `tag` keeps its output apart from others running.
+  std::unique_ptr<Running> Start(const std::vector<std::string>& arguments, const std::string& tag) const {
+    std::vector<std::string> argv{Program()};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return std::make_unique<Running>(argv, folder_.Path().string(), tag);
   }
   // Runs the lines as a batch file (written as given, line ends included).
   Result RunBatch(const std::string& content) const {

@@ -2,6 +2,7 @@
 // output and exit code, and an installation that the command left as it was.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -144,6 +145,37 @@ TEST(VelmarUtilPackageNamesTest, AFolderWithAFileNameNoPackageCanHoldIsNotInstal
   EXPECT_EQ(result.out.substr(result.out.size() - counts.size()), counts);
   EXPECT_EQ(install.Take(), before);
   EXPECT_EQ(install.Run({"printconfig", "<kuid:414141:9>"}).code, 255);
+}
+
+// Each of these once left a record under a freshly generated KUID that no
+// commit could match ("+ <NULL> : Installed asset <NULL>"), one per try.
+TEST(VelmarUtilPackageNamesTest, AFolderWhoseConfigNamesNoAssetIsNotInstalled) {
+  Installation install;
+  ASSERT_EQ(install.Run({"version"}).code, 0);
+  const e2e::Snapshot before = install.Take();
+  struct Case {
+    const char* name;
+    std::string config;
+  };
+  const Case cases[] = {
+      {"nokuid", "kind \"scenery\"\r\nusername \"Sample Shed\"\r\nvelmar-build 3.1\r\n"},
+      {"binary", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\x01\xff\xfe", 19)},
+      {"nulbytes", std::string("kind \"scen\0ery\"\r\nusername \"Nul\"\r\n\0\0\0\0", 37)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string folder = install.Scratch(std::string("noasset/") + c.name);
+    e2e::WriteText(folder + "/config.txt", c.config);
+    e2e::WriteText(folder + "/notes.html", "<html></html>\n");
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      const Result result = install.Run({"installfrompath", folder});
+      std::string lower = folder;
+      for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+      EXPECT_EQ(result.out, "! <NULL> : The config at '" + lower + "' could not be read\nOK (0 Errors, 1 Warnings)\n");
+      EXPECT_EQ(result.code, 255);
+      EXPECT_EQ(install.Take(), before);
+    }
+  }
 }
 
 TEST(VelmarUtilStartUpTest, WithoutTheDataFolderNothingRuns) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "assetdb/AssetArchiveCache.h"
+#include "assetdb/KuidBaseFile.h"
 #include "assetdb/VADAssetEdit.h"
 #include "assetdb/VADAssetHandle.h"
 #include "assetdb/VADAssetIndex.h"
@@ -233,6 +234,22 @@ TEST_F(InstallTest, FailedExtractionRevertsTheNewAsset) {
   EXPECT_EQ(VADInstallAsset(item, &log, kVADInstallCommit, kept, nullptr), KUID());
   EXPECT_EQ(Lines(log), (std::vector<std::string>{"3 $vad_failed_install"}));
   EXPECT_EQ(gVadAssetIndex.Find(a_), nullptr);
+}
+
+// An item without a KUID once went in under a freshly generated one.
+TEST_F(InstallTest, ItemWithoutAKuidMakesNoRecord) {
+  ContentPackageItem item = Item(a_, {{"mesh.im", "mesh"}});
+  item.RemoveChild(PString("kuid"));
+  root_.WriteFile("settings/kuid.txt", "base-kuid <kuid:500:10>\n");
+  KuidBaseFile::Init(root_.Path().c_str());
+  const uint32_t records = gVadAssetIndex.RecordCount();
+  ResultsLog log;
+  bool kept = false;
+  EXPECT_EQ(VADInstallAsset(item, &log, 0, kept, nullptr), KUID());
+  EXPECT_EQ(Lines(log), (std::vector<std::string>{"3 $vad_failed_install"}));
+  EXPECT_EQ(gVadAssetIndex.RecordCount(), records);
+  EXPECT_EQ(root_.ReadFile("settings/kuid.txt"), "base-kuid <kuid:500:10>\n");
+  KuidBaseFile::Reset();
 }
 
 // ---- packages
