@@ -32,9 +32,20 @@ Path UnderRoot(const char* relative) {
   return path;
 }
 
-bool MakeFreshFolder(const char* folder, const char* prefix, const char* preferred, Path& out) {
-  return CreateTemporaryFilePath(PString(), folder, prefix, nullptr, preferred, out) &&
+bool MakeFreshFolder(const char* folder, const char* prefix, const char* preferred, Path& out,
+                     bool (*claimed)(const char*) = nullptr) {
+  return CreateTemporaryFilePath(PString(), folder, prefix, nullptr, preferred, out, claimed) &&
          platform::MakeFolder(out) == platform::Error::None;
+}
+
+// A folder a record names stays its own even while empty or gone: handing
+// it to another asset would let a revert of one delete the other's files.
+bool NamedByRecord(const char* folder) {
+  for (const VADAssetInfo* record : gVadAssetIndex.Records()) {
+    if (record->HasEditingFolder() && VADSamePath(record->GetEditingFolder(), folder)) return true;
+    if (record->HasLocalFolder() && VADSamePath(record->GetLocalFolder(), folder)) return true;
+  }
+  return false;
 }
 
 // The name of a child that is a container, or empty for a value.
@@ -102,7 +113,8 @@ bool AllocateEditingFolder(VADAssetInfo& record) {
   if (record.HasEditingFolder()) return false;
   const Path editing = UnderRoot("editing");
   Path folder;
-  if (editing.Length() == 0 || !MakeFreshFolder(editing, "edit ", record.DisplayName(), folder)) return false;
+  if (editing.Length() == 0 || !MakeFreshFolder(editing, "edit ", record.DisplayName(), folder, &NamedByRecord))
+    return false;
   if (!record.SetEditingFolder(folder)) {
     platform::DeleteTree(folder);
     return false;

@@ -32,7 +32,8 @@ Vak::File::Path MakeLocalHashFolder(const KUID& kuid);
 bool AllocateLocalFolder(VADAssetInfo& record);
 // A fresh folder in root/editing named after the display name (else
 // "edit ..."), stored as its editing folder; false when it already has one
-// or none could be made.
+// or none could be made. A name that a record holds as its editing or local
+// folder is never taken, however empty that folder is.
 bool AllocateEditingFolder(VADAssetInfo& record);
 
 // The file, or for a ".texture" path its ".texture.txt" description.

@@ -8,6 +8,7 @@
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/Time.h"
 #include "assetdb/PersistentRecordList.h"
+#include "assetdb/VADDatabase.h"
 #include "assetdb/VADKeys.h"
 #include "assetdb/VADLock.h"
 #include "assetdb/VADLog.h"
@@ -496,6 +497,7 @@ bool VADIsDependencyFaulty(const KUID& kuid) {
 }
 
 bool VADDemoteDatabaseFile() {
+  if (VADIndexRefused()) return false;
   const Path current = InRoot("assets.tdx");
   if (current.Length() == 0 || !Vak::File::Exists(current).Ok()) return true;
   const Path cacheFile = InRoot("cache/assets.tdx");

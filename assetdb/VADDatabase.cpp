@@ -1,6 +1,7 @@
 #include "assetdb/VADDatabase.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 
 #include "Vak/Bexlorn/File.h"
@@ -25,6 +26,9 @@ namespace {
 std::atomic<bool> gOpen{false};
 std::atomic<bool> gRebuilding{false};
 std::atomic<bool> gIndexLoaded{false};
+// Set when an index file turned out newer than this build reads: from then
+// on nothing is written over it or moved.
+std::atomic<bool> gRefused{false};
 std::atomic<VADWallClock> gClock{&platform::WallClockSeconds};
 VADStartBlock gStart;
 Vak::CriticalSection gThreadLock{"VADThreads"};
@@ -67,6 +71,33 @@ void StopThread(Vak::Thread*& slot) {
   delete thread;
 }
 
+// Moves the root file that could not be read into "cache" under a name no
+// earlier one holds, so it is kept for a look and the demotion of the first
+// change cannot move it over the good copy the restore reads.
+void MoveAsideUnreadable() {
+  const Path root = InRoot("assets.tdx");
+  if (root.Length() == 0 || !Vak::File::Exists(root).Ok()) return;
+  Vak::File::Md(InRoot("cache"));
+  constexpr unsigned kNames = 1000;
+  for (unsigned n = 0; n < kNames; ++n) {
+    char name[48];
+    if (n == 0) std::snprintf(name, sizeof name, "cache/assets.tdx.unreadable");
+    else std::snprintf(name, sizeof name, "cache/assets.tdx.unreadable.%u", n);
+    const Path target = InRoot(name);
+    if (target.Length() == 0) break;
+    if (Vak::File::Exists(target).Ok()) continue;
+    if (Vak::File::Rename(root, target))
+      VelmarLogError("VADRestoreFromCache> unreadable \"%s\" moved to \"%s\"", static_cast<const char*>(root),
+                     static_cast<const char*>(target));
+    else
+      VelmarLogError("VADRestoreFromCache> Rename(\"%s\", \"%s\") failed", static_cast<const char*>(root),
+                     static_cast<const char*>(target));
+    return;
+  }
+  VelmarLogError("VADRestoreFromCache> no free name in \"cache\" for the unreadable \"%s\"",
+                 static_cast<const char*>(root));
+}
+
 void StoreTimeMarkerPending() {
   TimeMarkerHandler handler = nullptr;
   {
@@ -83,6 +114,15 @@ void VADSetWallClock(VADWallClock clock) { gClock.store(clock ? clock : &platfor
 bool VADIsDatabaseOpen() { return gOpen.load(); }
 bool VADIsRebuilding() { return gRebuilding.load(); }
 bool VADIsIndexLoaded() { return gIndexLoaded.load(); }
+bool VADIndexRefused() { return gRefused.load(); }
+
+Path VADNewerIndexFile() {
+  for (const char* name : {"assets.tdx", "cache/assets.tdx", "cache/assets.bku"}) {
+    const Path path = InRoot(name);
+    if (path.Length() > 0 && DatabaseFileVersion(path) > vad_file::kVersion) return path;
+  }
+  return Path();
+}
 
 void VADStartParams(VADStartBlock& block) { block = VADStartBlock(); }
 
@@ -97,6 +137,13 @@ bool VADInit(const VADStartBlock& block) {
   std::string root(block.root, strnlen(block.root, sizeof block.root));
   while (root.size() > 1 && (root.back() == '/' || root.back() == '\\')) root.pop_back();
   if (!SetDatabaseRootPath(root.c_str())) return false;
+  const Path newer = VADNewerIndexFile();
+  if (newer.Length() > 0) {
+    VelmarLogError("VADInit> \"%s\" is of a newer version than this build reads; the database stays closed",
+                   static_cast<const char*>(newer));
+    return false;
+  }
+  gRefused.store(false);
   const Path index = InRoot("assets.tdx");
   if (index.Length() == 0 || !IPCOpen(index, false)) return false;
   SetServerTimeHandler(&VADOnServerTime);
@@ -141,6 +188,13 @@ bool VADLoad() {
   VADLock lock;
   lock.Acquire(true);
   bool loaded = ReadDatabaseFile(InRoot("assets.tdx"));
+  if (!loaded && VADNewerIndexFile().Length() > 0) {
+    // A newer build wrote it since start-up: neither restored over nor
+    // rebuilt, and this process writes nothing more.
+    gRefused.store(true);
+    VelmarLogError("VADLoad> the index is of a newer version than this build reads; nothing is written to it");
+    return false;
+  }
   if (!loaded) {
     gVadAssetIndex.SetRebuiltFlag(1);
     if (!gStart.rebuildWhenMissing) return false;
@@ -161,9 +215,7 @@ bool VADLoad() {
 }
 
 bool VADRestoreFromCache() {
-  // The root file could not be read; it goes first, so the demotion of the
-  // first change cannot move it over the good copy read below.
-  Vak::File::Unlink(InRoot("assets.tdx"));
+  MoveAsideUnreadable();
   const Path cacheFile = InRoot("cache/assets.tdx");
   const Path backup = InRoot("cache/assets.bku");
   if (ReadDatabaseFile(cacheFile)) {
@@ -198,6 +250,7 @@ void VADRebuildFromFolders() {
 }
 
 bool VADThread_WriteDatabaseLocal() {
+  if (gRefused.load()) return false;
   IPCRecordFields fields;
   const bool handOver = IPCIsOwner() && IPCReadRecord(fields) && fields.requester != -1 &&
                         fields.requester != static_cast<int32_t>(Vak::Thread::GetProcessId());

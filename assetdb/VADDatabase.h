@@ -7,6 +7,8 @@
 // is written at shutdown.
 #include <cstdint>
 
+#include "Vak/Bexlorn/File.h"
+
 // What the front end hands the database's start.
 struct VADStartBlock {
   static constexpr unsigned kRootChars = 260;
@@ -20,8 +22,15 @@ struct VADStartBlock {
 void VADStartParams(VADStartBlock& block);
 // Opens the database on block.root (nothing when open already): the
 // cross-process controller on its "assets.tdx", the handlers, the spec
-// registry and the refresh thread. False when the controller does not open.
+// registry and the refresh thread. False when the controller does not open,
+// or when an index file there is newer than this build reads.
 bool VADInit(const VADStartBlock& block);
+// The first of "assets.tdx", "cache/assets.tdx" and "cache/assets.bku" in the
+// database root whose version is newer than this build reads; empty when
+// none is. Such a file is never read, restored over or moved.
+Vak::File::Path VADNewerIndexFile();
+// True once a load met a newer index: the index is then never written.
+bool VADIndexRefused();
 // Stops the threads, writes the index when it changed, and closes. True when
 // the index is on the disk: written now, or unchanged since it was.
 bool VADShutdown();

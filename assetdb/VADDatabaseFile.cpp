@@ -600,3 +600,12 @@ bool ReadDatabaseFile(const char* path) {
   TFile stream(&file);
   return gVadAssetIndex.ReadDatabase(stream);
 }
+
+uint32_t DatabaseFileVersion(const char* path) {
+  Vak::File file;
+  if (!file.Open(path, Vak::File::kReadStored).Ok()) return 0;
+  TFile stream(&file);
+  const uint32_t magic = stream.ReadInt();
+  const uint32_t version = stream.ReadInt();
+  return stream.GetError() == 0 && magic == kMagic ? version : 0;
+}

@@ -30,3 +30,6 @@ bool WriteDatabaseFile(const char* path);
 // False when the file does not open or the read fails (the index is then
 // empty).
 bool ReadDatabaseFile(const char* path);
+// The version in the file's header; 0 when the file does not open or does
+// not start with the index's magic.
+uint32_t DatabaseFileVersion(const char* path);

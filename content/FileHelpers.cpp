@@ -314,7 +314,8 @@ bool DeleteFileOrFolder(const Vak::PString& folderName, const char* path) {
 }
 
 bool CreateTemporaryFilePath(const Vak::PString& folderName, const char* folder, const char* prefix,
-                             const char* extension, const char* preferredName, Vak::File::Path& path) {
+                             const char* extension, const char* preferredName, Vak::File::Path& path,
+                             bool (*claimed)(const char* path)) {
   const uint32_t counter = ++gTemporaryNames;
   if (!folder || !MakeFolderPath(folderName, folder)) return false;
   Path base(folder);
@@ -324,7 +325,7 @@ bool CreateTemporaryFilePath(const Vak::PString& folderName, const char* folder,
   const Vak::String preferred = SanitiseFileName(preferredName);
   if (preferred.Size() > 0) {
     Path candidate(base);
-    if (candidate.Add(preferred) && (!hasExtension || candidate.Add(extension))) {
+    if (candidate.Add(preferred) && (!hasExtension || candidate.Add(extension)) && !(claimed && claimed(candidate))) {
       // An empty leftover of the same name must not block the name.
       if (!FolderHasFiles(folderName, candidate)) DeleteFileOrFolder(folderName, candidate);
       if (!FileExists(folderName, candidate)) {

@@ -72,8 +72,11 @@ bool DeleteFileOrFolder(const Vak::PString& folderName, const char* path);
 // first), else folder + prefix + 8 random characters + a counter (+ "." +
 // extension). A preferred name that sanitises to nothing counts as absent.
 // False when the folder cannot be made or no free name turned up in 100 tries.
+// A preferred path that `claimed` answers true for is neither removed nor
+// taken: the caller knows it belongs to something, empty or not.
 bool CreateTemporaryFilePath(const Vak::PString& folderName, const char* folder, const char* prefix,
-                             const char* extension, const char* preferredName, Vak::File::Path& path);
+                             const char* extension, const char* preferredName, Vak::File::Path& path,
+                             bool (*claimed)(const char* path) = nullptr);
 // Adds the KUID unless it is null or already listed.
 void AddKUIDUnique(const KUID& kuid, ChunkedList<KUID, 128>& list);
 // Starts with "/cache/", letters compared without regard to case.

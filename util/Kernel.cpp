@@ -16,6 +16,7 @@
 #include "assetdb/KuidBaseFile.h"
 #include "assetdb/VADDataFolders.h"
 #include "assetdb/VADDatabase.h"
+#include "assetdb/VADDatabaseFile.h"
 #include "assets3d/TextureConversion.h"
 #include "assets3d/VelmarResourceDatabaseServices.h"
 #include "content/AppGlobals.h"
@@ -109,7 +110,16 @@ int InitKernel(EngineContext& context, const char* programPath, int argc, char**
   VADStartBlock block;
   VADStartParams(block);
   std::snprintf(block.root, sizeof block.root, "%s", static_cast<const char*>(root));
-  VADInit(block);
+  if (!VADInit(block)) {
+    const Vak::File::Path newer = VADNewerIndexFile();
+    if (newer.Length() > 0) {
+      std::fprintf(stderr,
+                   "- \"%s\" is asset index version %u; this program reads up to version %u. "
+                   "Nothing was changed.\n",
+                   static_cast<const char*>(newer), DatabaseFileVersion(newer), vad_file::kVersion);
+      return 255;
+    }
+  }
   KuidBaseFile::Init(root);
   SetMainThread();
 

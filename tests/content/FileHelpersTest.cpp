@@ -389,24 +389,29 @@ TEST_F(FileHelpersTest, TemporaryPathFallsBackToARandomName) {
   Write("cobjedit/taken/config.txt");
   Write("cobjedit/file");
   const PString edit = Mount("cobjedit", "cobjedit");
+  std::filesystem::create_directories(root_ + "/cobjedit/claimed");
   const std::regex form(R"(edit [0-9a-z]{8}[0-9]+)");
   struct Case {
     const char* label;
     const char* preferred;
+    bool (*claimed)(const char*);
   };
   const std::vector<Case> cases = {
-      {"no preferred name", nullptr},
-      {"an empty preferred name", ""},
-      {"a name that sanitises to nothing", "    "},
-      {"a folder in use", "taken"},
-      {"a file in use", "file"},
+      {"no preferred name", nullptr, nullptr},
+      {"an empty preferred name", "", nullptr},
+      {"a name that sanitises to nothing", "    ", nullptr},
+      {"a folder in use", "taken", nullptr},
+      {"a file in use", "file", nullptr},
+      {"an empty folder the caller claims", "claimed", [](const char*) { return true; }},
+      {"a free name the caller claims", "free", [](const char*) { return true; }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     Vak::File::Path path;
-    ASSERT_TRUE(CreateTemporaryFilePath(edit, "", "edit ", nullptr, c.preferred, path));
+    ASSERT_TRUE(CreateTemporaryFilePath(edit, "", "edit ", nullptr, c.preferred, path, c.claimed));
     EXPECT_TRUE(std::regex_match(static_cast<const char*>(path), form)) << path;
   }
+  EXPECT_TRUE(std::filesystem::is_directory(root_ + "/cobjedit/claimed"));
   Vak::File::Path withExtension;
   ASSERT_TRUE(CreateTemporaryFilePath(edit, "", "edit ", "tmp", nullptr, withExtension));
   EXPECT_TRUE(std::regex_match(static_cast<const char*>(withExtension), std::regex(R"(edit [0-9a-z]{8}[0-9]+\.tmp)")))

@@ -138,6 +138,38 @@ TEST(VelmarUtilCommandsTest, RevertDiscardsTheEditsAndDeleteRemovesTheAsset) {
   EXPECT_EQ(install.Run({"delete", "<kuid:414141:1>"}).code, 255);
 }
 
+TEST(VelmarUtilCommandsTest, AnAssetOfTheSameNameGetsAnEditingFolderOfItsOwn) {
+  Installation install;
+  ASSERT_EQ(install.Run({"installfrompath", install.Samples() + "/assets"}).code, 0);
+  ASSERT_EQ(install.Run({"commit", "<kuid:414141:1>"}).code, 0);
+  // The first line of an edit names the editing folder.
+  auto editFolder = [&](const std::string& kuid) {
+    const Result edit = install.Run({"edit", kuid});
+    EXPECT_EQ(edit.code, 0) << edit.out;
+    const std::string prefix = "+ " + kuid + " : ";
+    if (edit.out.rfind(prefix, 0) != 0) return edit.out;
+    return edit.out.substr(prefix.size(), edit.out.find('\n') - prefix.size());
+  };
+  const std::string shed = install.Root() + "/editing/Sample Shed";
+  ASSERT_EQ(editFolder("<kuid:414141:1>"), shed);
+  // The user empties it; the asset stays open for edit.
+  for (const auto& entry : std::filesystem::directory_iterator(shed)) std::filesystem::remove_all(entry.path());
+
+  const std::string source = install.Scratch("second/shed");
+  e2e::WriteText(source + "/config.txt",
+                 "kuid <kuid:414141:4>\r\nkind \"scenery\"\r\nusername \"Sample Shed\"\r\nvelmar-build 3.1\r\n");
+  e2e::WriteText(source + "/only.txt", "the only copy\n");
+  ASSERT_EQ(install.Run({"installfrompath", install.Scratch("second")}).code, 0);
+  const std::string second = editFolder("<kuid:414141:4>");
+  EXPECT_NE(second, shed);
+  EXPECT_EQ(editFolder("<kuid:414141:1>"), shed);
+
+  const Result revert = install.Run({"revert", "<kuid:414141:1>"});
+  EXPECT_EQ(revert.code, 0) << revert.out;
+  EXPECT_EQ(e2e::ReadText(second + "/only.txt"), "the only copy\n");
+  EXPECT_EQ(install.Run({"commit", "<kuid:414141:4>"}).code, 0);
+}
+
 TEST(VelmarUtilCommandsTest, CompressTextureFindsARelativeFolderFromTheProgramFolder) {
   Installation install;
   // The working directory is the program's folder: "../local" is the

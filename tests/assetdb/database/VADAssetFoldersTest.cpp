@@ -171,6 +171,48 @@ TEST_F(AssetFoldersTest, LocalAndEditingFoldersAreFreshAndSetOnce) {
   EXPECT_EQ(std::string(other->GetEditingFolder()).rfind(Root("editing/edit "), 0), 0u);
 }
 
+TEST_F(AssetFoldersTest, AFolderARecordNamesIsNeverHandedToAnotherAsset) {
+  struct Case {
+    const char* what;
+    bool named;        // the first record names "editing/Goods shed"
+    bool asEditing;    // as its editing folder, else as its local folder
+    bool onDisk;       // the folder is there, empty
+    const char* name;  // the second asset's display name
+  };
+  const Case cases[] = {
+      {"an emptied editing folder", true, true, true, "Goods shed"},
+      {"the same name in other letters", true, true, true, "GOODS SHED"},
+      {"an editing folder gone from the disk", true, true, false, "Goods shed"},
+      {"a local folder that lies in editing", true, false, true, "Goods shed"},
+      {"an empty leftover no record names", false, true, true, "Goods shed"},
+  };
+  const std::string shed = Root("editing/Goods shed");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    gVadAssetIndex.Clear();
+    std::filesystem::remove_all(Root("editing"));
+    if (c.onDisk) std::filesystem::create_directories(shed);
+    VADAssetInfo* first = NewAssetRecord(KUID(123, 456, 0), "Goods shed");
+    ASSERT_NE(first, nullptr);
+    if (c.named) {
+      ASSERT_TRUE(c.asEditing ? first->SetEditingFolder(shed.c_str()) : first->SetLocalFolder(shed.c_str()));
+    }
+
+    VADAssetInfo* second = NewAssetRecord(KUID(123, 457, 0), c.name);
+    ASSERT_NE(second, nullptr);
+    ASSERT_TRUE(AllocateEditingFolder(*second));
+    const std::string got(second->GetEditingFolder());
+    EXPECT_TRUE(std::filesystem::is_directory(got)) << got;
+    if (!c.named) {
+      EXPECT_EQ(got, shed);
+      continue;
+    }
+    EXPECT_EQ(got.rfind(Root("editing/edit "), 0), 0u) << got;
+    EXPECT_EQ(Entries(Root("editing")).size(), c.onDisk ? 2u : 1u);
+    EXPECT_EQ(std::filesystem::is_directory(shed), c.onDisk);
+  }
+}
+
 TEST_F(AssetFoldersTest, TextureSourcesAndCompiledScripts) {
   root_.WriteFile("a/plain.txt", "x");
   root_.WriteFile("a/wall.texture.txt", "x");

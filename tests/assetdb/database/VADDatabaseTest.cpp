@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -77,6 +78,17 @@ protected:
     std::ofstream(path, std::ios::binary) << text;
   }
   bool Exists(const std::string& relative) const { return platform::Exists(Path(relative).c_str()); }
+  std::string ReadFile(const std::string& relative) const {
+    std::ifstream in(Path(relative), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  // The index file given a version word this build does not read.
+  void MakeNewer(const std::string& relative) const {
+    std::string bytes = ReadFile(relative);
+    ASSERT_GE(bytes.size(), 8u);
+    bytes[4] = static_cast<char>(vad_file::kVersion + 1);
+    std::ofstream(Path(relative), std::ios::binary) << bytes;
+  }
   void AddAsset(const std::string& folder, const KUID& kuid, const char* name) const {
     WriteFile(folder + "/config.txt", Config(kuid, name));
   }
@@ -160,6 +172,68 @@ TEST_F(DatabaseTest, DamagedRootWithOnlyABackupKeepsTheBackup) {
   EXPECT_EQ(LoadedKuids(), (std::vector<KUID>{kA, kB}));
   EXPECT_EQ(KuidsIn(Path("cache/assets.bku")), (std::vector<KUID>{kA, kB}));
   EXPECT_EQ(KuidsIn(Path("assets.tdx")), (std::vector<KUID>{kA, kB}));
+  EXPECT_EQ(ReadFile("cache/assets.tdx.unreadable"), "not an index") << "kept aside, not deleted";
+}
+
+// An older build once took a newer index for a damaged one and restored the
+// backup over it.
+TEST_F(DatabaseTest, ANewerIndexIsNeverReadRestoredOverOrMoved) {
+  struct Case {
+    const char* what;
+    const char* newer;
+    bool damagedRoot;
+  };
+  const Case cases[] = {
+      {"the index", "assets.tdx", false},
+      {"the cache copy", "cache/assets.tdx", true},
+      {"the backup", "cache/assets.bku", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(db_.Root());
+    WriteIndexFile("assets.tdx", {kA});
+    WriteIndexFile("cache/assets.tdx", {kA});
+    WriteIndexFile("cache/assets.bku", {kA});
+    MakeNewer(c.newer);
+    if (c.damagedRoot) WriteFile("assets.tdx", "not an index");
+    const std::string root = ReadFile("assets.tdx"), newer = ReadFile(c.newer);
+    VADStartBlock block;
+    VADStartParams(block);
+    std::strncpy(block.root, db_.Root().c_str(), sizeof block.root - 1);
+    EXPECT_FALSE(VADInit(block));
+    EXPECT_FALSE(VADIsDatabaseOpen());
+    EXPECT_EQ(std::string(VADNewerIndexFile()), Path(c.newer));
+    EXPECT_EQ(ReadFile("assets.tdx"), root);
+    EXPECT_EQ(ReadFile(c.newer), newer);
+    EXPECT_FALSE(Exists("cache/assets.tdx.unreadable"));
+  }
+}
+
+// Written by a newer build while this one runs: the reload neither restores
+// nor rebuilds, and nothing this process does afterwards touches the file.
+TEST_F(DatabaseTest, ANewerIndexMetByAReloadIsNeverWrittenOver) {
+  WriteIndexFile("assets.tdx", {kA});
+  WriteIndexFile("cache/assets.bku", {kA, kB});
+  Open();
+  ASSERT_EQ(LoadedKuids(), (std::vector<KUID>{kA}));
+  MakeNewer("assets.tdx");
+  const std::string newer = ReadFile("assets.tdx");
+  VADReload();
+  EXPECT_TRUE(VADIndexRefused());
+  EXPECT_TRUE(LoadedKuids().empty());
+  {
+    VADLock lock;
+    lock.Acquire(true);
+    VADAssetInfo record;
+    record.kuid = kC;
+    record.name = "new";
+    gVadAssetIndex.Insert(record);
+    gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
+  }
+  EXPECT_FALSE(VADShutdown()) << "the index did not reach the disk";
+  EXPECT_EQ(ReadFile("assets.tdx"), newer);
+  EXPECT_EQ(KuidsIn(Path("cache/assets.bku")), (std::vector<KUID>{kA, kB}));
+  EXPECT_FALSE(Exists("cache/assets.tdx"));
 }
 
 TEST_F(DatabaseTest, NothingReadableRebuildsFromEveryFolder) {
