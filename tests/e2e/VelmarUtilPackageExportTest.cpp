@@ -1,5 +1,6 @@
 // createcdp at its edges: a package holds every asset asked for or is not
-// written at all, and installed assets are exported wherever they are held.
+// written at all, installed assets are exported wherever they are held, and
+// nothing behind a link in an asset folder goes into a package.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -153,6 +154,52 @@ TEST(VelmarUtilPackageExportTest, InstalledAssetsWithoutALocalFolderAreExportedW
     } else {
       EXPECT_FALSE(std::filesystem::exists(package));
     }
+  }
+}
+
+TEST(VelmarUtilPackageExportTest, LinksInAnAssetFolderAreRefusedAsLinks) {
+  Installation install;
+  InstallSamples(install);
+  const std::string shed = LocalFolderOf(install, "Sample Shed");
+  ASSERT_FALSE(shed.empty());
+  const std::string outside = install.Scratch("outside");
+  e2e::WriteText(outside + "/secret.txt", "not the asset's\n");
+  e2e::WriteText(outside + "/folder/more.txt", "not the asset's either\n");
+  const std::string source = install.Scratch("source");
+  std::filesystem::create_directories(source + "/shed");
+  std::filesystem::copy(install.Samples() + "/assets/shed", source + "/shed", std::filesystem::copy_options::recursive);
+  // Another KUID, so that an install of the copy would be a new asset.
+  e2e::WriteText(source + "/shed/config.txt", "kuid <kuid:414141:7>\r\nkind \"scenery\"\r\nusername \"Linked Shed\"\r\n"
+                                              "velmar-build 3.1\r\n");
+
+  const struct {
+    const char* name;
+    std::string link;    // in the asset folder
+    std::string target;  // outside it
+  } cases[] = {
+      {"a link to a file", "secret.txt", outside + "/secret.txt"},
+      {"a link to a folder", "more", outside + "/folder"},
+      {"a link in a sub-folder", "art/secret.txt", outside + "/secret.txt"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string name = std::filesystem::path(c.link).filename().string();
+    const std::string refused = "- <NULL> : '" + name + "' is a link, which packages may not hold\n";
+    for (const std::string& folder : {shed, source + "/shed"}) std::filesystem::create_symlink(c.target, folder + "/" + c.link);
+
+    ExpectRefused(install, install.Scratch("links-" + std::to_string(n++)), {"<kuid:414141:1>"},
+                  refused + "- <kuid:414141:1> : The asset's files could not be read\nOK (2 Errors, 0 Warnings)\n");
+
+    const e2e::Snapshot before = install.Take();
+    const Result result = install.Run({"installfrompath", source});
+    const std::string skipped = "! <NULL> : Skipping the asset at '";
+    EXPECT_EQ(result.out.substr(0, refused.size() + skipped.size()), refused + skipped) << result.out;
+    EXPECT_TRUE(result.out.ends_with("/shed'\nOK (1 Errors, 1 Warnings)\n")) << result.out;
+    EXPECT_EQ(result.code, 255);
+    EXPECT_EQ(install.Take(), before);
+
+    for (const std::string& folder : {shed, source + "/shed"}) std::filesystem::remove(folder + "/" + c.link);
   }
 }
 
