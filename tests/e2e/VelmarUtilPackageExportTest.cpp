@@ -186,7 +186,8 @@ TEST(VelmarUtilPackageExportTest, LinksInAnAssetFolderAreRefusedAsLinks) {
     SCOPED_TRACE(c.name);
     const std::string name = std::filesystem::path(c.link).filename().string();
     const std::string refused = "- <NULL> : '" + name + "' is a link, which packages may not hold\n";
-    for (const std::string& folder : {shed, source + "/shed"}) std::filesystem::create_symlink(c.target, folder + "/" + c.link);
+    for (const std::string& folder : {shed, source + "/shed"})
+      std::filesystem::create_symlink(c.target, folder + "/" + c.link);
 
     ExpectRefused(install, install.Scratch("links-" + std::to_string(n++)), {"<kuid:414141:1>"},
                   refused + "- <kuid:414141:1> : The asset's files could not be read\nOK (2 Errors, 0 Warnings)\n");
