@@ -5,6 +5,7 @@
 
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/Time.h"
+#include "assetdb/AssetArchiveCache.h"
 #include "assetdb/VADAssetEdit.h"
 #include "assetdb/VADAssetHandle.h"
 #include "assetdb/VADAssetIndex.h"
@@ -285,11 +286,25 @@ ContentPackageItem VADReadAssetForPackage(const KUID& kuid, ResultsLog* log, uin
     VADReportAsset(log, ResultsLog::kError, "$vad_unable_read_config", kuid);
     return item;
   }
+  // An asset held only in an engine archive is read through it, as its
+  // config is.
   Path folder;
+  PString archive;
+  {
+    VADLock lock;
+    lock.Acquire(false);
+    const VADAssetInfo* record = handle.FindRecord();
+    if (record && !record->HasLocalFolder() && record->HasArchiveLocation()) {
+      archive = record->archiveName;
+      folder = record->archivePath;
+    }
+  }
+  AssetArchiveHold hold(archive);
   ResultsLog scratch;
   ACSChunkPtr files;
   files.MakeContainer();
-  if (!handle.GetPath(folder) || !PackFolderFiles(files, folder, PString(), log ? *log : scratch, item.GetCompression())) {
+  if ((archive.Length() == 0 && !handle.GetPath(folder)) ||
+      !PackFolderFiles(files, folder, archive, log ? *log : scratch, item.GetCompression())) {
     VADReportAsset(log, ResultsLog::kError, "$vad_unable_read_files", kuid);
     return item;
   }

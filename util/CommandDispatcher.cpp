@@ -308,15 +308,24 @@ bool CreateCdp(Command& command) {
       command.Error("Invalid AssetID.");
       return true;
     }
+    // Installed is enough: an asset held only in an archive has no local
+    // folder, and one that cannot be read fails below.
     VADAssetStatus status;
-    if (!VADGetAssetStatus(kuid, status, 255) || !(status.Flags() & VADAssetStatus::kLocal)) {
+    if (!VADGetAssetStatus(kuid, status, 255) || !(status.state & VADAssetStatus::kInstalled)) {
       AddAssetError(command.log, "Asset is not local.", kuid);
       return true;
     }
+    const int32_t errors = command.log.GetErrorCount();
     ContentPackageItem read = VADReadAssetForPackage(kuid, &command.log, kVADPackageDropCompiledTextures);
     ContentPackageItem item;
     item.Assign(read);
-    if (package.AddAsset(error, item)) encoder.Add(item.GetFiles());
+    // A package without one of the assets asked for is no backup: nothing
+    // is written. A read that failed has said why (its item has no KUID).
+    if (!package.AddAsset(error, item)) {
+      if (command.log.GetErrorCount() == errors) AddAssetError(command.log, static_cast<const char*>(error), kuid);
+      return true;
+    }
+    encoder.Add(item.GetFiles());
   }
   if (!encoder.Finish()) {
     std::fprintf(stderr, "%s\n", "Unable to write archive file. Needs to be .cdp file extension");

@@ -36,6 +36,7 @@ constexpr const char* kFolderReadError = "$vad_package_folder_read_err";
 constexpr const char* kFolderError = "$vad_package_folder_err";
 constexpr const char* kBadName = "$vad_package_file_bad_name";
 constexpr const char* kBadExtension = "$vad_package_file_bad_ext";
+constexpr const char* kLinkRefused = "$vad_package_file_link";
 
 constexpr const char* kUnknownDataType = "Unknown data type encountered. Content package may be damaged";
 constexpr const char* kWriteFailed = "Unable to write content files to disk";
@@ -110,6 +111,13 @@ public:
       if (IsDotName(name)) continue;
       if (!IsValidPackageName(name)) {
         Report(log_, ResultsLog::kError, kBadName, FileName(), name);
+        result = false;
+        continue;
+      }
+      // What a link reaches lies outside the asset: neither its bytes nor
+      // its entries go in.
+      if (find.attributes & Vak::File::Entry::kLink) {
+        Report(log_, ResultsLog::kError, kLinkRefused, FileName(), name);
         result = false;
         continue;
       }

@@ -177,6 +177,9 @@ public:
   // One match of a wildcard search, laid out as an archive's file header.
   struct Entry {
     static constexpr uint16_t kFolder = 0x10;
+    // A symbolic link, listed with its target's size and times, never as a
+    // folder.
+    static constexpr uint16_t kLink = 0x400;
     char name[260];      // without folder
     uint32_t size;
     uint32_t size2;

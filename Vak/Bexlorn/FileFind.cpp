@@ -30,6 +30,7 @@ void Fill(File::Entry& entry, const platform::FolderEntry& found) {
   entry.accessed = Seconds(found.info.accessed);
   entry.written = Seconds(found.info.modified);
   entry.attributes = found.info.isFolder ? File::Entry::kFolder : 0;
+  if (found.info.isLink) entry.attributes |= File::Entry::kLink;
   entry.reserved2 = 0;
 }
 

@@ -140,6 +140,7 @@ const std::map<std::string, std::set<std::string>> kParameters = [] {
   table["$vad_package_unknown_compression"] = {"file_path", "comp_type"};
   table["$vad_package_folder_err"] = table["$vad_package_folder_read_err"] = {"folder_path"};
   table["$vad_package_file_bad_ext"] = table["$vad_package_file_bad_name"] = {"file_name"};
+  table["$vad_package_file_link"] = {"file_name"};
   table["$vad_log_repair_end"] = {"warn_count", "error_count"};
   table["$vad_prompt_skipped"] = table["$vad_prompt_overwritten"] = {"asset_name", "action"};
   table["$cm_general_bps"] = {"bytes"};

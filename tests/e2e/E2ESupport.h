@@ -97,6 +97,17 @@ inline Snapshot TakeSnapshot(const std::string& root) {
   return snapshot;
 }
 
+// The asset folder under `root`/local that holds the file with this
+// content; empty if none.
+inline std::string LocalFolderHolding(const std::string& root, const std::string& file, const std::string& content) {
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root + "/local")) {
+    const std::string path = entry.path().string();
+    if (path.size() > file.size() && path.substr(path.size() - file.size()) == file && ReadText(path) == content)
+      return path.substr(0, path.size() - file.size() - 1);
+  }
+  return "";
+}
+
 // One installation in a fresh temporary folder, with its samples beside it.
 class Installation {
 public:

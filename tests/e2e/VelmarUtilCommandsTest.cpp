@@ -28,17 +28,6 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-// The asset folder under `root`/local that holds the file with this
-// content; empty if none.
-std::string LocalFolderHolding(const std::string& root, const std::string& file, const std::string& content) {
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(root + "/local")) {
-    const std::string path = entry.path().string();
-    if (path.size() > file.size() && path.substr(path.size() - file.size()) == file && e2e::ReadText(path) == content)
-      return path.substr(0, path.size() - file.size() - 1);
-  }
-  return "";
-}
-
 // The asset's files other than its config, which a package carries in
 // binary form.
 e2e::Snapshot FilesBesideConfig(const std::string& folder) {
@@ -105,8 +94,8 @@ TEST(VelmarUtilCommandsTest, InstalledAssetTravelsThroughAPackageToAnotherInstal
   EXPECT_EQ(result.code, 0) << result.out;
   EXPECT_EQ(other.Run({"printconfig", "<kuid:414141:1>"}).out, config.out);
   const std::string mesh = "mesh data of Sample Shed\n";
-  const std::string here = LocalFolderHolding(install.Root(), "art/body.im", mesh);
-  const std::string there = LocalFolderHolding(other.Root(), "art/body.im", mesh);
+  const std::string here = e2e::LocalFolderHolding(install.Root(), "art/body.im", mesh);
+  const std::string there = e2e::LocalFolderHolding(other.Root(), "art/body.im", mesh);
   ASSERT_FALSE(here.empty());
   ASSERT_FALSE(there.empty());
   const e2e::Snapshot files = FilesBesideConfig(here);

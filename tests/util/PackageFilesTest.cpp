@@ -133,6 +133,39 @@ TEST(PackageFilesTest, NamesArePackedSkippedOrReported) {
   }
 }
 
+TEST(PackageFilesTest, LinksAreRefusedByPackingAndCheckingAndNeverFollowed) {
+  const struct {
+    const char* name;
+    const char* link;  // in the asset folder, to "outside"
+    bool toFolder;
+  } cases[] = {
+      {"a link to a file", "secret.txt", false},
+      {"a link to a folder", "more", true},
+      {"a link in a sub-folder", "sub/secret.txt", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder temp;
+    const std::string folder = temp / "asset";
+    ASSERT_TRUE(WriteBytes(folder + "/sub/own.txt", "own"));
+    ASSERT_TRUE(WriteBytes(temp / "outside/secret.txt", "not the asset's"));
+    const std::string target = temp / (c.toFolder ? "outside" : "outside/secret.txt");
+    ASSERT_EQ(symlink(target.c_str(), (folder + "/" + c.link).c_str()), 0);
+
+    ResultsLog packLog;
+    ACSChunkPtr files;
+    files.MakeContainer();
+    EXPECT_FALSE(PackFolderFiles(files, folder.c_str(), kNone, packLog, kNone));
+    // The asset's own file and nothing else.
+    EXPECT_EQ(files.GetChildCount(), 1);
+    EXPECT_EQ(files.GetChildContainer(Vak::PString("sub")).GetChildCount(), 1);
+    EXPECT_EQ(Lines(packLog), std::vector<std::string>{"3 $vad_package_file_link"});
+    ResultsLog checkLog;
+    EXPECT_FALSE(CheckFolderFiles(folder.c_str(), checkLog));
+    EXPECT_EQ(Lines(checkLog), std::vector<std::string>{"3 $vad_package_file_link"});
+  }
+}
+
 TEST(PackageFilesTest, FileTypesAreTheThirtyExtensionsInAnyCase) {
   const char* allowed[] = {"txt", "bmp", "tga", "chump", "pm",  "im",      "kin", "wav", "jpg", "jpeg",
                            "gnd", "ref", "tso", "obs",   "trk", "texture", "bmk", "dat", "gs",  "gse",
