@@ -5,7 +5,7 @@
 #include <string>
 
 #include "Vak/Bexlorn/Options.h"
-#include "platform/kernelx/ResourceFile.h"
+#include "engine/kernelx/ResourceFile.h"
 
 using Vak::Bitmap;
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "assets3d/TextureCompress.h"
-#include "platform/dorvix/AsciiTextureResource.h"
+#include "engine/dorvix/AsciiTextureResource.h"
 
 namespace Vak {
 class Options;

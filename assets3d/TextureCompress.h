@@ -8,7 +8,7 @@
 #include <nvtt/nvtt.h>
 
 #include "Vak/Bexlorn/PString.h"
-#include "platform/kernelx/Bitmap.h"
+#include "engine/kernelx/Bitmap.h"
 
 class TextureCompress {
 public:

@@ -10,7 +10,7 @@
 #include "datamanager/ConfigReports.h"
 #include "datamanager/Container.h"
 #include "datamanager/DataManager.h"
-#include "platform/kernelx/Bitmap.h"
+#include "engine/kernelx/Bitmap.h"
 #include "platform/os/FileSystem.h"
 
 namespace RUZLib {

@@ -18,10 +18,10 @@
 #include "datamanager/Container.h"
 #include "datamanager/FormTemplate.h"
 #include "datamanager/MeshData.h"
-#include "platform/dorvix/RenderKernel.h"
-#include "platform/elthrac/ParallelLight.h"
-#include "platform/elthrac/Particle.h"
-#include "platform/elthrac/UnsortedAlphaBlendCache.h"
+#include "engine/dorvix/RenderKernel.h"
+#include "engine/elthrac/ParallelLight.h"
+#include "engine/elthrac/Particle.h"
+#include "engine/elthrac/UnsortedAlphaBlendCache.h"
 #include "platform/os/ThreadLocale.h"
 
 namespace RUZLib {

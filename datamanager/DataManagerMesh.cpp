@@ -12,7 +12,7 @@
 #include "datamanager/DataManager.h"
 #include "datamanager/ErrorHandler.h"
 #include "datamanager/MeshData.h"
-#include "platform/elthrac/ParallelLight.h"
+#include "engine/elthrac/ParallelLight.h"
 
 namespace RUZLib {
 

@@ -11,7 +11,7 @@
 #include "datamanager/DataManager.h"
 #include "datamanager/ErrorHandler.h"
 #include "datamanager/FormTemplate.h"
-#include "platform/dorvix/RenderKernel.h"
+#include "engine/dorvix/RenderKernel.h"
 
 namespace RUZLib {
 

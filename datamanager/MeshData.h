@@ -10,7 +10,7 @@
 #include "Vak/Bexlorn/PString.h"
 #include "assetdb/JobScheduler.h"
 #include "datamanager/MeshSource.h"
-#include "platform/elthrac/Particle.h"
+#include "engine/elthrac/Particle.h"
 
 namespace RUZLib {
 

@@ -3,7 +3,7 @@
 // an image is whole 32-bit pixels that can be resampled.
 #include <cstddef>
 
-#include "platform/kernelx/Bitmap.h"
+#include "engine/kernelx/Bitmap.h"
 
 namespace fuzz {
 

@@ -14,7 +14,7 @@
 #include "datamanager/MeshSource.h"
 #include "fuzz/NameSweep.h"
 #include "fuzz/ConfigFuzz.h"
-#include "platform/dorvix/RenderKernel.h"
+#include "engine/dorvix/RenderKernel.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/dorvix/AsciiTextureResource.h"
+#include "engine/dorvix/AsciiTextureResource.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Vak::TextureDescription description;

@@ -24,7 +24,7 @@
 #include "datamanager/ErrorHandler.h"
 #include "datamanager/Validate.h"
 #include "net/NetworkService.h"
-#include "platform/dorvix/RenderKernel.h"
+#include "engine/dorvix/RenderKernel.h"
 #include "util/CommandDispatcher.h"
 #include "util/EngineContext.h"
 

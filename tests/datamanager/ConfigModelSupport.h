@@ -14,7 +14,7 @@
 #include "datamanager/Container.h"
 #include "datamanager/MeshData.h"
 #include "datamanager/Messages.h"
-#include "platform/dorvix/RenderKernel.h"
+#include "engine/dorvix/RenderKernel.h"
 #include "tests/datamanager/DataManagerSupport.h"
 
 namespace datamanager::test {

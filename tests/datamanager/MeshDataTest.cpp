@@ -12,7 +12,7 @@
 #include "content/AppGlobals.h"
 #include "datamanager/DataManager.h"
 #include "datamanager/ErrorHandler.h"
-#include "platform/dorvix/RenderKernel.h"
+#include "engine/dorvix/RenderKernel.h"
 #include "tests/datamanager/DataManagerSupport.h"
 
 namespace {

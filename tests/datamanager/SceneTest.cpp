@@ -4,9 +4,9 @@
 #include <string>
 
 #include "datamanager/DataManager.h"
-#include "platform/dorvix/RenderKernel.h"
-#include "platform/elthrac/ParallelLight.h"
-#include "platform/elthrac/UnsortedAlphaBlendCache.h"
+#include "engine/dorvix/RenderKernel.h"
+#include "engine/elthrac/ParallelLight.h"
+#include "engine/elthrac/UnsortedAlphaBlendCache.h"
 #include "tests/content/LogCapture.h"
 #include "tests/datamanager/DataManagerSupport.h"
 

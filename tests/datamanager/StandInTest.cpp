@@ -2,8 +2,8 @@
 // them: ownership of particles, scenes and counted references.
 #include <gtest/gtest.h>
 
-#include "platform/dorvix/RenderKernel.h"
-#include "platform/elthrac/Particle.h"
+#include "engine/dorvix/RenderKernel.h"
+#include "engine/elthrac/Particle.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "datamanager/Container.h"
 #include "datamanager/Validate.h"
 #include "tests/datamanager/ConfigModelSupport.h"
-#include "tests/platform/kernelx/ImageFiles.h"
+#include "tests/engine/kernelx/ImageFiles.h"
 
 namespace {
 

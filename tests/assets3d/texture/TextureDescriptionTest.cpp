@@ -1,4 +1,4 @@
-#include "platform/dorvix/AsciiTextureResource.h"
+#include "engine/dorvix/AsciiTextureResource.h"
 
 #include <gtest/gtest.h>
 

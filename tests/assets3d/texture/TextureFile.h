@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "Vak/Bexlorn/LittleEndian.h"
-#include "platform/dorvix/TextureResource.h"
-#include "platform/kernelx/ResourceFile.h"
-#include "tests/platform/kernelx/ImageFiles.h"
+#include "engine/dorvix/TextureResource.h"
+#include "engine/kernelx/ResourceFile.h"
+#include "tests/engine/kernelx/ImageFiles.h"
 #include "tests/platform/os/TempFolder.h"
 
 namespace texturetest {

@@ -9,7 +9,7 @@
 
 #include "Vak/Bexlorn/Options.h"
 #include "assets3d/CompressAsciiResource.h"
-#include "tests/platform/kernelx/ImageFiles.h"
+#include "tests/engine/kernelx/ImageFiles.h"
 #include "tests/platform/os/TempFolder.h"
 
 namespace texturetest {

@@ -1,10 +1,10 @@
-#include "platform/kernelx/Bitmap.h"
+#include "engine/kernelx/Bitmap.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "tests/platform/kernelx/ImageFiles.h"
+#include "tests/engine/kernelx/ImageFiles.h"
 #include "tests/platform/os/TempFolder.h"
 
 namespace {

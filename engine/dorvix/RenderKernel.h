@@ -4,10 +4,10 @@
 // nothing; a program starts it as the engine would.
 #include <memory>
 
-#include "platform/dorvix/Display.h"
-#include "platform/dorvix/Material.h"
-#include "platform/dorvix/RenderingCache.h"
-#include "platform/dorvix/SceneGraph.h"
+#include "engine/dorvix/Display.h"
+#include "engine/dorvix/Material.h"
+#include "engine/dorvix/RenderingCache.h"
+#include "engine/dorvix/SceneGraph.h"
 
 namespace Vak {
 

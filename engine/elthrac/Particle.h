@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "Vak/Bexlorn/PString.h"
-#include "platform/dorvix/SceneGraph.h"
+#include "engine/dorvix/SceneGraph.h"
 
 namespace Vak {
 

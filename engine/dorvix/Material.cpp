@@ -1,4 +1,4 @@
-#include "platform/dorvix/Material.h"
+#include "engine/dorvix/Material.h"
 
 #include "Vak/Cindrel/ResourceDatabase.h"
 

@@ -5,7 +5,7 @@
 // description of AsciiTextureResource); this class keeps the settings, the
 // mip lock and writes the texture file:
 //
-//   resource file of type kFileType (platform/kernelx/ResourceFile.h)
+//   resource file of type kFileType (engine/kernelx/ResourceFile.h)
 //     "TXHD" v1: u32 width, u32 height, u32 depth, u32 mip count,
 //                u32 format code, i32 alpha class, u32 flags,
 //                u32 anisotropy, u32 mag, min and mip filter codes
@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "Vak/Cindrel/Resource.h"
-#include "platform/kernelx/Bitmap.h"
+#include "engine/kernelx/Bitmap.h"
 
 namespace Vak {
 

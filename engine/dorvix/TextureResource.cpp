@@ -1,11 +1,11 @@
-#include "platform/dorvix/TextureResource.h"
+#include "engine/dorvix/TextureResource.h"
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 
 #include "Vak/Bexlorn/File.h"
-#include "platform/kernelx/ResourceFile.h"
+#include "engine/kernelx/ResourceFile.h"
 
 namespace Vak {
 

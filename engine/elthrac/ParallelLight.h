@@ -1,6 +1,6 @@
 #pragma once
 // A directional light of a display, placed in the scene as a particle.
-#include "platform/elthrac/Particle.h"
+#include "engine/elthrac/Particle.h"
 
 namespace Vak {
 

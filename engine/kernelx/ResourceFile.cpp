@@ -1,4 +1,4 @@
-#include "platform/kernelx/ResourceFile.h"
+#include "engine/kernelx/ResourceFile.h"
 
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/LittleEndian.h"

@@ -1,9 +1,9 @@
-#include "platform/dorvix/AsciiTextureResource.h"
+#include "engine/dorvix/AsciiTextureResource.h"
 
 #include <cstring>
 #include <utility>
 
-#include "platform/kernelx/WholeFile.h"
+#include "engine/kernelx/WholeFile.h"
 
 namespace Vak {
 

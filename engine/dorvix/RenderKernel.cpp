@@ -1,4 +1,4 @@
-#include "platform/dorvix/RenderKernel.h"
+#include "engine/dorvix/RenderKernel.h"
 
 namespace Vak {
 

@@ -3,11 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/kernelx/Bitmap.h"
-#include "platform/kernelx/WholeFile.h"
+#include "engine/kernelx/Bitmap.h"
+#include "engine/kernelx/WholeFile.h"
 #include "platform/os/Process.h"
 #include "platform/os/Waitable.h"
-#include "tests/platform/kernelx/ImageFiles.h"
+#include "tests/engine/kernelx/ImageFiles.h"
 #include "tests/platform/os/TempFolder.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/kernelx/WholeFile.h"
+#include "engine/kernelx/WholeFile.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "platform/dorvix/SceneGraph.h"
+#include "engine/dorvix/SceneGraph.h"
 
 #include <algorithm>
 

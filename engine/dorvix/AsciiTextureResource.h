@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/dorvix/TextureResource.h"
+#include "engine/dorvix/TextureResource.h"
 
 namespace Vak {
 

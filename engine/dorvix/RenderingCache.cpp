@@ -1,4 +1,4 @@
-#include "platform/dorvix/RenderingCache.h"
+#include "engine/dorvix/RenderingCache.h"
 
 #include <algorithm>
 

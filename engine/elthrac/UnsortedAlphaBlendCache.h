@@ -1,6 +1,6 @@
 #pragma once
 // The engine's own cache for blended geometry drawn in submission order.
-#include "platform/dorvix/RenderingCache.h"
+#include "engine/dorvix/RenderingCache.h"
 
 namespace Vak {
 

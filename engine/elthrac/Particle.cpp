@@ -1,4 +1,4 @@
-#include "platform/elthrac/Particle.h"
+#include "engine/elthrac/Particle.h"
 
 #include <algorithm>
 

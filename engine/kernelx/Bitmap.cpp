@@ -1,4 +1,4 @@
-#include "platform/kernelx/Bitmap.h"
+#include "engine/kernelx/Bitmap.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <string>
 
 #include "Vak/Bexlorn/LittleEndian.h"
-#include "platform/kernelx/WholeFile.h"
+#include "engine/kernelx/WholeFile.h"
 
 namespace Vak {
 

@@ -1,4 +1,4 @@
-#include "platform/kernelx/ResourceFile.h"
+#include "engine/kernelx/ResourceFile.h"
 
 #include <gtest/gtest.h>
 
