@@ -148,6 +148,15 @@ TEST(VelmarUtilCommandsTest, CompressTextureFindsARelativeFolderFromTheProgramFo
   EXPECT_EQ(install.Run({"compresstexture", "../no-such-folder"}).code, 255);
 }
 
+TEST(VelmarUtilCommandsTest, TheSampleTextureConvertsWhereTheInstallationHoldsIt) {
+  Installation install;
+  const std::string folder = install.Root() + "/textures";
+  const Result result = install.Run({"compresstexture", folder});
+  EXPECT_EQ(result.out, kOk);
+  EXPECT_EQ(result.code, 0);
+  EXPECT_TRUE(std::filesystem::exists(folder + "/brick/brick.texture"));
+}
+
 // The converted file's one image, level 0 of slice 0: the bytes of its
 // "TXDT" chunk after slice, level, width, height and byte count.
 std::string FirstImage(const std::string& bytes) {
@@ -162,8 +171,8 @@ TEST(VelmarUtilCommandsTest, CompressTextureConvertsEveryDescriptionUnderTheFold
   Installation install;
   const std::filesystem::path local = install.Root() + "/local/textures";
   std::filesystem::create_directories(local / "deeper");
-  std::filesystem::copy(install.Samples() + "/textures/brick", local / "brick");
-  std::filesystem::copy(install.Samples() + "/textures/brick", local / "deeper/brick2");
+  std::filesystem::copy(install.Root() + "/textures/brick", local / "brick");
+  std::filesystem::copy(install.Root() + "/textures/brick", local / "deeper/brick2");
   std::filesystem::rename(local / "deeper/brick2/brick.texture.txt", local / "deeper/brick2/wall.texture.txt");
 
   Result result = install.Run({"compresstexture", "../local"});
@@ -171,7 +180,7 @@ TEST(VelmarUtilCommandsTest, CompressTextureConvertsEveryDescriptionUnderTheFold
   EXPECT_EQ(result.code, 0);
   // A 4 x 4 opaque image stays uncompressed: blue, green, red, alpha as in
   // the source, whose rows already run from the top.
-  const std::string source = e2e::ReadText(install.Samples() + "/textures/brick/brick.tga").substr(18);
+  const std::string source = e2e::ReadText(install.Root() + "/textures/brick/brick.tga").substr(18);
   for (const auto& output : {local / "brick/brick.texture", local / "deeper/brick2/wall.texture"}) {
     SCOPED_TRACE(output.string());
     const std::string bytes = e2e::ReadText(output.string());
