@@ -115,6 +115,47 @@ TEST(VelmarUtilCommandsTest, InstalledAssetTravelsThroughAPackageToAnotherInstal
   EXPECT_EQ(files.count("sound.wav"), 1u);
 }
 
+// Two spellings of one path, each naming something else: the one typed is
+// read; case is folded only for a path that does not exist as typed.
+TEST(VelmarUtilCommandsTest, APathThatExistsAsTypedIsReadAsTyped) {
+  Installation source("source");
+  ASSERT_EQ(source.Run({"installfrompath", source.Samples() + "/assets"}).code, 0);
+  const std::string shed = "<kuid:414141:1>";
+  const std::string wagon = "<kuid:414141:2>";
+  const std::string places = source.Scratch("places");
+  std::filesystem::create_directories(places + "/UP");
+  std::filesystem::create_directories(places + "/up");
+  for (const std::string& kuid : {shed, wagon}) ASSERT_EQ(source.Run({"commit", kuid}).code, 0);
+  ASSERT_EQ(source.Run({"createcdp", places + "/UP/Pkg.cdp", shed}).code, 0);
+  ASSERT_EQ(source.Run({"createcdp", places + "/up/pkg.cdp", wagon}).code, 0);
+  const auto recursive = std::filesystem::copy_options::recursive;
+  std::filesystem::create_directories(places + "/Pick/shed");
+  std::filesystem::create_directories(places + "/pick/wagon");
+  std::filesystem::copy(source.Samples() + "/assets/shed", places + "/Pick/shed", recursive);
+  std::filesystem::copy(source.Samples() + "/assets/wagon", places + "/pick/wagon", recursive);
+
+  struct Case {
+    std::string command;
+    std::string path;
+    std::string installed;
+    std::string left;
+  };
+  const Case cases[] = {
+      {"installcdp", "/UP/Pkg.cdp", shed, wagon},
+      {"installcdp", "/Up/PKG.cdp", wagon, shed},  // not as typed: folded
+      {"installfrompath", "/Pick", shed, wagon},
+      {"installfrompath", "/PICK", wagon, shed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command + " " + c.path);
+    Installation install;
+    const Result result = install.Run({c.command, places + c.path});
+    EXPECT_EQ(result.code, 0) << result.out;
+    EXPECT_NE(result.out.find("+ " + c.installed + " : "), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find(c.left), std::string::npos) << result.out;
+  }
+}
+
 TEST(VelmarUtilCommandsTest, RevertDiscardsTheEditsAndDeleteRemovesTheAsset) {
   Installation install;
   ASSERT_EQ(install.Run({"installfrompath", install.Samples() + "/assets"}).code, 0);
