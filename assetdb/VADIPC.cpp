@@ -173,8 +173,8 @@ bool IPCOpen(const char* indexPath, bool allowShared) {
         Store8(record, ipc_record::kAttachCount,
                Load32(record, ipc_record::kVersion) != 0 ? static_cast<uint8_t>(count + 1) : 255);
         attached = true;
-      } else {
-        s.memory.Detach();
+      } else if (s.memory.Detach()) {
+        s.mutex.Remove();
       }
     }
   }
@@ -203,7 +203,9 @@ void IPCClose() {
       }
     }
     s.record.store(nullptr);
-    s.memory.Detach();
+    // The last to leave takes both files away, the mutex's while it holds it:
+    // an opener that waited for it opens the name afresh.
+    if (s.memory.Detach()) s.mutex.Remove();
   }
   s.mutex.Close();
   s.creator.store(false);

@@ -19,6 +19,7 @@
 #include "content/ResultsLog.h"
 #include "gscompiler/Driver.h"
 #include "gscompiler/ScriptFile.h"
+#include "platform/os/NativePath.h"
 #include "util/ConsistImport.h"
 #include "util/ContentPackage.h"
 #include "util/EngineContext.h"
@@ -47,6 +48,13 @@ struct Command {
   std::string parameter;
 
   bool HasParameter() const { return !parameter.empty(); }
+  // The parameter as a path: as typed when something has that very name
+  // (relative to the folder the caller is in now), else lower-cased for the
+  // case-insensitive resolution to find.
+  std::string PathParameter() const {
+    const char* typed = Raw(2);
+    return platform::ExistsAsWritten(typed) ? std::string(typed) : parameter;
+  }
   const char* Raw(int index) const { return index < argc && argv[index] ? argv[index] : ""; }
   void Error(const char* text) const { log.AddMessage(ResultsLog::kError, nullptr, text); }
   KUID ParameterKuid() const { return KUID::Parse(parameter.c_str(), true); }
@@ -102,7 +110,7 @@ bool InstallCdp(Command& command) {
     return true;
   }
   bool kept = false;
-  return VADInstallFromCDP(command.parameter.c_str(), &command.log, kVADInstallCommit, kept, nullptr) == 0;
+  return VADInstallFromCDP(command.PathParameter().c_str(), &command.log, kVADInstallCommit, kept, nullptr) == 0;
 }
 
 bool InstallFromPath(Command& command) {
@@ -110,12 +118,13 @@ bool InstallFromPath(Command& command) {
     command.Error("Missing input path parameter.");
     return true;
   }
-  if (!Vak::File::Exists(command.parameter.c_str()).Ok()) {
+  const std::string path = command.PathParameter();
+  if (!Vak::File::Exists(path.c_str()).Ok()) {
     command.Error("Invalid input path.");
     return true;
   }
   bool kept = false;
-  return VADInstallFromPath(command.parameter.c_str(), &command.log, 0, kept, nullptr) == 0;
+  return VADInstallFromPath(path.c_str(), &command.log, 0, kept, nullptr) == 0;
 }
 
 bool ImportConsistList(Command& command) {
@@ -123,7 +132,7 @@ bool ImportConsistList(Command& command) {
     command.Error("Missing input path parameter.");
     return true;
   }
-  return !ImportConsists(command.log, command.parameter.c_str());
+  return !ImportConsists(command.log, command.PathParameter().c_str());
 }
 
 bool Edit(Command& command) {
@@ -183,7 +192,7 @@ bool Encrypt(Command& command) {
   }
   ScriptFile script;
   // A script that could not be written is not done either.
-  const bool done = script.Load("", command.parameter.c_str()) && script.Save("", output);
+  const bool done = script.Load("", command.PathParameter().c_str()) && script.Save("", output);
   script.Clear();
   if (!done) command.Error("Invalid file path.");
   return !done;
@@ -228,7 +237,7 @@ bool CompressTexture(Command& command) {
     command.Error("Missing AssetID parameter.");
     return true;
   }
-  const std::string& parameter = command.parameter;
+  const std::string parameter = command.PathParameter();
   const bool absolute = parameter[0] == '/' || (parameter.size() > 3 && parameter[1] == ':' && parameter[2] == '\\');
   Vak::File::Path folder;
   if (absolute) {

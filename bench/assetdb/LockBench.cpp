@@ -23,7 +23,6 @@
 #include "bench/BenchScratch.h"
 #include "assetdb/VADIPC.h"
 #include "assetdb/VADLock.h"
-#include "platform/os/SharedMemory.h"
 
 namespace {
 
@@ -45,14 +44,6 @@ std::string IndexPath() {
     return path;
   }();
   return root + "/assets.tdx";
-}
-
-// Closes the controller and removes the mutex's lock file, which outlives it.
-void CloseDatabase() {
-  Vak::File::Path mutexName, sharedName;
-  const bool named = IPCFormNames(IndexPath().c_str(), mutexName, sharedName);
-  IPCClose();
-  if (named) ::unlink((platform::MachineObjectFolder() + "/" + platform::MachineObjectFileName(mutexName)).c_str());
 }
 
 void BM_OwnerLockVsSharedMutex(benchmark::State& state) {
@@ -92,7 +83,7 @@ void BM_OwnerLockVsSharedMutex(benchmark::State& state) {
       mutexTime += Seconds(start);
     }
   }
-  CloseDatabase();
+  IPCClose();
   VADLock::SetLoadCycle(nullptr);
   const double holds = 2.0 * kRounds * static_cast<double>(state.iterations());
   state.counters["vadlock_ns"] = lockTime / holds * 1e9;
@@ -179,7 +170,7 @@ void BM_HandOverVsPipe(benchmark::State& state) {
   int status = 0;
   ::waitpid(child, &status, 0);
   ::close(fromPeer[0]);
-  CloseDatabase();
+  IPCClose();
   const double runs = static_cast<double>(state.iterations());
   const double pipeRound = pipeTime / (kPipeRounds * runs);
   const double handOverRound = handOverTime / (kHandOverRounds * runs);

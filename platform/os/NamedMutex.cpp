@@ -1,6 +1,7 @@
 #include "platform/os/NamedMutex.h"
 
 #include "platform/os/ListingCache.h"
+#include "platform/os/MachineObjectFile.h"
 #include "platform/os/NativePath.h"
 #include "platform/os/Waitable.h"
 
@@ -19,7 +20,8 @@
 namespace platform {
 
 struct NamedMutexState {
-  int fd = -1;
+  int fd = -1;       // changed only by the thread that owns the mutex
+  std::string path;
   pid_t process = 0;  // a forked child must not share its parent's lock
   std::mutex lock;
   std::condition_variable freed;
@@ -47,6 +49,46 @@ std::map<FileKey, std::weak_ptr<NamedMutexState>>& Registry() {
   return registry;
 }
 
+bool KeyOf(int fd, FileKey& key, nlink_t* links = nullptr) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return false;
+  key = {st.st_dev, st.st_ino};
+  if (links) *links = st.st_nlink;
+  return true;
+}
+
+// Whether the locked file is still the one its path names: a holder that
+// removed it let go of a file nobody else will open again.
+bool StillNamed(const NamedMutexState& s, FileKey& key) {
+  nlink_t links = 0;
+  if (!KeyOf(s.fd, key, &links) || links == 0) return false;
+  struct stat st {};
+  return ::stat(s.path.c_str(), &st) == 0 && FileKey{st.st_dev, st.st_ino} == key;
+}
+
+// The owner of `s` holds its old, removed file: it takes the file now at the
+// path instead, unlocked, and the registry follows.
+bool Reopen(NamedMutexState& s, const FileKey& old) {
+  int fd = -1;
+  FileKey key;
+  if (OpenMachineObjectFile(s.path, true, fd) != Error::None) return false;
+  if (!KeyOf(fd, key)) {
+    ::close(fd);
+    return false;
+  }
+  ::flock(s.fd, LOCK_UN);
+  ::close(s.fd);
+  s.fd = fd;
+  std::lock_guard<std::mutex> guard(RegistryLock());
+  auto it = Registry().find(old);
+  std::shared_ptr<NamedMutexState> self = it == Registry().end() ? nullptr : it->second.lock();
+  if (self.get() == &s) {
+    Registry().erase(it);
+    Registry()[key] = std::move(self);
+  }
+  return true;
+}
+
 } // namespace
 
 NamedMutex::NamedMutex() = default;
@@ -63,24 +105,22 @@ Error NamedMutex::Open(const char* folder, const char* name) {
   if (path.back() != '/') path += '/';
   path += fileName;
 
-  listing::Change change(path);
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return ErrorFromErrno(errno, path.c_str());
-  change.Added();
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) {
+  int fd = -1;
+  if (Error e = OpenMachineObjectFile(path, true, fd); e != Error::None) return e;
+  FileKey key;
+  if (!KeyOf(fd, key)) {
     Error e = ErrorFromErrno(errno);
     ::close(fd);
     return e;
   }
   std::lock_guard<std::mutex> guard(RegistryLock());
-  FileKey key{st.st_dev, st.st_ino};
   std::shared_ptr<NamedMutexState> state = Registry()[key].lock();
   if (state != nullptr && state->process == ::getpid()) {
     ::close(fd);
   } else {
     state = std::make_shared<NamedMutexState>();
     state->fd = fd;
+    state->path = path;
     state->process = ::getpid();
     Registry()[key] = state;
   }
@@ -121,19 +161,29 @@ bool NamedMutex::Lock(uint32_t timeoutMs) {
   lock.unlock();
 
   bool taken = false;
-  if (timeoutMs == kInfinite) {
-    while (!(taken = ::flock(s.fd, LOCK_EX) == 0) && errno == EINTR) {
-    }
-  } else {
-    // No timed whole-file lock exists; poll briefly.
-    for (;;) {
-      if (::flock(s.fd, LOCK_EX | LOCK_NB) == 0) {
-        taken = true;
-        break;
+  for (;;) {
+    if (timeoutMs == kInfinite) {
+      while (!(taken = ::flock(s.fd, LOCK_EX) == 0) && errno == EINTR) {
       }
-      if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline)
-        break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    } else {
+      // No timed whole-file lock exists; poll briefly.
+      for (;;) {
+        if (::flock(s.fd, LOCK_EX | LOCK_NB) == 0) {
+          taken = true;
+          break;
+        }
+        if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline)
+          break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    }
+    FileKey key;
+    if (!taken || StillNamed(s, key)) break;
+    // Removed while this process waited for it: another may hold the name.
+    taken = false;
+    if (!Reopen(s, key)) {
+      ::flock(s.fd, LOCK_UN);
+      break;
     }
   }
 
@@ -157,6 +207,19 @@ bool NamedMutex::Unlock() {
     s.owner = std::thread::id();
     s.freed.notify_one();
   }
+  return true;
+}
+
+bool NamedMutex::Remove() {
+  if (state_ == nullptr) return false;
+  NamedMutexState& s = *state_;
+  {
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (s.depth == 0 || s.owner != std::this_thread::get_id()) return false;
+  }
+  listing::Change change(s.path);
+  if (::unlink(s.path.c_str()) != 0) return false;
+  change.Removed();
   return true;
 }
 

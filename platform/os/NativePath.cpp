@@ -104,4 +104,13 @@ std::string ResolvePath(const char* path) {
   return resolved;
 }
 
+bool ExistsAsWritten(const char* path) {
+  if (path == nullptr || *path == '\0') return false;
+  std::string given(path);
+  for (char& c : given) {
+    if (c == '\\') c = '/';
+  }
+  return EntryExists(given);
+}
+
 } // namespace platform

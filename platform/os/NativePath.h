@@ -14,6 +14,10 @@ namespace platform {
 // separators, ".", ".." and empty components are kept. Null gives "".
 std::string ResolvePath(const char* path);
 
+// True when an entry has exactly this name, separators turned but no case
+// folded: a path a person typed that needs no resolving.
+bool ExistsAsWritten(const char* path);
+
 // While one is alive (in any thread), the folder listings that resolution
 // makes are kept and used again as long as the folder is unchanged, so that
 // work making many new entries in one large folder does not list it for each.

@@ -2,6 +2,7 @@
 #include "platform/os/ListingCache.h"
 
 #include "platform/os/FileSystem.h"
+#include "platform/os/MachineObjectFile.h"
 
 #include <cerrno>
 #include <climits>
@@ -62,10 +63,8 @@ Error SharedMemory::Attach(const char* folder, const char* name, size_t size, bo
   if (path.empty() || path.back() != '/') path += '/';
   path += MachineObjectFileName(name);
 
-  listing::Change change(path);
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return ErrorFromErrno(errno, path.c_str());
-  change.Added();
+  int fd = -1;
+  if (Error e = OpenMachineObjectFile(path, false, fd); e != Error::None) return e;
   auto fail = [&](int err) {
     ::close(fd);
     return ErrorFromErrno(err);
@@ -86,19 +85,22 @@ Error SharedMemory::Attach(const char* folder, const char* name, size_t size, bo
   return Error::None;
 }
 
-void SharedMemory::Detach() {
-  if (data_ == nullptr) return;
+bool SharedMemory::Detach() {
+  if (data_ == nullptr) return false;
   ::munmap(data_, size_);
   // Turning the shared lock exclusive succeeds only for the last attacher.
+  bool removed = false;
   if (FlockRetrying(fd_, LOCK_EX | LOCK_NB)) {
     listing::Change change(path_);
-    if (::unlink(path_.c_str()) == 0) change.Removed();
+    removed = ::unlink(path_.c_str()) == 0;
+    if (removed) change.Removed();
   }
   ::close(fd_);
   fd_ = -1;
   data_ = nullptr;
   size_ = 0;
   path_.clear();
+  return removed;
 }
 
 } // namespace platform

@@ -28,15 +28,17 @@ public:
   SharedMemory(const SharedMemory&) = delete;
   SharedMemory& operator=(const SharedMemory&) = delete;
 
-  // Opens (creating) the file `name` (made a file name as above) in `folder`,
-  // maps `size` bytes of it shared and takes the attach lock. `first` tells
+  // Opens (creating, usable by every user) the file `name` (made a file name
+  // as above) in `folder`, maps `size` bytes of it shared and takes the
+  // attach lock. `first` tells
   // whether no other attacher held the attach lock: the bytes are then all
   // zero. Processes must not attach or detach one name at the same time:
   // callers serialise both under a mutex of their own. An attached object
   // gives InvalidArgument.
   Error Attach(const char* folder, const char* name, size_t size, bool& first);
-  // Unmaps and drops the attach lock; the last attacher removes the file.
-  void Detach();
+  // Unmaps and drops the attach lock; the last attacher removes the file and
+  // answers true.
+  bool Detach();
 
   bool IsAttached() const { return data_ != nullptr; }
   uint8_t* Data() const { return data_; }

@@ -104,6 +104,47 @@ TEST(VelmarUtilCommandsTest, InstalledAssetTravelsThroughAPackageToAnotherInstal
   EXPECT_EQ(files.count("sound.wav"), 1u);
 }
 
+// Two spellings of one path, each naming something else: the one typed is
+// read; case is folded only for a path that does not exist as typed.
+TEST(VelmarUtilCommandsTest, APathThatExistsAsTypedIsReadAsTyped) {
+  Installation source("source");
+  ASSERT_EQ(source.Run({"installfrompath", source.Samples() + "/assets"}).code, 0);
+  const std::string shed = "<kuid:414141:1>";
+  const std::string wagon = "<kuid:414141:2>";
+  const std::string places = source.Scratch("places");
+  std::filesystem::create_directories(places + "/UP");
+  std::filesystem::create_directories(places + "/up");
+  for (const std::string& kuid : {shed, wagon}) ASSERT_EQ(source.Run({"commit", kuid}).code, 0);
+  ASSERT_EQ(source.Run({"createcdp", places + "/UP/Pkg.cdp", shed}).code, 0);
+  ASSERT_EQ(source.Run({"createcdp", places + "/up/pkg.cdp", wagon}).code, 0);
+  const auto recursive = std::filesystem::copy_options::recursive;
+  std::filesystem::create_directories(places + "/Pick/shed");
+  std::filesystem::create_directories(places + "/pick/wagon");
+  std::filesystem::copy(source.Samples() + "/assets/shed", places + "/Pick/shed", recursive);
+  std::filesystem::copy(source.Samples() + "/assets/wagon", places + "/pick/wagon", recursive);
+
+  struct Case {
+    std::string command;
+    std::string path;
+    std::string installed;
+    std::string left;
+  };
+  const Case cases[] = {
+      {"installcdp", "/UP/Pkg.cdp", shed, wagon},
+      {"installcdp", "/Up/PKG.cdp", wagon, shed},  // not as typed: folded
+      {"installfrompath", "/Pick", shed, wagon},
+      {"installfrompath", "/PICK", wagon, shed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command + " " + c.path);
+    Installation install;
+    const Result result = install.Run({c.command, places + c.path});
+    EXPECT_EQ(result.code, 0) << result.out;
+    EXPECT_NE(result.out.find("+ " + c.installed + " : "), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find(c.left), std::string::npos) << result.out;
+  }
+}
+
 TEST(VelmarUtilCommandsTest, RevertDiscardsTheEditsAndDeleteRemovesTheAsset) {
   Installation install;
   ASSERT_EQ(install.Run({"installfrompath", install.Samples() + "/assets"}).code, 0);
@@ -169,6 +210,15 @@ TEST(VelmarUtilCommandsTest, CompressTextureFindsARelativeFolderFromTheProgramFo
   EXPECT_EQ(install.Run({"compresstexture", "../no-such-folder"}).code, 255);
 }
 
+TEST(VelmarUtilCommandsTest, TheSampleTextureConvertsWhereTheInstallationHoldsIt) {
+  Installation install;
+  const std::string folder = install.Root() + "/textures";
+  const Result result = install.Run({"compresstexture", folder});
+  EXPECT_EQ(result.out, kOk);
+  EXPECT_EQ(result.code, 0);
+  EXPECT_TRUE(std::filesystem::exists(folder + "/brick/brick.texture"));
+}
+
 // The converted file's one image, level 0 of slice 0: the bytes of its
 // "TXDT" chunk after slice, level, width, height and byte count.
 std::string FirstImage(const std::string& bytes) {
@@ -183,8 +233,8 @@ TEST(VelmarUtilCommandsTest, CompressTextureConvertsEveryDescriptionUnderTheFold
   Installation install;
   const std::filesystem::path local = install.Root() + "/local/textures";
   std::filesystem::create_directories(local / "deeper");
-  std::filesystem::copy(install.Samples() + "/textures/brick", local / "brick");
-  std::filesystem::copy(install.Samples() + "/textures/brick", local / "deeper/brick2");
+  std::filesystem::copy(install.Root() + "/textures/brick", local / "brick");
+  std::filesystem::copy(install.Root() + "/textures/brick", local / "deeper/brick2");
   std::filesystem::rename(local / "deeper/brick2/brick.texture.txt", local / "deeper/brick2/wall.texture.txt");
 
   Result result = install.Run({"compresstexture", "../local"});
@@ -192,7 +242,7 @@ TEST(VelmarUtilCommandsTest, CompressTextureConvertsEveryDescriptionUnderTheFold
   EXPECT_EQ(result.code, 0);
   // A 4 x 4 opaque image stays uncompressed: blue, green, red, alpha as in
   // the source, whose rows already run from the top.
-  const std::string source = e2e::ReadText(install.Samples() + "/textures/brick/brick.tga").substr(18);
+  const std::string source = e2e::ReadText(install.Root() + "/textures/brick/brick.tga").substr(18);
   for (const auto& output : {local / "brick/brick.texture", local / "deeper/brick2/wall.texture"}) {
     SCOPED_TRACE(output.string());
     const std::string bytes = e2e::ReadText(output.string());

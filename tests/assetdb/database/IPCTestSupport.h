@@ -12,6 +12,7 @@
 #include "Vak/Bexlorn/LittleEndian.h"
 #include "assetdb/VADIPC.h"
 #include "platform/os/FileSystem.h"
+#include "platform/os/NamedMutex.h"
 #include "platform/os/Process.h"
 #include "platform/os/SharedMemory.h"
 #include "platform/os/Waitable.h"
@@ -27,8 +28,9 @@ inline std::string ReadText(const std::string& path) {
   return text.str();
 }
 
-// A database folder ("db" in a fresh temporary folder). The machine-wide
-// files named after it are removed at the end; the controller is closed.
+// A database folder ("db" in a fresh temporary folder). At the end the
+// controller is closed, and the last to close has taken the machine-wide
+// files named after it away (whatever is left is removed after the check).
 class Database {
 public:
   Database() {
@@ -41,6 +43,7 @@ public:
     Vak::File::Path mutexName, sharedName;
     if (!IPCFormNames(index_.c_str(), mutexName, sharedName)) return;
     EXPECT_FALSE(platform::Exists(ObjectPath(sharedName).c_str())) << "record file left behind";
+    EXPECT_FALSE(platform::Exists(ObjectPath(mutexName).c_str())) << "mutex file left behind";
     platform::DeleteFile(ObjectPath(sharedName).c_str());
     platform::DeleteFile(ObjectPath(mutexName).c_str());
   }
@@ -123,13 +126,26 @@ namespace ipctest {
 // fields only other systems set. Attach while the record exists.
 class RecordBytes {
 public:
-  explicit RecordBytes(const Database& db) {
+  explicit RecordBytes(const Database& db) : mutexName_(db.MutexName()) {
     bool first = true;
     EXPECT_EQ(memory_.Attach(platform::MachineObjectFolder().c_str(), db.SharedName().c_str(), ipc_record::kSize,
                              first),
               platform::Error::None);
     EXPECT_FALSE(first) << "no record to look at";
   }
+  // Leaves as every process that shares the record does: the last to go
+  // takes both files away while it holds the mutex.
+  ~RecordBytes() {
+    platform::NamedMutex mutex;
+    if (mutex.Open(platform::MachineObjectFolder().c_str(), platform::MachineObjectFileName(mutexName_.c_str()).c_str()) !=
+            platform::Error::None ||
+        !mutex.Lock(platform::kInfinite))
+      return;
+    if (memory_.Detach()) mutex.Remove();
+    mutex.Unlock();
+  }
+  RecordBytes(const RecordBytes&) = delete;
+  RecordBytes& operator=(const RecordBytes&) = delete;
   uint32_t Get32(uint32_t offset) const { return Vak::GetLE32(memory_.Data() + offset); }
   void Put32(uint32_t offset, uint32_t value) { Vak::PutLE32(memory_.Data() + offset, value); }
   uint8_t Get8(uint32_t offset) const { return memory_.Data()[offset]; }
@@ -137,6 +153,7 @@ public:
   const uint8_t* Data() const { return memory_.Data(); }
 
 private:
+  std::string mutexName_;
   platform::SharedMemory memory_;
 };
 

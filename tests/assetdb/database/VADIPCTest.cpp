@@ -146,6 +146,26 @@ TEST(VADIPCTest, ARefusedAttachLeavesNothingOpen) {
   EXPECT_TRUE(creator.Ends());
 }
 
+// The mutex's file and the record's both go with the last process, so none
+// piles up per database ever opened.
+TEST(VADIPCTest, TheLastToCloseTakesTheMachineFilesAway) {
+  Database db;
+  const std::string mutexFile = Database::ObjectPath(db.MutexName().c_str());
+  const std::string recordFile = Database::ObjectPath(db.SharedName().c_str());
+  ASSERT_TRUE(IPCOpen(db.Index().c_str(), false));
+  Peer other(db, "other", {"open", "close"});
+  EXPECT_TRUE(other.Ends());
+  EXPECT_TRUE(platform::Exists(mutexFile.c_str()));
+  EXPECT_TRUE(platform::Exists(recordFile.c_str()));
+  IPCClose();
+  EXPECT_FALSE(platform::Exists(mutexFile.c_str()));
+  EXPECT_FALSE(platform::Exists(recordFile.c_str()));
+  // The next opener makes them afresh.
+  ASSERT_TRUE(IPCOpen(db.Index().c_str(), false));
+  EXPECT_EQ(Record().creator, Self());
+  EXPECT_TRUE(platform::Exists(mutexFile.c_str()));
+}
+
 TEST(VADIPCTest, AttachCountsAcrossProcesses) {
   Database db;
   Peer first(db, "first", {"open", "record", "await:" + db.Scratch("end"), "close"});

@@ -92,13 +92,34 @@ TEST(VADTaskTest, TheThreadRunsOnceAndTellsItsTask) {
   task.reset();  // frees the thread
 }
 
+// Counts its runs and its end in counters that outlive it.
+class WatchedThread : public VADTaskThread {
+public:
+  WatchedThread(std::atomic<int>& runs, std::atomic<int>& freed) : runs_(runs), freed_(freed) {}
+  ~WatchedThread() override { freed_.fetch_add(1); }
+  void Run() override { runs_.fetch_add(1); }
+
+private:
+  std::atomic<int>& runs_;
+  std::atomic<int>& freed_;
+};
+
 TEST(VADTaskTest, ATaskWhoseThreadNeverStartedEndsWithoutRunningIt) {
-  auto* thread = new CountingThread;
+  // The thread reports its end to a task that outlives its owner, so a body
+  // run while the owner or the thread is torn down still shows.
+  EndingTask watcher;
+  watcher.running.store(1);
+  std::atomic<int> runs{0};
+  std::atomic<int> freed{0};
   {
-    EndingTask task;
-    task.SetThread(thread);
+    EndingTask owner;
+    owner.SetThread(new WatchedThread(runs, freed));
+    owner.Thread()->task = &watcher;
   }
-  SUCCEED();
+  EXPECT_EQ(freed.load(), 1);
+  EXPECT_EQ(runs.load(), 0);
+  EXPECT_EQ(watcher.ended.load(), 0);
+  EXPECT_EQ(watcher.running.load(), 1);
 }
 
 // A download that is done (or failed) after a number of polls.

@@ -102,5 +102,52 @@ TEST(NamedMutexTest, ExcludesOtherProcessesAndSurvivesAnOwnerThatDies) {
   }
 }
 
+// A child that takes the mutex, removes its file and ends.
+pid_t RemoveInChild(const std::string& folder) {
+  pid_t pid = ::fork();
+  if (pid != 0) return pid;
+  NamedMutex m;
+  if (m.Open(folder.c_str(), "shared") != Error::None || !m.Lock(kInfinite) || !m.Remove()) ::_exit(2);
+  m.Unlock();
+  ::_exit(0);
+}
+
+// A child that answers whether it can take the mutex at once.
+bool ChildGetsIt(const std::string& folder) {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    NamedMutex m;
+    ::_exit(m.Open(folder.c_str(), "shared") == Error::None && m.Lock(0) ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(NamedMutexTest, ATakerOfARemovedFileHoldsTheNameAfresh) {
+  test::TempFolder folder;
+  const std::string dir = folder.Path().string();
+  NamedMutex m;
+  ASSERT_EQ(m.Open(dir.c_str(), "shared"), Error::None);  // the file that goes
+  const pid_t child = RemoveInChild(dir);
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_FALSE(folder.Has("shared"));
+
+  ASSERT_TRUE(m.Lock(kInfinite));
+  EXPECT_TRUE(folder.Has("shared"));
+  EXPECT_FALSE(ChildGetsIt(dir));
+  EXPECT_TRUE(m.Unlock());
+  EXPECT_TRUE(ChildGetsIt(dir));
+
+  EXPECT_FALSE(m.Remove());  // not held
+  ASSERT_TRUE(m.Lock(kInfinite));
+  EXPECT_TRUE(m.Remove());
+  EXPECT_FALSE(folder.Has("shared"));
+  EXPECT_TRUE(m.Unlock());
+}
+
 } // namespace
 } // namespace platform

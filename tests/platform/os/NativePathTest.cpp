@@ -152,6 +152,23 @@ TEST(NativePath, RelativePathsAndDegenerateInput) {
   EXPECT_EQ(ResolvePath("\\"), "/");
 }
 
+TEST(NativePath, ExistsAsWrittenFoldsNoCase) {
+  platform::test::TempFolder dir;
+  dir.WriteFile("Up/Pkg.cdp", "");
+  const std::string root = dir.Path().string();
+  struct Case {
+    std::string given;
+    bool exists;
+  };
+  const Case cases[] = {
+      {root + "/Up/Pkg.cdp", true}, {root + "\\Up\\Pkg.cdp", true}, {root + "/Up", true},
+      {root + "/up/pkg.cdp", false}, {root + "/Up/PKG.cdp", false}, {root + "/Up/Other.cdp", false},
+      {"", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(platform::ExistsAsWritten(c.given.c_str()), c.exists) << c.given;
+  EXPECT_FALSE(platform::ExistsAsWritten(nullptr));
+}
+
 TEST(NativePath, OperationsFindAndCreateThroughMixedCase) {
   platform::test::TempFolder dir;
   dir.WriteFile("Assets/\xC9T\xC9/Config.TXT", "kind");
