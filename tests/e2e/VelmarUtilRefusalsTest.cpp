@@ -2,7 +2,6 @@
 // output and exit code, and an installation that the command left as it was.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <filesystem>
 #include <string>
 #include <vector>
