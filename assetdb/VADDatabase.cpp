@@ -14,6 +14,7 @@
 #include "assetdb/VADFolderScan.h"
 #include "assetdb/VADIPC.h"
 #include "assetdb/VADLock.h"
+#include "assetdb/VADReconcile.h"
 #include "assetdb/VADServices.h"
 #include "content/AppGlobals.h"
 #include "content/VelmarEx.h"
@@ -229,6 +230,7 @@ bool VADRestoreFromCache() {
   VADLocationSet known;
   gVadAssetIndex.CollectLocations(known);
   ScanFolder("editing", "", kScanEditing, known, nullptr);
+  VADReconcileFolders();
   gVadAssetIndex.SortByName();
   gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
   VADThread_WriteDatabaseLocal();

@@ -156,6 +156,8 @@ KUID VADInstallAsset(ContentPackageItem& item, ResultsLog* log, uint32_t flags, 
     VADReportAsset(log, ResultsLog::kError, "$vad_write_error", kuid);
     return KUID();
   }
+  // The index file on disk is demoted before the old copy goes.
+  if (installed) gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
   if (installed && !gVadDeleteFolder(folder)) {
     VADReportAsset(log, ResultsLog::kError, "$vad_overwrite_error", kuid);
     return KUID();
