@@ -7,6 +7,7 @@
 #include "assetdb/VADLock.h"
 #include "assetdb/VADLog.h"
 #include "assetdb/VADRecordConfig.h"
+#include "cdp/PackageFiles.h"
 #include "content/ACSChunk.h"
 #include "content/AppGlobals.h"
 #include "content/FileHelpers.h"
@@ -14,7 +15,6 @@
 #include "content/ResultsLog.h"
 #include "content/VelmarEx.h"
 #include "platform/os/FileSystem.h"
-#include "util/PackageFiles.h"
 
 using Vak::PString;
 using Path = Vak::File::Path;
