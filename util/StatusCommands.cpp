@@ -17,7 +17,7 @@
 #include "cdp/PackageFiles.h"
 #include "content/FileHelpers.h"
 #include "content/ResultsLog.h"
-#include "util/CommandDispatcher.h"
+#include "util/AssetReports.h"
 
 namespace {
 
