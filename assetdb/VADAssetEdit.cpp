@@ -1,6 +1,7 @@
 #include "assetdb/VADAssetEdit.h"
 
 #include "assetdb/GWSpecRegistry.h"
+#include "assetdb/InterfaceTextDB.h"
 #include "assetdb/VADAssetFolders.h"
 #include "assetdb/VADAssetIndex.h"
 #include "assetdb/VADAssetQueries.h"
@@ -8,14 +9,13 @@
 #include "assetdb/VADLock.h"
 #include "assetdb/VADLog.h"
 #include "assetdb/VADRecordConfig.h"
+#include "cdp/PackageFiles.h"
 #include "content/ACSChunk.h"
 #include "content/AppGlobals.h"
 #include "content/FileHelpers.h"
-#include "content/InterfaceTextDB.h"
 #include "content/ResultsLog.h"
 #include "content/VelmarEx.h"
 #include "platform/os/FileSystem.h"
-#include "util/PackageFiles.h"
 
 using Vak::PString;
 using Path = Vak::File::Path;

@@ -10,6 +10,7 @@
 #include "assetdb/VADAssetIndex.h"
 #include "assetdb/VADRecordConfig.h"
 #include "assetdb/VADTask.h"
+#include "cdp/PackageFiles.h"
 #include "content/ACSChunk.h"
 #include "content/AppGlobals.h"
 #include "content/FileHelpers.h"
@@ -17,7 +18,6 @@
 #include "content/TStream.h"
 #include "platform/os/ExchangePaths.h"
 #include "platform/os/FileSystem.h"
-#include "util/PackageFiles.h"
 
 using Vak::PString;
 using Path = Vak::File::Path;

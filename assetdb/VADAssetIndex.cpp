@@ -14,10 +14,10 @@
 #include "assetdb/VADLog.h"
 #include "assetdb/VADRecordConfig.h"
 #include "assetdb/VADServices.h"
+#include "cdp/ContentPackage.h"
 #include "content/AppGlobals.h"
 #include "content/FileHelpers.h"
 #include "content/ResultsLog.h"
-#include "util/ContentPackage.h"
 
 VADAssetIndex gVadAssetIndex;
 

@@ -13,12 +13,12 @@
 #include "assetdb/VADKeys.h"
 #include "assetdb/VADLock.h"
 #include "assetdb/VADRecordConfig.h"
+#include "cdp/PackageFiles.h"
 #include "content/FileHelpers.h"
 #include "content/ResultsLog.h"
 #include "platform/os/File.h"
 #include "platform/os/FileSystem.h"
 #include "platform/os/NativePath.h"
-#include "util/PackageFiles.h"
 
 using Vak::PString;
 using Path = Vak::File::Path;

@@ -6,9 +6,9 @@
 
 #include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/File.h"
+#include "assetdb/InterfaceTextDB.h"
 #include "content/ACSChunkPtr.h"
 #include "content/FileHelpers.h"
-#include "content/InterfaceTextDB.h"
 #include "content/VelmarEx.h"
 #include "platform/os/Process.h"
 #include "platform/os/Program.h"

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "assetdb/InterfaceTextDB.h"
 #include "assetdb/PersistentRecordList.h"
 #include "assetdb/VADServices.h"
 #include "assetdb/VADLog.h"
-#include "content/InterfaceTextDB.h"
 #include "assetdb/VADAssetFolders.h"
 #include "assetdb/VADAssetHandle.h"
 #include "assetdb/VADAssetIndex.h"

@@ -1,4 +1,4 @@
-#include "util/PackageFiles.h"
+#include "cdp/PackageFiles.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,6 +14,7 @@
 #include "Vak/Bexlorn/Exception.h"
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/LittleEndian.h"
+#include "cdp/PackageKeys.h"
 #include "content/FileHelpers.h"
 #include "content/LZSSCompress.h"
 #include "content/ResultsLog.h"
@@ -23,7 +24,6 @@
 #include "platform/os/FileSystem.h"
 #include "platform/os/Thread.h"
 #include "platform/os/Waitable.h"
-#include "util/PackageKeys.h"
 
 using namespace CDPKeys;
 

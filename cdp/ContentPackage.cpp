@@ -1,4 +1,4 @@
-#include "util/ContentPackage.h"
+#include "cdp/ContentPackage.h"
 
 #include <cstdio>
 #include <functional>
@@ -8,12 +8,12 @@
 
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/LittleEndian.h"
+#include "cdp/PackageKeys.h"
 #include "content/ACSFile.h"
 #include "content/DynamicBuffer.h"
 #include "content/FileHelpers.h"
 #include "content/TStream.h"
 #include "content/TextChunkFile.h"
-#include "util/PackageKeys.h"
 
 using namespace CDPKeys;
 
