@@ -271,7 +271,12 @@ bool DataManager::LoadFormTemplates() {
       // A folder is no form template.
       if (find.attributes & Vak::File::Entry::kFolder) continue;
       std::string bytes;
-      if (!ReadFileBytes(DataPath(find.name).c_str(), bytes)) return false;
+      if (!ReadFileBytes(DataPath(find.name).c_str(), bytes)) {
+        // Another run replaces its files here through a temporary: one gone
+        // since the listing was never a template.
+        if (Vak::File::Exists(DataPath(find.name).c_str()) != Vak::File::RES_OK) continue;
+        return false;
+      }
       FormTemplate lines;
       for (std::string_view piece : FormTemplatePieces(bytes, kFormTemplateLineLength)) {
         SplitLine split = SplitFormTemplateLine(piece);
