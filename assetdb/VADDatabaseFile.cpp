@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "Vak/Bexlorn/File.h"
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "Vak/Bexlorn/Sync.h"
 #include "platform/os/File.h"
 #include "assetdb/KuidBaseFile.h"

@@ -1,5 +1,5 @@
 #include "content/TStream.h"
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 
 #include <algorithm>
 #include <cstdarg>

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "engine/kernelx/WholeFile.h"
 
 namespace Vak {
