@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/Time.h"
@@ -67,12 +68,10 @@ std::vector<NamedRecord> LowerCasedNames(const GrowArray<VADAssetInfo*, VADAsset
     for (unsigned k = 0; k < size; ++k) out[k] = AsciiLower(in[k]);
     out[size] = 0;
     NamedRecord& item = items[i];
-    bool ended = false;
-    for (unsigned k = 0; k < kHeadBytes; ++k) {
-      ended = ended || k >= size || out[k] == 0;
-      uint64_t& word = item.head[k / 8];
-      word = word << 8 | (ended ? 0 : static_cast<unsigned char>(out[k]));
-    }
+    uint8_t head[kHeadBytes] = {};
+    std::memcpy(head, out, std::min<std::size_t>(std::strlen(out), kHeadBytes));
+    item.head[0] = Vak::GetBE64(head);
+    item.head[1] = Vak::GetBE64(head + 8);
     item.tail = out + std::min(size, kHeadBytes);
     item.record = records[i];
     out += size + 1;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "Vak/Bexlorn/File.h"
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "cdp/PackageKeys.h"
 #include "content/ACSFile.h"
 #include "content/DynamicBuffer.h"

@@ -13,7 +13,7 @@
 #include "Vak/Bexlorn/Alloc.h"
 #include "Vak/Bexlorn/Exception.h"
 #include "Vak/Bexlorn/File.h"
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "cdp/PackageKeys.h"
 #include "content/FileHelpers.h"
 #include "content/LZSSCompress.h"

@@ -1,6 +1,6 @@
 #include "content/KUID.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "Vak/Bexlorn/CodePage.h"
-#include "Vak/Bexlorn/LittleEndian.h"
 
 #include <cstring>
 

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "Vak/Bexlorn/File.h"
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "cdp/PackageKeys.h"
 #include "content/LZSSCompress.h"
 #include "content/AppGlobals.h"
