@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/Exception.h"
 #include "Vak/Bexlorn/Time.h"
 #include "assetdb/AssetArchiveCache.h"
@@ -223,11 +224,6 @@ namespace {
 
 VADTextureService* gTextureService = nullptr;
 
-bool EndsWithIgnoreCase(const char* text, const char* tail) {
-  const std::size_t n = std::strlen(text), m = std::strlen(tail);
-  return n >= m && strcasecmp(text + n - m, tail) == 0;
-}
-
 // The path without its last `count` characters.
 Path Shortened(const char* path, std::size_t count) {
   std::string text(path);
@@ -285,7 +281,8 @@ bool VADTextureConvertFileRPC::Start() {
   if (fileSet_.IsNull()) {
     const std::size_t rootLength = std::strlen(root);
     const char* text = path_;
-    if (rootLength == 0 || strncasecmp(text, root, rootLength) != 0 || (text[rootLength] != '/' && text[rootLength] != '\\')) {
+    if (rootLength == 0 || Vak::CodePage::CompareIgnoreCaseN(text, root, rootLength) != 0 ||
+        (text[rootLength] != '/' && text[rootLength] != '\\')) {
       Fail("Unable to determine relative path for '$(FILE_NAME)'", false);
       return false;
     }
@@ -418,7 +415,7 @@ int VADConvertTextures(const PString& fileSet, const char* folder, ResultsLog& l
     const Path path = Joined(folder, entry.name.c_str());
     if (entry.info.isFolder) {
       if (VADConvertTextures(fileSet, path, log) != 2) foldersConverted = false;
-    } else if (EndsWithIgnoreCase(entry.name.c_str(), "texture.txt")) {
+    } else if (Vak::CodePage::EndsWithIgnoreCase(entry.name.c_str(), "texture.txt")) {
       records.push_back(std::make_unique<VADTextureConvertFileRPC>(fileSet, path, log, JobScheduler::Instance()));
       records.back()->Start();
     }
@@ -446,7 +443,7 @@ bool VADDeleteCompiledTextures(const PString& fileSet, const char* folder) {
     const Path path = Joined(folder, entry.name.c_str());
     if (entry.info.isFolder) {
       ok = VADDeleteCompiledTextures(fileSet, path) && ok;
-    } else if (EndsWithIgnoreCase(entry.name.c_str(), "texture.txt")) {
+    } else if (Vak::CodePage::EndsWithIgnoreCase(entry.name.c_str(), "texture.txt")) {
       const Path compiled = Shortened(path, 4);
       if (platform::Exists(Resolved(fileSet, compiled))) ok = DeleteFileOrFolder(fileSet, compiled) && ok;
     }

@@ -157,9 +157,7 @@ bool IsExtension(const char* path, const char* ext) {
   if (pathLength < extLength + 1) return false;
   const char* tail = path + pathLength - extLength - 1;
   if (*tail != '.') return false;
-  for (std::size_t i = 0; i < extLength; ++i)
-    if (AsciiLower(tail[1 + i]) != AsciiLower(ext[i])) return false;
-  return true;
+  return Vak::CodePage::AsciiEqualsIgnoreCase(tail + 1, ext, extLength);
 }
 
 bool NextExtension(const char*& cursor, const char* path) {
