@@ -193,7 +193,7 @@ Vak::String SanitiseFileName(const char* text) {
 
 bool IsPowerOfTwo(uint32_t value) { return (value & (value - 1)) == 0; }
 
-void MatchLengthIgnoreCase(const char* text, const char* pattern, unsigned& length, bool& atStart) {
+void MatchLengthIgnoreAsciiCase(const char* text, const char* pattern, unsigned& length, bool& atStart) {
   length = 0;
   atStart = false;
   if (!text || !pattern || !*pattern) return;
@@ -208,7 +208,7 @@ void MatchLengthIgnoreCase(const char* text, const char* pattern, unsigned& leng
   }
 }
 
-bool CompareIgnoreCase(const char* pattern, const char* text, bool prefixOnly) {
+bool MatchesPatternIgnoreAsciiCase(const char* pattern, const char* text, bool prefixOnly) {
   if (!pattern || !text) return false;
   for (; *pattern; ++pattern, ++text) {
     if (!*text) return false;
@@ -360,7 +360,7 @@ void AddKUIDUnique(const KUID& kuid, ChunkedList<KUID, 128>& list) {
   list.Append(kuid);
 }
 
-bool IsCachePath(const char* text) { return text && CompareIgnoreCase("/cache/", text, true); }
+bool IsCachePath(const char* text) { return text && MatchesPatternIgnoreAsciiCase("/cache/", text, true); }
 
 bool ReplaceFirst(const char* pattern, Vak::PString& text, const char* replacement) {
   if (!pattern || !*pattern || text.IsNull()) return false;

@@ -36,11 +36,11 @@ bool IsPowerOfTwo(uint32_t value);
 // The longest prefix of the pattern found anywhere in the text. A complete
 // match ends the search; atStart tells whether it starts at the text's first
 // character (false for anything less than a complete match).
-void MatchLengthIgnoreCase(const char* text, const char* pattern, unsigned& length, bool& atStart);
+void MatchLengthIgnoreAsciiCase(const char* text, const char* pattern, unsigned& length, bool& atStart);
 // Without regard to ASCII case; '?' in the pattern matches any character.
 // The text must not end before the pattern; at the pattern's end the result
 // is true when prefixOnly is set or the text has ended too.
-bool CompareIgnoreCase(const char* pattern, const char* text, bool prefixOnly);
+bool MatchesPatternIgnoreAsciiCase(const char* pattern, const char* text, bool prefixOnly);
 // Lower-cases up to the first NUL. With no NUL within the length, the last
 // byte becomes NUL and the result is false (truncated).
 bool LowerCaseBuffer(char* bytes, unsigned length);

@@ -108,7 +108,7 @@ TEST(FileHelpersTextTest, CaseInsensitiveMatching) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.pattern) + " vs " + c.text);
-    EXPECT_EQ(CompareIgnoreCase(c.pattern, c.text, c.prefixOnly), c.expected);
+    EXPECT_EQ(MatchesPatternIgnoreAsciiCase(c.pattern, c.text, c.prefixOnly), c.expected);
   }
 
   struct Match {
@@ -126,7 +126,7 @@ TEST(FileHelpersTextTest, CaseInsensitiveMatching) {
     SCOPED_TRACE(std::string(m.text) + " / " + m.pattern);
     unsigned length = 99;
     bool atStart = true;
-    MatchLengthIgnoreCase(m.text, m.pattern, length, atStart);
+    MatchLengthIgnoreAsciiCase(m.text, m.pattern, length, atStart);
     EXPECT_EQ(length, m.length);
     EXPECT_EQ(atStart, m.atStart);
   }
