@@ -16,6 +16,7 @@
 #include "assetdb/VADServices.h"
 #include "content/AppGlobals.h"
 #include "content/FileHelpers.h"
+#include "content/KUIDList.h"
 #include "content/ResultsLog.h"
 #include "util/ContentPackage.h"
 

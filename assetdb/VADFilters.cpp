@@ -8,7 +8,7 @@
 #include "assetdb/VADAssetInfo.h"
 #include "assetdb/VADAssetQueries.h"
 #include "assetdb/VADLock.h"
-#include "content/FileHelpers.h"
+#include "content/TextHelpers.h"
 
 namespace {
 

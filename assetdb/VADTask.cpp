@@ -17,6 +17,7 @@
 #include "content/ACSChunk.h"
 #include "content/AppGlobals.h"
 #include "content/FileHelpers.h"
+#include "content/TextHelpers.h"
 #include "platform/os/FileSystem.h"
 
 using Vak::PString;
@@ -276,7 +277,7 @@ bool VADTextureConvertFileRPC::Start() {
     absolute.AddPath(path_);
   }
   output_ = Shortened(absolute, 4);
-  if (platform::Exists(output_)) DeleteFileOrFolder(PString(), output_);
+  if (platform::Exists(output_)) DeleteInsideDatabaseRoot(PString(), output_);
 
   if (fileSet_.IsNull()) {
     const std::size_t rootLength = std::strlen(root);
@@ -445,7 +446,7 @@ bool VADDeleteCompiledTextures(const PString& fileSet, const char* folder) {
       ok = VADDeleteCompiledTextures(fileSet, path) && ok;
     } else if (Vak::CodePage::EndsWithIgnoreCase(entry.name.c_str(), "texture.txt")) {
       const Path compiled = Shortened(path, 4);
-      if (platform::Exists(Resolved(fileSet, compiled))) ok = DeleteFileOrFolder(fileSet, compiled) && ok;
+      if (platform::Exists(Resolved(fileSet, compiled))) ok = DeleteInsideDatabaseRoot(fileSet, compiled) && ok;
     }
   }
   return ok;

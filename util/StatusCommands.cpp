@@ -14,6 +14,7 @@
 #include "assetdb/VADRecordConfig.h"
 #include "assetdb/VADThumbnails.h"
 #include "content/FileHelpers.h"
+#include "content/KUIDList.h"
 #include "content/ResultsLog.h"
 #include "util/CommandDispatcher.h"
 #include "util/ContentPackage.h"
