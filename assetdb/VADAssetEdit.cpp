@@ -25,8 +25,8 @@ bool VADDeleteFolder(const char* path) {
   // One rename takes the folder out of its place, so that a kill leaves it
   // whole there or gone; only then is the copy in "trash" pruned.
   Path moved;
-  if (!MoveFolderToTrash(PString(), path, moved)) return DeleteFileOrFolder(PString(), path);
-  if (moved.Length() > 0) DeleteFileOrFolder(PString(), moved);
+  if (!MoveFolderToTrash(PString(), path, moved)) return DeleteInsideDatabaseRoot(PString(), path);
+  if (moved.Length() > 0) DeleteInsideDatabaseRoot(PString(), moved);
   return true;
 }
 

@@ -18,6 +18,7 @@
 #include "cdp/ContentPackage.h"
 #include "content/AppGlobals.h"
 #include "content/FileHelpers.h"
+#include "content/KUIDList.h"
 #include "content/ResultsLog.h"
 
 VADAssetIndex gVadAssetIndex;

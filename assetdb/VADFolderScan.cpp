@@ -78,7 +78,7 @@ std::string LastName(const char* path) {
 
 bool MoveFolderToTrash(const Vak::PString& substitute, const char* path, Path& moved) {
   moved = Path();
-  if (!FolderHasFiles(substitute, path)) return DeleteFileOrFolder(substitute, path);
+  if (!FolderHasFiles(substitute, path)) return DeleteInsideDatabaseRoot(substitute, path);
   Path trash = GetDatabaseRootPath();
   trash.AddPath("trash");
   Path target;

@@ -12,6 +12,7 @@
 #include "content/ACSFile.h"
 #include "content/DynamicBuffer.h"
 #include "content/FileHelpers.h"
+#include "content/KUIDList.h"
 #include "content/TStream.h"
 #include "content/TextChunkFile.h"
 

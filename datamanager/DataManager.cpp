@@ -14,6 +14,7 @@
 #include "content/AppGlobals.h"
 #include "content/FileHelpers.h"
 #include "content/ResultsLog.h"
+#include "content/TextHelpers.h"
 #include "content/VelmarEx.h"
 #include "datamanager/Container.h"
 #include "datamanager/FormTemplate.h"

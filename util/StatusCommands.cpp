@@ -16,6 +16,7 @@
 #include "cdp/ContentPackage.h"
 #include "cdp/PackageFiles.h"
 #include "content/FileHelpers.h"
+#include "content/KUIDList.h"
 #include "content/ResultsLog.h"
 #include "util/AssetReports.h"
 
