@@ -87,12 +87,6 @@ void DropStrayArchiveBits(VADAssetInfo& record) {
   record.UpdateStateFlags(VADAssetInfo::kBuiltIn, 0);
 }
 
-Path InRoot(const char* relative) {
-  Path path = GetDatabaseRootPath();
-  if (path.Length() == 0 || !path.AddPath(relative)) return Path();
-  return path;
-}
-
 } // namespace
 
 // --- Location keys -----------------------------------------------------------
@@ -498,12 +492,12 @@ bool VADIsDependencyFaulty(const KUID& kuid) {
 
 bool VADDemoteDatabaseFile() {
   if (VADIndexRefused()) return false;
-  const Path current = InRoot("assets.tdx");
+  const Path current = InDatabaseRoot("assets.tdx");
   if (current.Length() == 0 || !Vak::File::Exists(current).Ok()) return true;
-  const Path cacheFile = InRoot("cache/assets.tdx");
-  const Path backup = InRoot("cache/assets.bku");
+  const Path cacheFile = InDatabaseRoot("cache/assets.tdx");
+  const Path backup = InDatabaseRoot("cache/assets.bku");
   Vak::File::Unlink(cacheFile);
   Vak::File::Unlink(backup);
-  Vak::File::Md(InRoot("cache"));
+  Vak::File::Md(InDatabaseRoot("cache"));
   return Vak::File::Rename(current, backup);
 }

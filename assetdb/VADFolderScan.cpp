@@ -20,13 +20,8 @@ namespace {
 
 bool Cancelled(const std::atomic<uint8_t>* cancel) { return cancel && cancel->load() != 0; }
 
-// "a\b" from two parts, either of which may be empty.
-std::string Join(const char* a, const char* b) {
-  std::string out = a ? a : "";
-  if (!out.empty() && b && *b && out.back() != '\\' && out.back() != '/') out += '\\';
-  if (b) out += b;
-  return out;
-}
+// Record folders are stored with '\'.
+constexpr char kStoredSeparator = '\\';
 
 // Where a folder of a scan lies: inside the archive `source` for archive
 // mode, else under the root folder `source`.
@@ -42,7 +37,7 @@ Place PlaceOf(const char* source, const char* folder, int mode) {
     place.path = folder ? folder : "";
   } else {
     Path root = GetDatabaseRootPath();
-    root.AddPath(Join(source, folder).c_str());
+    root.AddPath(Vak::JoinPath(source, folder, kStoredSeparator).c_str());
     place.path = static_cast<const char*>(root);
   }
   return place;
@@ -102,10 +97,10 @@ bool AddAssetFromFolder(const char* folder, const char* source, int mode) {
     record.stateFlags |= VADAssetInfo::kBuiltIn;
     break;
   case kScanLocal:
-    record.localPath = Join(source, folder).c_str();
+    record.localPath = Vak::JoinPath(source, folder, kStoredSeparator).c_str();
     break;
   case kScanEditing:
-    record.editingPath = Join(source, folder).c_str();
+    record.editingPath = Vak::JoinPath(source, folder, kStoredSeparator).c_str();
     break;
   default:
     return false;
@@ -137,12 +132,12 @@ void ScanFolder(const char* source, const char* folder, int mode, const VADLocat
                 const std::atomic<uint8_t>* cancel) {
   std::vector<std::string> found;
   for (const std::string& name : SubFolders(PlaceOf(source, folder, mode))) {
-    const std::string path = Join(folder, name.c_str());
+    const std::string path = Vak::JoinPath(folder, name.c_str(), kStoredSeparator);
     if (!known.Contains(source, path.c_str())) found.push_back(name);
   }
   for (const std::string& name : found) {
     if (Cancelled(cancel)) return;
-    const std::string path = Join(folder, name.c_str());
+    const std::string path = Vak::JoinPath(folder, name.c_str(), kStoredSeparator);
     // A "temp" folder in a hash folder is what a killed folder rewrite left:
     // a copy, never the asset's place. (Editing folders may carry any asset's
     // name, so the rule is for local folders only.)

@@ -390,15 +390,8 @@ namespace {
 // The folder as the platform layer sees it.
 Path Resolved(const PString& fileSet, const char* folder) {
   if (fileSet.IsNull()) return Path(folder);
-  Path path = GetDatabaseRootPath();
-  path.AddPath(fileSet.c_str());
-  path.AddPath(folder);
-  return path;
-}
-
-Path Joined(const char* folder, const char* name) {
-  Path path(folder);
-  path.AddPath(name);
+  Path path = InDatabaseRoot(fileSet.c_str());
+  if (path.Length() == 0 || !path.AddPath(folder)) return Path();
   return path;
 }
 
@@ -413,7 +406,8 @@ int VADConvertTextures(const PString& fileSet, const char* folder, ResultsLog& l
   bool foldersConverted = true;
   std::vector<std::unique_ptr<VADTextureConvertFileRPC>> records;
   for (const platform::FolderEntry& entry : entries) {
-    const Path path = Joined(folder, entry.name.c_str());
+    Path path(folder);
+    path.AddPath(entry.name.c_str());
     if (entry.info.isFolder) {
       if (VADConvertTextures(fileSet, path, log) != 2) foldersConverted = false;
     } else if (Vak::CodePage::EndsWithIgnoreCase(entry.name.c_str(), "texture.txt")) {
@@ -441,7 +435,8 @@ bool VADDeleteCompiledTextures(const PString& fileSet, const char* folder) {
   if (!folder || platform::ListFolder(Resolved(fileSet, folder), entries) != platform::Error::None) return false;
   bool ok = true;
   for (const platform::FolderEntry& entry : entries) {
-    const Path path = Joined(folder, entry.name.c_str());
+    Path path(folder);
+    path.AddPath(entry.name.c_str());
     if (entry.info.isFolder) {
       ok = VADDeleteCompiledTextures(fileSet, path) && ok;
     } else if (Vak::CodePage::EndsWithIgnoreCase(entry.name.c_str(), "texture.txt")) {
