@@ -448,10 +448,10 @@ void DataManager::RegisterVelmarBumpVertexType() {
   gDummy.chunkCount = 0;
   gDummy.registered = true;
 
-  Vak::MaterialLoader& loader = kernel_->GetMaterialLoader();
+  Vak::MaterialManager& materials = kernel_->GetMaterialManager();
   for (int i = 0; i < DummyMaterials::kMaterials; ++i) {
     Vak::Material* material = nullptr;
-    if (loader.Load(kDummyMaterials[i].name, material) == Vak::MaterialLoader::kOk && material) {
+    if (materials.Load(kDummyMaterials[i].name, material) == Vak::MaterialManager::kOk && material) {
       gDummy.materials[i] = material;
       continue;
     }
@@ -467,8 +467,8 @@ void DataManager::RegisterVelmarBumpVertexType() {
   gDummy.materials[kGloss]->BindTexture(kGlossTextureSlot, texture);
   gDummy.materials[kReflect]->BindTexture(kGlossTextureSlot, texture);
   for (int index : {kNoTex, kOneTex, kGloss, kReflect}) {
-    Vak::GeometryChunk* chunk =
-        gDummy.materials[index]->GetGeometryChunk(Vak::Material::kStandardChunkHint, 3, 1, 3);
+    Vak::GeometryChunk* chunk = gDummy.materials[index]->CreateGeometryChunk(3, 1, 3, 0, Vak::Material::kTriangleList,
+                                                                             Vak::StandardChunkHint());
     if (chunk && gDummy.chunkCount < DummyMaterials::kChunks) gDummy.chunks[gDummy.chunkCount++] = chunk;
   }
   texture->ReleaseReference();

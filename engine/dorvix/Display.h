@@ -1,12 +1,18 @@
 #pragma once
-// The display's state the scene set-up touches, and a view that draws one
-// scene on a display.
+// The display geometry is made for. This one draws on no device: what it
+// supports is whatever was set (nothing by default), so callers and tests
+// decide which paths run. A view draws one scene on a display.
+#include <bitset>
+#include <cstdint>
+
 namespace Vak {
 
 class SceneElement;
 
 class Display {
 public:
+  static constexpr int kCapabilities = 64;
+
   float FogDensity() const { return fogDensity_; }
   int FogMode() const { return fogMode_; }
   void SetFog(float density, int mode) {
@@ -14,9 +20,30 @@ public:
     fogMode_ = mode;
   }
 
+  // Codes outside 0..kCapabilities-1 are never supported.
+  bool SupportsCapability(int capability) const {
+    return capability >= 0 && capability < kCapabilities && capabilities_.test(capability);
+  }
+  void SetCapability(int capability, bool supported) {
+    if (capability >= 0 && capability < kCapabilities) capabilities_.set(capability, supported);
+  }
+
+  // Stored colours are 0xAARRGGBB; vertex items hold the display's order,
+  // 0xAABBGGRR (red first in memory). Converts in place.
+  void ConvertColorArray(uint32_t* colours, unsigned count) const;
+  static uint32_t ConvertColor(uint32_t argb) {
+    return (argb & 0xFF00FF00u) | (argb >> 16 & 0xFFu) | (argb & 0xFFu) << 16;
+  }
+
+  // The vertex colour in the display's order that geometry starts with.
+  uint32_t GetDefaultColour() const { return defaultColour_; }
+  void SetDefaultColour(uint32_t colour) { defaultColour_ = colour; }
+
 private:
   float fogDensity_ = 0.0f;
   int fogMode_ = 0;
+  std::bitset<kCapabilities> capabilities_;
+  uint32_t defaultColour_ = 0xFFFFFFFFu;
 };
 
 class View {

@@ -1,6 +1,9 @@
 #include "engine/dorvix/Material.h"
 
+#include <new>
+
 #include "Vak/Cindrel/ResourceDatabase.h"
+#include "engine/dorvix/MaterialManager.h"
 
 namespace Vak {
 
@@ -21,13 +24,48 @@ bool Material::BindTexture(unsigned slot, Texture* texture) {
   return true;
 }
 
-GeometryChunk* Material::GetGeometryChunk(int hint, int a, int b, int c) { return new GeometryChunk(hint, a, b, c); }
+VertexType Material::VertexTypeForHint(const StandardChunkHint& hint) {
+  VertexType type;
+  type.Add(kItemPosition);
+  type.Add(kItemColour);
+  type.Add(kItemNormal);
+  const uint32_t flags = hint.flags;
+  if ((flags & StandardChunkHint::kSkinned) && !(flags & StandardChunkHint::kSoftwareSkinning)) {
+    if (flags & StandardChunkHint::kFloatWeights) {
+      unsigned weights = hint.weightsPerVertex < 1 ? 1 : hint.weightsPerVertex > 4 ? 4 : hint.weightsPerVertex;
+      type.Add(VertexType::WeightItem(weights));
+    } else {
+      type.Add(kItemPackedWeights);
+    }
+    type.Add(kItemBlendIndices);
+  }
+  unsigned sets = hint.textureSets > unsigned(VertexType::kMaxTexCoordSets) ? VertexType::kMaxTexCoordSets
+                                                                            : hint.textureSets;
+  for (unsigned j = 0; j < sets; ++j) type.Add(kItemTexCoord0 + int(j));
+  if (hint.tangents) type.Add(kItemTangent);
+  return type;
+}
 
-MaterialLoader::Result MaterialLoader::Load(const PString& name, Material*& out) {
-  out = nullptr;
-  if (name.Length() == 0) return kNotFound;
-  out = new Material(name);
-  return kOk;
+GeometryChunk* Material::CreateGeometryChunk(unsigned vertices, unsigned secondSize, unsigned indices, unsigned faces,
+                                             int geometryType, const StandardChunkHint& hint) {
+  GeometryChunk* chunk = nullptr;
+  try {
+    chunk = new GeometryChunk(VertexTypeForHint(hint), vertices, secondSize, indices, faces, geometryType, hint);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  const uint32_t skinned = StandardChunkHint::kSkinned | StandardChunkHint::kSoftwareSkinning;
+  chunk->SetSoftwareSkinned((hint.flags & skinned) == skinned);
+  return chunk;
+}
+
+bool Material::VerifyDecoratedName(const char* decorated, unsigned textureCount, const char* const* textureNames) {
+  PString decoration, material;
+  if (!MaterialManager::SplitDecoratedMaterialName(decorated, decoration, material) || material.Length() == 0)
+    return false;
+  for (unsigned i = 0; i < textureCount; ++i)
+    if (!textureNames || !textureNames[i] || !*textureNames[i]) return false;
+  return true;
 }
 
 SharedTextureCollection::~SharedTextureCollection() { Release(); }

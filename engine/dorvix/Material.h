@@ -1,12 +1,17 @@
 #pragma once
-// Materials, textures and geometry chunks as the render kernel hands them
-// out: counted objects found by name. The stand-in draws nothing; it keeps
-// what callers bind and ask for so they can be checked.
+// Materials and textures as the render kernel hands them out: counted
+// objects found by name. The stand-in draws nothing; it keeps what callers
+// bind and set so they can be checked, and makes geometry chunks.
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "Vak/Bexlorn/PString.h"
 #include "Vak/plugins/ReferenceCount.h"
+#include "engine/dorvix/DisplayMaterial.h"
+#include "engine/dorvix/GeometryChunk.h"
+#include "engine/dorvix/StandardChunkHint.h"
+#include "engine/dorvix/VertexType.h"
 
 namespace Vak {
 
@@ -23,23 +28,19 @@ private:
   PString name_;
 };
 
-// The vertex layout a material draws with for a hint.
-class GeometryChunk : public ReferenceCount {
-public:
-  GeometryChunk(int hint, int a, int b, int c) : hint_(hint), a_(a), b_(b), c_(c) {}
-  int Hint() const { return hint_; }
-  int A() const { return a_; }
-  int B() const { return b_; }
-  int C() const { return c_; }
-
-private:
-  int hint_, a_, b_, c_;
-};
-
 class Material : public ReferenceCount {
 public:
   static constexpr unsigned kTextureSlots = 16;
-  static constexpr int kStandardChunkHint = 0;
+
+  // How the indices of a chunk join into primitives.
+  enum GeometryType : int {
+    kTriangleList = 0,
+    kTriangleStrip = 1,
+    kTriangleFan = 2,
+    kPointList = 3,
+    kLineList = 4,
+    kLineStrip = 5,
+  };
 
   explicit Material(const PString& name);
   ~Material() override;
@@ -49,24 +50,62 @@ public:
   // for a slot out of range.
   bool BindTexture(unsigned slot, Texture* texture);
   Texture* GetTexture(unsigned slot) const { return slot < kTextureSlots ? textures_[slot] : nullptr; }
-  // A new chunk with one reference for the caller.
-  virtual GeometryChunk* GetGeometryChunk(int hint, int a, int b, int c);
+
+  // The vertex type this material draws a hint's geometry with: position,
+  // colour and normal; for skinned geometry not skinned in software, float
+  // weights (kFloatWeights, one to four) or packed weights, then blend
+  // indices; the hint's texture sets (at most 8); item 27 when asked for.
+  static VertexType VertexTypeForHint(const StandardChunkHint& hint);
+  // A new chunk with one reference for the caller; null when its memory
+  // cannot be had. A software-skinning hint gives a software-skinned chunk.
+  virtual GeometryChunk* CreateGeometryChunk(unsigned vertices, unsigned secondSize, unsigned indices, unsigned faces,
+                                             int geometryType, const StandardChunkHint& hint);
+
+  void SetDisplayMaterialProperties(const DisplayMaterial& properties) { display_ = properties; }
+  const DisplayMaterial& GetDisplayMaterialProperties() const { return display_; }
+  uint32_t GetFlags() const { return flags_; }
+  void SetFlags(uint32_t flags) { flags_ = flags; }
+  float GetValue() const { return value_; }
+  void SetValue(float value) { value_ = value; }
+
+  // Name and value pairs in the order added.
+  void AddProperty(const PString& name, const PString& value) { properties_.emplace_back(name, value); }
+  unsigned GetNumProperties() const { return static_cast<unsigned>(properties_.size()); }
+  const PString& GetPropertyName(unsigned i) const { return properties_[i].first; }
+  const PString& GetPropertyValue(unsigned i) const { return properties_[i].second; }
+
+  // The name first asked for when a fall-back supplied this material.
+  const PString& GetRequestName() const { return requestName_; }
+  void SetRequestName(const PString& name) { requestName_ = name; }
+  float GetResourcePriority() const { return priority_; }
+  void SetResourcePriority(float priority) { priority_ = priority; }
+  // The type a material made without a manager stands for.
+  const PString& GetCreationType() const { return creationType_; }
+  void SetCreationType(const PString& type) { creationType_ = type; }
+
+  // Separates the parts of a decorated material name ("owner*folder*name").
+  static const char* DecoratedTypeToken() { return "*"; }
+  // True when the name carries the token with a material part behind it and
+  // each of the `textureCount` texture names is non-empty.
+  static bool VerifyDecoratedName(const char* decorated, unsigned textureCount, const char* const* textureNames);
 
 private:
   PString name_;
   Texture* textures_[kTextureSlots] = {};
+  DisplayMaterial display_;
+  uint32_t flags_ = 0;
+  float value_ = 1.0f;
+  std::vector<std::pair<PString, PString>> properties_;
+  PString requestName_;
+  float priority_ = 0.0f;
+  PString creationType_;
 };
 
-// Loads materials by name ("Library.kind"). The stand-in has no material
-// files: every name gives a plain material. Replaced by a loader that knows
-// the product's materials, or by tests.
-class MaterialLoader {
+// What stands in for a material when no manager supplies one: it keeps its
+// type and draws nothing.
+class NullMaterial : public Material {
 public:
-  enum Result { kOk = 0, kNotFound = 1, kFailed = 2 };
-
-  virtual ~MaterialLoader() = default;
-  // On kOk `out` holds one reference for the caller; else it is null.
-  virtual Result Load(const PString& name, Material*& out);
+  using Material::Material;
 };
 
 // The textures the kernel shares between materials, by index.

@@ -1,11 +1,12 @@
 #pragma once
 // The render kernel: the scene graph, the display, the rendering caches, the
-// material loader and the texture collections. This stand-in renders
+// material manager and the texture collections. This stand-in renders
 // nothing; a program starts it as the engine would.
 #include <memory>
 
 #include "engine/dorvix/Display.h"
 #include "engine/dorvix/Material.h"
+#include "engine/dorvix/MaterialManager.h"
 #include "engine/dorvix/RenderingCache.h"
 #include "engine/dorvix/SceneGraph.h"
 
@@ -32,9 +33,9 @@ public:
   SceneGraph& GetSceneGraph() { return *sceneGraph_; }
   Display& GetDisplay() { return display_; }
   RenderingCacheManager& GetRenderingCacheManager() { return caches_; }
-  // The kernel's own loader unless one was set (not owned; null restores).
-  MaterialLoader& GetMaterialLoader() { return loader_ ? *loader_ : ownLoader_; }
-  void SetMaterialLoader(MaterialLoader* loader) { loader_ = loader; }
+  // The kernel's own manager unless one was set (not owned; null restores).
+  MaterialManager& GetMaterialManager() { return manager_ ? *manager_ : ownManager_; }
+  void SetMaterialManager(MaterialManager* manager) { manager_ = manager; }
   SharedTextureCollection& GetSharedTextureCollection() { return sharedTextures_; }
   TextureCollection& GetTextureCollection() { return textures_ ? *textures_ : ownTextures_; }
   void SetTextureCollection(TextureCollection* textures) { textures_ = textures; }
@@ -47,8 +48,8 @@ private:
   bool initialised_ = false;
   Display display_;
   RenderingCacheManager caches_;
-  MaterialLoader ownLoader_;
-  MaterialLoader* loader_ = nullptr;
+  MaterialManager ownManager_;
+  MaterialManager* manager_ = nullptr;
   SharedTextureCollection sharedTextures_;
   TextureCollection ownTextures_;
   TextureCollection* textures_ = nullptr;

@@ -1,15 +1,11 @@
 #pragma once
 // A directional light of a display, placed in the scene as a particle.
+#include "engine/dorvix/Colour.h"
 #include "engine/elthrac/Particle.h"
 
 namespace Vak {
 
 class Display;
-
-struct Colour {
-  float r = 0, g = 0, b = 0, a = 0;
-  bool operator==(const Colour&) const = default;
-};
 
 class ParallelLight : public Particle {
 public:

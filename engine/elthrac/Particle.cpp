@@ -24,6 +24,13 @@ bool Particle::RemoveChild(Particle* child) {
   return true;
 }
 
+Particle* Particle::FindByName(const PString& name) {
+  if (name_ == name) return this;
+  for (Particle* child : children_)
+    if (Particle* found = child->FindByName(name)) return found;
+  return nullptr;
+}
+
 void Particle::DeleteChildren() {
   while (!children_.empty()) {
     Particle* child = children_.back();

@@ -1,12 +1,14 @@
 #pragma once
-// A node of the 3-D scene: a name, a position, marking flags and owned
-// child particles. A particle can also be a scene of the render kernel's
-// scene graph.
+// A node of the 3-D scene: a name, a position and orientation relative to
+// its parent, marking flags and owned child particles. A particle can also
+// be a scene of the render kernel's scene graph.
 #include <cstdint>
 #include <vector>
 
 #include "Vak/Bexlorn/PString.h"
 #include "engine/dorvix/SceneGraph.h"
+#include "engine/kernelx/Quaternion.h"
+#include "engine/kernelx/Vector3.h"
 
 namespace Vak {
 
@@ -21,14 +23,18 @@ public:
 
   const PString& GetName() const { return name_; }
   void SetName(const PString& name) { name_ = name; }
-  void SetPosition(float x, float y, float z) {
-    x_ = x;
-    y_ = y;
-    z_ = z;
-  }
-  float X() const { return x_; }
-  float Y() const { return y_; }
-  float Z() const { return z_; }
+  void SetPosition(float x, float y, float z) { position_ = {x, y, z}; }
+  void SetPosition(const Vector3& position) { position_ = position; }
+  const Vector3& GetPosition() const { return position_; }
+  float X() const { return position_.x; }
+  float Y() const { return position_.y; }
+  float Z() const { return position_.z; }
+  void SetOrientation(const Quaternion& orientation) { orientation_ = orientation; }
+  const Quaternion& GetOrientation() const { return orientation_; }
+
+  // This particle or the first below it, depth first in child order, whose
+  // name equals `name`; null when none does.
+  Particle* FindByName(const PString& name);
 
   // Takes ownership; a child of another particle leaves it first.
   void AddChild(Particle* child);
@@ -44,7 +50,8 @@ public:
 
 private:
   PString name_;
-  float x_ = 0, y_ = 0, z_ = 0;
+  Vector3 position_;
+  Quaternion orientation_;
   uint32_t marks_ = 0;
   Particle* parent_ = nullptr;
   std::vector<Particle*> children_;

@@ -17,14 +17,14 @@ using datamanager::test::StartedDataManager;
 using RUZLib::DataManager;
 
 // Fails the names it is given; counts the materials alive.
-class FailingLoader : public Vak::MaterialLoader {
+class FailingLoader : public Vak::MaterialManager {
 public:
   explicit FailingLoader(std::set<std::string> failing) : failing_(std::move(failing)) {}
   Result Load(const Vak::PString& name, Vak::Material*& out) override {
     asked.push_back(name.c_str());
     out = nullptr;
     if (failing_.count(name.c_str())) return kFailed;
-    return MaterialLoader::Load(name, out);
+    return MaterialManager::Load(name, out);
   }
   std::vector<std::string> asked;
 
@@ -54,7 +54,7 @@ TEST_P(RegisterVertexTypes, LogsFailuresAndStopsInTheStrictFive) {
   StartedDataManager manager(folder);
   ASSERT_TRUE(kernel.Init(nullptr, 0));
   FailingLoader loader(c.failing);
-  kernel.SetMaterialLoader(&loader);
+  kernel.SetMaterialManager(&loader);
   ASSERT_TRUE(manager->SetupScene(&kernel));
   content::test::LogCapture log;
   manager->RegisterVelmarBumpVertexType();

@@ -66,7 +66,7 @@ TEST(StandIns, KernelReferencesAndLookups) {
   Vak::Texture* texture = kernel.GetSharedTextureCollection().Get(0);
   ASSERT_NE(texture, nullptr);
   Vak::Material* material = nullptr;
-  ASSERT_EQ(kernel.GetMaterialLoader().Load("Lib.m.notex", material), Vak::MaterialLoader::kOk);
+  ASSERT_EQ(kernel.GetMaterialManager().Load("Lib.m.notex", material), Vak::MaterialManager::kOk);
   EXPECT_STREQ(material->GetName().c_str(), "Lib.m.notex");
   EXPECT_TRUE(material->BindTexture(9, texture));
   EXPECT_FALSE(material->BindTexture(Vak::Material::kTextureSlots, texture));

@@ -1,0 +1,43 @@
+#include "engine/dorvix/GeometryChunk.h"
+
+#include <algorithm>
+
+namespace Vak {
+
+GeometryChunk::GeometryChunk(const VertexType& type, unsigned vertices, unsigned secondSize, unsigned indices,
+                             unsigned faces, int geometryType, const StandardChunkHint& hint)
+    : type_(type),
+      vertices_(vertices),
+      secondSize_(secondSize),
+      geometryType_(geometryType),
+      hint_(hint),
+      flags_(hint.flags),
+      vertexData_(new uint8_t[std::max<std::size_t>(1, std::size_t(vertices) * type.Stride())]()),
+      indices_(indices),
+      faceNormals_(faces) {}
+
+GeometryChunk::~GeometryChunk() { SetFaceNeighborArray(nullptr); }
+
+void GeometryChunk::SetFaceNeighborArray(FaceNeighborArray* neighbours) {
+  if (neighbours) neighbours->AddReference();
+  if (neighbours_) neighbours_->ReleaseReference();
+  neighbours_ = neighbours;
+}
+
+int GeometryChunk::AddInfluenceMatrix(unsigned influence) {
+  auto it = std::find(palette_.begin(), palette_.end(), influence);
+  if (it != palette_.end()) return static_cast<int>(it - palette_.begin());
+  if (hint_.matrixLimit != 0 && palette_.size() >= hint_.matrixLimit) return -1;
+  palette_.push_back(influence);
+  return static_cast<int>(palette_.size() - 1);
+}
+
+void* GeometryChunk::ItemStart(int item, std::size_t size) {
+  int offset = type_.Offset(item);
+  if (offset < 0 || vertices_ == 0) return nullptr;
+  assert(size <= VertexType::ItemSize(item));
+  (void)size;
+  return vertexData_.get() + offset;
+}
+
+} // namespace Vak

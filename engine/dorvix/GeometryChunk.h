@@ -1,0 +1,116 @@
+#pragma once
+// A piece of geometry of one vertex type: vertex data, 16-bit indices, face
+// normals and neighbours, and the bone palette of skinned geometry. Made by
+// a material for a hint.
+#include <cassert>
+#include <cstdint>
+#include <memory>
+#include <type_traits>
+#include <vector>
+
+#include "Vak/plugins/ReferenceCount.h"
+#include "engine/dorvix/StandardChunkHint.h"
+#include "engine/dorvix/VertexType.h"
+#include "engine/kernelx/Vector3.h"
+
+namespace Vak {
+
+// One item of every vertex: a pointer to vertex 0's item and the stride;
+// empty when the vertex type lacks the item.
+template <typename T>
+class VertexItem {
+public:
+  VertexItem() = default;
+  VertexItem(T* first, unsigned stride) : first_(first), stride_(stride) {}
+  explicit operator bool() const { return first_ != nullptr; }
+  T* Data() const { return first_; }
+  unsigned Stride() const { return stride_; }
+  T* operator()(unsigned vertex) const {
+    using Byte = std::conditional_t<std::is_const_v<T>, const uint8_t, uint8_t>;
+    return reinterpret_cast<T*>(reinterpret_cast<Byte*>(first_) + std::size_t(vertex) * stride_);
+  }
+  T& operator[](unsigned vertex) const { return *(*this)(vertex); }
+
+private:
+  T* first_ = nullptr;
+  unsigned stride_ = 0;
+};
+
+class GeometryChunk : public ReferenceCount {
+public:
+  // The neighbouring face across each edge of a face.
+  struct FaceNeighbors {
+    uint32_t face[3] = {0, 0, 0};
+  };
+  // Shared between the chunks of a mesh and its copies.
+  class FaceNeighborArray : public ReferenceCount {
+  public:
+    explicit FaceNeighborArray(unsigned count) : records(count) {}
+    std::vector<FaceNeighbors> records;
+  };
+
+  // Vertex data starts zeroed. Throws std::bad_alloc when it cannot be had.
+  GeometryChunk(const VertexType& type, unsigned vertices, unsigned secondSize, unsigned indices, unsigned faces,
+                int geometryType, const StandardChunkHint& hint);
+  ~GeometryChunk() override;
+
+  const VertexType& GetVertexType() const { return type_; }
+  unsigned GetVertexSize() const { return type_.Stride(); }
+  unsigned GetVertexCount() const { return vertices_; }
+  unsigned GetSecondSize() const { return secondSize_; }
+  unsigned GetIndexCount() const { return static_cast<unsigned>(indices_.size()); }
+  unsigned GetFaceCount() const { return static_cast<unsigned>(faceNormals_.size()); }
+  int GetGeometryType() const { return geometryType_; }
+  const StandardChunkHint& GetHint() const { return hint_; }
+  uint32_t GetFlags() const { return flags_; }
+  void SetFlags(uint32_t flags) { flags_ = flags; }
+
+  uint8_t* GetVertexData() { return vertexData_.get(); }
+  const uint8_t* GetVertexData() const { return vertexData_.get(); }
+  template <typename T>
+  VertexItem<T> GetItem(int item) {
+    return VertexItem<T>(static_cast<T*>(ItemStart(item, sizeof(T))), type_.Stride());
+  }
+  template <typename T>
+  VertexItem<const T> GetItem(int item) const {
+    return VertexItem<const T>(static_cast<const T*>(const_cast<GeometryChunk*>(this)->ItemStart(item, sizeof(T))),
+                               type_.Stride());
+  }
+
+  uint16_t* GetIndices() { return indices_.data(); }
+  const uint16_t* GetIndices() const { return indices_.data(); }
+  Vector3* GetFaceNormals() { return faceNormals_.data(); }
+  const Vector3* GetFaceNormals() const { return faceNormals_.data(); }
+
+  // Takes a reference, releasing the array held before; null clears.
+  void SetFaceNeighborArray(FaceNeighborArray* neighbours);
+  FaceNeighborArray* GetFaceNeighborArray() const { return neighbours_; }
+
+  // Skinned on the CPU: its vertices carry no weights to fill.
+  bool IsSoftwareSkinned() const { return softwareSkinned_; }
+  void SetSoftwareSkinned(bool on) { softwareSkinned_ = on; }
+
+  // The palette slot of an influence's matrix, added on first use; -1 when
+  // the palette is full (the hint's matrix limit).
+  int AddInfluenceMatrix(unsigned influence);
+  unsigned GetNumInfluenceMatrices() const { return static_cast<unsigned>(palette_.size()); }
+  unsigned GetInfluenceMatrix(unsigned slot) const { return palette_[slot]; }
+
+private:
+  void* ItemStart(int item, std::size_t size);
+
+  VertexType type_;
+  unsigned vertices_;
+  unsigned secondSize_;
+  int geometryType_;
+  StandardChunkHint hint_;
+  uint32_t flags_;
+  std::unique_ptr<uint8_t[]> vertexData_;
+  std::vector<uint16_t> indices_;
+  std::vector<Vector3> faceNormals_;
+  FaceNeighborArray* neighbours_ = nullptr;
+  bool softwareSkinned_ = false;
+  std::vector<unsigned> palette_;
+};
+
+} // namespace Vak
