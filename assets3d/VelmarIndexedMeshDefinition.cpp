@@ -5,11 +5,14 @@
 #include <cstring>
 
 #include "Vak/Bexlorn/Alloc.h"
+#include "Vak/Bexlorn/LittleEndian.h"
 #include "Vak/Bexlorn/String.h"
 #include "Vak/Cindrel/ResourceDatabase.h"
 #include "assets3d/MeshFile.h"
 #include "engine/dorvix/Display.h"
 #include "engine/dorvix/MaterialManager.h"
+#include "engine/elthrac/ParticleBone.h"
+#include "engine/elthrac/ParticleVisibleBoundingBox.h"
 #include "engine/kernelx/Matrix3.h"
 
 using Vak::GeometryChunk;
@@ -457,14 +460,75 @@ unsigned long* VelmarIndexedMeshDefinition::ReadInfluenceChunk(unsigned long* re
   return Done(result, kOk);
 }
 
-unsigned long* VelmarIndexedMeshDefinition::ReadBoneChunk(unsigned long* result, MemoryFile&, Vak::ParticleBone*,
-                                                          unsigned) {
-  return Done(result, kMalformed);
+unsigned long* VelmarIndexedMeshDefinition::ReadBoneChunk(unsigned long* result, MemoryFile& file,
+                                                          Vak::ParticleBone* parent, unsigned depth) {
+  // Each child recurses: a crafted file must not nest deeper than this.
+  if (depth >= kMaxBoneDepth) return Done(result, kMalformed);
+  ChunkHeader h;
+  if (Result r = ReadChunkHeader(file, kBone, containerEnd_, h); r != kOk) return Done(result, r);
+  if (h.version != 1 && h.version != 20 && h.version != 50 && h.version != 100 && h.version != 102)
+    return Done(result, kBadVersion);
+  PString name;
+  float position[3], rotation[4];
+  uint32_t children = 0;
+  if (!ReadPaddedString(file, name) || !ReadVector(file, position, 3) || !ReadVector(file, rotation, 4) ||
+      !file.Read(children) || !CountFits(file, children, 12))
+    return Done(result, kMalformed);
+  auto* bone = new Vak::ParticleBone(name);
+  bone->SetPosition(Vector3(position[0], position[1], position[2]));
+  bone->SetOrientation(Vak::Quaternion(rotation[0], rotation[1], rotation[2], rotation[3]));
+  bone->AttachBoundingBox(new Vak::ParticleVisibleBoundingBox);
+  if (parent != nullptr) parent->AddChild(bone);
+  else ReplaceRootBone(bone);
+  for (uint32_t i = 0; i < children; ++i)
+    if (*ReadBoneChunk(result, file, bone, depth + 1) != kOk) return result;
+  return Done(result, kOk);
 }
 
-void VelmarIndexedMeshDefinition::ReplaceRootBone(Vak::ParticleBone* root) { rootBone_ = root; }
+void VelmarIndexedMeshDefinition::ReplaceRootBone(Vak::ParticleBone* root) {
+  if (rootBone_ != root) delete rootBone_;
+  rootBone_ = root;
+}
 
-void VelmarIndexedMeshDefinition::BuildSkeletonFromInfluences() {}
+void VelmarIndexedMeshDefinition::BuildSkeletonFromInfluences() {
+  if (influences_.empty()) return;
+  std::vector<Vak::ParticleBone*> bones;
+  std::vector<PString> parents;
+  Vak::ParticleBone* root = nullptr;
+  for (const Vak::InfluenceDefinition& influence : influences_) {
+    auto* bone = new Vak::ParticleBone(influence.GetName());
+    bone->SetPosition(influence.GetPosition());
+    bone->SetOrientation(influence.GetRotation());
+    bone->FixFrame();
+    PString parent = influence.GetParentName();
+    if (parent.Length() == 0) {
+      if (root == nullptr) root = bone;
+      else parent = root->GetName();
+    }
+    bones.push_back(bone);
+    parents.push_back(parent);
+  }
+  if (root == nullptr) {
+    for (Vak::ParticleBone* bone : bones) delete bone;
+    return;
+  }
+  for (std::size_t i = 0; i < bones.size(); ++i) {
+    if (bones[i] == root) continue;
+    Vak::ParticleBone* parent = root;
+    for (Vak::ParticleBone* candidate : bones)
+      if (candidate != bones[i] && candidate->GetName() == parents[i]) {
+        parent = candidate;
+        break;
+      }
+    // A bone may not hang below itself through a loop of parent names.
+    for (Vak::Particle* up = parent; up != nullptr; up = up->Parent())
+      if (up == bones[i]) parent = root;
+    parent->AddChild(bones[i]);
+  }
+  ReplaceRootBone(root);
+}
+
+void VelmarIndexedMeshDefinition::AddAttachmentPoints(Vak::ParticleStructure&) const {}
 
 void VelmarIndexedMeshDefinition::SumTotals() {
   totalVertices_ = totalFaces_ = 0;

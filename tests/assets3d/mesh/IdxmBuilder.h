@@ -258,7 +258,7 @@ struct Bone {
   std::string name;
   Vec3 position = {0, 0, 0};
   std::array<float, 4> rotation = {0, 0, 0, 1};
-  std::vector<Bone> children;
+  std::vector<Bone> children = {};
   uint32_t version = 100;
 };
 
@@ -307,7 +307,7 @@ inline std::string PminChunk(const Pmin& p) {
 }
 
 // A whole file: INFO counting the groups, the groups, then what follows them.
-inline std::string MeshFile(const std::vector<ChunkGroup>& groups, const std::string& after = "", Info info = {}) {
+inline std::string IdxmFile(const std::vector<ChunkGroup>& groups, const std::string& after = "", Info info = {}) {
   info.chunks = static_cast<uint32_t>(groups.size());
   std::string chunks = InfoChunk(info);
   for (const ChunkGroup& g : groups) chunks += ChnkChunk(g);

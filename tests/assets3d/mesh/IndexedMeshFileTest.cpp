@@ -3,7 +3,9 @@
 #include <cstring>
 #include <functional>
 
-#include "assets3d/MeshFile.h"
+#include "Vak/Bexlorn/Alloc.h"
+#include "engine/elthrac/ParticleBone.h"
+#include "engine/elthrac/ParticleVisibleBoundingBox.h"
 #include "tests/assets3d/mesh/IdxmBuilder.h"
 #include "tests/assets3d/mesh/MeshLoad.h"
 
@@ -14,13 +16,13 @@ using namespace meshtest;
 std::string WithGeometry(const std::function<void(Geometry&)>& change) {
   ChunkGroup g = QuadGroup();
   change(g.geometry);
-  return MeshFile({g});
+  return IdxmFile({g});
 }
 
 std::string WithMaterial(const std::function<void(Material&)>& change) {
   ChunkGroup g = QuadGroup();
   change(g.material);
-  return MeshFile({g});
+  return IdxmFile({g});
 }
 
 // Replaces the u32 at `offset` of a well-formed file.
@@ -33,7 +35,7 @@ std::string Patched(std::string bytes, std::size_t offset, uint32_t value) {
 std::size_t At(const std::string& bytes, const char* tag) { return bytes.find(std::string(tag, 4)); }
 
 TEST(IndexedMeshFileTest, ResultCodes) {
-  const std::string good = MeshFile({QuadGroup()});
+  const std::string good = IdxmFile({QuadGroup()});
   struct Case {
     const char* what;
     std::string bytes;
@@ -77,12 +79,14 @@ TEST(IndexedMeshFileTest, ResultCodes) {
 // No read goes past the data, and counts that cannot fit fail before
 // anything is made for them.
 TEST(IndexedMeshFileTest, CountsAndSizesThatDoNotFitFail) {
-  const std::string good = MeshFile({QuadGroup()});
+  const std::string good = IdxmFile({QuadGroup()});
   const std::size_t geom = At(good, "GEOM");
   Influence bone{"root", std::nullopt, {0, 0, 0}, kIdentity9, {Group{0, {Entry{0, 1, {}}}}}};
-  const std::string withInfl = MeshFile({QuadGroup()}, InflChunk({bone}));
+  const std::string withInfl = IdxmFile({QuadGroup()}, InflChunk({bone}));
   const std::size_t infl = At(withInfl, "INFL");
-  const std::string withAtch = MeshFile({QuadGroup()}, AtchChunk({Attachment{"a.x"}}));
+  // Count, the names "root" (12 bytes) and "" (8), position and matrix.
+  const std::size_t groups = infl + 12 + 4 + 12 + 8 + 12 + 36;
+  const std::string withAtch = IdxmFile({QuadGroup()}, AtchChunk({Attachment{"a.x"}}));
   struct Case {
     const char* what;
     std::string bytes;
@@ -90,13 +94,13 @@ TEST(IndexedMeshFileTest, CountsAndSizesThatDoNotFitFail) {
       {"INFO cut in a 32-bit field", Idxm(InfoChunk({}).substr(0, 30))},
       {"chunk count", Patched(good, At(good, "INFO") + 12 + 28, 0x7FFFFFFF)},
       {"GEOM end past the container", Patched(good, geom + 4, 0x7FFFFFF0)},
-      {"vertex count", Patched(good, geom + 12 + 16, 0x10000000)},
-      {"index count", Patched(good, geom + 12 + 24, 0x40000000)},
-      {"face count", Patched(good, geom + 12 + 28, 0x20000000)},
+      {"vertex count", Patched(good, geom + 12 + 12, 0x10000000)},
+      {"index count", Patched(good, geom + 12 + 20, 0x40000000)},
+      {"face count", Patched(good, geom + 12 + 24, 0x20000000)},
       {"property count", WithMaterial([](Material& m) { m.properties = {{"a", "b"}}; })},
       {"influence count", Patched(withInfl, infl + 12, 0x10000000)},
-      {"group count", Patched(withInfl, infl + 12 + 4 + 8 + 4 + 12 + 36, 0x10000000)},
-      {"entry count", Patched(withInfl, infl + 12 + 4 + 8 + 4 + 12 + 36 + 4 + 4, 0x10000000)},
+      {"group count", Patched(withInfl, groups, 0x10000000)},
+      {"entry count", Patched(withInfl, groups + 8, 0x10000000)},
       {"attachment count", Patched(withAtch, At(withAtch, "ATCH") + 12, 0x10000000)},
   };
   // The property count sits right after the material name.
@@ -112,7 +116,7 @@ TEST(IndexedMeshFileTest, OptionalChunksAtTheEndOfTheDataReadNoTag) {
   for (uint32_t left : {0u, 2u}) {
     Loader loader;
     std::unique_ptr<VelmarIndexedMeshDefinition> def;
-    ASSERT_EQ(loader.Indexed(MeshFile({QuadGroup()}), def), 0u);
+    ASSERT_EQ(loader.Indexed(IdxmFile({QuadGroup()}), def), 0u);
     // Reload the same bytes plus a few, and stand at the end.
     loader.folder.WriteFile("t.bin", std::string(8 + left, 'x'));
     Vak::File file;
@@ -135,7 +139,7 @@ TEST(IndexedMeshFileTest, EmptyChunksAreDropped) {
   third.material.name = "third";
   Loader loader;
   std::unique_ptr<VelmarIndexedMeshDefinition> def;
-  ASSERT_EQ(loader.Indexed(MeshFile({first, second, third}), def), 0u);
+  ASSERT_EQ(loader.Indexed(IdxmFile({first, second, third}), def), 0u);
   EXPECT_EQ(def->GetChunkCount(), 2);
   ASSERT_EQ(def->GetChunks()->Count(), 2u);
   ASSERT_EQ(def->GetMaterials()->Count(), 2u);
@@ -255,7 +259,7 @@ TEST(IndexedMeshFileTest, MaterialColourAndExponentRules) {
 TEST(IndexedMeshFileTest, AFileEndingAfterItsLastGroupHasNoSkeleton) {
   Loader loader;
   std::unique_ptr<VelmarIndexedMeshDefinition> def;
-  ASSERT_EQ(loader.Indexed(MeshFile({QuadGroup(), QuadGroup()}), def), 0u);
+  ASSERT_EQ(loader.Indexed(IdxmFile({QuadGroup(), QuadGroup()}), def), 0u);
   EXPECT_EQ(def->GetRootBone(), nullptr);
   EXPECT_EQ(def->GetInfluenceCount(), 0);
   EXPECT_EQ(def->GetAttachmentPointCount(), 0);
@@ -267,7 +271,7 @@ TEST(IndexedMeshFileTest, InfluenceGroups) {
   Influence b{"arm", "root", {0, 0, 0}, kIdentity9, {Group{0, {}}}};
   Loader loader;
   std::unique_ptr<VelmarIndexedMeshDefinition> def;
-  ASSERT_EQ(loader.Indexed(MeshFile({QuadGroup()}, InflChunk({a, b})), def), 0u);
+  ASSERT_EQ(loader.Indexed(IdxmFile({QuadGroup()}, InflChunk({a, b})), def), 0u);
   ASSERT_EQ(def->GetInfluenceCount(), 2);
   EXPECT_STREQ(def->GetInfluenceName(0).c_str(), "root");
   EXPECT_STREQ(def->GetInfluenceParentName(1).c_str(), "root");
@@ -284,7 +288,7 @@ TEST(IndexedMeshFileTest, InfluenceGroups) {
   // An INFL whose payload does not end at its end.
   std::string infl = InflChunk({a});
   infl = Chunk("INFL", 100, infl.substr(12) + "pad!");
-  EXPECT_EQ(loader.Indexed(MeshFile({QuadGroup()}, infl)), 3u);
+  EXPECT_EQ(loader.Indexed(IdxmFile({QuadGroup()}, infl)), 3u);
 }
 
 TEST(IndexedMeshFileTest, AttachmentPoints) {
@@ -292,7 +296,7 @@ TEST(IndexedMeshFileTest, AttachmentPoints) {
   Attachment q{"b.light", kIdentity9, {4, 5, 6}};
   Loader loader;
   std::unique_ptr<VelmarIndexedMeshDefinition> def;
-  ASSERT_EQ(loader.Indexed(MeshFile({QuadGroup()}, AtchChunk({p, q})), def), 0u);
+  ASSERT_EQ(loader.Indexed(IdxmFile({QuadGroup()}, AtchChunk({p, q})), def), 0u);
   ASSERT_EQ(def->GetAttachmentPointCount(), 2);
   EXPECT_STREQ(def->GetAttachmentPointName(0).c_str(), "a.door");
   EXPECT_EQ(def->GetAttachmentPointPosition(1), Vak::Vector3(4, 5, 6));
@@ -304,11 +308,79 @@ TEST(IndexedMeshFileTest, NeighboursAreReadPerFace) {
   g.neighbours = std::vector<std::array<uint32_t, 3>>{{1, 2, 3}, {4, 5, 6}};
   Loader loader;
   std::unique_ptr<VelmarIndexedMeshDefinition> def;
-  ASSERT_EQ(loader.Indexed(MeshFile({g}), def), 0u);
+  ASSERT_EQ(loader.Indexed(IdxmFile({g}), def), 0u);
   const auto* n = def->GetChunk(0)->GetFaceNeighborArray();
   ASSERT_NE(n, nullptr);
   ASSERT_EQ(n->records.size(), 2u);
   EXPECT_EQ(n->records[1].face[2], 6u);
+}
+
+} // namespace
+
+namespace {
+
+using namespace meshtest;
+
+TEST(IndexedMeshFileTest, SkeletonTree) {
+  Bone root{"root", {1, 2, 3}, {0, 0, 0, 1}, {Bone{"left", {1, 0, 0}}, Bone{"right", {}, {0, 0, 1, 0}, {Bone{"hand"}}}}};
+  root.children[0].version = 1;
+  root.children[1].version = 102;
+  Loader loader;
+  std::unique_ptr<VelmarIndexedMeshDefinition> def;
+  ASSERT_EQ(loader.Indexed(IdxmFile({QuadGroup()}, SkelChunk(root)), def), 0u);
+  Vak::ParticleBone* bone = def->GetRootBone();
+  ASSERT_NE(bone, nullptr);
+  EXPECT_STREQ(bone->GetName().c_str(), "root");
+  EXPECT_EQ(bone->GetPosition(), Vak::Vector3(1, 2, 3));
+  ASSERT_EQ(bone->Children().size(), 2u);
+  EXPECT_STREQ(bone->Children()[1]->GetName().c_str(), "right");
+  EXPECT_EQ(bone->Children()[1]->GetOrientation(), Vak::Quaternion(0, 0, 1, 0));
+  ASSERT_NE(bone->FindByName("hand"), nullptr);
+  EXPECT_EQ(bone->FindByName("hand")->Parent(), bone->Children()[1]);
+  EXPECT_NE(static_cast<Vak::ParticleBone*>(bone->FindByName("hand"))->GetBoundingBox(), nullptr);
+
+  root.children[0].version = 2;
+  EXPECT_EQ(loader.Indexed(IdxmFile({QuadGroup()}, SkelChunk(root))), 4u);
+}
+
+// Each BONE nests its children; a crafted chain must not exhaust the stack.
+TEST(IndexedMeshFileTest, BoneNestingIsBounded) {
+  for (const auto& [depth, code] : {std::pair{VelmarIndexedMeshDefinition::kMaxBoneDepth, 0ul},
+                                    std::pair{VelmarIndexedMeshDefinition::kMaxBoneDepth + 1, 3ul},
+                                    std::pair{1000u, 3ul}}) {
+    // Built inside out, so that each level's size covers the levels below.
+    std::string bone = BoneChunk(Bone{"b"});
+    for (unsigned level = 1; level < depth; ++level)
+      bone = Chunk("BONE", 100, Bytes().Str("b").Floats(Vec3{}).Floats(std::array<float, 4>{0, 0, 0, 1}).U32(1).Raw(bone));
+    Loader loader;
+    EXPECT_EQ(loader.Indexed(IdxmFile({QuadGroup()}, Chunk("SKEL", 100, bone))), code) << depth;
+  }
+}
+
+TEST(MeshSkeletonTest, SkeletonFromInfluences) {
+  auto influence = [](const char* name, std::optional<std::string> parent) {
+    return Influence{name, parent, {1, 0, 0}, kIdentity9, {}};
+  };
+  Loader loader;
+  std::unique_ptr<VelmarIndexedMeshDefinition> def;
+  // A SKEL first: the influences' root replaces it.
+  const std::string after = SkelChunk(Bone{"old"}) + InflChunk({influence("arm", "root"), influence("root", std::nullopt),
+                                                                influence("orphan", "nobody"), influence("second", std::nullopt),
+                                                                influence("hand", "arm")});
+  ASSERT_EQ(loader.Indexed(IdxmFile({QuadGroup()}, after), def), 0u);
+  Vak::ParticleBone* root = def->GetRootBone();
+  ASSERT_NE(root, nullptr);
+  EXPECT_STREQ(root->GetName().c_str(), "root");
+  EXPECT_EQ(root->FindByName("old"), nullptr);
+  EXPECT_EQ(root->FindByName("orphan")->Parent(), root);
+  EXPECT_EQ(root->FindByName("second")->Parent(), root);
+  EXPECT_EQ(root->FindByName("hand")->Parent(), root->FindByName("arm"));
+  EXPECT_EQ(static_cast<Vak::ParticleBone*>(root->FindByName("hand"))->GetFramePosition(), Vak::Vector3(1, 0, 0));
+
+  // Without a parentless influence nothing changes.
+  ASSERT_EQ(loader.Indexed(IdxmFile({QuadGroup()}, SkelChunk(Bone{"old"}) + InflChunk({influence("a", "b")})), def), 0u);
+  ASSERT_NE(def->GetRootBone(), nullptr);
+  EXPECT_STREQ(def->GetRootBone()->GetName().c_str(), "old");
 }
 
 } // namespace

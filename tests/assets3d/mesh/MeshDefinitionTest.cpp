@@ -16,7 +16,7 @@ std::string SkinnedFile(const std::vector<Influence>& influences, uint32_t weigh
   Info info;
   info.maxInfluences = 4;
   info.maxMatrices = 20;
-  return MeshFile({g}, InflChunk(influences), info);
+  return IdxmFile({g}, InflChunk(influences), info);
 }
 
 Influence On(const char* name, std::vector<Entry> entries, uint32_t chunk = 0) {
@@ -32,7 +32,7 @@ TEST(MeshDefinitionTest, TotalsAndBounds) {
   b.geometry.positions = {Vec3{-2, 5, 1}, Vec3{3, -1, 0}, Vec3{0, 0, 7}, Vec3{1, 1, -4}};
   Loader loader;
   std::unique_ptr<VelmarIndexedMeshDefinition> def;
-  ASSERT_EQ(loader.Indexed(MeshFile({a, b}), def), 0u);
+  ASSERT_EQ(loader.Indexed(IdxmFile({a, b}), def), 0u);
   EXPECT_EQ(def->GetTotalVertices(), 8);
   EXPECT_EQ(def->GetTotalFaces(), 4);
   EXPECT_EQ(def->GetBoundsMax(), Vak::Vector3(3, 5, 7));
@@ -41,7 +41,7 @@ TEST(MeshDefinitionTest, TotalsAndBounds) {
   // Every chunk dropped: no vertex at all.
   ChunkGroup empty = QuadGroup();
   empty.geometry.indices.clear();
-  ASSERT_EQ(loader.Indexed(MeshFile({empty}), def), 0u);
+  ASSERT_EQ(loader.Indexed(IdxmFile({empty}), def), 0u);
   EXPECT_EQ(def->GetChunkCount(), 0);
   EXPECT_EQ(def->GetBoundsMax(), Vak::Vector3(0, 0, 0));
   EXPECT_EQ(def->GetBoundsMin(), Vak::Vector3(0, 0, 0));
@@ -54,12 +54,12 @@ TEST(MeshDefinitionTest, TextureScaleOfAQuad) {
   for (Vec2& uv : g.geometry.uvs) uv = Vec2{uv[0] * 0.5f, uv[1] * 0.5f};
   Loader loader;
   std::unique_ptr<VelmarIndexedMeshDefinition> def;
-  ASSERT_EQ(loader.Indexed(MeshFile({g}), def), 0u);
+  ASSERT_EQ(loader.Indexed(IdxmFile({g}), def), 0u);
   EXPECT_FLOAT_EQ(def->GetTextureScale(), 2.0f);
 
   // A degenerate texture mapping counts nothing.
   for (Vec2& uv : g.geometry.uvs) uv = Vec2{0, 0};
-  ASSERT_EQ(loader.Indexed(MeshFile({g}), def), 0u);
+  ASSERT_EQ(loader.Indexed(IdxmFile({g}), def), 0u);
   EXPECT_EQ(def->GetTextureScale(), 0.0f);
 }
 
@@ -68,7 +68,7 @@ TEST(MeshDefinitionTest, OrientedBoxHoldsEveryVertex) {
   b.geometry.positions = {Vec3{3, 3, 3}, Vec3{4, 3, 3}, Vec3{4, 4, 3}, Vec3{3, 4, 5}};
   Loader loader;
   std::unique_ptr<VelmarIndexedMeshDefinition> def;
-  ASSERT_EQ(loader.Indexed(MeshFile({a, b}), def), 0u);
+  ASSERT_EQ(loader.Indexed(IdxmFile({a, b}), def), 0u);
   const Vak::OrientedBox& box = def->GetBounds();
   for (const ChunkGroup* g : {&a, &b})
     for (const Vec3& p : g->geometry.positions) {
@@ -156,7 +156,7 @@ TEST(MeshDefinitionTest, DecoratedNamesAndFallBack) {
   {
     Loader loader;
     std::unique_ptr<VelmarIndexedMeshDefinition> def;
-    ASSERT_EQ(loader.Indexed(MeshFile({QuadGroup()}), def), 0u);
+    ASSERT_EQ(loader.Indexed(IdxmFile({QuadGroup()}), def), 0u);
     EXPECT_STREQ(def->GetMaterialName(0).c_str(), "*meshes\\body*mat");
     ASSERT_EQ(def->GetPendingBindings().size(), 1u);
     EXPECT_EQ(def->GetPendingBindings()[0].material, def->GetMaterial(0));
@@ -166,7 +166,7 @@ TEST(MeshDefinitionTest, DecoratedNamesAndFallBack) {
     loader.resource.fallBack = true;
     loader.manager.SetAnswer("*meshes\\body*mat", Vak::MaterialManager::kNotFound);
     std::unique_ptr<VelmarIndexedMeshDefinition> def;
-    ASSERT_EQ(loader.Indexed(MeshFile({QuadGroup()}), def), 0u);
+    ASSERT_EQ(loader.Indexed(IdxmFile({QuadGroup()}), def), 0u);
     EXPECT_STREQ(def->GetMaterial(0)->GetRequestName().c_str(), "*meshes\\body*mat");
     ASSERT_EQ(loader.resource.failed.size(), 1u);
     EXPECT_STREQ(loader.resource.failed[0].c_str(), "*meshes\\body*mat");
@@ -174,7 +174,7 @@ TEST(MeshDefinitionTest, DecoratedNamesAndFallBack) {
   {
     Loader loader;
     loader.manager.SetDefaultAnswer(Vak::MaterialManager::kFailed);
-    EXPECT_EQ(loader.Indexed(MeshFile({QuadGroup()})), 7u);
+    EXPECT_EQ(loader.Indexed(IdxmFile({QuadGroup()})), 7u);
     ASSERT_EQ(loader.resource.failed.size(), 1u);
   }
 }
@@ -182,7 +182,7 @@ TEST(MeshDefinitionTest, DecoratedNamesAndFallBack) {
 TEST(ProgressiveMeshFileTest, WithoutPminLoadsAsPlain) {
   Loader loader;
   std::unique_ptr<VelmarProgressiveMeshDefinition> def;
-  ASSERT_EQ(loader.Progressive(MeshFile({QuadGroup()}), def), 0u);
+  ASSERT_EQ(loader.Progressive(IdxmFile({QuadGroup()}), def), 0u);
   EXPECT_EQ(def->GetChunkCount(), 1);
   EXPECT_EQ(def->GetTops(), nullptr);
   EXPECT_STREQ(def->GetFileName().c_str(), "m.im");
@@ -194,7 +194,7 @@ TEST(ProgressiveMeshFileTest, EmptyIndexAndStepArraysStayAbsent) {
   Pmin p;
   p.groups = {{7, 0}};
   p.tops = {1};
-  ASSERT_EQ(loader.Progressive(MeshFile({QuadGroup()}, PminChunk(p)), def), 0u);
+  ASSERT_EQ(loader.Progressive(IdxmFile({QuadGroup()}, PminChunk(p)), def), 0u);
   EXPECT_EQ(def->GetIndices(), nullptr);
   EXPECT_EQ(def->GetSteps(), nullptr);
   ASSERT_NE(def->GetGroups(), nullptr);
@@ -210,7 +210,7 @@ TEST(ProgressiveMeshFileTest, ChainsPointAtTheRunningSums) {
   p.steps = {{0, 0, 0, 2}, {0, 0, 0, 0}, {0, 0, 0, 3}, {0, 0, 0, 1}};
   p.groups = {{0, 1}, {0, 3}, {0, 0}};
   p.tops = {2, 1};
-  ASSERT_EQ(loader.Progressive(MeshFile({QuadGroup()}, PminChunk(p)), def), 0u);
+  ASSERT_EQ(loader.Progressive(IdxmFile({QuadGroup()}, PminChunk(p)), def), 0u);
   ASSERT_EQ(def->GetIndexCount(), 6u);
   const uint32_t stepAt[] = {0, 2, 2, 5};
   for (int k = 0; k < 4; ++k) EXPECT_EQ(def->GetSteps()[k].indices, def->GetIndices() + stepAt[k]) << k;
@@ -245,11 +245,11 @@ TEST(ProgressiveMeshFileTest, ChainsAndCountsMustStayInside) {
     c.change(p);
     Loader loader;
     std::unique_ptr<VelmarProgressiveMeshDefinition> def;
-    EXPECT_EQ(loader.Progressive(MeshFile({QuadGroup()}, PminChunk(p)), def), 3u) << c.what;
+    EXPECT_EQ(loader.Progressive(IdxmFile({QuadGroup()}, PminChunk(p)), def), 3u) << c.what;
   }
   Loader loader;
   std::unique_ptr<VelmarProgressiveMeshDefinition> def;
-  EXPECT_EQ(loader.Progressive(MeshFile({QuadGroup()}, PminChunk(base)), def), 0u);
+  EXPECT_EQ(loader.Progressive(IdxmFile({QuadGroup()}, PminChunk(base)), def), 0u);
 }
 
 TEST(ProgressiveMeshFileTest, AMissingFileGivesNoData) {
