@@ -615,11 +615,13 @@ void VelmarIndexedMeshDefinition::CalculateTextureScale() {
     for (unsigned t = 0; t + 3 <= chunk->GetIndexCount(); t += 3) {
       const unsigned f = index[t], d = index[t + 1], y = index[t + 2];
       const Vector3 e1 = pos[d] - pos[f], e2 = pos[y] - pos[f];
-      const float t1 = std::hypot(uv[d].u - uv[f].u, uv[d].v - uv[f].v);
-      const float t2 = std::hypot(uv[y].u - uv[f].u, uv[y].v - uv[f].v);
+      const float du1 = uv[d].u - uv[f].u, dv1 = uv[d].v - uv[f].v;
+      const float du2 = uv[y].u - uv[f].u, dv2 = uv[y].v - uv[f].v;
+      const float t1 = std::sqrt(du1 * du1 + dv1 * dv1), t2 = std::sqrt(du2 * du2 + dv2 * dv2);
       if (!(t1 * t2 > 0.00001f)) continue;
-      const float r1 = e1.Length() / t1, r2 = e2.Length() / t2;
-      const float w = e1.Length() * e2.Length() * 0.5f;
+      const float l1 = e1.Length(), l2 = e2.Length();
+      const float r1 = l1 / t1, r2 = l2 / t2;
+      const float w = l1 * l2 * 0.5f;
       weighted += w * r1 + w * r2;
       total += 2 * w;
       largest = std::max({largest, r1, r2});
