@@ -1,0 +1,831 @@
+#include "assets3d/VelmarIndexedMeshDefinition.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "Vak/Bexlorn/Alloc.h"
+#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/String.h"
+#include "Vak/Cindrel/ResourceDatabase.h"
+#include "assets3d/MeshFile.h"
+#include "engine/dorvix/Display.h"
+#include "engine/dorvix/MaterialManager.h"
+#include "engine/elthrac/ParticleBone.h"
+#include "engine/elthrac/ParticleVisibleBoundingBox.h"
+#include "engine/kernelx/Matrix3.h"
+
+using Vak::GeometryChunk;
+using Vak::MemoryFile;
+using Vak::PString;
+using Vak::Vector3;
+using namespace MeshFile;
+
+namespace {
+
+// Sizes of the smallest records, for the checks that a count's data fits.
+constexpr uint64_t kMinString = 4;
+constexpr uint64_t kMinInfluence = 2 * kMinString + 12 + 36 + 4;
+constexpr uint64_t kGroupHeader = 8;
+constexpr uint64_t kEntry = 4 + 4 + 12;
+constexpr uint64_t kMinAttachment = kMinString + 36 + 12;
+
+unsigned long* Done(unsigned long* result, unsigned long code) {
+  *result = code;
+  return result;
+}
+
+// The resource's file name: the name it was loaded by when it has no file
+// name of its own.
+PString ResourceFile(const VelmarMeshResource* resource) {
+  if (resource == nullptr) return PString();
+  return resource->GetFileName().IsNull() ? resource->GetName() : resource->GetFileName();
+}
+
+// The folder part of a file name, without its trailing separator.
+std::string FolderOf(const char* path) {
+  const std::string text = path;
+  const std::size_t cut = text.find_last_of("\\/");
+  return cut == std::string::npos ? std::string() : text.substr(0, cut);
+}
+
+const char* FileNamePart(const char* path) {
+  const char* cut = std::max(std::strrchr(path, '\\'), std::strrchr(path, '/'));
+  return cut ? cut + 1 : path;
+}
+
+bool ReadVector(MemoryFile& file, float* out, unsigned n) {
+  for (unsigned i = 0; i < n; ++i)
+    if (!file.Read(out[i])) return false;
+  return true;
+}
+
+Vak::Colour ReadColour(MemoryFile& file, const Vak::Colour& start, bool& ok) {
+  Vak::Colour c = start;
+  ok = ok && file.Read(c.r) && file.Read(c.g) && file.Read(c.b);
+  return c;
+}
+
+int GeometryTypeOf(uint32_t primitive) {
+  switch (primitive & 31) {
+  case 0: return 5;
+  case 1: return 3;
+  case 2: return 4;
+  case 4: return 0;
+  case 8: return 1;
+  case 16: return 2;
+  default: return -1;
+  }
+}
+
+} // namespace
+
+VelmarIndexedMeshDefinition::VelmarIndexedMeshDefinition(const MeshGeometryOptions& options)
+    : chunks_(new SharedRefArray<GeometryChunk>), materials_(new SharedRefArray<Vak::Material>), options_(options) {}
+
+VelmarIndexedMeshDefinition::~VelmarIndexedMeshDefinition() {
+  for (MaterialBinding& binding : pendingBindings_)
+    if (binding.material != nullptr) binding.material->ReleaseReference();
+  chunks_->ReleaseReference();
+  materials_->ReleaseReference();
+  ReplaceRootBone(nullptr);
+}
+
+void VelmarIndexedMeshDefinition::AskDisplay(Vak::Display* display) {
+  capability26_ = display != nullptr && display->SupportsCapability(26);
+}
+
+unsigned long VelmarIndexedMeshDefinition::ReadIndexedSequence(Vak::Display* display, Vak::MaterialManager* manager,
+                                                               VelmarMeshResource* resource, uint32_t defaultColour) {
+  display_ = display;
+  manager_ = manager;
+  resource_ = resource;
+  defaultColour_ = defaultColour;
+  MemoryFile& file = memoryFile_;
+  if (Result r = ReadContainerHeader(file, kIndexedMesh, containerEnd_); r != kOk) return r;
+  unsigned long code = kOk;
+  if (*ReadInfoChunk(&code, file) != kOk) return code;
+  // Every group needs at least its CHNK, MATL and GEOM headers.
+  if (!CountFits(file, static_cast<uint32_t>(chunkCount_), 3 * 12)) return kMalformed;
+  chunks_->Resize(0);
+  materials_->Resize(0);
+  for (unsigned i = 0; i < static_cast<unsigned>(chunkCount_);) {
+    if (*ReadChunkChunk(&code, file, i) != kOk) return code;
+    const GeometryChunk* chunk = chunks_->Get(i);
+    if (chunk == nullptr || chunk->GetVertexCount() == 0 || chunk->GetFaceCount() == 0 ||
+        chunk->GetIndexCount() == 0) {
+      chunks_->Resize(i);
+      materials_->Resize(i);
+      if (chunkNames_.size() > i) chunkNames_.resize(i);
+      if (records_.size() > i) records_.resize(i);
+      --chunkCount_;
+      continue;
+    }
+    ++i;
+  }
+  while (BytesRemain(file)) {
+    uint32_t tag = 0;
+    if (!PeekTag(file, tag) || (tag != kInfluences && tag != kSkeleton)) break;
+    if (*ReadInfluenceChunk(&code, file) != kOk) return code;
+  }
+  while (BytesRemain(file) && NextTagIs(file, kAttachments))
+    if (*ReadAttachmentChunk(&code, file) != kOk) return code;
+  return kOk;
+}
+
+unsigned long* VelmarIndexedMeshDefinition::ReadMeshFile(unsigned long* result, Vak::Display* display,
+                                                         Vak::MaterialManager* manager, VelmarMeshResource* resource,
+                                                         const char*, uint32_t defaultColour) {
+  if (manager == nullptr) return Done(result, kNoMaterialManager);
+  AskDisplay(display);
+  if (capability26_) matrixLimit_ = 24;
+  if (unsigned long code = ReadIndexedSequence(display, manager, resource, defaultColour); code != kOk)
+    return Done(result, code);
+  SumTotals();
+  if (memoryFile_.Tell() != containerEnd_) return Done(result, kMalformed);
+  BuildSkeletonFromInfluences();
+  PrepareInfluences();
+  CalculateBounds();
+  CalculateTextureScale();
+  CalculateOrientedBounds();
+  // No process of this system has a background loader, so no collision
+  // tree is requested here.
+  memoryFile_.Close();
+  return Done(result, kOk);
+}
+
+unsigned long* VelmarIndexedMeshDefinition::ReadInfoChunk(unsigned long* result, MemoryFile& file) {
+  ChunkHeader h;
+  if (Result r = ReadChunkHeader(file, kInfo, containerEnd_, h); r != kOk) return Done(result, r);
+  if (h.version < 100 || h.version > 104) return Done(result, kBadVersion);
+  uint32_t count = 0;
+  bool ok = file.Read(position_.x) && file.Read(position_.y) && file.Read(position_.z) &&
+            file.Read(orientation_.x) && file.Read(orientation_.y) && file.Read(orientation_.z) &&
+            file.Read(orientation_.w) && file.Read(count);
+  maxInfluences_ = maxMatrices_ = 0;
+  if (ok && h.version >= 102) ok = file.Read(maxInfluences_) && file.Read(maxMatrices_);
+  if (ok && h.version == 104) ok = file.Skip(24);
+  if (!ok || count > 0x7FFFFFFF) return Done(result, kMalformed);
+  chunkCount_ = static_cast<int>(count);
+  return Done(result, kOk);
+}
+
+unsigned long* VelmarIndexedMeshDefinition::ReadChunkChunk(unsigned long* result, MemoryFile& file, unsigned slot) {
+  ChunkHeader h;
+  if (Result r = ReadChunkHeader(file, kChunk, containerEnd_, h); r != kOk) return Done(result, r);
+  if (h.version != 100) return Done(result, kBadVersion);
+  uint32_t ignored;
+  if (!file.Read(ignored)) return Done(result, kMalformed);
+  if (*ReadMaterialChunk(result, file, slot) != kOk) return result;
+  if (*ReadGeometryChunk(result, file, slot) != kOk) return result;
+  if (file.Tell() < h.end && NextTagIs(file, kNeighbours)) return ReadNeighbourChunk(result, file, slot);
+  return Done(result, kOk);
+}
+
+unsigned long* VelmarIndexedMeshDefinition::ReadMaterialChunk(unsigned long* result, MemoryFile& file, unsigned slot) {
+  ChunkHeader h;
+  if (Result r = ReadChunkHeader(file, kMaterial, containerEnd_, h); r != kOk) return Done(result, r);
+  if (h.version != 102 && h.version != 103) return Done(result, kBadVersion);
+  MaterialRecord record;
+  Vak::String name;
+  if (!ReadPaddedString(file, name)) return Done(result, kMalformed);
+  const PString resourceFile = ResourceFile(resource_);
+  const std::string folder = FolderOf(resourceFile.c_str());
+  record.decoratedName = PString(resource_ ? resource_->GetOwnerName().c_str() : "") + "*" + folder.c_str() + "*" +
+                         static_cast<const char*>(name);
+  uint32_t count = 0;
+  if (!file.Read(count) || !CountFits(file, count, 2 * kMinString)) return Done(result, kMalformed);
+  for (uint32_t i = 0; i < count; ++i) {
+    PString key, value;
+    if (!ReadPaddedString(file, key) || !ReadPaddedString(file, value)) return Done(result, kMalformed);
+    record.properties.emplace_back(key, value);
+  }
+  bool ok = file.Read(record.flag) && file.Read(record.value);
+  Vak::DisplayMaterial& d = record.display;
+  d.diffuse = ReadColour(file, d.diffuse, ok);
+  d.ambient = ReadColour(file, d.ambient, ok);
+  d.specular = ReadColour(file, d.specular, ok);
+  d.emissive = ReadColour(file, d.emissive, ok);
+  ok = ok && file.Read(d.power) && file.Read(count) && CountFits(file, count, 4 + kMinString + 4);
+  if (!ok) return Done(result, kMalformed);
+  for (uint32_t i = 0; i < count; ++i) {
+    Texture texture;
+    Vak::String textureFile;
+    if (!file.Read(texture.kind) || !ReadPaddedString(file, textureFile) || !file.Read(texture.value))
+      return Done(result, kMalformed);
+    std::string placed = folder.empty() ? std::string() : folder + "\\";
+    placed += FileNamePart(textureFile);
+    texture.file = placed.c_str();
+    record.textures.push_back(texture);
+  }
+  d.emissive = {d.emissive.r * 0.5f, d.emissive.g * 0.5f, d.emissive.b * 0.5f, d.emissive.a * 0.5f};
+  if (h.version == 102) {
+    d.specular = {0, 0, 0, 0};
+    d.power = 10.0f;
+  } else if (d.power < 10.0f) {
+    d.power = 10.0f;
+  }
+  if (records_.size() <= slot) records_.resize(slot + 1);
+  records_[slot] = record;
+  return BindChunkMaterial(result, manager_, resource_, slot, records_[slot]);
+}
+
+unsigned long* VelmarIndexedMeshDefinition::BindChunkMaterial(unsigned long* result, Vak::MaterialManager* manager,
+                                                              VelmarMeshResource* resource, unsigned slot,
+                                                              const MaterialRecord& record) {
+  Vak::Material* material = nullptr;
+  if (manager != nullptr) {
+    const Vak::MaterialManager::Result found = manager->Load(record.decoratedName, material);
+    if (found != Vak::MaterialManager::kOk) {
+      if (resource != nullptr) resource->AddFailedMaterialName(record.decoratedName);
+      if (resource == nullptr || !resource->AllowsMaterialFallBack())
+        return Done(result, found == Vak::MaterialManager::kNotFound ? kMaterialNotFound : kMaterialFailed);
+      PString decoration, part;
+      Vak::MaterialManager::SplitDecoratedMaterialName(record.decoratedName.c_str(), decoration, part);
+      if (manager->Load(decoration + manager->GetFallbackPart(), material) != Vak::MaterialManager::kOk)
+        return Done(result, kMaterialFailed);
+      material->SetRequestName(record.decoratedName);
+    }
+    if (resource != nullptr) material->SetResourcePriority(resource->GetPriority());
+  } else {
+    PString decoration, part;
+    Vak::MaterialManager::SplitDecoratedMaterialName(record.decoratedName.c_str(), decoration, part);
+    material = new Vak::NullMaterial(part);
+    material->SetCreationType(part);
+  }
+  material->SetDisplayMaterialProperties(record.display);
+  material->SetFlags(record.flag != 0 ? material->GetFlags() | 1u : material->GetFlags() & ~1u);
+  material->SetValue(record.value);
+  for (const auto& [key, value] : record.properties) material->AddProperty(key, value);
+  materials_->Set(slot, material);
+  material->AddReference();
+  pendingBindings_.push_back(MaterialBinding{record.textures, resource, material, record.decoratedName, manager});
+  return Done(result, kOk);
+}
+
+unsigned long* VelmarIndexedMeshDefinition::ReadGeometryChunk(unsigned long* result, MemoryFile& file, unsigned slot) {
+  ChunkHeader h;
+  if (Result r = ReadChunkHeader(file, kGeometry, containerEnd_, h); r != kOk) return Done(result, r);
+  if (h.version < 101 || h.version > 201) return Done(result, kBadVersion);
+  uint32_t primitive = 0, flags = 0, vertices = 0, second = 0, indices = 0, faces = 0, sets = 1, weights = 0;
+  float value = 0;
+  bool ok = file.Read(primitive) && (h.version < 201 || file.Read(flags)) && file.Read(value) &&
+            file.Read(vertices) && file.Read(second) && file.Read(indices) && file.Read(faces);
+  if (ok && h.version >= 103 && h.version <= 199) ok = file.Read(sets);
+  if (ok && h.version >= 102) ok = file.Read(weights);
+  if (!ok) return Done(result, kMalformed);
+  const int type = GeometryTypeOf(primitive);
+  if (type < 0) return Done(result, kMalformed);
+
+  Vak::StandardChunkHint hint(2, 0);
+  if (options_.softwareLighting.SetAndTrue()) hint.flags |= Vak::StandardChunkHint::kSoftwareLighting;
+  hint.vertexUsage = options_.dynamicVertex.isSet ? options_.dynamicVertex.value : 2;
+  hint.indexUsage = options_.dynamicIndex.isSet ? options_.dynamicIndex.value : 2;
+  hint.textureSets = sets;
+  hint.database = resource_ ? resource_->GetDatabase() : nullptr;
+  hint.value = value;
+  hint.weightsPerVertex = weights;
+  hint.tangents = (flags & 1) != 0;
+  if (weights > 0) {
+    if (maxInfluences_ > 0 && maxInfluences_ <= 4 && maxMatrices_ <= matrixLimit_ && capability26_ &&
+        !options_.softwareAnimation.SetAndTrue())
+      hardwareSkinning_ = true;
+    hint.flags |= Vak::StandardChunkHint::kSkinned;
+    if (hardwareSkinning_) {
+      hint.skinningMode = Vak::StandardChunkHint::kHardwareSkinning;
+      hint.matrixLimit = matrixLimit_;
+      if (options_.hardwareAnimationFloatPrecision.SetAndTrue()) hint.flags |= Vak::StandardChunkHint::kFloatWeights;
+    } else {
+      hint.flags |= Vak::StandardChunkHint::kSoftwareSkinning;
+    }
+  }
+  PString name;
+  if (h.version >= 200 && !ReadPaddedString(file, name)) return Done(result, kMalformed);
+  if (name.Length() == 0) name = PString();
+  if (chunkNames_.size() <= slot) chunkNames_.resize(slot + 1);
+  chunkNames_[slot] = name;
+
+  // Each array must fit in what remains before anything is made for it.
+  const uint64_t record = 12 + 8 * uint64_t{sets};
+  if (!CountFits(file, vertices, record) || !CountFits(file, indices, 2) || !CountFits(file, faces, 12))
+    return Done(result, kMalformed);
+  Vak::Material* material = materials_->Get(slot);
+  if (material == nullptr) return Done(result, kMalformed);
+  GeometryChunk* chunk = material->CreateGeometryChunk(vertices, second, indices, faces, type, hint);
+  if (chunk == nullptr) return Done(result, kMalformed);
+  chunks_->Set(slot, chunk);
+
+  if (vertices > 0 && hardwareSkinning_ && weights > 0) {
+    auto blend = chunk->GetItem<uint32_t>(Vak::kItemBlendIndices);
+    if (!(hint.flags & Vak::StandardChunkHint::kFloatWeights)) {
+      auto packed = chunk->GetItem<uint32_t>(Vak::kItemPackedWeights);
+      for (uint32_t v = 0; packed && v < vertices; ++v) packed[v] = 0xff000000u;
+    } else {
+      auto lanes = chunk->GetItem<float>(Vak::VertexType::WeightItem(std::min(weights, 4u)));
+      for (uint32_t v = 0; lanes && v < vertices; ++v) {
+        float* w = lanes(v);
+        w[0] = 1.0f;
+        for (uint32_t k = 1; k < std::min(weights, 4u); ++k) w[k] = 0.0f;
+      }
+    }
+    for (uint32_t v = 0; blend && v < vertices; ++v) blend[v] = 0;
+  }
+  if (vertices > 0) {
+    auto pos = chunk->GetItem<Vector3>(Vak::kItemPosition);
+    auto colour = chunk->GetItem<uint32_t>(Vak::kItemColour);
+    Vak::VertexItem<Vak::TexCoord> uv[Vak::VertexType::kMaxTexCoordSets];
+    const uint32_t usable = std::min<uint32_t>(sets, Vak::VertexType::kMaxTexCoordSets);
+    for (uint32_t j = 0; j < usable; ++j) uv[j] = chunk->GetItem<Vak::TexCoord>(Vak::kItemTexCoord0 + int(j));
+    const uint8_t* at = file.Cursor();
+    for (uint32_t v = 0; v < vertices; ++v, at += record) {
+      if (pos) std::memcpy(pos(v), at, 12);
+      if (colour) colour[v] = defaultColour_;
+      for (uint32_t j = 0; j < usable; ++j)
+        if (uv[j]) std::memcpy(uv[j](v), at + 12 + 8 * j, 8);
+    }
+    file.Skip(static_cast<uint32_t>(vertices * record));
+  }
+  if (indices > 0) {
+    uint16_t* out = chunk->GetIndices();
+    const uint8_t* at = file.Cursor();
+    for (uint32_t i = 0; i < indices; ++i) {
+      out[i] = Vak::GetLE16(at + 2 * i);
+      if (out[i] >= vertices) return Done(result, kMalformed);
+    }
+    file.Skip(indices * 2);
+  }
+  if (vertices > 0) {
+    auto normal = chunk->GetItem<Vector3>(Vak::kItemNormal);
+    for (uint32_t v = 0; v < vertices && file.Remaining() >= 12; ++v) {
+      if (normal) file.Read(normal(v), 12);
+      else file.Skip(12);
+    }
+  }
+  if (h.version >= 104 && h.version <= 199 && vertices > 0 && file.Remaining() / 4 >= vertices) {
+    auto colour = chunk->GetItem<uint32_t>(Vak::kItemColour);
+    if (colour) {
+      std::vector<uint32_t> colours(vertices);
+      const uint8_t* at = file.Cursor();
+      for (uint32_t v = 0; v < vertices; ++v) colours[v] = Vak::GetLE32(at + 4 * v);
+      if (display_ != nullptr) display_->ConvertColorArray(colours.data(), vertices);
+      for (uint32_t v = 0; v < vertices; ++v) colour[v] = colours[v];
+    }
+    file.Skip(vertices * 4);
+  }
+  if (faces > 0 && file.Remaining() / 12 >= faces) file.Read(chunk->GetFaceNormals(), faces * 12);
+  if ((flags & 1) && vertices > 0) {
+    auto third = chunk->GetItem<Vector3>(Vak::kItemTangent);
+    for (uint32_t v = 0; v < vertices && file.Remaining() >= 12; ++v) {
+      if (third) file.Read(third(v), 12);
+      else file.Skip(12);
+    }
+  }
+  file.MoveTo(h.end);
+  return Done(result, kOk);
+}
+
+unsigned long* VelmarIndexedMeshDefinition::ReadNeighbourChunk(unsigned long* result, MemoryFile& file, unsigned slot) {
+  ChunkHeader h;
+  if (Result r = ReadChunkHeader(file, kNeighbours, containerEnd_, h); r != kOk) return Done(result, r);
+  if (h.version != 100) return Done(result, kBadVersion);
+  GeometryChunk* chunk = chunks_->Get(slot);
+  const uint32_t faces = chunk ? chunk->GetFaceCount() : 0;
+  if (faces == 0) return Done(result, kOk);
+  if (!CountFits(file, faces, 12)) return Done(result, kMalformed);
+  auto* neighbours = new GeometryChunk::FaceNeighborArray(faces);
+  const uint8_t* at = file.Cursor();
+  for (uint32_t f = 0; f < faces; ++f)
+    for (int k = 0; k < 3; ++k) neighbours->records[f].face[k] = Vak::GetLE32(at + 12 * f + 4 * k);
+  file.Skip(faces * 12);
+  chunk->SetFaceNeighborArray(neighbours);
+  neighbours->ReleaseReference();
+  return Done(result, kOk);
+}
+
+unsigned long* VelmarIndexedMeshDefinition::ReadAttachmentChunk(unsigned long* result, MemoryFile& file) {
+  if (!NextTagIs(file, kAttachments)) return Done(result, kOk);
+  ChunkHeader h;
+  if (Result r = ReadChunkHeader(file, kAttachments, containerEnd_, h); r != kOk) return Done(result, r);
+  if (h.version != 100) return Done(result, kBadVersion);
+  uint32_t count = 0;
+  if (!file.Read(count) || !CountFits(file, count, kMinAttachment)) return Done(result, kMalformed);
+  for (uint32_t i = 0; i < count; ++i) {
+    AttachmentPoint point;
+    if (!ReadPaddedString(file, point.name) || !ReadVector(file, point.matrix, 9) ||
+        !ReadVector(file, point.position, 3))
+      return Done(result, kMalformed);
+    attachmentPoints_.push_back(point);
+  }
+  return Done(result, kOk);
+}
+
+unsigned long* VelmarIndexedMeshDefinition::ReadInfluenceChunk(unsigned long* result, MemoryFile& file) {
+  uint32_t tag = 0;
+  if (!PeekTag(file, tag) || (tag != kInfluences && tag != kSkeleton)) return Done(result, kOk);
+  ChunkHeader h;
+  if (Result r = ReadChunkHeader(file, tag, containerEnd_, h); r != kOk) return Done(result, r);
+  if (h.version != 100) {
+    file.StepBack(4);
+    return Done(result, kOk);
+  }
+  if (tag == kSkeleton) return ReadBoneChunk(result, file, nullptr, 0);
+  uint32_t count = 0;
+  if (!file.Read(count) || !CountFits(file, count, kMinInfluence)) return Done(result, kMalformed);
+  for (uint32_t i = 0; i < count; ++i) {
+    PString name, parent;
+    float position[3], matrix[9];
+    uint32_t groups = 0;
+    if (!ReadPaddedString(file, name) || !ReadPaddedString(file, parent) || !ReadVector(file, position, 3) ||
+        !ReadVector(file, matrix, 9) || !file.Read(groups) || !CountFits(file, groups, kGroupHeader))
+      return Done(result, kMalformed);
+    Vak::InfluenceDefinition influence(name, parent, Vector3(position[0], position[1], position[2]),
+                                       Vak::Matrix3::FromFloats(matrix));
+    for (uint32_t g = 0; g < groups; ++g) {
+      Vak::InfluenceDefinition::Group group;
+      uint32_t entries = 0;
+      if (!file.Read(group.chunk) || !file.Read(entries) || !CountFits(file, entries, kEntry))
+        return Done(result, kMalformed);
+      if (entries == 0) continue;
+      group.entries.resize(entries);
+      for (Vak::InfluenceDefinition::Entry& e : group.entries) {
+        file.Read(e.vertex);
+        file.Read(e.weight);
+        file.Read(&e.offset, 12);
+      }
+      influence.AddGroup(std::move(group));
+    }
+    influences_.push_back(std::move(influence));
+  }
+  if (file.Tell() != h.end) return Done(result, kMalformed);
+  return Done(result, kOk);
+}
+
+unsigned long* VelmarIndexedMeshDefinition::ReadBoneChunk(unsigned long* result, MemoryFile& file,
+                                                          Vak::ParticleBone* parent, unsigned depth) {
+  // Each child recurses: a crafted file must not nest deeper than this.
+  if (depth >= kMaxBoneDepth) return Done(result, kMalformed);
+  ChunkHeader h;
+  if (Result r = ReadChunkHeader(file, kBone, containerEnd_, h); r != kOk) return Done(result, r);
+  if (h.version != 1 && h.version != 20 && h.version != 50 && h.version != 100 && h.version != 102)
+    return Done(result, kBadVersion);
+  PString name;
+  float position[3], rotation[4];
+  uint32_t children = 0;
+  if (!ReadPaddedString(file, name) || !ReadVector(file, position, 3) || !ReadVector(file, rotation, 4) ||
+      !file.Read(children) || !CountFits(file, children, 12))
+    return Done(result, kMalformed);
+  auto* bone = new Vak::ParticleBone(name);
+  bone->SetPosition(Vector3(position[0], position[1], position[2]));
+  bone->SetOrientation(Vak::Quaternion(rotation[0], rotation[1], rotation[2], rotation[3]));
+  bone->AttachBoundingBox(new Vak::ParticleVisibleBoundingBox);
+  if (parent != nullptr) parent->AddChild(bone);
+  else ReplaceRootBone(bone);
+  for (uint32_t i = 0; i < children; ++i)
+    if (*ReadBoneChunk(result, file, bone, depth + 1) != kOk) return result;
+  return Done(result, kOk);
+}
+
+void VelmarIndexedMeshDefinition::ReplaceRootBone(Vak::ParticleBone* root) {
+  if (rootBone_ != root) delete rootBone_;
+  rootBone_ = root;
+}
+
+void VelmarIndexedMeshDefinition::BuildSkeletonFromInfluences() {
+  if (influences_.empty()) return;
+  std::vector<Vak::ParticleBone*> bones;
+  std::vector<PString> parents;
+  Vak::ParticleBone* root = nullptr;
+  for (const Vak::InfluenceDefinition& influence : influences_) {
+    auto* bone = new Vak::ParticleBone(influence.GetName());
+    bone->SetPosition(influence.GetPosition());
+    bone->SetOrientation(influence.GetRotation());
+    bone->FixFrame();
+    PString parent = influence.GetParentName();
+    if (parent.Length() == 0) {
+      if (root == nullptr) root = bone;
+      else parent = root->GetName();
+    }
+    bones.push_back(bone);
+    parents.push_back(parent);
+  }
+  if (root == nullptr) {
+    for (Vak::ParticleBone* bone : bones) delete bone;
+    return;
+  }
+  for (std::size_t i = 0; i < bones.size(); ++i) {
+    if (bones[i] == root) continue;
+    Vak::ParticleBone* parent = root;
+    for (Vak::ParticleBone* candidate : bones)
+      if (candidate != bones[i] && candidate->GetName() == parents[i]) {
+        parent = candidate;
+        break;
+      }
+    // A bone may not hang below itself through a loop of parent names.
+    for (Vak::Particle* up = parent; up != nullptr; up = up->Parent())
+      if (up == bones[i]) parent = root;
+    parent->AddChild(bones[i]);
+  }
+  ReplaceRootBone(root);
+}
+
+void VelmarIndexedMeshDefinition::AddAttachmentPoints(Vak::ParticleStructure&) const {}
+
+void VelmarIndexedMeshDefinition::SumTotals() {
+  totalVertices_ = totalFaces_ = 0;
+  for (unsigned i = 0; i < chunks_->Count(); ++i) {
+    if (const GeometryChunk* chunk = chunks_->Get(i)) {
+      totalVertices_ += static_cast<int>(chunk->GetVertexCount());
+      totalFaces_ += static_cast<int>(chunk->GetFaceCount());
+    }
+  }
+}
+
+void VelmarIndexedMeshDefinition::PrepareInfluences() {
+  // Lanes taken per vertex of each chunk; a vertex has four.
+  std::vector<std::vector<uint8_t>> taken(chunks_->Count());
+  for (unsigned i = 0; i < influences_.size(); ++i) {
+    for (const Vak::InfluenceDefinition::Group& group : influences_[i].Groups()) {
+      GeometryChunk* chunk = chunks_->Get(group.chunk);
+      if (chunk == nullptr || chunk->IsSoftwareSkinned() || chunk->GetVertexCount() < group.entries.size()) continue;
+      auto blend = chunk->GetItem<uint32_t>(Vak::kItemBlendIndices);
+      auto packed = chunk->GetItem<uint32_t>(Vak::kItemPackedWeights);
+      int weightItem = 0;
+      for (int item = Vak::kItemWeights4; item >= Vak::kItemWeights1 && weightItem == 0; --item)
+        if (chunk->GetVertexType().Has(item)) weightItem = item;
+      if (!blend) continue;
+      const int slot = chunk->AddInfluenceMatrix(i);
+      if (slot < 0) continue;
+      const uint8_t index = static_cast<uint8_t>(3 * slot);
+      const unsigned floatLanes = weightItem ? unsigned(weightItem - Vak::kItemWeights1 + 1) : 0;
+      auto floats = chunk->GetItem<float>(weightItem);
+      std::vector<uint8_t>& used = taken[group.chunk];
+      used.resize(chunk->GetVertexCount(), 0);
+      for (const Vak::InfluenceDefinition::Entry& entry : group.entries) {
+        // An entry past the chunk's vertices, or a fifth on one vertex, has no lane.
+        if (entry.vertex >= chunk->GetVertexCount() || used[entry.vertex] >= 4) continue;
+        const unsigned lane = used[entry.vertex]++;
+        auto* indices = reinterpret_cast<uint8_t*>(blend(entry.vertex));
+        if (lane == 0) std::memset(indices, 0, 4);
+        if (packed) {
+          auto* weights = reinterpret_cast<uint8_t*>(packed(entry.vertex));
+          if (lane == 0) std::memset(weights, 0, 4);
+          weights[lane] = static_cast<uint8_t>(std::clamp(entry.weight, 0.0f, 1.0f) * 255.0f);
+          indices[lane] = index;
+          if (lane < 3) indices[lane + 1] = 0xFE;
+        } else if (floats && lane < floatLanes) {
+          float* weights = floats(entry.vertex);
+          if (lane == 0) std::fill(weights, weights + floatLanes, 0.0f);
+          weights[lane] = entry.weight;
+          indices[lane] = index;
+        }
+      }
+    }
+  }
+}
+
+void VelmarIndexedMeshDefinition::CalculateBounds() {
+  Vector3 hi(-3.4028235e38f, -3.4028235e38f, -3.4028235e38f), lo(3.4028235e38f, 3.4028235e38f, 3.4028235e38f);
+  bool any = false;
+  for (unsigned c = 0; c < chunks_->Count(); ++c) {
+    const GeometryChunk* chunk = chunks_->Get(c);
+    if (chunk == nullptr) continue;
+    auto pos = chunk->GetItem<Vector3>(Vak::kItemPosition);
+    for (unsigned v = 0; pos && v < chunk->GetVertexCount(); ++v) {
+      any = true;
+      for (int k = 0; k < 3; ++k) {
+        hi[k] = std::max(hi[k], pos[v][k]);
+        lo[k] = std::min(lo[k], pos[v][k]);
+      }
+    }
+  }
+  boundsMax_ = any ? hi : Vector3();
+  boundsMin_ = any ? lo : Vector3();
+}
+
+void VelmarIndexedMeshDefinition::CalculateTextureScale() {
+  double weighted = 0, total = 0;
+  float largest = 0;
+  for (unsigned c = 0; c < chunks_->Count(); ++c) {
+    const GeometryChunk* chunk = chunks_->Get(c);
+    if (chunk == nullptr) continue;
+    auto pos = chunk->GetItem<Vector3>(Vak::kItemPosition);
+    auto uv = chunk->GetItem<Vak::TexCoord>(Vak::kItemTexCoord0);
+    const uint16_t* index = chunk->GetIndices();
+    if (!pos || !uv || chunk->GetIndexCount() == 0) continue;
+    for (unsigned t = 0; t + 3 <= chunk->GetIndexCount(); t += 3) {
+      const unsigned f = index[t], d = index[t + 1], y = index[t + 2];
+      const Vector3 e1 = pos[d] - pos[f], e2 = pos[y] - pos[f];
+      const float du1 = uv[d].u - uv[f].u, dv1 = uv[d].v - uv[f].v;
+      const float du2 = uv[y].u - uv[f].u, dv2 = uv[y].v - uv[f].v;
+      const float t1 = std::sqrt(du1 * du1 + dv1 * dv1), t2 = std::sqrt(du2 * du2 + dv2 * dv2);
+      if (!(t1 * t2 > 0.00001f)) continue;
+      const float l1 = e1.Length(), l2 = e2.Length();
+      const float r1 = l1 / t1, r2 = l2 / t2;
+      const float w = l1 * l2 * 0.5f;
+      weighted += w * r1 + w * r2;
+      total += 2 * w;
+      largest = std::max({largest, r1, r2});
+    }
+  }
+  const double average = total > 0 ? weighted / total : 0;
+  textureScale_ = std::min(largest, static_cast<float>(8 * average));
+}
+
+void VelmarIndexedMeshDefinition::CalculateOrientedBounds() {
+  std::vector<Vector3> corners;
+  for (unsigned c = 0; c < chunks_->Count(); ++c) {
+    const GeometryChunk* chunk = chunks_->Get(c);
+    if (chunk == nullptr) continue;
+    auto pos = chunk->GetItem<Vector3>(Vak::kItemPosition);
+    Vak::OrientedBox box;
+    if (pos) box.SetAroundPoints(pos.Data(), chunk->GetVertexCount(), pos.Stride());
+    corners.resize(corners.size() + 8);
+    box.CalcCorners(&corners[corners.size() - 8]);
+  }
+  if (!corners.empty()) bounds_.SetAroundCorners(corners.data(), static_cast<unsigned>(corners.size() / 8));
+}
+
+// Accessors for instances and tools.
+
+int VelmarIndexedMeshDefinition::GetPrimitiveType(unsigned chunk) const {
+  const GeometryChunk* c = chunks_->Get(chunk);
+  return c ? c->GetGeometryType() : 0;
+}
+
+unsigned VelmarIndexedMeshDefinition::GetIndexCount(unsigned chunk) const {
+  const GeometryChunk* c = chunks_->Get(chunk);
+  return c ? c->GetIndexCount() : 0;
+}
+
+unsigned VelmarIndexedMeshDefinition::GetSecondSize(unsigned chunk) const {
+  const GeometryChunk* c = chunks_->Get(chunk);
+  return c ? c->GetSecondSize() : 0;
+}
+
+unsigned VelmarIndexedMeshDefinition::GetTextureSetCount(unsigned chunk) const {
+  const GeometryChunk* c = chunks_->Get(chunk);
+  return c ? std::min<unsigned>(c->GetVertexType().TexCoordSets(), Vak::VertexType::kMaxTexCoordSets) : 0;
+}
+
+unsigned VelmarIndexedMeshDefinition::GetMaxInfluencesOnOneVertex(unsigned chunk) const {
+  std::vector<unsigned> counts;
+  unsigned most = 0;
+  for (const Vak::InfluenceDefinition& influence : influences_)
+    for (const Vak::InfluenceDefinition::Group& group : influence.Groups()) {
+      if (group.chunk != chunk) continue;
+      for (const Vak::InfluenceDefinition::Entry& e : group.entries) {
+        if (e.vertex >= counts.size()) counts.resize(e.vertex + 1, 0);
+        most = std::max(most, ++counts[e.vertex]);
+      }
+    }
+  return most;
+}
+
+namespace {
+
+template <class T>
+bool CopyItem(const GeometryChunk* chunk, int item, void* out, unsigned stride) {
+  if (chunk == nullptr || out == nullptr) return false;
+  auto source = chunk->GetItem<T>(item);
+  if (!source) return false;
+  for (unsigned v = 0; v < chunk->GetVertexCount(); ++v)
+    std::memcpy(static_cast<uint8_t*>(out) + std::size_t(v) * stride, source(v), sizeof(T));
+  return true;
+}
+
+} // namespace
+
+bool VelmarIndexedMeshDefinition::CopyPositions(unsigned chunk, void* out, unsigned stride) const {
+  return CopyItem<Vector3>(chunks_->Get(chunk), Vak::kItemPosition, out, stride);
+}
+
+bool VelmarIndexedMeshDefinition::CopyTextureSet(unsigned chunk, unsigned set, void* out, unsigned stride) const {
+  const GeometryChunk* c = chunks_->Get(chunk);
+  if (c == nullptr) return false;
+  unsigned found = 0;
+  for (int item = Vak::kItemTexCoord0; item <= Vak::kItemTexCoord7; ++item) {
+    if (!c->GetVertexType().Has(item)) continue;
+    if (found++ == set) return CopyItem<Vak::TexCoord>(c, item, out, stride);
+  }
+  return false;
+}
+
+bool VelmarIndexedMeshDefinition::CopyIndices(unsigned chunk, uint16_t* out) const {
+  const GeometryChunk* c = chunks_->Get(chunk);
+  if (c == nullptr || out == nullptr) return false;
+  std::copy(c->GetIndices(), c->GetIndices() + c->GetIndexCount(), out);
+  return true;
+}
+
+bool VelmarIndexedMeshDefinition::CopyNormals(unsigned chunk, void* out, unsigned stride) const {
+  return CopyItem<Vector3>(chunks_->Get(chunk), Vak::kItemNormal, out, stride);
+}
+
+bool VelmarIndexedMeshDefinition::CopyColours(unsigned chunk, uint32_t* out, unsigned stride, bool specular,
+                                              uint32_t fill) const {
+  const GeometryChunk* c = chunks_->Get(chunk);
+  if (c == nullptr || out == nullptr) return false;
+  if (CopyItem<uint32_t>(c, specular ? Vak::kItemSpecular : Vak::kItemColour, out, stride)) return true;
+  for (unsigned v = 0; v < c->GetVertexCount(); ++v)
+    std::memcpy(reinterpret_cast<uint8_t*>(out) + std::size_t(v) * stride, &fill, 4);
+  return true;
+}
+
+bool VelmarIndexedMeshDefinition::CopyFaceNormals(unsigned chunk, Vector3* out) const {
+  const GeometryChunk* c = chunks_->Get(chunk);
+  if (c == nullptr || out == nullptr) return false;
+  std::copy(c->GetFaceNormals(), c->GetFaceNormals() + c->GetFaceCount(), out);
+  return true;
+}
+
+PString VelmarIndexedMeshDefinition::GetMaterialName(unsigned material) const {
+  return material < records_.size() ? records_[material].decoratedName : PString();
+}
+
+const std::vector<VelmarIndexedMeshDefinition::Texture>* VelmarIndexedMeshDefinition::GetMaterialTextures(
+    unsigned material) const {
+  return material < records_.size() ? &records_[material].textures : nullptr;
+}
+
+bool VelmarIndexedMeshDefinition::GetMaterialFlag(unsigned material) const {
+  const Vak::Material* m = materials_->Get(material);
+  return m != nullptr && (m->GetFlags() & 1u) != 0;
+}
+
+float VelmarIndexedMeshDefinition::GetMaterialValue(unsigned material) const {
+  const Vak::Material* m = materials_->Get(material);
+  return m ? m->GetValue() : 0.0f;
+}
+
+Vak::DisplayMaterial VelmarIndexedMeshDefinition::GetDisplayMaterial(unsigned material) const {
+  const Vak::Material* m = materials_->Get(material);
+  return m ? m->GetDisplayMaterialProperties() : Vak::DisplayMaterial();
+}
+
+unsigned VelmarIndexedMeshDefinition::GetMaterialPropertyCount(unsigned material) const {
+  const Vak::Material* m = materials_->Get(material);
+  return m ? m->GetNumProperties() : 0;
+}
+
+char* VelmarIndexedMeshDefinition::CopyMaterialProperty(unsigned material, unsigned property, bool value) const {
+  const Vak::Material* m = materials_->Get(material);
+  if (m == nullptr || property >= m->GetNumProperties()) return nullptr;
+  const PString& text = value ? m->GetPropertyValue(property) : m->GetPropertyName(property);
+  char* out = static_cast<char*>(Vak::Alloc::New(text.Length() + 1));
+  std::memcpy(out, text.c_str(), text.Length() + 1);
+  return out;
+}
+
+PString VelmarIndexedMeshDefinition::GetInfluenceName(unsigned i) const {
+  return i < influences_.size() ? influences_[i].GetName() : PString();
+}
+
+PString VelmarIndexedMeshDefinition::GetInfluenceParentName(unsigned i) const {
+  return i < influences_.size() ? influences_[i].GetParentName() : PString();
+}
+
+Vector3 VelmarIndexedMeshDefinition::GetInfluencePosition(unsigned i) const {
+  return i < influences_.size() ? influences_[i].GetPosition() : Vector3();
+}
+
+Vak::Quaternion VelmarIndexedMeshDefinition::GetInfluenceRotation(unsigned i) const {
+  return i < influences_.size() ? influences_[i].GetRotation() : Vak::Quaternion();
+}
+
+unsigned VelmarIndexedMeshDefinition::GetInfluenceGroupCount(unsigned i) const {
+  return i < influences_.size() ? influences_[i].GetNumGroups() : 0;
+}
+
+unsigned VelmarIndexedMeshDefinition::GetInfluenceGroupChunk(unsigned i, unsigned group) const {
+  return i < influences_.size() && group < influences_[i].GetNumGroups() ? influences_[i].GetGroup(group).chunk : 0;
+}
+
+unsigned VelmarIndexedMeshDefinition::GetInfluenceGroupEntryCount(unsigned i, unsigned group) const {
+  return i < influences_.size() && group < influences_[i].GetNumGroups()
+             ? static_cast<unsigned>(influences_[i].GetGroup(group).entries.size())
+             : 0;
+}
+
+bool VelmarIndexedMeshDefinition::CopyInfluenceGroupEntries(unsigned i, unsigned group,
+                                                            Vak::InfluenceDefinition::Entry* out) const {
+  if (i >= influences_.size() || group >= influences_[i].GetNumGroups() || out == nullptr) return false;
+  const auto& entries = influences_[i].GetGroup(group).entries;
+  std::copy(entries.begin(), entries.end(), out);
+  return true;
+}
+
+PString VelmarIndexedMeshDefinition::GetAttachmentPointName(unsigned i) const {
+  return i < attachmentPoints_.size() ? attachmentPoints_[i].name : PString();
+}
+
+Vak::Quaternion VelmarIndexedMeshDefinition::GetAttachmentPointRotation(unsigned i) const {
+  Vak::Quaternion q;
+  if (i < attachmentPoints_.size()) q.Set(Vak::Matrix3::FromFloats(attachmentPoints_[i].matrix));
+  return q;
+}
+
+Vector3 VelmarIndexedMeshDefinition::GetAttachmentPointPosition(unsigned i) const {
+  if (i >= attachmentPoints_.size()) return Vector3();
+  const float* p = attachmentPoints_[i].position;
+  return Vector3(p[0], p[1], p[2]);
+}

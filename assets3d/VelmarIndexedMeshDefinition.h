@@ -1,0 +1,209 @@
+#pragma once
+// The shared, loaded form of one mesh: geometry chunks and their materials,
+// influences and skeleton, attachment points and bounds. Filled by the mesh
+// readers, read by the instances through the virtual accessors below.
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "Vak/Bexlorn/PString.h"
+#include "assets3d/SharedRefArray.h"
+#include "assets3d/VelmarMeshResource.h"
+#include "engine/dorvix/DisplayMaterial.h"
+#include "engine/dorvix/GeometryChunk.h"
+#include "engine/dorvix/Material.h"
+#include "engine/fyrmond/InfluenceDefinition.h"
+#include "engine/fyrmond/MeshFileSupport.h"
+#include "engine/kernelx/MemoryFile.h"
+#include "engine/kernelx/OrientedBox.h"
+#include "engine/kernelx/Quaternion.h"
+#include "engine/kernelx/Vector3.h"
+
+namespace Vak {
+class Display;
+class MaterialManager;
+class ParticleBone;
+class ParticleStructure;
+}
+
+class VelmarIndexedMeshDefinition : public Vak::MeshFileSupport {
+public:
+  // Deeper BONE nesting than this is refused; real skeletons are a few dozen
+  // bones deep at most.
+  static constexpr unsigned kMaxBoneDepth = 256;
+
+  struct Texture {
+    uint32_t kind = 0;
+    Vak::PString file;
+    float value = 0;
+  };
+  // A MATL chunk as read, before it is bound.
+  struct MaterialRecord {
+    Vak::PString decoratedName;
+    std::vector<std::pair<Vak::PString, Vak::PString>> properties;
+    uint32_t flag = 0;
+    float value = 1.0f;
+    Vak::DisplayMaterial display;
+    std::vector<Texture> textures;
+  };
+  // What the resource's completion step hands to a bound material.
+  struct MaterialBinding {
+    std::vector<Texture> textures;
+    VelmarMeshResource* resource = nullptr;
+    Vak::Material* material = nullptr;  // one reference
+    Vak::PString decoratedName;
+    Vak::MaterialManager* manager = nullptr;
+  };
+  struct AttachmentPoint {
+    float matrix[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    float position[3] = {0, 0, 0};
+    Vak::PString name;
+  };
+
+  explicit VelmarIndexedMeshDefinition(const MeshGeometryOptions& options = {});
+  VelmarIndexedMeshDefinition(const VelmarIndexedMeshDefinition&) = delete;
+  VelmarIndexedMeshDefinition& operator=(const VelmarIndexedMeshDefinition&) = delete;
+
+  virtual ~VelmarIndexedMeshDefinition();
+  // The memory file must hold the file (the resource loads it).
+  virtual unsigned long* ReadMeshFile(unsigned long* result, Vak::Display* display, Vak::MaterialManager* manager,
+                                      VelmarMeshResource* resource, const char* name, uint32_t defaultColour);
+
+  virtual int GetPrimitiveType(unsigned chunk) const;
+  virtual unsigned GetMaxInfluencesPerVertex() const { return maxInfluences_; }
+  // A mesh counts as skinned when this and the influence count are non-zero.
+  virtual unsigned GetMaxMatricesPerChunk() const { return maxMatrices_; }
+  virtual unsigned GetIndexCount(unsigned chunk) const;
+  virtual unsigned GetSecondSize(unsigned chunk) const;
+  virtual unsigned GetTextureSetCount(unsigned chunk) const;
+  virtual unsigned GetMaxInfluencesOnOneVertex(unsigned chunk) const;
+  virtual bool CopyPositions(unsigned chunk, void* out, unsigned stride) const;
+  virtual bool CopyTextureSet(unsigned chunk, unsigned set, void* out, unsigned stride) const;
+  virtual bool CopyIndices(unsigned chunk, uint16_t* out) const;
+  virtual bool CopyNormals(unsigned chunk, void* out, unsigned stride) const;
+  // Item 3 instead of 2 when `specular`; without the item every vertex gets `fill`.
+  virtual bool CopyColours(unsigned chunk, uint32_t* out, unsigned stride, bool specular, uint32_t fill) const;
+  virtual bool CopyFaceNormals(unsigned chunk, Vak::Vector3* out) const;
+  virtual Vak::PString GetMaterialName(unsigned material) const;
+  virtual const std::vector<Texture>* GetMaterialTextures(unsigned material) const;
+  virtual bool GetMaterialFlag(unsigned material) const;
+  virtual float GetMaterialValue(unsigned material) const;
+  virtual Vak::DisplayMaterial GetDisplayMaterial(unsigned material) const;
+  virtual unsigned GetMaterialPropertyCount(unsigned material) const;
+  // A new text from Vak::Alloc::New (the caller frees it); the value when
+  // `value`, else the name. Null when there is no such property.
+  virtual char* CopyMaterialProperty(unsigned material, unsigned property, bool value) const;
+  virtual void Reserved() {}
+  virtual const std::vector<Vak::PString>& GetUnresolvedNames() const { return unresolved_; }
+  virtual Vak::PString GetInfluenceName(unsigned i) const;
+  virtual Vak::PString GetInfluenceParentName(unsigned i) const;
+  virtual Vak::Vector3 GetInfluencePosition(unsigned i) const;
+  virtual Vak::Quaternion GetInfluenceRotation(unsigned i) const;
+  virtual unsigned GetInfluenceGroupCount(unsigned i) const;
+  virtual unsigned GetInfluenceGroupChunk(unsigned i, unsigned group) const;
+  virtual unsigned GetInfluenceGroupEntryCount(unsigned i, unsigned group) const;
+  virtual bool CopyInfluenceGroupEntries(unsigned i, unsigned group, Vak::InfluenceDefinition::Entry* out) const;
+  virtual Vak::PString GetAttachmentPointName(unsigned i) const;
+  virtual Vak::Quaternion GetAttachmentPointRotation(unsigned i) const;
+  virtual Vak::Vector3 GetAttachmentPointPosition(unsigned i) const;
+
+  // Writes the influences into the chunks' weight and blend-index items.
+  virtual void PrepareInfluences();
+
+  // The chunk readers, in the order the file holds them.
+  virtual unsigned long* ReadInfoChunk(unsigned long* result, Vak::MemoryFile& file);
+  virtual unsigned long* ReadChunkChunk(unsigned long* result, Vak::MemoryFile& file, unsigned slot);
+  virtual unsigned long* ReadGeometryChunk(unsigned long* result, Vak::MemoryFile& file, unsigned slot);
+  virtual unsigned long* ReadMaterialChunk(unsigned long* result, Vak::MemoryFile& file, unsigned slot);
+  virtual unsigned long* BindChunkMaterial(unsigned long* result, Vak::MaterialManager* manager,
+                                           VelmarMeshResource* resource, unsigned slot, const MaterialRecord& record);
+  virtual unsigned long* ReadNeighbourChunk(unsigned long* result, Vak::MemoryFile& file, unsigned slot);
+  virtual unsigned long* ReadAttachmentChunk(unsigned long* result, Vak::MemoryFile& file);
+  // INFL or SKEL.
+  virtual unsigned long* ReadInfluenceChunk(unsigned long* result, Vak::MemoryFile& file);
+  virtual unsigned long* ReadBoneChunk(unsigned long* result, Vak::MemoryFile& file, Vak::ParticleBone* parent,
+                                       unsigned depth);
+
+  float GetTextureScale() const { return textureScale_; }
+
+  // Attachment points whose names start with "a" become attachment points of
+  // the instance's particle structure.
+  void AddAttachmentPoints(Vak::ParticleStructure& structure) const;
+
+  Vak::MemoryFile& GetMemoryFile() { return memoryFile_; }
+  const Vak::Vector3& GetPosition() const { return position_; }
+  const Vak::Quaternion& GetOrientation() const { return orientation_; }
+  const Vak::Vector3& GetBoundsMax() const { return boundsMax_; }
+  const Vak::Vector3& GetBoundsMin() const { return boundsMin_; }
+  const Vak::PString& GetFileName() const { return fileName_; }
+  int GetChunkCount() const { return chunkCount_; }
+  int GetTotalVertices() const { return totalVertices_; }
+  int GetTotalFaces() const { return totalFaces_; }
+  int GetAttachmentPointCount() const { return static_cast<int>(attachmentPoints_.size()); }
+  int GetInfluenceCount() const { return static_cast<int>(influences_.size()); }
+  unsigned GetMatrixLimit() const { return matrixLimit_; }
+  bool UsesHardwareSkinning() const { return hardwareSkinning_; }
+  bool DisplaySupportsSkinning() const { return capability26_; }
+  SharedRefArray<Vak::GeometryChunk>* GetChunks() const { return chunks_; }
+  SharedRefArray<Vak::Material>* GetMaterials() const { return materials_; }
+  Vak::GeometryChunk* GetChunk(unsigned i) const { return chunks_->Get(i); }
+  Vak::Material* GetMaterial(unsigned i) const { return materials_->Get(i); }
+  const std::vector<Vak::PString>& GetChunkNames() const { return chunkNames_; }
+  const std::vector<AttachmentPoint>& GetAttachmentPoints() const { return attachmentPoints_; }
+  const std::vector<Vak::InfluenceDefinition>& GetInfluences() const { return influences_; }
+  const std::vector<MaterialBinding>& GetPendingBindings() const { return pendingBindings_; }
+  Vak::ParticleBone* GetRootBone() const { return rootBone_; }
+  const Vak::OrientedBox& GetBounds() const { return bounds_; }
+
+protected:
+  // Post-load steps, run after a read that ended at the container's end.
+  void SumTotals();
+  void BuildSkeletonFromInfluences();
+  void CalculateBounds();
+  void CalculateTextureScale();
+  void CalculateOrientedBounds();
+  // The reads every indexed mesh file starts with: header, INFO, the chunk
+  // groups, then INFL or SKEL and ATCH while bytes remain.
+  unsigned long ReadIndexedSequence(Vak::Display* display, Vak::MaterialManager* manager,
+                                    VelmarMeshResource* resource, uint32_t defaultColour);
+  void AskDisplay(Vak::Display* display);
+  void ReplaceRootBone(Vak::ParticleBone* root);
+  uint64_t ContainerEnd() const { return containerEnd_; }
+  bool BytesRemain(const Vak::MemoryFile& file) const { return file.Tell() < containerEnd_; }
+
+  Vak::Vector3 position_;
+  Vak::Quaternion orientation_;
+  Vak::Vector3 boundsMax_;
+  Vak::Vector3 boundsMin_;
+  Vak::PString fileName_;
+  int chunkCount_ = 0;
+  int totalVertices_ = 0;
+  int totalFaces_ = 0;
+  unsigned maxInfluences_ = 0;
+  unsigned maxMatrices_ = 0;
+  unsigned influenceLimit_ = 4;
+  unsigned matrixLimit_ = 25;
+  bool hardwareSkinning_ = false;
+  bool capability26_ = false;
+  SharedRefArray<Vak::GeometryChunk>* chunks_;
+  SharedRefArray<Vak::Material>* materials_;
+  std::vector<AttachmentPoint> attachmentPoints_;
+  std::vector<Vak::PString> unresolved_;
+  Vak::MemoryFile memoryFile_;
+  std::vector<MaterialBinding> pendingBindings_;
+  std::vector<Vak::InfluenceDefinition> influences_;
+  std::vector<Vak::PString> chunkNames_;
+  Vak::ParticleBone* rootBone_ = nullptr;
+  MeshGeometryOptions options_;
+  float textureScale_ = 0;
+  Vak::OrientedBox bounds_;
+
+private:
+  // What a read needs besides the file.
+  Vak::Display* display_ = nullptr;
+  Vak::MaterialManager* manager_ = nullptr;
+  VelmarMeshResource* resource_ = nullptr;
+  uint32_t defaultColour_ = 0;
+  uint64_t containerEnd_ = 0;
+  std::vector<MaterialRecord> records_;  // per material slot, for the accessors
+};
