@@ -12,6 +12,7 @@
 #include "engine/dorvix/Display.h"
 #include "engine/dorvix/MaterialManager.h"
 #include "engine/elthrac/ParticleBone.h"
+#include "engine/elthrac/ParticleStructure.h"
 #include "engine/elthrac/ParticleVisibleBoundingBox.h"
 #include "engine/kernelx/Matrix3.h"
 
@@ -528,7 +529,29 @@ void VelmarIndexedMeshDefinition::BuildSkeletonFromInfluences() {
   ReplaceRootBone(root);
 }
 
-void VelmarIndexedMeshDefinition::AddAttachmentPoints(Vak::ParticleStructure&) const {}
+void VelmarIndexedMeshDefinition::AddAttachmentPoints(Vak::ParticleStructure& structure) const {
+  for (const AttachmentPoint& record : attachmentPoints_) {
+    const char first = record.name.c_str()[0];
+    if (first != 'a' && first != 'A') continue;
+    PString name, bone;
+    Vak::AttachmentPoint::GetSubNames(record.name, name, bone);
+    auto* point = new Vak::AttachmentPoint(name, bone);
+    Vector3 position(record.position[0], record.position[1], record.position[2]);
+    Vak::Quaternion rotation;
+    rotation.Set(Vak::Matrix3::FromFloats(record.matrix));
+    if (rootBone_ == nullptr) {
+      structure.AddAttachmentPoint(point, 0);
+    } else if (structure.AddAttachmentPoint(point, 1)) {
+      // The file gives the point in the mesh's frame; below a bone it
+      // keeps its place.
+      point->GlobalToLocal(position, rotation);
+    } else {
+      structure.AddChild(point);
+    }
+    point->SetPosition(position);
+    point->SetOrientation(rotation);
+  }
+}
 
 void VelmarIndexedMeshDefinition::SumTotals() {
   totalVertices_ = totalFaces_ = 0;
