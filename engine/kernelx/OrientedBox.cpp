@@ -65,8 +65,11 @@ void OrientedBox::SetAroundPoints(const void* first, unsigned count, unsigned st
     const Vector3& p = PointAt(first, i, stride);
     double d[3] = {p.x - mean[0], p.y - mean[1], p.z - mean[2]};
     for (int r = 0; r < 3; ++r)
-      for (int c = 0; c < 3; ++c) cov[r][c] += d[r] * d[c];
+      for (int c = r; c < 3; ++c) cov[r][c] += d[r] * d[c];
   }
+  // Symmetric: the lower half equals the upper one exactly.
+  for (int r = 1; r < 3; ++r)
+    for (int c = 0; c < r; ++c) cov[r][c] = cov[c][r];
   double vectors[3][3], values[3];
   Eigen(cov, vectors, values);
 
