@@ -614,10 +614,9 @@ void VelmarIndexedMeshDefinition::CalculateBounds() {
     auto pos = chunk->GetItem<Vector3>(Vak::kItemPosition);
     for (unsigned v = 0; pos && v < chunk->GetVertexCount(); ++v) {
       any = true;
-      for (int k = 0; k < 3; ++k) {
-        hi[k] = std::max(hi[k], pos[v][k]);
-        lo[k] = std::min(lo[k], pos[v][k]);
-      }
+      const Vector3& p = pos[v];
+      hi = Vector3(std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z));
+      lo = Vector3(std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z));
     }
   }
   boundsMax_ = any ? hi : Vector3();

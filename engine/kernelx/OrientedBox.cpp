@@ -57,7 +57,9 @@ void OrientedBox::SetAroundPoints(const void* first, unsigned count, unsigned st
   double mean[3] = {0, 0, 0};
   for (unsigned i = 0; i < count; ++i) {
     const Vector3& p = PointAt(first, i, stride);
-    for (int k = 0; k < 3; ++k) mean[k] += p[k];
+    mean[0] += p.x;
+    mean[1] += p.y;
+    mean[2] += p.z;
   }
   for (double& m : mean) m /= count;
   double cov[3][3] = {};
@@ -91,11 +93,11 @@ void OrientedBox::SetAroundPoints(const void* first, unsigned count, unsigned st
   float low[3], high[3];
   for (int a = 0; a < 3; ++a) low[a] = high[a] = (PointAt(first, 0, stride) - centreOfMean).Dot(axes_[a]);
   for (unsigned i = 1; i < count; ++i) {
-    Vector3 d = PointAt(first, i, stride) - centreOfMean;
+    const Vector3 d = PointAt(first, i, stride) - centreOfMean;
+    const float t[3] = {d.Dot(axes_[0]), d.Dot(axes_[1]), d.Dot(axes_[2])};
     for (int a = 0; a < 3; ++a) {
-      float t = d.Dot(axes_[a]);
-      if (t < low[a]) low[a] = t;
-      if (t > high[a]) high[a] = t;
+      low[a] = t[a] < low[a] ? t[a] : low[a];
+      high[a] = t[a] > high[a] ? t[a] : high[a];
     }
   }
   centre_ = centreOfMean;
