@@ -12,6 +12,7 @@
 #include "engine/dorvix/Display.h"
 #include "engine/dorvix/MaterialManager.h"
 #include "engine/elthrac/ParticleBone.h"
+#include "engine/elthrac/ParticleStructure.h"
 #include "engine/elthrac/ParticleVisibleBoundingBox.h"
 #include "engine/kernelx/Matrix3.h"
 
@@ -58,6 +59,17 @@ bool ReadVector(MemoryFile& file, float* out, unsigned n) {
   for (unsigned i = 0; i < n; ++i)
     if (!file.Read(out[i])) return false;
   return true;
+}
+
+// Three floats per vertex into `item` (skipped without it), for as many
+// vertices as whole records remain.
+void ReadVertexVectors(MemoryFile& file, Vak::VertexItem<Vector3> item, uint32_t vertices) {
+  const uint32_t n = std::min(vertices, file.Remaining() / 12);
+  if (item) {
+    const uint8_t* at = file.Cursor();
+    for (uint32_t v = 0; v < n; ++v, at += 12) std::memcpy(item(v), at, 12);
+  }
+  file.Skip(n * 12);
 }
 
 Vak::Colour ReadColour(MemoryFile& file, const Vak::Colour& start, bool& ok) {
@@ -354,13 +366,7 @@ unsigned long* VelmarIndexedMeshDefinition::ReadGeometryChunk(unsigned long* res
     }
     file.Skip(indices * 2);
   }
-  if (vertices > 0) {
-    auto normal = chunk->GetItem<Vector3>(Vak::kItemNormal);
-    for (uint32_t v = 0; v < vertices && file.Remaining() >= 12; ++v) {
-      if (normal) file.Read(normal(v), 12);
-      else file.Skip(12);
-    }
-  }
+  if (vertices > 0) ReadVertexVectors(file, chunk->GetItem<Vector3>(Vak::kItemNormal), vertices);
   if (h.version >= 104 && h.version <= 199 && vertices > 0 && file.Remaining() / 4 >= vertices) {
     auto colour = chunk->GetItem<uint32_t>(Vak::kItemColour);
     if (colour) {
@@ -373,13 +379,7 @@ unsigned long* VelmarIndexedMeshDefinition::ReadGeometryChunk(unsigned long* res
     file.Skip(vertices * 4);
   }
   if (faces > 0 && file.Remaining() / 12 >= faces) file.Read(chunk->GetFaceNormals(), faces * 12);
-  if ((flags & 1) && vertices > 0) {
-    auto third = chunk->GetItem<Vector3>(Vak::kItemTangent);
-    for (uint32_t v = 0; v < vertices && file.Remaining() >= 12; ++v) {
-      if (third) file.Read(third(v), 12);
-      else file.Skip(12);
-    }
-  }
+  if ((flags & 1) && vertices > 0) ReadVertexVectors(file, chunk->GetItem<Vector3>(Vak::kItemTangent), vertices);
   file.MoveTo(h.end);
   return Done(result, kOk);
 }
@@ -528,7 +528,29 @@ void VelmarIndexedMeshDefinition::BuildSkeletonFromInfluences() {
   ReplaceRootBone(root);
 }
 
-void VelmarIndexedMeshDefinition::AddAttachmentPoints(Vak::ParticleStructure&) const {}
+void VelmarIndexedMeshDefinition::AddAttachmentPoints(Vak::ParticleStructure& structure) const {
+  for (const AttachmentPoint& record : attachmentPoints_) {
+    const char first = record.name.c_str()[0];
+    if (first != 'a' && first != 'A') continue;
+    PString name, bone;
+    Vak::AttachmentPoint::GetSubNames(record.name, name, bone);
+    auto* point = new Vak::AttachmentPoint(name, bone);
+    Vector3 position(record.position[0], record.position[1], record.position[2]);
+    Vak::Quaternion rotation;
+    rotation.Set(Vak::Matrix3::FromFloats(record.matrix));
+    if (rootBone_ == nullptr) {
+      structure.AddAttachmentPoint(point, 0);
+    } else if (structure.AddAttachmentPoint(point, 1)) {
+      // The file gives the point in the mesh's frame; below a bone it
+      // keeps its place.
+      point->GlobalToLocal(position, rotation);
+    } else {
+      structure.AddChild(point);
+    }
+    point->SetPosition(position);
+    point->SetOrientation(rotation);
+  }
+}
 
 void VelmarIndexedMeshDefinition::SumTotals() {
   totalVertices_ = totalFaces_ = 0;
@@ -592,10 +614,9 @@ void VelmarIndexedMeshDefinition::CalculateBounds() {
     auto pos = chunk->GetItem<Vector3>(Vak::kItemPosition);
     for (unsigned v = 0; pos && v < chunk->GetVertexCount(); ++v) {
       any = true;
-      for (int k = 0; k < 3; ++k) {
-        hi[k] = std::max(hi[k], pos[v][k]);
-        lo[k] = std::min(lo[k], pos[v][k]);
-      }
+      const Vector3& p = pos[v];
+      hi = Vector3(std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z));
+      lo = Vector3(std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z));
     }
   }
   boundsMax_ = any ? hi : Vector3();
@@ -603,6 +624,13 @@ void VelmarIndexedMeshDefinition::CalculateBounds() {
 }
 
 void VelmarIndexedMeshDefinition::CalculateTextureScale() {
+  // Triangles go a block at a time: their squared edge lengths are gathered
+  // first, so that the roots and divisions run over plain arrays; the sums
+  // still grow triangle by triangle in index order.
+  constexpr unsigned kBlock = 256;
+  float e1[kBlock], e2[kBlock], t1[kBlock], t2[kBlock];
+  float r1[kBlock], r2[kBlock], sum[kBlock], twice[kBlock];
+  uint8_t counts[kBlock];
   double weighted = 0, total = 0;
   float largest = 0;
   for (unsigned c = 0; c < chunks_->Count(); ++c) {
@@ -612,19 +640,41 @@ void VelmarIndexedMeshDefinition::CalculateTextureScale() {
     auto uv = chunk->GetItem<Vak::TexCoord>(Vak::kItemTexCoord0);
     const uint16_t* index = chunk->GetIndices();
     if (!pos || !uv || chunk->GetIndexCount() == 0) continue;
-    for (unsigned t = 0; t + 3 <= chunk->GetIndexCount(); t += 3) {
-      const unsigned f = index[t], d = index[t + 1], y = index[t + 2];
-      const Vector3 e1 = pos[d] - pos[f], e2 = pos[y] - pos[f];
-      const float du1 = uv[d].u - uv[f].u, dv1 = uv[d].v - uv[f].v;
-      const float du2 = uv[y].u - uv[f].u, dv2 = uv[y].v - uv[f].v;
-      const float t1 = std::sqrt(du1 * du1 + dv1 * dv1), t2 = std::sqrt(du2 * du2 + dv2 * dv2);
-      if (!(t1 * t2 > 0.00001f)) continue;
-      const float l1 = e1.Length(), l2 = e2.Length();
-      const float r1 = l1 / t1, r2 = l2 / t2;
-      const float w = l1 * l2 * 0.5f;
-      weighted += w * r1 + w * r2;
-      total += 2 * w;
-      largest = std::max({largest, r1, r2});
+    const unsigned triangles = chunk->GetIndexCount() / 3;
+    for (unsigned first = 0; first < triangles; first += kBlock) {
+      const unsigned n = std::min(kBlock, triangles - first);
+      const uint16_t* at = index + 3 * first;
+      for (unsigned i = 0; i < n; ++i, at += 3) {
+        const unsigned f = at[0], d = at[1], y = at[2];
+        const Vector3 a = pos[d] - pos[f], b = pos[y] - pos[f];
+        const float du1 = uv[d].u - uv[f].u, dv1 = uv[d].v - uv[f].v;
+        const float du2 = uv[y].u - uv[f].u, dv2 = uv[y].v - uv[f].v;
+        e1[i] = a.Dot(a);
+        e2[i] = b.Dot(b);
+        t1[i] = du1 * du1 + dv1 * dv1;
+        t2[i] = du2 * du2 + dv2 * dv2;
+      }
+      for (unsigned i = 0; i < n; ++i) {
+        const float lt1 = std::sqrt(t1[i]), lt2 = std::sqrt(t2[i]);
+        const float l1 = std::sqrt(e1[i]), l2 = std::sqrt(e2[i]);
+        counts[i] = lt1 * lt2 > 0.00001f;
+        r1[i] = l1 / lt1;
+        r2[i] = l2 / lt2;
+        const float w = l1 * l2 * 0.5f;
+        sum[i] = w * r1[i] + w * r2[i];
+        twice[i] = 2 * w;
+      }
+      for (unsigned i = 0; i < n; ++i) {
+        if (!counts[i]) continue;
+        weighted += sum[i];
+        total += twice[i];
+      }
+      // The largest ratio does not depend on the order (a NaN never
+      // counts), so four runs of it go side by side.
+      float top[4] = {largest, 0, 0, 0};
+      for (unsigned i = 0; i < n; ++i)
+        if (counts[i]) top[i & 3] = std::max({top[i & 3], r1[i], r2[i]});
+      largest = std::max({top[0], top[1], top[2], top[3]});
     }
   }
   const double average = total > 0 ? weighted / total : 0;

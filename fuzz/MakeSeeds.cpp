@@ -1,6 +1,7 @@
 // Writes the binary seed files of the fuzz targets into fuzz/corpus/: archives
 // of several blocks and an index, compressed text, UTF-16 option text and
-// stream scripts. Run by hand after a format change:
+// stream scripts, and indexed and progressive mesh files from the tests' IDXM
+// builder. Run by hand after a format change:
 //   cmake --build --preset fuzz --target MakeSeeds && build/fuzz/fuzz/MakeSeeds fuzz/corpus
 // Archives are made through the engine's own archive layer, in a scratch
 // folder that is also the current folder while they are stored.
@@ -18,6 +19,7 @@
 #include "fuzz/FuzzInputFile.h"
 #include "platform/os/File.h"
 #include "platform/os/FileSystem.h"
+#include "tests/assets3d/mesh/IdxmBuilder.h"
 
 namespace {
 
@@ -122,6 +124,63 @@ Bytes StreamPayload() {
   return Bytes(b.Data(), b.Data() + b.Size());
 }
 
+// Mesh files: every chunk kind and the forms the readers branch on.
+Bytes Mesh(const std::string& bytes) { return Bytes(bytes.begin(), bytes.end()); }
+
+meshtest::ChunkGroup SkinnedQuad() {
+  meshtest::ChunkGroup g = meshtest::QuadGroup();
+  g.geometry.weights = 4;
+  g.neighbours = std::vector<std::array<uint32_t, 3>>{{1, 0xFFFFFFFFu, 0xFFFFFFFFu}, {0xFFFFFFFFu, 0, 0xFFFFFFFFu}};
+  return g;
+}
+
+std::string SkinnedAfter() {
+  using namespace meshtest;
+  const std::vector<Influence> influences = {
+      {"hip", std::nullopt, {0, 0, 0}, kIdentity9, {Group{0, {Entry{0, 0.5f, {}}, Entry{1, 1, {}}}}}},
+      {"knee", std::string("hip"), {0, 1, 0}, kIdentity9, {Group{0, {Entry{0, 0.5f, {}}, Entry{2, 1, {}}}}}},
+  };
+  return InflChunk(influences) + AtchChunk({{"a.door@hip", kIdentity9, {1, 2, 3}}, {"p.ref", kIdentity9, {0, 0, 1}}});
+}
+
+meshtest::Info SkinnedInfo() {
+  meshtest::Info info;
+  info.maxInfluences = 4;
+  info.maxMatrices = 20;
+  return info;
+}
+
+void MeshSeeds(std::vector<std::pair<std::string, Bytes>>& seeds) {
+  using namespace meshtest;
+  ChunkGroup plain = QuadGroup();
+  plain.geometry.name = "body";
+  seeds.emplace_back("IdxmFuzz/quad.im", Mesh(IdxmFile({plain})));
+  seeds.emplace_back("IdxmFuzz/skinned.im", Mesh(IdxmFile({SkinnedQuad()}, SkinnedAfter(), SkinnedInfo())));
+  // Older chunk versions: two texture sets, vertex colours, a third vector,
+  // a MATL of 102 with properties and textures, a bone tree.
+  ChunkGroup sets = QuadGroup(103), colours = QuadGroup(150), third = QuadGroup(201);
+  sets.geometry.sets = 2;
+  sets.material.version = 102;
+  sets.material.properties = {{"shine", "1"}};
+  sets.material.textures = {Texture{1, "skin.texture", 1}};
+  third.geometry.flags = 1;
+  const Bone skeleton{"root", {0, 0, 0}, {0, 0, 0, 1}, {Bone{"arm", {1, 0, 0}}, Bone{"leg", {0, -1, 0}}}};
+  seeds.emplace_back("IdxmFuzz/versions.im",
+                     Mesh(IdxmFile({sets, colours, third}, SkelChunk(skeleton), Info{102, {1, 2, 3}})));
+
+  Pmin pmin;
+  pmin.indices = {0, 1, 2, 3};
+  pmin.steps = {{0, 1, 2, 3}, {4, 5, 6, 1}};
+  pmin.groups = {{7, 1}, {8, 1}};
+  pmin.tops = {1, 1};
+  seeds.emplace_back("ProgressiveMeshFuzz/pmin.pm", Mesh(IdxmFile({QuadGroup()}, PminChunk(pmin))));
+  Pmin empty;
+  empty.groups = {{0, 0}};
+  empty.tops = {1};
+  seeds.emplace_back("ProgressiveMeshFuzz/skinned.pm",
+                     Mesh(IdxmFile({SkinnedQuad()}, SkinnedAfter() + PminChunk(empty), SkinnedInfo())));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -177,6 +236,7 @@ int main(int argc, char** argv) {
   seeds.emplace_back("StreamFuzz/past-read-ahead", StreamInput(15, 0x1234567u, large, Text(Lines(20))));
 
   Vak::File::ChDir(cwd);
+  MeshSeeds(seeds);
   // Strings either side of the longest one read without a heap block.
   TBuffer strings;
   strings.WriteString(Vak::String(std::string(510, 's').c_str()));

@@ -1,8 +1,22 @@
 #include "engine/dorvix/GeometryChunk.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <new>
 
 namespace Vak {
+
+namespace {
+
+uint8_t* ZeroedBytes(std::size_t count) {
+  void* bytes = std::calloc(std::max<std::size_t>(1, count), 1);
+  if (bytes == nullptr) throw std::bad_alloc();
+  return static_cast<uint8_t*>(bytes);
+}
+
+} // namespace
+
+void GeometryChunk::FreeBytes::operator()(uint8_t* bytes) const { std::free(bytes); }
 
 GeometryChunk::GeometryChunk(const VertexType& type, unsigned vertices, unsigned secondSize, unsigned indices,
                              unsigned faces, int geometryType, const StandardChunkHint& hint)
@@ -12,7 +26,7 @@ GeometryChunk::GeometryChunk(const VertexType& type, unsigned vertices, unsigned
       geometryType_(geometryType),
       hint_(hint),
       flags_(hint.flags),
-      vertexData_(new uint8_t[std::max<std::size_t>(1, std::size_t(vertices) * type.Stride())]()),
+      vertexData_(ZeroedBytes(std::size_t(vertices) * type.Stride())),
       indices_(indices),
       faceNormals_(faces) {}
 

@@ -105,7 +105,11 @@ private:
   int geometryType_;
   StandardChunkHint hint_;
   uint32_t flags_;
-  std::unique_ptr<uint8_t[]> vertexData_;
+  struct FreeBytes {
+    void operator()(uint8_t* bytes) const;
+  };
+  // From calloc: a large block comes zeroed from the system, not by a pass.
+  std::unique_ptr<uint8_t[], FreeBytes> vertexData_;
   std::vector<uint16_t> indices_;
   std::vector<Vector3> faceNormals_;
   FaceNeighborArray* neighbours_ = nullptr;

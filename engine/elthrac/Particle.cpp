@@ -31,6 +31,18 @@ Particle* Particle::FindByName(const PString& name) {
   return nullptr;
 }
 
+void Particle::GlobalToLocal(Vector3& position, Quaternion& orientation) const {
+  Vector3 at;
+  Quaternion turn;
+  for (const Particle* up = parent_; up != nullptr; up = up->parent_) {
+    at = up->position_ + up->orientation_.Rotate(at);
+    turn = up->orientation_ * turn;
+  }
+  const Quaternion back = turn.Conjugate();
+  position = back.Rotate(position - at);
+  orientation = back * orientation;
+}
+
 void Particle::DeleteChildren() {
   while (!children_.empty()) {
     Particle* child = children_.back();

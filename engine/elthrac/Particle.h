@@ -31,6 +31,10 @@ public:
   float Z() const { return position_.z; }
   void SetOrientation(const Quaternion& orientation) { orientation_ = orientation; }
   const Quaternion& GetOrientation() const { return orientation_; }
+  // Turns a pose given in the frame of the tree's top (every ancestor's
+  // pose applied) into one relative to this particle's parent, so that
+  // setting it places the particle there.
+  void GlobalToLocal(Vector3& position, Quaternion& orientation) const;
 
   // This particle or the first below it, depth first in child order, whose
   // name equals `name`; null when none does.

@@ -16,37 +16,46 @@ bool MemoryFile::Open(File& file, bool, int) {
   if (!file.IsOpen()) return false;
   file.Seek(0, File::kSeekBegin);
   // A packed file declares its unpacked size in a header that may be
-  // damaged, so the buffer grows with what is read, not ahead of it.
+  // damaged, so the buffer grows with what is read beyond the first room,
+  // never ahead of it.
   const uint32_t declared = file.Size();
-  constexpr uint32_t kBlock = 65536;
-  bool whole = true;
+  std::size_t room = std::min<uint32_t>(declared, uint32_t{256} << 20);
+  std::size_t held = 0;
+  std::unique_ptr<uint8_t[]> bytes;
   try {
-    bytes_.reserve(std::min<uint32_t>(declared, uint32_t{256} << 20));
+    bytes.reset(new uint8_t[std::max<std::size_t>(room, 1)]);
     for (;;) {
-      const std::size_t at = bytes_.size();
-      if (at > declared) {
-        whole = false;
-        break;
+      if (held == room) {
+        if (held >= declared) {
+          // Content past the declared size means the header is wrong.
+          uint8_t probe;
+          if (file.Read(&probe, 1, 1) != 0) held = std::size_t{declared} + 1;
+          break;
+        }
+        room = std::min<std::size_t>(declared, room * 2);
+        std::unique_ptr<uint8_t[]> grown(new uint8_t[room]);
+        std::memcpy(grown.get(), bytes.get(), held);
+        bytes = std::move(grown);
       }
-      bytes_.resize(at + kBlock);
-      const unsigned long got = file.Read(bytes_.data() + at, kBlock, 1);
-      bytes_.resize(at + got);
-      if (got < kBlock) break;
+      const std::size_t want = room - held;
+      const unsigned long got = file.Read(bytes.get() + held, want, 1);
+      held += got;
+      if (got < want) break;
     }
   } catch (const std::bad_alloc&) {
-    whole = false;
-  }
-  if (!whole || file.ReadFailed() || bytes_.size() != declared) {
-    Close();
     return false;
   }
-  state_ = State{0, 0, static_cast<uint32_t>(bytes_.size())};
+  if (file.ReadFailed() || held != declared) return false;
+  bytes_ = std::move(bytes);
+  held_ = held;
+  state_ = State{0, 0, static_cast<uint32_t>(held)};
   name_ = file.GetPath();
   return true;
 }
 
 void MemoryFile::Close() {
-  std::vector<uint8_t>().swap(bytes_);
+  bytes_.reset();
+  held_ = 0;
   state_ = State{};
   name_ = PString();
 }
@@ -97,7 +106,7 @@ bool MemoryFile::MoveTo(uint64_t offset) {
 
 bool MemoryFile::SetState(const State& state) {
   const uint64_t end = uint64_t{state.start} + state.size;
-  if (end > bytes_.size() || state.position < state.start || state.position > end) return false;
+  if (end > held_ || state.position < state.start || state.position > end) return false;
   state_ = state;
   return true;
 }

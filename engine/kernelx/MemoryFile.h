@@ -2,8 +2,9 @@
 // A whole file's bytes held in memory with a read cursor, for the readers of
 // the chunked resource files. Every read checks what remains: nothing is read
 // past the data, and a read that does not fit leaves the cursor where it was.
+#include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #include "Vak/Bexlorn/PString.h"
 
@@ -56,14 +57,16 @@ public:
   // The cursor as an offset from the data start.
   uint32_t Tell() const { return state_.position - state_.start; }
   // The bytes at the cursor; Remaining() of them may be read.
-  const uint8_t* Cursor() const { return bytes_.data() + state_.position; }
+  const uint8_t* Cursor() const { return bytes_.get() + state_.position; }
 
   const State& GetState() const { return state_; }
   // Takes a state only when it lies inside the held bytes.
   bool SetState(const State& state);
 
 private:
-  std::vector<uint8_t> bytes_;
+  // Left uninitialised until read into: the whole file is read over it.
+  std::unique_ptr<uint8_t[]> bytes_;
+  std::size_t held_ = 0;
   State state_;
   PString name_;
 };

@@ -57,7 +57,9 @@ void OrientedBox::SetAroundPoints(const void* first, unsigned count, unsigned st
   double mean[3] = {0, 0, 0};
   for (unsigned i = 0; i < count; ++i) {
     const Vector3& p = PointAt(first, i, stride);
-    for (int k = 0; k < 3; ++k) mean[k] += p[k];
+    mean[0] += p.x;
+    mean[1] += p.y;
+    mean[2] += p.z;
   }
   for (double& m : mean) m /= count;
   double cov[3][3] = {};
@@ -65,8 +67,11 @@ void OrientedBox::SetAroundPoints(const void* first, unsigned count, unsigned st
     const Vector3& p = PointAt(first, i, stride);
     double d[3] = {p.x - mean[0], p.y - mean[1], p.z - mean[2]};
     for (int r = 0; r < 3; ++r)
-      for (int c = 0; c < 3; ++c) cov[r][c] += d[r] * d[c];
+      for (int c = r; c < 3; ++c) cov[r][c] += d[r] * d[c];
   }
+  // Symmetric: the lower half equals the upper one exactly.
+  for (int r = 1; r < 3; ++r)
+    for (int c = 0; c < r; ++c) cov[r][c] = cov[c][r];
   double vectors[3][3], values[3];
   Eigen(cov, vectors, values);
 
@@ -88,11 +93,11 @@ void OrientedBox::SetAroundPoints(const void* first, unsigned count, unsigned st
   float low[3], high[3];
   for (int a = 0; a < 3; ++a) low[a] = high[a] = (PointAt(first, 0, stride) - centreOfMean).Dot(axes_[a]);
   for (unsigned i = 1; i < count; ++i) {
-    Vector3 d = PointAt(first, i, stride) - centreOfMean;
+    const Vector3 d = PointAt(first, i, stride) - centreOfMean;
+    const float t[3] = {d.Dot(axes_[0]), d.Dot(axes_[1]), d.Dot(axes_[2])};
     for (int a = 0; a < 3; ++a) {
-      float t = d.Dot(axes_[a]);
-      if (t < low[a]) low[a] = t;
-      if (t > high[a]) high[a] = t;
+      low[a] = t[a] < low[a] ? t[a] : low[a];
+      high[a] = t[a] > high[a] ? t[a] : high[a];
     }
   }
   centre_ = centreOfMean;

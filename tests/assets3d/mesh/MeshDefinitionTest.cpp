@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "engine/elthrac/ParticleBone.h"
+#include "engine/elthrac/ParticleStructure.h"
 #include "tests/assets3d/mesh/IdxmBuilder.h"
 #include "tests/assets3d/mesh/MeshLoad.h"
 
@@ -176,6 +178,88 @@ TEST(MeshDefinitionTest, DecoratedNamesAndFallBack) {
     loader.manager.SetDefaultAnswer(Vak::MaterialManager::kFailed);
     EXPECT_EQ(loader.Indexed(IdxmFile({QuadGroup()})), 7u);
     ASSERT_EQ(loader.resource.failed.size(), 1u);
+  }
+}
+
+// Every attachment point in the tree below `p`, listed or not.
+unsigned CountPoints(const Vak::Particle& p) {
+  unsigned n = dynamic_cast<const Vak::AttachmentPoint*>(&p) ? 1 : 0;
+  for (const Vak::Particle* child : p.Children()) n += CountPoints(*child);
+  return n;
+}
+
+TEST(MeshDefinitionTest, AttachmentPointsOnAStructure) {
+  const float h = std::sqrt(0.5f);
+  const Vak::Quaternion quarterZ(0, 0, h, h), backZ(0, 0, -h, h);
+  const Mat9 minusQuarterZ = {0, 1, 0, -1, 0, 0, 0, 0, 1};
+  struct Made {
+    const char* name;
+    bool listed;
+    const char* parent;
+    Vak::Vector3 position;
+    Vak::Quaternion orientation;
+  };
+  struct Case {
+    const char* what;
+    bool skeleton;  // a SKEL in the file, and the same bones in the structure
+    std::vector<Attachment> points;
+    std::vector<Made> made;
+  } cases[] = {
+      {"without a skeleton every a-point is listed below the structure",
+       false,
+       {{"a.door", minusQuarterZ, {1, 2, 3}},
+        {"A.Lamp@head", kIdentity9, {4, 5, 6}},
+        {"p.ref", kIdentity9, {7, 7, 7}},
+        {"b.x", kIdentity9, {8, 8, 8}},
+        {"", kIdentity9, {9, 9, 9}}},
+       {{"a.door", true, "mesh", {1, 2, 3}, backZ}, {"A.Lamp", true, "mesh", {4, 5, 6}, {}}}},
+      {"with a skeleton a point goes below its bone in the bone's frame",
+       true,
+       {{"a.lamp@head", kIdentity9, {1, 2, 0}}, {"A.hip@hip", kIdentity9, {1, 0, 0}}},
+       {{"a.lamp", true, "head", {0, -1, 0}, backZ}, {"A.hip", true, "hip", {1, 0, 0}, {}}}},
+      {"with a skeleton a point without its bone is an ordinary child",
+       true,
+       {{"a.wheel@tail", kIdentity9, {5, 5, 5}}, {"a.plain", minusQuarterZ, {1, 1, 1}}},
+       {{"a.wheel", false, "mesh", {5, 5, 5}, {}}, {"a.plain", false, "mesh", {1, 1, 1}, backZ}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string after;
+    if (c.skeleton) after += SkelChunk(Bone{"hip", {0, 0, 0}, {0, 0, 0, 1}, {Bone{"head", {0, 2, 0}, {0, 0, h, h}}}});
+    after += AtchChunk(c.points);
+    Loader loader;
+    std::unique_ptr<VelmarIndexedMeshDefinition> def;
+    ASSERT_EQ(loader.Indexed(IdxmFile({QuadGroup()}, after), def), 0u);
+    ASSERT_EQ(def->GetRootBone() != nullptr, c.skeleton);
+
+    Vak::ParticleStructure structure("mesh");
+    if (c.skeleton) {
+      auto* hip = new Vak::ParticleBone("hip");
+      auto* head = new Vak::ParticleBone("head");
+      head->SetPosition({0, 2, 0});
+      head->SetOrientation(quarterZ);
+      hip->AddChild(head);
+      structure.AddChild(hip);
+    }
+    def->AddAttachmentPoints(structure);
+    EXPECT_EQ(CountPoints(structure), c.made.size());
+    unsigned listed = 0;
+    for (const Made& m : c.made) {
+      SCOPED_TRACE(m.name);
+      Vak::Particle* p = structure.FindByName(m.name);
+      ASSERT_NE(p, nullptr);
+      ASSERT_NE(p->Parent(), nullptr);
+      EXPECT_STREQ(p->Parent()->GetName().c_str(), m.parent);
+      EXPECT_EQ(structure.FindAttachmentPoint(m.name) == p, m.listed);
+      listed += m.listed;
+      for (int k = 0; k < 3; ++k) EXPECT_NEAR(p->GetPosition()[k], m.position[k], 1e-5f);
+      const Vak::Quaternion& q = p->GetOrientation();
+      EXPECT_NEAR(q.x, m.orientation.x, 1e-5f);
+      EXPECT_NEAR(q.y, m.orientation.y, 1e-5f);
+      EXPECT_NEAR(q.z, m.orientation.z, 1e-5f);
+      EXPECT_NEAR(q.w, m.orientation.w, 1e-5f);
+    }
+    EXPECT_EQ(structure.AttachmentPoints().size(), listed);
   }
 }
 
