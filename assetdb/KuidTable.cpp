@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "content/TStream.h"
 
 KuidTable::~KuidTable() { Clear(); }

@@ -1,26 +1,33 @@
 #include "assetdb/VADAssetEdit.h"
 
 #include "assetdb/GWSpecRegistry.h"
+#include "assetdb/InterfaceTextDB.h"
 #include "assetdb/VADAssetFolders.h"
 #include "assetdb/VADAssetIndex.h"
 #include "assetdb/VADAssetQueries.h"
+#include "assetdb/VADFolderScan.h"
 #include "assetdb/VADLock.h"
 #include "assetdb/VADLog.h"
 #include "assetdb/VADRecordConfig.h"
+#include "cdp/PackageFiles.h"
 #include "content/ACSChunk.h"
 #include "content/AppGlobals.h"
 #include "content/FileHelpers.h"
-#include "content/InterfaceTextDB.h"
 #include "content/ResultsLog.h"
 #include "content/VelmarEx.h"
 #include "platform/os/FileSystem.h"
-#include "util/PackageFiles.h"
 
 using Vak::PString;
 using Path = Vak::File::Path;
 
 bool VADDeleteFolder(const char* path) {
-  return !platform::Exists(path) || DeleteFileOrFolder(PString(), path);
+  if (!platform::Exists(path)) return true;
+  // One rename takes the folder out of its place, so that a kill leaves it
+  // whole there or gone; only then is the copy in "trash" pruned.
+  Path moved;
+  if (!MoveFolderToTrash(PString(), path, moved)) return DeleteInsideDatabaseRoot(PString(), path);
+  if (moved.Length() > 0) DeleteInsideDatabaseRoot(PString(), moved);
+  return true;
 }
 
 VADDeleteFolderFunction gVadDeleteFolder = VADDeleteFolder;
@@ -89,6 +96,9 @@ bool VADCommitAssetEdits(VADAssetHandle& handle, uint32_t flags, ResultsLog* log
   if (!(flags & kCommitSkipFileCheck) && !CheckFolderFiles(editing, results))
     return fail("$vad_commit_invalid_files");
 
+  // The index file on disk is demoted before the folders change, so that a
+  // kill from here on reopens through the restore, which mends the rest.
+  Changed();
   const uint32_t mode = ((flags & kCommitKeepEditing) ? 2u : 3u) | ((flags & kCommitConvert) ? kRewriteConvert : 0u);
   if (!RewriteAssetFolder(PString(), editing, record->GetLocalFolder(), results, mode))
     return fail("$vad_commit_file_error");
@@ -121,9 +131,9 @@ bool VADRevertAsset(VADAssetHandle handle, ResultsLog* log) {
   if (!record || !record->HasEditingFolder()) return false;
   const KUID kuid = record->kuid;
 
+  Changed();
   if (!gVadDeleteFolder(record->GetEditingFolder())) return false;
   record->ClearEditingFolder();
-  Changed();
   if (!record->IsInstalled()) VADDeleteAsset(kuid, true, nullptr);
 
   VADReportAsset(log, ResultsLog::kResult, "$vad_log_revert_success", kuid);
@@ -143,21 +153,21 @@ bool VADDeleteAsset(const KUID& kuid, bool removeRecord, ResultsLog* log) {
     if (GlimmerwerkSpec* spec = GWSpecRegistry::Find(kuid)) registry->Delete(spec);
   }
 
+  // The index file on disk is demoted before the first folder goes, so that
+  // a kill from here on reopens through the restore, which mends the rest.
+  Changed();
   if (record->HasEditingFolder()) {
     if (!gVadDeleteFolder(record->GetEditingFolder())) return false;
     record->ClearEditingFolder();
-    Changed();
   }
   if (record->HasLocalFolder()) {
     if (!gVadDeleteFolder(record->GetLocalFolder())) return false;
     record->ClearLocalFolder();
-    Changed();
   }
   if (record->HasArchiveLocation() && !record->IsBuiltIn()) {
     Path folder;
     if (!ArchiveFolderOf(*record, folder) || !gVadDeleteFolder(folder)) return false;
     record->ClearArchiveLocation();
-    Changed();
   }
 
   const bool keep = !removeRecord || (record->Flags() & VADAssetInfo::kDownloadStation) || record->IsBuiltIn();

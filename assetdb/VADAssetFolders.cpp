@@ -10,6 +10,7 @@
 #include "assetdb/VADAssetIndex.h"
 #include "assetdb/VADRecordConfig.h"
 #include "assetdb/VADTask.h"
+#include "cdp/PackageFiles.h"
 #include "content/ACSChunk.h"
 #include "content/AppGlobals.h"
 #include "content/FileHelpers.h"
@@ -17,7 +18,6 @@
 #include "content/TStream.h"
 #include "platform/os/ExchangePaths.h"
 #include "platform/os/FileSystem.h"
-#include "util/PackageFiles.h"
 
 using Vak::PString;
 using Path = Vak::File::Path;
@@ -25,12 +25,6 @@ using Path = Vak::File::Path;
 namespace {
 
 bool PlatformRename(const char* from, const char* to) { return platform::Rename(from, to) == platform::Error::None; }
-
-Path UnderRoot(const char* relative) {
-  Path path = GetDatabaseRootPath();
-  if (!path.AddPath(relative)) return Path();
-  return path;
-}
 
 bool MakeFreshFolder(const char* folder, const char* prefix, const char* preferred, Path& out,
                      bool (*claimed)(const char*) = nullptr) {
@@ -89,7 +83,7 @@ uint8_t LocalHashBucket(const KUID& kuid) {
 Path MakeLocalHashFolder(const KUID& kuid) {
   char name[16];
   std::snprintf(name, sizeof name, "hash-%02X", LocalHashBucket(kuid));
-  Path local = UnderRoot("local");
+  Path local = InDatabaseRoot("local");
   Path hash = local;
   if (local.Length() == 0 || !hash.AddPath(name)) return Path();
   if (platform::MakeFolderPath(hash) != platform::Error::None) return Path();
@@ -111,7 +105,7 @@ bool AllocateLocalFolder(VADAssetInfo& record) {
 
 bool AllocateEditingFolder(VADAssetInfo& record) {
   if (record.HasEditingFolder()) return false;
-  const Path editing = UnderRoot("editing");
+  const Path editing = InDatabaseRoot("editing");
   Path folder;
   if (editing.Length() == 0 || !MakeFreshFolder(editing, "edit ", record.DisplayName(), folder, &NamedByRecord))
     return false;

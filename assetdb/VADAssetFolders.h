@@ -10,9 +10,9 @@
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/PString.h"
 #include "Vak/Bexlorn/String.h"
+#include "cdp/ContentPackage.h"
 #include "content/ACSChunkPtr.h"
 #include "content/KUID.h"
-#include "util/ContentPackage.h"
 
 class ResultsLog;
 class VADAssetInfo;

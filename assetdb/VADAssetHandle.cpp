@@ -137,7 +137,7 @@ VADAssetHandle VADOpenAsset(const KUID& kuid, bool forEdit, ResultsLog* log) {
     ResultsLog& results = log ? *log : scratch;
     if (!RewriteAssetFolder(sourceArchive, source, record->GetEditingFolder(), results, kRewriteCopyOnly)) {
       // The empty folder AllocateEditingFolder made goes with the field.
-      DeleteFileOrFolder(PString(), record->GetEditingFolder());
+      DeleteInsideDatabaseRoot(PString(), record->GetEditingFolder());
       record->ClearEditingFolder();
       gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
       VerifyRecord(*record);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/Time.h"
@@ -14,10 +15,11 @@
 #include "assetdb/VADLog.h"
 #include "assetdb/VADRecordConfig.h"
 #include "assetdb/VADServices.h"
+#include "cdp/ContentPackage.h"
 #include "content/AppGlobals.h"
 #include "content/FileHelpers.h"
+#include "content/KUIDList.h"
 #include "content/ResultsLog.h"
-#include "util/ContentPackage.h"
 
 VADAssetIndex gVadAssetIndex;
 
@@ -67,12 +69,10 @@ std::vector<NamedRecord> LowerCasedNames(const GrowArray<VADAssetInfo*, VADAsset
     for (unsigned k = 0; k < size; ++k) out[k] = AsciiLower(in[k]);
     out[size] = 0;
     NamedRecord& item = items[i];
-    bool ended = false;
-    for (unsigned k = 0; k < kHeadBytes; ++k) {
-      ended = ended || k >= size || out[k] == 0;
-      uint64_t& word = item.head[k / 8];
-      word = word << 8 | (ended ? 0 : static_cast<unsigned char>(out[k]));
-    }
+    uint8_t head[kHeadBytes] = {};
+    std::memcpy(head, out, std::min<std::size_t>(std::strlen(out), kHeadBytes));
+    item.head[0] = Vak::GetBE64(head);
+    item.head[1] = Vak::GetBE64(head + 8);
     item.tail = out + std::min(size, kHeadBytes);
     item.record = records[i];
     out += size + 1;
@@ -85,12 +85,6 @@ void DropStrayArchiveBits(VADAssetInfo& record) {
   if (record.HasArchiveLocation()) return;
   record.UpdateFlags(VADAssetInfo::kArchiveHeld, 0);
   record.UpdateStateFlags(VADAssetInfo::kBuiltIn, 0);
-}
-
-Path InRoot(const char* relative) {
-  Path path = GetDatabaseRootPath();
-  if (path.Length() == 0 || !path.AddPath(relative)) return Path();
-  return path;
 }
 
 } // namespace
@@ -498,12 +492,12 @@ bool VADIsDependencyFaulty(const KUID& kuid) {
 
 bool VADDemoteDatabaseFile() {
   if (VADIndexRefused()) return false;
-  const Path current = InRoot("assets.tdx");
+  const Path current = InDatabaseRoot("assets.tdx");
   if (current.Length() == 0 || !Vak::File::Exists(current).Ok()) return true;
-  const Path cacheFile = InRoot("cache/assets.tdx");
-  const Path backup = InRoot("cache/assets.bku");
+  const Path cacheFile = InDatabaseRoot("cache/assets.tdx");
+  const Path backup = InDatabaseRoot("cache/assets.bku");
   Vak::File::Unlink(cacheFile);
   Vak::File::Unlink(backup);
-  Vak::File::Md(InRoot("cache"));
+  Vak::File::Md(InDatabaseRoot("cache"));
   return Vak::File::Rename(current, backup);
 }

@@ -19,11 +19,10 @@ using Path = Vak::File::Path;
 
 bool IsSep(char c) { return c == '/' || c == '\\'; }
 
-Path UnderRoot(const Vak::String& relative) {
-  Path path;
-  if (relative.Size() == 0) return path;
-  path = GetDatabaseRootPath();
-  if (!path.AddPath(relative)) return Path();
+// Stored folders may use '\'.
+Path FolderInRoot(const Vak::String& relative) {
+  if (relative.Size() == 0) return Path();
+  Path path = InDatabaseRoot(relative);
   path.ReplaceBackSlashes();
   return path;
 }
@@ -114,9 +113,9 @@ bool VADSamePath(const char* a, const char* b) {
   }
 }
 
-Vak::File::Path VADAssetInfo::GetLocalFolder() const { return UnderRoot(localPath); }
+Vak::File::Path VADAssetInfo::GetLocalFolder() const { return FolderInRoot(localPath); }
 
-Vak::File::Path VADAssetInfo::GetEditingFolder() const { return UnderRoot(editingPath); }
+Vak::File::Path VADAssetInfo::GetEditingFolder() const { return FolderInRoot(editingPath); }
 
 bool VADAssetInfo::GetArchiveLocation(Vak::PString& archive, Vak::String& path) const {
   if (!HasArchiveLocation()) {

@@ -20,24 +20,17 @@ namespace {
 
 std::array<Vak::ResourceDatabase*, 7> gArchives{};
 
-Vak::File::Path InRoot(const char* relative, bool folder) {
-  Vak::File::Path path = GetDatabaseRootPath();
-  path.AddPath(relative);
-  if (folder) path.AddSlash();
-  return path;
-}
-
 } // namespace
 
 void VADPrepareDataFolders(const char* root) {
   SetDatabaseRootPath(root);
   KuidBaseFile::Init(GetDatabaseRootPath());
-  for (const char* folder : kVADDataFolders) Vak::File::Md(InRoot(folder, false));
-  const Vak::File::Path base = InRoot("", true);
+  for (const char* folder : kVADDataFolders) Vak::File::Md(InDatabaseRoot(folder));
+  const Vak::File::Path base = InDatabaseRoot("");
   for (std::size_t i = 0; i < gArchives.size(); ++i)
     gArchives[i] = AssetArchiveCache::Acquire(Vak::PString(kVADFolderArchives[i]), base);
-  Vak::File::Subst(Vak::PString("scripts"), InRoot("scripts", true), false);
-  Vak::File::Subst(Vak::PString("libraries"), InRoot("libraries", true), false);
+  Vak::File::Subst(Vak::PString("scripts"), InDatabaseRoot("scripts/"), false);
+  Vak::File::Subst(Vak::PString("libraries"), InDatabaseRoot("libraries/"), false);
 }
 
 void VADUnmountDataFolders() {

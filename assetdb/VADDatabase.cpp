@@ -14,6 +14,7 @@
 #include "assetdb/VADFolderScan.h"
 #include "assetdb/VADIPC.h"
 #include "assetdb/VADLock.h"
+#include "assetdb/VADReconcile.h"
 #include "assetdb/VADServices.h"
 #include "content/AppGlobals.h"
 #include "content/VelmarEx.h"
@@ -34,12 +35,6 @@ VADStartBlock gStart;
 Vak::CriticalSection gThreadLock{"VADThreads"};
 Vak::Thread* gRefreshThread = nullptr;  // under gThreadLock
 Vak::Thread* gSecondThread = nullptr;   // under gThreadLock
-
-Path InRoot(const char* relative) {
-  Path path = GetDatabaseRootPath();
-  if (path.Length() == 0 || !path.AddPath(relative)) return Path();
-  return path;
-}
 
 class LoadCycle final : public VADLoadCycle {
 public:
@@ -75,15 +70,15 @@ void StopThread(Vak::Thread*& slot) {
 // earlier one holds, so it is kept for a look and the demotion of the first
 // change cannot move it over the good copy the restore reads.
 void MoveAsideUnreadable() {
-  const Path root = InRoot("assets.tdx");
+  const Path root = InDatabaseRoot("assets.tdx");
   if (root.Length() == 0 || !Vak::File::Exists(root).Ok()) return;
-  Vak::File::Md(InRoot("cache"));
+  Vak::File::Md(InDatabaseRoot("cache"));
   constexpr unsigned kNames = 1000;
   for (unsigned n = 0; n < kNames; ++n) {
     char name[48];
     if (n == 0) std::snprintf(name, sizeof name, "cache/assets.tdx.unreadable");
     else std::snprintf(name, sizeof name, "cache/assets.tdx.unreadable.%u", n);
-    const Path target = InRoot(name);
+    const Path target = InDatabaseRoot(name);
     if (target.Length() == 0) break;
     if (Vak::File::Exists(target).Ok()) continue;
     if (Vak::File::Rename(root, target))
@@ -118,7 +113,7 @@ bool VADIndexRefused() { return gRefused.load(); }
 
 Path VADNewerIndexFile() {
   for (const char* name : {"assets.tdx", "cache/assets.tdx", "cache/assets.bku"}) {
-    const Path path = InRoot(name);
+    const Path path = InDatabaseRoot(name);
     if (path.Length() > 0 && DatabaseFileVersion(path) > vad_file::kVersion) return path;
   }
   return Path();
@@ -144,7 +139,7 @@ bool VADInit(const VADStartBlock& block) {
     return false;
   }
   gRefused.store(false);
-  const Path index = InRoot("assets.tdx");
+  const Path index = InDatabaseRoot("assets.tdx");
   if (index.Length() == 0 || !IPCOpen(index, false)) return false;
   SetServerTimeHandler(&VADOnServerTime);
   {
@@ -187,7 +182,7 @@ void VADReload() {
 bool VADLoad() {
   VADLock lock;
   lock.Acquire(true);
-  bool loaded = ReadDatabaseFile(InRoot("assets.tdx"));
+  bool loaded = ReadDatabaseFile(InDatabaseRoot("assets.tdx"));
   if (!loaded && VADNewerIndexFile().Length() > 0) {
     // A newer build wrote it since start-up: neither restored over nor
     // rebuilt, and this process writes nothing more.
@@ -216,8 +211,8 @@ bool VADLoad() {
 
 bool VADRestoreFromCache() {
   MoveAsideUnreadable();
-  const Path cacheFile = InRoot("cache/assets.tdx");
-  const Path backup = InRoot("cache/assets.bku");
+  const Path cacheFile = InDatabaseRoot("cache/assets.tdx");
+  const Path backup = InDatabaseRoot("cache/assets.bku");
   if (ReadDatabaseFile(cacheFile)) {
     gVadAssetIndex.SetRebuiltFlag(1);
     Vak::File::Unlink(backup);
@@ -229,6 +224,7 @@ bool VADRestoreFromCache() {
   VADLocationSet known;
   gVadAssetIndex.CollectLocations(known);
   ScanFolder("editing", "", kScanEditing, known, nullptr);
+  VADReconcileFolders();
   gVadAssetIndex.SortByName();
   gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
   VADThread_WriteDatabaseLocal();
@@ -257,9 +253,9 @@ bool VADThread_WriteDatabaseLocal() {
   VADLock lock;
   lock.Acquire(handOver);
   gVadAssetIndex.ClearDirtyFlags();
-  const Path root = InRoot("assets.tdx");
-  const Path cacheFile = InRoot("cache/assets.tdx");
-  Vak::File::Md(InRoot("cache"));
+  const Path root = InDatabaseRoot("assets.tdx");
+  const Path cacheFile = InDatabaseRoot("cache/assets.tdx");
+  Vak::File::Md(InDatabaseRoot("cache"));
   Vak::File::Unlink(cacheFile);
   if (WriteDatabaseFile(cacheFile)) {
     if (Vak::File::Exists(root).Ok() && !Vak::File::Unlink(root))

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "Vak/Bexlorn/File.h"
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "Vak/Bexlorn/Sync.h"
 #include "platform/os/File.h"
 #include "assetdb/KuidBaseFile.h"
@@ -32,12 +32,6 @@ namespace {
 
 void WriteBool(TStream& out, bool value) { out.WriteByte(value ? 1 : 0); }
 
-void WriteInt64(TStream& out, int64_t value) {
-  const auto bits = static_cast<uint64_t>(value);
-  out.WriteInt(static_cast<uint32_t>(bits));
-  out.WriteInt(static_cast<uint32_t>(bits >> 32));
-}
-
 void WriteFloat(TStream& out, float value) { out.WriteInt(std::bit_cast<uint32_t>(value)); }
 
 // Reads of one stream that stop at its end: every length is checked against
@@ -56,11 +50,7 @@ public:
 
   bool Bool() { return s.ReadByte() != 0; }
   uint32_t U32() { return s.ReadInt(); }
-  int64_t I64() {
-    const uint64_t low = s.ReadInt();
-    const uint64_t high = s.ReadInt();
-    return static_cast<int64_t>(low | (high << 32));
-  }
+  int64_t I64() { return static_cast<int64_t>(s.ReadInt64()); }
   float Float() { return std::bit_cast<float>(s.ReadInt()); }
   KUID Kuid() { return s.ReadKUID(); }
   // A length beyond the bytes left marks the read failed and takes nothing.
@@ -123,7 +113,7 @@ bool SkipUserNames(Reader& in) {
 void WriteEmptyStation(TStream& out) {
   out.WriteInt(1);  // version
   out.WriteString(Vak::String());
-  WriteInt64(out, 0);
+  out.WriteInt64(0);
   out.WriteInt(0);
 }
 
@@ -168,9 +158,8 @@ public:
     at_ += 4;
   }
   void I64(int64_t value) {
-    const auto bits = static_cast<uint64_t>(value);
-    U32(static_cast<uint32_t>(bits));
-    U32(static_cast<uint32_t>(bits >> 32));
+    Vak::PutLE64(out_.data() + at_, static_cast<uint64_t>(value));
+    at_ += 8;
   }
   void Float(float value) { U32(std::bit_cast<uint32_t>(value)); }
   void Kuid(const KUID& kuid) {
@@ -273,11 +262,7 @@ public:
   uint8_t Byte() { return Take(1) ? p_[-1] : 0; }
   bool Bool() { return Byte() != 0; }
   uint32_t U32() { return Take(4) ? Vak::GetLE32(p_ - 4) : 0; }
-  int64_t I64() {
-    const uint64_t low = U32();
-    const uint64_t high = U32();
-    return static_cast<int64_t>(low | (high << 32));
-  }
+  int64_t I64() { return Take(8) ? static_cast<int64_t>(Vak::GetLE64(p_ - 8)) : 0; }
   float Float() { return std::bit_cast<float>(U32()); }
   KUID Kuid() {
     if (!Take(8)) return KUID::Null();
@@ -420,13 +405,13 @@ bool VADAssetIndex::WriteDatabase(TStream& file) {
   WriteBool(out, storedByte[1]);  // the texture option
   out.WriteInt(latestBuild);
   out.WriteInt(indexBuild);
-  WriteInt64(out, serverTime);
+  out.WriteInt64(static_cast<uint64_t>(serverTime));
   settingsLock.Lock();
   WriteChunkFileBinary(settings, out);
   settingsLock.Unlock();
   WriteChunkFileBinary(globalData, out);
   PersistentRecordList::Global().Write(out);
-  WriteInt64(out, timeMarker_);
+  out.WriteInt64(static_cast<uint64_t>(timeMarker_));
   if (network) network->WriteStation(out);
   else WriteEmptyStation(out);
   out.WriteInt(0);

@@ -1,6 +1,6 @@
 #include "assetdb/VADDependencyTable.h"
 
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "assetdb/KuidTable.h"
 #include "content/TStream.h"
 

@@ -8,7 +8,7 @@
 #include "assetdb/VADAssetInfo.h"
 #include "assetdb/VADAssetQueries.h"
 #include "assetdb/VADLock.h"
-#include "content/FileHelpers.h"
+#include "content/TextHelpers.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ bool OnDownloadStation(const VADAssetInfo& record) { return (record.Flags() & VA
 bool NameContains(const char* name, const char* value) {
   unsigned length = 0;
   bool atStart = false;
-  MatchLengthIgnoreCase(name, value, length, atStart);
+  MatchLengthIgnoreAsciiCase(name, value, length, atStart);
   return length == std::char_traits<char>::length(value);
 }
 

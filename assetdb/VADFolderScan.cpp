@@ -20,13 +20,8 @@ namespace {
 
 bool Cancelled(const std::atomic<uint8_t>* cancel) { return cancel && cancel->load() != 0; }
 
-// "a\b" from two parts, either of which may be empty.
-std::string Join(const char* a, const char* b) {
-  std::string out = a ? a : "";
-  if (!out.empty() && b && *b && out.back() != '\\' && out.back() != '/') out += '\\';
-  if (b) out += b;
-  return out;
-}
+// Record folders are stored with '\'.
+constexpr char kStoredSeparator = '\\';
 
 // Where a folder of a scan lies: inside the archive `source` for archive
 // mode, else under the root folder `source`.
@@ -42,7 +37,7 @@ Place PlaceOf(const char* source, const char* folder, int mode) {
     place.path = folder ? folder : "";
   } else {
     Path root = GetDatabaseRootPath();
-    root.AddPath(Join(source, folder).c_str());
+    root.AddPath(Vak::JoinPath(source, folder, kStoredSeparator).c_str());
     place.path = static_cast<const char*>(root);
   }
   return place;
@@ -66,21 +61,31 @@ std::vector<std::string> SubFolders(const Place& place) {
   return names;
 }
 
-// A folder that holds files goes to "trash" under a fresh name; an empty
-// one is deleted.
-void Discard(const Place& place, const char* name) {
-  if (!FolderHasFiles(place.substitute, place.path.c_str())) {
-    DeleteFileOrFolder(place.substitute, place.path.c_str());
-    return;
-  }
-  Path trash = GetDatabaseRootPath();
-  trash.AddPath("trash");
-  Path target;
-  if (!CreateTemporaryFilePath(Vak::PString(), trash, "unknown", nullptr, name, target)) return;
-  RenameInRoot(place.substitute, place.path.c_str(), Vak::PString(), target);
+// The last component of a path, whichever separator it uses.
+std::string LastName(const char* path) {
+  std::string name = path ? path : "";
+  while (!name.empty() && (name.back() == '\\' || name.back() == '/')) name.pop_back();
+  const std::size_t cut = name.find_last_of("\\/");
+  return cut == std::string::npos ? name : name.substr(cut + 1);
 }
 
 } // namespace
+
+bool MoveFolderToTrash(const Vak::PString& substitute, const char* path, Path& moved) {
+  moved = Path();
+  if (!FolderHasFiles(substitute, path)) return DeleteInsideDatabaseRoot(substitute, path);
+  Path trash = GetDatabaseRootPath();
+  trash.AddPath("trash");
+  Path target;
+  if (!CreateTemporaryFilePath(Vak::PString(), trash, "unknown", nullptr, LastName(path).c_str(), target)) return false;
+  if (!RenameInRoot(substitute, path, Vak::PString(), target)) return false;
+  moved = target;
+  return true;
+}
+
+std::vector<std::string> ListSubFolders(const char* source, const char* folder, int mode) {
+  return SubFolders(PlaceOf(source, folder, mode));
+}
 
 bool AddAssetFromFolder(const char* folder, const char* source, int mode) {
   VADAssetInfo record;
@@ -92,10 +97,10 @@ bool AddAssetFromFolder(const char* folder, const char* source, int mode) {
     record.stateFlags |= VADAssetInfo::kBuiltIn;
     break;
   case kScanLocal:
-    record.localPath = Join(source, folder).c_str();
+    record.localPath = Vak::JoinPath(source, folder, kStoredSeparator).c_str();
     break;
   case kScanEditing:
-    record.editingPath = Join(source, folder).c_str();
+    record.editingPath = Vak::JoinPath(source, folder, kStoredSeparator).c_str();
     break;
   default:
     return false;
@@ -107,8 +112,13 @@ bool AddAssetFromFolder(const char* folder, const char* source, int mode) {
   lock.Acquire(true);
   VADAssetInfo* stored = gVadAssetIndex.Find(record.kuid);
   const bool existed = stored != nullptr;
+  // A second local copy of an asset whose record has its own (as its local
+  // folder, or in the folder archive "local") is a leftover, not the asset.
+  if (mode == kScanLocal && existed && stored->HasArchiveLocation() &&
+      stored->archiveName.EqualsIgnoreCase("local") && !VADSamePath(stored->archivePath, folder))
+    return false;
   // The config just read serves the refresh too.
-  gVadAssetIndex.Add(record, &config);
+  if (!gVadAssetIndex.Add(record, &config) && mode == kScanLocal) return false;
   stored = gVadAssetIndex.Find(record.kuid);
   if (existed && stored && static_cast<int32_t>(stored->ComputeContentHash()) != stored->contentHash) {
     stored->UpdateStateFlags(0, VADAssetInfo::kFaulty);
@@ -122,18 +132,21 @@ void ScanFolder(const char* source, const char* folder, int mode, const VADLocat
                 const std::atomic<uint8_t>* cancel) {
   std::vector<std::string> found;
   for (const std::string& name : SubFolders(PlaceOf(source, folder, mode))) {
-    const std::string path = Join(folder, name.c_str());
+    const std::string path = Vak::JoinPath(folder, name.c_str(), kStoredSeparator);
     if (!known.Contains(source, path.c_str())) found.push_back(name);
   }
   for (const std::string& name : found) {
     if (Cancelled(cancel)) return;
-    const std::string path = Join(folder, name.c_str());
+    const std::string path = Vak::JoinPath(folder, name.c_str(), kStoredSeparator);
     // A "temp" folder in a hash folder is what a killed folder rewrite left:
     // a copy, never the asset's place. (Editing folders may carry any asset's
     // name, so the rule is for local folders only.)
     const bool leftover = mode == kScanLocal && Vak::CodePage::CompareIgnoreCaseN(name.c_str(), "temp", 4) == 0;
-    if (leftover || !AddAssetFromFolder(path.c_str(), source, mode))
-      Discard(PlaceOf(source, path.c_str(), mode), name.c_str());
+    if (leftover || !AddAssetFromFolder(path.c_str(), source, mode)) {
+      const Place place = PlaceOf(source, path.c_str(), mode);
+      Path moved;
+      MoveFolderToTrash(place.substitute, place.path.c_str(), moved);
+    }
   }
 }
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "Vak/Bexlorn/CodePage.h"
-#include "Vak/Bexlorn/LittleEndian.h"
 #include "Vak/Bexlorn/Thread.h"
 #include "Vak/Bexlorn/Time.h"
 #include "assetdb/BlockingScreen.h"

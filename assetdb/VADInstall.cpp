@@ -13,12 +13,12 @@
 #include "assetdb/VADKeys.h"
 #include "assetdb/VADLock.h"
 #include "assetdb/VADRecordConfig.h"
+#include "cdp/PackageFiles.h"
 #include "content/FileHelpers.h"
 #include "content/ResultsLog.h"
 #include "platform/os/File.h"
 #include "platform/os/FileSystem.h"
 #include "platform/os/NativePath.h"
-#include "util/PackageFiles.h"
 
 using Vak::PString;
 using Path = Vak::File::Path;
@@ -156,6 +156,8 @@ KUID VADInstallAsset(ContentPackageItem& item, ResultsLog* log, uint32_t flags, 
     VADReportAsset(log, ResultsLog::kError, "$vad_write_error", kuid);
     return KUID();
   }
+  // The index file on disk is demoted before the old copy goes.
+  if (installed) gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
   if (installed && !gVadDeleteFolder(folder)) {
     VADReportAsset(log, ResultsLog::kError, "$vad_overwrite_error", kuid);
     return KUID();

@@ -6,8 +6,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "cdp/ContentPackage.h"
 #include "content/KUID.h"
-#include "util/ContentPackage.h"
 
 class ResultsLog;
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "content/ResultsLog.h"
 #include "content/TStream.h"
 

@@ -8,6 +8,7 @@
 #include "Vak/Bexlorn/CodePage.h"
 #include "assetdb/AssetArchiveCache.h"
 #include "assetdb/CategoryList.h"
+#include "assetdb/InterfaceTextDB.h"
 #include "assetdb/SharedLock.h"
 #include "assetdb/VADAssetIndex.h"
 #include "assetdb/VADAssetInfo.h"
@@ -17,7 +18,6 @@
 #include "assetdb/VADServices.h"
 #include "content/AppGlobals.h"
 #include "content/FileHelpers.h"
-#include "content/InterfaceTextDB.h"
 #include "content/ResultsLog.h"
 
 namespace {

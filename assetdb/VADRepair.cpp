@@ -126,7 +126,7 @@ void VADRepairPurge() {
   lock.Acquire(true);
   Path libraries = GetDatabaseRootPath();
   libraries.AddPath("cache/libraries");
-  DeleteFileOrFolder(PString(), libraries);
+  DeleteInsideDatabaseRoot(PString(), libraries);
   MakeFolderPath(PString(), libraries);
   if (VADNetworkService* network = GetVADServices().network) network->ProcessDownloadQueue();
   if (!gVadAssetIndex.globalData.IsNull()) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/Exception.h"
 #include "Vak/Bexlorn/Time.h"
 #include "assetdb/AssetArchiveCache.h"
@@ -16,6 +17,7 @@
 #include "content/ACSChunk.h"
 #include "content/AppGlobals.h"
 #include "content/FileHelpers.h"
+#include "content/TextHelpers.h"
 #include "platform/os/FileSystem.h"
 
 using Vak::PString;
@@ -223,11 +225,6 @@ namespace {
 
 VADTextureService* gTextureService = nullptr;
 
-bool EndsWithIgnoreCase(const char* text, const char* tail) {
-  const std::size_t n = std::strlen(text), m = std::strlen(tail);
-  return n >= m && strcasecmp(text + n - m, tail) == 0;
-}
-
 // The path without its last `count` characters.
 Path Shortened(const char* path, std::size_t count) {
   std::string text(path);
@@ -280,12 +277,13 @@ bool VADTextureConvertFileRPC::Start() {
     absolute.AddPath(path_);
   }
   output_ = Shortened(absolute, 4);
-  if (platform::Exists(output_)) DeleteFileOrFolder(PString(), output_);
+  if (platform::Exists(output_)) DeleteInsideDatabaseRoot(PString(), output_);
 
   if (fileSet_.IsNull()) {
     const std::size_t rootLength = std::strlen(root);
     const char* text = path_;
-    if (rootLength == 0 || strncasecmp(text, root, rootLength) != 0 || (text[rootLength] != '/' && text[rootLength] != '\\')) {
+    if (rootLength == 0 || Vak::CodePage::CompareIgnoreCaseN(text, root, rootLength) != 0 ||
+        (text[rootLength] != '/' && text[rootLength] != '\\')) {
       Fail("Unable to determine relative path for '$(FILE_NAME)'", false);
       return false;
     }
@@ -392,15 +390,8 @@ namespace {
 // The folder as the platform layer sees it.
 Path Resolved(const PString& fileSet, const char* folder) {
   if (fileSet.IsNull()) return Path(folder);
-  Path path = GetDatabaseRootPath();
-  path.AddPath(fileSet.c_str());
-  path.AddPath(folder);
-  return path;
-}
-
-Path Joined(const char* folder, const char* name) {
-  Path path(folder);
-  path.AddPath(name);
+  Path path = InDatabaseRoot(fileSet.c_str());
+  if (path.Length() == 0 || !path.AddPath(folder)) return Path();
   return path;
 }
 
@@ -415,10 +406,11 @@ int VADConvertTextures(const PString& fileSet, const char* folder, ResultsLog& l
   bool foldersConverted = true;
   std::vector<std::unique_ptr<VADTextureConvertFileRPC>> records;
   for (const platform::FolderEntry& entry : entries) {
-    const Path path = Joined(folder, entry.name.c_str());
+    Path path(folder);
+    path.AddPath(entry.name.c_str());
     if (entry.info.isFolder) {
       if (VADConvertTextures(fileSet, path, log) != 2) foldersConverted = false;
-    } else if (EndsWithIgnoreCase(entry.name.c_str(), "texture.txt")) {
+    } else if (Vak::CodePage::EndsWithIgnoreCase(entry.name.c_str(), "texture.txt")) {
       records.push_back(std::make_unique<VADTextureConvertFileRPC>(fileSet, path, log, JobScheduler::Instance()));
       records.back()->Start();
     }
@@ -443,12 +435,13 @@ bool VADDeleteCompiledTextures(const PString& fileSet, const char* folder) {
   if (!folder || platform::ListFolder(Resolved(fileSet, folder), entries) != platform::Error::None) return false;
   bool ok = true;
   for (const platform::FolderEntry& entry : entries) {
-    const Path path = Joined(folder, entry.name.c_str());
+    Path path(folder);
+    path.AddPath(entry.name.c_str());
     if (entry.info.isFolder) {
       ok = VADDeleteCompiledTextures(fileSet, path) && ok;
-    } else if (EndsWithIgnoreCase(entry.name.c_str(), "texture.txt")) {
+    } else if (Vak::CodePage::EndsWithIgnoreCase(entry.name.c_str(), "texture.txt")) {
       const Path compiled = Shortened(path, 4);
-      if (platform::Exists(Resolved(fileSet, compiled))) ok = DeleteFileOrFolder(fileSet, compiled) && ok;
+      if (platform::Exists(Resolved(fileSet, compiled))) ok = DeleteInsideDatabaseRoot(fileSet, compiled) && ok;
     }
   }
   return ok;

@@ -32,12 +32,6 @@ bool RequestThumbnail(const KUID& kuid) {
   return network && network->RequestThumbnail(kuid);
 }
 
-Path Join(const char* folder, const char* name) {
-  Path path(folder);
-  path.AddPath(name);
-  return path;
-}
-
 // The "thumbnails" entry whose larger side is nearest the size; the first of
 // equal distances wins.
 PString NearestThumbnail(const ACSChunkPtr& thumbnails, int size) {
@@ -61,8 +55,11 @@ PString NearestThumbnail(const ACSChunkPtr& thumbnails, int size) {
 
 bool IsArchived(const VADAssetInfo& record) { return !record.HasLocalFolder() && record.HasArchiveLocation(); }
 
-// The existing file of the candidate: itself, else a texture's description.
-bool Resolve(const VADAssetInfo& record, const Path& candidate, Path& found) {
+// The existing file of the name in the folder: itself, else a texture's
+// description.
+bool Resolve(const VADAssetInfo& record, const Path& folder, const char* name, Path& found) {
+  Path candidate(folder);
+  candidate.AddPath(name);
   const bool archived = IsArchived(record);
   const auto exists = [&](const char* file) {
     return archived ? FileExists(record.archiveName, file) : platform::Exists(file);
@@ -93,7 +90,7 @@ void SetRootName(const Path& path, Vak::String& rootName) {
 
 bool CachedThumbnail(const KUID& kuid, Path& path) {
   const std::string name = std::string("thumbnails/") + static_cast<const char*>(kuid.ToSpacedText()) + ".jpg";
-  const Path cached = Join(Join(GetDatabaseRootPath(), "cache"), name.c_str());
+  const Path cached = InDatabaseRoot(("cache/" + name).c_str());
   if (platform::Exists(cached)) {
     path = cached;
     return true;
@@ -122,7 +119,7 @@ int VADExtractThumbnail(const KUID& kuid, int size, Path& path, Vak::String& roo
   const ACSChunkPtr thumbnails = config.GetChildContainer(PString("thumbnails"));
   if (!thumbnails.IsNull()) {
     const PString image = NearestThumbnail(thumbnails, size);
-    if (image.Length() == 0 || !Resolve(*record, Join(folder, image.c_str()), found)) return 0;
+    if (image.Length() == 0 || !Resolve(*record, folder, image.c_str(), found)) return 0;
   } else {
     const float build = config.GetChildFloat(PString("velmar-build"), record->build);
     if (BuildHundredths(build) > kLastLegacyBuild) {
@@ -136,12 +133,13 @@ int VADExtractThumbnail(const KUID& kuid, int size, Path& path, Vak::String& roo
     const PString face = config.GetChildString(PString("face-texture"));
     if (icon.Length() > 0 || face.Length() > 0) {
       const PString& named = icon.Length() > 0 ? icon : face;
-      if (!Resolve(*record, Join(folder, named.c_str()), found)) return 0;
+      if (!Resolve(*record, folder, named.c_str(), found)) return 0;
     } else {
-      const Path art = Join(folder, (base + "_art").c_str());
+      Path art(folder);
+      art.AddPath((base + "_art").c_str());
       const std::string artName = base + (size <= 128 ? "_art_icon.texture" : "_art_512.texture");
-      if (!Resolve(*record, Join(art, artName.c_str()), found) &&
-          !Resolve(*record, Join(folder, (base + ".texture").c_str()), found)) {
+      if (!Resolve(*record, art, artName.c_str(), found) &&
+          !Resolve(*record, folder, (base + ".texture").c_str(), found)) {
         RequestThumbnail(kuid);
         return 0;
       }

@@ -1,10 +1,9 @@
 #include "assets3d/TextureConversion.h"
 
-#include <strings.h>
-
 #include <cstring>
 #include <string>
 
+#include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/Options.h"
 #include "Vak/Cindrel/ResourceDatabase.h"
 #include "Vak/Cindrel/ResourceSystem.h"
@@ -51,7 +50,7 @@ VADTextureResource* VelmarTextureService::Open(Vak::ResourceDatabase* database, 
   if (database == nullptr || name == nullptr) return nullptr;
   // The type is found by the extension in front of the description's ".txt".
   std::string resourceName(name);
-  if (resourceName.size() > 4 && strcasecmp(resourceName.c_str() + resourceName.size() - 4, ".txt") == 0)
+  if (resourceName.size() > 4 && Vak::CodePage::EndsWithIgnoreCase(resourceName.c_str(), ".txt"))
     resourceName.resize(resourceName.size() - 4);
   Vak::Resource* resource =
       database->Get(Vak::PString(resourceName.c_str()), Vak::ResourceDatabase::kNoQueue | Vak::ResourceDatabase::kNoRemember);

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "Vak/Bexlorn/Alloc.h"
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "Vak/Bexlorn/String.h"
 #include "Vak/Cindrel/ResourceDatabase.h"
 #include "assets3d/MeshFile.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "Vak/Bexlorn/File.h"
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "Vak/Cindrel/ResourceDatabase.h"
 #include "assets3d/MeshFile.h"
 

@@ -44,3 +44,21 @@ function(vak_test lib)
     PROPERTIES LABELS ${lib}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
 endfunction()
+
+# A data file's bytes, exactly, as the text a function returns; the source is
+# written at build time (cmake/EmbedText.cmake), so the text lives only in data/.
+#   vak_embed_text(TARGET FILE data/name.txt FUNCTION Ns::Name HEADER dir/Name.h)
+function(vak_embed_text target)
+  cmake_parse_arguments(ARG "" "FILE;FUNCTION;HEADER" "" ${ARGN})
+  set(input ${PROJECT_SOURCE_DIR}/${ARG_FILE})
+  get_filename_component(stem ${ARG_FILE} NAME_WE)
+  set(output ${CMAKE_CURRENT_BINARY_DIR}/${stem}.cpp)
+  set(script ${PROJECT_SOURCE_DIR}/cmake/EmbedText.cmake)
+  add_custom_command(OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -DINPUT=${input} -DOUTPUT=${output} -DFUNCTION=${ARG_FUNCTION} -DHEADER=${ARG_HEADER}
+            -P ${script}
+    DEPENDS ${input} ${script}
+    COMMENT "Embedding ${ARG_FILE}"
+    VERBATIM)
+  target_sources(${target} PRIVATE ${output})
+endfunction()

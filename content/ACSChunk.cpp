@@ -1,5 +1,5 @@
 #include "content/ACSChunk.h"
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 
 #include <bit>
 #include <cerrno>

@@ -1,5 +1,5 @@
 #include "content/ACSChunkPtr.h"
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 
 #include <bit>
 #include <cstdio>

@@ -7,8 +7,8 @@
 
 #include "Vak/Bexlorn/PString.h"
 #include "content/ACSChunk.h"
-#include "content/ChunkedList.h"
 #include "content/KUID.h"
+#include "content/KUIDList.h"
 
 class ACSChunkPtr {
 public:
@@ -81,8 +81,6 @@ private:
 
   ACSChunk* chunk_ = nullptr;
 };
-
-using KUIDList = ChunkedList<KUID, 128>;
 
 // Text children parsed strictly, KUID children, and containers recursively.
 void CollectTreeKUIDs(const ACSChunkPtr& tree, KUIDList& list);

@@ -130,3 +130,9 @@ bool SetDatabaseRootPath(const char* path) {
   g.databaseRoot = root;
   return true;
 }
+
+Vak::File::Path InDatabaseRoot(const char* relative) {
+  Vak::File::Path path = GetDatabaseRootPath();
+  if (path.Length() == 0 || !path.AddPath(relative)) return Vak::File::Path();
+  return path;
+}

@@ -67,3 +67,7 @@ int SharedRandNextInt(int lo, int hi);
 Vak::File::Path GetDatabaseRootPath();
 // False (the root unchanged) when the path does not fit.
 bool SetDatabaseRootPath(const char* path);
+// `relative` under the database root, joined as AddPath joins; "" while no
+// root is set or when the result does not fit. An empty `relative` gives the
+// root with a trailing separator.
+Vak::File::Path InDatabaseRoot(const char* relative);

@@ -1,7 +1,6 @@
 #include "content/FileHelpers.h"
 
 #include <atomic>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -11,8 +10,8 @@
 #include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/Exception.h"
 #include "Vak/Bexlorn/FileSubst.h"
-#include "Vak/Bexlorn/FormatBuffer.h"
 #include "content/AppGlobals.h"
+#include "content/TextHelpers.h"
 #include "content/TStream.h"
 #include "platform/os/File.h"
 #include "platform/os/FileSystem.h"
@@ -21,8 +20,6 @@
 namespace {
 
 using Path = Vak::File::Path;
-
-using Vak::CodePage::AsciiLower;
 
 bool IsSep(char c) { return c == '/' || c == '\\'; }
 
@@ -157,9 +154,7 @@ bool IsExtension(const char* path, const char* ext) {
   if (pathLength < extLength + 1) return false;
   const char* tail = path + pathLength - extLength - 1;
   if (*tail != '.') return false;
-  for (std::size_t i = 0; i < extLength; ++i)
-    if (AsciiLower(tail[1 + i]) != AsciiLower(ext[i])) return false;
-  return true;
+  return Vak::CodePage::AsciiEqualsIgnoreCase(tail + 1, ext, extLength);
 }
 
 bool NextExtension(const char*& cursor, const char* path) {
@@ -191,55 +186,6 @@ Vak::String SanitiseFileName(const char* text) {
   }
   while (!out.empty() && out.back() == ' ') out.pop_back();
   return Vak::String(out.c_str());
-}
-
-bool IsPowerOfTwo(uint32_t value) { return (value & (value - 1)) == 0; }
-
-void MatchLengthIgnoreCase(const char* text, const char* pattern, unsigned& length, bool& atStart) {
-  length = 0;
-  atStart = false;
-  if (!text || !pattern || !*pattern) return;
-  for (const char* start = text; *start; ++start) {
-    unsigned n = 0;
-    while (pattern[n] && start[n] && AsciiLower(start[n]) == AsciiLower(pattern[n])) ++n;
-    if (n > length) length = n;
-    if (!pattern[n]) {
-      atStart = start == text;
-      return;
-    }
-  }
-}
-
-bool CompareIgnoreCase(const char* pattern, const char* text, bool prefixOnly) {
-  if (!pattern || !text) return false;
-  for (; *pattern; ++pattern, ++text) {
-    if (!*text) return false;
-    if (*pattern != '?' && AsciiLower(*pattern) != AsciiLower(*text)) return false;
-  }
-  return prefixOnly || !*text;
-}
-
-bool LowerCaseBuffer(char* bytes, unsigned length) {
-  if (!bytes || length == 0) return false;
-  for (unsigned i = 0; i < length; ++i) {
-    if (!bytes[i]) return true;
-    bytes[i] = AsciiLower(bytes[i]);
-  }
-  bytes[length - 1] = '\0';
-  return false;
-}
-
-void LowerCaseString(Vak::String& text) {
-  std::string copy(text);
-  for (char& c : copy) c = AsciiLower(c);
-  text = copy.c_str();
-}
-
-void LowerCasePString(Vak::PString& text) {
-  if (text.IsNull()) return;
-  std::string copy(text.c_str(), text.Length());
-  for (char& c : copy) c = AsciiLower(c);
-  text = copy.c_str();
 }
 
 bool ArchiveFileExists(const char* name) {
@@ -301,7 +247,7 @@ bool FileExists(const Vak::PString& folderName, const char* path) {
   return Vak::File::Exists(inner).Ok();
 }
 
-bool DeleteFileOrFolder(const Vak::PString& folderName, const char* path) {
+bool DeleteInsideDatabaseRoot(const Vak::PString& folderName, const char* path) {
   if (!path || !*path) return false;
   const Path root = GetDatabaseRootPath();
   if (root.Length() == 0) return false;
@@ -327,7 +273,7 @@ bool CreateTemporaryFilePath(const Vak::PString& folderName, const char* folder,
     Path candidate(base);
     if (candidate.Add(preferred) && (!hasExtension || candidate.Add(extension)) && !(claimed && claimed(candidate))) {
       // An empty leftover of the same name must not block the name.
-      if (!FolderHasFiles(folderName, candidate)) DeleteFileOrFolder(folderName, candidate);
+      if (!FolderHasFiles(folderName, candidate)) DeleteInsideDatabaseRoot(folderName, candidate);
       if (!FileExists(folderName, candidate)) {
         path = candidate;
         return true;
@@ -357,30 +303,7 @@ bool CreateTemporaryFilePath(const Vak::PString& folderName, const char* folder,
   return false;
 }
 
-void AddKUIDUnique(const KUID& kuid, ChunkedList<KUID, 128>& list) {
-  if (kuid.IsNull() || !list.Find(kuid).IsEnd()) return;
-  list.Append(kuid);
-}
-
-bool IsCachePath(const char* text) { return text && CompareIgnoreCase("/cache/", text, true); }
-
-bool ReplaceFirst(const char* pattern, Vak::PString& text, const char* replacement) {
-  if (!pattern || !*pattern || text.IsNull()) return false;
-  std::string value(text.c_str(), text.Length());
-  const std::size_t at = value.find(pattern);
-  if (at == std::string::npos) return false;
-  value.replace(at, std::strlen(pattern), replacement ? replacement : "");
-  text = value.c_str();
-  return true;
-}
-
-bool ReplaceFirstf(Vak::PString& text, const char* pattern, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  Vak::FormatBuffer replacement(format, args);
-  va_end(args);
-  return ReplaceFirst(pattern, text, replacement.Text());
-}
+bool IsCachePath(const char* text) { return text && MatchesPatternIgnoreAsciiCase("/cache/", text, true); }
 
 bool CopyFileStream(const Vak::PString& fromName, const char* from, const Vak::PString& toName, const char* to) {
   TFile source;

@@ -1,6 +1,6 @@
 #pragma once
 // Free functions the asset database and the chunk-file code share for paths,
-// folder scans, temporary names and small text edits.
+// folder scans, temporary names and whole-file writes.
 //
 // Most take a data-folder name and a path relative to it, resolved against
 // the database root path (AppGlobals.h); with an empty name they accept only
@@ -12,11 +12,9 @@
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/PString.h"
 #include "Vak/Bexlorn/String.h"
-#include "content/ChunkedList.h"
-#include "content/KUID.h"
 
 // One leading '.' of ext is ignored; the path ends in "." + ext, compared
-// without regard to case.
+// without regard to ASCII case.
 bool IsExtension(const char* path, const char* ext);
 // Walks extensions: a null cursor moves behind the path's last '.' (false and
 // a null cursor when there is none); a cursor at '.' steps over it. True
@@ -30,23 +28,6 @@ bool IsAbsolutePath(const char* text);
 // Characters other than 0-9, A-Z, a-z, '_' and ' ' become '_'; trailing
 // blanks go.
 Vak::String SanitiseFileName(const char* text);
-// At most one bit set (0 too).
-bool IsPowerOfTwo(uint32_t value);
-
-// The longest prefix of the pattern found anywhere in the text. A complete
-// match ends the search; atStart tells whether it starts at the text's first
-// character (false for anything less than a complete match).
-void MatchLengthIgnoreCase(const char* text, const char* pattern, unsigned& length, bool& atStart);
-// Without regard to ASCII case; '?' in the pattern matches any character.
-// The text must not end before the pattern; at the pattern's end the result
-// is true when prefixOnly is set or the text has ended too.
-bool CompareIgnoreCase(const char* pattern, const char* text, bool prefixOnly);
-// Lower-cases up to the first NUL. With no NUL within the length, the last
-// byte becomes NUL and the result is false (truncated).
-bool LowerCaseBuffer(char* bytes, unsigned length);
-void LowerCaseString(Vak::String& text);
-// Re-interned; null stays null.
-void LowerCasePString(Vak::PString& text);
 
 // The root path + name + ".va" exists (an engine archive).
 bool ArchiveFileExists(const char* name);
@@ -66,7 +47,7 @@ bool RenameFile(const char* from, const char* to);
 bool FileExists(const Vak::PString& folderName, const char* path);
 // Removes a folder tree, else a file. Only a path strictly inside the
 // database root (which must be set), without "." or ".." parts, is touched.
-bool DeleteFileOrFolder(const Vak::PString& folderName, const char* path);
+bool DeleteInsideDatabaseRoot(const Vak::PString& folderName, const char* path);
 // A free path in the folder: folder + the sanitised preferred name + extension
 // when that is free (a leftover folder without files of that name is removed
 // first), else folder + prefix + 8 random characters + a counter (+ "." +
@@ -77,15 +58,8 @@ bool DeleteFileOrFolder(const Vak::PString& folderName, const char* path);
 bool CreateTemporaryFilePath(const Vak::PString& folderName, const char* folder, const char* prefix,
                              const char* extension, const char* preferredName, Vak::File::Path& path,
                              bool (*claimed)(const char* path) = nullptr);
-// Adds the KUID unless it is null or already listed.
-void AddKUIDUnique(const KUID& kuid, ChunkedList<KUID, 128>& list);
 // Starts with "/cache/", letters compared without regard to case.
 bool IsCachePath(const char* text);
-// The first occurrence of the pattern (exact case) becomes the replacement;
-// false when there is none (or the pattern is empty).
-bool ReplaceFirst(const char* pattern, Vak::PString& text, const char* replacement);
-bool ReplaceFirstf(Vak::PString& text, const char* pattern, const char* format, ...)
-    __attribute__((format(printf, 3, 4)));
 // Writes `size` bytes as the whole content of `path`. A plain path is
 // replaced through a synced temporary file beside it and a rename, so a crash
 // leaves the old file or the new one, never a short one (inside a

@@ -1,6 +1,6 @@
 #include "content/KUID.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "Vak/Bexlorn/CodePage.h"
-#include "Vak/Bexlorn/LittleEndian.h"
 
 #include <cstring>
 
@@ -11,13 +11,6 @@ namespace {
 constexpr uint32_t kUserMask = 0x1FFFFFF;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-bool StartsWithIgnoreCase(const char* text, const char* prefix) {
-  for (; *prefix; ++text, ++prefix) {
-    if (Vak::CodePage::AsciiLower(*text) != *prefix) return false;
-  }
-  return true;
-}
 
 enum class Number { Read, Absent, OutOfRange };
 
@@ -153,24 +146,24 @@ Vak::AnsiString KUID::ToSpacedText() const {
 }
 
 KUID KUID::Parse(const char* text, bool strict) {
-  if (text == nullptr || StartsWithIgnoreCase(text, "<null>")) return Null();
+  if (text == nullptr || Vak::CodePage::StartsWithIgnoreCase(text, "<null>")) return Null();
 
-  if (StartsWithIgnoreCase(text, "<kuid:")) {
+  if (Vak::CodePage::StartsWithIgnoreCase(text, "<kuid:")) {
     const char* p = text + 6;
     if (strict && !MatchShape(p, true, 2, false, '>')) return Null();
     return ParseTwo(p);
   }
-  if (StartsWithIgnoreCase(text, "<kuid2:")) {
+  if (Vak::CodePage::StartsWithIgnoreCase(text, "<kuid2:")) {
     const char* p = text + 7;
     if (strict && !MatchShape(p, false, 3, true, '>')) return Null();
     return ParseThree(p);
   }
-  if (StartsWithIgnoreCase(text, "kuid:")) {
+  if (Vak::CodePage::StartsWithIgnoreCase(text, "kuid:")) {
     const char* p = text + 5;
     if (strict && !MatchShape(p, true, 2, true, 0)) return Null();
     return ParseTwo(p);
   }
-  if (StartsWithIgnoreCase(text, "kuid2:")) {
+  if (Vak::CodePage::StartsWithIgnoreCase(text, "kuid2:")) {
     const char* p = text + 6;
     if (strict && !MatchShape(p, true, 2, true, 0)) return Null();
     return ParseThree(p);

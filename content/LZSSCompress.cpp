@@ -1,5 +1,5 @@
 #include "content/LZSSCompress.h"
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,5 +1,5 @@
 #include "content/TStream.h"
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -12,7 +12,9 @@
 namespace {
 
 using Vak::GetLE32;
+using Vak::GetLE64;
 using Vak::PutLE32;
+using Vak::PutLE64;
 
 // Strings up to this length are read without a heap block.
 constexpr uint32_t kLocalString = 510;
@@ -99,6 +101,12 @@ uint32_t TStream::ReadInt() {
   return GetLE32(bytes);
 }
 
+uint64_t TStream::ReadInt64() {
+  uint8_t bytes[8] = {};
+  ReadBytes(bytes, 8);
+  return GetLE64(bytes);
+}
+
 uint8_t TStream::ReadByte() {
   uint8_t value = 0;
   ReadBytes(&value, 1);
@@ -120,6 +128,12 @@ bool TStream::WriteInt(uint32_t value) {
   uint8_t bytes[4];
   PutLE32(bytes, value);
   return WriteBytes(bytes, 4) == 4;
+}
+
+bool TStream::WriteInt64(uint64_t value) {
+  uint8_t bytes[8];
+  PutLE64(bytes, value);
+  return WriteBytes(bytes, 8) == 8;
 }
 
 bool TStream::WriteByte(uint8_t value) { return WriteBytes(&value, 1) == 1; }

@@ -55,10 +55,12 @@ public:
   uint32_t ReadBuffered(uint32_t n, void* out);
   // 0 (or the bytes that came) when the stream ends early.
   uint32_t ReadInt();
+  uint64_t ReadInt64();
   uint8_t ReadByte();
 
   uint32_t WriteBytes(const void* data, uint32_t n);
   bool WriteInt(uint32_t value);
+  bool WriteInt64(uint64_t value);
   bool WriteByte(uint8_t value);
 
   // Buffer-aware seek: stays inside the buffered bytes when it can.

@@ -224,16 +224,12 @@ std::size_t CountOf(const std::string& text, const char* what) {
   return n;
 }
 
-bool StartsWithIgnoreCase(const std::string& text, const char* prefix) {
-  const std::size_t n = std::strlen(prefix);
-  return text.size() >= n && Vak::CodePage::CompareIgnoreCaseN(text.c_str(), prefix, n) == 0;
-}
-
 void ReadString(ACSChunkPtr& pointer, const Vak::PString& name, std::string& text, bool utf8) {
+  using Vak::CodePage::StartsWithIgnoreCase;
   const std::size_t tags = CountOf(text, "<kuid:") + CountOf(text, "<kuid2:");
   if (!text.empty() && tags <= 1 &&
-      (StartsWithIgnoreCase(text, "<KUID:") || StartsWithIgnoreCase(text, "<KUID2:") ||
-       StartsWithIgnoreCase(text, "<NULL>"))) {
+      (StartsWithIgnoreCase(text.c_str(), "<KUID:") || StartsWithIgnoreCase(text.c_str(), "<KUID2:") ||
+       StartsWithIgnoreCase(text.c_str(), "<NULL>"))) {
     pointer.SetChildKUID(name, KUID::Parse(text.c_str(), false));
     return;
   }

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "Vak/Bexlorn/CodePage.h"
-#include "content/FileHelpers.h"
+#include "content/TextHelpers.h"
 #include "datamanager/BuildNumber.h"
 #include "datamanager/ConfigReports.h"
 #include "datamanager/LegacyUpgrade.h"

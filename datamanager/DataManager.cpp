@@ -9,11 +9,12 @@
 #include "Vak/Bexlorn/PStringCache.h"
 #include "Vak/Cindrel/ResourceSystem.h"
 #include "assetdb/AssetArchiveCache.h"
+#include "assetdb/InterfaceTextDB.h"
 #include "assetdb/VADRepair.h"
 #include "content/AppGlobals.h"
 #include "content/FileHelpers.h"
-#include "content/InterfaceTextDB.h"
 #include "content/ResultsLog.h"
+#include "content/TextHelpers.h"
 #include "content/VelmarEx.h"
 #include "datamanager/Container.h"
 #include "datamanager/FormTemplate.h"
@@ -271,7 +272,12 @@ bool DataManager::LoadFormTemplates() {
       // A folder is no form template.
       if (find.attributes & Vak::File::Entry::kFolder) continue;
       std::string bytes;
-      if (!ReadFileBytes(DataPath(find.name).c_str(), bytes)) return false;
+      if (!ReadFileBytes(DataPath(find.name).c_str(), bytes)) {
+        // Another run replaces its files here through a temporary: one gone
+        // since the listing was never a template.
+        if (Vak::File::Exists(DataPath(find.name).c_str()) != Vak::File::RES_OK) continue;
+        return false;
+      }
       FormTemplate lines;
       for (std::string_view piece : FormTemplatePieces(bytes, kFormTemplateLineLength)) {
         SplitLine split = SplitFormTemplateLine(piece);

@@ -9,6 +9,7 @@
 #include "assetdb/VADAssetIndex.h"
 #include "assetdb/VADAssetQueries.h"
 #include "content/FileHelpers.h"
+#include "content/TextHelpers.h"
 #include "datamanager/BuildNumber.h"
 #include "datamanager/ConfigReports.h"
 #include "datamanager/Container.h"

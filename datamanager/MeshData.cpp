@@ -8,6 +8,7 @@
 #include "Vak/Bexlorn/Path.h"
 #include "content/AppGlobals.h"
 #include "content/FileHelpers.h"
+#include "content/TextHelpers.h"
 #include "datamanager/DataManager.h"
 #include "datamanager/ErrorHandler.h"
 #include "datamanager/FormTemplate.h"

@@ -5,9 +5,9 @@
 
 #include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/Path.h"
+#include "assetdb/InterfaceTextDB.h"
 #include "content/ACSChunkPtr.h"
 #include "content/AppGlobals.h"
-#include "content/InterfaceTextDB.h"
 #include "content/ResultsLog.h"
 #include "datamanager/BuildNumber.h"
 #include "datamanager/Container.h"

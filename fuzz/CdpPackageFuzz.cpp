@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "cdp/ContentPackage.h"
+#include "cdp/PackageFiles.h"
 #include "content/ACSChunkPtr.h"
 #include "fuzz/FuzzInputFile.h"
 #include "fuzz/NameSweep.h"
 #include "platform/os/FileSystem.h"
-#include "util/ContentPackage.h"
-#include "util/PackageFiles.h"
 
 namespace {
 

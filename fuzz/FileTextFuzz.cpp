@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/File.h"
 #include "fuzz/FuzzInputFile.h"
@@ -59,7 +60,7 @@ Line Wide(const std::vector<uint8_t>& content, size_t pos, unsigned long bufferS
       pos = content.size();
       return false;
     }
-    u = static_cast<char16_t>(content[pos] | content[pos + 1] << 8);
+    u = static_cast<char16_t>(Vak::GetLE16(content.data() + pos));
     pos += 2;
     return true;
   };

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "Vak/Bexlorn/File.h"
-#include "Vak/Bexlorn/LittleEndian.h"
 #include "Vak/Bexlorn/PString.h"
 #include "content/DynamicBuffer.h"
 #include "content/KUID.h"

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/Options.h"
 #include "fuzz/FuzzInputFile.h"
@@ -82,10 +83,7 @@ std::string Quoted(const Items& items, Items& kept) {
 std::vector<uint8_t> Utf16File(const std::string& text) {
   const std::u16string units = Vak::CodePage::AnsiToUtf16(text.data(), text.size());
   std::vector<uint8_t> bytes{0xFF, 0xFE};
-  for (char16_t u : units) {
-    bytes.push_back(static_cast<uint8_t>(u));
-    bytes.push_back(static_cast<uint8_t>(u >> 8));
-  }
+  for (char16_t u : units) Vak::AppendLE16(bytes, u);
   return bytes;
 }
 

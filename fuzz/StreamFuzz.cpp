@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "content/DynamicBuffer.h"
 #include "content/KUID.h"
 #include "content/TStream.h"

@@ -3,7 +3,7 @@
 #include <array>
 #include <bit>
 
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 
 namespace GSCompiler {
 

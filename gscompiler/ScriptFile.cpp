@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "Vak/Bexlorn/PString.h"
 #include "content/LZSSCompress.h"
 #include "platform/os/Thread.h"

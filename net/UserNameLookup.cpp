@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "content/FileHelpers.h"
 #include "content/TStream.h"
+#include "content/TextHelpers.h"
 #include "net/DownloadTask.h"
 #include "net/StoredBlock.h"
 #include "net/WebService.h"

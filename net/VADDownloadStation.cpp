@@ -38,9 +38,7 @@ bool VADDownloadStation::Read(TStream& stream) {
   }
   Vak::String lastFile;
   stream.ReadString(lastFile);
-  const uint32_t low = stream.ReadInt();
-  const uint32_t high = stream.ReadInt();
-  uint64_t searchTime = uint64_t{high} << 32 | low;
+  uint64_t searchTime = stream.ReadInt64();
   const uint32_t count = stream.ReadInt();
   if (!net::CountFits(stream, size, count, kSmallestUrl)) return false;
   if (searchTime > Vak::Time::TimeStamp()) {
@@ -68,8 +66,7 @@ bool VADDownloadStation::Read(TStream& stream) {
 void VADDownloadStation::Write(TStream& stream) const {
   stream.WriteInt(kFormatVersion);
   stream.WriteString(lastReceivedFile_);
-  stream.WriteInt(static_cast<uint32_t>(lastSearchTime_));
-  stream.WriteInt(static_cast<uint32_t>(lastSearchTime_ >> 32));
+  stream.WriteInt64(lastSearchTime_);
   stream.WriteInt(static_cast<uint32_t>(queue_.Count()));
   for (const UrlRecord& url : queue_) stream.WritePString(url.Format());
 }

@@ -6,9 +6,10 @@
 
 #include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/File.h"
+#include "assetdb/InterfaceTextDB.h"
 #include "content/ACSChunkPtr.h"
-#include "content/FileHelpers.h"
-#include "content/InterfaceTextDB.h"
+#include "content/PowerOfTwo.h"
+#include "content/TextHelpers.h"
 #include "content/VelmarEx.h"
 #include "platform/os/Process.h"
 #include "platform/os/Program.h"
@@ -27,17 +28,12 @@ bool CompareTagText(const char* text, int length, const char* tag) {
     VelmarLogError("comptagstr> null str");
     return false;
   }
-  if (length < 0 || std::strlen(tag) != static_cast<std::size_t>(length)) return false;
-  for (int i = 0; i < length; ++i)
-    if (Vak::CodePage::AsciiLower(text[i]) != Vak::CodePage::AsciiLower(tag[i])) return false;
-  return true;
+  return EqualTextNoCase(text, length, tag, static_cast<int>(std::strlen(tag)));
 }
 
 bool EqualTextNoCase(const char* a, int lengthA, const char* b, int lengthB) {
   if (lengthA != lengthB) return false;
-  for (int i = 0; i < lengthA; ++i)
-    if (Vak::CodePage::AsciiLower(a[i]) != Vak::CodePage::AsciiLower(b[i])) return false;
-  return true;
+  return lengthA <= 0 || Vak::CodePage::AsciiEqualsIgnoreCase(a, b, static_cast<std::size_t>(lengthA));
 }
 
 float ParseFloatText(const char* text, int length) {

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "Vak/Bexlorn/FileSubArchive.h"
-#include "Vak/Bexlorn/LittleEndian.h"
 #include "Vak/Bexlorn/Time.h"
 #include "tools/ToolGlobals.h"
 

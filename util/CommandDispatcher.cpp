@@ -15,15 +15,16 @@
 #include "assetdb/VADKeywords.h"
 #include "assetdb/VADRepair.h"
 #include "assetdb/VADTask.h"
+#include "cdp/ContentPackage.h"
+#include "cdp/PackageFiles.h"
 #include "content/AppGlobals.h"
 #include "content/ResultsLog.h"
 #include "gscompiler/Driver.h"
 #include "gscompiler/ScriptFile.h"
 #include "platform/os/NativePath.h"
+#include "util/AssetReports.h"
 #include "util/ConsistImport.h"
-#include "util/ContentPackage.h"
 #include "util/EngineContext.h"
-#include "util/PackageFiles.h"
 #include "util/RepairTask.h"
 #include "util/StatusCommands.h"
 
@@ -419,17 +420,6 @@ constexpr Row kCommands[] = {
 };
 
 } // namespace
-
-VelmarPropertyPtr MakeAssetProperty(const KUID& kuid) {
-  VelmarPropertyPtr property;
-  property.Attach(new VelmarPropertyAssetID(PString("AssetID"), kuid.user, kuid.content, kuid.version));
-  return property;
-}
-
-void AddAssetError(ResultsLog& log, const char* text, const KUID& kuid) {
-  const VelmarPropertyPtr property = MakeAssetProperty(kuid);
-  log.AddMessage(ResultsLog::kError, property.Get(), text);
-}
 
 void SetStartDirectory(const char* folder) { gStartDirectory = folder ? folder : ""; }
 const char* GetStartDirectory() { return gStartDirectory.c_str(); }

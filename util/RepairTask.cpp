@@ -6,9 +6,9 @@
 
 #include "Vak/Bexlorn/PString.h"
 #include "Vak/Bexlorn/Thread.h"
+#include "assetdb/InterfaceTextDB.h"
 #include "assetdb/VADLog.h"
 #include "assetdb/VADRepair.h"
-#include "content/InterfaceTextDB.h"
 #include "content/ResultsLog.h"
 
 namespace {

@@ -13,11 +13,12 @@
 #include "assetdb/VADLock.h"
 #include "assetdb/VADRecordConfig.h"
 #include "assetdb/VADThumbnails.h"
+#include "cdp/ContentPackage.h"
+#include "cdp/PackageFiles.h"
 #include "content/FileHelpers.h"
+#include "content/KUIDList.h"
 #include "content/ResultsLog.h"
-#include "util/CommandDispatcher.h"
-#include "util/ContentPackage.h"
-#include "util/PackageFiles.h"
+#include "util/AssetReports.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #include "Vak/Bexlorn/Archive.h"
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 
 #include <array>
 #include <cstring>
@@ -126,7 +126,7 @@ uint32_t Crc::Update(uint32_t crc, const void* data, std::size_t length) {
   const uint8_t* p = static_cast<const uint8_t*>(data);
   const auto& t = kTables;
   while (length >= kSlice) {
-    const uint32_t a = crc ^ (uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]);
+    const uint32_t a = crc ^ GetBE32(p);
     crc = t[15][a >> 24] ^ t[14][(a >> 16) & 0xFF] ^ t[13][(a >> 8) & 0xFF] ^ t[12][a & 0xFF] ^ t[11][p[4]] ^
           t[10][p[5]] ^ t[9][p[6]] ^ t[8][p[7]] ^ t[7][p[8]] ^ t[6][p[9]] ^ t[5][p[10]] ^ t[4][p[11]] ^
           t[3][p[12]] ^ t[2][p[13]] ^ t[1][p[14]] ^ t[0][p[15]];

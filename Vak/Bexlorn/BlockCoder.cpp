@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "Vak/Bexlorn/Alloc.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 
 namespace Vak {
 
@@ -181,8 +182,8 @@ bool WriteTable(const WorkArea& w, Sink& out) {
 bool WriteSubBlock(const WorkArea& w, Sink& out) {
   if (!WriteTable(w, out)) return false;
   if (!out.Fits(2 + w.size)) return false;
-  out.data[out.size++] = static_cast<uint8_t>(w.size >> 8);
-  out.data[out.size++] = static_cast<uint8_t>(w.size);
+  PutBE16(out.data + out.size, static_cast<uint16_t>(w.size));
+  out.size += 2;
   std::memcpy(out.data + out.size, w.buffer, w.size);
   out.size += w.size;
   return true;
@@ -257,7 +258,7 @@ long BlockCoder::Expand(uint8_t* output, unsigned room, const uint8_t* input, un
       span[v] = left[v] == v ? 1 : 0;
     }
     if (length - in < 2) return kDamaged;
-    const unsigned packed = (unsigned{input[in]} << 8) | input[in + 1];
+    const unsigned packed = GetBE16(input + in);
     in += 2;
     if (packed > length - in) return kDamaged;
     for (const unsigned end = in + packed; in < end; ++in) {

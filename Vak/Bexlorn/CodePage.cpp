@@ -1,6 +1,7 @@
 #include "Vak/Bexlorn/CodePage.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "platform/os/CaseFold.h"
 
@@ -105,6 +106,21 @@ int CompareIgnoreCaseN(const char* a, const char* b, std::size_t n) {
 }
 
 int CompareIgnoreCase(const char* a, const char* b) { return CompareIgnoreCaseN(a, b, SIZE_MAX); }
+
+bool StartsWithIgnoreCase(const char* text, const char* prefix) {
+  return CompareIgnoreCaseN(text, prefix, std::strlen(prefix)) == 0;
+}
+
+bool EndsWithIgnoreCase(const char* text, const char* tail) {
+  const std::size_t n = std::strlen(text), m = std::strlen(tail);
+  return n >= m && CompareIgnoreCase(text + n - m, tail) == 0;
+}
+
+bool AsciiEqualsIgnoreCase(const char* a, const char* b, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i)
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  return true;
+}
 
 char16_t ToUtf16(unsigned char c) { return c >= 0x80 && c < 0xA0 ? kHigh[c - 0x80] : char16_t{c}; }
 

@@ -20,11 +20,17 @@ unsigned char ToUpper(unsigned char c);
 // folding of stored names (archive entries, chunk tags, KUID texts), which
 // must not depend on the code page.
 constexpr char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+// The first n bytes of a and b are the same after AsciiLower; a NUL is a
+// byte like any other.
+bool AsciiEqualsIgnoreCase(const char* a, const char* b, std::size_t n);
 
 // Three-way comparison of the lower-case forms as unsigned bytes: <0, 0, >0
 // like strcmp. The N form compares at most n bytes.
 int CompareIgnoreCase(const char* a, const char* b);
 int CompareIgnoreCaseN(const char* a, const char* b, std::size_t n);
+// The text begins (ends) with the whole prefix (tail), compared as above.
+bool StartsWithIgnoreCase(const char* text, const char* prefix);
+bool EndsWithIgnoreCase(const char* text, const char* tail);
 
 // One byte to its UTF-16 unit.
 char16_t ToUtf16(unsigned char c);

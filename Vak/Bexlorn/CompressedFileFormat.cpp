@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "Vak/Bexlorn/BlockCoder.h"
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 
 namespace Vak::CompressedFile {
 

@@ -1,5 +1,5 @@
 #include "Vak/Bexlorn/CrashReport.h"
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 
 #include "platform/os/FileSystem.h"
 #include "platform/os/Program.h"

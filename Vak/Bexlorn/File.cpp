@@ -1,5 +1,5 @@
 #include "Vak/Bexlorn/File.h"
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 
 #include <atomic>
 #include <cstdio>

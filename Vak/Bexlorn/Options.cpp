@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/File.h"
-#include "Vak/Bexlorn/LittleEndian.h"
 #include "Vak/Bexlorn/Wildcard.h"
 #include "platform/os/Program.h"
 

@@ -329,4 +329,11 @@ int FilePath::SubstNameLength(const char* path) noexcept {
   return static_cast<int>(colon - path);
 }
 
+std::string JoinPath(const char* folder, const char* name, char separator) {
+  std::string out = folder ? folder : "";
+  if (!out.empty() && name && *name && !IsSep(out.back())) out += separator;
+  if (name) out += name;
+  return out;
+}
+
 } // namespace Vak

@@ -9,6 +9,7 @@
 // a text longer than 259 characters leaves the path empty; use Set to learn
 // whether the text was taken.
 #include <cstddef>
+#include <string>
 
 namespace Vak {
 
@@ -95,5 +96,10 @@ public:
 private:
   char text_[kSize];
 };
+
+// For paths kept in a std::string (no length bound): folder and name with one
+// separator between, none where either is empty or the folder already ends in
+// one. Null is "". Texts that are stored take '\'.
+std::string JoinPath(const char* folder, const char* name, char separator = '/');
 
 } // namespace Vak

@@ -1,5 +1,5 @@
 #include "Vak/plugins/UId.h"
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 
 #include <cstdio>
 

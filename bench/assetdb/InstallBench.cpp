@@ -16,10 +16,10 @@
 #include "assetdb/VADAssetIndex.h"
 #include "assetdb/VADInstall.h"
 #include "bench/BenchScratch.h"
+#include "cdp/ContentPackage.h"
+#include "cdp/PackageFiles.h"
 #include "content/AppGlobals.h"
 #include "content/ResultsLog.h"
-#include "util/ContentPackage.h"
-#include "util/PackageFiles.h"
 
 namespace {
 

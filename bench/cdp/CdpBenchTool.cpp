@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "cdp/ContentPackage.h"
+#include "cdp/PackageFiles.h"
 #include "content/ACSChunkPtr.h"
 #include "content/ResultsLog.h"
 #include "platform/os/FileSystem.h"
-#include "util/ContentPackage.h"
-#include "util/PackageFiles.h"
 
 namespace {
 

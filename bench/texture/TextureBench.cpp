@@ -11,7 +11,7 @@
 #include <fstream>
 #include <string>
 
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "Vak/Bexlorn/Options.h"
 #include "assets3d/CompressAsciiResource.h"
 #include "bench/BenchScratch.h"

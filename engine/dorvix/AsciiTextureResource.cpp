@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "Vak/Bexlorn/CodePage.h"
 #include "engine/kernelx/WholeFile.h"
 
 namespace Vak {
@@ -14,8 +15,6 @@ std::string Trimmed(std::string_view text) {
   if (first == std::string_view::npos) return "";
   return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
 }
-
-bool SameKey(const std::string& key, const char* name) { return strcasecmp(key.c_str(), name) == 0; }
 
 // The folder part of a path with its separator (or substitute colon).
 std::string FolderOf(const char* path) {
@@ -42,9 +41,9 @@ bool TextureDescription::Parse(const char* text, std::size_t size) {
     const std::string key = Trimmed(std::string_view(line).substr(0, equals));
     const std::string value = Trimmed(std::string_view(line).substr(equals + 1));
     if (key.empty()) return false;
-    if (SameKey(key, "Primary")) {
+    if (CodePage::CompareIgnoreCase(key.c_str(), "Primary") == 0) {
       slices.push_back({value, ""});
-    } else if (SameKey(key, "Alpha")) {
+    } else if (CodePage::CompareIgnoreCase(key.c_str(), "Alpha") == 0) {
       if (slices.empty()) return false;
       slices.back().alpha = value;
     } else {

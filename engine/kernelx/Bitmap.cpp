@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "engine/kernelx/WholeFile.h"
 
 namespace Vak {
@@ -16,9 +16,6 @@ constexpr std::size_t kTgaHeader = 18;
 constexpr std::size_t kBmpFileHeader = 14;
 constexpr std::size_t kBmpInfoHeader = 40;
 constexpr std::size_t kBmpCoreHeader = 12;
-
-uint32_t GetBE16(const uint8_t* p) { return uint32_t{p[0]} << 8 | p[1]; }
-uint32_t GetBE32(const uint8_t* p) { return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]; }
 
 // Types 1, 2, 3 (colour-mapped, true colour, grey) and their run-length forms
 // 9, 10, 11. A run-length body is walked packet by packet.

@@ -1,7 +1,7 @@
 #include "engine/kernelx/ResourceFile.h"
 
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "Vak/Bexlorn/File.h"
-#include "Vak/Bexlorn/LittleEndian.h"
 
 namespace Vak {
 

@@ -12,14 +12,17 @@
 #include <cstdint>
 #include <vector>
 
+#include "Vak/Bexlorn/ByteOrder.h"
+
 namespace Vak {
 
 class File;
 
 // A four-character tag as the number whose little-endian bytes spell it.
 constexpr uint32_t FourCC(const char (&text)[5]) {
-  return uint32_t{static_cast<uint8_t>(text[0])} | uint32_t{static_cast<uint8_t>(text[1])} << 8 |
-         uint32_t{static_cast<uint8_t>(text[2])} << 16 | uint32_t{static_cast<uint8_t>(text[3])} << 24;
+  const uint8_t bytes[4] = {static_cast<uint8_t>(text[0]), static_cast<uint8_t>(text[1]),
+                            static_cast<uint8_t>(text[2]), static_cast<uint8_t>(text[3])};
+  return GetLE32(bytes);
 }
 
 class ResourceFileWriter {

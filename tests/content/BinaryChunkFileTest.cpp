@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "content/ACSFile.h"
 #include "content/DynamicBuffer.h"
 #include "content/TDBTags.h"

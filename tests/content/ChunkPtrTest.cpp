@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "content/ACSChunk.h"
 #include "content/ACSChunkPtr.h"
 #include "content/KUID.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "Vak/Bexlorn/Alloc.h"
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "content/ACSChunk.h"
 #include "content/ACSChunkPtr.h"
 #include "content/KUID.h"

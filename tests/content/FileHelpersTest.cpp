@@ -11,6 +11,9 @@
 #include "Vak/Bexlorn/Log.h"
 #include "content/AppGlobals.h"
 #include "content/FileHelpers.h"
+#include "content/KUIDList.h"
+#include "content/PowerOfTwo.h"
+#include "content/TextHelpers.h"
 #include "tests/platform/os/TempFolder.h"
 
 namespace {
@@ -108,7 +111,7 @@ TEST(FileHelpersTextTest, CaseInsensitiveMatching) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.pattern) + " vs " + c.text);
-    EXPECT_EQ(CompareIgnoreCase(c.pattern, c.text, c.prefixOnly), c.expected);
+    EXPECT_EQ(MatchesPatternIgnoreAsciiCase(c.pattern, c.text, c.prefixOnly), c.expected);
   }
 
   struct Match {
@@ -126,7 +129,7 @@ TEST(FileHelpersTextTest, CaseInsensitiveMatching) {
     SCOPED_TRACE(std::string(m.text) + " / " + m.pattern);
     unsigned length = 99;
     bool atStart = true;
-    MatchLengthIgnoreCase(m.text, m.pattern, length, atStart);
+    MatchLengthIgnoreAsciiCase(m.text, m.pattern, length, atStart);
     EXPECT_EQ(length, m.length);
     EXPECT_EQ(atStart, m.atStart);
   }
@@ -273,7 +276,7 @@ TEST_F(FileHelpersTest, DeleteFileOrFolderStaysStrictlyInsideTheRoot) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
-    EXPECT_EQ(DeleteFileOrFolder(c.folderName, c.path.c_str()), c.expected);
+    EXPECT_EQ(DeleteInsideDatabaseRoot(c.folderName, c.path.c_str()), c.expected);
     EXPECT_TRUE(folder_.Has(c.survivor));
   }
   EXPECT_FALSE(Has("local/file.txt"));
@@ -281,8 +284,8 @@ TEST_F(FileHelpersTest, DeleteFileOrFolderStaysStrictlyInsideTheRoot) {
   EXPECT_TRUE(Has("local"));
 
   SetDatabaseRootPath("");
-  EXPECT_FALSE(DeleteFileOrFolder(kNoFolder, (root_ + "/keep").c_str())) << "no root set";
-  EXPECT_FALSE(DeleteFileOrFolder(PString("db"), "keep")) << "no root set";
+  EXPECT_FALSE(DeleteInsideDatabaseRoot(kNoFolder, (root_ + "/keep").c_str())) << "no root set";
+  EXPECT_FALSE(DeleteInsideDatabaseRoot(PString("db"), "keep")) << "no root set";
   EXPECT_TRUE(Has("keep/k.txt"));
 }
 
@@ -298,7 +301,7 @@ TEST_F(FileHelpersTest, DeleteFileOrFolderRemovesLinksNotTargets) {
 
   for (const char* name : {"tree", "linked", "linked-file"}) {
     SCOPED_TRACE(name);
-    EXPECT_TRUE(DeleteFileOrFolder(PString("local"), name));
+    EXPECT_TRUE(DeleteInsideDatabaseRoot(PString("local"), name));
     EXPECT_FALSE(fs::exists(fs::symlink_status(folder_.Path() / "db/local" / name)));
     EXPECT_EQ(folder_.ReadFile("outside/o.txt"), "o");
   }

@@ -139,4 +139,29 @@ TEST(AppGlobalsTest, DatabaseRootPathDropsItsTrailingSeparator) {
   SetDatabaseRootPath(saved);
 }
 
+TEST(AppGlobalsTest, InDatabaseRootJoinsUnderTheRootOrGivesNothing) {
+  const Vak::File::Path saved = GetDatabaseRootPath();
+  struct Case {
+    const char* root;
+    const char* relative;
+    const char* expected;
+  };
+  const std::string deep = "/" + std::string(250, 'r');
+  const std::vector<Case> cases = {
+      {"/data/velmar", "assets.tdx", "/data/velmar/assets.tdx"},
+      {"/data/velmar/", "cache/assets.bku", "/data/velmar/cache/assets.bku"},
+      {"/data/velmar", "", "/data/velmar/"},  // the root as a folder
+      {"/data/velmar", "scripts/", "/data/velmar/scripts/"},
+      {"/data/velmar", "\\local", "/data/velmar/local"},
+      {"/", "local", "/local"},
+      {"", "local", ""},  // no root: nothing, never a path in the current folder
+      {deep.c_str(), "a-name-too-long-for-the-field", ""},
+  };
+  for (const Case& c : cases) {
+    SetDatabaseRootPath(c.root);
+    EXPECT_STREQ(InDatabaseRoot(c.relative), c.expected) << "'" << c.root << "' + '" << c.relative << "'";
+  }
+  SetDatabaseRootPath(saved);
+}
+
 } // namespace

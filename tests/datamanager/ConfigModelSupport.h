@@ -31,12 +31,14 @@ inline std::string ArgumentStringTable() {
   return StringTableText(entries);
 }
 
-// Meshes of the given names load, each listing the given textures.
+// Meshes of the given names load, each listing the given textures and
+// attachment points.
 class TextureMeshSource : public RUZLib::MeshSource {
 public:
   class Model : public RUZLib::MeshModel {
   public:
-    explicit Model(std::vector<std::string> textures) : textures_(std::move(textures)) {}
+    Model(std::vector<std::string> textures, std::vector<std::string> attachments)
+        : textures_(std::move(textures)), attachments_(std::move(attachments)) {}
     bool IsExpectedInstance() const override { return true; }
     int GetPrimitiveCount() const override { return 1000; }
     int GetLevelCount() const override { return 2; }
@@ -48,13 +50,18 @@ public:
     }
     std::vector<Vak::PString> GetUnresolvedNames() const override { return {}; }
     std::vector<std::vector<Vak::PString>> GetMaterialTextureNames() const override { return {}; }
-    std::vector<RUZLib::MeshAttachment> GetAttachments() const override { return {}; }
+    std::vector<RUZLib::MeshAttachment> GetAttachments() const override {
+      std::vector<RUZLib::MeshAttachment> list;
+      for (const std::string& name : attachments_) list.push_back({Vak::PString(name.c_str())});
+      return list;
+    }
     void ApplyLight(Vak::ParallelLight*) override {}
     int AddAnimation(const Vak::PString&) override { return kAdded; }
     uint32_t GetAnimationValue(const Vak::PString&) override { return 0; }
 
   private:
     std::vector<std::string> textures_;
+    std::vector<std::string> attachments_;
   };
 
   Result Load(const Vak::PString& name, Vak::ResourceDatabase*, Vak::RenderKernel*, bool) override {
@@ -62,10 +69,13 @@ public:
     auto it = meshes.find(name.c_str());
     if (it == meshes.end()) return result;
     result.kind = Kind::kGeometry;
-    result.model = std::make_unique<Model>(it->second);
+    auto points = attachments.find(name.c_str());
+    result.model =
+        std::make_unique<Model>(it->second, points == attachments.end() ? std::vector<std::string>{} : points->second);
     return result;
   }
   std::map<std::string, std::vector<std::string>> meshes;  // by lower-case resource name
+  std::map<std::string, std::vector<std::string>> attachments;  // attachment points, by the same names
 };
 
 // Assets the index knows, by config text, and the replacements of obsolete

@@ -60,27 +60,14 @@ parts
 // Meshes by lower-case resource name, each with its attachment points.
 class PointMeshSource : public RUZLib::MeshSource {
 public:
-  using Base = datamanager::test::TextureMeshSource::Model;
-  class Model : public Base {
-  public:
-    explicit Model(std::vector<std::string> points) : Base({}), points_(std::move(points)) {}
-    std::vector<RUZLib::MeshAttachment> GetAttachments() const override {
-      std::vector<RUZLib::MeshAttachment> list;
-      for (const std::string& name : points_) list.push_back({Vak::PString(name.c_str()), 0, 0, 0});
-      return list;
-    }
-
-  private:
-    std::vector<std::string> points_;
-  };
-
   Result Load(const Vak::PString& name, Vak::ResourceDatabase*, Vak::RenderKernel*, bool) override {
     Result result;
     loads.push_back(name.c_str());
     auto it = meshes.find(name.c_str());
     if (it == meshes.end()) return result;
     result.kind = Kind::kGeometry;
-    result.model = std::make_unique<Model>(it->second);
+    using Model = datamanager::test::TextureMeshSource::Model;
+    result.model = std::make_unique<Model>(std::vector<std::string>{}, it->second);
     return result;
   }
   std::map<std::string, std::vector<std::string>> meshes;

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "content/AppGlobals.h"
+#include "content/ResultsLog.h"
 #include "datamanager/Container.h"
+#include "datamanager/Validate.h"
 #include "datamanager/ValidationRules.h"
 #include "datamanager/Vocabulary.h"
 #include "tests/datamanager/ConfigModelSupport.h"
@@ -136,6 +139,83 @@ TEST_F(ShippedSchema, InstalledConfigsLoadAndExportWithoutFindings) {
     EXPECT_TRUE(root_->RunValidationRules());
     EXPECT_EQ(Records(), std::vector<std::string>{});
     Manager().PurgeLoadedData();
+  }
+}
+
+// The kinds the legacy upgrade rewrites, in their current form and as
+// legacy configs, validated as the asset database validates an asset.
+TEST_F(ShippedSchema, UpgradedKindsValidateWithoutFindings) {
+  const std::map<std::string, std::vector<std::string>> points = {
+      {"turn\\base\\base.im", {"a.otrack0a", "a.otrack0b"}},
+      {"turn\\deck\\deck.im", {"a.itrack0a", "a.itrack0b"}},
+      {"cross\\gate\\gate.im", {"a.road0a", "a.road0b", "a.track0a", "a.track0b"}},
+      {"turn\\base.im", {}},
+      {"cross\\gate.im", {}},
+      {"junction\\left\\left.im", {}},
+      {"junction\\right\\right.im", {}},
+      {"board\\board.im", {}},
+  };
+  for (const char* kuid : {"<kuid:414141:40>", "<kuid:414141:41>", "<kuid:414141:42>"}) index_.assets[kuid] = {true, ""};
+  for (const auto& [name, attachments] : points) {
+    meshes_.meshes[name] = {};
+    meshes_.attachments[name] = attachments;
+  }
+  folder_.WriteFile("local/ground/ground.texture", "");
+  folder_.WriteFile("local/ground/ground.texture.txt", "");
+  auto legacy = [](const char* kind, int number, const std::string& more) {
+    return "kuid <kuid:414141:" + std::to_string(number) + ">\r\nkind \"" + kind + "\"\r\nusername \"Old\"\r\n" + more;
+  };
+  auto meshTable = [](const char* entry, const char* mesh) {
+    return std::string("mesh-table\r\n{\r\n  ") + entry + "\r\n  {\r\n    mesh \"" + mesh + "\"\r\n  }\r\n}\r\n";
+  };
+  struct KindCase {
+    const char* folder;
+    std::string config;
+  };
+  const KindCase cases[] = {
+      {"turn", Identity("turntable", 30) + "track <kuid:414141:40>\r\n" + meshTable("default", "base.im") +
+                   "attached-track\r\n{\r\n  track0\r\n  {\r\n    vertices\r\n    {\r\n      0 \"a.track0a\"\r\n"
+                   "      1 \"a.track0b\"\r\n    }\r\n    track <kuid:414141:40>\r\n"
+                   "    useadjoiningtracktype 0\r\n  }\r\n}\r\n"},
+      {"cross", Identity("mocrossing", 31) + meshTable("default", "gate.im")},
+      {"junction", Identity("mojunction", 32) + meshTable("left", "left/left.im")},
+      {"board", Identity("mospeedboard", 33) + "trackside 2\r\n" + meshTable("default", "board.im")},
+      {"map", Identity("map", 34) + "region <kuid:414141:41>\r\n"},
+      {"behavior", Identity("behavior", 35) + "thumbnails\r\n{\r\n  0\r\n  {\r\n    image \"icon.tga\"\r\n"
+                                              "    width 64\r\n    height 64\r\n  }\r\n}\r\n"},
+      {"ground", Identity("groundtexture", 36) + "texture \"ground.texture\"\r\n"},
+      {"engine", Identity("engine", 37)},
+      // Legacy: the upgrade builds the mesh tables, and the attached tracks
+      // from the meshes' attachment points.
+      {"turn", legacy("turntable", 50,
+                      "asset-filename \"turn\"\r\nmode0 \"base\"\r\nmode1 \"deck\"\r\ntrack <kuid:414141:40>\r\n")},
+      {"cross", legacy("mocrossing", 51,
+                       "asset-filename \"cross\"\r\nmode0 \"gate\"\r\ntrack <kuid:414141:40>\r\n"
+                       "road <kuid:414141:42>\r\n")},
+      {"junction", legacy("mojunction", 52, "asset-filename \"junction\"\r\nmode0 \"left\"\r\nmode1 \"right\"\r\n")},
+      {"board", legacy("mospeedboard", 53, "function \"speed\"\r\n")},
+      {"map", legacy("map", 54, "region <kuid:414141:41>\r\n")},
+      {"behavior", legacy("behavior", 55, "icon-texture \"icon.tga\"\r\n")},
+      {"ground", legacy("groundtexture", 56, "asset-filename \"ground\"\r\n")},
+      {"engine", legacy("engine", 57, "")},
+  };
+  RUZLib::DataManagerValidation validation;
+  for (const KindCase& c : cases) {
+    SCOPED_TRACE(c.config);
+    folder_.WriteFile(std::string("local/") + c.folder + "/config.txt", c.config);
+    ResultsLog results;
+    bool kindUnchanged = false;
+    const std::string folder = (folder_.Path() / "local" / c.folder).string();
+    EXPECT_TRUE(validation.ValidateAsset(folder.c_str(), nullptr, "config.txt", false, results, kindUnchanged));
+    validation.PurgeLoadedData();
+    validation.ClearMeshFailureReported();
+    EXPECT_TRUE(kindUnchanged);
+    std::vector<std::string> lines;
+    results.Lock();
+    for (const ResultsLog::Line& line : results.GetLines())
+      lines.push_back(std::to_string(line.severity) + ":" + static_cast<const char*>(line.text));
+    results.Unlock();
+    EXPECT_EQ(lines, std::vector<std::string>{});
   }
 }
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "Vak/Bexlorn/String.h"
+#include "cdp/ContentPackage.h"
 #include "tests/e2e/E2ESupport.h"
-#include "util/ContentPackage.h"
 
 namespace {
 

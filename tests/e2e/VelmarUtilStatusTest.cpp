@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "cdp/ContentPackage.h"
 #include "content/ACSChunk.h"
 #include "tests/e2e/E2ESupport.h"
-#include "util/ContentPackage.h"
 
 namespace {
 

@@ -86,6 +86,15 @@ TEST(DriverTest, CommandLineWithoutASourcePrintsTheUsageOrTheDocument) {
   EXPECT_GT(std::string(LanguageDocument()).size(), 45000u);
 }
 
+// The text is kept in data/ and built into the program: every byte of the
+// file, line ends and the last newline too, and nothing after it.
+TEST(DriverTest, TheDocumentIsItsDataFileByteForByte) {
+  std::ifstream in(GSC_DOCUMENT, std::ios::binary);
+  ASSERT_TRUE(in) << GSC_DOCUMENT;
+  const std::string file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  EXPECT_EQ(std::string(LanguageDocument()), file);
+}
+
 TEST(DriverTest, MessagesArePrintedAtTheEndAndAppendedToTheBuildLog) {
   TempFolder dir;
   dir.WriteFile("build.log", "earlier\n");

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "Vak/Bexlorn/CompressedFileFormat.h"
 #include "Vak/Bexlorn/File.h"
-#include "Vak/Bexlorn/LittleEndian.h"
 #include "content/LZSSCompress.h"
 #include "gscompiler/ScriptFile.h"
 #include "tests/platform/os/TempFolder.h"

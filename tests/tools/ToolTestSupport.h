@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/os/FileSystem.h"
-#include "tests/util/PackageTestSupport.h"
+#include "tests/cdp/PackageTestSupport.h"
 
 namespace tooltest {
 

@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "Vak/Bexlorn/Archive.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "Vak/Bexlorn/FileSubArchive.h"
-#include "Vak/Bexlorn/LittleEndian.h"
 #include "Vak/Bexlorn/Time.h"
 #include "tests/Vak/Bexlorn/ArchiveBuilder.h"
 #include "tests/tools/ToolTestSupport.h"

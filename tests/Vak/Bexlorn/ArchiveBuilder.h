@@ -10,8 +10,8 @@
 
 #include "Vak/Bexlorn/Archive.h"
 #include "Vak/Bexlorn/BlockCoder.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "Vak/Bexlorn/File.h"
-#include "Vak/Bexlorn/LittleEndian.h"
 
 namespace Vak::test {
 

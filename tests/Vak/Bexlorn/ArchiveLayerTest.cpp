@@ -1,5 +1,5 @@
 #include "Vak/Bexlorn/FileSubArchive.h"
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

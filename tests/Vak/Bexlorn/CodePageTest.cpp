@@ -218,4 +218,52 @@ TEST(CodePage, CompareIgnoreCase) {
   }
 }
 
+TEST(CodePage, StartsAndEndsWithIgnoreCase) {
+  struct Case {
+    const char* text;
+    const char* part;
+    bool starts;
+    bool ends;
+  };
+  const Case cases[] = {
+      {"<KUID:1:2>", "<kuid:", true, false},
+      {"Texture.TXT", "texture.txt", true, true},
+      {"a/bTexture.txt", "TEXTURE.TXT", false, true},
+      {"abc", "", true, true},
+      {"", "a", false, false},
+      {"ab", "abc", false, false},  // the part is longer than the text
+      {"\xC9t\xC9", "\xE9T\xE9", true, true},  // the code page's letters fold
+      {"\xD7x", "\xF7", false, false},          // not letters
+      {"kuid", "KUID2", false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.text) + " / " + testing::PrintToString(c.part));
+    EXPECT_EQ(cp::StartsWithIgnoreCase(c.text, c.part), c.starts);
+    EXPECT_EQ(cp::EndsWithIgnoreCase(c.text, c.part), c.ends);
+  }
+}
+
+TEST(CodePage, AsciiEqualsIgnoreCase) {
+  struct Case {
+    const char* a;
+    const char* b;
+    std::size_t n;
+    bool equal;
+  };
+  const Case cases[] = {
+      {"Track", "tRACK", 5, true},
+      {"Tracks", "trackX", 5, true},  // only n bytes count
+      {"abc", "abd", 3, false},
+      {"", "", 0, true},
+      {"\xC4", "\xE4", 1, false},           // ASCII letters only
+      {"a\0b", "A\0c", 4, false},         // a NUL does not end the comparison
+      {"@[`{", "@[`{", 4, true},
+      {"[", "{", 1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.a) + " vs " + testing::PrintToString(c.b));
+    EXPECT_EQ(cp::AsciiEqualsIgnoreCase(c.a, c.b, c.n), c.equal);
+  }
+}
+
 }  // namespace

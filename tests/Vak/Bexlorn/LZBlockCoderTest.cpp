@@ -1,5 +1,5 @@
 #include "Vak/Bexlorn/LZBlockCoder.h"
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 
 #include <cstdint>
 #include <random>

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "Vak/Bexlorn/File.h"
-#include "Vak/Bexlorn/LittleEndian.h"
 #include "tests/platform/os/TempFolder.h"
 
 namespace {

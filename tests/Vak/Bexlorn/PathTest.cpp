@@ -337,6 +337,32 @@ TEST(Path, Join) {
   EXPECT_EQ(Str(out), "C:\\dir\\file");
 }
 
+TEST(Path, JoinPathForUnboundedText) {
+  struct Case {
+    const char* folder;
+    const char* name;
+    const char* expected;
+    char separator = '/';
+  };
+  const std::vector<Case> cases = {
+      {"a", "b", "a/b"},
+      {"local", "hash-0A", "local\\hash-0A", '\\'},  // stored texts
+      {"a/", "b", "a/b", '\\'},
+      {"a\\", "b", "a\\b"},
+      {"", "b", "b"},
+      {nullptr, "b", "b"},
+      {"a", "", "a"},
+      {"a", nullptr, "a"},
+      {"a", "/b", "a//b"},  // the name is taken as it is
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Vak::JoinPath(c.folder, c.name, c.separator), c.expected)
+        << (c.folder ? c.folder : "(null)") << " + " << (c.name ? c.name : "(null)");
+  }
+  const std::string deep(300, 'd');
+  EXPECT_EQ(Vak::JoinPath(deep.c_str(), "x"), deep + "/x") << "no path-length bound";
+}
+
 TEST(Path, MakeRelativeTo) {
   struct Case {
     const char* path;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "content/DynamicBuffer.h"
 #include "content/KUID.h"
 #include "content/TStream.h"

@@ -8,15 +8,18 @@
 
 #include "assetdb/VADAssetIndex.h"
 #include "assetdb/VADDatabase.h"
-#include "assetdb/VADFolderScan.h"
+#include "assetdb/VADDataFolders.h"
 #include "assetdb/VADLock.h"
 #include "content/AppGlobals.h"
 
 namespace crashtest {
 
-// Loaded (or rebuilt from the folders), then its local folders scanned.
+// Opened as VelmarUtil opens it: its data folders prepared, the database
+// started, and the first index lock (which loads, restores or rebuilds).
+// Nothing more: a reopen that mended more than the program hides what a
+// kill left.
 inline void Reopen(const std::string& root) {
-  SetDatabaseRootPath(root.c_str());
+  VADPrepareDataFolders(root.c_str());
   VADStartBlock block;
   VADStartParams(block);
   std::strncpy(block.root, root.c_str(), sizeof block.root - 1);
@@ -25,11 +28,11 @@ inline void Reopen(const std::string& root) {
     VADLock lock;
     lock.Acquire(true);
   }
-  ScanLocalFolders(nullptr);
 }
 
 inline void Close() {
   EXPECT_TRUE(VADShutdown());
+  VADUnmountDataFolders();
   gVadAssetIndex.Clear();
   gVadAssetIndex.ClearDirtyFlags();
 }

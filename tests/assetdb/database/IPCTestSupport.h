@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "assetdb/VADIPC.h"
 #include "platform/os/FileSystem.h"
 #include "platform/os/NamedMutex.h"

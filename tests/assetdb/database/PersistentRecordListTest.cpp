@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "Vak/Bexlorn/OS.h"
 #include "Vak/Bexlorn/Rand.h"
 #include "content/DynamicBuffer.h"

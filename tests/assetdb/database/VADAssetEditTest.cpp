@@ -4,14 +4,15 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "assetdb/InterfaceTextDB.h"
 #include "assetdb/PersistentRecordList.h"
 #include "assetdb/VADServices.h"
 #include "assetdb/VADLog.h"
-#include "content/InterfaceTextDB.h"
 #include "assetdb/VADAssetFolders.h"
 #include "assetdb/VADAssetHandle.h"
 #include "assetdb/VADAssetIndex.h"
@@ -50,6 +51,9 @@ std::vector<Logged> Lines(ResultsLog& log) {
   return lines;
 }
 
+// The rewrite's own renames, while a test notes them.
+VADRenameFunction gRealRename = nullptr;
+
 // Deletions that fail for paths holding `gUndeletable`.
 std::string gUndeletable;
 bool RefusingDelete(const char* path) {
@@ -66,6 +70,8 @@ protected:
   }
   void TearDown() override {
     gVadDeleteFolder = VADDeleteFolder;
+    if (gRealRename) gVadRewriteRename = gRealRename;
+    gVadRewriteExchange = true;
     PersistentRecordList::Global().Clear();
     AssetArchiveCache::Purge();
     IndexFixture::TearDown();
@@ -619,6 +625,62 @@ TEST_F(AssetEditTest, AFolderThatWillNotGoStaysInTheRecord) {
       EXPECT_EQ(Editing(kuid), editing);
     }
     EXPECT_TRUE(Lines(log).empty());
+  }
+}
+
+// ---- order against a kill
+
+// A folder change that the index file on disk still describes survives a
+// kill unseen: the next start reads that file and never restores. So each
+// operation demotes the file (its first change) before any folder moves.
+bool gIndexFileStood = false;
+void NoteIndexFile() {
+  Vak::File::Path index = GetDatabaseRootPath();
+  index.AddPath("assets.tdx");
+  gIndexFileStood = gIndexFileStood || Vak::File::Exists(index).Ok();
+}
+bool NotingDelete(const char* path) {
+  NoteIndexFile();
+  return RefusingDelete(path);
+}
+bool NotingRename(const char* from, const char* to) {
+  NoteIndexFile();
+  return gRealRename(from, to);
+}
+
+TEST_F(AssetEditTest, FoldersMoveOnlyOnceTheIndexFileIsDemoted) {
+  gRealRename = gVadRewriteRename;
+  gVadRewriteRename = NotingRename;
+  gVadRewriteExchange = false;
+  gVadDeleteFolder = NotingDelete;
+  VADAssetHandle handle;
+  struct Case {
+    const char* what;
+    std::function<void()> setUp;
+    std::function<bool()> run;
+  };
+  const Case cases[] = {
+      {"delete", [&] { Local(a_, "shed"); }, [&] { return VADDeleteAsset(a_, true, nullptr); }},
+      {"commit over a local folder",
+       [&] {
+         Local(b_, "barn");
+         handle = VADOpenAsset(b_, true, nullptr);
+       },
+       [&] {
+         bool kept = false;
+         return VADCommitAssetEdits(handle, 0, nullptr, kept);
+       }},
+      {"revert", [&] { handle = VADOpenAsset(b_, true, nullptr); }, [&] { return VADRevertAsset(handle, nullptr); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.setUp();
+    root_.WriteFile("assets.tdx", "the index as the run found it");
+    gVadAssetIndex.ClearDirtyFlags();
+    gIndexFileStood = false;
+    EXPECT_TRUE(c.run());
+    EXPECT_FALSE(gIndexFileStood);
+    EXPECT_TRUE(std::filesystem::exists(Root("cache/assets.bku")));
   }
 }
 

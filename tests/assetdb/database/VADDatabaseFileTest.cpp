@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "assetdb/KuidBaseFile.h"
 #include "assetdb/PersistentRecordList.h"
 #include "assetdb/VADAssetIndex.h"

@@ -12,7 +12,7 @@
 #include <tuple>
 #include <vector>
 
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "content/DynamicBuffer.h"
 #include "content/TStream.h"
 

@@ -1,9 +1,9 @@
 // The editing cycle killed at random moments: every asset's local folder
 // stays whole, old or new and never a mix, and an editing copy goes only
-// once its local copy is complete. After each kill the database reopens and
-// scans its local folders as the program would: every reported commit has a
-// record on its whole folder, and the rewrite's leftover "temp" copies are
-// neither taken for assets nor left in "local".
+// once its local copy is complete. After each kill the database reopens as
+// the program does: every reported commit has a record on its whole folder,
+// and the rewrite's leftover "temp" copies are neither taken for assets nor
+// left in "local".
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -169,9 +169,9 @@ void ExpectNoRecordInTemp() {
 
 // A kill inside the folder rewrite leaves a complete copy, old or new, in a
 // "temp" folder beside the asset's folder, or (on the first commit of a new
-// asset) without one. Whether the index knew the asset or is rebuilt, the
-// scan keeps the record on the real folder and clears the copy out of
-// "local".
+// asset) without one, and the index file demoted to the backup. Whether the
+// backup knew the asset or the index is rebuilt, the reopening keeps the
+// record on the real folder and clears the copy out of "local".
 TEST_F(EditCrashTest, ScanNeverTakesARewriteLeftoverForTheAsset) {
   struct Case {
     const char* what;
@@ -195,6 +195,8 @@ TEST_F(EditCrashTest, ScanNeverTakesARewriteLeftoverForTheAsset) {
       Reopen(db);
       Close();
       ASSERT_TRUE(std::filesystem::exists(PathIn(db, "assets.tdx")));
+      // A commit demotes the index file before it rewrites a folder.
+      ASSERT_TRUE(VADDemoteDatabaseFile());
     }
     // Names either side of the asset's own, whatever order a listing gives.
     WriteAssetFolder(db, HashFolder(0) + "/temp0leftover", 0, c.leftover);

@@ -23,12 +23,12 @@
 #include "assetdb/VADFolderScan.h"
 #include "assetdb/VADLock.h"
 #include "assetdb/VADRecordConfig.h"
+#include "cdp/ContentPackage.h"
+#include "cdp/PackageFiles.h"
 #include "content/AppGlobals.h"
 #include "content/ResultsLog.h"
 #include "tests/assetdb/database/CrashTestSupport.h"
 #include "tests/assetdb/database/IPCTestSupport.h"
-#include "util/ContentPackage.h"
-#include "util/PackageFiles.h"
 
 namespace {
 

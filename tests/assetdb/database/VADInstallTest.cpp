@@ -20,12 +20,12 @@
 #include "assetdb/VADDatabase.h"
 #include "assetdb/VADLock.h"
 #include "assets3d/VelmarResourceDatabaseServices.h"
+#include "cdp/PackageFiles.h"
 #include "content/ACSChunk.h"
 #include "content/ResultsLog.h"
 #include "tests/assetdb/TestSupport.h"
 #include "tests/assetdb/database/IndexFixture.h"
-#include "tests/util/PackageTestSupport.h"
-#include "util/PackageFiles.h"
+#include "tests/cdp/PackageTestSupport.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "content/DynamicBuffer.h"
 #include "content/ResultsLog.h"
 #include "content/TStream.h"

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "assetdb/CategoryList.h"
+#include "assetdb/InterfaceTextDB.h"
 #include "assetdb/VADAssetIndex.h"
 #include "assetdb/VADServices.h"
 #include "content/AppGlobals.h"
-#include "content/InterfaceTextDB.h"
 #include "content/ResultsLog.h"
 #include "tests/assetdb/database/IndexFixture.h"
 

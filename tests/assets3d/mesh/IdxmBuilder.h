@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 
 namespace meshtest {
 

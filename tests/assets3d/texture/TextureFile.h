@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "engine/dorvix/TextureResource.h"
 #include "engine/kernelx/ResourceFile.h"
 #include "tests/engine/kernelx/ImageFiles.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
 #include "platform/os/Process.h"
 #include "platform/os/Waitable.h"
 

@@ -11,9 +11,9 @@
 
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/FileSubst.h"
+#include "assetdb/InterfaceTextDB.h"
 #include "assetdb/SharedLock.h"
 #include "assetdb/VADLog.h"
-#include "content/InterfaceTextDB.h"
 #include "content/ResultsLog.h"
 #include "tests/platform/os/TempFolder.h"
 #include "tests/util/frontend/PrintedLog.h"

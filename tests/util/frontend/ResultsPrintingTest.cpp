@@ -3,8 +3,8 @@
 #include <string>
 
 #include "content/ResultsLog.h"
-#include "util/CommandDispatcher.h"
 #include "tests/util/frontend/PrintedLog.h"
+#include "util/AssetReports.h"
 
 namespace {
 

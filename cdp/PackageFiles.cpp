@@ -1,4 +1,4 @@
-#include "util/PackageFiles.h"
+#include "cdp/PackageFiles.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,7 +13,8 @@
 #include "Vak/Bexlorn/Alloc.h"
 #include "Vak/Bexlorn/Exception.h"
 #include "Vak/Bexlorn/File.h"
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
+#include "cdp/PackageKeys.h"
 #include "content/FileHelpers.h"
 #include "content/LZSSCompress.h"
 #include "content/ResultsLog.h"
@@ -23,7 +24,6 @@
 #include "platform/os/FileSystem.h"
 #include "platform/os/Thread.h"
 #include "platform/os/Waitable.h"
-#include "util/PackageKeys.h"
 
 using namespace CDPKeys;
 
@@ -62,12 +62,6 @@ void Report(ResultsLog& log, int32_t severity, const char* key, const Vak::PStri
 
 bool IsLZSS(const Vak::PString& compression) { return compression == LZSS(); }
 
-std::string Join(const std::string& folder, const char* name) {
-  if (folder.empty()) return name;
-  const char last = folder.back();
-  return last == '/' || last == '\\' ? folder + name : folder + "/" + name;
-}
-
 // Memory from the engine's allocator, handed to a value on success.
 struct AllocBlock {
   explicit AllocBlock(uint64_t size)
@@ -97,7 +91,7 @@ public:
     Vak::File::Find find;
     bool found = false;
     try {
-      const std::string pattern = Join(folder, "*");
+      const std::string pattern = Vak::JoinPath(folder.c_str(), "*");
       found = plain ? find.Open(pattern.c_str()) : find.Open(pattern.c_str(), substitute_);
     } catch (const Vak::Exception&) {
       return Unreadable(folder);
@@ -121,7 +115,7 @@ public:
         result = false;
         continue;
       }
-      const std::string path = Join(folder, name);
+      const std::string path = Vak::JoinPath(folder.c_str(), name);
       if (find.attributes & Vak::File::Entry::kFolder) {
         ACSChunkPtr sub;
         sub.MakeContainer();
@@ -268,7 +262,7 @@ bool CollectSteps(std::vector<ExtractStep>& steps, const ACSChunkPtr& files, con
     if (!IsValidPackageName(name.c_str())) continue;
     const ACSChunkPtr child = files->FindChild(name);
     const int type = child->GetType();
-    const std::string path = Join(destination, name.c_str());
+    const std::string path = Vak::JoinPath(destination.c_str(), name.c_str());
     if (type == kACSContainer) {
       if (IsSafePackagePath(name.c_str()) && !CollectSteps(steps, child, path, folder)) return false;
     } else if (type == kACSRaw) {

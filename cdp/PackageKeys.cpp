@@ -1,4 +1,4 @@
-#include "util/PackageKeys.h"
+#include "cdp/PackageKeys.h"
 
 namespace CDPKeys {
 

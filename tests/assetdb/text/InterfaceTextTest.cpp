@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "LogCapture.h"
+#include "tests/content/LogCapture.h"
 
 #include <cstdio>
 #include <string>
@@ -10,8 +10,8 @@
 #include "Vak/Bexlorn/FileSubst.h"
 #include "Vak/Bexlorn/Log.h"
 #include "Vak/Bexlorn/PString.h"
+#include "assetdb/InterfaceTextDB.h"
 #include "content/ACSChunkPtr.h"
-#include "content/InterfaceTextDB.h"
 #include "tests/platform/os/TempFolder.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "util/PackageFiles.h"
+#include "cdp/PackageFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -18,13 +18,13 @@
 #include <vector>
 
 #include "Vak/Bexlorn/File.h"
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
+#include "cdp/PackageKeys.h"
 #include "content/LZSSCompress.h"
 #include "content/AppGlobals.h"
 #include "content/ResultsLog.h"
 #include "content/TDBTags.h"
-#include "tests/util/PackageTestSupport.h"
-#include "util/PackageKeys.h"
+#include "tests/cdp/PackageTestSupport.h"
 
 using cdptest::Lines;
 using cdptest::ListTree;

@@ -1,4 +1,4 @@
-#include "content/InterfaceTextDB.h"
+#include "assetdb/InterfaceTextDB.h"
 
 #include "assetdb/SharedLock.h"
 #include "content/VelmarEx.h"

@@ -1,4 +1,4 @@
-#include "util/ContentPackage.h"
+#include "cdp/ContentPackage.h"
 
 #include <cstdio>
 #include <functional>
@@ -7,13 +7,14 @@
 #include <vector>
 
 #include "Vak/Bexlorn/File.h"
-#include "Vak/Bexlorn/LittleEndian.h"
+#include "Vak/Bexlorn/ByteOrder.h"
+#include "cdp/PackageKeys.h"
 #include "content/ACSFile.h"
 #include "content/DynamicBuffer.h"
 #include "content/FileHelpers.h"
+#include "content/KUIDList.h"
 #include "content/TStream.h"
 #include "content/TextChunkFile.h"
-#include "util/PackageKeys.h"
 
 using namespace CDPKeys;
 

@@ -1,4 +1,4 @@
-#include "util/ContentPackage.h"
+#include "cdp/ContentPackage.h"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 #include <sys/resource.h>
 #include <vector>
 
+#include "cdp/PackageFiles.h"
 #include "content/TDBTags.h"
-#include "tests/util/PackageTestSupport.h"
-#include "util/PackageFiles.h"
+#include "tests/cdp/PackageTestSupport.h"
 
 using cdptest::ListTree;
 using cdptest::ReadBytes;
