@@ -184,7 +184,7 @@ void MeshData::AnimationBody(bool* result) {
   DataManager* manager = DataManager::TryInstance();
   if (!manager) return;
   MeshData* target = animationTarget_ ? animationTarget_ : this;
-  if (!target->model_ || !target->animatable_ || !target->model_->HasAnimator()) {
+  if (!target->model_ || !target->animatable_) {
     ReportError(manager->Format(Msg::kAnimationWithoutAnimator, animationPath_));
     return;
   }

@@ -52,8 +52,6 @@ public:
   virtual std::vector<MeshAttachment> GetAttachments() const = 0;
   // Hands the light to the instance's light-target part (null: none).
   virtual void ApplyLight(Vak::ParallelLight* light) = 0;
-  // Whether an animator was made for the instance.
-  virtual bool HasAnimator() const { return true; }
   // Adds an animation by its lower-case name to the animator.
   virtual int AddAnimation(const Vak::PString& name) = 0;
   // The value an animation instance of that name carries.

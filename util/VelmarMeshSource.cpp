@@ -6,16 +6,23 @@
 #include "Vak/Cindrel/ResourceDatabase.h"
 #include "assets3d/VelmarGeometryBaseResource.h"
 #include "assets3d/VelmarIndexedMeshInstance.h"
+#include "engine/elthrac/ParticleBone.h"
+#include "engine/fyrmond/Animator.h"
 
 namespace {
 
-NoMeshAnimatorFactory gNoAnimators;
+// The names the mesh's skeleton answers to, root first.
+void CollectBoneNames(const Vak::Particle* bone, std::vector<Vak::PString>& names) {
+  if (bone == nullptr) return;
+  names.push_back(bone->GetName());
+  for (const Vak::Particle* child : bone->Children()) CollectBoneNames(child, names);
+}
 
 // A loaded mesh: one use of its resource, its instance and its animator.
 class VelmarMeshModel : public RUZLib::MeshModel {
 public:
   VelmarMeshModel(VelmarGeometryBaseResource* resource, VelmarIndexedMeshInstance* instance, bool levelOfDetail,
-                  std::unique_ptr<MeshAnimator> animator)
+                  std::unique_ptr<Vak::Animator> animator)
       : resource_(resource), instance_(instance), levelOfDetail_(levelOfDetail), animator_(std::move(animator)) {}
   ~VelmarMeshModel() override {
     delete instance_;
@@ -74,7 +81,6 @@ public:
     instance_->SetLight(light);
     instance_->UpdateLighting(false);
   }
-  bool HasAnimator() const override { return animator_ != nullptr; }
   int AddAnimation(const Vak::PString& name) override { return animator_ ? animator_->Add(name) : kAddFailed4; }
   uint32_t GetAnimationValue(const Vak::PString& name) override { return animator_ ? animator_->GetValue(name) : 0; }
 
@@ -82,12 +88,10 @@ private:
   VelmarGeometryBaseResource* resource_;
   VelmarIndexedMeshInstance* instance_;
   bool levelOfDetail_;
-  std::unique_ptr<MeshAnimator> animator_;
+  std::unique_ptr<Vak::Animator> animator_;
 };
 
 } // namespace
-
-VelmarMeshSource::VelmarMeshSource(MeshAnimatorFactory* animators) : animators_(animators ? animators : &gNoAnimators) {}
 
 RUZLib::MeshSource::Result VelmarMeshSource::Load(const Vak::PString& name, Vak::ResourceDatabase* database,
                                                   Vak::RenderKernel* kernel, bool levelOfDetail) {
@@ -116,7 +120,12 @@ RUZLib::MeshSource::Result VelmarMeshSource::Load(const Vak::PString& name, Vak:
   VelmarIndexedMeshInstance* instance = geometry->CreateMeshInstance();
   // The instance keeps its own lock.
   geometry->Unlock();
-  std::unique_ptr<MeshAnimator> animator = instance ? animators_->Create(kernel, database) : nullptr;
+  std::unique_ptr<Vak::Animator> animator;
+  if (instance) {
+    std::vector<Vak::PString> bones;
+    CollectBoneNames(geometry->GetDefinition()->GetRootBone(), bones);
+    animator = std::make_unique<Vak::Animator>(database, std::move(bones));
+  }
   result.model = std::make_unique<VelmarMeshModel>(geometry, instance, levelOfDetail, std::move(animator));
   return result;
 }
