@@ -12,14 +12,6 @@
 
 namespace {
 
-class ConvertTexType : public Vak::ResourceTypeBase {
-public:
-  using ResourceTypeBase::ResourceTypeBase;
-  Vak::Resource* Create(const Vak::PString& name, Vak::ResourceDatabase* database) override {
-    return new CompressAsciiResource(name, database);
-  }
-};
-
 // One opened description. The resource leaves its database's table when
 // released, so that the next conversion of the same name reads it afresh.
 class TextureHandle : public VADTextureResource {
@@ -50,7 +42,7 @@ private:
 } // namespace
 
 void RegisterTextureResourceTypes() {
-  new ConvertTexType(Vak::PString(kConvertTexExtension), Vak::UId(kConvertTexTypeId));
+  new Vak::ResourceType<CompressAsciiResource>(Vak::PString(kConvertTexExtension), Vak::UId(kConvertTexTypeId));
 }
 
 VADTextureResource* VelmarTextureService::Open(Vak::ResourceDatabase* database, const Vak::PString&,

@@ -27,6 +27,7 @@
 #include "engine/dorvix/RenderKernel.h"
 #include "util/CommandDispatcher.h"
 #include "util/EngineContext.h"
+#include "util/VelmarMeshSource.h"
 
 namespace {
 
@@ -102,6 +103,9 @@ int InitKernel(EngineContext& context, const char* programPath, int argc, char**
   // The asset database validates configs through the data manager.
   static RUZLib::DataManagerValidation validation;
   GetVADServices().validation = &validation;
+  // Validation and the legacy upgrade read meshes through the resource types.
+  static VelmarMeshSource meshes;
+  RUZLib::DataManager::SetMeshSource(&meshes);
 
   Vak::File::Path root(programFolder);
   root.DelSlash();

@@ -45,6 +45,14 @@ public:
   virtual Resource* CreateOnTheFly(const PString& name, ResourceDatabase* database);
 };
 
+// The type of one resource class: creates that class by name.
+template <class T>
+class ResourceType : public ResourceTypeBase {
+public:
+  using ResourceTypeBase::ResourceTypeBase;
+  Resource* Create(const PString& name, ResourceDatabase* database) override { return new T(name, database); }
+};
+
 // Steps the resource system once a frame.
 class ResourceSystemTask : public Task {
 public:

@@ -32,6 +32,35 @@ GeometryChunk::GeometryChunk(const VertexType& type, unsigned vertices, unsigned
 
 GeometryChunk::~GeometryChunk() { SetFaceNeighborArray(nullptr); }
 
+unsigned GeometryChunk::GetPrimitiveCount() const {
+  const unsigned n = GetIndexCount();
+  switch (geometryType_) {
+  case 0: return n / 3;             // triangle list
+  case 1: case 2: return n > 2 ? n - 2 : 0;  // strip, fan
+  case 3: return n;                 // points
+  case 4: return n / 2;             // line list
+  case 5: return n > 1 ? n - 1 : 0;  // line strip
+  default: return 0;
+  }
+}
+
+GeometryChunk* GeometryChunk::CreateInstance() const {
+  auto* copy = new GeometryChunk(type_, vertices_, secondSize_, GetIndexCount(), GetFaceCount(), geometryType_, hint_);
+  std::copy_n(vertexData_.get(), std::size_t(vertices_) * type_.Stride(), copy->vertexData_.get());
+  copy->indices_ = indices_;
+  copy->faceNormals_ = faceNormals_;
+  copy->flags_ = flags_;
+  copy->softwareSkinned_ = softwareSkinned_;
+  copy->palette_ = palette_;
+  copy->SetFaceNeighborArray(neighbours_);
+  return copy;
+}
+
+bool GeometryChunk::InitializeBuffers(Display*, bool) {
+  ++bufferInits_;
+  return !refuseBuffers_;
+}
+
 void GeometryChunk::SetFaceNeighborArray(FaceNeighborArray* neighbours) {
   if (neighbours) neighbours->AddReference();
   if (neighbours_) neighbours_->ReleaseReference();

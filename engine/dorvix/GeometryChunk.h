@@ -15,6 +15,8 @@
 
 namespace Vak {
 
+class Display;
+
 // One item of every vertex: a pointer to vertex 0's item and the stride;
 // empty when the vertex type lacks the item.
 template <typename T>
@@ -61,6 +63,16 @@ public:
   unsigned GetIndexCount() const { return static_cast<unsigned>(indices_.size()); }
   unsigned GetFaceCount() const { return static_cast<unsigned>(faceNormals_.size()); }
   int GetGeometryType() const { return geometryType_; }
+  // Primitives its indices make for its geometry type (Material::GeometryType).
+  unsigned GetPrimitiveCount() const;
+  // Makes the display's buffers of the chunk; the stand-in has none to make
+  // unless a test refuses them.
+  virtual bool InitializeBuffers(Display* display, bool staticBuffers);
+  // A new chunk with its own copy of the vertex, index and face data (the
+  // neighbour array stays shared), one reference for the caller.
+  virtual GeometryChunk* CreateInstance() const;
+  void SetRefuseBuffers(bool refuse) { refuseBuffers_ = refuse; }
+  unsigned GetBufferInitCount() const { return bufferInits_; }
   const StandardChunkHint& GetHint() const { return hint_; }
   uint32_t GetFlags() const { return flags_; }
   void SetFlags(uint32_t flags) { flags_ = flags; }
@@ -114,6 +126,8 @@ private:
   std::vector<Vector3> faceNormals_;
   FaceNeighborArray* neighbours_ = nullptr;
   bool softwareSkinned_ = false;
+  bool refuseBuffers_ = false;
+  unsigned bufferInits_ = 0;
   std::vector<unsigned> palette_;
 };
 

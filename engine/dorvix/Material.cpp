@@ -2,14 +2,27 @@
 
 #include <new>
 
+#include "Vak/Bexlorn/File.h"
 #include "Vak/Cindrel/ResourceDatabase.h"
 #include "engine/dorvix/MaterialManager.h"
 
 namespace Vak {
 
+namespace {
+
+// Whether the database's files hold one of the name; no resource type is
+// needed for that, unlike the database's Exists.
+bool HoldsFile(ResourceDatabase* database, const PString& name) {
+  if (database == nullptr || name.Length() == 0) return false;
+  return File::Exists(database->GetFileName(name).c_str()).Ok();
+}
+
+} // namespace
+
 Material::Material(const PString& name) : name_(name) {}
 
 Material::~Material() {
+  for (Texture* texture : textureList_) texture->ReleaseReference();
   for (Texture*& texture : textures_) {
     if (texture) texture->ReleaseReference();
     texture = nullptr;
@@ -22,6 +35,28 @@ bool Material::BindTexture(unsigned slot, Texture* texture) {
   if (textures_[slot]) textures_[slot]->ReleaseReference();
   textures_[slot] = texture;
   return true;
+}
+
+int Material::SetTexture(unsigned slot, ResourceDatabase* database, const PString& file, float) {
+  if (slot >= kTextureSlots) return 1;
+  if (file.Length() == 0) return 2;
+  Texture* texture = new Texture(file, database);
+  BindTexture(slot, texture);
+  textureList_.push_back(texture);  // the creation's reference
+  state_ = kLoadingTextures;
+  return 0;
+}
+
+bool Material::IsLoaded() const {
+  if (state_ != kReady && state_ != kLoadingTextures) return false;
+  for (const Texture* texture : textureList_)
+    if (!texture->IsLoaded()) return false;
+  return true;
+}
+
+bool Texture::Load() {
+  if (state_ == kPending) state_ = HoldsFile(database_, name_) ? kLoaded : kFailed;
+  return state_ == kLoaded;
 }
 
 VertexType Material::VertexTypeForHint(const StandardChunkHint& hint) {
@@ -91,8 +126,7 @@ Texture* SharedTextureCollection::Get(unsigned index) {
 }
 
 Texture* TextureCollection::Find(const PString& name, ResourceDatabase* database) {
-  if (!database || name.Length() == 0) return nullptr;
-  if (!database->Exists(name)) return nullptr;
+  if (!HoldsFile(database, name)) return nullptr;
   return new Texture(name);
 }
 

@@ -17,15 +17,33 @@ namespace Vak {
 
 class ResourceDatabase;
 
+class Resource;
+
 class Texture : public ReferenceCount {
 public:
-  explicit Texture(const PString& name) : name_(name) {}
+  enum LoadState { kPending, kLoaded, kFailed };
+  // Loaded unless a database is given: then it waits for Load.
+  explicit Texture(const PString& name, ResourceDatabase* database = nullptr)
+      : name_(name), database_(database), state_(database ? kPending : kLoaded) {}
   const PString& GetName() const { return name_; }
   // A texture whose chunk could not be made.
   virtual bool HasProblem() const { return false; }
+  // Reads the image now: the stand-in finds it when its database holds a
+  // file of the name. False when it failed.
+  virtual bool Load();
+  LoadState GetLoadState() const { return state_; }
+  void SetLoadState(LoadState state) { state_ = state; }
+  bool IsLoaded() const { return state_ == kLoaded; }
+  bool HasFailed() const { return state_ == kFailed; }
+  // The resource its image comes from (not owned; null when none).
+  Resource* GetResource() const { return resource_; }
+  void SetResource(Resource* resource) { resource_ = resource; }
 
 private:
   PString name_;
+  ResourceDatabase* database_;
+  LoadState state_;
+  Resource* resource_ = nullptr;
 };
 
 class Material : public ReferenceCount {
@@ -50,6 +68,18 @@ public:
   // for a slot out of range.
   bool BindTexture(unsigned slot, Texture* texture);
   Texture* GetTexture(unsigned slot) const { return slot < kTextureSlots ? textures_[slot] : nullptr; }
+  // Loading states; with kLoadingTextures it waits for its texture list.
+  enum LoadingState : int { kReady = 0, kLoadingTextures = 4 };
+  // Hands a texture file to a slot: a pending texture of the file is bound
+  // and listed, and the material waits for it. 0 on success, 2 for an empty
+  // file name, 1 for a slot out of range.
+  virtual int SetTexture(unsigned slot, ResourceDatabase* database, const PString& file, float value);
+  int GetState() const { return state_; }
+  void SetState(int state) { state_ = state; }
+  // Ready with every listed texture loaded.
+  virtual bool IsLoaded() const;
+  // The textures handed over by SetTexture, in order (each one reference).
+  const std::vector<Texture*>& GetTextureList() const { return textureList_; }
 
   // The vertex type this material draws a hint's geometry with: position,
   // colour and normal; for skinned geometry not skinned in software, float
@@ -99,6 +129,8 @@ private:
   PString requestName_;
   float priority_ = 0.0f;
   PString creationType_;
+  int state_ = kReady;
+  std::vector<Texture*> textureList_;
 };
 
 // What stands in for a material when no manager supplies one: it keeps its
@@ -129,7 +161,7 @@ private:
 };
 
 // Textures by name in a resource database: one exists when the database
-// holds a file of that name.
+// holds a file of that name (whether or not a resource type reads it).
 class TextureCollection {
 public:
   virtual ~TextureCollection() = default;

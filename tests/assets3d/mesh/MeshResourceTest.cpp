@@ -1,0 +1,362 @@
+// The mesh resources: loading with and without a render kernel, what a load
+// leaves behind, completion, the loaded-state answers, and the types found
+// by extension through the resource system over a folder database.
+#include "assets3d/VelmarGeometryBaseResource.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <typeinfo>
+#include <vector>
+
+#include "Vak/Bexlorn/Options.h"
+#include "Vak/Cindrel/ResourceSystem.h"
+#include "Vak/plugins/PluginSystem.h"
+#include "assets3d/VelmarIndexedMeshInstance.h"
+#include "assets3d/VelmarResourceDatabase.h"
+#include "engine/dorvix/RenderKernel.h"
+#include "tests/assets3d/mesh/IdxmBuilder.h"
+#include "tests/platform/os/TempFolder.h"
+
+namespace {
+
+using namespace meshtest;
+
+std::string TexturedQuad(const std::vector<std::string>& textures) {
+  ChunkGroup g = QuadGroup();
+  for (const std::string& file : textures) g.material.textures.push_back(Texture{0, file, 1});
+  return IdxmFile({g});
+}
+
+std::string CutShort(std::string bytes) {
+  bytes.resize(bytes.size() / 2);
+  return bytes;
+}
+
+std::string BadMagic(std::string bytes) {
+  bytes[0] = 'X';
+  return bytes;
+}
+
+// Types registered by this program's own entry, under bare extensions.
+class MeshResourceTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    const std::string group = Vak::ResourceTypeBase::kGroup;
+    plugins_.WriteFile("plugins.ini", "+PluginGroup=ResourceTypes:" + group + "\n+Plugin=im:*:" + kIndexedMeshTypeId +
+                                          ":" + group + "\n+Plugin=pm:*:" + kProgressiveMeshTypeId + ":" + group +
+                                          "\n");
+    Vak::PluginSystem::SetFolders(plugins_.Path().c_str(), plugins_.Path().c_str());
+    system_ = std::make_unique<Vak::ResourceSystem>();
+    system_->Init(nullptr);
+    std::filesystem::create_directories(root_.Path() / "meshdb");
+    database_ = std::make_unique<VelmarResourceDatabase>(false, Vak::PString("meshdb"), root_.Path().c_str());
+  }
+  void TearDown() override {
+    for (Vak::Resource* resource : held_) resource->ReleaseReference();
+    database_.reset();
+    system_.reset();
+    Vak::PluginSystem::SetFolders(nullptr, nullptr);
+  }
+
+  void Write(const std::string& name, const std::string& bytes) { root_.WriteFile("meshdb/" + name, bytes); }
+
+  // The resource of the name, one use taken; released by the fixture.
+  VelmarGeometryBaseResource* Get(const std::string& name) {
+    Vak::Resource* resource = database_->Get(Vak::PString(name.c_str()), Vak::ResourceDatabase::kNoQueue);
+    if (resource) held_.push_back(resource);
+    return dynamic_cast<VelmarGeometryBaseResource*>(resource);
+  }
+  // Got and locked for the kernel.
+  VelmarGeometryBaseResource* Loaded(const std::string& name) {
+    VelmarGeometryBaseResource* resource = Get(name);
+    if (resource == nullptr) return nullptr;
+    resource->SetRenderKernel(&kernel_);
+    if (!resource->Lock().Ok()) return nullptr;
+    resource->Unlock();
+    return resource;
+  }
+
+  platform::test::TempFolder plugins_;
+  platform::test::TempFolder root_;
+  std::unique_ptr<Vak::ResourceSystem> system_;
+  std::unique_ptr<VelmarResourceDatabase> database_;
+  Vak::RenderKernel kernel_{nullptr, 8.0f};
+  std::vector<Vak::Resource*> held_;
+};
+
+TEST_F(MeshResourceTest, TypesAreFoundByTheBareExtension) {
+  Write("a/body.im", IdxmFile({QuadGroup()}));
+  Write("a/BODY2.IM", IdxmFile({QuadGroup()}));
+  Write("a/lod.pm", IdxmFile({QuadGroup()}));
+  struct Case {
+    const char* name;
+    const std::type_info& resource;
+    const std::type_info& instance;
+  } cases[] = {
+      {"a\\body.im", typeid(VelmarIndexedMeshResource), typeid(VelmarIndexedMeshInstance)},
+      {"a\\BODY2.IM", typeid(VelmarIndexedMeshResource), typeid(VelmarIndexedMeshInstance)},
+      {"a\\lod.pm", typeid(VelmarProgressiveMeshResource), typeid(VelmarProgressiveMeshInstance)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    VelmarGeometryBaseResource* resource = Loaded(c.name);
+    ASSERT_NE(resource, nullptr);
+    EXPECT_EQ(typeid(*resource), c.resource);
+    std::unique_ptr<VelmarIndexedMeshInstance> instance(resource->CreateMeshInstance());
+    ASSERT_NE(instance, nullptr);
+    EXPECT_EQ(typeid(*instance), c.instance);
+    EXPECT_EQ(instance->GetPrimitiveCount(), 2);
+    EXPECT_EQ(instance->GetResource(), resource);
+  }
+}
+
+TEST_F(MeshResourceTest, InstancesNeedAKernelAndAPlainDefinition) {
+  ChunkGroup g = QuadGroup();
+  g.geometry.weights = 4;
+  Info skinned;
+  skinned.maxInfluences = 4;
+  skinned.maxMatrices = 20;
+  Write("s/skin.im", IdxmFile({g}, InflChunk({Influence{"bone", std::nullopt, {0, 0, 0}, kIdentity9,
+                                                        {Group{0, {Entry{0, 1}}}}}}),
+                              skinned));
+  Write("s/plain.im", IdxmFile({QuadGroup()}));
+  VelmarGeometryBaseResource* skin = Loaded("s\\skin.im");
+  ASSERT_NE(skin, nullptr);
+  EXPECT_EQ(skin->CreateMeshInstance(), nullptr) << "skinned instances are not made yet";
+  VelmarGeometryBaseResource* plain = Loaded("s\\plain.im");
+  ASSERT_NE(plain, nullptr);
+  plain->SetRenderKernel(nullptr);
+  EXPECT_EQ(plain->CreateMeshInstance(), nullptr);
+}
+
+TEST_F(MeshResourceTest, LoadsThatFailLeaveNoDefinition) {
+  const std::string sound = TexturedQuad({});
+  struct Case {
+    const char* name;
+    std::string bytes;  // empty: no file
+    bool kernel;
+    bool loads;
+  } cases[] = {
+      {"sound", sound, true, true},
+      {"no render kernel", sound, false, false},
+      {"cut short", CutShort(sound), true, false},
+      {"bad magic", BadMagic(sound), true, false},
+      {"wrong container", Container("PMIN", ""), true, false},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string file = "f" + std::to_string(n++) + ".im";
+    root_.WriteFile(file, c.bytes);
+    Vak::RenderKernel kernel(nullptr, 8.0f);
+    VelmarIndexedMeshResource resource(Vak::PString((root_ / file).c_str()), nullptr);
+    if (c.kernel) resource.SetRenderKernel(&kernel);
+    resource.AddFailedMaterialName(Vak::PString("stale"));
+    EXPECT_EQ(resource.Load((root_ / file).c_str()).Ok(), c.loads);
+    EXPECT_EQ(resource.GetDefinition() != nullptr, c.loads);
+    EXPECT_TRUE(resource.GetFailedMaterials().empty()) << "every load starts by clearing them";
+    if (!c.loads) {
+      EXPECT_EQ(resource.CalculateDataSize(), 0u);
+    }
+    if (!c.kernel) {
+      EXPECT_TRUE(kernel.GetMaterialManager().Requested().empty()) << "nothing was made";
+    }
+  }
+}
+
+TEST_F(MeshResourceTest, DataSizeCountsTheDefinitionAndItsChunks) {
+  const std::string bytes = IdxmFile({QuadGroup(), QuadGroup()}, AtchChunk({Attachment{"a.track0"}}));
+  root_.WriteFile("d.im", bytes);
+  VelmarIndexedMeshResource resource(Vak::PString((root_ / "d.im").c_str()), nullptr);
+  resource.SetRenderKernel(&kernel_);
+  ASSERT_TRUE(resource.Load((root_ / "d.im").c_str()).Ok());
+  const VelmarIndexedMeshDefinition& d = *resource.GetDefinition();
+  std::size_t expected = sizeof(VelmarIndexedMeshDefinition) + sizeof(VelmarIndexedMeshDefinition::AttachmentPoint);
+  for (unsigned i = 0; i < 2; ++i)
+    expected += std::size_t(d.GetChunk(i)->GetVertexSize()) * 4 + 2 * 6;
+  EXPECT_EQ(resource.CalculateDataSize(), expected);
+  EXPECT_EQ(resource.CalculateSize(), sizeof(VelmarIndexedMeshResource));
+}
+
+TEST_F(MeshResourceTest, ProgressiveIndexDataIsDynamicUnlessTheOptionsSayOtherwise) {
+  root_.WriteFile("p.pm", IdxmFile({QuadGroup()}));
+  struct Case {
+    const char* name;
+    MeshGeometryOption dynamicIndex;
+    int indexUsage;
+  } cases[] = {
+      {"left unset", {0, 0}, 1},
+      {"set to false", {0, 1}, 0},
+      {"set to true", {1, 1}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    VelmarProgressiveMeshResource resource(Vak::PString((root_ / "p.pm").c_str()), nullptr);
+    resource.SetRenderKernel(&kernel_);
+    MeshGeometryOptions options;
+    options.dynamicIndex = c.dynamicIndex;
+    resource.SetGeometryOptions(options);
+    ASSERT_TRUE(resource.Load((root_ / "p.pm").c_str()).Ok());
+    EXPECT_EQ(resource.GetDefinition()->GetChunk(0)->GetHint().indexUsage, c.indexUsage);
+    EXPECT_EQ(resource.GetGeometryOptions().dynamicIndex.isSet, c.dynamicIndex.isSet) << "the resource's own stay";
+  }
+  // The indexed resource leaves an unset option to the definition.
+  VelmarIndexedMeshResource indexed(Vak::PString((root_ / "p.pm").c_str()), nullptr);
+  indexed.SetRenderKernel(&kernel_);
+  ASSERT_TRUE(indexed.Load((root_ / "p.pm").c_str()).Ok());
+  EXPECT_EQ(indexed.GetDefinition()->GetChunk(0)->GetHint().indexUsage, 2);
+}
+
+TEST_F(MeshResourceTest, BinaryLoadsClearTheFailedMaterialNames) {
+  root_.WriteFile("m.im", IdxmFile({QuadGroup()}));
+  struct Case {
+    const char* name;
+    Vak::MaterialManager::Result answer;
+    bool fallBack;
+    bool loads;
+    std::size_t failed;
+  } cases[] = {
+      {"material found", Vak::MaterialManager::kOk, false, true, 0},
+      {"not found, no fall-back", Vak::MaterialManager::kNotFound, false, false, 1},
+      {"not found, fall-back", Vak::MaterialManager::kNotFound, true, true, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Vak::RenderKernel kernel(nullptr, 8.0f);
+    // The name the reader asks for: owner (none), the file's folder, the material.
+    const std::string decorated = "*" + root_.Path().string() + "*mat";
+    kernel.GetMaterialManager().SetAnswer(Vak::PString(decorated.c_str()), c.answer);
+    VelmarIndexedMeshResource resource(Vak::PString((root_ / "m.im").c_str()), nullptr);
+    resource.SetRenderKernel(&kernel);
+    resource.SetMaterialFallBack(c.fallBack);
+    for (int round = 0; round < 2; ++round) {
+      resource.AddFailedMaterialName(Vak::PString("stale"));
+      EXPECT_EQ(resource.Load((root_ / "m.im").c_str()).Ok(), c.loads);
+      ASSERT_EQ(resource.GetFailedMaterials().size(), c.failed);
+      if (c.failed) {
+        EXPECT_EQ(resource.GetFailedMaterials()[0].c_str(), decorated);
+      }
+    }
+  }
+}
+
+TEST_F(MeshResourceTest, CompletionHandsTexturesOverAndMakesEveryChunksBuffers) {
+  Write("t/car.im", IdxmFile({QuadGroup(), [] {
+                                ChunkGroup g = QuadGroup();
+                                g.material.textures = {Texture{0, "art\\paint.texture", 0.5f}, Texture{1, "glass.texture", 1}};
+                                return g;
+                              }()}));
+  VelmarGeometryBaseResource* resource = Loaded("t\\car.im");
+  ASSERT_NE(resource, nullptr);
+  const VelmarIndexedMeshDefinition& d = *resource->GetDefinition();
+  EXPECT_TRUE(d.GetMaterial(0)->GetTextureList().empty());
+  const std::vector<Vak::Texture*>& list = d.GetMaterial(1)->GetTextureList();
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_STREQ(list[0]->GetName().c_str(), "t\\paint.texture") << "placed in the mesh's folder";
+  EXPECT_STREQ(list[1]->GetName().c_str(), "t\\glass.texture");
+  EXPECT_EQ(d.GetMaterial(1)->GetTexture(1), list[1]);
+  for (unsigned i = 0; i < 2; ++i) EXPECT_EQ(d.GetChunk(i)->GetBufferInitCount(), 1u);
+
+  // One chunk refusing its buffers does not fail the completion.
+  root_.WriteFile("r.im", IdxmFile({QuadGroup(), QuadGroup()}));
+  VelmarIndexedMeshResource direct(Vak::PString((root_ / "r.im").c_str()), nullptr);
+  direct.SetRenderKernel(&kernel_);
+  ASSERT_TRUE(direct.Load((root_ / "r.im").c_str()).Ok());
+  direct.GetDefinition()->GetChunk(0)->SetRefuseBuffers(true);
+  EXPECT_TRUE(direct.LoadComplete().Ok());
+  EXPECT_EQ(direct.GetDefinition()->GetChunk(1)->GetBufferInitCount(), 1u);
+}
+
+TEST_F(MeshResourceTest, LoadAllLoadsPendingTextures) {
+  Write("u/car.im", TexturedQuad({"found.texture", "missing.texture"}));
+  Write("u/found.texture", "x");
+  VelmarGeometryBaseResource* resource = Loaded("u\\car.im");
+  ASSERT_NE(resource, nullptr);
+  EXPECT_FALSE(resource->LoadAll()) << "a texture that fails fails the result";
+  const std::vector<Vak::Texture*>& list = resource->GetDefinition()->GetMaterial(0)->GetTextureList();
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_TRUE(list[0]->IsLoaded());
+  EXPECT_TRUE(list[1]->HasFailed());
+
+  Write("v/car.im", TexturedQuad({"found.texture"}));
+  Write("v/found.texture", "x");
+  VelmarGeometryBaseResource* good = Loaded("v\\car.im");
+  ASSERT_NE(good, nullptr);
+  EXPECT_TRUE(good->LoadAll());
+  EXPECT_EQ(good->IsAllLoaded(), Vak::Resource::RES_OK);
+}
+
+TEST_F(MeshResourceTest, AllLoadedFollowsTheMaterialAndTextureStates) {
+  using Texture = Vak::Texture;
+  struct FailedImage : Vak::Resource {
+    FailedImage() : Resource(Vak::PString("img"), nullptr) { SetState(kInvalid); }
+  } failedImage;
+  struct Case {
+    const char* name;
+    std::function<void(Vak::Material&, std::vector<Texture*>&)> setUp;  // textures pending in the list
+    unsigned expected;
+  } cases[] = {
+      {"every material loaded",
+       [](Vak::Material&, std::vector<Texture*>& t) {
+         for (Texture* texture : t) texture->SetLoadState(Texture::kLoaded);
+       },
+       0},
+      {"a material in another state", [](Vak::Material& m, std::vector<Texture*>&) { m.SetState(1); }, 1},
+      {"loading textures with a failed one", [](Vak::Material&, std::vector<Texture*>& t) { t[0]->SetLoadState(Texture::kFailed); }, 1},
+      {"loading textures whose image failed",
+       [&](Vak::Material&, std::vector<Texture*>& t) { t[0]->SetResource(&failedImage); }, 1},
+      {"loading textures still pending", [](Vak::Material&, std::vector<Texture*>&) {}, 5},
+      {"the first pending texture decides",
+       [](Vak::Material&, std::vector<Texture*>& t) {
+         t[0]->SetLoadState(Texture::kLoaded);
+         t[1]->SetLoadState(Texture::kFailed);
+       },
+       1},
+  };
+  failedImage.AddHold();  // never freed by a release below
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string name = "w" + std::to_string(n++);
+    Write(name + "/car.im", TexturedQuad({"a.texture", "b.texture"}));
+    VelmarGeometryBaseResource* resource = Loaded(name + "\\car.im");
+    ASSERT_NE(resource, nullptr);
+    Vak::Material& material = *resource->GetDefinition()->GetMaterial(0);
+    std::vector<Texture*> list = material.GetTextureList();
+    ASSERT_EQ(list.size(), 2u);
+    ASSERT_EQ(material.GetState(), Vak::Material::kLoadingTextures);
+    c.setUp(material, list);
+    EXPECT_EQ(static_cast<unsigned>(resource->IsAllLoaded()), c.expected);
+  }
+  // Not loaded yet: the engine's answer.
+  Write("x/car.im", TexturedQuad({}));
+  VelmarGeometryBaseResource* idle = Get("x\\car.im");
+  ASSERT_NE(idle, nullptr);
+  EXPECT_EQ(idle->IsAllLoaded(), Vak::Resource::RES_PARTIAL_LOAD);
+}
+
+TEST_F(MeshResourceTest, InstancesTakeReferencePointsFromPNamedAttachments) {
+  Write("r/car.im", IdxmFile({QuadGroup()}, AtchChunk({Attachment{"pfx.smoke", kIdentity9, {1, 2, 3}},
+                                                       Attachment{"Plate"}, Attachment{"a.track0"},
+                                                       Attachment{"b.other"}})));
+  VelmarGeometryBaseResource* resource = Loaded("r\\car.im");
+  ASSERT_NE(resource, nullptr);
+  std::unique_ptr<VelmarIndexedMeshInstance> instance(resource->CreateMeshInstance());
+  ASSERT_NE(instance, nullptr);
+  std::vector<std::string> names;
+  for (const auto& point : instance->GetReferencePoints()) names.push_back(point.name.c_str());
+  EXPECT_EQ(names, (std::vector<std::string>{"pfx.smoke", "Plate"}));
+  EXPECT_EQ(instance->GetReferencePoints()[0].position.z, 3.0f);
+  EXPECT_EQ(resource->GetLockCount(), 1) << "the instance keeps the resource locked";
+  instance.reset();
+  EXPECT_EQ(resource->GetLockCount(), 0);
+}
+
+} // namespace
+
+// The running program's plug-in entry ("*").
+extern "C" __attribute__((visibility("default"))) void VakGetPlugins() { RegisterMeshResourceTypes(); }

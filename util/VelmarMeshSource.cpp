@@ -1,0 +1,131 @@
+#include "util/VelmarMeshSource.h"
+
+#include <cstring>
+#include <vector>
+
+#include "Vak/Cindrel/ResourceDatabase.h"
+#include "assets3d/VelmarGeometryBaseResource.h"
+#include "assets3d/VelmarIndexedMeshInstance.h"
+#include "engine/elthrac/ParticleBone.h"
+#include "engine/fyrmond/Animator.h"
+
+namespace {
+
+// The names the mesh's skeleton answers to, root first.
+void CollectBoneNames(const Vak::Particle* bone, std::vector<Vak::PString>& names) {
+  if (bone == nullptr) return;
+  names.push_back(bone->GetName());
+  for (const Vak::Particle* child : bone->Children()) CollectBoneNames(child, names);
+}
+
+// A loaded mesh: one use of its resource, its instance and its animator.
+class VelmarMeshModel : public RUZLib::MeshModel {
+public:
+  VelmarMeshModel(VelmarGeometryBaseResource* resource, VelmarIndexedMeshInstance* instance, bool levelOfDetail,
+                  std::unique_ptr<Vak::Animator> animator)
+      : resource_(resource), instance_(instance), levelOfDetail_(levelOfDetail), animator_(std::move(animator)) {}
+  ~VelmarMeshModel() override {
+    delete instance_;
+    resource_->ReleaseReference();
+  }
+
+  // Level-of-detail instances are not made yet.
+  bool IsExpectedInstance() const override { return !levelOfDetail_ && instance_ != nullptr; }
+  int GetPrimitiveCount() const override { return instance_ ? instance_->GetPrimitiveCount() : 0; }
+  int GetLevelCount() const override { return 1; }
+  void SetLevel(int) override {}
+
+  // Each MATL texture {kind, name, value} fills a record: word 0 the kind,
+  // word 1 the value's bits, word 2 the material's index, word 3 the
+  // texture's index in it; the rest stay 0.
+  std::vector<RUZLib::MeshTextureEntry> GetTextures() const override {
+    std::vector<RUZLib::MeshTextureEntry> entries;
+    const VelmarIndexedMeshDefinition* definition = resource_->GetDefinition();
+    for (unsigned m = 0; m < definition->GetMaterials()->Count(); ++m) {
+      const std::vector<VelmarIndexedMeshDefinition::Texture>* textures = definition->GetMaterialTextures(m);
+      if (textures == nullptr) continue;
+      for (unsigned t = 0; t < textures->size(); ++t) {
+        RUZLib::MeshTextureEntry entry;
+        entry.words[0] = (*textures)[t].kind;
+        std::memcpy(&entry.words[1], &(*textures)[t].value, sizeof(float));
+        entry.words[2] = m;
+        entry.words[3] = t;
+        entry.fileName = (*textures)[t].file;
+        entries.push_back(entry);
+      }
+    }
+    return entries;
+  }
+  std::vector<Vak::PString> GetUnresolvedNames() const override {
+    return resource_->GetDefinition()->GetUnresolvedNames();
+  }
+  std::vector<std::vector<Vak::PString>> GetMaterialTextureNames() const override {
+    std::vector<std::vector<Vak::PString>> names;
+    const VelmarIndexedMeshDefinition* definition = resource_->GetDefinition();
+    for (unsigned m = 0; m < definition->GetMaterials()->Count(); ++m) {
+      std::vector<Vak::PString>& material = names.emplace_back();
+      if (const auto* textures = definition->GetMaterialTextures(m))
+        for (const VelmarIndexedMeshDefinition::Texture& texture : *textures)
+          material.push_back(resource_->PlaceTextureFile(texture.file));
+    }
+    return names;
+  }
+  std::vector<RUZLib::MeshAttachment> GetAttachments() const override {
+    std::vector<RUZLib::MeshAttachment> points;
+    for (const VelmarIndexedMeshDefinition::AttachmentPoint& point : resource_->GetDefinition()->GetAttachmentPoints())
+      points.push_back({point.name, point.position[0], point.position[1], point.position[2]});
+    return points;
+  }
+  void ApplyLight(Vak::ParallelLight* light) override {
+    if (!instance_) return;
+    instance_->SetLight(light);
+    instance_->UpdateLighting(false);
+  }
+  int AddAnimation(const Vak::PString& name) override { return animator_ ? animator_->Add(name) : kAddFailed4; }
+  uint32_t GetAnimationValue(const Vak::PString& name) override { return animator_ ? animator_->GetValue(name) : 0; }
+
+private:
+  VelmarGeometryBaseResource* resource_;
+  VelmarIndexedMeshInstance* instance_;
+  bool levelOfDetail_;
+  std::unique_ptr<Vak::Animator> animator_;
+};
+
+} // namespace
+
+RUZLib::MeshSource::Result VelmarMeshSource::Load(const Vak::PString& name, Vak::ResourceDatabase* database,
+                                                  Vak::RenderKernel* kernel, bool levelOfDetail) {
+  Result result;
+  if (database == nullptr) return result;
+  Vak::Resource* resource = database->Get(name, Vak::ResourceDatabase::kNoQueue);
+  if (resource == nullptr) return result;
+  if (!levelOfDetail && dynamic_cast<VelmarProgressiveMeshResource*>(resource)) {
+    result.kind = Kind::kProgressive;
+    resource->ReleaseReference();
+    return result;
+  }
+  auto* geometry = dynamic_cast<VelmarGeometryBaseResource*>(resource);
+  if (geometry == nullptr) {
+    result.kind = Kind::kOther;
+    resource->ReleaseReference();
+    return result;
+  }
+  result.kind = Kind::kGeometry;
+  geometry->SetRenderKernel(kernel);
+  if (!geometry->Lock().Ok()) {
+    result.loadFailed = true;
+    geometry->ReleaseReference();
+    return result;
+  }
+  VelmarIndexedMeshInstance* instance = geometry->CreateMeshInstance();
+  // The instance keeps its own lock.
+  geometry->Unlock();
+  std::unique_ptr<Vak::Animator> animator;
+  if (instance) {
+    std::vector<Vak::PString> bones;
+    CollectBoneNames(geometry->GetDefinition()->GetRootBone(), bones);
+    animator = std::make_unique<Vak::Animator>(database, std::move(bones));
+  }
+  result.model = std::make_unique<VelmarMeshModel>(geometry, instance, levelOfDetail, std::move(animator));
+  return result;
+}
