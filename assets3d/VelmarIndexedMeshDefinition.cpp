@@ -321,6 +321,8 @@ unsigned long* VelmarIndexedMeshDefinition::ReadGeometryChunk(unsigned long* res
   const uint64_t record = 12 + 8 * uint64_t{sets};
   if (!CountFits(file, vertices, record) || !CountFits(file, indices, 2) || !CountFits(file, faces, 12))
     return Done(result, kMalformed);
+  // The index array follows the vertices: each fitting alone is not enough.
+  if (uint64_t{vertices} * record + uint64_t{indices} * 2 > file.Remaining()) return Done(result, kMalformed);
   Vak::Material* material = materials_->Get(slot);
   if (material == nullptr) return Done(result, kMalformed);
   GeometryChunk* chunk = material->CreateGeometryChunk(vertices, second, indices, faces, type, hint);

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -109,6 +110,16 @@ TEST(IndexedMeshFileTest, CountsAndSizesThatDoNotFitFail) {
   for (const Case& c : cases) {
     Loader loader;
     EXPECT_EQ(loader.Indexed(c.bytes), 3u) << c.what;
+  }
+  // Index counts that fit in what is left, some not after the vertices,
+  // over data that reads as valid indices to its end: a count that fits
+  // loads, one that does not fails, and none reads past the data.
+  std::string zeroed = good;
+  std::fill(zeroed.begin() + static_cast<std::ptrdiff_t>(geom + 12 + 28), zeroed.end(), '\0');
+  for (uint32_t count = 7; count < good.size() / 2; ++count) {
+    Loader loader;
+    const unsigned long result = loader.Indexed(Patched(zeroed, geom + 12 + 20, count));
+    EXPECT_TRUE(result == 0 || result == 3) << "index count " << count << ": " << result;
   }
 }
 
