@@ -154,4 +154,23 @@ TEST_F(VelmarUtilMeshTest, LegacyTurntableAndCrossingTakeTheirTracksFromTheMeshe
   }
 }
 
+// The sample installation's mesh asset (scripts/demo shows it): its mesh
+// names the brick texture, found once the asset's description is compressed.
+TEST(VelmarUtilSampleMeshTest, TheSampleMeshAssetValidatesCleanOnceItsTextureIsCompressed) {
+  Installation install;
+  const Result installed =
+      install.RunBatch("installfrompath " + install.Samples() + "/mesh\ncommit <kuid:414141:4>\n");
+  ASSERT_EQ(installed.code, 0) << installed.out << installed.err;
+
+  const Result before = install.Run({"validate", "<kuid:414141:4>"});
+  EXPECT_EQ(before.code, 0);
+  EXPECT_NE(before.out.find("brick.texture' is missing\n" + Count(1, 0)), std::string::npos) << before.out;
+
+  ASSERT_EQ(install.Run({"compresstexture", install.Root() + "/local"}).code, 0);
+  const Result after = install.Run({"validate", "<kuid:414141:4>"});
+  EXPECT_EQ(after.code, 0);
+  EXPECT_EQ(after.out, Count(0, 0));
+  EXPECT_EQ(after.err, "");
+}
+
 } // namespace
