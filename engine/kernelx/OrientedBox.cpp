@@ -52,15 +52,20 @@ void OrientedBox::SetAroundPoints(const Vector3* points, unsigned count) {
 }
 
 void OrientedBox::SetAroundPoints(const void* first, unsigned count, unsigned stride) {
+  double sums[3] = {0, 0, 0};
+  for (unsigned i = 0; first && i < count; ++i) {
+    const Vector3& p = PointAt(first, i, stride);
+    sums[0] += p.x;
+    sums[1] += p.y;
+    sums[2] += p.z;
+  }
+  SetAroundPoints(first, count, stride, sums);
+}
+
+void OrientedBox::SetAroundPoints(const void* first, unsigned count, unsigned stride, const double sums[3]) {
   *this = OrientedBox();
   if (count == 0 || !first) return;
-  double mean[3] = {0, 0, 0};
-  for (unsigned i = 0; i < count; ++i) {
-    const Vector3& p = PointAt(first, i, stride);
-    mean[0] += p.x;
-    mean[1] += p.y;
-    mean[2] += p.z;
-  }
+  double mean[3] = {sums[0], sums[1], sums[2]};
   for (double& m : mean) m /= count;
   double cov[3][3] = {};
   for (unsigned i = 0; i < count; ++i) {
