@@ -632,11 +632,13 @@ struct TextureScaleSums {
 void AddTextureScale(const GeometryChunk& chunk, TextureScaleSums& sums) {
   // Triangles go a block at a time: their squared edge lengths are gathered
   // first, so that the roots and divisions run over plain arrays; the sums
-  // still grow triangle by triangle in index order.
+  // still grow triangle by triangle in index order. The additions wait on
+  // one another, so a block's are made during the next block's gathering,
+  // which has room for them (two sets of arrays, used in turn).
   constexpr unsigned kBlock = 256;
   float e1[kBlock], e2[kBlock], t1[kBlock], t2[kBlock];
-  float r1[kBlock], r2[kBlock], sum[kBlock], twice[kBlock];
-  uint8_t counts[kBlock];
+  float r1[kBlock], r2[kBlock], sum[2][kBlock], twice[2][kBlock];
+  uint8_t counts[2][kBlock];
   auto pos = chunk.GetItem<Vector3>(Vak::kItemPosition);
   auto uv = chunk.GetItem<Vak::TexCoord>(Vak::kItemTexCoord0);
   const uint16_t* index = chunk.GetIndices();
@@ -646,10 +648,19 @@ void AddTextureScale(const GeometryChunk& chunk, TextureScaleSums& sums) {
   const std::ptrdiff_t uvAt = reinterpret_cast<const uint8_t*>(uv.Data()) - base;
   const std::size_t stride = pos.Stride();
   const unsigned triangles = chunk.GetIndexCount() / 3;
-  for (unsigned first = 0; first < triangles; first += kBlock) {
+  // A triangle that does not count adds zero, which leaves a sum as it is
+  // (neither sum is ever -0).
+  auto add = [&sums](uint8_t counts, float sum, float twice) {
+    sums.weighted += counts ? double{sum} : 0.0;
+    sums.total += counts ? double{twice} : 0.0;
+  };
+  unsigned pending = 0, side = 0;  // the block before: its size and arrays
+  for (unsigned first = 0; first < triangles; first += kBlock, side ^= 1) {
     const unsigned n = std::min(kBlock, triangles - first);
+    const unsigned before = side ^ 1;
     const uint16_t* at = index + 3 * first;
     for (unsigned i = 0; i < n; ++i, at += 3) {
+      if (i < pending) add(counts[before][i], sum[before][i], twice[before][i]);
       const uint8_t* f = base + at[0] * stride;
       const uint8_t* d = base + at[1] * stride;
       const uint8_t* y = base + at[2] * stride;
@@ -665,28 +676,26 @@ void AddTextureScale(const GeometryChunk& chunk, TextureScaleSums& sums) {
       t1[i] = du1 * du1 + dv1 * dv1;
       t2[i] = du2 * du2 + dv2 * dv2;
     }
+    for (unsigned i = n; i < pending; ++i) add(counts[before][i], sum[before][i], twice[before][i]);
     for (unsigned i = 0; i < n; ++i) {
       const float lt1 = std::sqrt(t1[i]), lt2 = std::sqrt(t2[i]);
       const float l1 = std::sqrt(e1[i]), l2 = std::sqrt(e2[i]);
-      counts[i] = lt1 * lt2 > 0.00001f;
+      counts[side][i] = lt1 * lt2 > 0.00001f;
       r1[i] = l1 / lt1;
       r2[i] = l2 / lt2;
       const float w = l1 * l2 * 0.5f;
-      sum[i] = w * r1[i] + w * r2[i];
-      twice[i] = 2 * w;
-    }
-    for (unsigned i = 0; i < n; ++i) {
-      if (!counts[i]) continue;
-      sums.weighted += sum[i];
-      sums.total += twice[i];
+      sum[side][i] = w * r1[i] + w * r2[i];
+      twice[side][i] = 2 * w;
     }
     // The largest ratio does not depend on the order (a NaN never
     // counts), so four runs of it go side by side.
     float top[4] = {sums.largest, 0, 0, 0};
     for (unsigned i = 0; i < n; ++i)
-      if (counts[i]) top[i & 3] = std::max({top[i & 3], r1[i], r2[i]});
+      if (counts[side][i]) top[i & 3] = std::max({top[i & 3], r1[i], r2[i]});
     sums.largest = std::max({top[0], top[1], top[2], top[3]});
+    pending = n;
   }
+  for (unsigned i = 0; i < pending; ++i) add(counts[side ^ 1][i], sum[side ^ 1][i], twice[side ^ 1][i]);
 }
 
 } // namespace
