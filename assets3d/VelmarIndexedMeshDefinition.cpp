@@ -72,6 +72,55 @@ void ReadVertexVectors(MemoryFile& file, Vak::VertexItem<Vector3> item, uint32_t
   file.Skip(n * 12);
 }
 
+// The copies of a GEOM's arrays into a chunk take their counts by value: the
+// reader's own were read through pointers, so any store into the chunk could
+// have changed them and each loop reloaded them from memory.
+
+// Positions from records `record` bytes apart, with their sums in double in
+// vertex order and their bounds (widened by std::min / std::max).
+void CopyInPositions(const uint8_t* in, uint32_t record, uint32_t vertices, Vak::VertexItem<Vector3> pos,
+                     double sums[3], Vector3& low, Vector3& high) {
+  double x = sums[0], y = sums[1], z = sums[2];
+  Vector3 lo = low, hi = high;
+  for (uint32_t v = 0; v < vertices; ++v, in += record) {
+    Vector3 p;
+    std::memcpy(&p, in, 12);
+    *pos(v) = p;
+    x += p.x;
+    y += p.y;
+    z += p.z;
+    hi = Vector3(std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z));
+    lo = Vector3(std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z));
+  }
+  sums[0] = x;
+  sums[1] = y;
+  sums[2] = z;
+  low = lo;
+  high = hi;
+}
+
+template <typename T>
+void CopyInRecords(const uint8_t* in, uint32_t record, uint32_t vertices, Vak::VertexItem<T> item) {
+  for (uint32_t v = 0; v < vertices; ++v, in += record) std::memcpy(item(v), in, sizeof(T));
+}
+
+template <typename T>
+void FillItem(Vak::VertexItem<T> item, uint32_t vertices, T value) {
+  for (uint32_t v = 0; v < vertices; ++v) item[v] = value;
+}
+
+// Returns the largest index, checked once after the copy so that the copy
+// needs no branch.
+uint16_t CopyInIndices(const uint8_t* in, uint32_t count, uint16_t* out) {
+  uint16_t largest = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint16_t index = Vak::GetLE16(in + 2 * i);
+    out[i] = index;
+    largest = index > largest ? index : largest;
+  }
+  return largest;
+}
+
 Vak::Colour ReadColour(MemoryFile& file, const Vak::Colour& start, bool& ok) {
   Vak::Colour c = start;
   ok = ok && file.Read(c.r) && file.Read(c.g) && file.Read(c.b);
@@ -353,33 +402,17 @@ unsigned long* VelmarIndexedMeshDefinition::ReadGeometryChunk(unsigned long* res
     // The position sums and bounds are made here, while the positions pass
     // through anyway, rather than in passes of their own after the load.
     PositionSums sums;
-    const uint8_t* at = file.Cursor();
-    for (uint32_t v = 0; v < vertices; ++v, at += record) {
-      if (pos) {
-        Vector3 p;
-        std::memcpy(&p, at, 12);
-        *pos(v) = p;
-        sums.sum[0] += p.x;
-        sums.sum[1] += p.y;
-        sums.sum[2] += p.z;
-        sums.high = Vector3(std::max(sums.high.x, p.x), std::max(sums.high.y, p.y), std::max(sums.high.z, p.z));
-        sums.low = Vector3(std::min(sums.low.x, p.x), std::min(sums.low.y, p.y), std::min(sums.low.z, p.z));
-      }
-      if (colour) colour[v] = defaultColour_;
-      for (uint32_t j = 0; j < usable; ++j)
-        if (uv[j]) std::memcpy(uv[j](v), at + 12 + 8 * j, 8);
-    }
+    const uint8_t* in = file.Cursor();
+    if (pos) CopyInPositions(in, static_cast<uint32_t>(record), vertices, pos, sums.sum, sums.low, sums.high);
+    if (colour) FillItem(colour, vertices, defaultColour_);
+    for (uint32_t j = 0; j < usable; ++j)
+      if (uv[j]) CopyInRecords(in + 12 + 8 * j, static_cast<uint32_t>(record), vertices, uv[j]);
     file.Skip(static_cast<uint32_t>(vertices * record));
     if (positionSums_.size() <= slot) positionSums_.resize(slot + 1);
     positionSums_[slot] = sums;
   }
   if (indices > 0) {
-    uint16_t* out = chunk->GetIndices();
-    const uint8_t* at = file.Cursor();
-    for (uint32_t i = 0; i < indices; ++i) {
-      out[i] = Vak::GetLE16(at + 2 * i);
-      if (out[i] >= vertices) return Done(result, kMalformed);
-    }
+    if (CopyInIndices(file.Cursor(), indices, chunk->GetIndices()) >= vertices) return Done(result, kMalformed);
     file.Skip(indices * 2);
   }
   if (vertices > 0) ReadVertexVectors(file, chunk->GetItem<Vector3>(Vak::kItemNormal), vertices);
@@ -688,10 +721,22 @@ void AddTextureScale(const GeometryChunk& chunk, TextureScaleSums& sums) {
       twice[side][i] = 2 * w;
     }
     // The largest ratio does not depend on the order (a NaN never
-    // counts), so four runs of it go side by side.
+    // counts), so four runs of it go side by side, written out so that
+    // they stay in registers.
     float top[4] = {sums.largest, 0, 0, 0};
-    for (unsigned i = 0; i < n; ++i)
-      if (counts[side][i]) top[i & 3] = std::max({top[i & 3], r1[i], r2[i]});
+    const uint8_t* counted = counts[side];
+    auto widen = [&](float& run, unsigned i) {
+      const float wider = std::max({run, r1[i], r2[i]});
+      run = counted[i] ? wider : run;
+    };
+    unsigned i = 0;
+    for (; i + 4 <= n; i += 4) {
+      widen(top[0], i);
+      widen(top[1], i + 1);
+      widen(top[2], i + 2);
+      widen(top[3], i + 3);
+    }
+    for (; i < n; ++i) widen(top[i & 3], i);
     sums.largest = std::max({top[0], top[1], top[2], top[3]});
     pending = n;
   }
