@@ -72,6 +72,55 @@ void ReadVertexVectors(MemoryFile& file, Vak::VertexItem<Vector3> item, uint32_t
   file.Skip(n * 12);
 }
 
+// The copies of a GEOM's arrays into a chunk take their counts by value: the
+// reader's own were read through pointers, so any store into the chunk could
+// have changed them and each loop reloaded them from memory.
+
+// Positions from records `record` bytes apart, with their sums in double in
+// vertex order and their bounds (widened by std::min / std::max).
+void CopyInPositions(const uint8_t* in, uint32_t record, uint32_t vertices, Vak::VertexItem<Vector3> pos,
+                     double sums[3], Vector3& low, Vector3& high) {
+  double x = sums[0], y = sums[1], z = sums[2];
+  Vector3 lo = low, hi = high;
+  for (uint32_t v = 0; v < vertices; ++v, in += record) {
+    Vector3 p;
+    std::memcpy(&p, in, 12);
+    *pos(v) = p;
+    x += p.x;
+    y += p.y;
+    z += p.z;
+    hi = Vector3(std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z));
+    lo = Vector3(std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z));
+  }
+  sums[0] = x;
+  sums[1] = y;
+  sums[2] = z;
+  low = lo;
+  high = hi;
+}
+
+template <typename T>
+void CopyInRecords(const uint8_t* in, uint32_t record, uint32_t vertices, Vak::VertexItem<T> item) {
+  for (uint32_t v = 0; v < vertices; ++v, in += record) std::memcpy(item(v), in, sizeof(T));
+}
+
+template <typename T>
+void FillItem(Vak::VertexItem<T> item, uint32_t vertices, T value) {
+  for (uint32_t v = 0; v < vertices; ++v) item[v] = value;
+}
+
+// Returns the largest index, checked once after the copy so that the copy
+// needs no branch.
+uint16_t CopyInIndices(const uint8_t* in, uint32_t count, uint16_t* out) {
+  uint16_t largest = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint16_t index = Vak::GetLE16(in + 2 * i);
+    out[i] = index;
+    largest = index > largest ? index : largest;
+  }
+  return largest;
+}
+
 Vak::Colour ReadColour(MemoryFile& file, const Vak::Colour& start, bool& ok) {
   Vak::Colour c = start;
   ok = ok && file.Read(c.r) && file.Read(c.g) && file.Read(c.b);
@@ -121,6 +170,7 @@ unsigned long VelmarIndexedMeshDefinition::ReadIndexedSequence(Vak::Display* dis
   if (!CountFits(file, static_cast<uint32_t>(chunkCount_), 3 * 12)) return kMalformed;
   chunks_->Resize(0);
   materials_->Resize(0);
+  positionSums_.clear();
   for (unsigned i = 0; i < static_cast<unsigned>(chunkCount_);) {
     if (*ReadChunkChunk(&code, file, i) != kOk) return code;
     const GeometryChunk* chunk = chunks_->Get(i);
@@ -130,6 +180,7 @@ unsigned long VelmarIndexedMeshDefinition::ReadIndexedSequence(Vak::Display* dis
       materials_->Resize(i);
       if (chunkNames_.size() > i) chunkNames_.resize(i);
       if (records_.size() > i) records_.resize(i);
+      if (positionSums_.size() > i) positionSums_.resize(i);
       --chunkCount_;
       continue;
     }
@@ -157,9 +208,7 @@ unsigned long* VelmarIndexedMeshDefinition::ReadMeshFile(unsigned long* result, 
   if (memoryFile_.Tell() != containerEnd_) return Done(result, kMalformed);
   BuildSkeletonFromInfluences();
   PrepareInfluences();
-  CalculateBounds();
-  CalculateTextureScale();
-  CalculateOrientedBounds();
+  CalculateExtents(true);
   // No process of this system has a background loader, so no collision
   // tree is requested here.
   memoryFile_.Close();
@@ -350,22 +399,20 @@ unsigned long* VelmarIndexedMeshDefinition::ReadGeometryChunk(unsigned long* res
     Vak::VertexItem<Vak::TexCoord> uv[Vak::VertexType::kMaxTexCoordSets];
     const uint32_t usable = std::min<uint32_t>(sets, Vak::VertexType::kMaxTexCoordSets);
     for (uint32_t j = 0; j < usable; ++j) uv[j] = chunk->GetItem<Vak::TexCoord>(Vak::kItemTexCoord0 + int(j));
-    const uint8_t* at = file.Cursor();
-    for (uint32_t v = 0; v < vertices; ++v, at += record) {
-      if (pos) std::memcpy(pos(v), at, 12);
-      if (colour) colour[v] = defaultColour_;
-      for (uint32_t j = 0; j < usable; ++j)
-        if (uv[j]) std::memcpy(uv[j](v), at + 12 + 8 * j, 8);
-    }
+    // The position sums and bounds are made here, while the positions pass
+    // through anyway, rather than in passes of their own after the load.
+    PositionSums sums;
+    const uint8_t* in = file.Cursor();
+    if (pos) CopyInPositions(in, static_cast<uint32_t>(record), vertices, pos, sums.sum, sums.low, sums.high);
+    if (colour) FillItem(colour, vertices, defaultColour_);
+    for (uint32_t j = 0; j < usable; ++j)
+      if (uv[j]) CopyInRecords(in + 12 + 8 * j, static_cast<uint32_t>(record), vertices, uv[j]);
     file.Skip(static_cast<uint32_t>(vertices * record));
+    if (positionSums_.size() <= slot) positionSums_.resize(slot + 1);
+    positionSums_[slot] = sums;
   }
   if (indices > 0) {
-    uint16_t* out = chunk->GetIndices();
-    const uint8_t* at = file.Cursor();
-    for (uint32_t i = 0; i < indices; ++i) {
-      out[i] = Vak::GetLE16(at + 2 * i);
-      if (out[i] >= vertices) return Done(result, kMalformed);
-    }
+    if (CopyInIndices(file.Cursor(), indices, chunk->GetIndices()) >= vertices) return Done(result, kMalformed);
     file.Skip(indices * 2);
   }
   if (vertices > 0) ReadVertexVectors(file, chunk->GetItem<Vector3>(Vak::kItemNormal), vertices);
@@ -607,92 +654,129 @@ void VelmarIndexedMeshDefinition::PrepareInfluences() {
   }
 }
 
-void VelmarIndexedMeshDefinition::CalculateBounds() {
-  Vector3 hi(-3.4028235e38f, -3.4028235e38f, -3.4028235e38f), lo(3.4028235e38f, 3.4028235e38f, 3.4028235e38f);
-  bool any = false;
-  for (unsigned c = 0; c < chunks_->Count(); ++c) {
-    const GeometryChunk* chunk = chunks_->Get(c);
-    if (chunk == nullptr) continue;
-    auto pos = chunk->GetItem<Vector3>(Vak::kItemPosition);
-    for (unsigned v = 0; pos && v < chunk->GetVertexCount(); ++v) {
-      any = true;
-      const Vector3& p = pos[v];
-      hi = Vector3(std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z));
-      lo = Vector3(std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z));
-    }
-  }
-  boundsMax_ = any ? hi : Vector3();
-  boundsMin_ = any ? lo : Vector3();
-}
+namespace {
 
-void VelmarIndexedMeshDefinition::CalculateTextureScale() {
-  // Triangles go a block at a time: their squared edge lengths are gathered
-  // first, so that the roots and divisions run over plain arrays; the sums
-  // still grow triangle by triangle in index order.
-  constexpr unsigned kBlock = 256;
-  float e1[kBlock], e2[kBlock], t1[kBlock], t2[kBlock];
-  float r1[kBlock], r2[kBlock], sum[kBlock], twice[kBlock];
-  uint8_t counts[kBlock];
+// The texture scale's running sums, carried from chunk to chunk in order.
+struct TextureScaleSums {
   double weighted = 0, total = 0;
   float largest = 0;
-  for (unsigned c = 0; c < chunks_->Count(); ++c) {
-    const GeometryChunk* chunk = chunks_->Get(c);
-    if (chunk == nullptr) continue;
-    auto pos = chunk->GetItem<Vector3>(Vak::kItemPosition);
-    auto uv = chunk->GetItem<Vak::TexCoord>(Vak::kItemTexCoord0);
-    const uint16_t* index = chunk->GetIndices();
-    if (!pos || !uv || chunk->GetIndexCount() == 0) continue;
-    const unsigned triangles = chunk->GetIndexCount() / 3;
-    for (unsigned first = 0; first < triangles; first += kBlock) {
-      const unsigned n = std::min(kBlock, triangles - first);
-      const uint16_t* at = index + 3 * first;
-      for (unsigned i = 0; i < n; ++i, at += 3) {
-        const unsigned f = at[0], d = at[1], y = at[2];
-        const Vector3 a = pos[d] - pos[f], b = pos[y] - pos[f];
-        const float du1 = uv[d].u - uv[f].u, dv1 = uv[d].v - uv[f].v;
-        const float du2 = uv[y].u - uv[f].u, dv2 = uv[y].v - uv[f].v;
-        e1[i] = a.Dot(a);
-        e2[i] = b.Dot(b);
-        t1[i] = du1 * du1 + dv1 * dv1;
-        t2[i] = du2 * du2 + dv2 * dv2;
-      }
-      for (unsigned i = 0; i < n; ++i) {
-        const float lt1 = std::sqrt(t1[i]), lt2 = std::sqrt(t2[i]);
-        const float l1 = std::sqrt(e1[i]), l2 = std::sqrt(e2[i]);
-        counts[i] = lt1 * lt2 > 0.00001f;
-        r1[i] = l1 / lt1;
-        r2[i] = l2 / lt2;
-        const float w = l1 * l2 * 0.5f;
-        sum[i] = w * r1[i] + w * r2[i];
-        twice[i] = 2 * w;
-      }
-      for (unsigned i = 0; i < n; ++i) {
-        if (!counts[i]) continue;
-        weighted += sum[i];
-        total += twice[i];
-      }
-      // The largest ratio does not depend on the order (a NaN never
-      // counts), so four runs of it go side by side.
-      float top[4] = {largest, 0, 0, 0};
-      for (unsigned i = 0; i < n; ++i)
-        if (counts[i]) top[i & 3] = std::max({top[i & 3], r1[i], r2[i]});
-      largest = std::max({top[0], top[1], top[2], top[3]});
+};
+
+void AddTextureScale(const GeometryChunk& chunk, TextureScaleSums& sums) {
+  // Triangles go a block at a time: their squared edge lengths are gathered
+  // first, so that the roots and divisions run over plain arrays; the sums
+  // still grow triangle by triangle in index order. The additions wait on
+  // one another, so a block's are made during the next block's gathering,
+  // which has room for them (two sets of arrays, used in turn).
+  constexpr unsigned kBlock = 256;
+  float e1[kBlock], e2[kBlock], t1[kBlock], t2[kBlock];
+  float r1[kBlock], r2[kBlock], sum[2][kBlock], twice[2][kBlock];
+  uint8_t counts[2][kBlock];
+  auto pos = chunk.GetItem<Vector3>(Vak::kItemPosition);
+  auto uv = chunk.GetItem<Vak::TexCoord>(Vak::kItemTexCoord0);
+  const uint16_t* index = chunk.GetIndices();
+  if (!pos || !uv || chunk.GetIndexCount() == 0) return;
+  // Both items lie in one vertex record: one address per corner serves both.
+  const auto* base = reinterpret_cast<const uint8_t*>(pos.Data());
+  const std::ptrdiff_t uvAt = reinterpret_cast<const uint8_t*>(uv.Data()) - base;
+  const std::size_t stride = pos.Stride();
+  const unsigned triangles = chunk.GetIndexCount() / 3;
+  // A triangle that does not count adds zero, which leaves a sum as it is
+  // (neither sum is ever -0).
+  auto add = [&sums](uint8_t counts, float sum, float twice) {
+    sums.weighted += counts ? double{sum} : 0.0;
+    sums.total += counts ? double{twice} : 0.0;
+  };
+  unsigned pending = 0, side = 0;  // the block before: its size and arrays
+  for (unsigned first = 0; first < triangles; first += kBlock, side ^= 1) {
+    const unsigned n = std::min(kBlock, triangles - first);
+    const unsigned before = side ^ 1;
+    const uint16_t* at = index + 3 * first;
+    for (unsigned i = 0; i < n; ++i, at += 3) {
+      if (i < pending) add(counts[before][i], sum[before][i], twice[before][i]);
+      const uint8_t* f = base + at[0] * stride;
+      const uint8_t* d = base + at[1] * stride;
+      const uint8_t* y = base + at[2] * stride;
+      const Vector3& pf = *reinterpret_cast<const Vector3*>(f);
+      const Vector3 a = *reinterpret_cast<const Vector3*>(d) - pf, b = *reinterpret_cast<const Vector3*>(y) - pf;
+      const Vak::TexCoord& uf = *reinterpret_cast<const Vak::TexCoord*>(f + uvAt);
+      const Vak::TexCoord& ud = *reinterpret_cast<const Vak::TexCoord*>(d + uvAt);
+      const Vak::TexCoord& uy = *reinterpret_cast<const Vak::TexCoord*>(y + uvAt);
+      const float du1 = ud.u - uf.u, dv1 = ud.v - uf.v;
+      const float du2 = uy.u - uf.u, dv2 = uy.v - uf.v;
+      e1[i] = a.Dot(a);
+      e2[i] = b.Dot(b);
+      t1[i] = du1 * du1 + dv1 * dv1;
+      t2[i] = du2 * du2 + dv2 * dv2;
     }
+    for (unsigned i = n; i < pending; ++i) add(counts[before][i], sum[before][i], twice[before][i]);
+    for (unsigned i = 0; i < n; ++i) {
+      const float lt1 = std::sqrt(t1[i]), lt2 = std::sqrt(t2[i]);
+      const float l1 = std::sqrt(e1[i]), l2 = std::sqrt(e2[i]);
+      counts[side][i] = lt1 * lt2 > 0.00001f;
+      r1[i] = l1 / lt1;
+      r2[i] = l2 / lt2;
+      const float w = l1 * l2 * 0.5f;
+      sum[side][i] = w * r1[i] + w * r2[i];
+      twice[side][i] = 2 * w;
+    }
+    // The largest ratio does not depend on the order (a NaN never
+    // counts), so four runs of it go side by side, written out so that
+    // they stay in registers.
+    float top[4] = {sums.largest, 0, 0, 0};
+    const uint8_t* counted = counts[side];
+    auto widen = [&](float& run, unsigned i) {
+      const float wider = std::max({run, r1[i], r2[i]});
+      run = counted[i] ? wider : run;
+    };
+    unsigned i = 0;
+    for (; i + 4 <= n; i += 4) {
+      widen(top[0], i);
+      widen(top[1], i + 1);
+      widen(top[2], i + 2);
+      widen(top[3], i + 3);
+    }
+    for (; i < n; ++i) widen(top[i & 3], i);
+    sums.largest = std::max({top[0], top[1], top[2], top[3]});
+    pending = n;
   }
-  const double average = total > 0 ? weighted / total : 0;
-  textureScale_ = std::min(largest, static_cast<float>(8 * average));
+  for (unsigned i = 0; i < pending; ++i) add(counts[side ^ 1][i], sum[side ^ 1][i], twice[side ^ 1][i]);
 }
 
-void VelmarIndexedMeshDefinition::CalculateOrientedBounds() {
+} // namespace
+
+void VelmarIndexedMeshDefinition::CalculateExtents(bool textureScale) {
+  // One chunk at a time, so that its vertices are still in the cache for
+  // each step; what spans chunks is carried over in chunk order.
+  Vector3 hi(-3.4028235e38f, -3.4028235e38f, -3.4028235e38f), lo(3.4028235e38f, 3.4028235e38f, 3.4028235e38f);
+  bool any = false;
+  TextureScaleSums sums;
   std::vector<Vector3> corners;
+  corners.reserve(8 * std::size_t{chunks_->Count()});
   for (unsigned c = 0; c < chunks_->Count(); ++c) {
     const GeometryChunk* chunk = chunks_->Get(c);
     if (chunk == nullptr) continue;
     auto pos = chunk->GetItem<Vector3>(Vak::kItemPosition);
     Vak::OrientedBox box;
-    if (pos) box.SetAroundPoints(pos.Data(), chunk->GetVertexCount(), pos.Stride());
+    if (pos) {
+      // A chunk's bounds start from the extremes: std::max keeps the first
+      // of equal values, so widening by them after the chunks before gives
+      // what one fold over all the vertices would.
+      const PositionSums& sums = positionSums_[c];
+      any = true;
+      hi = Vector3(std::max(hi.x, sums.high.x), std::max(hi.y, sums.high.y), std::max(hi.z, sums.high.z));
+      lo = Vector3(std::min(lo.x, sums.low.x), std::min(lo.y, sums.low.y), std::min(lo.z, sums.low.z));
+      box.SetAroundPoints(pos.Data(), chunk->GetVertexCount(), pos.Stride(), sums.sum);
+    }
+    if (textureScale) AddTextureScale(*chunk, sums);
     corners.resize(corners.size() + 8);
     box.CalcCorners(&corners[corners.size() - 8]);
+  }
+  boundsMax_ = any ? hi : Vector3();
+  boundsMin_ = any ? lo : Vector3();
+  if (textureScale) {
+    const double average = sums.total > 0 ? sums.weighted / sums.total : 0;
+    textureScale_ = std::min(sums.largest, static_cast<float>(8 * average));
   }
   if (!corners.empty()) bounds_.SetAroundCorners(corners.data(), static_cast<unsigned>(corners.size() / 8));
 }

@@ -159,9 +159,8 @@ protected:
   // Post-load steps, run after a read that ended at the container's end.
   void SumTotals();
   void BuildSkeletonFromInfluences();
-  void CalculateBounds();
-  void CalculateTextureScale();
-  void CalculateOrientedBounds();
+  // Bounds, the oriented box and, when asked, the texture scale.
+  void CalculateExtents(bool textureScale);
   // The reads every indexed mesh file starts with: header, INFO, the chunk
   // groups, then INFL or SKEL and ATCH while bytes remain.
   unsigned long ReadIndexedSequence(Vak::Display* display, Vak::MaterialManager* manager,
@@ -206,4 +205,11 @@ private:
   uint32_t defaultColour_ = 0;
   uint64_t containerEnd_ = 0;
   std::vector<MaterialRecord> records_;  // per material slot, for the accessors
+  // What the read of a chunk's positions gathers for the post-load steps.
+  struct PositionSums {
+    double sum[3] = {0, 0, 0};  // in vertex order
+    Vak::Vector3 low{3.4028235e38f, 3.4028235e38f, 3.4028235e38f};
+    Vak::Vector3 high{-3.4028235e38f, -3.4028235e38f, -3.4028235e38f};
+  };
+  std::vector<PositionSums> positionSums_;  // per chunk slot
 };

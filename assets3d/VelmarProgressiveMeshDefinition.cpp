@@ -49,8 +49,7 @@ unsigned long* VelmarProgressiveMeshDefinition::ReadMeshFile(unsigned long* resu
   const char* loaded = memoryFile_.Name();
   const char* cut = std::max(std::strrchr(loaded, '\\'), std::strrchr(loaded, '/'));
   fileName_ = cut ? cut + 1 : loaded;
-  CalculateBounds();
-  CalculateOrientedBounds();
+  CalculateExtents(false);
   memoryFile_.Close();
   return Done(result, kOk);
 }

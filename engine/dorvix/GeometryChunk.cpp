@@ -2,17 +2,32 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <new>
+
+#include <sys/mman.h>
 
 namespace Vak {
 
 namespace {
 
+// A chunk's arrays are written right after it is made: its pages are
+// mapped in one call instead of one fault each (where the system offers it;
+// calloc's large blocks come zeroed from the system, untouched).
 uint8_t* ZeroedBytes(std::size_t count) {
   void* bytes = std::calloc(std::max<std::size_t>(1, count), 1);
   if (bytes == nullptr) throw std::bad_alloc();
+#ifdef MADV_POPULATE_WRITE
+  const std::uintptr_t page = 4096, at = reinterpret_cast<std::uintptr_t>(bytes);
+  const std::uintptr_t start = (at + page - 1) & ~(page - 1), end = (at + count) & ~(page - 1);
+  if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
+#endif
   return static_cast<uint8_t*>(bytes);
 }
+
+// Where the face normals and the indices start in a chunk's block, after
+// the vertex data.
+std::size_t FaceNormalsAt(std::size_t vertexBytes) { return (vertexBytes + 3) & ~std::size_t{3}; }
 
 } // namespace
 
@@ -26,9 +41,14 @@ GeometryChunk::GeometryChunk(const VertexType& type, unsigned vertices, unsigned
       geometryType_(geometryType),
       hint_(hint),
       flags_(hint.flags),
-      vertexData_(ZeroedBytes(std::size_t(vertices) * type.Stride())),
-      indices_(indices),
-      faceNormals_(faces) {}
+      indexCount_(indices),
+      faceCount_(faces) {
+  const std::size_t normalsAt = FaceNormalsAt(std::size_t(vertices) * type.Stride());
+  const std::size_t indicesAt = normalsAt + std::size_t(faces) * sizeof(Vector3);
+  vertexData_.reset(ZeroedBytes(indicesAt + std::size_t(indices) * sizeof(uint16_t)));
+  faceNormals_ = reinterpret_cast<Vector3*>(vertexData_.get() + normalsAt);
+  indices_ = reinterpret_cast<uint16_t*>(vertexData_.get() + indicesAt);
+}
 
 GeometryChunk::~GeometryChunk() { SetFaceNeighborArray(nullptr); }
 
@@ -47,8 +67,8 @@ unsigned GeometryChunk::GetPrimitiveCount() const {
 GeometryChunk* GeometryChunk::CreateInstance() const {
   auto* copy = new GeometryChunk(type_, vertices_, secondSize_, GetIndexCount(), GetFaceCount(), geometryType_, hint_);
   std::copy_n(vertexData_.get(), std::size_t(vertices_) * type_.Stride(), copy->vertexData_.get());
-  copy->indices_ = indices_;
-  copy->faceNormals_ = faceNormals_;
+  std::copy_n(faceNormals_, faceCount_, copy->faceNormals_);
+  std::copy_n(indices_, indexCount_, copy->indices_);
   copy->flags_ = flags_;
   copy->softwareSkinned_ = softwareSkinned_;
   copy->palette_ = palette_;

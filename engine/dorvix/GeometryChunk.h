@@ -51,7 +51,8 @@ public:
     std::vector<FaceNeighbors> records;
   };
 
-  // Vertex data starts zeroed. Throws std::bad_alloc when it cannot be had.
+  // Vertex data, indices and face normals start zeroed. Throws
+  // std::bad_alloc when they cannot be had.
   GeometryChunk(const VertexType& type, unsigned vertices, unsigned secondSize, unsigned indices, unsigned faces,
                 int geometryType, const StandardChunkHint& hint);
   ~GeometryChunk() override;
@@ -60,8 +61,8 @@ public:
   unsigned GetVertexSize() const { return type_.Stride(); }
   unsigned GetVertexCount() const { return vertices_; }
   unsigned GetSecondSize() const { return secondSize_; }
-  unsigned GetIndexCount() const { return static_cast<unsigned>(indices_.size()); }
-  unsigned GetFaceCount() const { return static_cast<unsigned>(faceNormals_.size()); }
+  unsigned GetIndexCount() const { return indexCount_; }
+  unsigned GetFaceCount() const { return faceCount_; }
   int GetGeometryType() const { return geometryType_; }
   // Primitives its indices make for its geometry type (Material::GeometryType).
   unsigned GetPrimitiveCount() const;
@@ -89,10 +90,10 @@ public:
                                type_.Stride());
   }
 
-  uint16_t* GetIndices() { return indices_.data(); }
-  const uint16_t* GetIndices() const { return indices_.data(); }
-  Vector3* GetFaceNormals() { return faceNormals_.data(); }
-  const Vector3* GetFaceNormals() const { return faceNormals_.data(); }
+  uint16_t* GetIndices() { return indices_; }
+  const uint16_t* GetIndices() const { return indices_; }
+  Vector3* GetFaceNormals() { return faceNormals_; }
+  const Vector3* GetFaceNormals() const { return faceNormals_; }
 
   // Takes a reference, releasing the array held before; null clears.
   void SetFaceNeighborArray(FaceNeighborArray* neighbours);
@@ -120,10 +121,13 @@ private:
   struct FreeBytes {
     void operator()(uint8_t* bytes) const;
   };
-  // From calloc: a large block comes zeroed from the system, not by a pass.
+  unsigned indexCount_;
+  unsigned faceCount_;
+  // One block from calloc for the vertex data, then the face normals, then
+  // the indices: a large block comes zeroed from the system, not by a pass.
   std::unique_ptr<uint8_t[], FreeBytes> vertexData_;
-  std::vector<uint16_t> indices_;
-  std::vector<Vector3> faceNormals_;
+  Vector3* faceNormals_ = nullptr;
+  uint16_t* indices_ = nullptr;
   FaceNeighborArray* neighbours_ = nullptr;
   bool softwareSkinned_ = false;
   bool refuseBuffers_ = false;

@@ -52,23 +52,36 @@ void OrientedBox::SetAroundPoints(const Vector3* points, unsigned count) {
 }
 
 void OrientedBox::SetAroundPoints(const void* first, unsigned count, unsigned stride) {
+  double sums[3] = {0, 0, 0};
+  for (unsigned i = 0; first && i < count; ++i) {
+    const Vector3& p = PointAt(first, i, stride);
+    sums[0] += p.x;
+    sums[1] += p.y;
+    sums[2] += p.z;
+  }
+  SetAroundPoints(first, count, stride, sums);
+}
+
+void OrientedBox::SetAroundPoints(const void* first, unsigned count, unsigned stride, const double sums[3]) {
   *this = OrientedBox();
   if (count == 0 || !first) return;
-  double mean[3] = {0, 0, 0};
-  for (unsigned i = 0; i < count; ++i) {
-    const Vector3& p = PointAt(first, i, stride);
-    mean[0] += p.x;
-    mean[1] += p.y;
-    mean[2] += p.z;
-  }
+  double mean[3] = {sums[0], sums[1], sums[2]};
   for (double& m : mean) m /= count;
-  double cov[3][3] = {};
+  // Six named sums rather than an array: an array of the differences went
+  // through the stack, its halves stored and loaded back in other pairs,
+  // which the processor cannot forward.
+  double xx = 0, xy = 0, xz = 0, yy = 0, yz = 0, zz = 0;
   for (unsigned i = 0; i < count; ++i) {
     const Vector3& p = PointAt(first, i, stride);
-    double d[3] = {p.x - mean[0], p.y - mean[1], p.z - mean[2]};
-    for (int r = 0; r < 3; ++r)
-      for (int c = r; c < 3; ++c) cov[r][c] += d[r] * d[c];
+    const double dx = p.x - mean[0], dy = p.y - mean[1], dz = p.z - mean[2];
+    xx += dx * dx;
+    xy += dx * dy;
+    xz += dx * dz;
+    yy += dy * dy;
+    yz += dy * dz;
+    zz += dz * dz;
   }
+  double cov[3][3] = {{xx, xy, xz}, {0, yy, yz}, {0, 0, zz}};
   // Symmetric: the lower half equals the upper one exactly.
   for (int r = 1; r < 3; ++r)
     for (int c = 0; c < r; ++c) cov[r][c] = cov[c][r];

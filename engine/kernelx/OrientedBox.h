@@ -16,6 +16,9 @@ public:
   void SetAroundPoints(const Vector3* points, unsigned count);
   // Points `stride` bytes apart, as vertex items lie.
   void SetAroundPoints(const void* first, unsigned count, unsigned stride);
+  // With the points' coordinate sums already made (in double, in point
+  // order), as a reader that has just copied the points can make them.
+  void SetAroundPoints(const void* first, unsigned count, unsigned stride, const double sums[3]);
   // The box around the eight corners of each of `boxes` boxes.
   void SetAroundCorners(const Vector3* corners, unsigned boxes) { SetAroundPoints(corners, boxes * 8); }
 
