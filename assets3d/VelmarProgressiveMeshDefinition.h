@@ -32,6 +32,8 @@ public:
                               VelmarMeshResource* resource, const char* name, uint32_t defaultColour) override;
   virtual unsigned long* ReadProgressiveChunk(unsigned long* result, Vak::MemoryFile& file);
 
+  // PMIN's own count; the per-chunk count of the base stays callable.
+  using VelmarIndexedMeshDefinition::GetIndexCount;
   uint32_t GetIndexCount() const { return indexCount_; }
   uint32_t GetStepCount() const { return stepCount_; }
   uint32_t GetGroupCount() const { return groupCount_; }
