@@ -81,8 +81,10 @@ void AppendFloat(std::string& out, float value) {
   Vak::AppendLE32(out, bits);
 }
 
-void AppendFloats(std::string& out, const float* values, unsigned n) {
-  for (unsigned i = 0; i < n; ++i) AppendFloat(out, values[i]);
+void AppendVector(std::string& out, const Vector3& v) {
+  AppendFloat(out, v.x);
+  AppendFloat(out, v.y);
+  AppendFloat(out, v.z);
 }
 
 const char* FileNamePart(const char* path) {
@@ -587,9 +589,7 @@ bool VelmarIndexedMeshLODDefinition::WriteLevelBonesChunk(Vak::File& file, unsig
         for (const Vak::InfluenceDefinition::Entry& e : group.entries) {
           Vak::AppendLE32(out, e.vertex);
           AppendFloat(out, e.weight);
-          AppendFloats(out, &e.offset.x, 1);
-          AppendFloat(out, e.offset.y);
-          AppendFloat(out, e.offset.z);
+          AppendVector(out, e.offset);
         }
       }
     }
@@ -621,8 +621,7 @@ bool VelmarIndexedMeshLODDefinition::WriteGeometryChunk(Vak::File& file, const G
       for (int i = 0; i < 2; ++i) Vak::AppendLE32(out, 0);
       AppendFloat(out, 0.0f);
       for (int i = 0; i < 5; ++i) Vak::AppendLE32(out, 0);
-      if (!file.Write(out.data(), out.size(), 1)) return false;
-      return WritePaddedString(file, "");
+      return file.Write(out.data(), out.size(), 1) == out.size() && WritePaddedString(file, "");
     }
     const uint32_t code = PrimitiveCodeOf(chunk->GetGeometryType());
     const bool third = chunk->GetVertexType().Has(Vak::kItemTangent);
@@ -644,32 +643,15 @@ bool VelmarIndexedMeshLODDefinition::WriteGeometryChunk(Vak::File& file, const G
     const Vector3 zero;
     const Vak::TexCoord none{};
     for (uint32_t v = 0; v < vertices; ++v) {
-      AppendFloats(out, &(pos ? *pos(v) : zero).x, 1);
-      AppendFloat(out, (pos ? *pos(v) : zero).y);
-      AppendFloat(out, (pos ? *pos(v) : zero).z);
+      AppendVector(out, pos ? *pos(v) : zero);
       const Vak::TexCoord& t = uv ? *uv(v) : none;
       AppendFloat(out, t.u);
       AppendFloat(out, t.v);
     }
     for (unsigned i = 0; i < chunk->GetIndexCount(); ++i) Vak::AppendLE16(out, chunk->GetIndices()[i]);
-    for (uint32_t v = 0; v < vertices; ++v) {
-      const Vector3& n = normal ? *normal(v) : zero;
-      AppendFloat(out, n.x);
-      AppendFloat(out, n.y);
-      AppendFloat(out, n.z);
-    }
-    for (unsigned f = 0; f < chunk->GetFaceCount(); ++f) {
-      const Vector3& n = chunk->GetFaceNormals()[f];
-      AppendFloat(out, n.x);
-      AppendFloat(out, n.y);
-      AppendFloat(out, n.z);
-    }
-    for (uint32_t v = 0; third && v < vertices; ++v) {
-      const Vector3& n = tangent ? *tangent(v) : zero;
-      AppendFloat(out, n.x);
-      AppendFloat(out, n.y);
-      AppendFloat(out, n.z);
-    }
+    for (uint32_t v = 0; v < vertices; ++v) AppendVector(out, normal ? *normal(v) : zero);
+    for (unsigned f = 0; f < chunk->GetFaceCount(); ++f) AppendVector(out, chunk->GetFaceNormals()[f]);
+    for (uint32_t v = 0; third && v < vertices; ++v) AppendVector(out, tangent ? *tangent(v) : zero);
     return out.empty() || file.Write(out.data(), out.size(), 1) == out.size();
   });
 }
