@@ -56,6 +56,8 @@ TEST(LodMeshFile, ReadResults) {
       {"MATL version 102", With(LevelsAt({10}), [](Lodm& m) { m.materials[0].version = 102; }), 4},
       {"INFO version 101", With(LevelsAt({10}), [](Lodm& m) { m.info.version = 101; }), 4},
       {"animated byte missing", With(NamedAfter({10}, "x"), [](Lodm& m) { m.info.named[0].animated.reset(); }), 0},
+      {"root bones without a root",
+       With(LevelsAt({10}), [](Lodm& m) { m.rbot = std::vector<BoneRecord>{{"arm", "root"}}; }), 3},
       // Indices taken from the file.
       {"LCHK material past MATT", With(LevelsAt({10}), [](Lodm& m) { m.levels[0].chunks[0].material = 1; }), 3},
       {"named level past the levels",
@@ -126,10 +128,15 @@ TEST(LodMeshFile, CurrentDataIsTheLastDistanceLevel) {
 
 TEST(LodMeshFile, TextureScaleIsZeroAndEveryLevelHasItsTotals) {
   Lodm m = LevelsAt({10, 50});
-  m.levels[0].chunks = {LevelChunk{}, LevelChunk{0, Grid(3)}};
+  // A chunk without indices is dropped and the next one takes its slot.
+  Geometry noIndices = Quad();
+  noIndices.indices.clear();
+  m.levels[0].chunks = {LevelChunk{}, LevelChunk{0, noIndices}, LevelChunk{0, Grid(3)}};
   Loader loader;
   std::unique_ptr<VelmarIndexedMeshLODDefinition> lod;
   ASSERT_EQ(loader.Lod(LodmFile(m), lod), 0u);
+  EXPECT_EQ(lod->GetLevel(0).chunkCount, 2);
+  EXPECT_EQ(lod->GetLevel(0).chunks->Get(1)->GetVertexCount(), 9u);
   EXPECT_EQ(lod->GetTextureScale(), 0.0f);
   EXPECT_EQ(lod->GetLevel(0).totalVertices, 4 + 9);
   EXPECT_EQ(lod->GetLevel(0).totalFaces, 2 + 8);
@@ -184,6 +191,42 @@ TEST(LodMeshFile, OrphanBoneGoesUnderTheRootAndIsWrittenSo) {
   EXPECT_STREQ(bones[1].parent.c_str(), "root");
   EXPECT_STREQ(bones[2].parent.c_str(), "arm");
   EXPECT_STREQ(bones[3].parent.c_str(), "root");
+}
+
+TEST(LodMeshFile, RootBonesBuildATreeAndAreWrittenBack) {
+  Lodm m = LevelsAt({10});
+  m.rbot = std::vector<BoneRecord>{{"root", ""}, {"arm", "root", {1, 0, 0}}, {"hand", "arm"}, {"lost", "nobody"}};
+  Loader loader;
+  std::unique_ptr<VelmarIndexedMeshLODDefinition> lod;
+  ASSERT_EQ(loader.Lod(LodmFile(m), lod), 0u);
+  // A tree as "root(arm(hand), lost)", depth first.
+  auto tree = [](const Vak::Particle* root) {
+    std::string out;
+    auto walk = [&out](auto& self, const Vak::Particle* p) -> void {
+      out += p->GetName().c_str();
+      if (p->Children().empty()) return;
+      out += "(";
+      for (std::size_t i = 0; i < p->Children().size(); ++i) {
+        if (i) out += ", ";
+        self(self, p->Children()[i]);
+      }
+      out += ")";
+    };
+    walk(walk, root);
+    return out;
+  };
+  ASSERT_NE(lod->GetRootBone(), nullptr);
+  EXPECT_EQ(tree(lod->GetRootBone()), "root(arm(hand), lost)");
+  unsigned long result = 99;
+  const std::string bytes = Written(loader, *lod, result);
+  ASSERT_EQ(result, 0u);
+  EXPECT_NE(bytes.find("RBOT"), std::string::npos);
+  EXPECT_EQ(bytes.find("BONT"), std::string::npos);
+  Loader again;
+  std::unique_ptr<VelmarIndexedMeshLODDefinition> back;
+  ASSERT_EQ(again.Lod(bytes, back), 0u);
+  EXPECT_EQ(tree(back->GetRootBone()), "root(arm(hand), lost)");
+  EXPECT_EQ(back->GetRootBone()->Children()[0]->GetPosition().x, 1.0f);
 }
 
 TEST(LodMeshFile, LevelInfluencesSkipBadVerticesAndAFifthInfluence) {
