@@ -158,10 +158,7 @@ void VelmarIndexedMeshDefinition::AskDisplay(Vak::Display* display) {
 
 unsigned long VelmarIndexedMeshDefinition::ReadIndexedSequence(Vak::Display* display, Vak::MaterialManager* manager,
                                                                VelmarMeshResource* resource, uint32_t defaultColour) {
-  display_ = display;
-  manager_ = manager;
-  resource_ = resource;
-  defaultColour_ = defaultColour;
+  SetReadContext(display, manager, resource, defaultColour);
   MemoryFile& file = memoryFile_;
   if (Result r = ReadContainerHeader(file, kIndexedMesh, containerEnd_); r != kOk) return r;
   unsigned long code = kOk;
@@ -243,22 +240,13 @@ unsigned long* VelmarIndexedMeshDefinition::ReadChunkChunk(unsigned long* result
   return Done(result, kOk);
 }
 
-unsigned long* VelmarIndexedMeshDefinition::ReadMaterialChunk(unsigned long* result, MemoryFile& file, unsigned slot) {
-  ChunkHeader h;
-  if (Result r = ReadChunkHeader(file, kMaterial, containerEnd_, h); r != kOk) return Done(result, r);
-  if (h.version != 102 && h.version != 103) return Done(result, kBadVersion);
-  MaterialRecord record;
-  Vak::String name;
-  if (!ReadPaddedString(file, name)) return Done(result, kMalformed);
-  const PString resourceFile = ResourceFile(resource_);
-  const std::string folder = FolderOf(resourceFile.c_str());
-  record.decoratedName = PString(resource_ ? resource_->GetOwnerName().c_str() : "") + "*" + folder.c_str() + "*" +
-                         static_cast<const char*>(name);
+bool VelmarIndexedMeshDefinition::ReadMaterialFields(MemoryFile& file, MaterialRecord& record) {
+  if (!ReadPaddedString(file, record.decoratedName)) return false;
   uint32_t count = 0;
-  if (!file.Read(count) || !CountFits(file, count, 2 * kMinString)) return Done(result, kMalformed);
+  if (!file.Read(count) || !CountFits(file, count, 2 * kMinString)) return false;
   for (uint32_t i = 0; i < count; ++i) {
     PString key, value;
-    if (!ReadPaddedString(file, key) || !ReadPaddedString(file, value)) return Done(result, kMalformed);
+    if (!ReadPaddedString(file, key) || !ReadPaddedString(file, value)) return false;
     record.properties.emplace_back(key, value);
   }
   bool ok = file.Read(record.flag) && file.Read(record.value);
@@ -268,18 +256,40 @@ unsigned long* VelmarIndexedMeshDefinition::ReadMaterialChunk(unsigned long* res
   d.specular = ReadColour(file, d.specular, ok);
   d.emissive = ReadColour(file, d.emissive, ok);
   ok = ok && file.Read(d.power) && file.Read(count) && CountFits(file, count, 4 + kMinString + 4);
-  if (!ok) return Done(result, kMalformed);
+  if (!ok) return false;
   for (uint32_t i = 0; i < count; ++i) {
     Texture texture;
-    Vak::String textureFile;
-    if (!file.Read(texture.kind) || !ReadPaddedString(file, textureFile) || !file.Read(texture.value))
-      return Done(result, kMalformed);
-    std::string placed = folder.empty() ? std::string() : folder + "\\";
-    placed += FileNamePart(textureFile);
-    texture.file = placed.c_str();
+    if (!file.Read(texture.kind) || !ReadPaddedString(file, texture.file) || !file.Read(texture.value)) return false;
     record.textures.push_back(texture);
   }
+  return true;
+}
+
+VelmarIndexedMeshDefinition::MaterialRecord VelmarIndexedMeshDefinition::DecorateMaterial(
+    const MaterialRecord& stored) const {
+  MaterialRecord record = stored;
+  const PString resourceFile = ResourceFile(resource_);
+  const std::string folder = FolderOf(resourceFile.c_str());
+  record.decoratedName = PString(resource_ ? resource_->GetOwnerName().c_str() : "") + "*" + folder.c_str() + "*" +
+                         stored.decoratedName;
+  for (Texture& texture : record.textures) {
+    std::string placed = folder.empty() ? std::string() : folder + "\\";
+    placed += FileNamePart(texture.file.c_str());
+    texture.file = placed.c_str();
+  }
+  Vak::DisplayMaterial& d = record.display;
   d.emissive = {d.emissive.r * 0.5f, d.emissive.g * 0.5f, d.emissive.b * 0.5f, d.emissive.a * 0.5f};
+  return record;
+}
+
+unsigned long* VelmarIndexedMeshDefinition::ReadMaterialChunk(unsigned long* result, MemoryFile& file, unsigned slot) {
+  ChunkHeader h;
+  if (Result r = ReadChunkHeader(file, kMaterial, containerEnd_, h); r != kOk) return Done(result, r);
+  if (h.version != 102 && h.version != 103) return Done(result, kBadVersion);
+  MaterialRecord stored;
+  if (!ReadMaterialFields(file, stored)) return Done(result, kMalformed);
+  MaterialRecord record = DecorateMaterial(stored);
+  Vak::DisplayMaterial& d = record.display;
   if (h.version == 102) {
     d.specular = {0, 0, 0, 0};
     d.power = 10.0f;
@@ -325,6 +335,11 @@ unsigned long* VelmarIndexedMeshDefinition::BindChunkMaterial(unsigned long* res
 }
 
 unsigned long* VelmarIndexedMeshDefinition::ReadGeometryChunk(unsigned long* result, MemoryFile& file, unsigned slot) {
+  return ReadGeometry(result, file, slot, false);
+}
+
+unsigned long* VelmarIndexedMeshDefinition::ReadGeometry(unsigned long* result, MemoryFile& file, unsigned slot,
+                                                         bool level) {
   ChunkHeader h;
   if (Result r = ReadChunkHeader(file, kGeometry, containerEnd_, h); r != kOk) return Done(result, r);
   if (h.version < 101 || h.version > 201) return Done(result, kBadVersion);
@@ -332,7 +347,9 @@ unsigned long* VelmarIndexedMeshDefinition::ReadGeometryChunk(unsigned long* res
   float value = 0;
   bool ok = file.Read(primitive) && (h.version < 201 || file.Read(flags)) && file.Read(value) &&
             file.Read(vertices) && file.Read(second) && file.Read(indices) && file.Read(faces);
-  if (ok && h.version >= 103 && h.version <= 199) ok = file.Read(sets);
+  // A level's geometry has one texture set and no colours; its name starts at 103.
+  const bool colours = !level && h.version >= 104 && h.version <= 199;
+  if (ok && !level && h.version >= 103 && h.version <= 199) ok = file.Read(sets);
   if (ok && h.version >= 102) ok = file.Read(weights);
   if (!ok) return Done(result, kMalformed);
   const int type = GeometryTypeOf(primitive);
@@ -343,7 +360,7 @@ unsigned long* VelmarIndexedMeshDefinition::ReadGeometryChunk(unsigned long* res
   hint.vertexUsage = options_.dynamicVertex.isSet ? options_.dynamicVertex.value : 2;
   hint.indexUsage = options_.dynamicIndex.isSet ? options_.dynamicIndex.value : 2;
   hint.textureSets = sets;
-  hint.database = resource_ ? resource_->GetDatabase() : nullptr;
+  hint.database = resource_ && !level ? resource_->GetDatabase() : nullptr;
   hint.value = value;
   hint.weightsPerVertex = weights;
   hint.tangents = (flags & 1) != 0;
@@ -361,7 +378,7 @@ unsigned long* VelmarIndexedMeshDefinition::ReadGeometryChunk(unsigned long* res
     }
   }
   PString name;
-  if (h.version >= 200 && !ReadPaddedString(file, name)) return Done(result, kMalformed);
+  if (h.version >= (level ? 103u : 200u) && !ReadPaddedString(file, name)) return Done(result, kMalformed);
   if (name.Length() == 0) name = PString();
   if (chunkNames_.size() <= slot) chunkNames_.resize(slot + 1);
   chunkNames_[slot] = name;
@@ -416,7 +433,7 @@ unsigned long* VelmarIndexedMeshDefinition::ReadGeometryChunk(unsigned long* res
     file.Skip(indices * 2);
   }
   if (vertices > 0) ReadVertexVectors(file, chunk->GetItem<Vector3>(Vak::kItemNormal), vertices);
-  if (h.version >= 104 && h.version <= 199 && vertices > 0 && file.Remaining() / 4 >= vertices) {
+  if (colours && vertices > 0 && file.Remaining() / 4 >= vertices) {
     auto colour = chunk->GetItem<uint32_t>(Vak::kItemColour);
     if (colour) {
       std::vector<uint32_t> colours(vertices);
@@ -543,38 +560,47 @@ void VelmarIndexedMeshDefinition::BuildSkeletonFromInfluences() {
   if (influences_.empty()) return;
   std::vector<Vak::ParticleBone*> bones;
   std::vector<PString> parents;
-  Vak::ParticleBone* root = nullptr;
   for (const Vak::InfluenceDefinition& influence : influences_) {
     auto* bone = new Vak::ParticleBone(influence.GetName());
     bone->SetPosition(influence.GetPosition());
     bone->SetOrientation(influence.GetRotation());
     bone->FixFrame();
-    PString parent = influence.GetParentName();
-    if (parent.Length() == 0) {
-      if (root == nullptr) root = bone;
-      else parent = root->GetName();
-    }
     bones.push_back(bone);
-    parents.push_back(parent);
+    parents.push_back(influence.GetParentName());
+  }
+  if (Vak::ParticleBone* root = LinkBones(bones, parents)) ReplaceRootBone(root);
+}
+
+Vak::ParticleBone* VelmarIndexedMeshDefinition::LinkBones(const std::vector<Vak::ParticleBone*>& bones,
+                                                          std::vector<PString>& parents) {
+  Vak::ParticleBone* root = nullptr;
+  for (std::size_t i = 0; i < bones.size(); ++i) {
+    if (parents[i].Length() != 0) continue;
+    if (root == nullptr) root = bones[i];
+    else parents[i] = root->GetName();
   }
   if (root == nullptr) {
     for (Vak::ParticleBone* bone : bones) delete bone;
-    return;
+    return nullptr;
   }
   for (std::size_t i = 0; i < bones.size(); ++i) {
     if (bones[i] == root) continue;
-    Vak::ParticleBone* parent = root;
+    Vak::ParticleBone* parent = nullptr;
     for (Vak::ParticleBone* candidate : bones)
       if (candidate != bones[i] && candidate->GetName() == parents[i]) {
         parent = candidate;
         break;
       }
+    if (parent == nullptr) {
+      parent = root;
+      parents[i] = root->GetName();
+    }
     // A bone may not hang below itself through a loop of parent names.
     for (Vak::Particle* up = parent; up != nullptr; up = up->Parent())
       if (up == bones[i]) parent = root;
     parent->AddChild(bones[i]);
   }
-  ReplaceRootBone(root);
+  return root;
 }
 
 void VelmarIndexedMeshDefinition::AddAttachmentPoints(Vak::ParticleStructure& structure) const {
@@ -614,42 +640,47 @@ void VelmarIndexedMeshDefinition::SumTotals() {
 void VelmarIndexedMeshDefinition::PrepareInfluences() {
   // Lanes taken per vertex of each chunk; a vertex has four.
   std::vector<std::vector<uint8_t>> taken(chunks_->Count());
-  for (unsigned i = 0; i < influences_.size(); ++i) {
-    for (const Vak::InfluenceDefinition::Group& group : influences_[i].Groups()) {
-      GeometryChunk* chunk = chunks_->Get(group.chunk);
-      if (chunk == nullptr || chunk->IsSoftwareSkinned() || chunk->GetVertexCount() < group.entries.size()) continue;
-      auto blend = chunk->GetItem<uint32_t>(Vak::kItemBlendIndices);
-      auto packed = chunk->GetItem<uint32_t>(Vak::kItemPackedWeights);
-      int weightItem = 0;
-      for (int item = Vak::kItemWeights4; item >= Vak::kItemWeights1 && weightItem == 0; --item)
-        if (chunk->GetVertexType().Has(item)) weightItem = item;
-      if (!blend) continue;
-      const int slot = chunk->AddInfluenceMatrix(i);
-      if (slot < 0) continue;
-      const uint8_t index = static_cast<uint8_t>(3 * slot);
-      const unsigned floatLanes = weightItem ? unsigned(weightItem - Vak::kItemWeights1 + 1) : 0;
-      auto floats = chunk->GetItem<float>(weightItem);
-      std::vector<uint8_t>& used = taken[group.chunk];
-      used.resize(chunk->GetVertexCount(), 0);
-      for (const Vak::InfluenceDefinition::Entry& entry : group.entries) {
-        // An entry past the chunk's vertices, or a fifth on one vertex, has no lane.
-        if (entry.vertex >= chunk->GetVertexCount() || used[entry.vertex] >= 4) continue;
-        const unsigned lane = used[entry.vertex]++;
-        auto* indices = reinterpret_cast<uint8_t*>(blend(entry.vertex));
-        if (lane == 0) std::memset(indices, 0, 4);
-        if (packed) {
-          auto* weights = reinterpret_cast<uint8_t*>(packed(entry.vertex));
-          if (lane == 0) std::memset(weights, 0, 4);
-          weights[lane] = static_cast<uint8_t>(std::clamp(entry.weight, 0.0f, 1.0f) * 255.0f);
-          indices[lane] = index;
-          if (lane < 3) indices[lane + 1] = 0xFE;
-        } else if (floats && lane < floatLanes) {
-          float* weights = floats(entry.vertex);
-          if (lane == 0) std::fill(weights, weights + floatLanes, 0.0f);
-          weights[lane] = entry.weight;
-          indices[lane] = index;
-        }
-      }
+  for (unsigned i = 0; i < influences_.size(); ++i)
+    for (const Vak::InfluenceDefinition::Group& group : influences_[i].Groups())
+      WriteInfluenceGroup(*chunks_, i, group, taken);
+}
+
+void VelmarIndexedMeshDefinition::WriteInfluenceGroup(SharedRefArray<GeometryChunk>& chunks, unsigned i,
+                                                      const Vak::InfluenceDefinition::Group& group,
+                                                      std::vector<std::vector<uint8_t>>& taken) {
+  GeometryChunk* chunk = chunks.Get(group.chunk);
+  if (chunk == nullptr || chunk->IsSoftwareSkinned() || chunk->GetVertexCount() < group.entries.size()) return;
+  if (taken.size() <= group.chunk) taken.resize(group.chunk + 1);
+  auto blend = chunk->GetItem<uint32_t>(Vak::kItemBlendIndices);
+  auto packed = chunk->GetItem<uint32_t>(Vak::kItemPackedWeights);
+  int weightItem = 0;
+  for (int item = Vak::kItemWeights4; item >= Vak::kItemWeights1 && weightItem == 0; --item)
+    if (chunk->GetVertexType().Has(item)) weightItem = item;
+  if (!blend) return;
+  const int slot = chunk->AddInfluenceMatrix(i);
+  if (slot < 0) return;
+  const uint8_t index = static_cast<uint8_t>(3 * slot);
+  const unsigned floatLanes = weightItem ? unsigned(weightItem - Vak::kItemWeights1 + 1) : 0;
+  auto floats = chunk->GetItem<float>(weightItem);
+  std::vector<uint8_t>& used = taken[group.chunk];
+  used.resize(chunk->GetVertexCount(), 0);
+  for (const Vak::InfluenceDefinition::Entry& entry : group.entries) {
+    // An entry past the chunk's vertices, or a fifth on one vertex, has no lane.
+    if (entry.vertex >= chunk->GetVertexCount() || used[entry.vertex] >= 4) continue;
+    const unsigned lane = used[entry.vertex]++;
+    auto* indices = reinterpret_cast<uint8_t*>(blend(entry.vertex));
+    if (lane == 0) std::memset(indices, 0, 4);
+    if (packed) {
+      auto* weights = reinterpret_cast<uint8_t*>(packed(entry.vertex));
+      if (lane == 0) std::memset(weights, 0, 4);
+      weights[lane] = static_cast<uint8_t>(std::clamp(entry.weight, 0.0f, 1.0f) * 255.0f);
+      indices[lane] = index;
+      if (lane < 3) indices[lane + 1] = 0xFE;
+    } else if (floats && lane < floatLanes) {
+      float* weights = floats(entry.vertex);
+      if (lane == 0) std::fill(weights, weights + floatLanes, 0.0f);
+      weights[lane] = entry.weight;
+      indices[lane] = index;
     }
   }
 }

@@ -156,6 +156,42 @@ public:
   const Vak::OrientedBox& GetBounds() const { return bounds_; }
 
 protected:
+  // What the read of a chunk's positions gathers for the post-load steps.
+  struct PositionSums {
+    double sum[3] = {0, 0, 0};  // in vertex order
+    Vak::Vector3 low{3.4028235e38f, 3.4028235e38f, 3.4028235e38f};
+    Vak::Vector3 high{-3.4028235e38f, -3.4028235e38f, -3.4028235e38f};
+  };
+
+  // A MATL's fields as stored: the name undecorated, colours and textures
+  // untouched.
+  static bool ReadMaterialFields(Vak::MemoryFile& file, MaterialRecord& record);
+  // The bound form: decorated name, textures placed beside the resource's
+  // file, the fourth colour halved.
+  MaterialRecord DecorateMaterial(const MaterialRecord& stored) const;
+  // `level`: the level-of-detail layout (one texture set, no colours, a
+  // name from 103 on, no resource database in the hint).
+  unsigned long* ReadGeometry(unsigned long* result, Vak::MemoryFile& file, unsigned slot, bool level);
+  // Links the bones by parent name (empty for none) and returns the root, or
+  // null after deleting them all when no bone lacks a parent. `parents` ends
+  // with the names each bone was linked under.
+  static Vak::ParticleBone* LinkBones(const std::vector<Vak::ParticleBone*>& bones,
+                                      std::vector<Vak::PString>& parents);
+  // One bone's group into `chunks`; `taken` counts the lanes used per vertex.
+  static void WriteInfluenceGroup(SharedRefArray<Vak::GeometryChunk>& chunks, unsigned bone,
+                                  const Vak::InfluenceDefinition::Group& group,
+                                  std::vector<std::vector<uint8_t>>& taken);
+  void SetReadContext(Vak::Display* display, Vak::MaterialManager* manager, VelmarMeshResource* resource,
+                      uint32_t defaultColour) {
+    display_ = display;
+    manager_ = manager;
+    resource_ = resource;
+    defaultColour_ = defaultColour;
+  }
+  Vak::MaterialManager* ReadManager() const { return manager_; }
+  VelmarMeshResource* ReadResource() const { return resource_; }
+  uint64_t& ContainerEndRef() { return containerEnd_; }
+
   // Post-load steps, run after a read that ended at the container's end.
   void SumTotals();
   void BuildSkeletonFromInfluences();
@@ -205,11 +241,7 @@ private:
   uint32_t defaultColour_ = 0;
   uint64_t containerEnd_ = 0;
   std::vector<MaterialRecord> records_;  // per material slot, for the accessors
-  // What the read of a chunk's positions gathers for the post-load steps.
-  struct PositionSums {
-    double sum[3] = {0, 0, 0};  // in vertex order
-    Vak::Vector3 low{3.4028235e38f, 3.4028235e38f, 3.4028235e38f};
-    Vak::Vector3 high{-3.4028235e38f, -3.4028235e38f, -3.4028235e38f};
-  };
+
+protected:
   std::vector<PositionSums> positionSums_;  // per chunk slot
 };

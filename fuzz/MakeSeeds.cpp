@@ -1,7 +1,7 @@
 // Writes the binary seed files of the fuzz targets into fuzz/corpus/: archives
 // of several blocks and an index, compressed text, UTF-16 option text and
-// stream scripts, and indexed and progressive mesh files from the tests' IDXM
-// builder. Run by hand after a format change:
+// stream scripts, and indexed, progressive and level-of-detail mesh files from
+// the tests' mesh builders. Run by hand after a format change:
 //   cmake --build --preset fuzz --target MakeSeeds && build/fuzz/fuzz/MakeSeeds fuzz/corpus
 // Archives are made through the engine's own archive layer, in a scratch
 // folder that is also the current folder while they are stored.
@@ -19,7 +19,7 @@
 #include "fuzz/FuzzInputFile.h"
 #include "platform/os/File.h"
 #include "platform/os/FileSystem.h"
-#include "tests/assets3d/mesh/IdxmBuilder.h"
+#include "tests/assets3d/mesh/LodmBuilder.h"
 
 namespace {
 
@@ -179,6 +179,27 @@ void MeshSeeds(std::vector<std::pair<std::string, Bytes>>& seeds) {
   empty.tops = {1};
   seeds.emplace_back("ProgressiveMeshFuzz/skinned.pm",
                      Mesh(IdxmFile({SkinnedQuad()}, SkinnedAfter() + PminChunk(empty), SkinnedInfo())));
+
+  // Two distance levels and a named one, with a bone table, per-level
+  // influences, neighbours and attachment points; and one with root bones.
+  Lodm lod = LevelsAt({10, 40});
+  lod.bont = std::vector<BoneRecord>{{"root", ""}, {"arm", "root", {0, 1, 0}}};
+  lod.attachments = {Attachment{"a.lamp:Cull"}, Attachment{"p.ref"}};
+  lod.levels[0].maxInfluences = 4;
+  lod.levels[0].maxMatrices = 20;
+  lod.levels[0].chunks = {LevelChunk{0, Quad(), std::vector<std::array<uint32_t, 3>>{{1, 2, 3}, {4, 5, 6}}}};
+  lod.levels[0].chunks[0].geometry.weights = 4;
+  lod.levels[0].bones = std::vector<std::vector<Group>>{{Group{0, {Entry{0, 0.5f}, Entry{1, 1}}}}, {}};
+  lod.levels[1].bones = std::vector<std::vector<Group>>{{}, {Group{0, {Entry{2, 1}}}}};
+  Level named;
+  named.distance = -1.0f;
+  lod.levels.push_back(named);
+  lod.info.named = {NamedLevel{2, "collision", 1}};
+  seeds.emplace_back("LodmFuzz/levels.lm", Mesh(LodmFile(lod)));
+  Lodm rooted = LevelsAt({5});
+  rooted.rbot = std::vector<BoneRecord>{{"root", ""}, {"child", "root", {1, 0, 0}}, {"lost", "nobody"}};
+  rooted.levels[0].chunks[0].geometry.flags = 1;
+  seeds.emplace_back("LodmFuzz/rooted.lm", Mesh(LodmFile(rooted)));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "Vak/Bexlorn/File.h"
 #include "assets3d/VelmarIndexedMeshDefinition.h"
+#include "assets3d/VelmarIndexedMeshLODDefinition.h"
 #include "assets3d/VelmarMeshResource.h"
 #include "assets3d/VelmarProgressiveMeshDefinition.h"
 #include "engine/dorvix/Display.h"
@@ -54,6 +55,19 @@ struct Loader {
   unsigned long Indexed(const std::string& bytes) {
     std::unique_ptr<VelmarIndexedMeshDefinition> out;
     return Indexed(bytes, out);
+  }
+
+  // The level-of-detail reader opens the file itself.
+  unsigned long Lod(const std::string& bytes, std::unique_ptr<VelmarIndexedMeshLODDefinition>& out) {
+    out = std::make_unique<VelmarIndexedMeshLODDefinition>(resource.options);
+    const std::string path = Save(bytes);
+    unsigned long result = 99;
+    out->ReadMeshFile(&result, &display, withManager ? &manager : nullptr, &resource, path.c_str(), defaultColour);
+    return result;
+  }
+  unsigned long Lod(const std::string& bytes) {
+    std::unique_ptr<VelmarIndexedMeshLODDefinition> out;
+    return Lod(bytes, out);
   }
 
   unsigned long Progressive(const std::string& bytes, std::unique_ptr<VelmarProgressiveMeshDefinition>& out) {
