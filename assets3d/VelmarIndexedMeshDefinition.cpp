@@ -991,6 +991,7 @@ unsigned long* VelmarIndexedMeshDefinition::LoadConfigFile(unsigned long* result
   PString path(name);
   if (resource != nullptr && resource->GetDatabase() != nullptr) path = resource->GetDatabase()->GetFileName(path);
   fileName_ = path;
+  if (path.IsNull()) return Done(result, kNoData);
   Vak::ConfigParser parser;
   const int parsed = parser.Parse(path.c_str());
   if (parsed == Vak::ConfigParser::kNoFile || parsed == Vak::ConfigParser::kMalformed ||
@@ -1135,7 +1136,10 @@ unsigned long* VelmarIndexedMeshDefinition::BuildConfigChunk(unsigned long* resu
   const uint32_t usable = std::min<uint32_t>(sets, Vak::VertexType::kMaxTexCoordSets);
   for (uint32_t j = 0; j < usable; ++j)
     if (auto uv = chunk->GetItem<Vak::TexCoord>(Vak::kItemTexCoord0 + int(j)))
-      for (uint32_t v = 0; v < vertices; ++v) *uv(v) = {in.texCoords[2 * (v * sets + j)], in.texCoords[2 * (v * sets + j) + 1]};
+      for (uint32_t v = 0; v < vertices; ++v) {
+        const float* at = &in.texCoords[2 * (std::size_t{v} * sets + j)];
+        *uv(v) = {at[0], at[1]};
+      }
   if (indices > 0) std::copy(in.indices.begin(), in.indices.end(), chunk->GetIndices());
   if (auto normal = chunk->GetItem<Vector3>(Vak::kItemNormal))
     for (uint32_t v = 0; v < vertices && v < in.normals.size(); ++v) *normal(v) = in.normals[v];
