@@ -6,6 +6,8 @@
 
 #include "Vak/Bexlorn/Alloc.h"
 #include "Vak/Bexlorn/ByteOrder.h"
+#include "Vak/Bexlorn/OS.h"
+#include "Vak/Bexlorn/Rand.h"
 #include "Vak/Bexlorn/String.h"
 #include "Vak/Cindrel/ResourceDatabase.h"
 #include "assets3d/MeshFile.h"
@@ -14,6 +16,8 @@
 #include "engine/elthrac/ParticleBone.h"
 #include "engine/elthrac/ParticleStructure.h"
 #include "engine/elthrac/ParticleVisibleBoundingBox.h"
+#include "engine/fyrmond/GeometryConfigData.h"
+#include "engine/kernelx/ConfigParser.h"
 #include "engine/kernelx/Matrix3.h"
 
 using Vak::GeometryChunk;
@@ -995,4 +999,213 @@ Vector3 VelmarIndexedMeshDefinition::GetAttachmentPointPosition(unsigned i) cons
   if (i >= attachmentPoints_.size()) return Vector3();
   const float* p = attachmentPoints_[i].position;
   return Vector3(p[0], p[1], p[2]);
+}
+
+// Building from a text geometry config.
+
+namespace {
+
+// A colour given as floats, in the display's order.
+uint32_t PackColour(const float* rgba) {
+  auto byte = [](float v) { return static_cast<uint32_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f)); };
+  return Vak::Display::ConvertColor(byte(rgba[3]) << 24 | byte(rgba[0]) << 16 | byte(rgba[1]) << 8 | byte(rgba[2]));
+}
+
+Vak::Colour ToColour(const float* rgba) { return {rgba[0], rgba[1], rgba[2], rgba[3]}; }
+
+} // namespace
+
+unsigned long* VelmarIndexedMeshDefinition::LoadConfigFile(unsigned long* result, Vak::Display* display,
+                                                           Vak::MaterialManager* manager,
+                                                           VelmarMeshResource* resource, const char* name,
+                                                           uint32_t defaultColour) {
+  PString path(name);
+  if (resource != nullptr && resource->GetDatabase() != nullptr) path = resource->GetDatabase()->GetFileName(path);
+  fileName_ = path;
+  if (path.IsNull()) return Done(result, kNoData);
+  Vak::ConfigParser parser;
+  const int parsed = parser.Parse(path.c_str());
+  if (parsed == Vak::ConfigParser::kNoFile || parsed == Vak::ConfigParser::kMalformed ||
+      parsed == Vak::ConfigParser::kBadVersion)
+    return Done(result, static_cast<unsigned long>(parsed));
+  if (parsed != Vak::ConfigParser::kOk) return Done(result, 1);
+  if (parser.GetData() == nullptr) return Done(result, kMalformed);
+  return BuildFromConfig(result, display, manager, resource, *parser.GetData(), defaultColour);
+}
+
+unsigned long* VelmarIndexedMeshDefinition::BuildFromConfig(unsigned long* result, Vak::Display* display,
+                                                            Vak::MaterialManager* manager,
+                                                            VelmarMeshResource* resource, const Vak::ConfigData& data,
+                                                            uint32_t defaultColour) {
+  if (manager == nullptr) return Done(result, kNoMaterialManager);
+  display_ = display;
+  manager_ = manager;
+  resource_ = resource;
+  defaultColour_ = defaultColour;
+  Vak::GeometryConfigData config;
+  // What was read before a failure is not a whole mesh, whether or not the
+  // config named a maximum vertex count.
+  if (!config.Load(data, fileName_.IsNull() ? "" : fileName_.c_str())) return Done(result, kMalformed);
+  AskDisplay(display);
+  position_ = config.GetPosition();
+  orientation_ = config.GetOrientation();
+  chunkCount_ = static_cast<int>(config.GetNumChunks());
+  maxInfluences_ = config.GetMaxInfluencesPerVertex();
+  maxMatrices_ = config.GetMaxMatricesPerChunk();
+  chunks_->Resize(0);
+  materials_->Resize(0);
+  records_.clear();
+  chunkNames_.clear();
+  positionSums_.clear();
+  for (unsigned i = 0; i < config.GetNumChunks(); ++i) {
+    if (*CreateMaterial(result, config, i) != kOk) return result;
+    if (*BuildConfigChunk(result, config, i) != kOk) return result;
+  }
+  BuildConfigInfluences(config);
+  BuildConfigAttachmentPoints(config);
+  SumTotals();
+  BuildSkeletonFromInfluences();
+  PrepareInfluences();
+  CalculateExtents(true);
+  return Done(result, kOk);
+}
+
+unsigned long* VelmarIndexedMeshDefinition::CreateMaterial(unsigned long* result,
+                                                           const Vak::GeometryConfigData& config, unsigned slot) {
+  const Vak::GeometryConfigData::Material& in = config.GetChunk(slot).material;
+  MaterialRecord record;
+  std::vector<const char*> textureNames;
+  for (const Vak::AnsiString& name : in.textures) {
+    Texture texture;
+    texture.file = static_cast<const char*>(name);
+    record.textures.push_back(texture);
+    textureNames.push_back(name);
+  }
+  for (const auto& [key, value] : in.properties)
+    record.properties.emplace_back(static_cast<const char*>(key), static_cast<const char*>(value));
+  record.flag = in.flag;
+  record.value = in.value;
+  record.display.diffuse = ToColour(in.diffuse);
+  record.display.ambient = ToColour(in.ambient);
+  record.display.specular = ToColour(in.specular);
+  record.display.emissive = ToColour(in.emissive);
+  record.display.power = in.exponent * 128.0f;
+  const char* type = in.typeName;
+  if (std::strstr(type, Vak::Material::DecoratedTypeToken()) != nullptr) {
+    record.decoratedName = type;
+  } else {
+    std::string stem = fileName_.IsNull() ? std::string() : FileNamePart(fileName_.c_str());
+    if (const std::size_t dot = stem.rfind('.'); dot != std::string::npos) stem.resize(dot);
+    // A draw in the C runtime's rand range, from the kernel's generator.
+    const int drawn = Vak::Kernel::GlobalRand().NextInt(0, 0x7fff);
+    record.decoratedName.Setf("VelmarIndexedMeshDefinition::CreateMaterial> *%s*%x*%s*", stem.c_str(),
+                              static_cast<unsigned>(drawn), type);
+    if (!Vak::Material::VerifyDecoratedName(record.decoratedName.c_str(), static_cast<unsigned>(textureNames.size()),
+                                            textureNames.data()))
+      return Done(result, kMalformed);
+  }
+  if (records_.size() <= slot) records_.resize(slot + 1);
+  records_[slot] = record;
+  return BindChunkMaterial(result, manager_, resource_, slot, records_[slot]);
+}
+
+unsigned long* VelmarIndexedMeshDefinition::BuildConfigChunk(unsigned long* result,
+                                                             const Vak::GeometryConfigData& config, unsigned slot) {
+  const Vak::GeometryConfigData::Chunk& in = config.GetChunk(slot);
+  const uint32_t vertices = in.GetVertexCount(), indices = in.GetIndexCount(), faces = in.GetFaceNormalCount();
+  const uint32_t sets = in.texCoordSets, weights = in.weightsPerVertex;
+  Vak::StandardChunkHint hint(2, 0);
+  if (options_.softwareLighting.SetAndTrue()) hint.flags |= Vak::StandardChunkHint::kSoftwareLighting;
+  hint.vertexUsage = options_.dynamicVertex.isSet ? options_.dynamicVertex.value : 2;
+  hint.indexUsage = options_.dynamicIndex.isSet ? options_.dynamicIndex.value : 2;
+  hint.textureSets = sets;
+  hint.database = resource_ ? resource_->GetDatabase() : nullptr;
+  hint.weightsPerVertex = weights;
+  if (weights > 0) {
+    if (maxInfluences_ > 0 && maxInfluences_ <= 4 && maxMatrices_ <= matrixLimit_ && capability26_ &&
+        !options_.softwareAnimation.SetAndTrue())
+      hardwareSkinning_ = true;
+    hint.flags |= Vak::StandardChunkHint::kSkinned;
+    if (hardwareSkinning_) {
+      hint.skinningMode = Vak::StandardChunkHint::kHardwareSkinning;
+      hint.matrixLimit = matrixLimit_;
+      if (options_.hardwareAnimationFloatPrecision.SetAndTrue()) hint.flags |= Vak::StandardChunkHint::kFloatWeights;
+    } else {
+      hint.flags |= Vak::StandardChunkHint::kSoftwareSkinning;
+    }
+  }
+  if (chunkNames_.size() <= slot) chunkNames_.resize(slot + 1);
+  const char* name = in.name;
+  chunkNames_[slot] = *name == 0 ? PString() : PString(name);
+  Vak::Material* material = materials_->Get(slot);
+  if (material == nullptr) return Done(result, kMalformed);
+  GeometryChunk* chunk = material->CreateGeometryChunk(vertices, in.secondSize, indices, faces, 0, hint);
+  if (chunk == nullptr) return Done(result, kMalformed);
+  chunks_->Set(slot, chunk);
+
+  if (vertices > 0 && hardwareSkinning_ && weights > 0) {
+    auto blend = chunk->GetItem<uint32_t>(Vak::kItemBlendIndices);
+    if (!(hint.flags & Vak::StandardChunkHint::kFloatWeights)) {
+      auto packed = chunk->GetItem<uint32_t>(Vak::kItemPackedWeights);
+      for (uint32_t v = 0; packed && v < vertices; ++v) packed[v] = 0xff000000u;
+    } else {
+      auto lanes = chunk->GetItem<float>(Vak::VertexType::WeightItem(std::min(weights, 4u)));
+      for (uint32_t v = 0; lanes && v < vertices; ++v) {
+        float* w = lanes(v);
+        w[0] = 1.0f;
+        for (uint32_t k = 1; k < std::min(weights, 4u); ++k) w[k] = 0.0f;
+      }
+    }
+    for (uint32_t v = 0; blend && v < vertices; ++v) blend[v] = 0;
+  }
+  PositionSums sums;
+  if (auto pos = chunk->GetItem<Vector3>(Vak::kItemPosition); pos && vertices > 0)
+    CopyInPositions(reinterpret_cast<const uint8_t*>(in.positions.data()), sizeof(Vector3), vertices, pos, sums.sum,
+                    sums.low, sums.high);
+  if (positionSums_.size() <= slot) positionSums_.resize(slot + 1);
+  positionSums_[slot] = sums;
+  const uint32_t usable = std::min<uint32_t>(sets, Vak::VertexType::kMaxTexCoordSets);
+  for (uint32_t j = 0; j < usable; ++j)
+    if (auto uv = chunk->GetItem<Vak::TexCoord>(Vak::kItemTexCoord0 + int(j)))
+      for (uint32_t v = 0; v < vertices; ++v) {
+        const float* at = &in.texCoords[2 * (std::size_t{v} * sets + j)];
+        *uv(v) = {at[0], at[1]};
+      }
+  if (indices > 0) std::copy(in.indices.begin(), in.indices.end(), chunk->GetIndices());
+  if (auto normal = chunk->GetItem<Vector3>(Vak::kItemNormal))
+    for (uint32_t v = 0; v < vertices && v < in.normals.size(); ++v) *normal(v) = in.normals[v];
+  auto diffuse = chunk->GetItem<uint32_t>(Vak::kItemColour);
+  auto specular = chunk->GetItem<uint32_t>(Vak::kItemSpecular);
+  const bool coloured = in.colours.size() >= std::size_t{8} * vertices && vertices > 0;
+  for (uint32_t v = 0; v < vertices; ++v) {
+    if (diffuse) diffuse[v] = coloured ? PackColour(&in.colours[8 * v]) : defaultColour_;
+    if (specular && coloured) specular[v] = PackColour(&in.colours[8 * v + 4]);
+  }
+  if (faces > 0) std::copy(in.faceNormals.begin(), in.faceNormals.end(), chunk->GetFaceNormals());
+  return Done(result, kOk);
+}
+
+void VelmarIndexedMeshDefinition::BuildConfigInfluences(const Vak::GeometryConfigData& config) {
+  for (unsigned i = 0; i < config.GetNumInfluences(); ++i) {
+    const Vak::GeometryConfigData::Influence& in = config.GetInfluence(i);
+    Vak::InfluenceDefinition influence(static_cast<const char*>(in.name), static_cast<const char*>(in.parentName),
+                                       in.position, in.matrix);
+    // As INFL: a group without entries is not kept.
+    for (const Vak::InfluenceDefinition::Group& group : in.groups)
+      if (!group.entries.empty()) influence.AddGroup(group);
+    influences_.push_back(std::move(influence));
+  }
+}
+
+void VelmarIndexedMeshDefinition::BuildConfigAttachmentPoints(const Vak::GeometryConfigData& config) {
+  for (unsigned i = 0; i < config.GetNumAttachmentPoints(); ++i) {
+    const Vak::GeometryConfigData::AttachmentPoint& in = config.GetAttachmentPoint(i);
+    AttachmentPoint point;
+    point.name = static_cast<const char*>(in.name);
+    in.orientation.GetMatrix().ToFloats(point.matrix);
+    point.position[0] = in.position.x;
+    point.position[1] = in.position.y;
+    point.position[2] = in.position.z;
+    attachmentPoints_.push_back(point);
+  }
 }

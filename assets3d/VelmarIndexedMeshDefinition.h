@@ -20,7 +20,9 @@
 #include "engine/kernelx/Vector3.h"
 
 namespace Vak {
+class ConfigData;
 class Display;
+class GeometryConfigData;
 class MaterialManager;
 class ParticleBone;
 class ParticleStructure;
@@ -68,6 +70,15 @@ public:
   // The memory file must hold the file (the resource loads it).
   virtual unsigned long* ReadMeshFile(unsigned long* result, Vak::Display* display, Vak::MaterialManager* manager,
                                       VelmarMeshResource* resource, const char* name, uint32_t defaultColour);
+  // From a parsed text geometry config (docs/formats/geometry-config.md).
+  virtual unsigned long* BuildFromConfig(unsigned long* result, Vak::Display* display, Vak::MaterialManager* manager,
+                                         VelmarMeshResource* resource, const Vak::ConfigData& data,
+                                         uint32_t defaultColour);
+  // Parses the text geometry config `name` (through the resource's database
+  // when it has one) and builds from it; the parser's results 2, 3 and 4
+  // are passed on.
+  virtual unsigned long* LoadConfigFile(unsigned long* result, Vak::Display* display, Vak::MaterialManager* manager,
+                                        VelmarMeshResource* resource, const char* name, uint32_t defaultColour);
 
   virtual int GetPrimitiveType(unsigned chunk) const;
   virtual unsigned GetMaxInfluencesPerVertex() const { return maxInfluences_; }
@@ -123,6 +134,11 @@ public:
   virtual unsigned long* ReadInfluenceChunk(unsigned long* result, Vak::MemoryFile& file);
   virtual unsigned long* ReadBoneChunk(unsigned long* result, Vak::MemoryFile& file, Vak::ParticleBone* parent,
                                        unsigned depth);
+  // The steps of building from a text geometry config, chunk by chunk.
+  virtual unsigned long* CreateMaterial(unsigned long* result, const Vak::GeometryConfigData& config, unsigned slot);
+  virtual unsigned long* BuildConfigChunk(unsigned long* result, const Vak::GeometryConfigData& config, unsigned slot);
+  virtual void BuildConfigInfluences(const Vak::GeometryConfigData& config);
+  virtual void BuildConfigAttachmentPoints(const Vak::GeometryConfigData& config);
 
   float GetTextureScale() const { return textureScale_; }
 
