@@ -338,6 +338,48 @@ unsigned long* VelmarIndexedMeshDefinition::BindChunkMaterial(unsigned long* res
   return Done(result, kOk);
 }
 
+Vak::StandardChunkHint VelmarIndexedMeshDefinition::ChunkHint(uint32_t sets, uint32_t weights, bool withDatabase) {
+  Vak::StandardChunkHint hint(2, 0);
+  if (options_.softwareLighting.SetAndTrue()) hint.flags |= Vak::StandardChunkHint::kSoftwareLighting;
+  hint.vertexUsage = options_.dynamicVertex.isSet ? options_.dynamicVertex.value : 2;
+  hint.indexUsage = options_.dynamicIndex.isSet ? options_.dynamicIndex.value : 2;
+  hint.textureSets = sets;
+  hint.database = resource_ && withDatabase ? resource_->GetDatabase() : nullptr;
+  hint.weightsPerVertex = weights;
+  if (weights > 0) {
+    if (maxInfluences_ > 0 && maxInfluences_ <= 4 && maxMatrices_ <= matrixLimit_ && capability26_ &&
+        !options_.softwareAnimation.SetAndTrue())
+      hardwareSkinning_ = true;
+    hint.flags |= Vak::StandardChunkHint::kSkinned;
+    if (hardwareSkinning_) {
+      hint.skinningMode = Vak::StandardChunkHint::kHardwareSkinning;
+      hint.matrixLimit = matrixLimit_;
+      if (options_.hardwareAnimationFloatPrecision.SetAndTrue()) hint.flags |= Vak::StandardChunkHint::kFloatWeights;
+    } else {
+      hint.flags |= Vak::StandardChunkHint::kSoftwareSkinning;
+    }
+  }
+  return hint;
+}
+
+void VelmarIndexedMeshDefinition::PresetWeights(GeometryChunk& chunk, const Vak::StandardChunkHint& hint,
+                                                uint32_t vertices, uint32_t weights) const {
+  if (vertices == 0 || !hardwareSkinning_ || weights == 0) return;
+  auto blend = chunk.GetItem<uint32_t>(Vak::kItemBlendIndices);
+  if (!(hint.flags & Vak::StandardChunkHint::kFloatWeights)) {
+    auto packed = chunk.GetItem<uint32_t>(Vak::kItemPackedWeights);
+    for (uint32_t v = 0; packed && v < vertices; ++v) packed[v] = 0xff000000u;
+  } else {
+    auto lanes = chunk.GetItem<float>(Vak::VertexType::WeightItem(std::min(weights, 4u)));
+    for (uint32_t v = 0; lanes && v < vertices; ++v) {
+      float* w = lanes(v);
+      w[0] = 1.0f;
+      for (uint32_t k = 1; k < std::min(weights, 4u); ++k) w[k] = 0.0f;
+    }
+  }
+  for (uint32_t v = 0; blend && v < vertices; ++v) blend[v] = 0;
+}
+
 unsigned long* VelmarIndexedMeshDefinition::ReadGeometryChunk(unsigned long* result, MemoryFile& file, unsigned slot) {
   return ReadGeometry(result, file, slot, false);
 }
@@ -359,28 +401,9 @@ unsigned long* VelmarIndexedMeshDefinition::ReadGeometry(unsigned long* result, 
   const int type = GeometryTypeOf(primitive);
   if (type < 0) return Done(result, kMalformed);
 
-  Vak::StandardChunkHint hint(2, 0);
-  if (options_.softwareLighting.SetAndTrue()) hint.flags |= Vak::StandardChunkHint::kSoftwareLighting;
-  hint.vertexUsage = options_.dynamicVertex.isSet ? options_.dynamicVertex.value : 2;
-  hint.indexUsage = options_.dynamicIndex.isSet ? options_.dynamicIndex.value : 2;
-  hint.textureSets = sets;
-  hint.database = resource_ && !level ? resource_->GetDatabase() : nullptr;
+  Vak::StandardChunkHint hint = ChunkHint(sets, weights, !level);
   hint.value = value;
-  hint.weightsPerVertex = weights;
   hint.tangents = (flags & 1) != 0;
-  if (weights > 0) {
-    if (maxInfluences_ > 0 && maxInfluences_ <= 4 && maxMatrices_ <= matrixLimit_ && capability26_ &&
-        !options_.softwareAnimation.SetAndTrue())
-      hardwareSkinning_ = true;
-    hint.flags |= Vak::StandardChunkHint::kSkinned;
-    if (hardwareSkinning_) {
-      hint.skinningMode = Vak::StandardChunkHint::kHardwareSkinning;
-      hint.matrixLimit = matrixLimit_;
-      if (options_.hardwareAnimationFloatPrecision.SetAndTrue()) hint.flags |= Vak::StandardChunkHint::kFloatWeights;
-    } else {
-      hint.flags |= Vak::StandardChunkHint::kSoftwareSkinning;
-    }
-  }
   PString name;
   if (h.version >= (level ? 103u : 200u) && !ReadPaddedString(file, name)) return Done(result, kMalformed);
   if (name.Length() == 0) name = PString();
@@ -399,21 +422,7 @@ unsigned long* VelmarIndexedMeshDefinition::ReadGeometry(unsigned long* result, 
   if (chunk == nullptr) return Done(result, kMalformed);
   chunks_->Set(slot, chunk);
 
-  if (vertices > 0 && hardwareSkinning_ && weights > 0) {
-    auto blend = chunk->GetItem<uint32_t>(Vak::kItemBlendIndices);
-    if (!(hint.flags & Vak::StandardChunkHint::kFloatWeights)) {
-      auto packed = chunk->GetItem<uint32_t>(Vak::kItemPackedWeights);
-      for (uint32_t v = 0; packed && v < vertices; ++v) packed[v] = 0xff000000u;
-    } else {
-      auto lanes = chunk->GetItem<float>(Vak::VertexType::WeightItem(std::min(weights, 4u)));
-      for (uint32_t v = 0; lanes && v < vertices; ++v) {
-        float* w = lanes(v);
-        w[0] = 1.0f;
-        for (uint32_t k = 1; k < std::min(weights, 4u); ++k) w[k] = 0.0f;
-      }
-    }
-    for (uint32_t v = 0; blend && v < vertices; ++v) blend[v] = 0;
-  }
+  PresetWeights(*chunk, hint, vertices, weights);
   if (vertices > 0) {
     auto pos = chunk->GetItem<Vector3>(Vak::kItemPosition);
     auto colour = chunk->GetItem<uint32_t>(Vak::kItemColour);
@@ -1114,26 +1123,7 @@ unsigned long* VelmarIndexedMeshDefinition::BuildConfigChunk(unsigned long* resu
   const Vak::GeometryConfigData::Chunk& in = config.GetChunk(slot);
   const uint32_t vertices = in.GetVertexCount(), indices = in.GetIndexCount(), faces = in.GetFaceNormalCount();
   const uint32_t sets = in.texCoordSets, weights = in.weightsPerVertex;
-  Vak::StandardChunkHint hint(2, 0);
-  if (options_.softwareLighting.SetAndTrue()) hint.flags |= Vak::StandardChunkHint::kSoftwareLighting;
-  hint.vertexUsage = options_.dynamicVertex.isSet ? options_.dynamicVertex.value : 2;
-  hint.indexUsage = options_.dynamicIndex.isSet ? options_.dynamicIndex.value : 2;
-  hint.textureSets = sets;
-  hint.database = resource_ ? resource_->GetDatabase() : nullptr;
-  hint.weightsPerVertex = weights;
-  if (weights > 0) {
-    if (maxInfluences_ > 0 && maxInfluences_ <= 4 && maxMatrices_ <= matrixLimit_ && capability26_ &&
-        !options_.softwareAnimation.SetAndTrue())
-      hardwareSkinning_ = true;
-    hint.flags |= Vak::StandardChunkHint::kSkinned;
-    if (hardwareSkinning_) {
-      hint.skinningMode = Vak::StandardChunkHint::kHardwareSkinning;
-      hint.matrixLimit = matrixLimit_;
-      if (options_.hardwareAnimationFloatPrecision.SetAndTrue()) hint.flags |= Vak::StandardChunkHint::kFloatWeights;
-    } else {
-      hint.flags |= Vak::StandardChunkHint::kSoftwareSkinning;
-    }
-  }
+  const Vak::StandardChunkHint hint = ChunkHint(sets, weights, true);
   if (chunkNames_.size() <= slot) chunkNames_.resize(slot + 1);
   const char* name = in.name;
   chunkNames_[slot] = *name == 0 ? PString() : PString(name);
@@ -1143,21 +1133,7 @@ unsigned long* VelmarIndexedMeshDefinition::BuildConfigChunk(unsigned long* resu
   if (chunk == nullptr) return Done(result, kMalformed);
   chunks_->Set(slot, chunk);
 
-  if (vertices > 0 && hardwareSkinning_ && weights > 0) {
-    auto blend = chunk->GetItem<uint32_t>(Vak::kItemBlendIndices);
-    if (!(hint.flags & Vak::StandardChunkHint::kFloatWeights)) {
-      auto packed = chunk->GetItem<uint32_t>(Vak::kItemPackedWeights);
-      for (uint32_t v = 0; packed && v < vertices; ++v) packed[v] = 0xff000000u;
-    } else {
-      auto lanes = chunk->GetItem<float>(Vak::VertexType::WeightItem(std::min(weights, 4u)));
-      for (uint32_t v = 0; lanes && v < vertices; ++v) {
-        float* w = lanes(v);
-        w[0] = 1.0f;
-        for (uint32_t k = 1; k < std::min(weights, 4u); ++k) w[k] = 0.0f;
-      }
-    }
-    for (uint32_t v = 0; blend && v < vertices; ++v) blend[v] = 0;
-  }
+  PresetWeights(*chunk, hint, vertices, weights);
   PositionSums sums;
   if (auto pos = chunk->GetItem<Vector3>(Vak::kItemPosition); pos && vertices > 0)
     CopyInPositions(reinterpret_cast<const uint8_t*>(in.positions.data()), sizeof(Vector3), vertices, pos, sums.sum,

@@ -250,6 +250,13 @@ protected:
   Vak::OrientedBox bounds_;
 
 private:
+  // The creation hint of a chunk of `sets` texture sets and `weights`
+  // weights a vertex; decides hardware skinning on the first skinned chunk.
+  Vak::StandardChunkHint ChunkHint(uint32_t sets, uint32_t weights, bool withDatabase);
+  // A hardware-skinned chunk's vertices start fully on matrix 0.
+  void PresetWeights(Vak::GeometryChunk& chunk, const Vak::StandardChunkHint& hint, uint32_t vertices,
+                     uint32_t weights) const;
+
   // What a read needs besides the file.
   Vak::Display* display_ = nullptr;
   Vak::MaterialManager* manager_ = nullptr;
