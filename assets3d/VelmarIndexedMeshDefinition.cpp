@@ -521,22 +521,26 @@ unsigned long* VelmarIndexedMeshDefinition::ReadInfluenceChunk(unsigned long* re
                                        Vak::Matrix3::FromFloats(matrix));
     for (uint32_t g = 0; g < groups; ++g) {
       Vak::InfluenceDefinition::Group group;
-      uint32_t entries = 0;
-      if (!file.Read(group.chunk) || !file.Read(entries) || !CountFits(file, entries, kEntry))
-        return Done(result, kMalformed);
-      if (entries == 0) continue;
-      group.entries.resize(entries);
-      for (Vak::InfluenceDefinition::Entry& e : group.entries) {
-        file.Read(e.vertex);
-        file.Read(e.weight);
-        file.Read(&e.offset, 12);
-      }
+      if (!ReadInfluenceGroup(file, group)) return Done(result, kMalformed);
+      if (group.entries.empty()) continue;
       influence.AddGroup(std::move(group));
     }
     influences_.push_back(std::move(influence));
   }
   if (file.Tell() != h.end) return Done(result, kMalformed);
   return Done(result, kOk);
+}
+
+bool VelmarIndexedMeshDefinition::ReadInfluenceGroup(MemoryFile& file, Vak::InfluenceDefinition::Group& group) {
+  uint32_t entries = 0;
+  if (!file.Read(group.chunk) || !file.Read(entries) || !CountFits(file, entries, kEntry)) return false;
+  group.entries.resize(entries);
+  for (Vak::InfluenceDefinition::Entry& e : group.entries) {
+    file.Read(e.vertex);
+    file.Read(e.weight);
+    file.Read(&e.offset, 12);
+  }
+  return true;
 }
 
 unsigned long* VelmarIndexedMeshDefinition::ReadBoneChunk(unsigned long* result, MemoryFile& file,

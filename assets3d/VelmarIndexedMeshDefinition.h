@@ -194,6 +194,9 @@ protected:
   static Vak::ParticleBone* LinkBones(const std::vector<Vak::ParticleBone*>& bones,
                                       std::vector<Vak::PString>& parents);
   // One bone's group into `chunks`; `taken` counts the lanes used per vertex.
+  // One stored influence group (chunk, entry count, entries); false when it
+  // does not fit in what is left.
+  static bool ReadInfluenceGroup(Vak::MemoryFile& file, Vak::InfluenceDefinition::Group& group);
   static void WriteInfluenceGroup(SharedRefArray<Vak::GeometryChunk>& chunks, unsigned bone,
                                   const Vak::InfluenceDefinition::Group& group,
                                   std::vector<std::vector<uint8_t>>& taken);

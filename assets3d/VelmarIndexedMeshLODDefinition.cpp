@@ -336,16 +336,8 @@ unsigned long* VelmarIndexedMeshLODDefinition::ReadLevelBonesChunk(unsigned long
     std::vector<Vak::InfluenceDefinition::Group> set;
     for (uint32_t g = 0; g < groups; ++g) {
       Vak::InfluenceDefinition::Group group;
-      uint32_t entries = 0;
-      if (!file.Read(group.chunk) || !file.Read(entries) || !CountFits(file, entries, kEntry))
-        return Done(result, kMalformed);
-      if (entries == 0) continue;
-      group.entries.resize(entries);
-      for (Vak::InfluenceDefinition::Entry& e : group.entries) {
-        file.Read(e.vertex);
-        file.Read(e.weight);
-        file.Read(&e.offset, 12);
-      }
+      if (!ReadInfluenceGroup(file, group)) return Done(result, kMalformed);
+      if (group.entries.empty()) continue;
       set.push_back(std::move(group));
     }
     bone.levels.emplace_back(level, std::move(set));
