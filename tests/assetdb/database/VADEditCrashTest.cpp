@@ -84,6 +84,9 @@ Progress ReadProgress(const std::string& text) {
     if (!(fields >> asset)) break;
     if (what == "editing") {
       std::getline(fields >> std::ws, editing[asset]);
+      // The worker rewrites that copy from here on: a kill may leave it half
+      // written, so an earlier edit no longer stands for what it holds.
+      progress.edited.erase(asset);
       continue;
     }
     if (!(fields >> generation)) break;
