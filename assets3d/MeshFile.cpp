@@ -1,5 +1,8 @@
 #include "assets3d/MeshFile.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "engine/kernelx/MemoryFile.h"
 
 namespace MeshFile {
@@ -31,6 +34,17 @@ bool PeekTag(Vak::MemoryFile& file, uint32_t& tag) {
 bool NextTagIs(Vak::MemoryFile& file, uint32_t tag) {
   uint32_t found = 0;
   return PeekTag(file, found) && found == tag;
+}
+
+const char* FileNamePart(const char* path) {
+  const char* cut = std::max(std::strrchr(path, '\\'), std::strrchr(path, '/'));
+  return cut ? cut + 1 : path;
+}
+
+bool ReadFloats(Vak::MemoryFile& file, float* out, unsigned n) {
+  for (unsigned i = 0; i < n; ++i)
+    if (!file.Read(out[i])) return false;
+  return true;
 }
 
 bool CountFits(const Vak::MemoryFile& file, uint64_t count, uint64_t each) {

@@ -59,6 +59,12 @@ bool NextTagIs(Vak::MemoryFile& file, uint32_t tag);
 // The next tag when four bytes remain; the cursor does not move.
 bool PeekTag(Vak::MemoryFile& file, uint32_t& tag);
 
+// What follows the last '\\' or '/' of `path` (all of it without one).
+const char* FileNamePart(const char* path);
+
+// `n` 32-bit floats; false when they do not all remain.
+bool ReadFloats(Vak::MemoryFile& file, float* out, unsigned n);
+
 // Whether `count` records of at least `each` bytes can fit in what remains.
 bool CountFits(const Vak::MemoryFile& file, uint64_t count, uint64_t each);
 

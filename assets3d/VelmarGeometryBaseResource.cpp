@@ -27,9 +27,7 @@ VelmarGeometryBaseResource::VelmarGeometryBaseResource(const Vak::PString& name,
 VelmarGeometryBaseResource::~VelmarGeometryBaseResource() { definition_.reset(); }
 
 Vak::PString VelmarGeometryBaseResource::PlaceTextureFile(const Vak::PString& file) const {
-  const char* text = file.c_str();
-  const char* cut = std::max(std::strrchr(text, '\\'), std::strrchr(text, '/'));
-  const char* part = cut ? cut + 1 : text;
+  const char* part = MeshFile::FileNamePart(file.c_str());
   const std::string name = GetName().c_str();
   const std::size_t slash = name.find_last_of("\\/");
   if (slash == std::string::npos) return Vak::PString(part);

@@ -54,17 +54,6 @@ std::string FolderOf(const char* path) {
   return cut == std::string::npos ? std::string() : text.substr(0, cut);
 }
 
-const char* FileNamePart(const char* path) {
-  const char* cut = std::max(std::strrchr(path, '\\'), std::strrchr(path, '/'));
-  return cut ? cut + 1 : path;
-}
-
-bool ReadVector(MemoryFile& file, float* out, unsigned n) {
-  for (unsigned i = 0; i < n; ++i)
-    if (!file.Read(out[i])) return false;
-  return true;
-}
-
 // Three floats per vertex into `item` (skipped without it), for as many
 // vertices as whole records remain.
 void ReadVertexVectors(MemoryFile& file, Vak::VertexItem<Vector3> item, uint32_t vertices) {
@@ -490,8 +479,8 @@ unsigned long* VelmarIndexedMeshDefinition::ReadAttachmentChunk(unsigned long* r
   if (!file.Read(count) || !CountFits(file, count, kMinAttachment)) return Done(result, kMalformed);
   for (uint32_t i = 0; i < count; ++i) {
     AttachmentPoint point;
-    if (!ReadPaddedString(file, point.name) || !ReadVector(file, point.matrix, 9) ||
-        !ReadVector(file, point.position, 3))
+    if (!ReadPaddedString(file, point.name) || !ReadFloats(file, point.matrix, 9) ||
+        !ReadFloats(file, point.position, 3))
       return Done(result, kMalformed);
     attachmentPoints_.push_back(point);
   }
@@ -514,8 +503,8 @@ unsigned long* VelmarIndexedMeshDefinition::ReadInfluenceChunk(unsigned long* re
     PString name, parent;
     float position[3], matrix[9];
     uint32_t groups = 0;
-    if (!ReadPaddedString(file, name) || !ReadPaddedString(file, parent) || !ReadVector(file, position, 3) ||
-        !ReadVector(file, matrix, 9) || !file.Read(groups) || !CountFits(file, groups, kGroupHeader))
+    if (!ReadPaddedString(file, name) || !ReadPaddedString(file, parent) || !ReadFloats(file, position, 3) ||
+        !ReadFloats(file, matrix, 9) || !file.Read(groups) || !CountFits(file, groups, kGroupHeader))
       return Done(result, kMalformed);
     Vak::InfluenceDefinition influence(name, parent, Vector3(position[0], position[1], position[2]),
                                        Vak::Matrix3::FromFloats(matrix));
@@ -554,7 +543,7 @@ unsigned long* VelmarIndexedMeshDefinition::ReadBoneChunk(unsigned long* result,
   PString name;
   float position[3], rotation[4];
   uint32_t children = 0;
-  if (!ReadPaddedString(file, name) || !ReadVector(file, position, 3) || !ReadVector(file, rotation, 4) ||
+  if (!ReadPaddedString(file, name) || !ReadFloats(file, position, 3) || !ReadFloats(file, rotation, 4) ||
       !file.Read(children) || !CountFits(file, children, 12))
     return Done(result, kMalformed);
   auto* bone = new Vak::ParticleBone(name);

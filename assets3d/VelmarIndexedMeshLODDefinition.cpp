@@ -41,12 +41,6 @@ unsigned long* Done(unsigned long* result, unsigned long code) {
   return result;
 }
 
-bool ReadFloats(MemoryFile& file, float* out, unsigned n) {
-  for (unsigned i = 0; i < n; ++i)
-    if (!file.Read(out[i])) return false;
-  return true;
-}
-
 bool WriteFloats(Vak::File& file, const float* values, unsigned n) {
   for (unsigned i = 0; i < n; ++i)
     if (!file.Write(values[i])) return false;
@@ -85,11 +79,6 @@ void AppendVector(std::string& out, const Vector3& v) {
   AppendFloat(out, v.x);
   AppendFloat(out, v.y);
   AppendFloat(out, v.z);
-}
-
-const char* FileNamePart(const char* path) {
-  const char* cut = std::max(std::strrchr(path, '\\'), std::strrchr(path, '/'));
-  return cut ? cut + 1 : path;
 }
 
 } // namespace

@@ -46,9 +46,7 @@ unsigned long* VelmarProgressiveMeshDefinition::ReadMeshFile(unsigned long* resu
   if (memoryFile_.Tell() != ContainerEnd()) return Done(result, kMalformed);
   BuildSkeletonFromInfluences();
   PrepareInfluences();
-  const char* loaded = memoryFile_.Name();
-  const char* cut = std::max(std::strrchr(loaded, '\\'), std::strrchr(loaded, '/'));
-  fileName_ = cut ? cut + 1 : loaded;
+  fileName_ = MeshFile::FileNamePart(memoryFile_.Name());
   CalculateExtents(false);
   memoryFile_.Close();
   return Done(result, kOk);
