@@ -5,6 +5,7 @@
 
 #include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/Exception.h"
+#include "Vak/Bexlorn/Numeric.h"
 #include "Vak/Bexlorn/Time.h"
 #include "assetdb/AssetArchiveCache.h"
 #include "assetdb/CategoryList.h"
@@ -255,9 +256,5 @@ bool VADAssetInfo::Merge(const VADAssetInfo& other) {
 }
 
 int BuildHundredths(float build, float bias) {
-  const float hundredths = (build + bias) * 100.0f;
-  if (hundredths != hundredths) return 0;
-  if (hundredths >= 2147483647.0f) return INT32_MAX;
-  if (hundredths <= -2147483648.0f) return INT32_MIN;
-  return static_cast<int>(hundredths);
+  return Vak::TruncateToInt((build + bias) * 100.0f);
 }

@@ -35,6 +35,9 @@ constexpr uint64_t kGroupHeader = 8;
 constexpr uint64_t kEntry = 4 + 4 + 12;
 constexpr uint64_t kMinAttachment = kMinString + 36 + 12;
 
+// A weight or colour lane as a fraction of one; a stored NaN counts as none.
+float UnitFraction(float v) { return std::isnan(v) ? 0.0f : std::clamp(v, 0.0f, 1.0f); }
+
 unsigned long* Done(unsigned long* result, unsigned long code) {
   *result = code;
   return result;
@@ -679,7 +682,7 @@ void VelmarIndexedMeshDefinition::WriteInfluenceGroup(SharedRefArray<GeometryChu
     if (packed) {
       auto* weights = reinterpret_cast<uint8_t*>(packed(entry.vertex));
       if (lane == 0) std::memset(weights, 0, 4);
-      weights[lane] = static_cast<uint8_t>(std::clamp(entry.weight, 0.0f, 1.0f) * 255.0f);
+      weights[lane] = static_cast<uint8_t>(UnitFraction(entry.weight) * 255.0f);
       indices[lane] = index;
       if (lane < 3) indices[lane + 1] = 0xFE;
     } else if (floats && lane < floatLanes) {
@@ -1009,7 +1012,7 @@ namespace {
 
 // A colour given as floats, in the display's order.
 uint32_t PackColour(const float* rgba) {
-  auto byte = [](float v) { return static_cast<uint32_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f)); };
+  auto byte = [](float v) { return static_cast<uint32_t>(std::lround(UnitFraction(v) * 255.0f)); };
   return Vak::Display::ConvertColor(byte(rgba[3]) << 24 | byte(rgba[0]) << 16 | byte(rgba[1]) << 8 | byte(rgba[2]));
 }
 

@@ -6,6 +6,8 @@
 // through this one helper and states its own terms.
 #include <type_traits>
 
+#include "Vak/Bexlorn/Numeric.h"
+
 namespace RUZLib {
 
 // What a call site adds to the product before truncating.
@@ -14,12 +16,13 @@ inline constexpr double kBuildBiasDouble = 0.1;
 inline constexpr double kBuildBiasFloat = static_cast<double>(0.1f);
 
 // (int)(build * 100 + bias): the product in the build's own type, as a float
-// or double times the integer 100 gives it, the bias added in double.
+// or double times the integer 100 gives it, the bias added in double. A build
+// no int holds saturates.
 template <typename Build>
-constexpr int BuildHundredths(Build build, double bias) {
+inline int BuildHundredths(Build build, double bias) {
   static_assert(std::is_same_v<Build, float> || std::is_same_v<Build, double>, "a build is a float or a double");
   const Build product = build * 100;
-  return static_cast<int>(static_cast<double>(product) + bias);
+  return Vak::TruncateToInt(static_cast<double>(product) + bias);
 }
 
 } // namespace RUZLib

@@ -39,6 +39,10 @@ TEST(BuildHundredths, ProductTypeAndBiasDecideTheEdges) {
       {static_cast<double>(2.899f) + 0.001, 289},
       {static_cast<double>(2.9f) + 0.001, 290},
       {static_cast<double>(1.3f) + 0.001, 130},
+      // A config can give any build; none may overflow the int.
+      {7.7e24, INT32_MAX},
+      {-7.7e24, INT32_MIN},
+      {std::nan(""), 0},
   };
   for (const DoubleCase& c : doubles) {
     EXPECT_EQ(BuildHundredths(c.build, RUZLib::kBuildBiasNone), c.expected) << c.build;

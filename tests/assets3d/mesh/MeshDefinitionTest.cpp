@@ -83,8 +83,10 @@ TEST(MeshDefinitionTest, OrientedBoxHoldsEveryVertex) {
 TEST(MeshDefinitionTest, PackedLanes) {
   Skinned loader;
   std::unique_ptr<VelmarIndexedMeshDefinition> def;
-  ASSERT_EQ(loader.Indexed(SkinnedFile({On("a", {Entry{0, 0.5f}, Entry{1, 1.0f}}), On("b", {Entry{0, 0.25f}}),
-                                        On("c", {Entry{0, 0.2f}})}),
+  // A stored weight past one, or NaN, must still give a byte.
+  ASSERT_EQ(loader.Indexed(SkinnedFile({On("a", {Entry{0, 0.5f}, Entry{1, 1.0f}}),
+                                        On("b", {Entry{0, 0.25f}, Entry{2, 7.0f}}),
+                                        On("c", {Entry{0, 0.2f}, Entry{2, std::nanf("")}})}),
                            def),
             0u);
   ASSERT_TRUE(def->UsesHardwareSkinning());
@@ -104,6 +106,9 @@ TEST(MeshDefinitionTest, PackedLanes) {
   EXPECT_EQ(w0[1], 63);
   EXPECT_EQ(w0[2], 51);
   EXPECT_EQ(w0[3], 0);
+  const auto* w2 = reinterpret_cast<const uint8_t*>(weights(2));
+  EXPECT_EQ(w2[0], 255);
+  EXPECT_EQ(w2[1], 0);
   // A vertex no influence reaches keeps its preset weight.
   EXPECT_EQ(weights[3], 0xff000000u);
   EXPECT_EQ(indices[3], 0u);
