@@ -5,6 +5,7 @@
 // per-bone influence groups. After a read the definition's current data is
 // the last distance-switched level.
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "assets3d/VelmarIndexedMeshDefinition.h"
@@ -52,6 +53,11 @@ public:
   void PrepareInfluences() override;
   unsigned long* ReadInfoChunk(unsigned long* result, Vak::MemoryFile& file) override;
 
+  // Builds the levels from a text description naming one mesh file per
+  // level (docs/formats/config-text.md).
+  virtual unsigned long* ReadLODDescription(unsigned long* result, Vak::Display* display,
+                                            Vak::MaterialManager* manager, VelmarMeshResource* resource,
+                                            const char* name, uint32_t defaultColour);
   virtual unsigned long* WriteMeshFile(unsigned long* result, Vak::File& file);
   virtual bool WriteInfoChunk(Vak::File& file);
   virtual bool WriteBoneTableChunk(Vak::File& file);
@@ -88,6 +94,9 @@ public:
   float GetAnimationCutOff() const { return animationCutOff_; }
   float GetRenderCutOff() const { return renderCutOff_; }
   float GetAttachmentCutOff() const { return attachmentCutOff_; }
+  // The level meshes a text description loaded, kept until the resource has
+  // bound their materials' textures.
+  std::vector<std::unique_ptr<VelmarIndexedMeshDefinition>>& GetLevelDefinitions() { return levelDefinitions_; }
 
 private:
   // The chunk readers of the base work on chunks_ and materials_: a level is
@@ -116,4 +125,5 @@ private:
   float renderCutOff_ = 0;
   float attachmentCutOff_ = 0;
   uint32_t levelCount_ = 0;
+  std::vector<std::unique_ptr<VelmarIndexedMeshDefinition>> levelDefinitions_;
 };
