@@ -46,3 +46,23 @@ best() {
   echo "$best"
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+# Makes sure the reference tool COMMAND is on PATH, installing its Debian
+# PACKAGE as scripts/setup does (apt-get as root, else the command to run).
+need_tool() {
+  local command=$1 package=$2
+  command -v "$command" >/dev/null && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "$command is missing: sudo apt-get install -y $package" >&2
+    exit 1
+  fi
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$package" >/dev/null ||
+    { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$package" >/dev/null; }
+  command -v "$command" >/dev/null || { echo "$command is missing (Debian package $package)" >&2; exit 1; }
+}
+
+# Prints one figure as the line scripts/bench gathers into its table:
+# RATIO, what the user does, the reference, reference time / our time.
+print_ratio() {
+  printf 'RATIO\t%s\t%s\t%s\n' "$1" "$2" "$(ratio "$4" "$3")"
+}

@@ -47,19 +47,25 @@ public:
   // allocator request; the array is unchanged then.
   void Append(const T& item) {
     if (count_ == capacity_) {
-      uint64_t capacity = GrownCapacity(count_);
-      uint64_t bytes = capacity * sizeof(T);
-      if (bytes > UINT32_MAX) throw std::length_error("GrowArray::Append: array too large");
-      T* items = static_cast<T*>(Vak::Alloc::New(static_cast<unsigned>(bytes)));
-      if (count_ != 0) std::memcpy(items, items_, count_ * sizeof(T));
       T copy = item;  // `item` may live in the old block
-      Vak::Alloc::Delete(items_);
-      items_ = items;
-      capacity_ = static_cast<uint32_t>(capacity);
+      Reserve(GrownCapacity(count_));
       items_[count_++] = copy;
       return;
     }
     items_[count_++] = item;
+  }
+
+  // Room for `capacity` items without a move, for owners that grow faster
+  // than the step; never shrinks. Throws as Append does.
+  void Reserve(uint64_t capacity) {
+    if (capacity <= capacity_) return;
+    const uint64_t bytes = capacity * sizeof(T);
+    if (bytes > UINT32_MAX) throw std::length_error("GrowArray::Append: array too large");
+    T* items = static_cast<T*>(Vak::Alloc::New(static_cast<unsigned>(bytes)));
+    if (count_ != 0) std::memcpy(items, items_, count_ * sizeof(T));
+    Vak::Alloc::Delete(items_);
+    items_ = items;
+    capacity_ = static_cast<uint32_t>(capacity);
   }
 
   // The items behind move down one place.

@@ -54,6 +54,28 @@ bool HashTable::Insert(IHashNode* node) {
   return true;
 }
 
+bool HashTable::InsertAfter(IHashNode* previous, IHashNode* node) {
+  if (bucketCount_ == 0) return Insert(node);
+  const unsigned bucket = BucketOf(node->Hash());
+  IHashNode** link = &buckets_[bucket];
+  if (previous != nullptr) {
+    if (BucketOf(previous->Hash()) != bucket) return Insert(node);
+    const int order = node->Compare(*previous);
+    if (order == 0) return false;
+    if (order < 0) return Insert(node);
+    link = &previous->next;
+  }
+  if (*link != nullptr) {
+    const int order = node->Compare(**link);
+    if (order == 0) return false;
+    if (order > 0) return Insert(node);
+  }
+  node->next = *link;
+  *link = node;
+  ++count_;
+  return true;
+}
+
 HashTable::Iterator HashTable::Find(const IHashNode& key) const {
   if (bucketCount_ == 0) return End();
   unsigned bucket = BucketOf(key.Hash());

@@ -52,6 +52,11 @@ public:
   // Links the node into its chain in order; false (and nothing changes) when
   // an equal node is present. Throws Vak::Exception once the buckets are freed.
   bool Insert(IHashNode* node);
+  // Insert, for an owner that keeps its own ordered index of the chains:
+  // `previous`, a node of this table, is the one that orders last before `node` in its chain (null
+  // for none), so the chain is not walked. A place that does not hold (a
+  // node of another bucket, or neighbours out of order) takes the walk.
+  bool InsertAfter(IHashNode* previous, IHashNode* node);
   // The node equal to `key`, else the end.
   Iterator Find(const IHashNode& key) const;
   Iterator Begin() const;

@@ -38,6 +38,8 @@ BlockMemory::Chunk* BlockMemory::AddChunk() {
       end = mid;
     }
   }
+  // Doubling keeps the table's copies linear in the chunk count.
+  if (chunks_.Count() == chunks_.Capacity()) chunks_.Reserve(ChunkTableGrowth(chunks_.Count()));
   chunks_.Append(chunk);
   Chunk** items = chunks_.Data();
   std::memmove(items + at + 1, items + at, (chunks_.Count() - 1 - at) * sizeof(Chunk*));

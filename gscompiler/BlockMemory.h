@@ -23,6 +23,10 @@ public:
   static constexpr unsigned Stride(unsigned size) {
     return (RoundBlockSize(size) + kStrideAlignment - 1) / kStrideAlignment * kStrideAlignment;
   }
+  // The chunk table's capacity once `count` chunks fill it: twice as many
+  // and the first step again.
+  static constexpr uint64_t ChunkTableGrowth(uint32_t count) { return uint64_t{count} * 2 + kChunkTableStep; }
+  static constexpr unsigned kChunkTableStep = 4;
   // Settings of the pool of a compile unit (threshold, blocks per chunk).
   static constexpr unsigned kUnitThreshold = 4096;
   static constexpr unsigned kUnitBlocksPerChunk = 256;
@@ -75,7 +79,7 @@ private:
   unsigned inUse_ = 0;
   unsigned fullChunks_ = 0;
   Chunk* current_ = nullptr;
-  GrowArray<Chunk*, 4> chunks_;  // sorted by block-area address
+  GrowArray<Chunk*, kChunkTableStep> chunks_;  // sorted by block-area address
   FrameMemory frames_;
 };
 

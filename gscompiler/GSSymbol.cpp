@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstring>
+#include <iterator>
 #include <unordered_set>
 
 #include "Vak/Bexlorn/CodePage.h"
@@ -135,6 +136,16 @@ void GSClassSymbol::Dump(MessageSink& sink) const {
   for (const GSFunctionSymbol* function : functions) function->Dump(sink);
 }
 
+bool GSClassSymbol::Link(GSSymbol* member) {
+  const std::pair<unsigned, std::string_view> key{members.BucketOf(member->Hash()), member->name};
+  auto after = chainOrder_.lower_bound(key);
+  GSSymbol* previous = nullptr;
+  if (after != chainOrder_.begin() && std::prev(after)->first.first == key.first) previous = std::prev(after)->second;
+  if (!members.InsertAfter(previous, member)) return false;
+  chainOrder_.emplace_hint(after, key, member);
+  return true;
+}
+
 void GSClassSymbol::Indexed(GSSymbol* member) {
   // Members with one name could only come from an insert whose index was
   // set; the chain then decides which is found.
@@ -148,7 +159,7 @@ GSSymbol* GSClassSymbol::FindMember(const char* name) const {
 }
 
 bool GSClassSymbol::EnterVariable(GSVariableSymbol* variable) {
-  if (!members.Insert(variable)) return false;
+  if (!Link(variable)) return false;
   Indexed(variable);
   variable->owner = this;
   variable->index = memberCount++;
@@ -157,7 +168,7 @@ bool GSClassSymbol::EnterVariable(GSVariableSymbol* variable) {
 }
 
 bool GSClassSymbol::EnterFunction(GSFunctionSymbol* function, GSSymbolTable& library) {
-  if (!members.Insert(function)) return false;
+  if (!Link(function)) return false;
   Indexed(function);
   function->owner = this;
   function->ownerClass = this;

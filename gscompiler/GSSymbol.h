@@ -14,6 +14,7 @@
 // "::Init(int,Train[],object)"; an object parameter without a class is
 // "object". Neither the class nor the return type is part of it.
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -169,9 +170,13 @@ public:
   std::vector<GSFunctionSymbol*> functions;  // by index
 
 private:
+  // Links a member into `members` at the place its chain order gives.
+  bool Link(GSSymbol* member);
   void Indexed(GSSymbol* member);
-  // A class of thousands of members has long chains in its few buckets.
+  // A class of thousands of members has long chains in its few buckets:
+  // look-ups go by name, inserts take their place from the chains' order.
   std::unordered_map<std::string_view, GSSymbol*> byName_;
+  std::map<std::pair<unsigned, std::string_view>, GSSymbol*> chainOrder_;  // (bucket, name)
   bool byNameExact_ = true;  // false once two members share a name
 };
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Vak/Bexlorn/ByteOrder.h"
+#include "Vak/Bexlorn/File.h"
 #include "engine/kernelx/WholeFile.h"
 
 namespace Vak {
@@ -174,7 +175,7 @@ Bitmap::Bitmap(uint32_t width, uint32_t height, Format format) {
 }
 
 Bitmap::Bitmap(uint32_t width, uint32_t height, std::size_t size)
-    : width_(width), height_(height), format_(kFormatCompressed), data_(size) {}
+    : width_(width), height_(height), format_(kFormatCompressed), data_(size, 0) {}
 
 void Bitmap::Reset() {
   width_ = height_ = 0;
@@ -198,8 +199,54 @@ uint32_t Bitmap::GetPixel(uint32_t x, uint32_t y) const {
 
 void Bitmap::SetPixel(uint32_t x, uint32_t y, uint32_t argb) { PutLE32(&data_[(std::size_t{y} * width_ + x) * 4], argb); }
 
+bool Bitmap::LoadPlainTGA(const char* path, bool& loaded) {
+  loaded = false;
+  File file;
+  if (path == nullptr || !file.Open(path, File::kRead).Ok()) return false;
+  const uint32_t size = file.Size();
+  uint8_t header[kTgaHeader];
+  if (size < kTgaHeader || file.Read(header, kTgaHeader, 1) != 1) return false;
+  const uint8_t mapType = header[1];
+  const uint32_t width = GetLE16(header + 12);
+  const uint32_t height = GetLE16(header + 14);
+  // Rows from the bottom or the top, columns not mirrored: what LoadTGA
+  // copies row by row without a change.
+  if (mapType > 1 || header[2] != 2 || header[16] != 32 || (header[17] & 0x10u) != 0) return false;
+  std::size_t pos = kTgaHeader + header[0];
+  if (mapType == 1) pos += std::size_t{GetLE16(header + 5)} * ((header[7] + 7u) / 8u);
+  const std::size_t pixels = std::size_t{width} * height;
+  if (pos > size || (size - pos) / 4 < pixels || width == 0 || height == 0 || width > kMaxSide || height > kMaxSide)
+    return false;
+  const std::size_t rowBytes = std::size_t{width} * 4;
+  const std::size_t pixelBytes = pixels * 4;
+  const std::size_t tail = size - pos - pixelBytes;
+  width_ = width;
+  height_ = height;
+  format_ = kFormatARGB;
+  data_.resize(pixelBytes);
+  // The rest of the file must read as ReadWholeFile would read it: every
+  // declared byte, and nothing more.
+  std::vector<uint8_t> skipped(std::max(pos - kTgaHeader, tail) + 1);
+  bool whole = file.Read(skipped.data(), 1, pos - kTgaHeader) == pos - kTgaHeader &&
+               file.Read(data_.data(), 1, pixelBytes) == pixelBytes && file.Read(skipped.data(), 1, tail) == tail &&
+               file.Read(skipped.data(), 1, 1) == 0 && !file.ReadFailed();
+  file.Close();
+  if (!whole) {
+    Reset();
+    return true;
+  }
+  if ((header[17] & 0x20u) == 0) {
+    for (uint32_t top = 0, bottom = height - 1; top < bottom; ++top, --bottom)
+      std::swap_ranges(&data_[top * rowBytes], &data_[top * rowBytes] + rowBytes, &data_[bottom * rowBytes]);
+  }
+  loaded = true;
+  return true;
+}
+
 bool Bitmap::Load(const char* path) {
   Reset();
+  bool loaded = false;
+  if (LoadPlainTGA(path, loaded)) return loaded;
   std::string bytes;
   if (!ReadWholeFile(path, bytes)) return false;
   return LoadFromMemory(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());

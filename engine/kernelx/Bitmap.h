@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace Vak {
@@ -62,13 +64,37 @@ public:
   static constexpr uint32_t kMaxSide = 16384;
 
 private:
+  // Leaves bytes that are not given a value uninitialised, so that a load
+  // that overwrites every pixel does not zero them first.
+  template <typename T>
+  struct Uninitialised : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+      using other = Uninitialised<U>;
+    };
+    Uninitialised() = default;
+    template <typename U>
+    Uninitialised(const Uninitialised<U>&) noexcept {}
+    template <typename U>
+    void construct(U* p) noexcept {
+      ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+      ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+  };
+
   void Reset();
   bool Allocate(uint32_t width, uint32_t height, Format format);
+  // A plain 32-bit TGA read from `path` straight into the pixels; false
+  // (nothing read) for any other file, which Load then reads whole.
+  bool LoadPlainTGA(const char* path, bool& loaded);
 
   uint32_t width_ = 0;
   uint32_t height_ = 0;
   Format format_ = kFormatNone;
-  std::vector<uint8_t> data_;
+  std::vector<uint8_t, Uninitialised<uint8_t>> data_;
 };
 
 } // namespace Vak

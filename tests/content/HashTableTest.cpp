@@ -120,4 +120,57 @@ TEST(HashTableTest, FreedBucketsFindNothingAndRefuseInserts) {
   table.FreeBuckets();  // twice is harmless
 }
 
+// A place given by the owner links without a walk when it holds, and takes
+// the ordinary walk when it does not, so the chains keep their order.
+TEST(HashTableTest, InsertAfterAGivenPlace) {
+  struct Case {
+    int previous;  // a key in the table, or 99 for none
+    int key;
+    bool inserted;
+  };
+  // 7 buckets; 2, 16, 30 share bucket 2, 3 sits in bucket 3.
+  const Case cases[] = {
+      {2, 9, true},    {30, 37, true},  {99, 0, true},   // the right place
+      {99, 9, true},   {16, 9, true},   {2, 23, true},   // a wrong one
+      {3, 9, true},                                      // another bucket
+      {2, 2, false},   {2, 16, false},  {99, 2, false},  // equal nodes
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "after " << c.previous << ": " << c.key);
+    Utils::HashTable table(7);
+    std::set<int> model{2, 16, 30, 3};
+    std::vector<IntNode> nodes(model.begin(), model.end());
+    for (IntNode& node : nodes) ASSERT_TRUE(table.Insert(&node));
+    IntNode* previous = nullptr;
+    for (IntNode& node : nodes)
+      if (node.key == c.previous) previous = &node;
+    IntNode added(c.key);
+    EXPECT_EQ(table.InsertAfter(previous, &added), c.inserted);
+    if (c.inserted) model.insert(c.key);
+    EXPECT_EQ(table.Count(), model.size());
+    EXPECT_EQ(Walk(table), ExpectedWalk(model, 7));
+  }
+}
+
+TEST(HashTableTest, InsertAfterTheRightPlaceComparesOnlyWithTheNeighbours) {
+  struct CountingNode : IntNode {
+    CountingNode(int k, int* count) : IntNode(k), compares(count) {}
+    int Compare(const IHashNode& other) const override {
+      ++*compares;
+      return IntNode::Compare(other);
+    }
+    int* compares;
+  };
+  Utils::HashTable table(1);
+  std::vector<IntNode> chain;
+  for (int k = 0; k < 2000; k += 2) chain.emplace_back(k);
+  for (IntNode& node : chain) ASSERT_TRUE(table.InsertAfter(chain.front().key == node.key ? nullptr : &node - 1, &node));
+  int compares = 0;
+  CountingNode odd(1001, &compares);
+  ASSERT_TRUE(table.InsertAfter(&chain[500], &odd));
+  EXPECT_LE(compares, 2);
+  EXPECT_EQ(odd.next, &chain[501]);
+  EXPECT_EQ(table.Count(), 1001u);
+}
+
 }  // namespace

@@ -183,6 +183,20 @@ TEST(BlockMemoryTest, ChunksKeepAddressOrderForReleaseAcrossManyChunks) {
   EXPECT_EQ(pool.BlocksInUse(), 0u);
 }
 
+// The chunk table doubles (plus the first step) whenever it fills, so a
+// pool of n chunks moves its table O(log n) times.
+TEST(BlockMemoryTest, TheChunkTableGrowsGeometrically) {
+  BlockMemory pool;
+  pool.Setup(1u << 30, 8, 32);
+  std::vector<unsigned> capacities;
+  for (int i = 0; i < 32 * 200; ++i) {
+    ASSERT_NE(pool.Allocate(), nullptr);
+    if (capacities.empty() || capacities.back() != pool.ChunkCapacity()) capacities.push_back(pool.ChunkCapacity());
+  }
+  EXPECT_EQ(pool.ChunkCount(), 200u);
+  EXPECT_EQ(capacities, (std::vector<unsigned>{4, 12, 28, 60, 124, 252}));
+}
+
 TEST(BlockMemoryTest, EverySixteenthReleaseMovesAllocationToTheFullestChunk) {
   BlockMemory pool;
   pool.Setup(4096, 8, 32);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gscompiler/GSSymbol.h"
@@ -167,6 +169,40 @@ TEST(Symbol, MemberLookUpsAgreeWithTheBucketChains) {
   EXPECT_EQ(twice->FindMember("v"), chain(twice, "v"));
   EXPECT_EQ(twice->FindMember("v"), v);
   EXPECT_EQ(twice->FindMember("w"), w);
+}
+
+// A class of thousands of members: each insert compares with its chain
+// neighbours only, and the chains still come out in name order.
+TEST(Symbol, ManyMembersEnterWithoutWalkingTheirChains) {
+  struct CountingVariable : GSVariableSymbol {
+    CountingVariable(const std::string& name, int* count)
+        : GSVariableSymbol(name.c_str(), kTypeInt, nullptr, Storage::Member), compares(count) {}
+    int Compare(const Utils::IHashNode& other) const override {
+      ++*compares;
+      return GSVariableSymbol::Compare(other);
+    }
+    int* compares;
+  };
+  Library lib;
+  GSClassSymbol* big = lib.Class("Big");
+  int compares = 0;
+  std::vector<std::string> names;
+  for (int i = 0; i < 3000; ++i) names.push_back("m" + std::to_string(i * 7919 % 3000));
+  for (const std::string& name : names) ASSERT_TRUE(big->EnterVariable(new CountingVariable(name, &compares)));
+  EXPECT_LE(compares, 2 * 3000);
+  CountingVariable equal("m17", &compares);
+  EXPECT_FALSE(big->EnterVariable(&equal));
+
+  std::vector<std::pair<unsigned, std::string>> walk, ordered;
+  for (auto it = big->members.Begin(); !it.IsEnd(); it.Next()) {
+    const auto* member = static_cast<const GSSymbol*>(it.Node());
+    walk.emplace_back(static_cast<unsigned>(it.bucket), member->name);
+    ordered.emplace_back(big->members.BucketOf(member->Hash()), member->name);
+  }
+  std::sort(ordered.begin(), ordered.end());
+  EXPECT_EQ(walk, ordered);
+  ASSERT_EQ(walk.size(), 3000u);
+  for (std::size_t i = 0; i < names.size(); i += 97) EXPECT_EQ(big->FindMember(names[i].c_str()), big->variables[i]);
 }
 
 TEST(Symbol, SignatureNamesAndLookupByPlainName) {

@@ -182,6 +182,54 @@ TEST(BitmapTest, LoadReadsThroughTheFileLayer) {
   EXPECT_TRUE(bitmap.IsEmpty());
 }
 
+// A file loads as its bytes load from memory, whichever way Load reads it.
+TEST(BitmapTest, LoadOfAFileAgreesWithItsBytesInMemory) {
+  platform::test::TempFolder folder;
+  const Image image = imagefiles::Pattern(13, 7, 3);
+  const std::string plain = imagefiles::Tga(image, 32, false);
+  const std::string top = imagefiles::Tga(image, 32, false, true);
+  // An image id of 5 bytes after the header, a colour map of 2 entries of 24 bits.
+  std::string withId = plain;
+  withId[0] = 5;
+  withId.insert(18, "abcde");
+  std::string withMap = plain;
+  withMap[1] = 1;
+  withMap[5] = 2;
+  withMap[7] = 24;
+  withMap.insert(18, "012345");
+  struct Case {
+    const char* what;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {"bottom-up", plain},
+      {"top-down", top},
+      {"one row", imagefiles::Tga(imagefiles::Pattern(9, 1, 4), 32, false)},
+      {"image id", withId},
+      {"colour map", withMap},
+      {"footer after the pixels", plain + std::string(26, 'F')},
+      {"mirrored", imagefiles::Tga(image, 32, false, true, true)},
+      {"24 bits", imagefiles::Tga(image, 24, false)},
+      {"run-length", imagefiles::Tga(image, 32, true)},
+      {"pixels cut", plain.substr(0, plain.size() - 1)},
+      {"header cut", plain.substr(0, 17)},
+      {"empty", ""},
+  };
+  for (const Case& c : cases) {
+    folder.WriteFile("a.tga", c.bytes);
+    Bitmap fromFile(2, 2, Bitmap::kFormatXRGB), fromMemory;
+    const bool loaded = Load(fromMemory, c.bytes);
+    ASSERT_EQ(fromFile.Load((folder / "a.tga").c_str()), loaded) << c.what;
+    EXPECT_EQ(fromFile.GetFormat(), fromMemory.GetFormat()) << c.what;
+    EXPECT_EQ(fromFile.GetWidth(), fromMemory.GetWidth()) << c.what;
+    EXPECT_EQ(fromFile.GetHeight(), fromMemory.GetHeight()) << c.what;
+    ASSERT_EQ(fromFile.GetDataSize(), fromMemory.GetDataSize()) << c.what;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(fromFile.GetData()), fromFile.GetDataSize()),
+              std::string(reinterpret_cast<const char*>(fromMemory.GetData()), fromMemory.GetDataSize()))
+        << c.what;
+  }
+}
+
 TEST(BitmapTest, ScaleResamplesAndKeepsTheFormat) {
   Bitmap source(4, 2, Bitmap::kFormatARGB);
   // Columns pairwise equal: halving the width averages equal pixels, halving
