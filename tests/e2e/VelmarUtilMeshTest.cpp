@@ -9,6 +9,7 @@
 
 #include "Vak/Bexlorn/ByteOrder.h"
 #include "tests/assets3d/mesh/IdxmBuilder.h"
+#include "tests/assets3d/mesh/LodmBuilder.h"
 #include "tests/e2e/E2ESupport.h"
 
 namespace {
@@ -44,6 +45,15 @@ std::vector<Attachment> TrackEnds(const char* prefix, int pairs) {
       points.push_back(Attachment{std::string("a.") + prefix + std::to_string(n) + end, kIdentity9,
                                   {float(n), end == 'a' ? 0.0f : 10.0f, 0}});
   return points;
+}
+
+// Levels switched at 10 and 50 (or only the first), drawn with one material;
+// the last level is a grid of `side` x `side` vertices.
+std::string Levels(bool single, uint32_t side, const std::vector<std::string>& textures) {
+  Lodm m = LevelsAt(single ? std::vector<float>{10} : std::vector<float>{10, 50});
+  for (const std::string& file : textures) m.materials[0].textures.push_back(Texture{0, file, 1});
+  m.levels.back().chunks = {LevelChunk{0, Grid(side)}};
+  return LodmFile(m);
 }
 
 // An animation of one frame that moves no bone.
@@ -90,8 +100,33 @@ protected:
     write("crossing/cross/anim.kin", StillAnimation());
     write("track/config.txt", Header(66, "track", "3.1"));
 
+    // Level-of-detail meshes; a grid of 14 x 14 vertices has 338 triangles,
+    // one of 13 x 13 has 288. The texture is there with its description.
+    struct LevelAsset {
+      const char* folder;
+      int content;
+      std::string bytes;
+    };
+    const LevelAsset lods[] = {
+        {"lodsound", 68, Levels(false, 14, {"wall.texture"})},
+        {"lodsingle", 69, Levels(true, 14, {"wall.texture"})},
+        {"lodfew", 70, Levels(false, 13, {"wall.texture"})},
+        {"lodbare", 71, Levels(false, 14, {})},
+        {"lodshort", 72, Levels(false, 14, {}).substr(0, 200)},
+    };
+    for (const LevelAsset& a : lods) {
+      const std::string folder = a.folder;
+      write(folder + "/config.txt", Header(a.content, "scenery", "3.1") + MeshTable("body.lm"));
+      write(folder + "/body.lm", a.bytes);
+      write(folder + "/wall.texture", "compressed");
+      write(folder + "/wall.texture.txt", "Primary=wall.tga\r\n");
+      const Result convert = e2e::RunProgram(
+          {"/usr/bin/convert-im6.q16", "-size", "8x8", "xc:red", made + "/" + folder + "/wall.tga"}, made);
+      ASSERT_EQ(convert.code, 0) << convert.err;
+    }
+
     std::string batch = "installfrompath " + made + "\n";
-    for (int content = 60; content <= 67; ++content) batch += "commit <kuid:414141:" + std::to_string(content) + ">\n";
+    for (int content = 60; content <= 72; ++content) batch += "commit <kuid:414141:" + std::to_string(content) + ">\n";
     const Result installed = install_->RunBatch(batch);
     ASSERT_EQ(installed.code, 0) << installed.out << installed.err;
   }
@@ -137,6 +172,34 @@ TEST_F(VelmarUtilMeshTest, MeshFindingsOfEachAsset) {
     std::string expected = c.out;
     for (const auto& [from, to] : {std::pair<std::string, std::string>{"%", std::to_string(c.content)},
                                    {"<F>", folder.filename().string()}, {"<P>", path}})
+      for (std::size_t at; (at = expected.find(from)) != std::string::npos;) expected.replace(at, from.size(), to);
+    const Result result = install_->Run({"validate", kuid});
+    EXPECT_EQ(result.code, 0) << c.what;
+    EXPECT_EQ(result.out, expected) << c.what;
+    EXPECT_EQ(result.err, "") << c.what;
+  }
+}
+
+TEST_F(VelmarUtilMeshTest, LevelOfDetailFindingsOfEachAsset) {
+  struct Case {
+    const char* what;
+    int content;
+    std::string out;  // "<F>" stands for the installed folder's name
+  };
+  const Case cases[] = {
+      {"sound", 68, Count(0, 0)},
+      {"a single level", 69, "! <kuid:414141:%> : Mesh 'body.lm' has only one level of detail\n" + Count(0, 1)},
+      {"few primitives", 70,
+       "! <kuid:414141:%> : The last level of detail of mesh 'body.lm' has fewer than 300 primitives\n" + Count(0, 1)},
+      {"no textures", 71, "! <kuid:414141:%> : Mesh 'body.lm' has no textures and no animations\n" + Count(0, 1)},
+      {"cut short", 72, "- <kuid:414141:%> : Mesh '<F>\\body.lm' failed to load\n" + Count(1, 0)},
+  };
+  for (const Case& c : cases) {
+    const std::string kuid = "<kuid:414141:" + std::to_string(c.content) + ">";
+    const std::filesystem::path folder = InstalledFolder("kuid:414141:" + std::to_string(c.content) + ">");
+    std::string expected = c.out;
+    for (const auto& [from, to] : {std::pair<std::string, std::string>{"%", std::to_string(c.content)},
+                                   {"<F>", folder.filename().string()}})
       for (std::size_t at; (at = expected.find(from)) != std::string::npos;) expected.replace(at, from.size(), to);
     const Result result = install_->Run({"validate", kuid});
     EXPECT_EQ(result.code, 0) << c.what;
