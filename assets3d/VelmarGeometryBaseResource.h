@@ -11,6 +11,7 @@
 
 #include "Vak/Bexlorn/PString.h"
 #include "assets3d/VelmarIndexedMeshDefinition.h"
+#include "assets3d/VelmarIndexedMeshLODDefinition.h"
 #include "assets3d/VelmarMeshResource.h"
 #include "assets3d/VelmarProgressiveMeshDefinition.h"
 
@@ -53,11 +54,28 @@ public:
   void AddFailedMaterialName(const Vak::PString& name) override { failedMaterials_.push_back(name); }
 
 protected:
+  // The chunks and materials of one mesh the definition holds.
+  struct Part {
+    SharedRefArray<Vak::GeometryChunk>* chunks;
+    SharedRefArray<Vak::Material>* materials;
+  };
+
   // An empty definition built with `options`.
   virtual std::unique_ptr<VelmarIndexedMeshDefinition> MakeDefinition(const MeshGeometryOptions& options) = 0;
-  // Reads the file into the definition; 0 on success, else the reader's code.
-  virtual unsigned long ReadFile(VelmarIndexedMeshDefinition& definition, const char* file) = 0;
+  // Reads the file (its text form when `text`) into the definition; 0 on
+  // success, else the reader's code.
+  virtual unsigned long ReadFile(VelmarIndexedMeshDefinition& definition, const char* file, bool text) = 0;
+  // What the definition takes besides its influences, attachment points and
+  // chunks.
   virtual std::size_t DefinitionSize() const = 0;
+  // The meshes of the definition: its own, or one per level.
+  virtual std::vector<Part> Parts() const;
+  // Hands the definition's pending textures to their materials.
+  virtual void PrepareMaterials();
+  void BindPendingTextures(const VelmarIndexedMeshDefinition& definition);
+  // The load every form shares once the failed material names are dealt
+  // with.
+  Result ReadDefinition(const char* file, bool text);
   // Whether the definition makes a plain (not skinned) instance.
   bool MakesPlainInstance() const;
 
@@ -77,7 +95,7 @@ public:
 
 protected:
   std::unique_ptr<VelmarIndexedMeshDefinition> MakeDefinition(const MeshGeometryOptions& options) override;
-  unsigned long ReadFile(VelmarIndexedMeshDefinition& definition, const char* file) override;
+  unsigned long ReadFile(VelmarIndexedMeshDefinition& definition, const char* file, bool text) override;
   std::size_t DefinitionSize() const override { return sizeof(VelmarIndexedMeshDefinition); }
 };
 
@@ -91,8 +109,36 @@ public:
 
 protected:
   std::unique_ptr<VelmarIndexedMeshDefinition> MakeDefinition(const MeshGeometryOptions& options) override;
-  unsigned long ReadFile(VelmarIndexedMeshDefinition& definition, const char* file) override;
+  unsigned long ReadFile(VelmarIndexedMeshDefinition& definition, const char* file, bool text) override;
   std::size_t DefinitionSize() const override { return sizeof(VelmarProgressiveMeshDefinition); }
+};
+
+// A mesh in levels of detail: a "LODM" file (".lm") or a text description
+// naming one mesh file per level (".lm.txt"). Equal materials of different
+// levels are shared once the load completes.
+class VelmarIndexedMeshLODResource : public VelmarGeometryBaseResource {
+public:
+  using VelmarGeometryBaseResource::VelmarGeometryBaseResource;
+  // The failed material names of an earlier load stay.
+  Result LoadTxt(const char* file) override { return ReadDefinition(file, true); }
+  VelmarIndexedMeshInstance* CreateMeshInstance() override;
+  VelmarIndexedMeshLODDefinition* GetLODDefinition() const {
+    return static_cast<VelmarIndexedMeshLODDefinition*>(definition_.get());
+  }
+
+protected:
+  std::unique_ptr<VelmarIndexedMeshDefinition> MakeDefinition(const MeshGeometryOptions& options) override;
+  unsigned long ReadFile(VelmarIndexedMeshDefinition& definition, const char* file, bool text) override;
+  // The distance list, level and named-level records and the bone table; no
+  // term for the definition object itself.
+  std::size_t DefinitionSize() const override;
+  std::vector<Part> Parts() const override;
+  void PrepareMaterials() override;
+
+private:
+  // From the second level on, a material equal to one of an earlier level
+  // (same type, Vak::Material::IsEqual) is replaced by that one.
+  void ShareEqualMaterials();
 };
 
 // The mesh resource types: the file extension each is registered under and
@@ -101,6 +147,11 @@ inline constexpr const char* kIndexedMeshExtension = "im";
 inline constexpr const char* kIndexedMeshTypeId = "B9E68EA1-56A3-4a6d-9D5D-C5C020F944E6";
 inline constexpr const char* kProgressiveMeshExtension = "pm";
 inline constexpr const char* kProgressiveMeshTypeId = "2E8739F0-412F-48c2-9F71-912B659C58B6";
+inline constexpr const char* kLODMeshExtension = "lm";
+inline constexpr const char* kLODMeshTypeId = "6C3D91A4-2B7E-4f05-8E6A-D41F0B9C7E23";
+// The text form is found under the extension with ".txt".
+inline constexpr const char* kLODMeshTextExtension = "lm.txt";
+inline constexpr const char* kLODMeshTextTypeId = "A17F3E58-94C2-4d3b-B5E0-6F28C1D4A9B7";
 
 // Registers the mesh resource types with the running plug-in system, named by
 // their bare file extensions.

@@ -1,7 +1,10 @@
 #include "assets3d/VelmarIndexedMeshInstance.h"
 
+#include <algorithm>
+
 #include "assets3d/VelmarGeometryBaseResource.h"
 #include "assets3d/VelmarIndexedMeshDefinition.h"
+#include "assets3d/VelmarIndexedMeshLODDefinition.h"
 #include "assets3d/VelmarProgressiveMeshDefinition.h"
 
 VelmarIndexedMeshInstance::VelmarIndexedMeshInstance(Vak::RenderKernel* kernel, VelmarGeometryBaseResource* resource)
@@ -28,16 +31,23 @@ void VelmarIndexedMeshInstance::SetResource(VelmarGeometryBaseResource* resource
 }
 
 void VelmarIndexedMeshInstance::InitFromDefinition(const VelmarIndexedMeshDefinition& definition) {
-  chunkCount_ = static_cast<unsigned>(definition.GetChunkCount());
-  SharedRefArray<Vak::GeometryChunk>* chunks = definition.GetChunks();
-  SharedRefArray<Vak::Material>* materials = definition.GetMaterials();
+  ShareArrays(static_cast<unsigned>(definition.GetChunkCount()), definition.GetChunks(), definition.GetMaterials());
+  TakeDefinitionData(definition);
+  MakeDynamicChunksOwn();
+}
+
+void VelmarIndexedMeshInstance::ShareArrays(unsigned count, SharedRefArray<Vak::GeometryChunk>* chunks,
+                                            SharedRefArray<Vak::Material>* materials) {
+  chunkCount_ = count;
   chunks->AddReference();
   materials->AddReference();
   if (chunks_) chunks_->ReleaseReference();
   if (materials_) materials_->ReleaseReference();
   chunks_ = chunks;
   materials_ = materials;
+}
 
+void VelmarIndexedMeshInstance::TakeDefinitionData(const VelmarIndexedMeshDefinition& definition) {
   boundsMin_ = definition.GetBoundsMin();
   boundsMax_ = definition.GetBoundsMax();
   meshName_ = definition.GetFileName();
@@ -50,7 +60,9 @@ void VelmarIndexedMeshInstance::InitFromDefinition(const VelmarIndexedMeshDefini
         {name, definition.GetAttachmentPointPosition(i), definition.GetAttachmentPointRotation(i)});
   }
   SetName(meshName_);
+}
 
+void VelmarIndexedMeshInstance::MakeDynamicChunksOwn() {
   bool madePrivate = false;
   for (unsigned i = 0; i < chunks_->Count(); ++i) {
     const Vak::GeometryChunk* chunk = chunks_->Get(i);
@@ -91,6 +103,41 @@ bool VelmarIndexedMeshInstance::UpdateLighting(bool force) {
   if (!force && !lightingChanged_) return false;
   lightingChanged_ = false;
   return true;
+}
+
+VelmarIndexedMeshLODInstance::~VelmarIndexedMeshLODInstance() { ReleaseLevels(); }
+
+void VelmarIndexedMeshLODInstance::ReleaseLevels() {
+  for (Level& level : levels_) {
+    level.chunks->ReleaseReference();
+    level.materials->ReleaseReference();
+  }
+  levels_.clear();
+}
+
+void VelmarIndexedMeshLODInstance::InitFromLODDefinition(const VelmarIndexedMeshLODDefinition& definition) {
+  ReleaseLevels();
+  for (unsigned i = 0; i < definition.GetLevelCount(); ++i) {
+    const VelmarIndexedMeshLODDefinition::Level& level = definition.GetLevel(i);
+    if (level.chunks == nullptr || level.materials == nullptr) continue;
+    ShareArrays(static_cast<unsigned>(level.chunkCount), level.chunks, level.materials);
+    MakeDynamicChunksOwn();
+    chunks_->AddReference();
+    materials_->AddReference();
+    levels_.push_back(Level{chunkCount_, chunks_, materials_});
+  }
+  TakeDefinitionData(definition);
+  level_ = -1;
+  SetLevel(0);
+}
+
+void VelmarIndexedMeshLODInstance::SetLevel(int level) {
+  if (levels_.empty()) return;
+  level = std::clamp(level, 0, GetLevelCount() - 1);
+  if (level == level_) return;
+  level_ = level;
+  const Level& shown = levels_[static_cast<std::size_t>(level)];
+  ShareArrays(shown.chunkCount, shown.chunks, shown.materials);
 }
 
 VelmarProgressiveMeshInstance::VelmarProgressiveMeshInstance(Vak::RenderKernel* kernel,

@@ -20,6 +20,7 @@ class RenderKernel;
 
 class VelmarGeometryBaseResource;
 class VelmarIndexedMeshDefinition;
+class VelmarIndexedMeshLODDefinition;
 class VelmarProgressiveMeshDefinition;
 
 class VelmarIndexedMeshInstance : public Vak::Particle {
@@ -64,6 +65,14 @@ public:
   const Vak::Vector3& GetBoundsMax() const { return boundsMax_; }
 
 protected:
+  // Bounds, name and reference points of the definition.
+  void TakeDefinitionData(const VelmarIndexedMeshDefinition& definition);
+  // Points the instance at these arrays (taking a reference on each).
+  void ShareArrays(unsigned count, SharedRefArray<Vak::GeometryChunk>* chunks,
+                   SharedRefArray<Vak::Material>* materials);
+  // Dynamic chunks change per instance: each gets its own copy.
+  void MakeDynamicChunksOwn();
+
   Vak::RenderKernel* kernel_;
   VelmarGeometryBaseResource* resource_ = nullptr;
   unsigned chunkCount_ = 0;
@@ -76,6 +85,32 @@ protected:
   std::vector<ReferencePoint> referencePoints_;
   Vak::ParallelLight* light_ = nullptr;
   bool lightingChanged_ = true;
+};
+
+// A mesh in levels of detail: the instance shows one level at a time, its
+// chunks and materials those of the level chosen.
+class VelmarIndexedMeshLODInstance : public VelmarIndexedMeshInstance {
+public:
+  using VelmarIndexedMeshInstance::VelmarIndexedMeshInstance;
+  ~VelmarIndexedMeshLODInstance() override;
+
+  // Shares every level of the definition and shows the first.
+  void InitFromLODDefinition(const VelmarIndexedMeshLODDefinition& definition);
+  int GetLevelCount() const { return static_cast<int>(levels_.size()); }
+  int GetLevel() const { return level_; }
+  // Shows level `level`, kept within the levels there are.
+  void SetLevel(int level);
+
+private:
+  struct Level {
+    unsigned chunkCount = 0;
+    SharedRefArray<Vak::GeometryChunk>* chunks = nullptr;
+    SharedRefArray<Vak::Material>* materials = nullptr;
+  };
+  void ReleaseLevels();
+
+  std::vector<Level> levels_;
+  int level_ = 0;
 };
 
 // An indexed mesh whose instances change their level of detail through the

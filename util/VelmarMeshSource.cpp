@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Cindrel/ResourceDatabase.h"
 #include "assets3d/VelmarGeometryBaseResource.h"
 #include "assets3d/VelmarIndexedMeshInstance.h"
@@ -23,26 +24,30 @@ class VelmarMeshModel : public RUZLib::MeshModel {
 public:
   VelmarMeshModel(VelmarGeometryBaseResource* resource, VelmarIndexedMeshInstance* instance, bool levelOfDetail,
                   std::unique_ptr<Vak::Animator> animator)
-      : resource_(resource), instance_(instance), levelOfDetail_(levelOfDetail), animator_(std::move(animator)) {}
+      : resource_(resource),
+        instance_(instance),
+        levels_(dynamic_cast<VelmarIndexedMeshLODInstance*>(instance)),
+        levelOfDetail_(levelOfDetail),
+        animator_(std::move(animator)) {}
   ~VelmarMeshModel() override {
     delete instance_;
     resource_->ReleaseReference();
   }
 
-  // Level-of-detail instances are not made yet.
-  bool IsExpectedInstance() const override { return !levelOfDetail_ && instance_ != nullptr; }
+  bool IsExpectedInstance() const override { return levelOfDetail_ ? levels_ != nullptr : instance_ != nullptr; }
   int GetPrimitiveCount() const override { return instance_ ? instance_->GetPrimitiveCount() : 0; }
-  int GetLevelCount() const override { return 1; }
-  void SetLevel(int) override {}
+  int GetLevelCount() const override { return levels_ ? levels_->GetLevelCount() : 1; }
+  void SetLevel(int level) override {
+    if (levels_) levels_->SetLevel(level);
+  }
 
   // Each MATL texture {kind, name, value} fills a record: word 0 the kind,
   // word 1 the value's bits, word 2 the material's index, word 3 the
   // texture's index in it; the rest stay 0.
   std::vector<RUZLib::MeshTextureEntry> GetTextures() const override {
     std::vector<RUZLib::MeshTextureEntry> entries;
-    const VelmarIndexedMeshDefinition* definition = resource_->GetDefinition();
-    for (unsigned m = 0; m < definition->GetMaterials()->Count(); ++m) {
-      const std::vector<VelmarIndexedMeshDefinition::Texture>* textures = definition->GetMaterialTextures(m);
+    for (unsigned m = 0; m < Materials()->Count(); ++m) {
+      const std::vector<VelmarIndexedMeshDefinition::Texture>* textures = TexturesOf(m);
       if (textures == nullptr) continue;
       for (unsigned t = 0; t < textures->size(); ++t) {
         RUZLib::MeshTextureEntry entry;
@@ -61,10 +66,9 @@ public:
   }
   std::vector<std::vector<Vak::PString>> GetMaterialTextureNames() const override {
     std::vector<std::vector<Vak::PString>> names;
-    const VelmarIndexedMeshDefinition* definition = resource_->GetDefinition();
-    for (unsigned m = 0; m < definition->GetMaterials()->Count(); ++m) {
+    for (unsigned m = 0; m < Materials()->Count(); ++m) {
       std::vector<Vak::PString>& material = names.emplace_back();
-      if (const auto* textures = definition->GetMaterialTextures(m))
+      if (const auto* textures = TexturesOf(m))
         for (const VelmarIndexedMeshDefinition::Texture& texture : *textures)
           material.push_back(resource_->PlaceTextureFile(texture.file));
     }
@@ -85,8 +89,26 @@ public:
   uint32_t GetAnimationValue(const Vak::PString& name) override { return animator_ ? animator_->GetValue(name) : 0; }
 
 private:
+  // The materials of the level shown for a level-of-detail mesh, else the
+  // definition's.
+  SharedRefArray<Vak::Material>* Materials() const {
+    return levels_ ? levels_->GetMaterials() : resource_->GetDefinition()->GetMaterials();
+  }
+  // The textures of material `m` as the definition read them. The levels
+  // share the materials of one table, so a level's material is found by the
+  // binding that made it.
+  const std::vector<VelmarIndexedMeshDefinition::Texture>* TexturesOf(unsigned m) const {
+    const VelmarIndexedMeshDefinition* definition = resource_->GetDefinition();
+    if (!levels_) return definition->GetMaterialTextures(m);
+    const Vak::Material* material = Materials()->Get(m);
+    for (const VelmarIndexedMeshDefinition::MaterialBinding& binding : definition->GetPendingBindings())
+      if (material != nullptr && binding.material == material) return &binding.textures;
+    return nullptr;
+  }
+
   VelmarGeometryBaseResource* resource_;
   VelmarIndexedMeshInstance* instance_;
+  VelmarIndexedMeshLODInstance* levels_;  // the instance, when it has levels
   bool levelOfDetail_;
   std::unique_ptr<Vak::Animator> animator_;
 };
@@ -97,7 +119,12 @@ RUZLib::MeshSource::Result VelmarMeshSource::Load(const Vak::PString& name, Vak:
                                                   Vak::RenderKernel* kernel, bool levelOfDetail) {
   Result result;
   if (database == nullptr) return result;
-  Vak::Resource* resource = database->Get(name, Vak::ResourceDatabase::kNoQueue);
+  // A text description is found by the resource system under its name
+  // without ".txt" and read through the text form of the type.
+  Vak::PString asked = name;
+  if (levelOfDetail && Vak::CodePage::EndsWithIgnoreCase(name.c_str(), ".lm.txt"))
+    asked = Vak::PString(name.c_str(), name.Length() - 4);
+  Vak::Resource* resource = database->Get(asked, Vak::ResourceDatabase::kNoQueue);
   if (resource == nullptr) return result;
   if (!levelOfDetail && dynamic_cast<VelmarProgressiveMeshResource*>(resource)) {
     result.kind = Kind::kProgressive;

@@ -54,6 +54,19 @@ bool Material::IsLoaded() const {
   return true;
 }
 
+bool Material::IsEqual(const Material& other) const {
+  if (name_ != other.name_ || !(display_ == other.display_) || flags_ != other.flags_ || value_ != other.value_ ||
+      properties_ != other.properties_)
+    return false;
+  for (unsigned slot = 0; slot < kTextureSlots; ++slot) {
+    const Texture* mine = textures_[slot];
+    const Texture* theirs = other.textures_[slot];
+    if ((mine == nullptr) != (theirs == nullptr)) return false;
+    if (mine && mine->GetName() != theirs->GetName()) return false;
+  }
+  return true;
+}
+
 bool Texture::Load() {
   if (state_ == kPending) state_ = HoldsFile(database_, name_) ? kLoaded : kFailed;
   return state_ == kLoaded;

@@ -80,6 +80,10 @@ public:
   virtual bool IsLoaded() const;
   // The textures handed over by SetTexture, in order (each one reference).
   const std::vector<Texture*>& GetTextureList() const { return textureList_; }
+  // Whether `other` draws the same: name, lighting, flags, value, properties
+  // and the texture of each slot (by name). The type is the caller's to
+  // compare.
+  virtual bool IsEqual(const Material& other) const;
 
   // The vertex type this material draws a hint's geometry with: position,
   // colour and normal; for skinned geometry not skinned in software, float

@@ -36,6 +36,10 @@ public:
   // The kernel's own manager unless one was set (not owned; null restores).
   MaterialManager& GetMaterialManager() { return manager_ ? *manager_ : ownManager_; }
   void SetMaterialManager(MaterialManager* manager) { manager_ = manager; }
+  // A kernel can run without any material manager (GetMaterialManager is
+  // then not to be called).
+  bool HasMaterialManager() const { return !withoutManager_; }
+  void SetWithoutMaterialManager(bool without) { withoutManager_ = without; }
   SharedTextureCollection& GetSharedTextureCollection() { return sharedTextures_; }
   TextureCollection& GetTextureCollection() { return textures_ ? *textures_ : ownTextures_; }
   void SetTextureCollection(TextureCollection* textures) { textures_ = textures; }
@@ -50,6 +54,7 @@ private:
   RenderingCacheManager caches_;
   MaterialManager ownManager_;
   MaterialManager* manager_ = nullptr;
+  bool withoutManager_ = false;
   SharedTextureCollection sharedTextures_;
   TextureCollection ownTextures_;
   TextureCollection* textures_ = nullptr;

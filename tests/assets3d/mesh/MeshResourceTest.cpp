@@ -19,6 +19,7 @@
 #include "assets3d/VelmarResourceDatabase.h"
 #include "engine/dorvix/RenderKernel.h"
 #include "tests/assets3d/mesh/IdxmBuilder.h"
+#include "tests/assets3d/mesh/LodmBuilder.h"
 #include "tests/platform/os/TempFolder.h"
 
 namespace {
@@ -48,7 +49,8 @@ protected:
     const std::string group = Vak::ResourceTypeBase::kGroup;
     plugins_.WriteFile("plugins.ini", "+PluginGroup=ResourceTypes:" + group + "\n+Plugin=im:*:" + kIndexedMeshTypeId +
                                           ":" + group + "\n+Plugin=pm:*:" + kProgressiveMeshTypeId + ":" + group +
-                                          "\n");
+                                          "\n+Plugin=lm:*:" + kLODMeshTypeId + ":" + group +
+                                          "\n+Plugin=lm.txt:*:" + kLODMeshTextTypeId + ":" + group + "\n");
     Vak::PluginSystem::SetFolders(plugins_.Path().c_str(), plugins_.Path().c_str());
     system_ = std::make_unique<Vak::ResourceSystem>();
     system_->Init(nullptr);
@@ -92,6 +94,7 @@ TEST_F(MeshResourceTest, TypesAreFoundByTheBareExtension) {
   Write("a/body.im", IdxmFile({QuadGroup()}));
   Write("a/BODY2.IM", IdxmFile({QuadGroup()}));
   Write("a/lod.pm", IdxmFile({QuadGroup()}));
+  Write("a/levels.lm", LodmFile(LevelsAt({10, 50})));
   struct Case {
     const char* name;
     const std::type_info& resource;
@@ -100,6 +103,7 @@ TEST_F(MeshResourceTest, TypesAreFoundByTheBareExtension) {
       {"a\\body.im", typeid(VelmarIndexedMeshResource), typeid(VelmarIndexedMeshInstance)},
       {"a\\BODY2.IM", typeid(VelmarIndexedMeshResource), typeid(VelmarIndexedMeshInstance)},
       {"a\\lod.pm", typeid(VelmarProgressiveMeshResource), typeid(VelmarProgressiveMeshInstance)},
+      {"a\\levels.lm", typeid(VelmarIndexedMeshLODResource), typeid(VelmarIndexedMeshLODInstance)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -135,25 +139,42 @@ TEST_F(MeshResourceTest, InstancesNeedAKernelAndAPlainDefinition) {
 
 TEST_F(MeshResourceTest, LoadsThatFailLeaveNoDefinition) {
   const std::string sound = TexturedQuad({});
+  const std::string levels = LodmFile(LevelsAt({10, 50}));
   struct Case {
     const char* name;
+    bool levelOfDetail;
     std::string bytes;  // empty: no file
     bool kernel;
     bool loads;
+    bool manager = true;
   } cases[] = {
-      {"sound", sound, true, true},
-      {"no render kernel", sound, false, false},
-      {"cut short", CutShort(sound), true, false},
-      {"bad magic", BadMagic(sound), true, false},
-      {"wrong container", Container("PMIN", ""), true, false},
+      {"sound", false, sound, true, true},
+      {"no render kernel", false, sound, false, false},
+      {"cut short", false, CutShort(sound), true, false},
+      {"bad magic", false, BadMagic(sound), true, false},
+      {"wrong container", false, Container("PMIN", ""), true, false},
+      {"levels: sound", true, levels, true, true},
+      {"levels: no render kernel", true, levels, false, false},
+      {"levels: no material manager", true, levels, true, false, false},
+      {"levels: cut short", true, CutShort(levels), true, false},
+      {"levels: bad magic", true, BadMagic(levels), true, false},
+      {"levels: an indexed mesh file", true, sound, true, false},
   };
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string file = "f" + std::to_string(n++) + ".im";
+    const std::string file = "f" + std::to_string(n++) + (c.levelOfDetail ? ".lm" : ".im");
     root_.WriteFile(file, c.bytes);
     Vak::RenderKernel kernel(nullptr, 8.0f);
-    VelmarIndexedMeshResource resource(Vak::PString((root_ / file).c_str()), nullptr);
+    kernel.SetWithoutMaterialManager(!c.manager);
+    const Vak::PString name((root_ / file).c_str());
+    std::unique_ptr<VelmarGeometryBaseResource> made;
+    if (c.levelOfDetail) {
+      made = std::make_unique<VelmarIndexedMeshLODResource>(name, nullptr);
+    } else {
+      made = std::make_unique<VelmarIndexedMeshResource>(name, nullptr);
+    }
+    VelmarGeometryBaseResource& resource = *made;
     if (c.kernel) resource.SetRenderKernel(&kernel);
     resource.AddFailedMaterialName(Vak::PString("stale"));
     EXPECT_EQ(resource.Load((root_ / file).c_str()).Ok(), c.loads);
@@ -354,6 +375,165 @@ TEST_F(MeshResourceTest, InstancesTakeReferencePointsFromPNamedAttachments) {
   EXPECT_EQ(resource->GetLockCount(), 1) << "the instance keeps the resource locked";
   instance.reset();
   EXPECT_EQ(resource->GetLockCount(), 0);
+}
+
+// --- Level of detail -------------------------------------------------------------
+
+// A manager that makes a material of another type at every second request.
+class AlternatingManager : public Vak::MaterialManager {
+public:
+  Result Load(const Vak::PString& name, Vak::Material*& out) override {
+    out = (count_++ % 2 == 0) ? new Vak::Material(name) : new Vak::NullMaterial(name);
+    return kOk;
+  }
+
+private:
+  int count_ = 0;
+};
+
+TEST_F(MeshResourceTest, TheTextFormLoadsThroughTheDescriptionReaderAndKeepsTheFailedNames) {
+  // Without its description the text load fails, keeping the names of an
+  // earlier load.
+  VelmarIndexedMeshLODResource resource(Vak::PString((root_ / "none.lm").c_str()), nullptr);
+  resource.SetRenderKernel(&kernel_);
+  resource.AddFailedMaterialName(Vak::PString("earlier"));
+  EXPECT_FALSE(resource.LoadTxt((root_ / "none.lm.txt").c_str()).Ok());
+  EXPECT_EQ(resource.GetDefinition(), nullptr);
+  ASSERT_EQ(resource.GetFailedMaterials().size(), 1u);
+  EXPECT_STREQ(resource.GetFailedMaterials()[0].c_str(), "earlier");
+
+  // The resource system finds a description by the name without ".txt".
+  Write("d/lod.lm.txt", "not a description");
+  Vak::Resource* found = database_->Get(Vak::PString("d\\lod.lm"), Vak::ResourceDatabase::kNoQueue);
+  ASSERT_NE(found, nullptr);
+  held_.push_back(found);
+  EXPECT_EQ(typeid(*found), typeid(VelmarIndexedMeshLODResource));
+  EXPECT_TRUE(found->IsTextForm());
+}
+
+TEST_F(MeshResourceTest, CompletionSharesEqualMaterialsAcrossLevels) {
+  Material textured;
+  textured.textures = {Texture{0, "a.texture", 1}};
+  Material named;
+  named.name = "other";
+  Material valued;
+  valued.value = 2;
+  Material flagged;
+  flagged.flag = 1;
+  Material otherTexture;
+  otherTexture.textures = {Texture{0, "b.texture", 1}};
+  struct Case {
+    const char* name;
+    Material first, second;
+    bool alternateTypes;
+    bool shared;
+  } cases[] = {
+      {"equal", Material{}, Material{}, false, true},
+      {"equal with textures", textured, textured, false, true},
+      {"another name", Material{}, named, false, false},
+      {"another value", Material{}, valued, false, false},
+      {"another flag", Material{}, flagged, false, false},
+      {"another texture", textured, otherTexture, false, false},
+      {"a texture against none", Material{}, textured, false, false},
+      {"another type", Material{}, Material{}, true, false},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // Three levels: the first and third draw with the first material, the
+    // second with the second.
+    Lodm m = LevelsAt({10, 50, 90});
+    m.materials = {c.first, c.second};
+    m.levels[1].chunks[0].material = 1;
+    const std::string name = "s" + std::to_string(n++);
+    Write(name + "/lod.lm", LodmFile(m));
+    AlternatingManager alternating;
+    if (c.alternateTypes) kernel_.SetMaterialManager(&alternating);
+    VelmarGeometryBaseResource* resource = Loaded(name + "\\lod.lm");
+    kernel_.SetMaterialManager(nullptr);
+    ASSERT_NE(resource, nullptr);
+    const VelmarIndexedMeshLODDefinition& d = *static_cast<VelmarIndexedMeshLODResource*>(resource)->GetLODDefinition();
+    ASSERT_EQ(d.GetLevelCount(), 3u);
+    Vak::Material* first = d.GetLevel(0).materials->Get(0);
+    EXPECT_EQ(d.GetLevel(1).materials->Get(0) == first, c.shared);
+    EXPECT_NE(d.GetMaterialTable()->Get(0), d.GetMaterialTable()->Get(1)) << "two materials were made";
+    EXPECT_EQ(d.GetLevel(2).materials->Get(0), first);
+    for (unsigned level = 0; level < 3; ++level)
+      EXPECT_EQ(d.GetLevel(level).chunks->Get(0)->GetBufferInitCount(), 1u) << "every level's buffers";
+  }
+}
+
+TEST_F(MeshResourceTest, LevelOfDetailDataSizeSumsEveryLevel) {
+  Lodm m = LevelsAt({10, 50, -1});
+  m.info.named = {NamedLevel{2, "collision"}};
+  m.levels[0].chunks = {LevelChunk{}, LevelChunk{}};
+  m.levels[1].chunks = {LevelChunk{0, Grid(3)}};
+  m.bont = std::vector<BoneRecord>{{"root", ""}};
+  m.levels[0].bones = std::vector<std::vector<Group>>{{Group{0, {Entry{0, 1}, Entry{1, 1}}}}};
+  m.attachments = {Attachment{"a.track0"}};
+  root_.WriteFile("size.lm", LodmFile(m));
+  VelmarIndexedMeshLODResource resource(Vak::PString((root_ / "size.lm").c_str()), nullptr);
+  resource.SetRenderKernel(&kernel_);
+  ASSERT_TRUE(resource.Load((root_ / "size.lm").c_str()).Ok());
+  const VelmarIndexedMeshLODDefinition& d = *resource.GetLODDefinition();
+  ASSERT_EQ(d.GetLevelCount(), 3u);
+  // Vertices and indices of every level: two quads, a 3 x 3 grid, a quad.
+  const unsigned counts[][2] = {{4, 6}, {4, 6}, {9, 24}, {4, 6}};
+  const Vak::GeometryChunk* chunks[] = {d.GetLevel(0).chunks->Get(0), d.GetLevel(0).chunks->Get(1),
+                                        d.GetLevel(1).chunks->Get(0), d.GetLevel(2).chunks->Get(0)};
+  std::size_t expected = 4 * d.GetDistances().capacity() + 3 * sizeof(VelmarIndexedMeshLODDefinition::Level) +
+                         sizeof(VelmarIndexedMeshLODDefinition::NamedLevel) +
+                         sizeof(VelmarIndexedMeshLODDefinition::BoneRecord) + sizeof(Vak::InfluenceDefinition::Group) +
+                         2 * sizeof(Vak::InfluenceDefinition::Entry) +
+                         sizeof(VelmarIndexedMeshDefinition::AttachmentPoint);
+  for (unsigned i = 0; i < 4; ++i) {
+    ASSERT_NE(chunks[i], nullptr);
+    ASSERT_EQ(chunks[i]->GetVertexCount(), counts[i][0]);
+    expected += std::size_t(chunks[i]->GetVertexSize()) * counts[i][0] + 2 * counts[i][1];
+  }
+  EXPECT_EQ(resource.CalculateDataSize(), expected);
+  EXPECT_EQ(resource.CalculateSize(), Vak::Resource::kUnknownSize) << "the engine's own answer";
+}
+
+TEST_F(MeshResourceTest, LevelOfDetailInstancesSwitchLevels) {
+  Lodm m = LevelsAt({10, 50, -1});
+  m.info.named = {NamedLevel{2, "collision"}};
+  m.materials = {Material{}, Material{}};
+  m.materials[1].name = "far";
+  m.levels[1].chunks = {LevelChunk{1, Grid(3)}};
+  m.levels[2].chunks = {LevelChunk{}, LevelChunk{}};
+  Write("i/lod.lm", LodmFile(m));
+  auto* resource = static_cast<VelmarIndexedMeshLODResource*>(Loaded("i\\lod.lm"));
+  ASSERT_NE(resource, nullptr);
+  std::unique_ptr<VelmarIndexedMeshInstance> made(resource->CreateMeshInstance());
+  auto* instance = dynamic_cast<VelmarIndexedMeshLODInstance*>(made.get());
+  ASSERT_NE(instance, nullptr);
+  EXPECT_EQ(instance->GetLevelCount(), 3);
+  EXPECT_EQ(instance->GetLevel(), 0) << "the first level is shown first";
+  EXPECT_EQ(instance->GetPrimitiveCount(), 2);
+  const VelmarIndexedMeshLODDefinition& d = *resource->GetLODDefinition();
+  struct Case {
+    int asked, shown, primitives;
+    unsigned chunks;
+  } cases[] = {{1, 1, 8, 1}, {2, 2, 4, 2}, {0, 0, 2, 1}, {7, 2, 4, 2}, {-3, 0, 2, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.asked);
+    instance->SetLevel(c.asked);
+    EXPECT_EQ(instance->GetLevel(), c.shown);
+    EXPECT_EQ(instance->GetPrimitiveCount(), c.primitives);
+    EXPECT_EQ(instance->GetChunkCount(), c.chunks);
+    EXPECT_EQ(instance->GetMaterials(), d.GetLevel(static_cast<unsigned>(c.shown)).materials);
+  }
+
+  // No instance without a kernel, nor yet for a skinned mesh.
+  Lodm skinned = LevelsAt({10});
+  skinned.bont = std::vector<BoneRecord>{{"root", ""}};
+  Write("i/skin.lm", LodmFile(skinned));
+  VelmarGeometryBaseResource* skin = Loaded("i\\skin.lm");
+  ASSERT_NE(skin, nullptr);
+  EXPECT_EQ(skin->CreateMeshInstance(), nullptr);
+  resource->SetRenderKernel(nullptr);
+  EXPECT_EQ(resource->CreateMeshInstance(), nullptr);
 }
 
 } // namespace
