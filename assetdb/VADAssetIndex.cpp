@@ -199,6 +199,7 @@ bool VADAssetIndex::AdoptLoaded(std::vector<std::unique_ptr<VADAssetInfo>>& load
 }
 
 VADAssetInfo* VADAssetIndex::Insert(const VADAssetInfo& source) {
+  SortIfPending();
   auto* record = new VADAssetInfo(source);
   DropStrayArchiveBits(*record);
   records_.Append(record);
@@ -223,6 +224,7 @@ void VADAssetIndex::Remove(const KUID& kuid) {
   VADAssetInfo* record = Find(kuid);
   if (!record) return;
   RemoveObsoleteLinks(*record);
+  SortIfPending();
   for (uint32_t i = 0; i < sorted_.Count(); ++i) {
     if (sorted_[i] != record) continue;
     sorted_.EraseAt(i);
@@ -296,11 +298,24 @@ VADAssetIndex::SortBatch::~SortBatch() {
   index_.SortByName();
 }
 
+void VADAssetIndex::SortIfPending() const {
+  if (!sortPending_.load(std::memory_order_acquire)) return;
+  std::lock_guard<std::mutex> guard(sortMutex_);
+  if (!sortPending_.load(std::memory_order_relaxed)) return;
+  const_cast<VADAssetIndex*>(this)->SortNow();
+  sortPending_.store(false, std::memory_order_release);
+}
+
 void VADAssetIndex::SortByName() {
   if (sortHolds_ > 0) {
     sortDue_ = true;
     return;
   }
+  sortPending_.store(false);
+  SortNow();
+}
+
+void VADAssetIndex::SortNow() {
   const uint32_t n = sorted_.Count();
   if (n < 2) return;
   std::vector<char> text;
@@ -345,6 +360,7 @@ void VADAssetIndex::Clear() {
   tableB_.Clear();
   tableA_.Clear();
   sorted_.Free();
+  sortPending_.store(false);
   ForgetCursor();
   // The cache names a record by its address, and a new record may be
   // allocated where a freed one lay.

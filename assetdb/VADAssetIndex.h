@@ -78,7 +78,10 @@ public:
   // n = 0, 1, 2, ... costs one step each.
   VADAssetInfo* RecordAt(uint64_t n) const;
   // The n-th record in display-name order (after the last sort).
-  VADAssetInfo* SortedAt(uint32_t n) const { return n < sorted_.Count() ? sorted_[n] : nullptr; }
+  VADAssetInfo* SortedAt(uint32_t n) const {
+    SortIfPending();
+    return n < sorted_.Count() ? sorted_[n] : nullptr;
+  }
   uint32_t RecordCount() const { return sorted_.Count(); }
 
   // A null KUID is refused; a present KUID merges into the stored record.
@@ -180,6 +183,10 @@ private:
   // their order; false, nothing taken, when two share a KUID.
   bool AdoptLoaded(std::vector<std::unique_ptr<VADAssetInfo>>& loaded);
   void ForgetCursor() const;
+  // The sort of the records just read, which waits for the first question
+  // about the order; shared holders may ask together.
+  void SortIfPending() const;
+  void SortNow();
   // Records that depend on `kuid` and hold cached answers are refreshed.
   void RefreshDependants(const KUID& kuid);
 
@@ -190,6 +197,8 @@ private:
   GrowArray<VADAssetInfo*, kSortedStep> sorted_;
   unsigned sortHolds_ = 0;
   bool sortDue_ = false;
+  mutable std::atomic<bool> sortPending_{false};
+  mutable std::mutex sortMutex_;
   int64_t timeMarker_ = kTimeMarkerUnset;
   uint8_t rebuilt_ = 0;
   std::atomic<uint32_t> dirty_{0};

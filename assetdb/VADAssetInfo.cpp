@@ -1,6 +1,7 @@
 #include "assetdb/VADAssetInfo.h"
 
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "Vak/Bexlorn/CodePage.h"
@@ -235,6 +236,17 @@ void VADAssetInfo::BuildKeywords() {
   for (const auto& entry : kClassWords)
     if (CategoryList::HasCode(categoryClasses, entry.code)) CategoryList::AppendWords(list, entry.word);
   keywordList = list.empty() ? Vak::String() : Vak::String(list.data(), static_cast<unsigned>(list.size()));
+  Ref(keywordsDue).store(0, std::memory_order_release);
+}
+
+const Vak::String& VADAssetInfo::KeywordList() const {
+  if (Ref(keywordsDue).load(std::memory_order_acquire)) {
+    // Searches under a shared index lock may meet the same record.
+    static std::mutex building;
+    std::lock_guard<std::mutex> guard(building);
+    if (Ref(keywordsDue).load(std::memory_order_relaxed)) const_cast<VADAssetInfo*>(this)->BuildKeywords();
+  }
+  return keywordList;
 }
 
 bool VADAssetInfo::Merge(const VADAssetInfo& other) {

@@ -98,6 +98,10 @@ public:
   bool HasFaultyDependencies();
 
   void BuildKeywords();
+  // The words searches match. Records read from the index file build them
+  // here, when first asked for: most commands never search.
+  const Vak::String& KeywordList() const;
+  void DeferKeywords() { keywordsDue = 1; }
   // False, nothing changed, when a location pair conflicts or the KUIDs
   // differ.
   bool Merge(const VADAssetInfo& other);
@@ -138,6 +142,7 @@ public:
   Vak::String name;
   Vak::String secondaryName;
   Vak::String keywordList;
+  uint8_t keywordsDue = 0;
 
 private:
   template <typename T>

@@ -475,7 +475,7 @@ bool VADAssetIndex::ReadDatabase(TStream& file) {
       auto record = std::make_unique<VADAssetInfo>();
       ReadRecord(records, v, generation, shared, *record);
       if (!records.Ok() || record->kuid.IsNull()) return fail();
-      record->BuildKeywords();
+      record->DeferKeywords();
       loaded.push_back(std::move(record));
     }
     // Find, Remove and Merge rely on one record per KUID.
@@ -556,7 +556,9 @@ bool VADAssetIndex::ReadDatabase(TStream& file) {
     VADLock::AddExtraChangeFlags(kDirtyRebuilt);
   }
 
-  SortByName();
+  // The name order is made when first asked for.
+  if (sortHolds_ > 0) SortByName();
+  else sortPending_.store(true, std::memory_order_release);
   SignalStartupEvent();
   return true;
 }

@@ -2,6 +2,7 @@
 
 #include "Vak/Bexlorn/ByteOrder.h"
 #include "assetdb/KuidTable.h"
+#include "content/DynamicBuffer.h"
 #include "content/TStream.h"
 
 namespace {
@@ -47,12 +48,22 @@ VADDependencyTable& VADDependencyTable::Instance() {
 }
 
 VADDependencyTable::DependencyInfo* VADDependencyTable::Find(const KUID& kuid) const {
+  Unpack();
+  return FindEntry(kuid);
+}
+
+VADDependencyTable::DependencyInfo* VADDependencyTable::FindOrAdd(const KUID& kuid) {
+  Unpack();
+  return AddEntry(kuid);
+}
+
+VADDependencyTable::DependencyInfo* VADDependencyTable::FindEntry(const KUID& kuid) const {
   const auto it = index_.find(kuid);
   return it == index_.end() ? nullptr : it->second;
 }
 
-VADDependencyTable::DependencyInfo* VADDependencyTable::FindOrAdd(const KUID& kuid) {
-  if (DependencyInfo* entry = Find(kuid)) return entry;
+VADDependencyTable::DependencyInfo* VADDependencyTable::AddEntry(const KUID& kuid) {
+  if (DependencyInfo* entry = FindEntry(kuid)) return entry;
   auto* entry = new DependencyInfo(kuid);
   if (!table_.Insert(entry)) {  // an equal node, which the index rules out
     delete entry;
@@ -106,10 +117,26 @@ void VADDependencyTable::GetDependants(const KUID& kuid, const KuidTable& replac
   }
 }
 
+unsigned VADDependencyTable::Count() const {
+  Unpack();
+  return table_.Count();
+}
+
+const Utils::HashTable& VADDependencyTable::Table() const {
+  Unpack();
+  return table_;
+}
+
 bool VADDependencyTable::Write(TStream& stream) const {
   uint8_t version[2];
   Vak::PutLE16(version, kBlockVersion);
   bool ok = stream.WriteBytes(version, 2) == 2;
+  if (storedPending_.load(std::memory_order_acquire)) {
+    ok = stream.WriteInt(storedCount_) && ok;
+    const auto n = static_cast<uint32_t>(stored_.size());
+    ok = stream.WriteBytes(stored_.data(), n) == n && ok;
+    return ok && stream.GetError() == 0;
+  }
   ok = stream.WriteInt(table_.Count()) && ok;
   for (auto it = table_.Begin(); !it.IsEnd(); ++it) {
     const auto& entry = static_cast<const DependencyInfo&>(*it.Node());
@@ -123,13 +150,13 @@ bool VADDependencyTable::Write(TStream& stream) const {
 bool VADDependencyTable::ReadEntry(TStream& stream) {
   KUID kuid;
   if (!KUID::Read(stream, kuid)) return false;
-  DependencyInfo* entry = FindOrAdd(kuid);
+  DependencyInfo* entry = AddEntry(kuid);
   for (std::set<DependencyInfo*>* set : {&entry->dependencies, &entry->dependants}) {
     const uint32_t n = stream.ReadInt();
     if (stream.GetError() != 0) return false;
     for (uint32_t k = 0; k < n; ++k) {
       if (!KUID::Read(stream, kuid)) return false;
-      set->insert(FindOrAdd(kuid));
+      set->insert(AddEntry(kuid));
     }
   }
   return true;
@@ -141,17 +168,52 @@ bool VADDependencyTable::Read(TStream& stream) {
   if (stream.ReadBytes(version, 2) != 2 || Vak::GetLE16(version) != kBlockVersion) return false;
   const uint32_t count = stream.ReadInt();
   if (stream.GetError() != 0) return false;
-  // A count beyond what remains ends at the first short read.
+  // Each entry is a KUID and two counted lists of KUIDs; a count beyond
+  // what remains ends at the first short read.
+  constexpr uint32_t kKuidBytes = 8;
+  std::vector<uint8_t> stored;
   for (uint32_t i = 0; i < count; ++i) {
-    if (!ReadEntry(stream)) {
-      Clear();
-      return false;
+    std::size_t at = stored.size();
+    stored.resize(at + kKuidBytes + 4);
+    if (stream.ReadBytes(stored.data() + at, kKuidBytes + 4) != kKuidBytes + 4) return false;
+    for (int set = 0; set < 2; ++set) {
+      const uint32_t n = Vak::GetLE32(stored.data() + stored.size() - 4);
+      if (n > stream.GetSize() / kKuidBytes) return false;
+      at = stored.size();
+      const uint32_t bytes = n * kKuidBytes + (set == 0 ? 4 : 0);
+      stored.resize(at + bytes);
+      if (bytes && stream.ReadBytes(stored.data() + at, bytes) != bytes) return false;
     }
   }
+  stored_ = std::move(stored);
+  storedCount_ = count;
+  storedPending_.store(count > 0, std::memory_order_release);
   return true;
 }
 
+void VADDependencyTable::Unpack() const {
+  if (!storedPending_.load(std::memory_order_acquire)) return;
+  auto& self = const_cast<VADDependencyTable&>(*this);
+  std::lock_guard<std::mutex> guard(self.unpackMutex_);
+  if (!storedPending_.load(std::memory_order_relaxed)) return;
+  DynamicBuffer bytes(static_cast<uint32_t>(stored_.size()) + 1);
+  TBuffer stream(&bytes);
+  bytes.Write(stored_.data(), static_cast<uint32_t>(stored_.size()));
+  bytes.SetPosition(0);
+  // The bytes were checked when read.
+  for (uint32_t i = 0; i < storedCount_; ++i) self.ReadEntry(stream);
+  self.DropStored();
+  self.storedPending_.store(false, std::memory_order_release);
+}
+
+void VADDependencyTable::DropStored() {
+  std::vector<uint8_t>().swap(stored_);
+  storedCount_ = 0;
+}
+
 void VADDependencyTable::Clear() {
+  storedPending_.store(false);
+  DropStored();
   index_.clear();
   table_.DeleteAllNodes();
 }

@@ -2,9 +2,12 @@
 // For every KUID the index has met, the KUIDs it depends on and the KUIDs
 // that depend on it, kept in step in both directions, and its block of
 // "assets.tdx". Not locked: callers hold the index lock.
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <set>
 #include <unordered_map>
+#include <vector>
 
 #include "content/ACSChunkPtr.h"
 #include "content/HashTable.h"
@@ -71,7 +74,10 @@ public:
   // once.
   void GetDependants(const KUID& kuid, const KuidTable& replacements, KUIDList& list) const;
 
-  // The block; a failed read leaves the table empty.
+  // The block; a failed read leaves the table empty. A read checks the
+  // block and keeps its bytes: the entries are made when first asked for
+  // (most commands ask nothing), and a table never asked is written back
+  // as it was read.
   bool Read(TStream& stream);
   bool Write(TStream& stream) const;
   // Deletes every entry; the buckets stay.
@@ -79,13 +85,19 @@ public:
   // Clears and frees the buckets.
   void Destroy();
 
-  unsigned Count() const { return table_.Count(); }
-  const Utils::HashTable& Table() const { return table_; }
+  unsigned Count() const;
+  const Utils::HashTable& Table() const;
 
 private:
   void UpdateRecord(const DependencyInfo& entry) const;
   // One stored entry with its two sets; false on a short read.
   bool ReadEntry(TStream& stream);
+  // Makes the entries of the kept block, once; readers under a shared
+  // index lock may get here together.
+  void Unpack() const;
+  DependencyInfo* FindEntry(const KUID& kuid) const;
+  DependencyInfo* AddEntry(const KUID& kuid);
+  void DropStored();
 
   // The hash table fixes the stored order; look-ups go through the index,
   // because walking chains of nodes scattered over the heap cost more than
@@ -93,4 +105,10 @@ private:
   Utils::HashTable table_;
   std::unordered_map<KUID, DependencyInfo*, KUIDHash> index_;
   VADDependencyRecords* records_ = nullptr;
+  // The entries of the block last read, not yet made: the count, then each
+  // entry as stored.
+  std::vector<uint8_t> stored_;
+  uint32_t storedCount_ = 0;
+  std::atomic<bool> storedPending_{false};
+  std::mutex unpackMutex_;
 };

@@ -152,7 +152,7 @@ bool VADFilterElementString::Evaluate(VADAssetInfo& record) const {
     case kRegionList:
       return CategoryList::Match(value, record.regionList);
     case kKeywordList:
-      return CategoryList::MatchKeywords(record.keywordList, value);
+      return CategoryList::MatchKeywords(record.KeywordList(), value);
     default:
       return false;
   }
@@ -253,8 +253,8 @@ void VADSearchAssets(const VADSearchCriteria& c, KUIDList& out) {
     if (byMap && VADResolveKuid(r.mapKuid) != mapTarget) return false;
     if (c.keywords.Size() > 0) {
       const bool match = c.keywordMode == VADSearchCriteria::kKeywordWords
-                             ? CategoryList::MatchKeywords(r.keywordList, c.keywords)
-                             : CategoryList::Match(c.keywords, r.keywordList);
+                             ? CategoryList::MatchKeywords(r.KeywordList(), c.keywords)
+                             : CategoryList::Match(c.keywords, r.KeywordList());
       if (!match) return false;
     }
     return true;

@@ -57,7 +57,7 @@ bool VADBackupKeywords(const char* folder, const char* fileName, const char* for
     for (uint64_t n = 0;; ++n) {
       const VADAssetInfo* record = gVadAssetIndex.RecordAt(n);
       if (!record) break;
-      tree.SetChildString(record->kuid.ToConfigText(), record->keywordList);
+      tree.SetChildString(record->kuid.ToConfigText(), record->KeywordList());
     }
   }
   return SaveTree(tree, folder, fileName, format);
