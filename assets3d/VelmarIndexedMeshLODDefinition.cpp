@@ -113,12 +113,7 @@ unsigned long* VelmarIndexedMeshLODDefinition::ReadMeshFile(unsigned long* resul
                                                             uint32_t defaultColour) {
   AskDisplay(display);
   SetReadContext(display, manager, resource, defaultColour);
-  PString path = name ? name : "";
-  if (resource != nullptr && resource->GetDatabase() != nullptr) path = resource->GetDatabase()->GetFileName(path);
-  Vak::File file;
-  if (!file.Open(path.c_str(), Vak::File::kRead).Ok()) return Done(result, kNoData);
-  memoryFile_.Open(file, false, 0);
-  file.Close();
+  if (!LoadMemoryFile(resource, name)) return Done(result, kNoData);
   if (unsigned long code = ReadAll(memoryFile_); code != kOk) return Done(result, code);
 
   fileName_ = FileNamePart(memoryFile_.Name());
