@@ -34,7 +34,6 @@ constexpr uint64_t kMinMaterial = 12 + 4 + 4 + 4 + 4 + 48 + 4 + 4;
 constexpr uint64_t kMinLevel = 12 + 16;
 constexpr uint64_t kMinLevelChunk = 12 + 8 + 12;
 constexpr uint64_t kGroupHeader = 8;
-constexpr uint64_t kEntry = 4 + 4 + 12;
 
 unsigned long* Done(unsigned long* result, unsigned long code) {
   *result = code;
