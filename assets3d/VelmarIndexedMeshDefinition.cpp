@@ -6,6 +6,7 @@
 
 #include "Vak/Bexlorn/Alloc.h"
 #include "Vak/Bexlorn/ByteOrder.h"
+#include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/OS.h"
 #include "Vak/Bexlorn/Rand.h"
 #include "Vak/Bexlorn/String.h"
@@ -148,6 +149,16 @@ VelmarIndexedMeshDefinition::~VelmarIndexedMeshDefinition() {
   ReplaceRootBone(nullptr);
 }
 
+bool VelmarIndexedMeshDefinition::LoadMemoryFile(VelmarMeshResource* resource, const char* name) {
+  PString path(name);
+  if (resource != nullptr && resource->GetDatabase() != nullptr) path = resource->GetDatabase()->GetFileName(path);
+  Vak::File file;
+  if (path.IsNull() || !file.Open(path.c_str(), Vak::File::kRead).Ok()) return false;
+  memoryFile_.Open(file, false, 0);
+  file.Close();
+  return true;
+}
+
 void VelmarIndexedMeshDefinition::AskDisplay(Vak::Display* display) {
   capability26_ = display != nullptr && display->SupportsCapability(26);
 }
@@ -173,6 +184,7 @@ unsigned long VelmarIndexedMeshDefinition::ReadIndexedSequence(Vak::Display* dis
       materials_->Resize(i);
       if (chunkNames_.size() > i) chunkNames_.resize(i);
       if (records_.size() > i) records_.resize(i);
+      if (storedRecords_.size() > i) storedRecords_.resize(i);
       if (positionSums_.size() > i) positionSums_.resize(i);
       --chunkCount_;
       continue;
@@ -292,9 +304,16 @@ unsigned long* VelmarIndexedMeshDefinition::ReadMaterialChunk(unsigned long* res
   } else if (d.power < 10.0f) {
     d.power = 10.0f;
   }
-  if (records_.size() <= slot) records_.resize(slot + 1);
-  records_[slot] = record;
+  KeepRecords(slot, record, stored);
   return BindChunkMaterial(result, manager_, resource_, slot, records_[slot]);
+}
+
+void VelmarIndexedMeshDefinition::KeepRecords(unsigned slot, const MaterialRecord& bound,
+                                              const MaterialRecord& stored) {
+  if (records_.size() <= slot) records_.resize(slot + 1);
+  if (storedRecords_.size() <= slot) storedRecords_.resize(slot + 1);
+  records_[slot] = bound;
+  storedRecords_[slot] = stored;
 }
 
 unsigned long* VelmarIndexedMeshDefinition::BindChunkMaterial(unsigned long* result, Vak::MaterialManager* manager,
@@ -649,9 +668,16 @@ void VelmarIndexedMeshDefinition::SumTotals() {
 void VelmarIndexedMeshDefinition::PrepareInfluences() {
   // Lanes taken per vertex of each chunk; a vertex has four.
   std::vector<std::vector<uint8_t>> taken(chunks_->Count());
-  for (unsigned i = 0; i < influences_.size(); ++i)
+  for (unsigned i = 0; i < influences_.size(); ++i) {
+    unsigned bone = i;
+    if (boneNames_ != nullptr) {
+      const auto at = std::find(boneNames_->begin(), boneNames_->end(), influences_[i].GetName());
+      if (at == boneNames_->end()) continue;
+      bone = static_cast<unsigned>(at - boneNames_->begin());
+    }
     for (const Vak::InfluenceDefinition::Group& group : influences_[i].Groups())
-      WriteInfluenceGroup(*chunks_, i, group, taken);
+      WriteInfluenceGroup(*chunks_, bone, group, taken);
+  }
 }
 
 void VelmarIndexedMeshDefinition::WriteInfluenceGroup(SharedRefArray<GeometryChunk>& chunks, unsigned i,
@@ -1060,6 +1086,7 @@ unsigned long* VelmarIndexedMeshDefinition::BuildFromConfig(unsigned long* resul
   chunks_->Resize(0);
   materials_->Resize(0);
   records_.clear();
+  storedRecords_.clear();
   chunkNames_.clear();
   positionSums_.clear();
   for (unsigned i = 0; i < config.GetNumChunks(); ++i) {
@@ -1109,8 +1136,13 @@ unsigned long* VelmarIndexedMeshDefinition::CreateMaterial(unsigned long* result
                                             textureNames.data()))
       return Done(result, kMalformed);
   }
-  if (records_.size() <= slot) records_.resize(slot + 1);
-  records_[slot] = record;
+  // Stored as a MATL holds it: the type name undecorated, the fourth colour
+  // doubled (a MATL's is halved when read).
+  MaterialRecord stored = record;
+  stored.decoratedName = type;
+  Vak::Colour& e = stored.display.emissive;
+  e = {e.r * 2, e.g * 2, e.b * 2, e.a * 2};
+  KeepRecords(slot, record, stored);
   return BindChunkMaterial(result, manager_, resource_, slot, records_[slot]);
 }
 

@@ -147,6 +147,10 @@ public:
   void AddAttachmentPoints(Vak::ParticleStructure& structure) const;
 
   Vak::MemoryFile& GetMemoryFile() { return memoryFile_; }
+  // Loads the file `name` stands for (the resource database's file name
+  // when the resource has a database) into the memory file; false when it
+  // cannot be opened.
+  bool LoadMemoryFile(VelmarMeshResource* resource, const char* name);
   const Vak::Vector3& GetPosition() const { return position_; }
   const Vak::Quaternion& GetOrientation() const { return orientation_; }
   const Vak::Vector3& GetBoundsMax() const { return boundsMax_; }
@@ -169,6 +173,21 @@ public:
   const std::vector<Vak::InfluenceDefinition>& GetInfluences() const { return influences_; }
   const std::vector<MaterialBinding>& GetPendingBindings() const { return pendingBindings_; }
   Vak::ParticleBone* GetRootBone() const { return rootBone_; }
+  // Hands the skeleton to the caller, which then owns it.
+  Vak::ParticleBone* TakeRootBone() {
+    Vak::ParticleBone* root = rootBone_;
+    rootBone_ = nullptr;
+    return root;
+  }
+  // A chunk slot's material as the file or config gave it, before binding:
+  // what a writer stores again. Null for a slot without one.
+  const MaterialRecord* GetStoredMaterial(unsigned slot) const {
+    return slot < storedRecords_.size() ? &storedRecords_[slot] : nullptr;
+  }
+  // Influences then weight the chunks with the index of their name in this
+  // table (one shared by several meshes) instead of their own position; an
+  // influence the table lacks weights nothing. Null: their own position.
+  void SetBoneNames(const std::vector<Vak::PString>* names) { boneNames_ = names; }
   const Vak::OrientedBox& GetBounds() const { return bounds_; }
 
 protected:
@@ -257,6 +276,7 @@ private:
   // weights a vertex; decides hardware skinning on the first skinned chunk.
   Vak::StandardChunkHint ChunkHint(uint32_t sets, uint32_t weights, bool withDatabase);
   // A hardware-skinned chunk's vertices start fully on matrix 0.
+  void KeepRecords(unsigned slot, const MaterialRecord& bound, const MaterialRecord& stored);
   void PresetWeights(Vak::GeometryChunk& chunk, const Vak::StandardChunkHint& hint, uint32_t vertices,
                      uint32_t weights) const;
 
@@ -267,6 +287,8 @@ private:
   uint32_t defaultColour_ = 0;
   uint64_t containerEnd_ = 0;
   std::vector<MaterialRecord> records_;  // per material slot, for the accessors
+  std::vector<MaterialRecord> storedRecords_;  // per material slot, unbound
+  const std::vector<Vak::PString>* boneNames_ = nullptr;
 
 protected:
   std::vector<PositionSums> positionSums_;  // per chunk slot

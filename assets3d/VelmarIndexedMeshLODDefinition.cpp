@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "Vak/Bexlorn/ByteOrder.h"
@@ -34,7 +35,6 @@ constexpr uint64_t kMinMaterial = 12 + 4 + 4 + 4 + 4 + 48 + 4 + 4;
 constexpr uint64_t kMinLevel = 12 + 16;
 constexpr uint64_t kMinLevelChunk = 12 + 8 + 12;
 constexpr uint64_t kGroupHeader = 8;
-constexpr uint64_t kEntry = 4 + 4 + 12;
 
 unsigned long* Done(unsigned long* result, unsigned long code) {
   *result = code;
@@ -113,12 +113,7 @@ unsigned long* VelmarIndexedMeshLODDefinition::ReadMeshFile(unsigned long* resul
                                                             uint32_t defaultColour) {
   AskDisplay(display);
   SetReadContext(display, manager, resource, defaultColour);
-  PString path = name ? name : "";
-  if (resource != nullptr && resource->GetDatabase() != nullptr) path = resource->GetDatabase()->GetFileName(path);
-  Vak::File file;
-  if (!file.Open(path.c_str(), Vak::File::kRead).Ok()) return Done(result, kNoData);
-  memoryFile_.Open(file, false, 0);
-  file.Close();
+  if (!LoadMemoryFile(resource, name)) return Done(result, kNoData);
   if (unsigned long code = ReadAll(memoryFile_); code != kOk) return Done(result, code);
 
   fileName_ = FileNamePart(memoryFile_.Name());
@@ -616,24 +611,43 @@ bool VelmarIndexedMeshLODDefinition::WriteGeometryChunk(Vak::File& file, const G
     Vak::AppendLE32(out, chunk->GetFaceCount());
     Vak::AppendLE32(out, chunk->GetHint().weightsPerVertex);
     if (file.Write(out.data(), out.size(), 1) != out.size() || !WritePaddedString(file, TextOf(name))) return false;
-    out.clear();
     auto pos = chunk->GetItem<Vector3>(Vak::kItemPosition);
     auto uv = chunk->GetItem<Vak::TexCoord>(Vak::kItemTexCoord0);
     auto normal = chunk->GetItem<Vector3>(Vak::kItemNormal);
     auto tangent = chunk->GetItem<Vector3>(Vak::kItemTangent);
     const Vector3 zero;
     const Vak::TexCoord none{};
+    // The arrays go into one buffer of their exact size, field by field
+    // through a cursor: appending four bytes at a time cost more than the
+    // write itself.
+    const uint32_t indices = chunk->GetIndexCount(), faces = chunk->GetFaceCount();
+    const std::size_t perVertex = third ? 12 + 8 + 12 + 12 : 12 + 8 + 12;
+    const std::size_t size = std::size_t{vertices} * perVertex + std::size_t{indices} * 2 + std::size_t{faces} * 12;
+    if (size == 0) return true;
+    std::unique_ptr<uint8_t[]> data(new uint8_t[size]);
+    uint8_t* at = data.get();
+    auto put = [&at](float value) {
+      uint32_t bits;
+      std::memcpy(&bits, &value, 4);
+      Vak::PutLE32(at, bits);
+      at += 4;
+    };
+    auto putVector = [&put](const Vector3& v) {
+      put(v.x);
+      put(v.y);
+      put(v.z);
+    };
     for (uint32_t v = 0; v < vertices; ++v) {
-      AppendVector(out, pos ? *pos(v) : zero);
+      putVector(pos ? *pos(v) : zero);
       const Vak::TexCoord& t = uv ? *uv(v) : none;
-      AppendFloat(out, t.u);
-      AppendFloat(out, t.v);
+      put(t.u);
+      put(t.v);
     }
-    for (unsigned i = 0; i < chunk->GetIndexCount(); ++i) Vak::AppendLE16(out, chunk->GetIndices()[i]);
-    for (uint32_t v = 0; v < vertices; ++v) AppendVector(out, normal ? *normal(v) : zero);
-    for (unsigned f = 0; f < chunk->GetFaceCount(); ++f) AppendVector(out, chunk->GetFaceNormals()[f]);
-    for (uint32_t v = 0; third && v < vertices; ++v) AppendVector(out, tangent ? *tangent(v) : zero);
-    return out.empty() || file.Write(out.data(), out.size(), 1) == out.size();
+    for (unsigned i = 0; i < indices; ++i, at += 2) Vak::PutLE16(at, chunk->GetIndices()[i]);
+    for (uint32_t v = 0; v < vertices; ++v) putVector(normal ? *normal(v) : zero);
+    for (unsigned f = 0; f < faces; ++f) putVector(chunk->GetFaceNormals()[f]);
+    for (uint32_t v = 0; third && v < vertices; ++v) putVector(tangent ? *tangent(v) : zero);
+    return file.Write(data.get(), size, 1) == size;
   });
 }
 

@@ -59,6 +59,9 @@ public:
                                             Vak::MaterialManager* manager, VelmarMeshResource* resource,
                                             const char* name, uint32_t defaultColour);
   virtual unsigned long* WriteMeshFile(unsigned long* result, Vak::File& file);
+  // Appends to each bone of the table the groups of the mesh's influence of
+  // its name as the groups of `level` (none when the mesh lacks it).
+  virtual void AddLevelInfluences(unsigned level, const VelmarIndexedMeshDefinition& mesh);
   virtual bool WriteInfoChunk(Vak::File& file);
   virtual bool WriteBoneTableChunk(Vak::File& file);
   virtual unsigned long* ReadBoneTableChunk(unsigned long* result, Vak::MemoryFile& file);
@@ -109,6 +112,10 @@ private:
   void BuildSkeletonFromBoneTable();
   void CollectCulledAttachments();
   void MakeCurrent(unsigned level);
+  // One level of a text description from the mesh file `file`.
+  static unsigned long* LoadLevelMesh(VelmarMeshResource* resource, VelmarIndexedMeshLODDefinition& definition,
+                                      unsigned long* result, Vak::Display* display, Vak::MaterialManager* manager,
+                                      const char* file, uint32_t defaultColour, bool first);
 
   std::vector<Level> levels_;
   std::vector<float> distances_;

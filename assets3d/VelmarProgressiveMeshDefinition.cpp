@@ -26,12 +26,7 @@ unsigned long* VelmarProgressiveMeshDefinition::ReadMeshFile(unsigned long* resu
                                                              VelmarMeshResource* resource, const char* name,
                                                              uint32_t defaultColour) {
   if (manager == nullptr) return Done(result, kNoMaterialManager);
-  Vak::PString path(name);
-  if (resource != nullptr && resource->GetDatabase() != nullptr) path = resource->GetDatabase()->GetFileName(path);
-  Vak::File file;
-  if (path.IsNull() || !file.Open(path.c_str(), Vak::File::kRead).Ok()) return Done(result, kNoData);
-  memoryFile_.Open(file, false, 0);
-  file.Close();
+  if (!LoadMemoryFile(resource, name)) return Done(result, kNoData);
   AskDisplay(display);
   if (capability26_) matrixLimit_ = 24;
   if (unsigned long code = ReadIndexedSequence(display, manager, resource, defaultColour); code != kOk)

@@ -20,14 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   definition.ReadMeshFile(&result, &parts.display, &parts.manager, &parts.resource, input.Path().c_str(), 0);
   if (result > 7) std::abort();
   if (result != 0) return 0;
-  for (unsigned l = 0; l < definition.GetLevelCount(); ++l) {
-    const auto* chunks = definition.GetLevel(l).chunks;
-    for (unsigned c = 0; c < chunks->Count(); ++c) {
-      const Vak::GeometryChunk* chunk = chunks->Get(c);
-      for (unsigned i = 0; i < chunk->GetIndexCount(); ++i)
-        if (chunk->GetIndices()[i] >= chunk->GetVertexCount()) std::abort();
-    }
-  }
+  if (!fuzz::LevelIndicesInside(definition)) std::abort();
   Vak::File file;
   if (!file.Open(output.Path().c_str(), Vak::File::kWrite | Vak::File::kCreate).Ok()) return 0;
   definition.WriteMeshFile(&result, file);

@@ -200,6 +200,37 @@ void MeshSeeds(std::vector<std::pair<std::string, Bytes>>& seeds) {
   rooted.rbot = std::vector<BoneRecord>{{"root", ""}, {"child", "root", {1, 0, 0}}, {"lost", "nobody"}};
   rooted.levels[0].chunks[0].geometry.flags = 1;
   seeds.emplace_back("LodmFuzz/rooted.lm", Mesh(LodmFile(rooted)));
+
+  // A description of two indexed levels, a text geometry config level, a
+  // named level of its own file and one sharing a level's file; the levels
+  // follow it, each after a line "====" (fuzz/LodDescriptionFuzz.cpp).
+  const std::string skinned = IdxmFile({SkinnedQuad()}, SkinnedAfter(), SkinnedInfo());
+  const std::string config = R"(version 1.0
+maxInfluences 4
+maxMatrices 20
+chunk {
+  texCoordSets 1
+  weightsPerVertex 4
+  material { type "plain" texture "skin.texture" exponent 0.5 }
+  vertex 0 0 0  0 0 1  0 0
+  vertex 1 0 0  0 0 1  1 0
+  vertex 0 1 0  0 0 1  0 1
+  triangle 0 1 2
+  faceNormal 0 0 1
+}
+influence { name "hip" group { chunk 0 entry 0 1 0 0 0 } }
+influence { name "knee" parent "hip" position 0 1 0 group { chunk 0 entry 2 0.5 0 0 0 } }
+attachment { name "a.door@hip" position 1 2 3 }
+attachment { name "p.ref:cull" }
+)";
+  const std::string description =
+      "version 1.0\nmesh 0 { name \"m1.im\" }\nmesh 50 { name \"m2.im\" }\nmesh 120.5 { name \"m3.imtxt\" }\n"
+      "mesh \"Collision\" { name \"m4.im\" animated 1 }\nmesh \"shadow\" { name \"m2.im\" }\n"
+      "calcPoint \"far\"\noffset 1\nmultiplier 2\nrenderCutOff 500\n";
+  const std::string separator = "\n====\n";
+  seeds.emplace_back("LodDescriptionFuzz/levels.txt",
+                     Mesh(description + separator + skinned + separator + skinned + separator + config + separator +
+                          IdxmFile({SkinnedQuad()}, SkinnedAfter(), SkinnedInfo())));
 }
 
 }  // namespace

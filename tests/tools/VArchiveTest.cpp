@@ -11,6 +11,8 @@
 #include "Vak/Bexlorn/FileSubArchive.h"
 #include "Vak/Bexlorn/Time.h"
 #include "tests/Vak/Bexlorn/ArchiveBuilder.h"
+#include "tests/assets3d/mesh/LodmBuilder.h"
+#include "tests/assets3d/mesh/MeshLoad.h"
 #include "tests/tools/ToolTestSupport.h"
 
 namespace {
@@ -324,6 +326,35 @@ TEST(VArchiveBlocks, ReadsAFileOnTheDiskWhenTheTargetIsNotSearched) {
             Printed([&] { tool.ListBlocks(tool.Command(), entry); }));
   std::snprintf(entry.match.name, sizeof entry.match.name, "none.im");
   EXPECT_EQ("Error, Cannot open file!\n", Printed([&] { tool.ListBlocks(tool.Command(), entry); }));
+}
+
+TEST(VArchiveBlocks, ShowsTheSizesTheLodWriterBackPatched) {
+  // Two levels of one quad each, written by the level-of-detail writer.
+  meshtest::Loader loader;
+  std::unique_ptr<VelmarIndexedMeshLODDefinition> lod;
+  ASSERT_EQ(loader.Lod(meshtest::LodmFile(meshtest::LevelsAt({10, 40})), lod), 0u);
+  unsigned long result = 99;
+  loader.Written(*lod, result);
+  ASSERT_EQ(result, 0u);
+  WorkingFolder here(loader.folder.Path().string());
+  Vak::VArchive tool;
+  tool.Setup(Vak::Tool::kExpectCommandWord | Vak::Tool::kExpectTarget);
+  Vak::ToolFileEntry entry;
+  entry.sourceFolder = ".\\";
+  std::snprintf(entry.match.name, sizeof entry.match.name, "out.lm");
+  // INFO: version and 60 bytes of fields, no named level. MATT: the count
+  // and one 88-byte MATL ("mat", no property or texture). MESH: 16 bytes of
+  // fields and one LCHK of 236 bytes (8 bytes, then a 216-byte GEOM of four
+  // vertices, six indices and two face normals).
+  EXPECT_EQ("Block Listing of out.lm:\n\n"
+            "File Type: VIRF       708 bytes\n"
+            "File ID: LODM\n"
+            " - Block: INFO -       64 bytes\n"
+            " - Block: MATT -       96 bytes\n"
+            " - Block: MESH -      256 bytes\n"
+            " - Block: MESH -      256 bytes\n"
+            " - Total       -      708 bytes\n",
+            Printed([&] { tool.ListBlocks(tool.Command(), entry); }));
 }
 
 TEST(VArchiveListDirectory, ShowsFoldersOnlyWhenVerbose) {

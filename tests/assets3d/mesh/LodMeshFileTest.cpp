@@ -13,17 +13,6 @@ namespace {
 
 constexpr uint32_t kHuge = 0x7FFFFFFF;
 
-// The definition written to a file; the file's bytes.
-std::string Written(Loader& loader, VelmarIndexedMeshLODDefinition& definition, unsigned long& result) {
-  const std::string path = loader.folder / "out.lm";
-  Vak::File file;
-  EXPECT_TRUE(file.Open(path.c_str(), Vak::File::kWrite | Vak::File::kCreate).Ok());
-  result = 99;
-  definition.WriteMeshFile(&result, file);
-  file.Close();
-  return loader.folder.ReadFile("out.lm");
-}
-
 Lodm NamedAfter(std::vector<float> distances, const std::string& name) {
   Lodm m = LevelsAt(distances);
   Level named;
@@ -181,7 +170,7 @@ TEST(LodMeshFile, OrphanBoneGoesUnderTheRootAndIsWrittenSo) {
   EXPECT_STREQ(lod->GetRootBone()->GetName().c_str(), "root");
   EXPECT_EQ(lod->GetRootBone()->Children().size(), 2u);
   unsigned long result = 99;
-  const std::string bytes = Written(loader, *lod, result);
+  const std::string bytes = loader.Written(*lod, result);
   ASSERT_EQ(result, 0u);
   Loader again;
   std::unique_ptr<VelmarIndexedMeshLODDefinition> back;
@@ -218,7 +207,7 @@ TEST(LodMeshFile, RootBonesBuildATreeAndAreWrittenBack) {
   ASSERT_NE(lod->GetRootBone(), nullptr);
   EXPECT_EQ(tree(lod->GetRootBone()), "root(arm(hand), lost)");
   unsigned long result = 99;
-  const std::string bytes = Written(loader, *lod, result);
+  const std::string bytes = loader.Written(*lod, result);
   ASSERT_EQ(result, 0u);
   EXPECT_NE(bytes.find("RBOT"), std::string::npos);
   EXPECT_EQ(bytes.find("BONT"), std::string::npos);
@@ -267,7 +256,7 @@ TEST(LodMeshFile, NothingToWriteWithoutLevels) {
   Loader loader;
   VelmarIndexedMeshLODDefinition definition;
   unsigned long result = 99;
-  Written(loader, definition, result);
+  loader.Written(definition, result);
   EXPECT_EQ(result, 1u);
 }
 
@@ -297,7 +286,7 @@ TEST(LodMeshFile, WriteReadWriteGivesTheSameBytes) {
   std::unique_ptr<VelmarIndexedMeshLODDefinition> lod;
   ASSERT_EQ(first.Lod(built, lod), 0u);
   unsigned long result = 99;
-  const std::string once = Written(first, *lod, result);
+  const std::string once = first.Written(*lod, result);
   ASSERT_EQ(result, 0u);
   // The builder lays the file out as the writer does: the values go back as
   // the file held them (name, fourth colour, exponent, texture names).
@@ -306,7 +295,7 @@ TEST(LodMeshFile, WriteReadWriteGivesTheSameBytes) {
   Loader second;
   std::unique_ptr<VelmarIndexedMeshLODDefinition> back;
   ASSERT_EQ(second.Lod(once, back), 0u);
-  EXPECT_EQ(Written(second, *back, result), once);
+  EXPECT_EQ(second.Written(*back, result), once);
   ASSERT_EQ(back->GetLevelCount(), 3u);
   EXPECT_EQ(back->GetLevel(0).chunkCount, 2);
   EXPECT_EQ(back->GetDistances(), (std::vector<float>{10, 40}));

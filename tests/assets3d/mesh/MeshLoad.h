@@ -70,6 +70,17 @@ struct Loader {
     return Lod(bytes, out);
   }
 
+  // The definition written by its writer to a file; the file's bytes.
+  std::string Written(VelmarIndexedMeshLODDefinition& definition, unsigned long& result) {
+    const std::string path = folder / "out.lm";
+    Vak::File file;
+    EXPECT_TRUE(file.Open(path.c_str(), Vak::File::kWrite | Vak::File::kCreate).Ok());
+    result = 99;
+    definition.WriteMeshFile(&result, file);
+    file.Close();
+    return folder.ReadFile("out.lm");
+  }
+
   unsigned long Progressive(const std::string& bytes, std::unique_ptr<VelmarProgressiveMeshDefinition>& out) {
     out = std::make_unique<VelmarProgressiveMeshDefinition>(resource.options);
     const std::string path = Save(bytes);
