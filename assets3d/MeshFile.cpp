@@ -41,6 +41,11 @@ const char* FileNamePart(const char* path) {
   return cut ? cut + 1 : path;
 }
 
+std::string BesideName(const char* owner, const char* file) {
+  if (file[0] == '/' || file[0] == '\\' || (file[0] != 0 && file[1] == ':')) return file;
+  return std::string(owner, FileNamePart(owner)) + file;
+}
+
 bool ReadFloats(Vak::MemoryFile& file, float* out, unsigned n) {
   for (unsigned i = 0; i < n; ++i)
     if (!file.Read(out[i])) return false;

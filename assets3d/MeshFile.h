@@ -3,6 +3,7 @@
 // the header reads that every chunk reader starts with. Each reader checks
 // what it reads against what remains, so no read goes past the data.
 #include <cstdint>
+#include <string>
 
 #include "engine/kernelx/ResourceFile.h"
 
@@ -61,6 +62,9 @@ bool PeekTag(Vak::MemoryFile& file, uint32_t& tag);
 
 // What follows the last '\\' or '/' of `path` (all of it without one).
 const char* FileNamePart(const char* path);
+// A file a mesh names, placed in the folder of the mesh's own name `owner`;
+// a rooted `file` (a leading slash or back-slash, or a drive) stays as it is.
+std::string BesideName(const char* owner, const char* file);
 
 // `n` 32-bit floats; false when they do not all remain.
 bool ReadFloats(Vak::MemoryFile& file, float* out, unsigned n);

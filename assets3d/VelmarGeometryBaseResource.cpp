@@ -28,11 +28,7 @@ VelmarGeometryBaseResource::VelmarGeometryBaseResource(const Vak::PString& name,
 VelmarGeometryBaseResource::~VelmarGeometryBaseResource() { definition_.reset(); }
 
 Vak::PString VelmarGeometryBaseResource::PlaceTextureFile(const Vak::PString& file) const {
-  const char* part = MeshFile::FileNamePart(file.c_str());
-  const std::string name = GetName().c_str();
-  const std::size_t slash = name.find_last_of("\\/");
-  if (slash == std::string::npos) return Vak::PString(part);
-  return Vak::PString((name.substr(0, slash + 1) + part).c_str());
+  return Vak::PString(MeshFile::BesideName(GetName().c_str(), MeshFile::FileNamePart(file.c_str())).c_str());
 }
 
 Vak::Resource::Result VelmarGeometryBaseResource::Load(const char* file) {
@@ -278,5 +274,5 @@ void RegisterMeshResourceTypes() {
   const Vak::PString lod(kLODMeshExtension);
   new Vak::ResourceType<VelmarIndexedMeshLODResource>(lod, Vak::UId(kLODMeshTypeId));
   const Vak::PString lodText(kLODMeshTextExtension);
-  new Vak::ResourceType<VelmarIndexedMeshLODResource>(lodText, Vak::UId(kLODMeshTextTypeId));
+  new Vak::ResourceType<VelmarIndexedMeshLODResource>(lodText, Vak::UId(kLODMeshTypeId));
 }

@@ -148,10 +148,10 @@ inline constexpr const char* kIndexedMeshTypeId = "B9E68EA1-56A3-4a6d-9D5D-C5C02
 inline constexpr const char* kProgressiveMeshExtension = "pm";
 inline constexpr const char* kProgressiveMeshTypeId = "2E8739F0-412F-48c2-9F71-912B659C58B6";
 inline constexpr const char* kLODMeshExtension = "lm";
-inline constexpr const char* kLODMeshTypeId = "6C3D91A4-2B7E-4f05-8E6A-D41F0B9C7E23";
-// The text form is found under the extension with ".txt".
+// The text form is found under the extension with ".txt"; both forms are one
+// type, told apart by the load the resource system calls.
 inline constexpr const char* kLODMeshTextExtension = "lm.txt";
-inline constexpr const char* kLODMeshTextTypeId = "A17F3E58-94C2-4d3b-B5E0-6F28C1D4A9B7";
+inline constexpr const char* kLODMeshTypeId = "8FCC40D7-8BDD-4d14-B528-65692F5DF710";
 
 // Registers the mesh resource types with the running plug-in system, named by
 // their bare file extensions.

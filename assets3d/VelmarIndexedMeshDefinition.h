@@ -172,6 +172,12 @@ public:
   const std::vector<AttachmentPoint>& GetAttachmentPoints() const { return attachmentPoints_; }
   const std::vector<Vak::InfluenceDefinition>& GetInfluences() const { return influences_; }
   const std::vector<MaterialBinding>& GetPendingBindings() const { return pendingBindings_; }
+  // Hands the texture bindings still to run to the caller.
+  std::vector<MaterialBinding> TakePendingBindings() {
+    std::vector<MaterialBinding> taken;
+    taken.swap(pendingBindings_);
+    return taken;
+  }
   Vak::ParticleBone* GetRootBone() const { return rootBone_; }
   // Hands the skeleton to the caller, which then owns it.
   Vak::ParticleBone* TakeRootBone() {

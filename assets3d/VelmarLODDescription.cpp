@@ -65,8 +65,10 @@ unsigned long* VelmarIndexedMeshLODDefinition::ReadLODDescription(unsigned long*
   for (; item < meshes; ++item) {
     const Vak::ConfigEntry& entry = *data->Find("mesh", item);
     if (!CountsAsNumber(entry.GetText())) break;
-    const char* file = entry.group ? entry.group->GetText("name", nullptr) : nullptr;
-    if (file == nullptr) return Done(result, kMalformed);
+    const char* given = entry.group ? entry.group->GetText("name", nullptr) : nullptr;
+    if (given == nullptr) return Done(result, kMalformed);
+    const std::string placed = BesideName(name, given);
+    const char* file = placed.c_str();
     const float distance = DistanceOf(entry.GetText());
     if (!distances_.empty() && !(distance > distances_.back())) return Done(result, kMalformed);
     if (*LoadLevelMesh(resource, *this, result, display, manager, file, defaultColour, levels_.empty()) != kOk)
@@ -83,8 +85,10 @@ unsigned long* VelmarIndexedMeshLODDefinition::ReadLODDescription(unsigned long*
     levelName.ToLower();
     for (const NamedLevel& named : namedLevels_)
       if (named.name == levelName) return Done(result, kMalformed);
-    const char* file = entry.group ? entry.group->GetText("name", nullptr) : nullptr;
-    if (file == nullptr) return Done(result, kMalformed);
+    const char* given = entry.group ? entry.group->GetText("name", nullptr) : nullptr;
+    if (given == nullptr) return Done(result, kMalformed);
+    const std::string placed = BesideName(name, given);
+    const char* file = placed.c_str();
     NamedLevel named;
     named.name = levelName;
     named.animated = entry.group->GetBool("animated", false);
@@ -192,6 +196,9 @@ unsigned long* VelmarIndexedMeshLODDefinition::LoadLevelMesh(VelmarMeshResource*
   const unsigned index = static_cast<unsigned>(definition.levels_.size());
   definition.levels_.push_back(std::move(level));
   definition.AddLevelInfluences(index, *mesh);
+  // The level's textures are bound with the definition's own, where a
+  // material's textures are looked up later (validate reports them).
+  for (MaterialBinding& binding : mesh->TakePendingBindings()) definition.pendingBindings_.push_back(std::move(binding));
   definition.levelDefinitions_.push_back(std::move(mesh));
   return Done(result, kOk);
 }

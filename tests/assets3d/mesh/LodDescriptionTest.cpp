@@ -304,10 +304,9 @@ TEST(LodDescription, WrittenFileReadsBackAndWritesTheSameBytes) {
     EXPECT_EQ(b.power, a.power);
     // The textures the resource hands to the material on completion.
     std::vector<std::string> wantTextures, gotTextures;
-    for (const auto& level : lod->GetLevelDefinitions())
-      for (const auto& binding : level->GetPendingBindings())
-        if (binding.material == want)
-          for (const auto& t : binding.textures) wantTextures.push_back(t.file.c_str());
+    for (const auto& binding : lod->GetPendingBindings())
+      if (binding.material == want)
+        for (const auto& t : binding.textures) wantTextures.push_back(t.file.c_str());
     for (const auto& binding : back->GetPendingBindings())
       if (binding.material == got)
         for (const auto& t : binding.textures) gotTextures.push_back(t.file.c_str());

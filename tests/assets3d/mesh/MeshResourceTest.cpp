@@ -50,7 +50,7 @@ protected:
     plugins_.WriteFile("plugins.ini", "+PluginGroup=ResourceTypes:" + group + "\n+Plugin=im:*:" + kIndexedMeshTypeId +
                                           ":" + group + "\n+Plugin=pm:*:" + kProgressiveMeshTypeId + ":" + group +
                                           "\n+Plugin=lm:*:" + kLODMeshTypeId + ":" + group +
-                                          "\n+Plugin=lm.txt:*:" + kLODMeshTextTypeId + ":" + group + "\n");
+                                          "\n+Plugin=lm.txt:*:" + kLODMeshTypeId + ":" + group + "\n");
     Vak::PluginSystem::SetFolders(plugins_.Path().c_str(), plugins_.Path().c_str());
     system_ = std::make_unique<Vak::ResourceSystem>();
     system_->Init(nullptr);
