@@ -4,6 +4,9 @@
 // decide which paths run. A view draws one scene on a display.
 #include <bitset>
 #include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace Vak {
 
@@ -12,6 +15,20 @@ class SceneElement;
 class Display {
 public:
   static constexpr int kCapabilities = 64;
+
+  // What was asked of the display, in order: tests read it back.
+  struct Call {
+    std::string name;
+    std::vector<double> args;
+    bool operator==(const Call&) const = default;
+  };
+  void Record(std::string name, std::vector<double> args = {}) { calls_.push_back({std::move(name), std::move(args)}); }
+  const std::vector<Call>& GetCalls() const { return calls_; }
+  void ClearCalls() { calls_.clear(); }
+
+  // States.
+
+  // Draws.
 
   float FogDensity() const { return fogDensity_; }
   int FogMode() const { return fogMode_; }
@@ -44,6 +61,7 @@ private:
   int fogMode_ = 0;
   std::bitset<kCapabilities> capabilities_;
   uint32_t defaultColour_ = 0xFFFFFFFFu;
+  std::vector<Call> calls_;
 };
 
 class View {
