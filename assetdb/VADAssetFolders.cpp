@@ -86,8 +86,41 @@ Path MakeLocalHashFolder(const KUID& kuid) {
   Path local = InDatabaseRoot("local");
   Path hash = local;
   if (local.Length() == 0 || !hash.AddPath(name)) return Path();
-  if (platform::MakeFolderPath(hash) != platform::Error::None) return Path();
+  // Mostly there already, else mostly its parent is: neither needs a walk
+  // down from the file system's root.
+  platform::FileInfo info;
+  if (platform::Stat(hash, info) == platform::Error::None && info.isFolder) return hash;
+  if (platform::MakeFolder(hash) != platform::Error::None && platform::MakeFolderPath(hash) != platform::Error::None)
+    return Path();
   return hash;
+}
+
+Path MakeLocalStagingFolder(const KUID& kuid) {
+  const Path hash = MakeLocalHashFolder(kuid);
+  Path folder;
+  if (hash.Length() == 0 || !MakeFreshFolder(hash, "temp", nullptr, folder)) return Path();
+  return folder;
+}
+
+bool PlaceStagedLocalFolder(VADAssetInfo& record, const char* staged) {
+  if (record.HasLocalFolder()) return false;
+  Path hash(staged);
+  hash.DelName(true);
+  Path folder;
+  if (!CreateTemporaryFilePath(PString(), hash, "content", nullptr, nullptr, folder) || !record.SetLocalFolder(folder))
+    return false;
+  gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
+  if (platform::Rename(staged, folder) == platform::Error::None) return true;
+  record.ClearLocalFolder();
+  return false;
+}
+
+bool PlaceStagedEditingFolder(VADAssetInfo& record, const char* staged) {
+  // The empty folder made for the record is replaced by the staged one.
+  if (AllocateEditingFolder(record) && platform::Rename(staged, record.GetEditingFolder()) == platform::Error::None)
+    return true;
+  platform::DeleteTree(staged);
+  return false;
 }
 
 bool AllocateLocalFolder(VADAssetInfo& record) {

@@ -437,6 +437,53 @@ TEST_F(AssetEditTest, CommitFailuresKeepTheEditingFolder) {
   EXPECT_FALSE(bare->IsInstalled());
 }
 
+// Files put together in a "temp" folder of the hash folder become the local
+// folder as they are; a commit that fails leaves them open for edit instead.
+TEST_F(AssetEditTest, StagedFolderIsCommittedInPlaceOrLeftOpenForEdit) {
+  struct Case {
+    const char* what;
+    bool permitted;
+    bool badFile;
+    uint32_t flags;
+    std::vector<std::string> lines;  // the last is the commit's own
+  };
+  const Case cases[] = {
+      {"committed", true, false, 0, {"$vad_log_commit_success"}},
+      {"check skipped", true, true, kCommitSkipFileCheck, {"$vad_log_commit_success"}},
+      {"no permission", false, false, 0, {"$vad_commit_perm"}},
+      {"check fails", true, true, 0, {"$vad_package_file_bad_ext", "$vad_commit_invalid_files"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    gVadAssetIndex.Clear();
+    std::filesystem::remove_all(Root("local"));
+    std::filesystem::remove_all(Root("editing"));
+    VADAssetInfo* record = RecordOnly(a_, "staged");
+    if (!c.permitted) record->permissions &= ~VADAssetInfo::kPermitCommit;
+    const std::string staged(MakeLocalStagingFolder(a_));
+    ASSERT_FALSE(staged.empty());
+    std::ofstream(staged + "/config.txt") << "kuid <kuid:400:1>\nname \"committed\"\nkind \"scenery\"\n";
+    std::ofstream(staged + "/body.im") << "body";
+    if (c.badFile) std::ofstream(staged + "/notes.xyz") << "?";
+
+    ResultsLog log;
+    const bool committed = c.lines.back() == "$vad_log_commit_success";
+    EXPECT_EQ(VADCommitStagedFolder(*record, staged.c_str(), c.flags, &log), committed);
+    std::vector<std::string> texts;
+    for (const Logged& line : Lines(log)) texts.push_back(line.text);
+    EXPECT_EQ(texts, c.lines);
+    EXPECT_FALSE(std::filesystem::exists(staged));
+    const std::string folder = committed ? LocalOf(a_) : Editing(a_);
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(committed ? Editing(a_) : LocalOf(a_), "");
+    EXPECT_EQ(Read(folder + "/body.im"), "body");
+    EXPECT_EQ(gVadAssetIndex.Find(a_)->IsInstalled(), committed);
+    if (committed) {
+      EXPECT_STREQ(gVadAssetIndex.Find(a_)->name, "committed");
+    }
+  }
+}
+
 TEST_F(AssetEditTest, AnEditingFolderThatWillNotGoIsReportedAsKept) {
   Local(a_, "shed");
   VADAssetHandle handle = VADOpenAsset(a_, true, nullptr);
