@@ -214,11 +214,10 @@ Vak::AnsiString FormatKuidPair(const KUID& kuid) {
 
 namespace {
 
-// The two temporary folders of one rewrite, gone at the end whatever
-// happened.
+// The temporary folders of one rewrite, gone at the end whatever happened.
 struct RewriteFolders {
   Path fresh;  // the new content
-  Path spare;  // the old content's way out
+  Path spare;  // the old content's way out, only where there is no exchange
   ~RewriteFolders() {
     if (fresh.Length() > 0) platform::DeleteTree(fresh);
     if (spare.Length() > 0) platform::DeleteTree(spare);
@@ -233,9 +232,14 @@ bool SwapIntoPlace(RewriteFolders& folders, const char* destination) {
     if (platform::ExchangePaths(folders.fresh, destination, supported) == platform::Error::None) return true;
     if (supported) return false;
   }
-  // The spare must be free for the old folder.
-  platform::DeleteTree(folders.spare);
-  if (!gVadRewriteRename(destination, folders.spare)) return false;
+  // The spare is named only now; the old folder takes the free name.
+  Path parent(destination);
+  parent.DelName(true);
+  if (!CreateTemporaryFilePath(PString(), parent, "temp", nullptr, nullptr, folders.spare)) return false;
+  if (!gVadRewriteRename(destination, folders.spare)) {
+    folders.spare = Path();
+    return false;
+  }
   if (gVadRewriteRename(folders.fresh, destination)) return true;
   gVadRewriteRename(folders.spare, destination);
   return false;
@@ -257,9 +261,7 @@ bool RewriteAssetFolder(const PString& sourceArchive, const char* sourceFolder, 
   Path parent(destinationFolder);
   parent.DelName(true);
   RewriteFolders folders;
-  if (!MakeFreshFolder(parent, "temp", nullptr, folders.fresh) ||
-      !MakeFreshFolder(parent, "temp", nullptr, folders.spare))
-    return false;
+  if (!MakeFreshFolder(parent, "temp", nullptr, folders.fresh)) return false;
 
   ACSChunkPtr files;
   if (!PackFolderFiles(files, sourceFolder, sourceArchive, results, PString())) return false;

@@ -1,6 +1,8 @@
 #include "assetdb/VADAssetEdit.h"
 
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -482,6 +484,48 @@ TEST_F(AssetEditTest, StagedFolderIsCommittedInPlaceOrLeftOpenForEdit) {
       EXPECT_STREQ(gVadAssetIndex.Find(a_)->name, "committed");
     }
   }
+}
+
+// The folders made directly in `folder` while `run` runs.
+std::vector<std::string> FoldersMadeIn(const std::string& folder, const std::function<void()>& run) {
+  const int watch = inotify_init1(IN_NONBLOCK);
+  EXPECT_GE(watch, 0);
+  EXPECT_GE(inotify_add_watch(watch, folder.c_str(), IN_CREATE), 0);
+  run();
+  std::vector<std::string> made;
+  alignas(inotify_event) char buffer[8192];
+  for (ssize_t got; (got = read(watch, buffer, sizeof buffer)) > 0;) {
+    for (char* at = buffer; at < buffer + got;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(at);
+      if ((event->mask & IN_ISDIR) && event->len > 0) made.emplace_back(event->name);
+      at += sizeof(inotify_event) + event->len;
+    }
+  }
+  close(watch);
+  return made;
+}
+
+// A rewrite makes one temporary folder for the new content; where the
+// folders are exchanged in one step, the old content needs none.
+TEST_F(AssetEditTest, RewriteMakesOnlyTheFolderItUses) {
+  Local(a_, "shed");
+  std::filesystem::create_directories(Root("editing"));
+  VADAssetHandle handle;
+  const std::vector<std::string> opened = FoldersMadeIn(Root("editing"), [&] {
+    handle = VADOpenAsset(a_, true, nullptr);
+  });
+  ASSERT_FALSE(Editing(a_).empty());
+  // The editing folder itself, and the copy that takes its place.
+  EXPECT_EQ(opened.size(), 2u);
+  EXPECT_EQ(std::count_if(opened.begin(), opened.end(), [](const std::string& name) { return name.rfind("temp", 0) == 0; }), 1);
+
+  const std::vector<std::string> committed = FoldersMadeIn(Root("local"), [&] {
+    bool kept = false;
+    EXPECT_TRUE(VADCommitAssetEdits(handle, 0, nullptr, kept));
+  });
+  ASSERT_EQ(committed.size(), 1u);
+  EXPECT_EQ(committed[0].rfind("temp", 0), 0u);
+  EXPECT_EQ(Read(Root("local/shed/mesh.im")), "mesh of shed");
 }
 
 TEST_F(AssetEditTest, AnEditingFolderThatWillNotGoIsReportedAsKept) {
