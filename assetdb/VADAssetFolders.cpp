@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
+#include "Vak/Bexlorn/CodePage.h"
 #include "assetdb/AssetArchiveCache.h"
 #include "assetdb/KuidBaseFile.h"
 #include "assetdb/VADAssetIndex.h"
@@ -34,12 +36,56 @@ bool MakeFreshFolder(const char* folder, const char* prefix, const char* preferr
 
 // A folder a record names stays its own even while empty or gone: handing
 // it to another asset would let a revert of one delete the other's files.
-bool NamedByRecord(const char* folder) {
+bool RecordHolds(const char* folder) {
+  Vak::String stored;
+  if (!VADStoredFolder(folder, stored)) return false;
+  const char* wanted = stored;
   for (const VADAssetInfo* record : gVadAssetIndex.Records()) {
-    if (record->HasEditingFolder() && VADSamePath(record->GetEditingFolder(), folder)) return true;
-    if (record->HasLocalFolder() && VADSamePath(record->GetLocalFolder(), folder)) return true;
+    if (record->HasEditingFolder() && VADSamePath(static_cast<const char*>(record->editingPath), wanted)) return true;
+    if (record->HasLocalFolder() && VADSamePath(static_cast<const char*>(record->localPath), wanted)) return true;
   }
   return false;
+}
+
+// A stored folder as VADSamePath compares it.
+std::string ClaimKey(const char* stored) {
+  std::string key(stored);
+  for (char& c : key) c = c == '/' ? '\\' : Vak::CodePage::AsciiLower(c);
+  return key;
+}
+
+// The table of a VADFolderClaimsBatch, made at its first use.
+struct FolderClaims {
+  bool made = false;
+  std::unordered_set<std::string> keys;
+
+  void Add(const Vak::String& stored) {
+    if (stored.Size() > 0) keys.insert(ClaimKey(static_cast<const char*>(stored)));
+  }
+};
+FolderClaims* gFolderClaims = nullptr;
+int gFolderClaimBatches = 0;
+
+void NoteClaim(const VADAssetInfo& record) {
+  if (!gFolderClaims || !gFolderClaims->made) return;
+  gFolderClaims->Add(record.editingPath);
+  gFolderClaims->Add(record.localPath);
+}
+
+bool NamedByRecord(const char* folder) {
+  if (!gFolderClaims) return RecordHolds(folder);
+  if (!gFolderClaims->made) {
+    for (const VADAssetInfo* record : gVadAssetIndex.Records()) {
+      gFolderClaims->Add(record->editingPath);
+      gFolderClaims->Add(record->localPath);
+    }
+    gFolderClaims->made = true;
+  }
+  Vak::String stored;
+  if (!VADStoredFolder(folder, stored)) return false;
+  // A folder the table does not hold is free; one it holds may have been
+  // let go since, which the records tell.
+  return gFolderClaims->keys.count(ClaimKey(static_cast<const char*>(stored))) > 0 && RecordHolds(folder);
 }
 
 // The name of a child that is a container, or empty for a value.
@@ -56,6 +102,16 @@ std::string ExistingConfig(const PString& archive, const char* folder) {
 }
 
 } // namespace
+
+VADFolderClaimsBatch::VADFolderClaimsBatch() {
+  if (gFolderClaimBatches++ == 0) gFolderClaims = new FolderClaims;
+}
+
+VADFolderClaimsBatch::~VADFolderClaimsBatch() {
+  if (--gFolderClaimBatches > 0) return;
+  delete gFolderClaims;
+  gFolderClaims = nullptr;
+}
 
 VADRenameFunction gVadRewriteRename = PlatformRename;
 bool gVadRewriteExchange = true;
@@ -109,6 +165,7 @@ bool PlaceStagedLocalFolder(VADAssetInfo& record, const char* staged) {
   Path folder;
   if (!CreateTemporaryFilePath(PString(), hash, "content", nullptr, nullptr, folder) || !record.SetLocalFolder(folder))
     return false;
+  NoteClaim(record);
   gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
   if (platform::Rename(staged, folder) == platform::Error::None) return true;
   record.ClearLocalFolder();
@@ -132,6 +189,7 @@ bool AllocateLocalFolder(VADAssetInfo& record) {
     platform::DeleteTree(folder);
     return false;
   }
+  NoteClaim(record);
   gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
   return true;
 }
@@ -146,6 +204,7 @@ bool AllocateEditingFolder(VADAssetInfo& record) {
     platform::DeleteTree(folder);
     return false;
   }
+  NoteClaim(record);
   gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
   return true;
 }

@@ -253,6 +253,7 @@ int VADInstallFromCDP(const char* path, ResultsLog* log, uint32_t flags, bool& k
   // read again per asset.
   platform::ListingCacheScope listings;
   VADAssetIndex::SortBatch sort(gVadAssetIndex);
+  VADFolderClaimsBatch claims;
   // One sync of the file system at the end instead of one per config; the
   // index file flushes it before it is written, so it never lists an asset
   // whose files could still be lost.
@@ -279,6 +280,7 @@ int VADInstallFromPath(const char* folder, ResultsLog* log, uint32_t flags, bool
   lock.Acquire(true);
   platform::ListingCacheScope listings;
   VADAssetIndex::SortBatch sort(gVadAssetIndex);
+  VADFolderClaimsBatch claims;
   platform::SyncBatch syncs;
   const Path start(folder);
   std::vector<platform::FileId> onPath(1);
