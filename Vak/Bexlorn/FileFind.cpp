@@ -41,6 +41,9 @@ const char* AfterLastSeparator(const char* text) {
   return name;
 }
 
+// The innermost memo of this thread.
+thread_local File::ListingMemo* gListingMemo = nullptr;
+
 } // namespace
 
 File::Find::Find() : File::Entry{} {
@@ -86,14 +89,30 @@ bool File::Find::Split(const char* pattern) {
   return std::strpbrk(directory_, "*?") == nullptr;
 }
 
+File::ListingMemo::ListingMemo() : outer_(gListingMemo) { gListingMemo = this; }
+
+File::ListingMemo::~ListingMemo() { gListingMemo = outer_; }
+
 bool File::Find::ListFolder(const char* folder) {
   folder_.clear();
   folderNext_ = 0;
+  std::string key;
+  if (gListingMemo) {
+    key = std::string(folder) + '\n' + mask_;
+    const auto kept = gListingMemo->listings_.find(key);
+    if (kept != gListingMemo->listings_.end()) {
+      folder_ = kept->second;
+      return true;
+    }
+  }
   // Only names that match are examined, so a narrow mask in a large folder
   // costs no status query per file.
-  return platform::ListFolder(*folder ? folder : ".", folder_,
-                              [this](const char* name) { return MatchWildcard(name, mask_, nullptr); }) ==
-         platform::Error::None;
+  const bool listed =
+      platform::ListFolder(*folder ? folder : ".", folder_,
+                           [this](const char* name) { return MatchWildcard(name, mask_, nullptr); }) ==
+      platform::Error::None;
+  if (listed && gListingMemo) gListingMemo->listings_[key] = folder_;
+  return listed;
 }
 
 bool File::Find::ReadFolder() {
