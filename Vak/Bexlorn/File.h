@@ -266,7 +266,7 @@ public:
 
 private:
   friend class File::Find;
-  std::map<std::string, std::vector<platform::FolderEntry>> listings_;  // by folder and mask
+  std::map<std::string, std::vector<platform::FolderEntry>> listings_;  // every entry, by folder
   ListingMemo* outer_;
 };
 

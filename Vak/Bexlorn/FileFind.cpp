@@ -96,23 +96,27 @@ File::ListingMemo::~ListingMemo() { gListingMemo = outer_; }
 bool File::Find::ListFolder(const char* folder) {
   folder_.clear();
   folderNext_ = 0;
-  std::string key;
+  auto matches = [this](const char* name) { return MatchWildcard(name, mask_, nullptr); };
   if (gListingMemo) {
-    key = std::string(folder) + '\n' + mask_;
-    const auto kept = gListingMemo->listings_.find(key);
-    if (kept != gListingMemo->listings_.end()) {
-      folder_ = kept->second;
-      return true;
+    // Kept whole, so that searches with other masks are served too; one key
+    // for every way of writing the separators.
+    std::string key;
+    for (const char* p = folder; *p; ++p) {
+      const char c = *p == '\\' ? '/' : *p;
+      if (c != '/' || key.empty() || key.back() != '/') key += c;
     }
+    auto [kept, fresh] = gListingMemo->listings_.try_emplace(key);
+    if (fresh && platform::ListFolder(*folder ? folder : ".", kept->second) != platform::Error::None) {
+      gListingMemo->listings_.erase(kept);
+      return false;
+    }
+    for (const platform::FolderEntry& entry : kept->second)
+      if (matches(entry.name.c_str())) folder_.push_back(entry);
+    return true;
   }
   // Only names that match are examined, so a narrow mask in a large folder
   // costs no status query per file.
-  const bool listed =
-      platform::ListFolder(*folder ? folder : ".", folder_,
-                           [this](const char* name) { return MatchWildcard(name, mask_, nullptr); }) ==
-      platform::Error::None;
-  if (listed && gListingMemo) gListingMemo->listings_[key] = folder_;
-  return listed;
+  return platform::ListFolder(*folder ? folder : ".", folder_, matches) == platform::Error::None;
 }
 
 bool File::Find::ReadFolder() {
