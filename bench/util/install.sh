@@ -5,12 +5,15 @@
 #    installation, against `tar xzf` of the same files;
 #  - installfrompath of the "local" folder that install made, into another
 #    fresh installation, against `cp -r` of that folder.
-# Each figure is the best of RUNS (default 1) and also printed as a RATIO line.
+# Each figure is the best of RUNS (default 3) and also printed as a RATIO line.
+# The file system's state moves both sides between runs (ext4 looks past
+# recently freed inodes one by one when it makes new ones), so a single run
+# can be far off either way.
 #   bench/util/install.sh [build folder, default build/release]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build/release}
-runs=${RUNS:-1}
+runs=${RUNS:-3}
 read -r -a sizes <<<"${SIZES:-100 1000 10000}"
 . bench/common.sh
 ensure_built "$build" VelmarUtil
