@@ -51,6 +51,18 @@ bool ArchiveFolderOf(const VADAssetInfo& record, Path& folder) {
   return folder.AddPath(record.archiveName.c_str()) && folder.AddPath(text);
 }
 
+// The end of every commit, once the local folder holds the new content.
+void FinishCommit(VADAssetInfo& record, uint32_t flags, ResultsLog* log) {
+  const KUID kuid = record.kuid;
+  if (flags & kCommitLegacyPath) record.FixLegacyLocalPath();
+  Changed();
+  if (!VerifyRecord(record)) VelmarLogError("VADCommitAssetEdits> unable to update asset info");
+  RemoveGlobalDataEntry(kuid);
+  gVadAssetIndex.SortByName();
+  GWSpecRegistry::Refresh(kuid);
+  VADReportAsset(log, ResultsLog::kResult, "$vad_log_commit_success", kuid);
+}
+
 } // namespace
 
 bool VADCommitAssetEdits(VADAssetHandle& handle, uint32_t flags, ResultsLog* log, bool& kept) {
@@ -109,16 +121,32 @@ bool VADCommitAssetEdits(VADAssetHandle& handle, uint32_t flags, ResultsLog* log
     if (!gVadDeleteFolder(editing)) kept = true;
     record->ClearEditingFolder();
   }
-  if (flags & kCommitLegacyPath) record->FixLegacyLocalPath();
-
-  Changed();
-  if (!VerifyRecord(*record)) VelmarLogError("VADCommitAssetEdits> unable to update asset info");
-  RemoveGlobalDataEntry(kuid);
-  gVadAssetIndex.SortByName();
-  GWSpecRegistry::Refresh(kuid);
-
-  VADReportAsset(log, ResultsLog::kResult, "$vad_log_commit_success", kuid);
+  FinishCommit(*record, flags, log);
   handle.SetMode(VADAssetHandle::kRead);
+  return true;
+}
+
+bool VADCommitStagedFolder(VADAssetInfo& record, const char* staged, uint32_t flags, ResultsLog* log) {
+  VADLock lock;
+  lock.Acquire(true);
+  const KUID kuid = record.kuid;
+  // A commit that fails leaves the files open for edit.
+  auto fail = [&](const char* key) {
+    PlaceStagedEditingFolder(record, staged);
+    Changed();
+    VADReportAsset(log, ResultsLog::kError, key, kuid);
+    return false;
+  };
+  if (record.HasLocalFolder() || record.HasEditingFolder()) return fail("$vad_commit_database_error");
+  if (!(record.permissions & VADAssetInfo::kPermitCommit)) return fail("$vad_commit_perm");
+  if (record.HasArchiveLocation()) flags &= ~kCommitLegacyPath;
+
+  ResultsLog scratch;
+  if (!(flags & kCommitSkipFileCheck) && !CheckFolderFiles(staged, log ? *log : scratch))
+    return fail("$vad_commit_invalid_files");
+  Changed();
+  if (!PlaceStagedLocalFolder(record, staged)) return fail("$vad_commit_file_error");
+  FinishCommit(record, flags, log);
   return true;
 }
 
@@ -182,10 +210,22 @@ bool VADDeleteAsset(const KUID& kuid, bool removeRecord, ResultsLog* log) {
   return true;
 }
 
-VADAssetHandle VADCreateAsset(const KUID& requested, bool writeConfig, const char* name) {
+VADAssetInfo* VADCreateAssetRecord(const KUID& requested, const char* name) {
   VADLock lock;
   lock.Acquire(true);
   VADAssetInfo* record = NewAssetRecord(requested, name);
+  if (!record) return nullptr;
+  const KUID kuid = record->kuid;
+  Vak::AnsiString text(GetInterfaceString(PString("$vad_log_asset_created")).c_str());
+  ResultsLog::ExpandMacro(kuid.ToConfigText().c_str(), text, "ASSET_KUID");
+  VADLog::Instance().AddEntry(&kuid, nullptr, text, VADLog::kPlain);
+  return record;
+}
+
+VADAssetHandle VADCreateAsset(const KUID& requested, bool writeConfig, const char* name) {
+  VADLock lock;
+  lock.Acquire(true);
+  VADAssetInfo* record = VADCreateAssetRecord(requested, name);
   if (!record) return VADAssetHandle();
   const KUID kuid = record->kuid;
 
@@ -198,9 +238,5 @@ VADAssetHandle VADCreateAsset(const KUID& requested, bool writeConfig, const cha
     config.SetChildString(PString("kind"), "unknown");
     if (folder.AddPath("config.txt")) config.Save(nullptr, folder);
   }
-
-  Vak::AnsiString text(GetInterfaceString(PString("$vad_log_asset_created")).c_str());
-  ResultsLog::ExpandMacro(kuid.ToConfigText().c_str(), text, "ASSET_KUID");
-  VADLog::Instance().AddEntry(&kuid, nullptr, text, VADLog::kPlain);
   return handle;
 }

@@ -13,6 +13,7 @@
 #include "content/KUID.h"
 
 class ResultsLog;
+class VADAssetInfo;
 
 // Commit flags.
 enum : uint32_t {
@@ -25,6 +26,12 @@ enum : uint32_t {
 // True on success; the handle is then in read mode. `kept` is set when the
 // editing folder could not be deleted (the record forgets it either way).
 bool VADCommitAssetEdits(VADAssetHandle& handle, uint32_t flags, ResultsLog* log, bool& kept);
+// Commits the files of a record that has neither an editing nor a local
+// folder, put together in `staged` (MakeLocalStagingFolder): the staged
+// folder becomes its local folder as a commit's copy would. A commit that
+// fails leaves it as the record's editing folder. The caller holds the
+// record under the exclusive index lock.
+bool VADCommitStagedFolder(VADAssetInfo& record, const char* staged, uint32_t flags, ResultsLog* log);
 // True when an editing copy was discarded. Drops the handle's reference.
 bool VADRevertAsset(VADAssetHandle handle, ResultsLog* log);
 // True when the asset was found, not archived, and every folder of it went.
@@ -32,6 +39,9 @@ bool VADDeleteAsset(const KUID& kuid, bool removeRecord, ResultsLog* log);
 // A new record (the null KUID asks for a new KUID) opened for edit, with a
 // minimal "config.txt" when asked; an invalid handle when the KUID is taken.
 VADAssetHandle VADCreateAsset(const KUID& kuid, bool writeConfig, const char* name);
+// The record alone, logged as created, with no folder yet; null when the
+// KUID is taken.
+VADAssetInfo* VADCreateAssetRecord(const KUID& kuid, const char* name);
 
 // How these operations delete a folder (an absolute path); true when it is
 // gone. Tests replace it to play a folder that will not go.

@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
+#include "Vak/Bexlorn/CodePage.h"
 #include "assetdb/AssetArchiveCache.h"
 #include "assetdb/KuidBaseFile.h"
 #include "assetdb/VADAssetIndex.h"
@@ -34,12 +36,56 @@ bool MakeFreshFolder(const char* folder, const char* prefix, const char* preferr
 
 // A folder a record names stays its own even while empty or gone: handing
 // it to another asset would let a revert of one delete the other's files.
-bool NamedByRecord(const char* folder) {
+bool RecordHolds(const char* folder) {
+  Vak::String stored;
+  if (!VADStoredFolder(folder, stored)) return false;
+  const char* wanted = stored;
   for (const VADAssetInfo* record : gVadAssetIndex.Records()) {
-    if (record->HasEditingFolder() && VADSamePath(record->GetEditingFolder(), folder)) return true;
-    if (record->HasLocalFolder() && VADSamePath(record->GetLocalFolder(), folder)) return true;
+    if (record->HasEditingFolder() && VADSamePath(static_cast<const char*>(record->editingPath), wanted)) return true;
+    if (record->HasLocalFolder() && VADSamePath(static_cast<const char*>(record->localPath), wanted)) return true;
   }
   return false;
+}
+
+// A stored folder as VADSamePath compares it.
+std::string ClaimKey(const char* stored) {
+  std::string key(stored);
+  for (char& c : key) c = c == '/' ? '\\' : Vak::CodePage::AsciiLower(c);
+  return key;
+}
+
+// The table of a VADFolderClaimsBatch, made at its first use.
+struct FolderClaims {
+  bool made = false;
+  std::unordered_set<std::string> keys;
+
+  void Add(const Vak::String& stored) {
+    if (stored.Size() > 0) keys.insert(ClaimKey(static_cast<const char*>(stored)));
+  }
+};
+FolderClaims* gFolderClaims = nullptr;
+int gFolderClaimBatches = 0;
+
+void NoteClaim(const VADAssetInfo& record) {
+  if (!gFolderClaims || !gFolderClaims->made) return;
+  gFolderClaims->Add(record.editingPath);
+  gFolderClaims->Add(record.localPath);
+}
+
+bool NamedByRecord(const char* folder) {
+  if (!gFolderClaims) return RecordHolds(folder);
+  if (!gFolderClaims->made) {
+    for (const VADAssetInfo* record : gVadAssetIndex.Records()) {
+      gFolderClaims->Add(record->editingPath);
+      gFolderClaims->Add(record->localPath);
+    }
+    gFolderClaims->made = true;
+  }
+  Vak::String stored;
+  if (!VADStoredFolder(folder, stored)) return false;
+  // A folder the table does not hold is free; one it holds may have been
+  // let go since, which the records tell.
+  return gFolderClaims->keys.count(ClaimKey(static_cast<const char*>(stored))) > 0 && RecordHolds(folder);
 }
 
 // The name of a child that is a container, or empty for a value.
@@ -56,6 +102,16 @@ std::string ExistingConfig(const PString& archive, const char* folder) {
 }
 
 } // namespace
+
+VADFolderClaimsBatch::VADFolderClaimsBatch() {
+  if (gFolderClaimBatches++ == 0) gFolderClaims = new FolderClaims;
+}
+
+VADFolderClaimsBatch::~VADFolderClaimsBatch() {
+  if (--gFolderClaimBatches > 0) return;
+  delete gFolderClaims;
+  gFolderClaims = nullptr;
+}
 
 VADRenameFunction gVadRewriteRename = PlatformRename;
 bool gVadRewriteExchange = true;
@@ -86,8 +142,42 @@ Path MakeLocalHashFolder(const KUID& kuid) {
   Path local = InDatabaseRoot("local");
   Path hash = local;
   if (local.Length() == 0 || !hash.AddPath(name)) return Path();
-  if (platform::MakeFolderPath(hash) != platform::Error::None) return Path();
+  // Mostly there already, else mostly its parent is: neither needs a walk
+  // down from the file system's root.
+  platform::FileInfo info;
+  if (platform::Stat(hash, info) == platform::Error::None && info.isFolder) return hash;
+  if (platform::MakeFolder(hash) != platform::Error::None && platform::MakeFolderPath(hash) != platform::Error::None)
+    return Path();
   return hash;
+}
+
+Path MakeLocalStagingFolder(const KUID& kuid) {
+  const Path hash = MakeLocalHashFolder(kuid);
+  Path folder;
+  if (hash.Length() == 0 || !MakeFreshFolder(hash, "temp", nullptr, folder)) return Path();
+  return folder;
+}
+
+bool PlaceStagedLocalFolder(VADAssetInfo& record, const char* staged) {
+  if (record.HasLocalFolder()) return false;
+  Path hash(staged);
+  hash.DelName(true);
+  Path folder;
+  if (!CreateTemporaryFilePath(PString(), hash, "content", nullptr, nullptr, folder) || !record.SetLocalFolder(folder))
+    return false;
+  NoteClaim(record);
+  gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
+  if (platform::Rename(staged, folder) == platform::Error::None) return true;
+  record.ClearLocalFolder();
+  return false;
+}
+
+bool PlaceStagedEditingFolder(VADAssetInfo& record, const char* staged) {
+  // The empty folder made for the record is replaced by the staged one.
+  if (AllocateEditingFolder(record) && platform::Rename(staged, record.GetEditingFolder()) == platform::Error::None)
+    return true;
+  platform::DeleteTree(staged);
+  return false;
 }
 
 bool AllocateLocalFolder(VADAssetInfo& record) {
@@ -99,6 +189,7 @@ bool AllocateLocalFolder(VADAssetInfo& record) {
     platform::DeleteTree(folder);
     return false;
   }
+  NoteClaim(record);
   gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
   return true;
 }
@@ -113,6 +204,7 @@ bool AllocateEditingFolder(VADAssetInfo& record) {
     platform::DeleteTree(folder);
     return false;
   }
+  NoteClaim(record);
   gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
   return true;
 }
@@ -181,11 +273,10 @@ Vak::AnsiString FormatKuidPair(const KUID& kuid) {
 
 namespace {
 
-// The two temporary folders of one rewrite, gone at the end whatever
-// happened.
+// The temporary folders of one rewrite, gone at the end whatever happened.
 struct RewriteFolders {
   Path fresh;  // the new content
-  Path spare;  // the old content's way out
+  Path spare;  // the old content's way out, only where there is no exchange
   ~RewriteFolders() {
     if (fresh.Length() > 0) platform::DeleteTree(fresh);
     if (spare.Length() > 0) platform::DeleteTree(spare);
@@ -200,9 +291,14 @@ bool SwapIntoPlace(RewriteFolders& folders, const char* destination) {
     if (platform::ExchangePaths(folders.fresh, destination, supported) == platform::Error::None) return true;
     if (supported) return false;
   }
-  // The spare must be free for the old folder.
-  platform::DeleteTree(folders.spare);
-  if (!gVadRewriteRename(destination, folders.spare)) return false;
+  // The spare is named only now; the old folder takes the free name.
+  Path parent(destination);
+  parent.DelName(true);
+  if (!CreateTemporaryFilePath(PString(), parent, "temp", nullptr, nullptr, folders.spare)) return false;
+  if (!gVadRewriteRename(destination, folders.spare)) {
+    folders.spare = Path();
+    return false;
+  }
   if (gVadRewriteRename(folders.fresh, destination)) return true;
   gVadRewriteRename(folders.spare, destination);
   return false;
@@ -224,9 +320,7 @@ bool RewriteAssetFolder(const PString& sourceArchive, const char* sourceFolder, 
   Path parent(destinationFolder);
   parent.DelName(true);
   RewriteFolders folders;
-  if (!MakeFreshFolder(parent, "temp", nullptr, folders.fresh) ||
-      !MakeFreshFolder(parent, "temp", nullptr, folders.spare))
-    return false;
+  if (!MakeFreshFolder(parent, "temp", nullptr, folders.fresh)) return false;
 
   ACSChunkPtr files;
   if (!PackFolderFiles(files, sourceFolder, sourceArchive, results, PString())) return false;

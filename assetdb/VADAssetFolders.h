@@ -30,6 +30,29 @@ Vak::File::Path MakeLocalHashFolder(const KUID& kuid);
 // A fresh "content..." folder in the record's hash folder, stored as its
 // local folder; false when it already has one or none could be made.
 bool AllocateLocalFolder(VADAssetInfo& record);
+// A fresh "temp" folder in the KUID's hash folder, where files meant for
+// its local folder are put together; empty when none could be made. A kill
+// leaves it as the local-folder scan's "temp" leftover.
+Vak::File::Path MakeLocalStagingFolder(const KUID& kuid);
+// The staged folder, complete, becomes the record's local folder under a
+// fresh "content..." name beside it; false when the record already has one
+// or the rename fails (the staged folder is then left as it is).
+bool PlaceStagedLocalFolder(VADAssetInfo& record, const char* staged);
+// The staged folder becomes the record's editing folder instead; false when
+// that fails (the staged folder is then deleted).
+bool PlaceStagedEditingFolder(VADAssetInfo& record, const char* staged);
+// While one is alive, the free-name check of new editing folders looks the
+// folders records hold up in a table made at its first use, instead of
+// asking every record each time; the folders given out meanwhile go into
+// it. For a batch of installs under one exclusive hold of the index lock.
+class VADFolderClaimsBatch {
+public:
+  VADFolderClaimsBatch();
+  ~VADFolderClaimsBatch();
+  VADFolderClaimsBatch(const VADFolderClaimsBatch&) = delete;
+  VADFolderClaimsBatch& operator=(const VADFolderClaimsBatch&) = delete;
+};
+
 // A fresh folder in root/editing named after the display name (else
 // "edit ..."), stored as its editing folder; false when it already has one
 // or none could be made. A name that a record holds as its editing or local

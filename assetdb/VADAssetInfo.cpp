@@ -130,6 +130,8 @@ bool VADAssetInfo::GetArchiveLocation(Vak::PString& archive, Vak::String& path) 
   return true;
 }
 
+bool VADStoredFolder(const char* path, Vak::String& stored) { return RelativeToRoot(path, stored); }
+
 bool VADAssetInfo::SetLocalFolder(const char* path) {
   Vak::String relative;
   if (!RelativeToRoot(path, relative)) return false;

@@ -166,3 +166,6 @@ bool VADFolderHasScripts(const Vak::PString& archive, const char* folder);
 // Two stored paths name the same folder: letters compared without regard
 // to case, '/' and '\\' alike.
 bool VADSamePath(const char* a, const char* b);
+// A folder as a record stores it: relative to the database root,
+// back-slashed, without a trailing separator. False outside the root.
+bool VADStoredFolder(const char* path, Vak::String& stored);

@@ -7,6 +7,7 @@
 #include "Vak/Bexlorn/Time.h"
 #include "assetdb/AssetArchiveCache.h"
 #include "assetdb/VADAssetEdit.h"
+#include "assetdb/VADAssetFolders.h"
 #include "assetdb/VADAssetHandle.h"
 #include "assetdb/VADAssetIndex.h"
 #include "assetdb/VADAssetQueries.h"
@@ -117,6 +118,55 @@ int InstallTree(const Path& folder, std::vector<platform::FileId>& onPath, Resul
   return count;
 }
 
+// The install times of an asset whose files are in place.
+bool Installed(const KUID& kuid, ResultsLog* log) {
+  VADAssetInfo* record = gVadAssetIndex.Find(kuid);
+  if (!record) {
+    VADReportAsset(log, ResultsLog::kError, "$vad_write_error", kuid);
+    return false;
+  }
+  const auto now = static_cast<int64_t>(Vak::Time::TimeStamp());
+  record->firstInstalled = now;
+  record->lastInstalled = now;
+  gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
+  VADReportAsset(log, ResultsLog::kResult, "$vad_installed", kuid);
+  return true;
+}
+
+// A commit of a config without either would name it after the editing
+// folder it was read from.
+bool NamedAfterFolder(const ACSChunkPtr& config) {
+  return config.GetChildFloat(PString("velmar-build"), 0.0f) < 2.5f && !config.HasChild(VADKeys::AssetFilename());
+}
+
+// A new asset that is committed at once is unpacked where its local folder
+// will be, and renamed into place, instead of into an editing folder that
+// the commit would copy and delete.
+bool InstallCommitted(ContentPackageItem& item, const ACSChunkPtr& summary, const KUID& kuid, uint32_t flags,
+                      ResultsLog* log) {
+  VADAssetInfo* record = VADCreateAssetRecord(kuid, ConfigName(item).c_str());
+  const Path staged = record ? MakeLocalStagingFolder(kuid) : Path();
+  if (staged.Length() == 0) {
+    if (record) VADDeleteAsset(kuid, true, nullptr);
+    VADReportAsset(log, ResultsLog::kError, "$vad_write_error", kuid);
+    return false;
+  }
+  Vak::String error;
+  Path configPath = staged;
+  if (!WritePackageFiles(error, item.GetFiles(), staged, item.GetCompression()) ||
+      !configPath.AddPath("config.chump") || !summary.Save(nullptr, configPath)) {
+    platform::DeleteTree(staged);
+    VADDeleteAsset(kuid, true, nullptr);
+    VADReportAsset(log, ResultsLog::kError, "$vad_failed_install", kuid);
+    return false;
+  }
+  // What the extraction writes passes the commit's file check: it skips
+  // every name and type the check refuses.
+  const uint32_t commitFlags =
+      (flags & kVADInstallSkipFileCheck) ? (kCommitLegacyPath | kCommitSkipFileCheck) : kCommitSkipFileCheck;
+  return VADCommitStagedFolder(*record, staged, commitFlags, log);
+}
+
 } // namespace
 
 KUID VADInstallAsset(ContentPackageItem& item, ResultsLog* log, uint32_t flags, bool& kept,
@@ -148,6 +198,12 @@ KUID VADInstallAsset(ContentPackageItem& item, ResultsLog* log, uint32_t flags, 
     }
     flags &= ~kVADInstallCommit;
   }
+  const bool commit = (flags & kVADInstallCommit) != 0;
+  const ACSChunkPtr summary = MakePackageAssetSummary(item);
+  if (commit && !known && !(flags & kVADInstallCommitExtra) && !NamedAfterFolder(summary)) {
+    if (!InstallCommitted(item, summary, kuid, flags, log)) return KUID();
+    return Installed(kuid, log) ? kuid : KUID();
+  }
 
   VADAssetHandle handle =
       known ? VADOpenAsset(kuid, true, nullptr) : VADCreateAsset(kuid, false, ConfigName(item).c_str());
@@ -172,9 +228,7 @@ KUID VADInstallAsset(ContentPackageItem& item, ResultsLog* log, uint32_t flags, 
   // The config goes last: a folder cut short before it holds no asset, and
   // the next scan moves it out of the way.
   Path configPath = folder;
-  const bool commit = (flags & kVADInstallCommit) != 0;
-  if (!configPath.AddPath(commit ? "config.chump" : "config.txt") ||
-      !MakePackageAssetSummary(item).Save(nullptr, configPath)) {
+  if (!configPath.AddPath(commit ? "config.chump" : "config.txt") || !summary.Save(nullptr, configPath)) {
     VADReportAsset(log, ResultsLog::kError, "$vad_failed_install", kuid);
     VADRevertAsset(handle, nullptr);
     return KUID();
@@ -185,19 +239,11 @@ KUID VADInstallAsset(ContentPackageItem& item, ResultsLog* log, uint32_t flags, 
     if (flags & kVADInstallCommitExtra) commitFlags |= kCommitConvert;
     if (!VADCommitAssetEdits(handle, commitFlags, log, kept)) return KUID();
   }
-  VADAssetInfo* record = handle.FindRecord();
-  if (!record) {
-    VADReportAsset(log, ResultsLog::kError, "$vad_write_error", kuid);
-    return KUID();
+  if (!commit) {
+    VADAssetInfo* record = handle.FindRecord();
+    if (record) VerifyRecord(*record);
   }
-  if (!commit) VerifyRecord(*record);
-  const auto now = static_cast<int64_t>(Vak::Time::TimeStamp());
-  record->firstInstalled = now;
-  record->lastInstalled = now;
-  gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
-
-  VADReportAsset(log, ResultsLog::kResult, "$vad_installed", kuid);
-  return kuid;
+  return Installed(kuid, log) ? kuid : KUID();
 }
 
 int VADInstallFromCDP(const char* path, ResultsLog* log, uint32_t flags, bool& kept, VADInstallPrompt* prompt) {
@@ -207,6 +253,7 @@ int VADInstallFromCDP(const char* path, ResultsLog* log, uint32_t flags, bool& k
   // read again per asset.
   platform::ListingCacheScope listings;
   VADAssetIndex::SortBatch sort(gVadAssetIndex);
+  VADFolderClaimsBatch claims;
   // One sync of the file system at the end instead of one per config; the
   // index file flushes it before it is written, so it never lists an asset
   // whose files could still be lost.
@@ -233,6 +280,7 @@ int VADInstallFromPath(const char* folder, ResultsLog* log, uint32_t flags, bool
   lock.Acquire(true);
   platform::ListingCacheScope listings;
   VADAssetIndex::SortBatch sort(gVadAssetIndex);
+  VADFolderClaimsBatch claims;
   platform::SyncBatch syncs;
   const Path start(folder);
   std::vector<platform::FileId> onPath(1);

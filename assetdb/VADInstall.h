@@ -1,8 +1,9 @@
 #pragma once
 // Installing assets from CDP packages and from folders on disk, and turning
 // an installed asset back into a package item for export. Package contents
-// always land in the asset's editing folder first; only a commit moves them
-// to the local folder.
+// land in the asset's editing folder, except those of a new asset committed
+// at once, which are put together beside its local folder and renamed into
+// place.
 #include <atomic>
 #include <cstdint>
 

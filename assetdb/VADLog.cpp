@@ -275,9 +275,12 @@ void VADLog::ScheduleTrim(bool force) {
   ++pendingChanges_;
   trimDelayMs_ = force || pendingChanges_ > kMaxPendingChanges ? 0 : kTrimDelayMs;
   if (trimRunning_) {
-    // Set rather than pulsed: a change made while the thread is between its
-    // look at the delay and its wait is not lost.
-    trimEvent_.Set();
+    // A running thread's wait ends early only for a trim due at once: after
+    // any other wait it finds the delay set again and waits anew, so a run
+    // of changes does not wake it once each. Set rather than pulsed: a
+    // change made while the thread is between its look at the delay and its
+    // wait is not lost.
+    if (trimDelayMs_ == 0) trimEvent_.Set();
     return;
   }
   // A set left over would end the new thread's first wait at once: every

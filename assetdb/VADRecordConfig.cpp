@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Vak/Bexlorn/CodePage.h"
+#include "Vak/Bexlorn/File.h"
 #include "assetdb/AssetArchiveCache.h"
 #include "assetdb/CategoryList.h"
 #include "assetdb/InterfaceTextDB.h"
@@ -350,6 +351,9 @@ bool VerifyRecord(VADAssetInfo& record) {
   if (record.HasLocalFolder() && !FolderExists(PString(), record.GetLocalFolder())) record.ClearLocalFolder();
   if (record.HasEditingFolder() && !FolderExists(PString(), record.GetEditingFolder())) record.ClearEditingFolder();
 
+  // The hash, the size, the refresh and its validation each walk the
+  // asset's folders, which nothing here changes: one listing serves them all.
+  Vak::File::ListingMemo listings;
   const uint32_t hash = record.ComputeContentHash();
   if (hash != 0 && static_cast<int32_t>(hash) == record.contentHash) return true;
   record.contentHash = static_cast<int32_t>(hash);
@@ -363,7 +367,8 @@ bool VerifyRecord(VADAssetInfo& record) {
   if (record.HasEditingFolder() && record.IsInstalled()) return false;
   ACSChunkPtr config;
   if (!ReadRecordConfig(record, config) || !FillFromConfig(config, record, false)) return false;
-  gVadAssetIndex.Refresh(record, true);
+  // The config just read serves the refresh too.
+  gVadAssetIndex.Refresh(record, true, &config);
   return true;
 }
 

@@ -502,9 +502,10 @@ bool MakeStepFolder(const ExtractStep& step, const std::vector<ExtractStep>& ste
   const bool inMade = step.parent != ExtractStep::kNoParent && steps[step.parent].made;
   if ((step.parent != ExtractStep::kNoParent && !inMade) || std::strchr(path, ':')) return Vak::File::Md(path);
   if (platform::MakeFolder(path) == platform::Error::None) return true;
-  if (!inMade) return Vak::File::Md(path);
+  // The target folder is mostly there already: no walk down from the root.
   platform::FileInfo info;
-  return platform::Stat(path, info) == platform::Error::None && info.isFolder;
+  if (platform::Stat(path, info) == platform::Error::None && info.isFolder) return true;
+  return !inMade && Vak::File::Md(path);
 }
 
 } // namespace

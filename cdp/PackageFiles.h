@@ -32,7 +32,7 @@ bool CheckFolderFiles(const char* folder, ResultsLog& log);
 // goes to `error`. Compressed files are decoded side by side once their
 // stored bytes reach kParallelDecodeBytes; what reaches the disk, and where
 // a failure stops, is as when they are decoded one after another.
-constexpr uint64_t kParallelDecodeBytes = 8 * 1024;
+constexpr uint64_t kParallelDecodeBytes = 64 * 1024;
 bool WritePackageFiles(Vak::String& error, const ACSChunkPtr& files, const char* folder,
                        const Vak::PString& compression);
 // One file from its stored value; a file that fails to decode is not left

@@ -272,8 +272,10 @@ bool CreateTemporaryFilePath(const Vak::PString& folderName, const char* folder,
   if (preferred.Size() > 0) {
     Path candidate(base);
     if (candidate.Add(preferred) && (!hasExtension || candidate.Add(extension)) && !(claimed && claimed(candidate))) {
-      // An empty leftover of the same name must not block the name.
-      if (!FolderHasFiles(folderName, candidate)) DeleteInsideDatabaseRoot(folderName, candidate);
+      // An empty leftover of the same name must not block the name; a name
+      // that is free needs no clearing.
+      if (FileExists(folderName, candidate) && !FolderHasFiles(folderName, candidate))
+        DeleteInsideDatabaseRoot(folderName, candidate);
       if (!FileExists(folderName, candidate)) {
         path = candidate;
         return true;

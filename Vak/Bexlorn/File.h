@@ -4,6 +4,7 @@
 // text lines, and the static file operations.
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -191,6 +192,10 @@ public:
     uint16_t reserved2;
   };
   class Find;
+  // While one is alive on a thread, the plain folders that thread's searches
+  // list are kept and served again: for a pass that reads one folder tree
+  // several ways and changes nothing in it meanwhile.
+  class ListingMemo;
 
   static void SetSubstRouter(FileSubstRouter* router);
   static unsigned OpenFiles();
@@ -252,6 +257,19 @@ static_assert(sizeof(File::Entry) == 288, "an entry is an archive's file header"
 // Wildcard search over a plain folder, or over every readable layer of a
 // substitute with each name (without regard to case) listed once, from the
 // layer added first.
+class File::ListingMemo {
+public:
+  ListingMemo();
+  ~ListingMemo();
+  ListingMemo(const ListingMemo&) = delete;
+  ListingMemo& operator=(const ListingMemo&) = delete;
+
+private:
+  friend class File::Find;
+  std::map<std::string, std::vector<platform::FolderEntry>> listings_;  // every entry, by folder
+  ListingMemo* outer_;
+};
+
 class File::Find : public File::Entry {
 public:
   Find();

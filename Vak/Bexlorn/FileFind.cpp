@@ -41,6 +41,9 @@ const char* AfterLastSeparator(const char* text) {
   return name;
 }
 
+// The innermost memo of this thread.
+thread_local File::ListingMemo* gListingMemo = nullptr;
+
 } // namespace
 
 File::Find::Find() : File::Entry{} {
@@ -86,14 +89,34 @@ bool File::Find::Split(const char* pattern) {
   return std::strpbrk(directory_, "*?") == nullptr;
 }
 
+File::ListingMemo::ListingMemo() : outer_(gListingMemo) { gListingMemo = this; }
+
+File::ListingMemo::~ListingMemo() { gListingMemo = outer_; }
+
 bool File::Find::ListFolder(const char* folder) {
   folder_.clear();
   folderNext_ = 0;
+  auto matches = [this](const char* name) { return MatchWildcard(name, mask_, nullptr); };
+  if (gListingMemo) {
+    // Kept whole, so that searches with other masks are served too; one key
+    // for every way of writing the separators.
+    std::string key;
+    for (const char* p = folder; *p; ++p) {
+      const char c = *p == '\\' ? '/' : *p;
+      if (c != '/' || key.empty() || key.back() != '/') key += c;
+    }
+    auto [kept, fresh] = gListingMemo->listings_.try_emplace(key);
+    if (fresh && platform::ListFolder(*folder ? folder : ".", kept->second) != platform::Error::None) {
+      gListingMemo->listings_.erase(kept);
+      return false;
+    }
+    for (const platform::FolderEntry& entry : kept->second)
+      if (matches(entry.name.c_str())) folder_.push_back(entry);
+    return true;
+  }
   // Only names that match are examined, so a narrow mask in a large folder
   // costs no status query per file.
-  return platform::ListFolder(*folder ? folder : ".", folder_,
-                              [this](const char* name) { return MatchWildcard(name, mask_, nullptr); }) ==
-         platform::Error::None;
+  return platform::ListFolder(*folder ? folder : ".", folder_, matches) == platform::Error::None;
 }
 
 bool File::Find::ReadFolder() {

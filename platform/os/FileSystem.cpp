@@ -146,6 +146,7 @@ Error MakeFolder(const char* path) {
   listing::Change change(native);
   if (::mkdir(native.c_str(), 0777) == 0) {
     change.Added();
+    listing::Made(native);
     return Error::None;
   }
   return ErrorFromErrno(errno, native.c_str());
@@ -163,6 +164,7 @@ Error MakeFolderPath(const char* path) {
     listing::Change change(prefix);
     if (::mkdir(prefix.c_str(), 0777) == 0) {
       change.Added();
+      listing::Made(prefix);
       continue;
     }
     int err = errno;

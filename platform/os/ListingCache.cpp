@@ -163,6 +163,14 @@ void Change::Apply(bool added) {
   found->second.stamp = stamp;
 }
 
+void Made(const std::string& folder) {
+  if (!Active()) return;
+  Listing empty;
+  if (!StampOf(folder, empty.stamp)) return;
+  std::lock_guard<std::mutex> hold(gMutex);
+  gListings.insert_or_assign(Key{empty.stamp.device, empty.stamp.inode}, std::move(empty));
+}
+
 void Forget(const std::string& folder) {
   if (!Active()) return;
   Stamp stamp;

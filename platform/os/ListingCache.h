@@ -32,6 +32,10 @@ private:
   std::string name_;
 };
 
+// A folder this layer has just made: kept as listed and empty, so that the
+// entries made in it next need no listing of it.
+void Made(const std::string& folder);
+
 // A folder that is going away: its listing must not be found for a new folder
 // that gets the same inode.
 void Forget(const std::string& folder);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Vak/Bexlorn/Exception.h"
@@ -89,6 +90,37 @@ TEST_F(FindTest, PlainFolderMatchesTheMask) {
     File::Find find;
     EXPECT_EQ(Sorted(Names(All(find, find.Open(c.pattern.c_str())))), c.names) << c.pattern;
   }
+}
+
+// While a memo lives, a folder is listed once for every mask: a file made
+// since shows only to searches outside it, or on another thread.
+TEST_F(FindTest, AMemoServesTheListingItKeptUntilItEnds) {
+  dir_.WriteFile("a.txt", "");
+  dir_.WriteFile("b.dat", "");
+  const std::string root = dir_.Path().string();
+  auto names = [&](const std::string& mask, const char* separator = "/") {
+    File::Find find;
+    return Sorted(Names(All(find, find.Open((root + separator + mask).c_str()))));
+  };
+  using List = std::vector<std::string>;
+  {
+    File::ListingMemo memo;
+    EXPECT_EQ(names("*.txt"), (List{"a.txt"}));
+    dir_.WriteFile("c.txt", "");
+    EXPECT_EQ(names("*.txt"), (List{"a.txt"})) << "kept";
+    EXPECT_EQ(names("*"), (List{"a.txt", "b.dat"})) << "another mask from the same listing";
+    EXPECT_EQ(names("*.dat"), (List{"b.dat"}));
+    EXPECT_EQ(names("*.txt", "\\"), (List{"a.txt"})) << "the folder written another way";
+    List elsewhere;
+    std::thread([&] { elsewhere = names("*.txt"); }).join();
+    EXPECT_EQ(elsewhere, (List{"a.txt", "c.txt"})) << "another thread has no memo";
+    {
+      File::ListingMemo inner;
+      EXPECT_EQ(names("*.txt"), (List{"a.txt", "c.txt"})) << "an inner memo keeps its own";
+    }
+    EXPECT_EQ(names("*.txt"), (List{"a.txt"})) << "the outer one again";
+  }
+  EXPECT_EQ(names("*.txt"), (List{"a.txt", "c.txt"}));
 }
 
 TEST_F(FindTest, EntriesCarrySizeTimesAndFolderFlag) {

@@ -1,6 +1,8 @@
 #include "assetdb/VADAssetEdit.h"
 
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -435,6 +437,95 @@ TEST_F(AssetEditTest, CommitFailuresKeepTheEditingFolder) {
   EXPECT_FALSE(VADCommitAssetEdits(bareHandle, 0, nullptr, kept));
   EXPECT_FALSE(bare->HasLocalFolder());
   EXPECT_FALSE(bare->IsInstalled());
+}
+
+// Files put together in a "temp" folder of the hash folder become the local
+// folder as they are; a commit that fails leaves them open for edit instead.
+TEST_F(AssetEditTest, StagedFolderIsCommittedInPlaceOrLeftOpenForEdit) {
+  struct Case {
+    const char* what;
+    bool permitted;
+    bool badFile;
+    uint32_t flags;
+    std::vector<std::string> lines;  // the last is the commit's own
+  };
+  const Case cases[] = {
+      {"committed", true, false, 0, {"$vad_log_commit_success"}},
+      {"check skipped", true, true, kCommitSkipFileCheck, {"$vad_log_commit_success"}},
+      {"no permission", false, false, 0, {"$vad_commit_perm"}},
+      {"check fails", true, true, 0, {"$vad_package_file_bad_ext", "$vad_commit_invalid_files"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    gVadAssetIndex.Clear();
+    std::filesystem::remove_all(Root("local"));
+    std::filesystem::remove_all(Root("editing"));
+    VADAssetInfo* record = RecordOnly(a_, "staged");
+    if (!c.permitted) record->permissions &= ~VADAssetInfo::kPermitCommit;
+    const std::string staged(MakeLocalStagingFolder(a_));
+    ASSERT_FALSE(staged.empty());
+    std::ofstream(staged + "/config.txt") << "kuid <kuid:400:1>\nname \"committed\"\nkind \"scenery\"\n";
+    std::ofstream(staged + "/body.im") << "body";
+    if (c.badFile) std::ofstream(staged + "/notes.xyz") << "?";
+
+    ResultsLog log;
+    const bool committed = c.lines.back() == "$vad_log_commit_success";
+    EXPECT_EQ(VADCommitStagedFolder(*record, staged.c_str(), c.flags, &log), committed);
+    std::vector<std::string> texts;
+    for (const Logged& line : Lines(log)) texts.push_back(line.text);
+    EXPECT_EQ(texts, c.lines);
+    EXPECT_FALSE(std::filesystem::exists(staged));
+    const std::string folder = committed ? LocalOf(a_) : Editing(a_);
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(committed ? Editing(a_) : LocalOf(a_), "");
+    EXPECT_EQ(Read(folder + "/body.im"), "body");
+    EXPECT_EQ(gVadAssetIndex.Find(a_)->IsInstalled(), committed);
+    if (committed) {
+      EXPECT_STREQ(gVadAssetIndex.Find(a_)->name, "committed");
+    }
+  }
+}
+
+// The folders made directly in `folder` while `run` runs.
+std::vector<std::string> FoldersMadeIn(const std::string& folder, const std::function<void()>& run) {
+  const int watch = inotify_init1(IN_NONBLOCK);
+  EXPECT_GE(watch, 0);
+  EXPECT_GE(inotify_add_watch(watch, folder.c_str(), IN_CREATE), 0);
+  run();
+  std::vector<std::string> made;
+  alignas(inotify_event) char buffer[8192];
+  for (ssize_t got; (got = read(watch, buffer, sizeof buffer)) > 0;) {
+    for (char* at = buffer; at < buffer + got;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(at);
+      if ((event->mask & IN_ISDIR) && event->len > 0) made.emplace_back(event->name);
+      at += sizeof(inotify_event) + event->len;
+    }
+  }
+  close(watch);
+  return made;
+}
+
+// A rewrite makes one temporary folder for the new content; where the
+// folders are exchanged in one step, the old content needs none.
+TEST_F(AssetEditTest, RewriteMakesOnlyTheFolderItUses) {
+  Local(a_, "shed");
+  std::filesystem::create_directories(Root("editing"));
+  VADAssetHandle handle;
+  const std::vector<std::string> opened = FoldersMadeIn(Root("editing"), [&] {
+    handle = VADOpenAsset(a_, true, nullptr);
+  });
+  ASSERT_FALSE(Editing(a_).empty());
+  // The editing folder itself, and the copy that takes its place.
+  EXPECT_EQ(opened.size(), 2u);
+  EXPECT_EQ(std::count_if(opened.begin(), opened.end(), [](const std::string& name) { return name.rfind("temp", 0) == 0; }), 1);
+
+  const std::vector<std::string> committed = FoldersMadeIn(Root("local"), [&] {
+    bool kept = false;
+    EXPECT_TRUE(VADCommitAssetEdits(handle, 0, nullptr, kept));
+  });
+  ASSERT_EQ(committed.size(), 1u);
+  EXPECT_EQ(committed[0].rfind("temp", 0), 0u);
+  EXPECT_EQ(Read(Root("local/shed/mesh.im")), "mesh of shed");
 }
 
 TEST_F(AssetEditTest, AnEditingFolderThatWillNotGoIsReportedAsKept) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -210,6 +211,53 @@ TEST_F(AssetFoldersTest, AFolderARecordNamesIsNeverHandedToAnotherAsset) {
     EXPECT_EQ(got.rfind(Root("editing/edit "), 0), 0u) << got;
     EXPECT_EQ(Entries(Root("editing")).size(), c.onDisk ? 2u : 1u);
     EXPECT_EQ(std::filesystem::is_directory(shed), c.onDisk);
+  }
+}
+
+// Inside a batch of installs the claims come from a table made at its first
+// use: it answers as the records do, for folders given out or let go after
+// it was made as for those named before.
+TEST_F(AssetFoldersTest, ABatchAnswersForTheFoldersRecordsNameAsTheRecordsDo) {
+  const std::string shed = Root("editing/Goods shed");
+  struct Case {
+    const char* what;
+    bool beforeTable;  // `name` runs before the batch's table is made
+    std::function<void(VADAssetInfo& first)> name;
+    bool claimed;
+  };
+  const Case cases[] = {
+      {"named before the batch", true, [&](VADAssetInfo& first) { ASSERT_TRUE(first.SetEditingFolder(shed.c_str())); },
+       true},
+      {"given out in the batch", false, [](VADAssetInfo& first) { ASSERT_TRUE(AllocateEditingFolder(first)); }, true},
+      {"given out and let go in the batch", false,
+       [&](VADAssetInfo& first) {
+         ASSERT_TRUE(AllocateEditingFolder(first));
+         first.ClearEditingFolder();
+         std::filesystem::remove_all(shed);
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    gVadAssetIndex.Clear();
+    std::filesystem::remove_all(Root("editing"));
+    VADAssetInfo* first = NewAssetRecord(KUID(123, 456, 0), "Goods shed");
+    ASSERT_NE(first, nullptr);
+    if (c.beforeTable) c.name(*first);
+    VADFolderClaimsBatch batch;
+    // The table is made for the first folder given out in the batch.
+    ASSERT_TRUE(AllocateEditingFolder(*NewAssetRecord(KUID(123, 458, 0), "Barn")));
+    if (!c.beforeTable) c.name(*first);
+
+    VADAssetInfo* second = NewAssetRecord(KUID(123, 457, 0), "Goods shed");
+    ASSERT_NE(second, nullptr);
+    ASSERT_TRUE(AllocateEditingFolder(*second));
+    const std::string got(second->GetEditingFolder());
+    if (c.claimed) {
+      EXPECT_EQ(got.rfind(Root("editing/edit "), 0), 0u) << got;
+    } else {
+      EXPECT_EQ(got, shed);
+    }
   }
 }
 

@@ -152,9 +152,10 @@ protected:
     return Snapshot(db.Root() + "/local");
   }
 
-  // One package of all the tree's assets.
-  std::string WritePackage() {
-    const std::string path = source_ / "all.cdp";
+  // One package of all the tree's assets; their configs get `build` as
+  // "velmar-build" when it is not 0.
+  std::string WritePackage(float build) {
+    const std::string path = source_ / ("all-" + std::to_string(build) + ".cdp");
     ContentPackage package;
     Vak::String error;
     for (int n = 0; n < kAssets; ++n) {
@@ -167,6 +168,7 @@ protected:
       ResultsLog log;
       EXPECT_TRUE(PackFolderFiles(files, folder.c_str(), PString(), log, PString()));
       files.RemoveChild(PString("config.txt"));
+      if (build != 0.0f) config.SetChildFloat(PString("velmar-build"), build);
       item.Assign(config);
       item.SetFiles(files);
       item.UpdateDSID();
@@ -275,16 +277,27 @@ TEST_F(InstallCrashTest, KilledFolderTreeInstallLeavesWholeAssets) {
   EXPECT_GT(outcome.listed, 0) << "no round got as far as one asset";
 }
 
+// An older config goes through an editing folder that the commit copies; a
+// current one is unpacked into a "temp" folder beside its local folder and
+// renamed into place.
 TEST_F(InstallCrashTest, KilledPackageInstallWithCommitLeavesWholeAssets) {
-  const std::string package = WritePackage();
+  struct Case {
+    const char* what;
+    float build;
+  };
+  const Case cases[] = {{"older build", 0.0f}, {"current build", 3.1f}};
   std::mt19937 random(2113);
-  Outcome outcome;
-  for (int round = 0; round < kRounds; ++round) {
-    SCOPED_TRACE(round);
-    KillAndCheck("package", package, CommittedFolders, random, outcome);
-    if (HasFatalFailure()) return;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string package = WritePackage(c.build);
+    Outcome outcome;
+    for (int round = 0; round < kRounds; ++round) {
+      SCOPED_TRACE(round);
+      KillAndCheck("package", package, CommittedFolders, random, outcome);
+      if (HasFatalFailure()) return;
+    }
+    EXPECT_GT(outcome.listed, 0) << "no round got as far as one asset";
   }
-  EXPECT_GT(outcome.listed, 0) << "no round got as far as one asset";
 }
 
 } // namespace

@@ -67,8 +67,9 @@ protected:
     return source_ / relative;
   }
   // A package item packed from such a folder.
-  ContentPackageItem Item(const KUID& kuid, const std::vector<std::pair<std::string, std::string>>& files) {
-    const std::string folder = AssetFolder("item-" + std::to_string(++items_), kuid, "", files);
+  ContentPackageItem Item(const KUID& kuid, const std::vector<std::pair<std::string, std::string>>& files,
+                          const std::string& extraConfig = "") {
+    const std::string folder = AssetFolder("item-" + std::to_string(++items_), kuid, extraConfig, files);
     ContentPackageItem item;
     item.SetChildString(PString("compression"), "");
     ACSChunkPtr config;
@@ -129,6 +130,69 @@ TEST_F(InstallTest, NewItemIsCommittedWithItsFilesAndTimes) {
   const auto lines = Lines(log);
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.back(), "4 $vad_installed");
+}
+
+// The folders the asset operations delete, while one is alive.
+struct NotedDeletes {
+  NotedDeletes() { gVadDeleteFolder = Note; }
+  ~NotedDeletes() { gVadDeleteFolder = VADDeleteFolder; }
+  static bool Note(const char* path) {
+    paths.emplace_back(path);
+    return VADDeleteFolder(path);
+  }
+  static inline std::vector<std::string> paths;
+};
+
+// A new asset that is committed at once is unpacked where its local folder
+// goes and renamed into place: no editing copy is written and deleted, and
+// no folder is made that is not used. An older config without
+// "asset-filename" still goes through the editing folder, whose name the
+// commit gives it.
+TEST_F(InstallTest, NewCommittedAssetIsUnpackedWhereItsLocalFolderGoes) {
+  struct Case {
+    const char* what;
+    const char* config;
+    std::size_t deletes;
+    const char* fileName;  // "asset-filename" of the installed config
+  };
+  const Case cases[] = {
+      {"current build", "velmar-build 3.1\n", 0, ""},
+      {"own file name", "velmar-build 2.4\nasset-filename \"mine\"\n", 0, "mine"},
+      {"older build", "velmar-build 2.4\nusername \"Old Shed\"\n", 1, "Old Shed"},
+  };
+  NotedDeletes deletes;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    gVadAssetIndex.Clear();
+    std::filesystem::remove_all(Root("local"));
+    std::filesystem::remove_all(Root("editing"));
+    deletes.paths.clear();
+    ContentPackageItem item = Item(a_, {{"mesh.im", "mesh"}, {"art/a.bmp", "art"}}, c.config);
+    // Unsigned: checked, and committed to a local folder of its own.
+    item.SetChildString(PString("dsid"), "");
+    ResultsLog log;
+    bool kept = false;
+    EXPECT_EQ(VADInstallAsset(item, &log, kVADInstallCommit, kept, nullptr), a_);
+    EXPECT_EQ(deletes.paths.size(), c.deletes) << (deletes.paths.empty() ? "" : deletes.paths.front());
+    const VADAssetInfo* record = gVadAssetIndex.Find(a_);
+    ASSERT_NE(record, nullptr);
+    EXPECT_TRUE(record->HasLocalFolder());
+    EXPECT_FALSE(record->HasEditingFolder());
+    const std::string folder = InstalledOf(a_);
+    EXPECT_EQ(ListTree(folder), (std::vector<std::string>{"art/", "art/a.bmp", "config.chump", "mesh.im"}));
+    EXPECT_EQ(ReadBytes(folder + "/art/a.bmp"), "art");
+    // Every folder in "local" and "editing" holds the asset's copy or is it.
+    for (const char* top : {"local", "editing"}) {
+      for (const std::string& entry : ListTree(Root(top))) {
+        const std::string path = Root(top) + "/" + entry;
+        EXPECT_TRUE((folder + "/").rfind(path, 0) == 0 || path.rfind(folder + "/", 0) == 0) << path;
+      }
+    }
+    ACSChunkPtr config;
+    ASSERT_TRUE(FindConfig(folder.c_str(), PString(), config));
+    EXPECT_STREQ(config.GetChildString(PString("asset-filename")).c_str(), c.fileName);
+    EXPECT_EQ(Lines(log), (std::vector<std::string>{"4 $vad_log_commit_success", "4 $vad_installed"}));
+  }
 }
 
 TEST_F(InstallTest, InstalledAssetIsLeftOpenForEditWithThePackageFiles) {

@@ -105,6 +105,14 @@ TEST(NativePath, KeptListingsFollowChanges) {
       {"folder made", [&] { ASSERT_EQ(platform::MakeFolder((root + "NewDir").c_str()), Error::None); }, "newdir",
        "NewDir"},
       {"file made", [&] { write("New.txt"); }, "NEW.TXT", "New.txt"},
+      // A folder the layer made is kept as empty; what is made in it next
+      // joins its listing.
+      {"file made in a folder just made",
+       [&] {
+         ASSERT_EQ(platform::MakeFolder((root + "Made").c_str()), Error::None);
+         write("Made/Inner.txt");
+       },
+       "MADE/inner.TXT", "Made/Inner.txt"},
       {"renamed away", [&] { ASSERT_EQ(platform::Rename((root + "New.txt").c_str(), (root + "Moved.txt").c_str()),
                                        Error::None); },
        "new.TXT", "new.TXT"},
