@@ -1213,3 +1213,55 @@ void VelmarIndexedMeshDefinition::BuildConfigAttachmentPoints(const Vak::Geometr
     attachmentPoints_.push_back(point);
   }
 }
+
+bool CollisionGeometrySharingInterface::GetTriangle(uint32_t id, Vector3 corners[3]) const {
+  const unsigned chunk = id >> 16;
+  if (chunk >= static_cast<unsigned>(std::max(definition_.GetChunkCount(), 0))) return false;
+  const GeometryChunk* c = definition_.GetChunk(chunk);
+  if (c == nullptr) return false;
+  const auto positions = c->GetItem<Vector3>(Vak::kItemPosition);
+  const std::size_t first = 3 * std::size_t(id & 0xFFFF);
+  if (!positions || first + 3 > c->GetIndexCount()) return false;
+  for (int k = 0; k < 3; ++k) {
+    const unsigned index = c->GetIndices()[first + k];
+    if (index >= c->GetVertexCount()) return false;
+    corners[k] = positions[index];
+  }
+  return true;
+}
+
+std::unique_ptr<VLAxisBoxTree> VelmarIndexedMeshDefinition::BuildCollisionTree() {
+  if (!collisionSharing_) collisionSharing_ = std::make_unique<CollisionGeometrySharingInterface>(*this);
+  auto tree = std::make_unique<VLAxisBoxTree>();
+  tree->BeginBuild(collisionSharing_.get());
+  for (int chunk = 0; chunk < chunkCount_; ++chunk) {
+    const GeometryChunk* c = chunks_->Get(static_cast<unsigned>(chunk));
+    if (c == nullptr) continue;
+    const unsigned triangles = c->GetIndexCount() / 3;
+    for (unsigned t = 0; t < triangles; ++t) {
+      // A triangle the identifier cannot name (past the chunk or triangle
+      // limit) or whose corners cannot be read goes in with an identifier
+      // the tree refuses and counts: never under another triangle's.
+      uint32_t id = UINT32_MAX;
+      Vector3 corners[3];
+      if (static_cast<uint32_t>(chunk) < VLAxisBoxTree::kChunkLimit && t < VLAxisBoxTree::kTrianglesPerChunk) {
+        const uint32_t named = static_cast<uint32_t>(chunk) << 16 | t;
+        if (collisionSharing_->GetTriangle(named, corners)) id = named;
+      }
+      tree->AddTriangle(corners[0], corners[1], corners[2], id);
+    }
+  }
+  if (!tree->FinishBuild()) return nullptr;
+  return tree;
+}
+
+void VelmarIndexedMeshDefinition::RequestCollisionTree() {
+  if (collisionTree_ || collisionRequested_) return;
+  collisionRequested_ = true;
+  collisionTree_ = BuildCollisionTree();
+}
+
+const VLAxisBoxTree* VelmarIndexedMeshDefinition::GetCollisionTree() {
+  if (!collisionTree_) RequestCollisionTree();
+  return collisionTree_.get();
+}

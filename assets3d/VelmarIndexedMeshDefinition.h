@@ -3,11 +3,13 @@
 // influences and skeleton, attachment points and bounds. Filled by the mesh
 // readers, read by the instances through the virtual accessors below.
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
 #include "Vak/Bexlorn/PString.h"
 #include "assets3d/SharedRefArray.h"
+#include "assets3d/VLAxisBoxTree.h"
 #include "assets3d/VelmarMeshResource.h"
 #include "engine/dorvix/DisplayMaterial.h"
 #include "engine/dorvix/GeometryChunk.h"
@@ -27,6 +29,21 @@ class MaterialManager;
 class ParticleBone;
 class ParticleStructure;
 }
+
+class VelmarIndexedMeshDefinition;
+
+// Lets a collision tree read the triangles of a definition's chunks: an
+// identifier names chunk (id >> 16) and its triangle (id & 0xFFFF), whose
+// indices start at three times that.
+class CollisionGeometrySharingInterface : public VLAxisBoxTreeExternalGeometry {
+public:
+  explicit CollisionGeometrySharingInterface(const VelmarIndexedMeshDefinition& definition)
+      : definition_(definition) {}
+  bool GetTriangle(uint32_t id, Vak::Vector3 corners[3]) const override;
+
+private:
+  const VelmarIndexedMeshDefinition& definition_;
+};
 
 class VelmarIndexedMeshDefinition : public Vak::MeshFileSupport {
 public:
@@ -196,6 +213,15 @@ public:
   void SetBoneNames(const std::vector<Vak::PString>* names) { boneNames_ = names; }
   const Vak::OrientedBox& GetBounds() const { return bounds_; }
 
+  // The collision tree is built at most once. No background loader runs the
+  // build yet, so a request builds it at once.
+  void RequestCollisionTree();
+  // A tree over every triangle of every chunk (three consecutive indices);
+  // null when there is none to build.
+  std::unique_ptr<VLAxisBoxTree> BuildCollisionTree();
+  // The tree, requested when there is none yet; null when the build failed.
+  const VLAxisBoxTree* GetCollisionTree();
+
 protected:
   // What the read of a chunk's positions gathers for the post-load steps.
   struct PositionSums {
@@ -295,6 +321,9 @@ private:
   std::vector<MaterialRecord> records_;  // per material slot, for the accessors
   std::vector<MaterialRecord> storedRecords_;  // per material slot, unbound
   const std::vector<Vak::PString>* boneNames_ = nullptr;
+  std::unique_ptr<CollisionGeometrySharingInterface> collisionSharing_;
+  std::unique_ptr<VLAxisBoxTree> collisionTree_;
+  bool collisionRequested_ = false;
 
 protected:
   std::vector<PositionSums> positionSums_;  // per chunk slot
