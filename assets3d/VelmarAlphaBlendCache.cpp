@@ -64,8 +64,9 @@ void VelmarAlphaBlendCache::SetSortRange(float range) {
   AlphaBlendCache::SetSortRange(range);
 }
 
-void VelmarAlphaBlendCache::ReleaseBucket(std::vector<Entry*>& bucket) {
-  for (Entry* entry : bucket) {
+void VelmarAlphaBlendCache::ReleaseBucket(std::vector<Slot>& bucket) {
+  for (const Slot& slot : bucket) {
+    Entry* entry = slot.entry;
     entry->sorted.clear();
     entry->hasSorted = false;
     pool_.push_back(entry);
@@ -84,8 +85,7 @@ void VelmarAlphaBlendCache::Add(AlphaBlendDrawer* drawer, GeometryChunk* chunk, 
   const int bucket = BucketOf(distance);
   Entry* entry;
   if (pool_.empty()) {
-    entries_.push_back(std::make_unique<Entry>());
-    entry = entries_.back().get();
+    entry = &entries_.emplace_back();
   } else {
     entry = pool_.back();
     pool_.pop_back();
@@ -98,7 +98,8 @@ void VelmarAlphaBlendCache::Add(AlphaBlendDrawer* drawer, GeometryChunk* chunk, 
   entry->primitiveCount = chunk->GetPrimitiveCount();
   entry->primitiveType = GeometryChunk::PrimitiveTypeForTypeBits(chunk->GetTypeBits());
   if (bucket < kSortBucketLimit) SortPrimitives(*entry);
-  buckets_[current_ + unsigned(bucket)].push_back(entry);
+  std::vector<Slot>& slots = buckets_[current_ + unsigned(bucket)];
+  slots.push_back({entry->distance, uint32_t(slots.size()), entry});
 }
 
 void VelmarAlphaBlendCache::SortPrimitives(Entry& entry) {
@@ -184,12 +185,14 @@ void VelmarAlphaBlendCache::Render(Display& display, int) {
   if (IsRenderingDisabled()) return;
   BeginBlendState(display);
   for (int b = kBucketsPerSet - 1; b >= 0; --b) {
-    std::vector<Entry*>& bucket = buckets_[current_ + unsigned(b)];
+    std::vector<Slot>& bucket = buckets_[current_ + unsigned(b)];
     if (bucket.empty()) continue;
     // Farthest first; equal distances in the order they came.
-    std::stable_sort(bucket.begin(), bucket.end(),
-                     [](const Entry* x, const Entry* y) { return x->distance > y->distance; });
-    for (Entry* entry : bucket) {
+    std::sort(bucket.begin(), bucket.end(), [](const Slot& x, const Slot& y) {
+      return x.distance > y.distance || (x.distance == y.distance && x.order < y.order);
+    });
+    for (const Slot& slot : bucket) {
+      Entry* entry = slot.entry;
       CacheBlendState::SetAlphaBlendFunction(display, kSourceFactor, kDestinationFactor);
       if (!entry->drawer) continue;
       if (entry->hasSorted)

@@ -3,7 +3,7 @@
 // buckets, each drawn farthest first; the primitives of near entries are
 // sorted one by one. Sets of buckets stack for nested views.
 #include <cstdint>
-#include <memory>
+#include <deque>
 #include <vector>
 
 #include "engine/dorvix/RenderingCache.h"
@@ -52,15 +52,23 @@ private:
     float distance;  // squared, from the eye in the object's space
   };
 
-  void SortPrimitives(Entry& entry);
-  void ReleaseBucket(std::vector<Entry*>& bucket);
+  // A bucket's place of an entry: its distance beside it, so sorting a
+  // bucket reads no entry.
+  struct Slot {
+    float distance;
+    uint32_t order;  // arrival in the bucket
+    Entry* entry;
+  };
 
-  std::vector<std::vector<Entry*>> buckets_;
+  void SortPrimitives(Entry& entry);
+  void ReleaseBucket(std::vector<Slot>& bucket);
+
+  std::vector<std::vector<Slot>> buckets_;
   unsigned current_ = 0;
   float range_ = 250.0f;
   int rangeDerived_ = 50;
-  std::vector<std::unique_ptr<Entry>> entries_;  // every entry made
-  std::vector<Entry*> pool_;                     // the free ones
+  std::deque<Entry> entries_;  // every entry made, never moved
+  std::vector<Entry*> pool_;   // the free ones
   std::vector<SortItem> scratch_;
 };
 
