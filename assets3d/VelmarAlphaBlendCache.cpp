@@ -191,18 +191,23 @@ void VelmarAlphaBlendCache::Render(Display& display, int) {
     std::sort(bucket.begin(), bucket.end(), [](const Slot& x, const Slot& y) {
       return x.distance > y.distance || (x.distance == y.distance && x.order < y.order);
     });
-    for (const Slot& slot : bucket) {
-      Entry* entry = slot.entry;
+    // Entries lie in the pool's order, not the drawing order: fetch ahead.
+    constexpr std::size_t kAhead = 4;
+    for (std::size_t i = 0; i < bucket.size(); ++i) {
+      if (i + kAhead < bucket.size()) __builtin_prefetch(bucket[i + kAhead].entry);
+      Entry* entry = bucket[i].entry;
       CacheBlendState::SetAlphaBlendFunction(display, kSourceFactor, kDestinationFactor);
-      if (!entry->drawer) continue;
-      if (entry->hasSorted)
+      if (entry->drawer && entry->hasSorted)
         entry->drawer->DrawCachedPrimitives(display, entry->chunk, entry->value, entry->transform,
                                             entry->sorted.data(), unsigned(entry->sorted.size()),
                                             entry->primitiveCount, entry->primitiveType);
-      else
+      else if (entry->drawer)
         entry->drawer->DrawCached(display, entry->chunk, entry->value, entry->transform);
+      entry->sorted.clear();
+      entry->hasSorted = false;
+      pool_.push_back(entry);
     }
-    ReleaseBucket(bucket);
+    bucket.clear();
   }
   EndBlendState(display);
 }
