@@ -61,7 +61,8 @@ TEST(AlphaBlendDrawer, DrawsAreRecorded) {
   drawer.DrawCached(display, chunk, nullptr, Vak::Matrix4());
   drawer.DrawCachedPrimitives(display, chunk, nullptr, Vak::Matrix4(), indices, 3, 1, 0);
   drawer.DrawCached(display, nullptr, nullptr, Vak::Matrix4());
-  const std::vector<Vak::Display::Call> expected = {{"RenderGeometry", {5, 6}}, {"RenderPrimitives", {5, 1, 0, 2, 1, 0}}};
+  const std::vector<Vak::Display::Call> expected = {{"RenderGeometry", {5, 6}},
+                                                    {"RenderPrimitives", {5, 1, 0, 2, 1, 0}}};
   EXPECT_EQ(display.GetCalls(), expected);
   chunk->ReleaseReference();
 }
