@@ -450,7 +450,7 @@ void DataManager::RegisterVelmarBumpVertexType() {
   Vak::RenderingCacheManager& manager = kernel_->GetRenderingCacheManager();
   for (int i = 0; i < 2; ++i) gDummy.caches[i] = gCacheFactory ? gCacheFactory(i) : nullptr;
   gDummy.caches[2] = new Vak::UnsortedAlphaBlendCache(1);
-  for (Vak::RenderingCache* cache : gDummy.caches) manager.Add(cache);
+  for (Vak::RenderingCache* cache : gDummy.caches) manager.AddCache(cache);
   gDummy.chunkCount = 0;
   gDummy.registered = true;
 

@@ -17,7 +17,9 @@
 #include "assetdb/VADDataFolders.h"
 #include "assetdb/VADDatabase.h"
 #include "assetdb/VADDatabaseFile.h"
+#include "assets3d/AlphaBlendCacheUnsorted.h"
 #include "assets3d/TextureConversion.h"
+#include "assets3d/VelmarAlphaBlendCache.h"
 #include "assets3d/VelmarResourceDatabaseServices.h"
 #include "content/AppGlobals.h"
 #include "datamanager/DataManager.h"
@@ -33,6 +35,13 @@ namespace {
 
 // Filled at start-up; nothing reads it.
 Vak::PluginType* gBitmapPluginType = nullptr;
+
+// The data manager's two alpha-blend caches: the sorted one, then the
+// unsorted one.
+Vak::RenderingCache* MakeAlphaBlendCache(int index) {
+  if (index == 0) return new Vak::VelmarAlphaBlendCache;
+  return new Vak::AlphaBlendCacheUnsorted;
+}
 
 bool IsNoRender(const char* argument) {
   if (!argument) return false;
@@ -91,6 +100,7 @@ int InitKernel(EngineContext& context, const char* programPath, int argc, char**
   }
   RUZLib::DataManager* data = RUZLib::DataManager::Instance();
   data->SetupScene(context.render, static_cast<Vak::View*>(context.view));
+  RUZLib::DataManager::SetAlphaBlendCacheFactory(&MakeAlphaBlendCache);
   data->RegisterVelmarBumpVertexType();
 
   // What the asset database calls above itself: the installation's folder

@@ -10,6 +10,7 @@
 
 namespace Vak {
 
+class GeometryChunk;
 class SceneElement;
 
 class Display {
@@ -29,6 +30,12 @@ public:
   // States.
 
   // Draws.
+  // A chunk with its own indices: (vertex count, index count).
+  void RenderGeometry(const GeometryChunk& chunk);
+  // `primitives` primitives of `type` from the indices given: (vertex
+  // count, primitives, type, the indices).
+  void RenderPrimitives(const GeometryChunk& chunk, const uint16_t* indices, unsigned count, unsigned primitives,
+                        int type);
 
   float FogDensity() const { return fogDensity_; }
   int FogMode() const { return fogMode_; }

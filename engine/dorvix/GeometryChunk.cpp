@@ -64,6 +64,18 @@ unsigned GeometryChunk::GetPrimitiveCount() const {
   }
 }
 
+int GeometryChunk::PrimitiveTypeForTypeBits(uint32_t bits) {
+  switch (bits) {
+  case kTypeTriangleList: return 0;
+  case kTypeTriangleStrip: return 1;
+  case kTypeTriangleFan: return 2;
+  case kTypePoints: return 3;
+  case kTypeLineList: return 4;
+  case kTypeLineStrip: return 5;
+  default: return -1;
+  }
+}
+
 GeometryChunk* GeometryChunk::CreateInstance() const {
   auto* copy = new GeometryChunk(type_, vertices_, secondSize_, GetIndexCount(), GetFaceCount(), geometryType_, hint_);
   std::copy_n(vertexData_.get(), std::size_t(vertices_) * type_.Stride(), copy->vertexData_.get());

@@ -77,6 +77,19 @@ public:
   const StandardChunkHint& GetHint() const { return hint_; }
   uint32_t GetFlags() const { return flags_; }
   void SetFlags(uint32_t flags) { flags_ = flags; }
+  // The low five bits of the flags say how the indices join.
+  enum TypeBits : uint32_t {
+    kTypePoints = 0,
+    kTypeLineList = 1,
+    kTypeLineStrip = 2,
+    kTypeTriangleList = 4,
+    kTypeTriangleStrip = 8,
+    kTypeTriangleFan = 16,
+  };
+  uint32_t GetTypeBits() const { return flags_ & 0x1Fu; }
+  // The display's primitive type (Material::GeometryType) of type bits; -1
+  // for bits that name none.
+  static int PrimitiveTypeForTypeBits(uint32_t bits);
 
   uint8_t* GetVertexData() { return vertexData_.get(); }
   const uint8_t* GetVertexData() const { return vertexData_.get(); }

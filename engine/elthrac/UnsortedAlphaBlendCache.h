@@ -6,12 +6,7 @@ namespace Vak {
 
 class UnsortedAlphaBlendCache : public RenderingCache {
 public:
-  explicit UnsortedAlphaBlendCache(int passes) : passes_(passes) {}
-  const char* Kind() const override { return "UnsortedAlphaBlendCache"; }
-  int Passes() const { return passes_; }
-
-private:
-  int passes_;
+  explicit UnsortedAlphaBlendCache(int passes) : RenderingCache(PString("UnsortedAlphaBlendCache"), float(passes)) {}
 };
 
 } // namespace Vak

@@ -3,10 +3,11 @@
 #include <set>
 #include <string>
 
+#include "assets3d/AlphaBlendCacheUnsorted.h"
+#include "assets3d/VelmarAlphaBlendCache.h"
 #include "datamanager/DataManager.h"
 #include "engine/dorvix/RenderKernel.h"
 #include "engine/elthrac/ParallelLight.h"
-#include "engine/elthrac/UnsortedAlphaBlendCache.h"
 #include "tests/content/LogCapture.h"
 #include "tests/datamanager/DataManagerSupport.h"
 
@@ -122,7 +123,10 @@ TEST(DataManagerScene, SharedTextureFailureIsLogged) {
   manager->ReleaseDummyMaterials();
 }
 
-Vak::RenderingCache* MakeCache(int) { return new Vak::UnsortedAlphaBlendCache(2); }
+Vak::RenderingCache* MakeCache(int index) {
+  if (index == 0) return new Vak::VelmarAlphaBlendCache;
+  return new Vak::AlphaBlendCacheUnsorted;
+}
 
 TEST(DataManagerScene, AlphaBlendCachesComeFromTheFactory) {
   DataFolder folder;
@@ -134,7 +138,13 @@ TEST(DataManagerScene, AlphaBlendCachesComeFromTheFactory) {
   DataManager::SetAlphaBlendCacheFactory(&MakeCache);
   manager->RegisterVelmarBumpVertexType();
   DataManager::SetAlphaBlendCacheFactory(nullptr);
-  EXPECT_EQ(kernel.GetRenderingCacheManager().Count(), 3u);
+  const Vak::RenderingCacheManager& caches = kernel.GetRenderingCacheManager();
+  ASSERT_EQ(caches.Count(), 3u);
+  EXPECT_NE(dynamic_cast<Vak::VelmarAlphaBlendCache*>(caches.At(0)), nullptr);
+  EXPECT_EQ(caches.At(1)->GetCacheID(), Vak::PString("AlphaBlendCacheUnsorted"));
+  EXPECT_EQ(caches.At(2)->GetCacheID(), Vak::PString("UnsortedAlphaBlendCache"));
+  // Materials find the sorted one as the alpha-blend cache.
+  EXPECT_EQ(caches.FindCache(Vak::AlphaBlendCache::AlphaBlendCacheID()), caches.At(0));
   manager->ReleaseDummyMaterials();
   EXPECT_EQ(kernel.GetRenderingCacheManager().Count(), 0u);
 }
