@@ -217,6 +217,8 @@ void VADDependencyTable::Unpack() const {
   std::lock_guard<std::mutex> guard(self.unpackMutex_);
   if (!storedPending_.load(std::memory_order_relaxed)) return;
   TView stream(stored_.data(), static_cast<uint32_t>(stored_.size()));
+  // Every entry goes into the index: grown once, not rehashed on the way.
+  self.index_.reserve(self.index_.size() + storedCount_);
   // The bytes were checked when read.
   for (uint32_t i = 0; i < storedCount_; ++i) self.ReadEntry(stream);
   self.DropStored();
