@@ -443,14 +443,14 @@ bool VADAssetIndex::ReadDatabase(TStream& file) {
   timeMarker_ = kTimeMarkerUnset;
   settingsPresent = 0;
 
-  // The whole file in one read; the body is unscrambled where it lies and
-  // read from there.
+  // The whole file in memory, unscrambled where it lies and read from there.
   const uint32_t fileSize = file.GetSize();
   const uint32_t at = file.Tell();
   const uint32_t length = at < fileSize ? fileSize - at : 0;
   std::unique_ptr<uint8_t[]> bytes(new uint8_t[length ? length : 1]);
-  if (file.ReadBuffered(length, bytes.get()) != length) return false;
-  RecordReader head(bytes.get(), length);
+  const uint32_t headRead = std::min<uint32_t>(length, 16);
+  if (file.ReadBuffered(headRead, bytes.get()) != headRead) return false;
+  RecordReader head(bytes.get(), headRead);
   const uint32_t magic = head.U32();
   const uint32_t v = head.U32();
   const uint32_t size = head.U32();
@@ -461,7 +461,15 @@ bool VADAssetIndex::ReadDatabase(TStream& file) {
   const auto headBytes = static_cast<uint32_t>(head.Offset(bytes.get()));
   uint8_t* body = bytes.get() + headBytes;
   const uint32_t bodySize = length - headBytes;
-  if (scrambled) TStreamObfuscated::UnscrambleBlock(at + headBytes, body, bodySize, seed);
+  // The rest a piece at a time, each unscrambled while it is in the cache
+  // (a scrambled body starts right after the seed).
+  constexpr uint32_t kPiece = 256 * 1024;
+  for (uint32_t done = headRead; done < length;) {
+    const uint32_t n = std::min(kPiece, length - done);
+    if (file.ReadBuffered(n, bytes.get() + done) != n) return false;
+    if (scrambled) TStreamObfuscated::UnscrambleBlock(at + done, bytes.get() + done, n, seed);
+    done += n;
+  }
   auto fail = [this] {
     Clear();
     return false;
