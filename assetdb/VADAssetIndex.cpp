@@ -110,7 +110,7 @@ VADAssetIndex::VADAssetIndex() : byKuid_(std::make_unique<KUIDHashTable>(kInitia
 }
 
 VADAssetIndex::~VADAssetIndex() {
-  for (VADAssetInfo* record : records_) delete record;
+  for (VADAssetInfo* record : records_) VADAssetInfo::Free(record);
   records_.Clear();
   VADDependencyTable::Instance().SetRecords(nullptr);
 }
@@ -162,8 +162,7 @@ void VADAssetIndex::GrowTableIfNeeded() {
   byKuid_ = std::move(grown);
 }
 
-bool VADAssetIndex::AdoptLoaded(std::vector<std::unique_ptr<VADAssetInfo>>& loaded) {
-  const auto n = static_cast<uint32_t>(loaded.size());
+bool VADAssetIndex::AdoptLoaded(VADAssetInfo* loaded, uint32_t n) {
   // The table is made at its final size and filled bucket by bucket, each
   // bucket's records in their order: the same table as inserting them one
   // by one, without a cache miss per record.
@@ -172,7 +171,7 @@ bool VADAssetIndex::AdoptLoaded(std::vector<std::unique_ptr<VADAssetInfo>>& load
   std::vector<uint32_t> bucketOf(n);
   std::vector<uint32_t> start(std::size_t(buckets) + 1, 0);
   for (uint32_t i = 0; i < n; ++i) {
-    bucketOf[i] = KUIDHashTable::BucketIndex(loaded[i]->kuid, buckets);
+    bucketOf[i] = KUIDHashTable::BucketIndex(loaded[i].kuid, buckets);
     ++start[bucketOf[i] + 1];
   }
   for (unsigned b = 0; b < buckets; ++b) start[b + 1] += start[b];
@@ -182,14 +181,14 @@ bool VADAssetIndex::AdoptLoaded(std::vector<std::unique_ptr<VADAssetInfo>>& load
   // keys are fetched a few records ahead.
   constexpr uint32_t kAhead = 16;
   for (uint32_t k = 0; k < n; ++k) {
-    if (k + kAhead < n) __builtin_prefetch(&loaded[order[k + kAhead]]->kuid);
-    VADAssetInfo* record = loaded[order[k]].get();
+    if (k + kAhead < n) __builtin_prefetch(&loaded[order[k + kAhead]].kuid);
+    VADAssetInfo* record = &loaded[order[k]];
     if (!table->Find(record->kuid).IsEnd()) return false;
     table->Insert(record);
   }
   byKuid_ = std::move(table);
-  for (auto& owned : loaded) {
-    VADAssetInfo* record = owned.release();
+  for (uint32_t i = 0; i < n; ++i) {
+    VADAssetInfo* record = &loaded[i];
     DropStrayArchiveBits(*record);
     records_.Append(record);
     sorted_.Append(record);
@@ -237,7 +236,7 @@ void VADAssetIndex::Remove(const KUID& kuid) {
   records_.Remove(record);
   byKuid_->Erase(byKuid_->Find(kuid));
   ForgetCursor();
-  delete record;
+  VADAssetInfo::Free(record);
 }
 
 void VADAssetIndex::Refresh(VADAssetInfo& record, bool full, const ACSChunkPtr* config) {
@@ -354,7 +353,7 @@ void VADAssetIndex::SortNow() {
 }
 
 void VADAssetIndex::Clear() {
-  for (VADAssetInfo* record : records_) delete record;
+  for (VADAssetInfo* record : records_) VADAssetInfo::Free(record);
   records_.Clear();
   byKuid_ = std::make_unique<KUIDHashTable>(kInitialBuckets, 0);
   tableB_.Clear();

@@ -179,9 +179,10 @@ private:
   void GrowTableIfNeeded();
   // The bucket count the table grows to for `count` records.
   static unsigned BucketsFor(unsigned count);
-  // Takes the records read from the index file into the empty index, in
-  // their order; false, nothing taken, when two share a KUID.
-  bool AdoptLoaded(std::vector<std::unique_ptr<VADAssetInfo>>& loaded);
+  // Takes the n records read from the index file (made by MakeBlock) into
+  // the empty index, in their order; false, nothing taken, when two share a
+  // KUID.
+  bool AdoptLoaded(VADAssetInfo* loaded, uint32_t n);
   void ForgetCursor() const;
   // The sort of the records just read, which waits for the first question
   // about the order; shared holders may ask together.

@@ -1,6 +1,7 @@
 #include "assetdb/VADAssetInfo.h"
 
 #include <functional>
+#include <new>
 #include <mutex>
 #include <string>
 
@@ -267,6 +268,35 @@ bool VADAssetInfo::Merge(const VADAssetInfo& other) {
   UpdateFlags(kInArchiveKnown, other.Flags() & (kDownloadStation | kArchiveHeld));
   UpdateStateFlags(0, other.StateFlags() & kBuiltIn);
   return true;
+}
+
+struct VADAssetInfo::Block {
+  uint32_t live;  // records not yet freed; they are freed under the exclusive lock
+};
+
+namespace {
+constexpr std::size_t kRecordsAt = (sizeof(uint32_t) + alignof(VADAssetInfo) - 1) & ~(alignof(VADAssetInfo) - 1);
+}
+
+VADAssetInfo* VADAssetInfo::MakeBlock(uint32_t count) {
+  if (count == 0) return nullptr;
+  void* memory = ::operator new(kRecordsAt + std::size_t{count} * sizeof(VADAssetInfo));
+  auto* block = new (memory) Block{count};
+  auto* records = reinterpret_cast<VADAssetInfo*>(static_cast<char*>(memory) + kRecordsAt);
+  for (uint32_t i = 0; i < count; ++i) new (&records[i]) VADAssetInfo;
+  for (uint32_t i = 0; i < count; ++i) records[i].storage_.block = block;
+  return records;
+}
+
+void VADAssetInfo::Free(VADAssetInfo* record) {
+  if (!record) return;
+  Block* block = record->storage_.block;
+  if (!block) {
+    delete record;
+    return;
+  }
+  record->~VADAssetInfo();
+  if (--block->live == 0) ::operator delete(block);
 }
 
 int BuildHundredths(float build, float bias) {

@@ -60,6 +60,12 @@ public:
   VADAssetInfo(const VADAssetInfo&) = default;
   VADAssetInfo& operator=(const VADAssetInfo&) = default;
 
+  // `count` records made in one block of storage (a load makes them all at
+  // once); the block goes when its last record is freed.
+  static VADAssetInfo* MakeBlock(uint32_t count);
+  // Frees a record made by new or by MakeBlock.
+  static void Free(VADAssetInfo* record);
+
   // Absolute folders (root + relative path); empty when the field is.
   Vak::File::Path GetLocalFolder() const;
   Vak::File::Path GetEditingFolder() const;
@@ -145,6 +151,17 @@ public:
   uint8_t keywordsDue = 0;
 
 private:
+  struct Block;
+  // The block a record was made in; null for one of its own. A copy is a
+  // record of its own.
+  struct Storage {
+    Block* block = nullptr;
+    Storage() = default;
+    Storage(const Storage&) {}
+    Storage& operator=(const Storage&) { return *this; }
+  };
+  Storage storage_;
+
   template <typename T>
   static std::atomic_ref<T> Ref(const T& field) {
     return std::atomic_ref<T>(const_cast<T&>(field));

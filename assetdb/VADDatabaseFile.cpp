@@ -231,19 +231,22 @@ void WriteRecord(RecordWriter& out, const VADAssetInfo& r, uint32_t generation) 
 // made once and shared: the strings copy on write.
 class TextCache {
 public:
+  explicit TextCache(Vak::StringArena& arena) : arena_(arena) {}
+  Vak::StringArena& Arena() { return arena_; }
   // A text of `n` stored bytes, as TStream::ReadString makes it (up to its
   // first zero byte).
   Vak::String Get(const uint8_t* p, uint32_t n) {
     const char* text = reinterpret_cast<const char*>(p);
-    if (n > kLongest) return Vak::String(text, n);
+    if (n > kLongest) return arena_.Make(text, n);
     uint32_t hash = 2166136261u;
     for (uint32_t i = 0; i < n; ++i) hash = (hash ^ p[i]) * 16777619u;
     Vak::String& slot = slots_[hash % kSlots];
-    if (slot.Size() != n || std::memcmp(static_cast<const char*>(slot), text, n) != 0) slot = Vak::String(text, n);
+    if (slot.Size() != n || std::memcmp(static_cast<const char*>(slot), text, n) != 0) slot = arena_.Make(text, n);
     return slot;
   }
 
 private:
+  Vak::StringArena& arena_;
   static constexpr uint32_t kLongest = 64;
   static constexpr uint32_t kSlots = 509;
   Vak::String slots_[kSlots];
@@ -270,14 +273,14 @@ public:
   }
   // The forms of TStream::ReadString and ReadPString: a length of 0 or one
   // too long gives an empty text (the bytes are passed over).
-  void String(Vak::String& out, TextCache* cache = nullptr) {
+  void String(Vak::String& out, TextCache& texts, bool shared = false) {
     const uint32_t n = U32();
     if (!Ok() || !Take(n)) return;
     if (n == 0 || n >= 0x10000) {
       out = Vak::String();
       return;
     }
-    out = cache ? cache->Get(p_ - n, n) : Vak::String(reinterpret_cast<const char*>(p_ - n), n);
+    out = shared ? texts.Get(p_ - n, n) : texts.Arena().Make(reinterpret_cast<const char*>(p_ - n), n);
   }
   void PString(Vak::PString& out) {
     const uint32_t n = U32();
@@ -311,17 +314,17 @@ private:
 };
 
 // Items absent from older versions keep a new record's values.
-void ReadRecord(RecordReader& in, uint32_t v, uint32_t generation, TextCache& shared, VADAssetInfo& r) {
+void ReadRecord(RecordReader& in, uint32_t v, uint32_t generation, TextCache& texts, VADAssetInfo& r) {
   r.kuid = in.Kuid();
-  in.String(r.categoryClasses, &shared);
-  in.String(r.name);
-  in.String(r.regionList, &shared);
-  in.String(r.eraList, &shared);
-  in.String(r.keywords, &shared);
-  in.String(r.editingPath);
-  in.String(r.archivePath);
+  in.String(r.categoryClasses, texts, true);
+  in.String(r.name, texts);
+  in.String(r.regionList, texts, true);
+  in.String(r.eraList, texts, true);
+  in.String(r.keywords, texts, true);
+  in.String(r.editingPath, texts);
+  in.String(r.archivePath, texts);
   in.PString(r.archiveName);
-  in.String(r.localPath);
+  in.String(r.localPath, texts);
   r.mapKuid = in.Kuid();
   uint8_t flags = 0, state = 0;
   for (int bit = 0; bit < 8; ++bit)
@@ -349,8 +352,8 @@ void ReadRecord(RecordReader& in, uint32_t v, uint32_t generation, TextCache& sh
   r.localRating = in.Byte();
   r.firstInstalled = in.I64();
   r.lastInstalled = in.I64();
-  in.String(r.description, &shared);
-  in.String(r.secondaryName);
+  in.String(r.description, texts, true);
+  in.String(r.secondaryName, texts);
   if (v > 20) r.contentHash = static_cast<int32_t>(in.U32());
 }
 
@@ -440,54 +443,65 @@ bool VADAssetIndex::ReadDatabase(TStream& file) {
   timeMarker_ = kTimeMarkerUnset;
   settingsPresent = 0;
 
+  // The whole file in memory, unscrambled where it lies and read from there.
   const uint32_t fileSize = file.GetSize();
-  const uint32_t magic = file.ReadInt();
-  const uint32_t v = file.ReadInt();
-  const uint32_t size = file.ReadInt();
-  if (file.GetError() != 0 || magic != kMagic || size != fileSize || v < kOldestVersion || v > kVersion) return false;
-
-  // The body is taken in one pass; the records are read from that memory,
-  // the blocks after them through a memory stream.
-  std::unique_ptr<uint8_t[]> body;
-  uint32_t bodySize = 0;
-  {
-    TStreamObfuscated scrambled;
-    scrambled.Open(false, &file, v >= kFirstScrambled ? TStreamObfuscated::kScrambled : TStreamObfuscated::kPlain);
-    const uint32_t start = scrambled.Tell();
-    bodySize = start < fileSize ? fileSize - start : 0;
-    body.reset(new uint8_t[bodySize ? bodySize : 1]);
-    if (scrambled.GetError() != 0 || (bodySize && scrambled.ReadBytes(body.get(), bodySize) != bodySize)) return false;
+  const uint32_t at = file.Tell();
+  const uint32_t length = at < fileSize ? fileSize - at : 0;
+  std::unique_ptr<uint8_t[]> bytes(new uint8_t[length ? length : 1]);
+  const uint32_t headRead = std::min<uint32_t>(length, 16);
+  if (file.ReadBuffered(headRead, bytes.get()) != headRead) return false;
+  RecordReader head(bytes.get(), headRead);
+  const uint32_t magic = head.U32();
+  const uint32_t v = head.U32();
+  const uint32_t size = head.U32();
+  if (!head.Ok() || magic != kMagic || size != fileSize || v < kOldestVersion || v > kVersion) return false;
+  const bool scrambled = v >= kFirstScrambled;
+  const uint32_t seed = scrambled ? head.U32() : 0;
+  if (!head.Ok()) return false;
+  const auto headBytes = static_cast<uint32_t>(head.Offset(bytes.get()));
+  uint8_t* body = bytes.get() + headBytes;
+  const uint32_t bodySize = length - headBytes;
+  // The rest a piece at a time, each unscrambled while it is in the cache
+  // (a scrambled body starts right after the seed).
+  constexpr uint32_t kPiece = 256 * 1024;
+  for (uint32_t done = headRead; done < length;) {
+    const uint32_t n = std::min(kPiece, length - done);
+    if (file.ReadBuffered(n, bytes.get() + done) != n) return false;
+    if (scrambled) TStreamObfuscated::UnscrambleBlock(at + done, bytes.get() + done, n, seed);
+    done += n;
   }
   auto fail = [this] {
     Clear();
     return false;
   };
 
-  RecordReader records(body.get(), bodySize);
+  RecordReader records(body, bodySize);
   const uint32_t count = records.U32();
   if (!records.Ok() || count > records.Left() / kMinRecordBytes) return fail();
   {
-    std::vector<std::unique_ptr<VADAssetInfo>> loaded;
-    loaded.reserve(count);
+    // The records in one block and their texts in a few: a load makes a
+    // handful of allocations, not one per field.
+    VADAssetInfo* loaded = VADAssetInfo::MakeBlock(count);
+    auto drop = [&] {
+      for (uint32_t i = 0; i < count; ++i) VADAssetInfo::Free(&loaded[i]);
+      return fail();
+    };
     const uint32_t generation = ObsoleteGeneration();
-    TextCache shared;
+    Vak::StringArena texts;
+    TextCache shared(texts);
     for (uint32_t i = 0; i < count; ++i) {
-      auto record = std::make_unique<VADAssetInfo>();
-      ReadRecord(records, v, generation, shared, *record);
-      if (!records.Ok() || record->kuid.IsNull()) return fail();
-      record->DeferKeywords();
-      loaded.push_back(std::move(record));
+      VADAssetInfo& record = loaded[i];
+      ReadRecord(records, v, generation, shared, record);
+      if (!records.Ok() || record.kuid.IsNull()) return drop();
+      record.DeferKeywords();
     }
     // Find, Remove and Merge rely on one record per KUID.
-    if (!AdoptLoaded(loaded)) return fail();
+    if (count && !AdoptLoaded(loaded, count)) return drop();
   }
 
-  TBuffer stream;
-  const std::size_t tail = records.Offset(body.get());
-  if (tail < bodySize) stream.GetBuffer().Write(body.get() + tail, static_cast<uint32_t>(bodySize - tail));
-  stream.GetBuffer().SetPosition(0);
-  body.reset();
-  Reader in(stream, stream.GetBuffer().Size());
+  const std::size_t tail = records.Offset(body);
+  TView stream(body + tail, static_cast<uint32_t>(bodySize - tail));
+  Reader in(stream, stream.GetSize());
   VADNetworkService* network = GetVADServices().network;
 
   if (!tableA_.Read(stream)) return fail();

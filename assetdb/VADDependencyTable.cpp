@@ -162,30 +162,50 @@ bool VADDependencyTable::ReadEntry(TStream& stream) {
   return true;
 }
 
+namespace {
+
+// The length of `count` stored entries at `p`, each a KUID and two counted
+// lists of KUIDs; false when they run past `left` bytes.
+bool EntriesLength(const uint8_t* p, std::size_t left, uint32_t count, std::size_t& length) {
+  constexpr std::size_t kKuidBytes = 8;
+  std::size_t at = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (left - at < kKuidBytes + 4) return false;
+    at += kKuidBytes + 4;
+    for (int set = 0; set < 2; ++set) {
+      const uint64_t bytes = uint64_t{Vak::GetLE32(p + at - 4)} * kKuidBytes + (set == 0 ? 4 : 0);
+      if (bytes > left - at) return false;
+      at += static_cast<std::size_t>(bytes);
+    }
+  }
+  length = at;
+  return true;
+}
+
+} // namespace
+
 bool VADDependencyTable::Read(TStream& stream) {
   Clear();
   uint8_t version[2];
   if (stream.ReadBytes(version, 2) != 2 || Vak::GetLE16(version) != kBlockVersion) return false;
   const uint32_t count = stream.ReadInt();
   if (stream.GetError() != 0) return false;
-  // Each entry is a KUID and two counted lists of KUIDs; a count beyond
-  // what remains ends at the first short read.
-  constexpr uint32_t kKuidBytes = 8;
-  std::vector<uint8_t> stored;
-  for (uint32_t i = 0; i < count; ++i) {
-    std::size_t at = stored.size();
-    stored.resize(at + kKuidBytes + 4);
-    if (stream.ReadBytes(stored.data() + at, kKuidBytes + 4) != kKuidBytes + 4) return false;
-    for (int set = 0; set < 2; ++set) {
-      const uint32_t n = Vak::GetLE32(stored.data() + stored.size() - 4);
-      if (n > stream.GetSize() / kKuidBytes) return false;
-      at = stored.size();
-      const uint32_t bytes = n * kKuidBytes + (set == 0 ? 4 : 0);
-      stored.resize(at + bytes);
-      if (bytes && stream.ReadBytes(stored.data() + at, bytes) != bytes) return false;
-    }
+  // The entries are checked where the stream holds them, else in a copy of
+  // the rest of the stream.
+  const uint32_t start = stream.Tell();
+  uint32_t left = 0;
+  const uint8_t* bytes = stream.InPlace(left);
+  std::vector<uint8_t> rest;
+  if (!bytes) {
+    const uint32_t size = stream.GetSize();
+    rest.resize(size > start ? size - start : 0);
+    left = stream.ReadBuffered(static_cast<uint32_t>(rest.size()), rest.data());
+    bytes = rest.data();
   }
-  stored_ = std::move(stored);
+  std::size_t length = 0;
+  if (!EntriesLength(bytes, left, count, length)) return false;
+  stored_.assign(bytes, bytes + length);
+  stream.SeekBuffered(start + length, TStream::kBegin);
   storedCount_ = count;
   storedPending_.store(count > 0, std::memory_order_release);
   return true;
@@ -196,10 +216,9 @@ void VADDependencyTable::Unpack() const {
   auto& self = const_cast<VADDependencyTable&>(*this);
   std::lock_guard<std::mutex> guard(self.unpackMutex_);
   if (!storedPending_.load(std::memory_order_relaxed)) return;
-  DynamicBuffer bytes(static_cast<uint32_t>(stored_.size()) + 1);
-  TBuffer stream(&bytes);
-  bytes.Write(stored_.data(), static_cast<uint32_t>(stored_.size()));
-  bytes.SetPosition(0);
+  TView stream(stored_.data(), static_cast<uint32_t>(stored_.size()));
+  // Every entry goes into the index: grown once, not rehashed on the way.
+  self.index_.reserve(self.index_.size() + storedCount_);
   // The bytes were checked when read.
   for (uint32_t i = 0; i < storedCount_; ++i) self.ReadEntry(stream);
   self.DropStored();

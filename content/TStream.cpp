@@ -374,3 +374,24 @@ void TBuffer::Seek(int64_t offset, int origin) {
 }
 
 bool TBuffer::AtEnd() { return Tell() >= buffer_->Size(); }
+
+uint32_t TView::Write(const void*, uint32_t) {
+  SetError(1);
+  return 0;
+}
+
+uint32_t TView::Read(void* out, uint32_t n) {
+  const uint32_t count = std::min(n, size_ - position_);
+  if (count) std::memcpy(out, data_ + position_, count);
+  position_ += count;
+  return count;
+}
+
+void TView::Seek(int64_t offset, int origin) {
+  int64_t target;
+  if (origin == kBegin) target = offset;
+  else if (origin == kCurrent) target = int64_t(Tell()) + offset;
+  else if (origin == kEnd) target = int64_t(size_) - offset;
+  else return;
+  position_ = static_cast<uint32_t>(std::clamp<int64_t>(target, 0, size_));
+}

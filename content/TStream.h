@@ -43,6 +43,12 @@ public:
   // Origin 2 counts back from the end.
   virtual void Seek(int64_t offset, int origin) = 0;
   virtual bool AtEnd() = 0;
+  // The bytes from the logical position to the end where the device holds
+  // them in memory (they stay valid while it lives); null otherwise.
+  virtual const uint8_t* InPlace(uint32_t& left) {
+    left = 0;
+    return nullptr;
+  }
 
   // Sticky: 0 while all is well.
   int GetError() const { return error_; }
@@ -142,6 +148,33 @@ public:
 private:
   Vak::File* file_ = nullptr;
   bool owned_ = false;
+};
+
+// A read-only stream over borrowed bytes, which must outlive it: the index
+// file's blocks are read where the file was loaded, without a copy.
+class TView : public TStream {
+public:
+  TView(const uint8_t* data, uint32_t size) : data_(data), size_(size) {}
+
+  void Truncate() override {}
+  uint32_t Tell() override { return position_ - unread_; }
+  bool IsOpen() override { return true; }
+  uint32_t GetSize() override { return size_; }
+  uint32_t Write(const void* data, uint32_t n) override;
+  uint32_t Read(void* out, uint32_t n) override;
+  void Seek(int64_t offset, int origin) override;
+  bool AtEnd() override { return Tell() >= size_; }
+
+  const uint8_t* InPlace(uint32_t& left) override {
+    const uint32_t at = Tell();
+    left = size_ - at;
+    return data_ + at;
+  }
+
+private:
+  const uint8_t* data_;
+  uint32_t size_;
+  uint32_t position_ = 0;
 };
 
 // A stream over memory.

@@ -1,6 +1,9 @@
 #include "Vak/Bexlorn/String.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <new>
@@ -51,18 +54,15 @@ const char* TextOrNull(const String& s) { return s.Capacity() == 0 ? nullptr : s
 
 // ---- String ----------------------------------------------------------------
 
-String::String() noexcept : handle_(HandleOf(&empty_.block)) {
-  platform::AtomicIncrement(empty_.block.count);
-}
+// The shared empty block is never freed, so its count is not kept up: most
+// strings start empty, and the count's cache line is every thread's.
+String::String() noexcept : handle_(HandleOf(&empty_.block)) {}
 
 String::String(const String& other) noexcept : handle_(other.handle_) {
-  platform::AtomicIncrement(Head()->count);
+  if (!IsSharedEmpty()) platform::AtomicIncrement(Head()->count);
 }
 
-String::String(String&& other) noexcept : handle_(other.handle_) {
-  other.handle_ = HandleOf(&empty_.block);
-  platform::AtomicIncrement(empty_.block.count);
-}
+String::String(String&& other) noexcept : handle_(other.handle_) { other.handle_ = HandleOf(&empty_.block); }
 
 String::String(const char* text) : String() {
   if (text != nullptr) SetText(text, std::strlen(text));
@@ -80,7 +80,7 @@ String::~String() { Release(); }
 
 String& String::operator=(const String& other) noexcept {
   // Reference first, so self-assignment never frees the block.
-  platform::AtomicIncrement(other.Head()->count);
+  if (!other.IsSharedEmpty()) platform::AtomicIncrement(other.Head()->count);
   Release();
   handle_ = other.handle_;
   return *this;
@@ -91,7 +91,6 @@ String& String::operator=(String&& other) noexcept {
     Release();
     handle_ = other.handle_;
     other.handle_ = HandleOf(&empty_.block);
-    platform::AtomicIncrement(empty_.block.count);
   }
   return *this;
 }
@@ -108,7 +107,10 @@ String& String::operator=(const PString& text) {
   return *this;
 }
 
-int32_t String::RefCount() const noexcept { return platform::AtomicLoad(Head()->count); }
+int32_t String::RefCount() const noexcept {
+  const int32_t count = platform::AtomicLoad(Head()->count);
+  return count < 0 && !IsSharedEmpty() ? count - kCarvedBase : count;
+}
 
 bool String::IsSharedEmpty() const noexcept { return Head() == &empty_.block; }
 
@@ -124,13 +126,14 @@ String::Block* String::NewBlock(unsigned capacity) {
 void String::Release() noexcept {
   Block* block = Head();
   if (block == &empty_.block) return;  // never freed, whatever its count says
-  if (platform::AtomicDecrement(block->count) == 0) Alloc::Delete(block);
+  const int32_t left = platform::AtomicDecrement(block->count);
+  if (left == 0) Alloc::Delete(block);
+  else if (left == kCarvedBase) StringArena::Drop(block);
 }
 
 void String::MakeEmpty() noexcept {
   Release();
   handle_ = HandleOf(&empty_.block);
-  platform::AtomicIncrement(empty_.block.count);
 }
 
 void String::Reserve(unsigned capacity, bool keep) {
@@ -187,6 +190,64 @@ void String::InsertText(const char* text, std::size_t length, unsigned position)
   std::memmove(t + position + n, t + position, old - position + 1);
   std::memcpy(t + position, text, n);
   block->length = old + n;
+}
+
+// ---- StringArena ------------------------------------------------------------
+
+// Each carved text is [owning chunk][block][text and terminator], 8-byte
+// aligned; the chunk counts its texts and the arena's hold on it.
+struct StringArena::Chunk {
+  std::atomic<int64_t> live{1};
+};
+
+namespace {
+
+constexpr std::size_t kArenaChunkBytes = std::size_t{1} << 20;
+constexpr std::size_t kOwnerBytes = sizeof(void*);
+
+std::size_t CarvedBytes(unsigned length) { return (kOwnerBytes + 12 + length + 1 + 7) & ~std::size_t{7}; }
+
+void DropChunk(std::atomic<int64_t>& live, void* chunk) noexcept {
+  if (live.fetch_sub(1, std::memory_order_acq_rel) == 1) std::free(chunk);
+}
+
+} // namespace
+
+StringArena::~StringArena() {
+  if (chunk_) DropChunk(chunk_->live, chunk_);
+}
+
+String StringArena::Make(const char* text, unsigned n) {
+  if (text == nullptr) return String();
+  const unsigned length = CheckedLength(strnlen(text, n));
+  if (length == 0) return String(text, 0);
+  const std::size_t bytes = CarvedBytes(length);
+  if (static_cast<std::size_t>(end_ - next_) < bytes) {
+    const std::size_t size = std::max(kArenaChunkBytes, sizeof(Chunk) + 8 + bytes);
+    void* memory = std::malloc(size);
+    if (!memory) throw std::bad_alloc();
+    if (chunk_) DropChunk(chunk_->live, chunk_);
+    chunk_ = new (memory) Chunk;
+    next_ = static_cast<char*>(memory) + ((sizeof(Chunk) + 7) & ~std::size_t{7});
+    end_ = static_cast<char*>(memory) + size;
+  }
+  char* at = next_;
+  next_ += bytes;
+  chunk_->live.fetch_add(1, std::memory_order_relaxed);
+  std::memcpy(at, &chunk_, kOwnerBytes);
+  String::Block* block = new (at + kOwnerBytes) String::Block{String::kCarvedBase + 1, length + 1, length};
+  std::memcpy(block->Text(), text, length);
+  block->Text()[length] = '\0';
+  String out;
+  out.Release();
+  out.handle_ = String::HandleOf(block);
+  return out;
+}
+
+void StringArena::Drop(void* block) noexcept {
+  Chunk* chunk;
+  std::memcpy(&chunk, static_cast<char*>(block) - kOwnerBytes, kOwnerBytes);
+  DropChunk(chunk->live, chunk);
 }
 
 // ---- AnsiString --------------------------------------------------------------

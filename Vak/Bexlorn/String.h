@@ -6,12 +6,14 @@
 // Block layout (from Vak::Alloc): {int32 count, uint32 capacity, uint32 length}
 // then `capacity` text bytes, zero-terminated at `length`. The handle points at
 // the capacity field. Capacity 0 marks the static shared empty block, which is
-// never freed; comparisons treat it as "no text", unlike an owned empty text.
+// never freed (nor counted); comparisons treat it as "no text", unlike an owned
+// empty text. Texts carved by a StringArena count down from kCarvedBase.
 //
 // Threads: copies of one string may be made, written and released on any
 // thread; one string object must not be written by two threads at once.
 #include <cstdarg>
 #include <cstddef>
+#include <climits>
 #include <cstdint>
 
 namespace Vak {
@@ -76,10 +78,40 @@ protected:
   bool PointsIntoBlock(const char* p) const noexcept;
 
 private:
+  friend class StringArena;
+  // The count of a block carved by a StringArena, less its references: such
+  // a block goes back to its arena, not to the allocator.
+  static constexpr int32_t kCarvedBase = INT32_MIN / 2;
+
   static uint32_t* HandleOf(Block* block) noexcept { return &block->capacity; }
   static Block* NewBlock(unsigned capacity);
 
   uint32_t* handle_;
+};
+
+// Many texts made at once (a loaded file's fields) carved one after another
+// from a few large blocks instead of one heap block each. Each text is an
+// ordinary String to its users (a writer copies it first); a large block goes
+// back to the heap when the last text carved from it is released, on
+// whichever thread, so the arena may go before its texts.
+class StringArena {
+public:
+  StringArena() = default;
+  ~StringArena();
+  StringArena(const StringArena&) = delete;
+  StringArena& operator=(const StringArena&) = delete;
+
+  // At most the first n characters (stops at a terminator), as String(text, n).
+  String Make(const char* text, unsigned n);
+
+  // Called by String when a carved text's last reference goes.
+  static void Drop(void* block) noexcept;
+
+private:
+  struct Chunk;
+  Chunk* chunk_ = nullptr;
+  char* next_ = nullptr;
+  char* end_ = nullptr;
 };
 
 // The editing interface over the same one-pointer representation.

@@ -403,6 +403,41 @@ TEST(TFileTest, TruncateReopensForWriting) {
   EXPECT_EQ(folder.ReadFile("data.bin"), "new");
 }
 
+// A view reads the borrowed bytes as a buffer would, tells where its
+// logical position lies in them, and refuses writes.
+TEST(TViewTest, ReadsSeeksAndShowsTheBytesInPlace) {
+  Bytes bytes(10000);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
+  TView view(bytes.data(), static_cast<uint32_t>(bytes.size()));
+  EXPECT_EQ(view.GetSize(), 10000u);
+  uint8_t got[6000];
+  const struct {
+    int64_t seek;  // -1: no seek
+    uint32_t read;
+    uint32_t at;  // the position after
+  } steps[] = {{-1, 3, 3}, {-1, 1, 4}, {100, 5000, 5100}, {9998, 6, 10000}, {0, 0, 0}, {2, 4, 6}};
+  for (const auto& step : steps) {
+    if (step.seek >= 0) view.SeekBuffered(step.seek, TStream::kBegin);
+    const uint32_t from = view.Tell();
+    const uint32_t n = view.ReadBuffered(step.read, got);
+    EXPECT_EQ(n, step.at - from);
+    EXPECT_TRUE(std::equal(got, got + n, bytes.begin() + from));
+    EXPECT_EQ(view.Tell(), step.at);
+    uint32_t left = 0;
+    EXPECT_EQ(view.InPlace(left), bytes.data() + step.at);
+    EXPECT_EQ(left, 10000u - step.at);
+  }
+  EXPECT_EQ(view.GetError(), 0);
+  EXPECT_EQ(view.WriteBytes("x", 1), 0u);
+  EXPECT_NE(view.GetError(), 0);
+  EXPECT_EQ(bytes[6], static_cast<uint8_t>(42));
+
+  TBuffer buffer;
+  uint32_t left = 1;
+  EXPECT_EQ(buffer.InPlace(left), nullptr);
+  EXPECT_EQ(left, 0u);
+}
+
 TEST(TBufferTest, SeeksStayInsideTheData) {
   DynamicBuffer memory;
   TBuffer stream(&memory);

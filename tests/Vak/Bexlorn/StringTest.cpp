@@ -597,5 +597,67 @@ TEST(StringTest, CopiesMadeWrittenAndReleasedOnSeveralThreads) {
   EXPECT_EQ(Str(original), "shared text of some length");
 }
 
+// ---- StringArena --------------------------------------------------------------
+
+TEST(StringArenaTest, CarvedTextsEqualTheirHeapTwins) {
+  const std::string longText(3u << 20, 'q');  // more than one of the arena's blocks
+  const struct {
+    const char* text;
+    unsigned n;
+  } cases[] = {
+      {"abc", 3}, {"abcdef", 4}, {"ab\0cd", 5}, {"\0x", 2}, {"", 0}, {nullptr, 3}, {longText.c_str(), 3u << 20},
+  };
+  StringArena arena;
+  for (const auto& c : cases) {
+    const String carved = arena.Make(c.text, c.n);
+    const String heap(c.text, c.n);
+    EXPECT_EQ(Str(carved), Str(heap)) << c.n;
+    EXPECT_EQ(carved.Capacity() == 0, heap.Capacity() == 0) << c.n;
+    if (carved.Capacity() != 0) {
+      EXPECT_EQ(carved.RefCount(), 1) << c.n;
+    }
+  }
+}
+
+// The arena and the records that held its texts may go first: each text
+// lives while any copy does, and a writer copies it.
+TEST(StringArenaTest, TextsOutliveTheArenaAndAreCopiedBeforeAWrite) {
+  std::vector<AnsiString> kept;
+  {
+    StringArena arena;
+    for (const char* text : {"first", "second", "third"}) kept.push_back(arena.Make(text, 100));
+    const String dropped = arena.Make("dropped at once", 100);
+  }
+  AnsiString copy = kept[1];
+  EXPECT_EQ(kept[1].RefCount(), 2);
+  copy += " changed";
+  EXPECT_EQ(Str(copy), "second changed");
+  EXPECT_EQ(Str(kept[1]), "second");
+  EXPECT_EQ(kept[1].RefCount(), 1);
+  kept[0] = "replaced";
+  kept.erase(kept.begin() + 1);
+  EXPECT_EQ(Str(kept[0]), "replaced");
+  EXPECT_EQ(Str(kept[1]), "third");
+}
+
+// Texts of one arena released on many threads free its block once.
+TEST(StringArenaTest, CopiesReleasedOnManyThreads) {
+  std::vector<String> texts;
+  {
+    StringArena arena;
+    for (int i = 0; i < 64; ++i) texts.push_back(arena.Make(std::to_string(i).c_str(), 8));
+  }
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([texts] {
+      for (int round = 0; round < 100; ++round) {
+        std::vector<String> copies(texts);
+        copies.clear();
+      }
+    });
+  for (std::thread& thread : threads) thread.join();
+  for (int i = 0; i < 64; ++i) EXPECT_EQ(Str(texts[i]), std::to_string(i));
+}
+
 } // namespace
 } // namespace Vak

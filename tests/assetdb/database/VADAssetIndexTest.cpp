@@ -50,6 +50,28 @@ TEST_F(VADAssetIndexTest, NewRecordsAndTheIndexStartAsDescribed) {
   EXPECT_EQ(gVadAssetIndex.BucketCount(), 4093u);
 }
 
+// Records made in one block are freed one by one, in any order; a copy of
+// one is a record of its own.
+TEST(VADAssetInfoBlockTest, RecordsOfABlockAndTheirCopiesAreFreedOneByOne) {
+  VADAssetInfo* block = VADAssetInfo::MakeBlock(3);
+  for (int i = 0; i < 3; ++i) {
+    block[i].kuid = KUID(7, i + 1, 0);
+    block[i].name = ("record " + std::to_string(i)).c_str();
+  }
+  auto* copy = new VADAssetInfo(block[1]);
+  VADAssetInfo assigned;
+  assigned = block[2];
+  for (int i : {1, 0}) VADAssetInfo::Free(&block[i]);
+  EXPECT_EQ(std::string(copy->name), "record 1");
+  VADAssetInfo::Free(copy);
+  auto* again = new VADAssetInfo(assigned);
+  VADAssetInfo::Free(&block[2]);
+  EXPECT_EQ(std::string(again->name), "record 2");
+  VADAssetInfo::Free(again);
+  EXPECT_EQ(VADAssetInfo::MakeBlock(0), nullptr);
+  VADAssetInfo::Free(nullptr);
+}
+
 TEST_F(VADAssetIndexTest, AddRefusesTheNullKuidAndMergesLocations) {
   VADAssetInfo null;
   EXPECT_FALSE(gVadAssetIndex.Add(null));

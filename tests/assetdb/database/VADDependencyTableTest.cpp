@@ -236,4 +236,36 @@ TEST(VADDependencyTableTest, MalformedBlocksFailAndLeaveTheTableEmpty) {
   }
 }
 
+// Read where a view holds the bytes or from a copy of a stream's rest, a
+// block gives the same table and leaves the stream just after it; a cut
+// block fails either way.
+TEST(VADDependencyTableTest, InPlaceAndCopiedReadsAgreeAndStopAfterTheBlock) {
+  Table source;
+  source.SetDependencies(K(1), ListOf({K(2), K(3)}));
+  source.SetDependencies(K(4), ListOf({K(1)}));
+  const Bytes block = WriteBlock(source);
+  Bytes followed = block;
+  Vak::AppendLE32(followed, 0xC0FFEEu);
+  const auto asView = [](const Bytes& b) {
+    return std::unique_ptr<TStream>(new TView(b.data(), static_cast<uint32_t>(b.size())));
+  };
+  const auto asBuffer = [](const Bytes& b) {
+    auto stream = std::make_unique<TBuffer>();
+    stream->GetBuffer().Write(b.data(), static_cast<uint32_t>(b.size()));
+    stream->GetBuffer().SetPosition(0);
+    return std::unique_ptr<TStream>(std::move(stream));
+  };
+  for (const auto& make : {std::function<std::unique_ptr<TStream>(const Bytes&)>(asView), std::function<std::unique_ptr<TStream>(const Bytes&)>(asBuffer)}) {
+    Table table;
+    const std::unique_ptr<TStream> stream = make(followed);
+    ASSERT_TRUE(table.Read(*stream));
+    EXPECT_EQ(stream->ReadInt(), 0xC0FFEEu);
+    EXPECT_EQ(WriteBlock(table), block);
+    EXPECT_EQ(DependantsOf(table, 1), std::set<int>{4});
+    const Bytes cut(block.begin(), block.end() - 1);
+    EXPECT_FALSE(table.Read(*make(cut)));
+    EXPECT_EQ(table.Count(), 0u);
+  }
+}
+
 } // namespace
