@@ -12,6 +12,7 @@
 #include "Vak/Bexlorn/String.h"
 #include "Vak/Cindrel/ResourceDatabase.h"
 #include "assets3d/MeshFile.h"
+#include "assets3d/OverlappedResourceSystem.h"
 #include "engine/dorvix/Display.h"
 #include "engine/dorvix/MaterialManager.h"
 #include "engine/elthrac/ParticleBone.h"
@@ -142,6 +143,8 @@ VelmarIndexedMeshDefinition::VelmarIndexedMeshDefinition(const MeshGeometryOptio
     : chunks_(new SharedRefArray<GeometryChunk>), materials_(new SharedRefArray<Vak::Material>), options_(options) {}
 
 VelmarIndexedMeshDefinition::~VelmarIndexedMeshDefinition() {
+  // A build running on the loader reads the chunks: it ends first.
+  collisionRequest_.reset();
   for (MaterialBinding& binding : pendingBindings_)
     if (binding.material != nullptr) binding.material->ReleaseReference();
   chunks_->ReleaseReference();
@@ -214,8 +217,7 @@ unsigned long* VelmarIndexedMeshDefinition::ReadMeshFile(unsigned long* result, 
   BuildSkeletonFromInfluences();
   PrepareInfluences();
   CalculateExtents(true);
-  // No process of this system has a background loader, so no collision
-  // tree is requested here.
+  if (OverlappedResourceSystem::Get() != nullptr) RequestCollisionTree();
   memoryFile_.Close();
   return Done(result, kOk);
 }
@@ -1255,13 +1257,47 @@ std::unique_ptr<VLAxisBoxTree> VelmarIndexedMeshDefinition::BuildCollisionTree()
   return tree;
 }
 
+class VelmarIndexedMeshDefinition::CollisionRequest : public OverlappedResource {
+public:
+  CollisionRequest(OverlappedResourceSystem* loader, VelmarIndexedMeshDefinition& definition)
+      : OverlappedResource(loader, &definition.collisionLink_), definition_(definition) {}
+  // A queued build never runs, a running one ends, before this part goes.
+  ~CollisionRequest() override {
+    if (GetState() == kQueued || GetState() == kRunning) GetSystem()->CancelOrWait(this);
+  }
+  bool Load() override {
+    tree_ = definition_.BuildCollisionTree();
+    return true;
+  }
+  std::unique_ptr<VLAxisBoxTree> TakeTree() { return std::move(tree_); }
+
+private:
+  VelmarIndexedMeshDefinition& definition_;
+  std::unique_ptr<VLAxisBoxTree> tree_;
+};
+
 void VelmarIndexedMeshDefinition::RequestCollisionTree() {
   if (collisionTree_ || collisionRequested_) return;
   collisionRequested_ = true;
+  if (OverlappedResourceSystem* loader = OverlappedResourceSystem::Get()) {
+    auto request = std::make_unique<CollisionRequest>(loader, *this);
+    request->SetName(fileName_.c_str());
+    if (loader->Submit(request.get())) {
+      collisionRequest_ = std::move(request);
+      return;
+    }
+  }
+  // Without a loader, or with its queue full, the tree is built here.
   collisionTree_ = BuildCollisionTree();
 }
 
 const VLAxisBoxTree* VelmarIndexedMeshDefinition::GetCollisionTree() {
-  if (!collisionTree_) RequestCollisionTree();
+  if (collisionTree_) return collisionTree_.get();
+  RequestCollisionTree();
+  if (collisionRequest_ && collisionRequest_->GetState() == OverlappedResource::kDone) {
+    collisionRequest_->GetSystem()->Collect(collisionRequest_.get());
+    collisionTree_ = collisionRequest_->TakeTree();
+    collisionRequest_.reset();
+  }
   return collisionTree_.get();
 }

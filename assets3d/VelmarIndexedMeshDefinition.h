@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Vak/Bexlorn/PString.h"
+#include "assets3d/OverlappedResource.h"
 #include "assets3d/SharedRefArray.h"
 #include "assets3d/VLAxisBoxTree.h"
 #include "assets3d/VelmarMeshResource.h"
@@ -213,8 +214,8 @@ public:
   void SetBoneNames(const std::vector<Vak::PString>* names) { boneNames_ = names; }
   const Vak::OrientedBox& GetBounds() const { return bounds_; }
 
-  // The collision tree is built at most once. No background loader runs the
-  // build yet, so a request builds it at once.
+  // The collision tree is built at most once: on the background loader when
+  // the process has one, else at once.
   void RequestCollisionTree();
   // A tree over every triangle of every chunk (three consecutive indices);
   // null when there is none to build.
@@ -324,6 +325,10 @@ private:
   std::unique_ptr<CollisionGeometrySharingInterface> collisionSharing_;
   std::unique_ptr<VLAxisBoxTree> collisionTree_;
   bool collisionRequested_ = false;
+  // The background build, until its completion is collected.
+  class CollisionRequest;
+  std::unique_ptr<CollisionRequest> collisionRequest_;
+  OverlappedResourceLink collisionLink_;
 
 protected:
   std::vector<PositionSums> positionSums_;  // per chunk slot

@@ -2,6 +2,7 @@
 
 #include <random>
 
+#include "assets3d/OverlappedResourceSystem.h"
 #include "tests/assets3d/mesh/CollisionTreeSupport.h"
 #include "tests/assets3d/mesh/IdxmBuilder.h"
 #include "tests/assets3d/mesh/MeshLoad.h"
@@ -104,6 +105,31 @@ TEST(CollisionTreeDefinitionTest, NoTreeWithoutTriangles) {
   ASSERT_EQ(loader.Indexed(IdxmFile({empty}), def), 0u);
   EXPECT_EQ(def->GetCollisionTree(), nullptr);
   EXPECT_EQ(def->GetCollisionTree(), nullptr);
+}
+
+// With a background loader the read requests the build there: the tree is
+// there once the loader ran it, and a definition that goes first leaves
+// nothing behind for the loader.
+TEST(CollisionTreeDefinitionTest, TheLoaderBuildsTheTreeInTheBackground) {
+  OverlappedResourceSystem background(false);
+  Loader loader;
+  std::unique_ptr<VelmarIndexedMeshDefinition> def;
+  ASSERT_EQ(loader.Indexed(IdxmFile({QuadGroup()}), def), 0u);
+  EXPECT_EQ(background.GetQueuedCount(), 1);
+  EXPECT_EQ(def->GetCollisionTree(), nullptr);
+  EXPECT_EQ(background.GetQueuedCount(), 1);  // asked again, not requested twice
+  ASSERT_TRUE(background.RunOneNow());
+  const VLAxisBoxTree* tree = def->GetCollisionTree();
+  ASSERT_NE(tree, nullptr);
+  EXPECT_EQ(tree->LeafEntryCount(), 2u);
+  EXPECT_EQ(def->GetCollisionTree(), tree);
+
+  std::unique_ptr<VelmarIndexedMeshDefinition> gone;
+  ASSERT_EQ(loader.Indexed(IdxmFile({QuadGroup()}), gone), 0u);
+  EXPECT_EQ(background.GetQueuedCount(), 1);
+  gone.reset();
+  EXPECT_EQ(background.GetQueuedCount(), 0);
+  EXPECT_FALSE(background.RunOneNow());
 }
 
 } // namespace
