@@ -4,6 +4,9 @@
 #include <new>
 
 #include "assets3d/materials/VelmarGlossRustMaterial.h"
+#include "assets3d/materials/VelmarGroundBaseMaterial.h"
+#include "assets3d/materials/VelmarMultiPFXMaterial.h"
+#include "assets3d/materials/VelmarNoFogMaterial.h"
 #include "engine/dorvix/MaterialCachesStandIn.h"
 #include "engine/dorvix/RenderKernel.h"
 #include "engine/dorvix/VertexProgram.h"
@@ -345,14 +348,103 @@ Material* VelmarGlossRustMaterialPlugin::CreateMaterial(MaterialManager* manager
   return material;
 }
 
+// -------------------------------------------------------------- no-alpha
+
+VelmarOneTexNoAlphaMaterialPlugin::VelmarOneTexNoAlphaMaterialPlugin()
+    : OneTextureMaterialPlugin("tonetexnoalpha", UId("4BB6C98F-6FDF-4cb9-9CE2-7E40B2A78626")) {}
+
+VelmarOneTexNoAlphaMaterialPlugin::~VelmarOneTexNoAlphaMaterialPlugin() {
+  if (setting_ && display_) display_->ReleaseTextureStageSetting(setting_);
+}
+
+bool VelmarOneTexNoAlphaMaterialPlugin::CreatePluginResources(RenderKernel* kernel) {
+  if (!OneTextureMaterialPlugin::CreatePluginResources(kernel)) return false;
+  if (!setting_) {
+    display_ = &kernel->GetDisplay();
+    setting_ = display_->CreateTextureStageSetting(0, TextureArgsPreset("N1"), TextureArgsPreset("N2"));
+  }
+  return setting_ != nullptr;
+}
+
+Material* VelmarOneTexNoAlphaMaterialPlugin::CreateMaterial(MaterialManager* manager, RenderKernel* kernel) {
+  if (!CreatePluginResources(kernel)) return nullptr;
+  auto* material = new (std::nothrow)
+      VelmarOneTexNoAlphaMaterial(GetName(), manager, GetAlphaBlendCache(), GetMaterialChunkCache(), setting_);
+  if (material) material->Assign(this);
+  return material;
+}
+
+// ---------------------------------------------------------- multi-effect
+
+VelmarMultiPFXMaterialPlugin::VelmarMultiPFXMaterialPlugin()
+    : MaterialPlugin("tmpfx", UId("643AFE90-426A-46EE-C19F-FFA0A471ABD7")) {}
+
+VelmarMultiPFXMaterialPlugin::~VelmarMultiPFXMaterialPlugin() {
+  for (int i = 1; i >= 0; --i)
+    if (settings_[i] && display_) display_->ReleaseTextureStageSetting(settings_[i]);
+  Take(blend_);
+  Take(mask_);
+  Take(chunks_);
+}
+
+bool VelmarMultiPFXMaterialPlugin::IsSupported(Display& display, PString& fallback) {
+  if (display.GetNumTextureStages() > 1) return true;
+  fallback = OneTextureMaterial::UNDECORATED_TYPE;
+  return false;
+}
+
+bool VelmarMultiPFXMaterialPlugin::GatherCaches(RenderKernel* kernel) {
+  // Without a kernel it goes on with nothing gathered.
+  if (!kernel || chunks_) return true;
+  RenderingCacheManager& caches = kernel->GetRenderingCacheManager();
+  chunks_ = GatherCache<MaterialChunkCache>(caches, MaterialChunkCache::MaterialChunkCacheID);
+  mask_ = GatherCache<AlphaMaskCache>(caches, AlphaMaskCache::AlphaMaskCacheID);
+  blend_ = GatherCache<AlphaBlendCache>(caches, AlphaBlendCache::AlphaBlendCacheID);
+  display_ = &kernel->GetDisplay();
+  settings_[0] = display_->CreateTextureStageSetting(0, TextureArgsPreset("M1"), TextureArgsPreset("M2"));
+  if (settings_[0]) {
+    settings_[1] = display_->CreateTextureStageSetting(1, TextureArgsPreset("M3"), TextureArgsPreset("M4"));
+    if (!settings_[1]) {
+      display_->ReleaseTextureStageSetting(settings_[0]);
+      settings_[0] = nullptr;
+    }
+  }
+  return true;
+}
+
+Material* VelmarMultiPFXMaterialPlugin::CreateMaterial(MaterialManager* manager, RenderKernel* kernel) {
+  if (!GatherCaches(kernel)) return nullptr;
+  auto* material = new (std::nothrow)
+      VelmarMultiPFXMaterial(GetName(), manager, blend_, mask_, chunks_, settings_[0], settings_[1]);
+  if (material) material->Assign(this);
+  return material;
+}
+
+// ---------------------------------------------------------------- no-fog
+
+VelmarNoFogMaterialPlugin::VelmarNoFogMaterialPlugin()
+    : OneTextureMaterialPlugin("nofogtex", UId("AB84944B-00A6-4a18-8BAF-4664E98075AA")) {}
+
+Material* VelmarNoFogMaterialPlugin::CreateMaterial(MaterialManager* manager, RenderKernel* kernel) {
+  if (!CreatePluginResources(kernel)) return nullptr;
+  auto* material = new (std::nothrow)
+      VelmarNoFogMaterial(GetName(), manager, GetAlphaMaskCache(), GetMaterialChunkCache(), GetBaseSetting());
+  if (material) material->Assign(this);
+  return material;
+}
+
 // ---------------------------------------------------------- registration
 
 void RegisterMaterialPlugins() {
-  // Each registers itself; the plug-in system keeps the reference.
+  // Each registers itself; the plug-in system keeps the reference. The
+  // ground base has a name but no plug-in: it is only a base class.
   new (std::nothrow) VelmarBumpGlossMaterialPlugin();
   new (std::nothrow) VelmarBumpMaterialPlugin();
   new (std::nothrow) VelmarBumpEnvMaterialPlugin();
+  new (std::nothrow) VelmarOneTexNoAlphaMaterialPlugin();
   new (std::nothrow) VelmarGlossRustMaterialPlugin();
+  new (std::nothrow) VelmarMultiPFXMaterialPlugin();
+  new (std::nothrow) VelmarNoFogMaterialPlugin();
 }
 
 } // namespace Vak

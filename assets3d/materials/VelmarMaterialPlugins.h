@@ -98,6 +98,43 @@ private:
   Display* display_ = nullptr;
 };
 
+class VelmarOneTexNoAlphaMaterialPlugin : public OneTextureMaterialPlugin {
+public:
+  VelmarOneTexNoAlphaMaterialPlugin();
+  ~VelmarOneTexNoAlphaMaterialPlugin() override;
+  bool CreatePluginResources(RenderKernel* kernel) override;
+  Material* CreateMaterial(MaterialManager* manager, RenderKernel* kernel) override;
+  TextureStageSetting* GetSetting() const { return setting_; }
+
+private:
+  TextureStageSetting* setting_ = nullptr;
+  Display* display_ = nullptr;
+};
+
+class VelmarMultiPFXMaterialPlugin : public MaterialPlugin {
+public:
+  VelmarMultiPFXMaterialPlugin();
+  ~VelmarMultiPFXMaterialPlugin() override;
+  bool IsSupported(Display& display, PString& fallback) override;
+  Material* CreateMaterial(MaterialManager* manager, RenderKernel* kernel) override;
+  TextureStageSetting* GetSetting(int stage) const { return settings_[stage]; }
+
+private:
+  bool GatherCaches(RenderKernel* kernel);
+
+  RenderingCache* chunks_ = nullptr;
+  RenderingCache* mask_ = nullptr;
+  RenderingCache* blend_ = nullptr;
+  TextureStageSetting* settings_[2] = {};
+  Display* display_ = nullptr;
+};
+
+class VelmarNoFogMaterialPlugin : public OneTextureMaterialPlugin {
+public:
+  VelmarNoFogMaterialPlugin();
+  Material* CreateMaterial(MaterialManager* manager, RenderKernel* kernel) override;
+};
+
 // Registers the material plug-ins with the running plug-in system (a second
 // call registers a second set).
 void RegisterMaterialPlugins();

@@ -109,7 +109,8 @@ void Material::RenderPrimitives(Display&, View*, GeometryChunk&, const LightList
 
 void Material::SetLightingState(Display& display, const Matrix4* view, VertexProgram*, const LightList&,
                                 const Matrix4&, float factor) {
-  display.Record("SetLightingState", {double(view != nullptr), factor});
+  const Colour& specular = display_.specular;
+  display.Record("SetLightingState", {double(view != nullptr), factor, specular.r, specular.g, specular.b, specular.a});
 }
 
 Material* Material::CreateInstance(const PString& type, MaterialManager* manager) {

@@ -116,7 +116,8 @@ public:
   virtual void SetDisplayState(Display&) {}
   virtual void ClearDisplayState(Display&) {}
 
-  // Hands the lights and transforms to the display; recorded there.
+  // Hands the lights and transforms to the display; recorded there with
+  // whether there is a view, the lighting factor and the specular colour.
   void SetLightingState(Display& display, const Matrix4* view, VertexProgram* program, const LightList& lights,
                         const Matrix4& transform, float factor);
   // The texture name a slot was last given.
