@@ -302,7 +302,10 @@ Material* VelmarBumpGlossMaterialPlugin::Build(MaterialManager* manager, RenderK
 VelmarGlossRustMaterialPlugin::VelmarGlossRustMaterialPlugin()
     : OneTextureMaterialPlugin("tglossrust", UId("AFCA4E1B-811A-56EE-89E4-CAB13F9B6712")) {}
 
-VelmarGlossRustMaterialPlugin::~VelmarGlossRustMaterialPlugin() { ReleaseSettings(); }
+VelmarGlossRustMaterialPlugin::~VelmarGlossRustMaterialPlugin() {
+  // The display may be gone by now: the settings are let go on their own.
+  for (unsigned i = count_; i-- > 0;) settings_[i]->ReleaseReference();
+}
 
 bool VelmarGlossRustMaterialPlugin::IsSupported(Display& display, PString& fallback) {
   if (display.SupportsCapability(kCapabilityStageBlend)) return true;
@@ -354,7 +357,7 @@ VelmarOneTexNoAlphaMaterialPlugin::VelmarOneTexNoAlphaMaterialPlugin()
     : OneTextureMaterialPlugin("tonetexnoalpha", UId("4BB6C98F-6FDF-4cb9-9CE2-7E40B2A78626")) {}
 
 VelmarOneTexNoAlphaMaterialPlugin::~VelmarOneTexNoAlphaMaterialPlugin() {
-  if (setting_ && display_) display_->ReleaseTextureStageSetting(setting_);
+  if (setting_) setting_->ReleaseReference();
 }
 
 bool VelmarOneTexNoAlphaMaterialPlugin::CreatePluginResources(RenderKernel* kernel) {
@@ -381,7 +384,7 @@ VelmarMultiPFXMaterialPlugin::VelmarMultiPFXMaterialPlugin()
 
 VelmarMultiPFXMaterialPlugin::~VelmarMultiPFXMaterialPlugin() {
   for (int i = 1; i >= 0; --i)
-    if (settings_[i] && display_) display_->ReleaseTextureStageSetting(settings_[i]);
+    if (settings_[i]) settings_[i]->ReleaseReference();
   Take(blend_);
   Take(mask_);
   Take(chunks_);

@@ -1,10 +1,25 @@
 #include "engine/elthrac/MaterialPlugin.h"
 
+#include <atomic>
+
 #include "engine/dorvix/MaterialCachesStandIn.h"
 #include "engine/dorvix/RenderKernel.h"
 #include "engine/elthrac/OneTextureMaterial.h"
 
 namespace Vak {
+
+namespace {
+std::atomic<int> gLive{0};
+} // namespace
+
+MaterialPlugin::MaterialPlugin(const PString& name, const UId& id)
+    : PluginType(name, id, MaterialManager::PluginGroup()) {
+  ++gLive;
+}
+
+MaterialPlugin::~MaterialPlugin() { --gLive; }
+
+int MaterialPlugin::Live() { return gLive.load(); }
 
 template <typename Cache>
 RenderingCache* MaterialPlugin::GatherCache(RenderingCacheManager& manager, const char* id) {
@@ -22,7 +37,8 @@ template RenderingCache* MaterialPlugin::GatherCache<AlphaMaskCache>(RenderingCa
 template RenderingCache* MaterialPlugin::GatherCache<MaterialChunkCache>(RenderingCacheManager&, const char*);
 
 OneTextureMaterialPlugin::~OneTextureMaterialPlugin() {
-  if (setting_ && display_) display_->ReleaseTextureStageSetting(setting_);
+  // The display may be gone by now: the setting is let go on its own.
+  if (setting_) setting_->ReleaseReference();
   for (RenderingCache* cache : {blend_, mask_, chunks_})
     if (cache) cache->ReleaseReference();
 }

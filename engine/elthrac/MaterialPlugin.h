@@ -12,7 +12,10 @@ class TextureStageSetting;
 
 class MaterialPlugin : public PluginType, public MaterialSource {
 public:
-  MaterialPlugin(const PString& name, const UId& id) : PluginType(name, id, MaterialManager::PluginGroup()) {}
+  MaterialPlugin(const PString& name, const UId& id);
+  ~MaterialPlugin() override;
+  // Material plug-ins alive in the process.
+  static int Live();
 
   bool IsSupported(Display&, PString&) override { return true; }
   Material* CreateMaterial(MaterialManager*, RenderKernel*) override { return nullptr; }
