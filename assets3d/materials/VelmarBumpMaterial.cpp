@@ -120,6 +120,13 @@ bool VelmarBumpMaterial::Equals(const Material& other) const {
          OneTextureMaterial::Equals(other);
 }
 
+int VelmarBumpMaterial::SetTexture(unsigned slot, ResourceDatabase* database, const PString& name, float strength) {
+  // Slot 9 is the derived forms' gloss or environment map.
+  const bool own = slot == kBumpSlot || (slot == 9 && typeid(*this) != typeid(VelmarBumpMaterial));
+  if (own) return SetTextureByName(slot, database, name, strength);
+  return OneTextureMaterial::SetTexture(slot, database, name, strength);
+}
+
 bool VelmarBumpMaterial::SlotLoaded(unsigned slot) const {
   const Texture* texture = GetTexture(slot);
   return texture && texture->IsLoaded();

@@ -43,6 +43,9 @@ public:
   Material* Duplicate() const override;
   bool Equals(const Material& other) const override;
   bool IsLoaded() const override;
+  using OneTextureMaterial::SetTexture;
+  // The bump map and the slot-9 map are looked up through the manager.
+  int SetTexture(unsigned slot, ResourceDatabase* database, const PString& name, float strength) override;
   GeometryChunk* CreateGeometryChunk(unsigned vertices, unsigned secondSize, unsigned indices, unsigned faces,
                                      int geometryType, const StandardChunkHint& hint) override;
   void SetDisplayState(Display& display) override;
@@ -91,6 +94,7 @@ public:
   Material* Duplicate() const override;
   bool Equals(const Material& other) const override;
   bool IsLoaded() const override;
+  using VelmarBumpMaterial::SetTexture;
   int SetTexture(unsigned slot, Texture* texture, float strength) override;
   GeometryChunk* CreateGeometryChunk(unsigned vertices, unsigned secondSize, unsigned indices, unsigned faces,
                                      int geometryType, const StandardChunkHint& hint) override;
@@ -128,6 +132,7 @@ public:
   Material* Duplicate() const override;
   bool Equals(const Material& other) const override;
   bool IsLoaded() const override;
+  using VelmarBumpMaterial::SetTexture;
   int SetTexture(unsigned slot, Texture* texture, float strength) override;
   void CacheAlphaHint(int& hint) override { hint = 0; }
   GeometryChunk* CreateGeometryChunk(unsigned vertices, unsigned secondSize, unsigned indices, unsigned faces,

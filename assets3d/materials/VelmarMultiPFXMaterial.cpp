@@ -37,6 +37,12 @@ bool VelmarMultiPFXMaterial::IsLoaded() const {
   return second && second->IsLoaded() && Material::IsLoaded();
 }
 
+int VelmarMultiPFXMaterial::SetTexture(unsigned slot, ResourceDatabase* database, const PString& name,
+                                       float strength) {
+  if (slot == kSecondSlot) return SetTextureByName(slot, database, name, strength);
+  return OneTextureMaterial::SetTexture(slot, database, name, strength);
+}
+
 GeometryChunk* VelmarMultiPFXMaterial::CreateGeometryChunk(unsigned vertices, unsigned secondSize, unsigned indices,
                                                            unsigned faces, int geometryType,
                                                            const StandardChunkHint& hint) {

@@ -23,6 +23,9 @@ public:
   Material* Duplicate() const override;
   bool Equals(const Material& other) const override;
   bool IsLoaded() const override;
+  using OneTextureMaterial::SetTexture;
+  // The second texture is looked up through the manager.
+  int SetTexture(unsigned slot, ResourceDatabase* database, const PString& name, float strength) override;
   GeometryChunk* CreateGeometryChunk(unsigned vertices, unsigned secondSize, unsigned indices, unsigned faces,
                                      int geometryType, const StandardChunkHint& hint) override;
   void SetDisplayState(Display& display) override;

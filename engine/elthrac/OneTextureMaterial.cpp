@@ -3,6 +3,7 @@
 #include <typeinfo>
 
 #include "engine/dorvix/Display.h"
+#include "engine/dorvix/MaterialManager.h"
 #include "engine/dorvix/RenderingCache.h"
 
 namespace Vak {
@@ -27,6 +28,17 @@ bool OneTextureMaterial::Equals(const Material& other) const { return SameClass(
 void OneTextureMaterial::SetDisplayState(Display& display) { display.SetStageTexture(0, GetTexture(0)); }
 
 void OneTextureMaterial::ClearDisplayState(Display& display) { display.SetStageTexture(0, nullptr); }
+
+int OneTextureMaterial::SetTextureByName(unsigned slot, ResourceDatabase* database, const PString& name,
+                                         float strength) {
+  TextureCollection* textures = GetManager() ? GetManager()->GetTextureCollection() : nullptr;
+  Texture* texture = textures ? textures->Find(name, database) : nullptr;
+  if (!texture) return kResultTextureMissing;
+  const int result = SetTexture(slot, texture, strength);
+  texture->ReleaseReference();
+  SetAlphaHint(-1);
+  return result;
+}
 
 void OneTextureMaterial::CopyInstanceTo(Material& copy) const {
   copy.SetDisplayMaterialProperties(GetDisplayMaterialProperties());

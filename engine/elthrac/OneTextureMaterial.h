@@ -29,6 +29,10 @@ public:
 
 protected:
   static bool SameClass(const Material& a, const Material& b);
+  // A slot of the material's own given a texture found by name through the
+  // manager's textures: as SetTexture with the texture, the alpha hint then
+  // unknown again; 3, keeping the old one, when none is found.
+  int SetTextureByName(unsigned slot, ResourceDatabase* database, const PString& name, float strength);
   // Copies the engine's settings and textures into a new instance.
   void CopyInstanceTo(Material& copy) const;
 

@@ -175,6 +175,28 @@ TEST(BumpMaterial, AddsTheSpotPassBlendedAndRestoresBlending) {
   chunk->ReleaseReference();
 }
 
+TEST(BumpMaterial, SeveralChunksDrawEveryParallelPassBeforeTheSpotPasses) {
+  Kernel k;
+  Made<Vak::VelmarBumpMaterialPlugin> made(k);
+  Scene scene;
+  Vak::LightList withSpot{&scene.parallel, &scene.spot};
+  Vak::LightList parallelOnly{&scene.parallel};
+  Vak::GeometryChunk* chunks[3];
+  for (auto*& chunk : chunks) chunk = made.material->CreateGeometryChunk(3, 0, 3, 1, 0, Vak::StandardChunkHint());
+  const Vak::LightList* lights[3] = {&withSpot, &parallelOnly, &withSpot};
+  const Vak::Matrix4 transforms[3];
+  k.display().ClearCalls();
+  made.material->RenderNumChunks(k.display(), &k.view, chunks, lights, transforms, 3);
+  const std::string parallel = "RenderGeometry:VelmarBump_ParallelLight";
+  const std::string spot = "RenderGeometry:VelmarBump_SpotLight";
+  ExpectCalls(Named(k.display().GetCalls(), "RenderGeometry"),
+              {{parallel, {0}}, {parallel, {0}}, {parallel, {0}}, {spot, {0}}, {spot, {0}}});
+  ExpectCalls(Named(k.display().GetCalls(), "SetAlphaBlendFunction"),
+              {{"SetAlphaBlendFunction", {4, 1}}, {"SetAlphaBlendFunction", {0, 0}},
+               {"SetAlphaBlendFunction", {4, 1}}, {"SetAlphaBlendFunction", {0, 0}}});
+  for (auto* chunk : chunks) chunk->ReleaseReference();
+}
+
 TEST(BumpMaterial, DrawsNothingWithoutAView) {
   Kernel k;
   Made<Vak::VelmarBumpMaterialPlugin> made(k);
@@ -184,6 +206,10 @@ TEST(BumpMaterial, DrawsNothingWithoutAView) {
   k.display().ClearCalls();
   made.material->RenderChunk(k.display(), nullptr, *chunk, lights, Vak::Matrix4());
   made.material->RenderPrimitives(k.display(), nullptr, *chunk, lights, Vak::Matrix4(), 0, 1);
+  Vak::GeometryChunk* const chunks[1] = {chunk};
+  const Vak::LightList* const lists[1] = {&lights};
+  const Vak::Matrix4 transforms[1];
+  made.material->RenderNumChunks(k.display(), nullptr, chunks, lists, transforms, 1);
   EXPECT_TRUE(k.display().GetCalls().empty()) << Describe(k.display().GetCalls());
   chunk->ReleaseReference();
 }

@@ -202,6 +202,39 @@ TEST(MaterialFamily, SetTextureWithNullKeepsTheOldOne) {
   }
 }
 
+// Knows only the textures it was given.
+class KnownTextures : public Vak::TextureCollection {
+public:
+  Vak::Texture* Find(const Vak::PString& name, Vak::ResourceDatabase*) override {
+    if (std::string(name.c_str()) != "known.texture") return nullptr;
+    return new Vak::Texture(name);
+  }
+};
+
+TEST(MaterialFamily, SetTextureByNameLooksUpTheManagersTextures) {
+  const SlotCase cases[] = {{"tbumptex", 8}, {"tbumpenv", 9}, {"tbumpgloss", 9}, {"tmpfx", 12}};
+  for (const SlotCase& c : cases) {
+    SCOPED_TRACE(std::string(c.type) + " slot " + std::to_string(c.slot));
+    Kernel k;
+    KnownTextures textures;
+    k.kernel.SetTextureCollection(&textures);
+    Family family;
+    Vak::Material* material = family.Make(k, c.type);
+    ASSERT_NE(material, nullptr);
+    Vak::Texture* before = material->GetTexture(c.slot);
+    material->SetAlphaHint(0);
+    EXPECT_EQ(material->SetTexture(c.slot, nullptr, Vak::PString("unknown.texture"), 1.0f), 3);
+    EXPECT_EQ(material->GetTexture(c.slot), before);
+    EXPECT_EQ(material->GetAlphaHint(), 0);
+    EXPECT_EQ(material->SetTexture(c.slot, nullptr, Vak::PString("known.texture"), 0.5f), 0);
+    ASSERT_NE(material->GetTexture(c.slot), nullptr);
+    EXPECT_STREQ(material->GetTexture(c.slot)->GetName().c_str(), "known.texture");
+    EXPECT_STREQ(material->GetTextureDefinition(c.slot).c_str(), "known.texture");
+    EXPECT_EQ(material->GetAlphaHint(), -1);
+    k.kernel.SetTextureCollection(nullptr);
+  }
+}
+
 // Changes one setting of a material that compares it.
 using Change = void (*)(Vak::Material&);
 
