@@ -292,6 +292,56 @@ TEST(MaterialFamily, Equals) {
   }
 }
 
+struct ChunkCase {
+  const char* type;
+  int vertexUsage;
+  int indexUsage;
+  uint32_t flags;
+  Vak::GeometryChunk::Template layout;
+  std::vector<std::string> setup;
+  bool rustAge;
+};
+
+TEST(MaterialFamily, ChunkCreation) {
+  using G = Vak::GeometryChunk;
+  const std::string dynamic = "SetVertexDataDynamic(0,-2,true)";
+  const std::string shared = "SetVertexDataShared(0,0,false)";
+  const std::string reflected = "SetVertexDataShared(0,-3,false)";
+  const ChunkCase cases[] = {
+      {"tbumptex", 2, 2, 0, G::kPNTA, {dynamic, shared}, false},
+      {"tbumptex", 2, 1, 0, G::kPNTA, {dynamic, shared, "SetIndexDataDynamic"}, false},
+      {"tbumpenv", 2, 2, 0, G::kPNTA, {dynamic, shared, reflected}, false},
+      {"tbumpenv", 2, 2, 0x1000, G::kPNTA, {dynamic, shared}, false},
+      {"tbumpgloss", 2, 2, 0, G::kPNTA, {dynamic, shared, reflected}, true},
+      {"tglossrust", 2, 2, 0, G::kPlainTemplate, {reflected}, true},
+      {"tglossrust", 2, 2, 0x1000, G::kPlainTemplate, {}, true},
+      {"tonetexnoalpha", 2, 2, 0, G::kPNT, {dynamic, shared}, false},
+      {"tonetexnoalpha", 2, 2, Vak::StandardChunkHint::kSoftwareLighting, G::kPCT, {shared}, false},
+      {"tonetexnoalpha", 1, 1, Vak::StandardChunkHint::kSoftwareLighting, G::kPCT,
+       {dynamic, shared, "SetIndexDataDynamic"}, false},
+  };
+  for (const ChunkCase& c : cases) {
+    SCOPED_TRACE(std::string(c.type) + " flags " + std::to_string(c.flags) + " usage " + std::to_string(c.vertexUsage) +
+                 "/" + std::to_string(c.indexUsage));
+    Kernel k;
+    Family family;
+    Vak::Material* material = family.Make(k, c.type);
+    ASSERT_NE(material, nullptr);
+    Vak::StandardChunkHint hint(c.vertexUsage, c.flags);
+    hint.indexUsage = c.indexUsage;
+    Vak::GeometryChunk* chunk = material->CreateGeometryChunk(4, 0, 6, 2, 0, hint);
+    ASSERT_NE(chunk, nullptr);
+    EXPECT_EQ(chunk->GetTemplate(), c.layout);
+    EXPECT_EQ(chunk->GetSetupCalls(), c.setup);
+    float rust = -1;
+    EXPECT_EQ(chunk->GetChunkProperty(Vak::VelmarBumpGlossMaterial::RustAge(), rust), c.rustAge);
+    if (c.rustAge) {
+      EXPECT_EQ(rust, 0.0f);
+    }
+    chunk->ReleaseReference();
+  }
+}
+
 TEST(MultiPFXMaterial, SecondTextureOnStageOneAndItsOwnLayout) {
   Kernel k;
   Family family;
