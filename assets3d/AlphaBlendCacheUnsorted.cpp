@@ -1,5 +1,7 @@
 #include "assets3d/AlphaBlendCacheUnsorted.h"
 
+#include "engine/dorvix/Display.h"
+
 namespace Vak {
 
 const PString& AlphaBlendCacheUnsorted::CacheID() {
@@ -29,18 +31,18 @@ void AlphaBlendCacheUnsorted::Add(AlphaBlendDrawer* drawer, GeometryChunk* chunk
 }
 
 void AlphaBlendCacheUnsorted::BeginBlendState(Display& display) {
-  CacheBlendState::GetAlphaBlendFunction(display, savedSource_, savedDestination_);
-  CacheBlendState::SetAlphaBlendFunction(display, kSourceFactor, kDestinationFactor);
-  CacheBlendState::SetAlphaTestMode(display, false);
-  CacheBlendState::SetAlphaBlendMode(display, true);
-  CacheBlendState::SetDepthWriteMode(display, false);
+  display.GetAlphaBlendFunction(savedSource_, savedDestination_);
+  display.SetAlphaBlendFunction(kSourceFactor, kDestinationFactor);
+  display.SetAlphaTestMode(false);
+  display.SetAlphaBlendMode(true);
+  display.SetDepthWriteMode(false);
 }
 
 void AlphaBlendCacheUnsorted::EndBlendState(Display& display) {
-  CacheBlendState::SetAlphaBlendFunction(display, savedSource_, savedDestination_);
-  CacheBlendState::SetAlphaBlendMode(display, false);
-  CacheBlendState::SetAlphaTestMode(display, false);
-  CacheBlendState::SetDepthWriteMode(display, true);
+  display.SetAlphaBlendFunction(savedSource_, savedDestination_);
+  display.SetAlphaBlendMode(false);
+  display.SetAlphaTestMode(false);
+  display.SetDepthWriteMode(true);
 }
 
 void AlphaBlendCacheUnsorted::Render(Display& display, int) {

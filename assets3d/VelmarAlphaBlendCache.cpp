@@ -169,16 +169,16 @@ void VelmarAlphaBlendCache::SortPrimitives(Entry& entry) {
 }
 
 void VelmarAlphaBlendCache::BeginBlendState(Display& display) {
-  CacheBlendState::SetAlphaTestMode(display, false);
-  CacheBlendState::SetAlphaBlendMode(display, true);
-  CacheBlendState::SetDepthWriteMode(display, false);
+  display.SetAlphaTestMode(false);
+  display.SetAlphaBlendMode(true);
+  display.SetDepthWriteMode(false);
 }
 
 void VelmarAlphaBlendCache::EndBlendState(Display& display) {
-  CacheBlendState::SetAlphaBlendFunction(display, 1, 0);
-  CacheBlendState::SetAlphaBlendMode(display, false);
-  CacheBlendState::SetAlphaTestMode(display, false);
-  CacheBlendState::SetDepthWriteMode(display, true);
+  display.SetAlphaBlendFunction(1, 0);
+  display.SetAlphaBlendMode(false);
+  display.SetAlphaTestMode(false);
+  display.SetDepthWriteMode(true);
 }
 
 void VelmarAlphaBlendCache::Render(Display& display, int) {
@@ -196,7 +196,7 @@ void VelmarAlphaBlendCache::Render(Display& display, int) {
     for (std::size_t i = 0; i < bucket.size(); ++i) {
       if (i + kAhead < bucket.size()) __builtin_prefetch(bucket[i + kAhead].entry);
       Entry* entry = bucket[i].entry;
-      CacheBlendState::SetAlphaBlendFunction(display, kSourceFactor, kDestinationFactor);
+      display.SetAlphaBlendFunction(kSourceFactor, kDestinationFactor);
       if (entry->drawer && entry->hasSorted)
         entry->drawer->DrawCachedPrimitives(display, entry->chunk, entry->value, entry->transform,
                                             entry->sorted.data(), unsigned(entry->sorted.size()),

@@ -7,6 +7,9 @@
 
 #include <sys/mman.h>
 
+#include "engine/dorvix/Display.h"
+#include "engine/dorvix/VertexProgram.h"
+
 namespace Vak {
 
 namespace {
@@ -113,6 +116,45 @@ void* GeometryChunk::ItemStart(int item, std::size_t size) {
   assert(size <= VertexType::ItemSize(item));
   (void)size;
   return vertexData_.get() + offset;
+}
+
+bool GeometryChunk::AddChunkProperty(const PString& name, float value) {
+  float held;
+  if (GetChunkProperty(name, held)) return false;
+  properties_.emplace_back(name, value);
+  return true;
+}
+
+bool GeometryChunk::SetChunkProperty(const PString& name, float value) {
+  for (auto& property : properties_)
+    if (property.first == name) {
+      property.second = value;
+      return true;
+    }
+  return false;
+}
+
+bool GeometryChunk::GetChunkProperty(const PString& name, float& value) const {
+  for (const auto& property : properties_)
+    if (property.first == name) {
+      value = property.second;
+      return true;
+    }
+  return false;
+}
+
+namespace {
+std::string DrawName(const char* what, const VertexProgram* program) {
+  return std::string(what) + ":" + (program ? program->GetName() : std::string());
+}
+} // namespace
+
+void GeometryChunk::RenderGeometry(Display& display, View*, VertexProgram* program, bool, int pass) {
+  display.Record(DrawName("RenderGeometry", program), {double(pass)});
+}
+
+void GeometryChunk::RenderPrimitives(Display& display, View*, VertexProgram* program, unsigned first, unsigned count) {
+  display.Record(DrawName("RenderPrimitives", program), {double(first), double(count)});
 }
 
 } // namespace Vak

@@ -5,8 +5,12 @@
 #include <cassert>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
+
+#include "Vak/Bexlorn/PString.h"
 
 #include "Vak/plugins/ReferenceCount.h"
 #include "engine/dorvix/StandardChunkHint.h"
@@ -16,6 +20,8 @@
 namespace Vak {
 
 class Display;
+class VertexProgram;
+class View;
 
 // One item of every vertex: a pointer to vertex 0's item and the stride;
 // empty when the vertex type lacks the item.
@@ -122,8 +128,49 @@ public:
   unsigned GetNumInfluenceMatrices() const { return static_cast<unsigned>(palette_.size()); }
   unsigned GetInfluenceMatrix(unsigned slot) const { return palette_[slot]; }
 
+  // The vertex layout family a material made the chunk as.
+  enum Template : int { kPlainTemplate = 0, kPNTA, kPNT, kPCT };
+  Template GetTemplate() const { return template_; }
+  void SetTemplate(Template kind) { template_ = kind; }
+  // Buffer set-up asked by the material, kept in order as text for checks.
+  void SetVertexDataDynamic(int stream, int usage, bool discard) { Note("SetVertexDataDynamic", stream, usage, discard); }
+  void SetVertexDataShared(int stream, int source, bool shared) { Note("SetVertexDataShared", stream, source, shared); }
+  void SetIndexDataDynamic() { setup_.push_back("SetIndexDataDynamic"); }
+  const std::vector<std::string>& GetSetupCalls() const { return setup_; }
+  // A vertex type the display registered (0: the chunk's own layout).
+  void SetVertexType(int registered, int stream) {
+    registeredType_ = registered;
+    Note("SetVertexType", registered, stream, false);
+  }
+  int GetRegisteredVertexType() const { return registeredType_; }
+
+  // Named float values per chunk. Adding a name held already fails.
+  bool AddChunkProperty(const PString& name, float value);
+  bool SetChunkProperty(const PString& name, float value);
+  bool GetChunkProperty(const PString& name, float& value) const;
+
+  // The program the chunk draws with on its own (not owned; null for none).
+  VertexProgram* GetVertexProgram(int pass) const { return pass == 0 ? program_ : nullptr; }
+  void SetVertexProgram(VertexProgram* program) { program_ = program; }
+  float GetLightingFactor() const { return lightingFactor_; }
+  void SetLightingFactor(float factor) { lightingFactor_ = factor; }
+  // Draws, recorded on the display with the program's name.
+  void RenderGeometry(Display& display, View* view, VertexProgram* program, bool setState, int pass);
+  void RenderPrimitives(Display& display, View* view, VertexProgram* program, unsigned first, unsigned count);
+
 private:
   void* ItemStart(int item, std::size_t size);
+  void Note(const char* name, int a, int b, bool c) {
+    setup_.push_back(std::string(name) + "(" + std::to_string(a) + "," + std::to_string(b) + "," +
+                     (c ? "true" : "false") + ")");
+  }
+
+  Template template_ = kPlainTemplate;
+  std::vector<std::string> setup_;
+  int registeredType_ = 0;
+  std::vector<std::pair<PString, float>> properties_;
+  VertexProgram* program_ = nullptr;
+  float lightingFactor_ = 1.0f;
 
   VertexType type_;
   unsigned vertices_;

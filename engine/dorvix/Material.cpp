@@ -4,6 +4,7 @@
 
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Cindrel/ResourceDatabase.h"
+#include "engine/dorvix/Display.h"
 #include "engine/dorvix/MaterialManager.h"
 
 namespace Vak {
@@ -20,6 +21,10 @@ bool HoldsFile(ResourceDatabase* database, const PString& name) {
 } // namespace
 
 Material::Material(const PString& name) : name_(name) {}
+
+NullMaterial::NullMaterial(const PString& name) : Material(name) {}
+
+NullMaterial::~NullMaterial() = default;
 
 Material::~Material() {
   for (Texture* texture : textureList_) texture->ReleaseReference();
@@ -65,6 +70,51 @@ bool Material::IsEqual(const Material& other) const {
     if (mine && mine->GetName() != theirs->GetName()) return false;
   }
   return true;
+}
+
+int Material::SetTexture(unsigned slot, Texture* texture, float) {
+  if (!texture || slot >= kTextureSlots) return kResultTextureMissing;
+  BindTexture(slot, texture);
+  texture->SetPriority(priority_);
+  SetTextureDefinition(slot, texture->GetName());
+  return kResultOk;
+}
+
+int Material::DuplicateTexture(unsigned slot) {
+  Texture* texture = GetTexture(slot);
+  if (!texture) return kResultTextureMissing;
+  Texture* copy = texture->Duplicate();
+  BindTexture(slot, copy);
+  copy->ReleaseReference();
+  return kResultOk;
+}
+
+void Material::Bind(Display& display, View*, int flag) {
+  if (flag == 0) SetDisplayState(display);
+}
+
+void Material::Unbind(Display& display, View*, int flag) {
+  if (flag == 0) ClearDisplayState(display);
+}
+
+void Material::RenderChunk(Display&, View*, GeometryChunk&, const LightList&, const Matrix4&) {}
+
+void Material::RenderNumChunks(Display& display, View* view, GeometryChunk* const* chunks,
+                               const LightList* const* lights, const Matrix4* transforms, unsigned count) {
+  for (unsigned i = 0; i < count; ++i) RenderChunk(display, view, *chunks[i], *lights[i], transforms[i]);
+}
+
+void Material::RenderPrimitives(Display&, View*, GeometryChunk&, const LightList&, const Matrix4&, unsigned,
+                                unsigned) {}
+
+void Material::SetLightingState(Display& display, const Matrix4* view, VertexProgram*, const LightList&,
+                                const Matrix4&, float factor) {
+  const Colour& specular = display_.specular;
+  display.Record("SetLightingState", {double(view != nullptr), factor, specular.r, specular.g, specular.b, specular.a});
+}
+
+Material* Material::CreateInstance(const PString& type, MaterialManager* manager) {
+  return manager ? manager->CreateOfType(type) : nullptr;
 }
 
 bool Texture::Load() {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Vak/Bexlorn/PString.h"
+#include "Vak/plugins/PluginInstance.h"
 #include "Vak/plugins/ReferenceCount.h"
 #include "engine/dorvix/DisplayMaterial.h"
 #include "engine/dorvix/GeometryChunk.h"
@@ -15,7 +16,13 @@
 
 namespace Vak {
 
+class Display;
+class LightList;
+class MaterialManager;
+class View;
+class VertexProgram;
 class ResourceDatabase;
+struct Matrix4;
 
 class Resource;
 
@@ -38,15 +45,30 @@ public:
   // The resource its image comes from (not owned; null when none).
   Resource* GetResource() const { return resource_; }
   void SetResource(Resource* resource) { resource_ = resource; }
+  // 0 a plain image, 1 a cube map.
+  int GetKind() const { return kind_; }
+  void SetKind(int kind) { kind_ = kind; }
+  float GetPriority() const { return priority_; }
+  void SetPriority(float priority) { priority_ = priority; }
+  // A new texture of the same name, kind and state, one reference.
+  Texture* Duplicate() const {
+    auto* copy = new Texture(name_, database_);
+    copy->state_ = state_;
+    copy->kind_ = kind_;
+    copy->priority_ = priority_;
+    return copy;
+  }
 
 private:
+  int kind_ = 0;
+  float priority_ = 0;
   PString name_;
   ResourceDatabase* database_;
   LoadState state_;
   Resource* resource_ = nullptr;
 };
 
-class Material : public ReferenceCount {
+class Material : public PluginInstance {
 public:
   static constexpr unsigned kTextureSlots = 16;
 
@@ -60,8 +82,57 @@ public:
     kLineStrip = 5,
   };
 
+  // Result codes of the operations below.
+  enum Result : int { kResultOk = 0, kResultTextureMissing = 3, kResultNotLoaded = 4 };
+
   explicit Material(const PString& name);
   ~Material() override;
+
+  // A new material of the same type and settings, one reference for the
+  // caller; null when the type cannot be made.
+  virtual Material* Duplicate() const { return nullptr; }
+  // Same class and same look.
+  virtual bool Equals(const Material& other) const { return IsEqual(other); }
+  // The plug-in name the material was made by.
+  virtual PString GetTypeName() const { return name_; }
+  // Binds a counted texture to a slot: 3 for null (the old one stays).
+  virtual int SetTexture(unsigned slot, Texture* texture, float strength);
+  // Gives a slot its own copy of its texture; 3 when the slot is empty.
+  virtual int DuplicateTexture(unsigned slot);
+  virtual unsigned GetNumPasses() const { return 1; }
+  // Sets or clears the display states while `flag` is 0.
+  virtual void Bind(Display& display, View* view, int flag);
+  virtual void Unbind(Display& display, View* view, int flag);
+  virtual void RenderChunk(Display& display, View* view, GeometryChunk& chunk, const LightList& lights,
+                           const Matrix4& transform);
+  virtual void RenderNumChunks(Display& display, View* view, GeometryChunk* const* chunks,
+                               const LightList* const* lights, const Matrix4* transforms, unsigned count);
+  virtual void RenderPrimitives(Display& display, View* view, GeometryChunk& chunk, const LightList& lights,
+                                const Matrix4& transform, unsigned first, unsigned count);
+  // The alpha hint the caches sort by; -1 while unknown.
+  virtual void CacheAlphaHint(int& hint) { hint = alphaHint_; }
+  int GetAlphaHint() const { return alphaHint_; }
+  void SetAlphaHint(int hint) { alphaHint_ = hint; }
+  virtual void SetDisplayState(Display&) {}
+  virtual void ClearDisplayState(Display&) {}
+
+  // Hands the lights and transforms to the display; recorded there with
+  // whether there is a view, the lighting factor and the specular colour.
+  void SetLightingState(Display& display, const Matrix4* view, VertexProgram* program, const LightList& lights,
+                        const Matrix4& transform, float factor);
+  // The texture name a slot was last given.
+  void SetTextureDefinition(unsigned slot, const PString& name) {
+    if (slot < kTextureSlots) definitions_[slot] = name;
+  }
+  const PString& GetTextureDefinition(unsigned slot) const { return definitions_[slot < kTextureSlots ? slot : 0]; }
+  // The chunk flags a hint asks for.
+  static uint32_t MakeGeometryChunkFlags(const StandardChunkHint& hint) { return hint.flags; }
+  // A new material of a plug-in type, through the manager; null when none.
+  static Material* CreateInstance(const PString& type, MaterialManager* manager);
+  MaterialManager* GetManager() const { return manager_; }
+  void SetManager(MaterialManager* manager) { manager_ = manager; }
+  float GetLightingFactor() const { return lightingFactor_; }
+  void SetLightingFactor(float factor) { lightingFactor_ = factor; }
 
   const PString& GetName() const { return name_; }
   // Takes a reference on the texture, releasing the one bound before; false
@@ -135,13 +206,19 @@ private:
   PString creationType_;
   int state_ = kReady;
   std::vector<Texture*> textureList_;
+  PString definitions_[kTextureSlots];
+  int alphaHint_ = -1;
+  MaterialManager* manager_ = nullptr;
+  float lightingFactor_ = 1.0f;
 };
 
 // What stands in for a material when no manager supplies one: it keeps its
 // type and draws nothing.
 class NullMaterial : public Material {
 public:
-  using Material::Material;
+  // Out of line: its tables then live in one object.
+  explicit NullMaterial(const PString& name);
+  ~NullMaterial() override;
 };
 
 // The textures the kernel shares between materials, by index.

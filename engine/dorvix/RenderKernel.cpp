@@ -7,6 +7,7 @@ RenderKernel::RenderKernel(SceneGraph* sceneGraph, float version) : sceneGraph_(
     ownSceneGraph_ = std::make_unique<SceneGraph>();
     sceneGraph_ = ownSceneGraph_.get();
   }
+  ownManager_.SetKernel(this);
 }
 
 RenderKernel::~RenderKernel() { sharedTextures_.Release(); }

@@ -40,33 +40,6 @@ const PString& MaterialChunkCache::MaterialChunkCacheID() {
   return id;
 }
 
-namespace CacheBlendState {
-
-void SetAlphaBlendMode(Display& display, bool on) { display.Record("SetAlphaBlendMode", {double(on)}); }
-
-void SetAlphaBlendFunction(Display& display, int source, int destination) {
-  display.Record("SetAlphaBlendFunction", {double(source), double(destination)});
-}
-
-void GetAlphaBlendFunction(const Display& display, int& source, int& destination) {
-  source = 1;
-  destination = 0;
-  const auto& calls = display.GetCalls();
-  for (auto it = calls.rbegin(); it != calls.rend(); ++it) {
-    if (it->name == "SetAlphaBlendFunction" && it->args.size() == 2) {
-      source = int(it->args[0]);
-      destination = int(it->args[1]);
-      return;
-    }
-  }
-}
-
-void SetAlphaTestMode(Display& display, bool on) { display.Record("SetAlphaTestMode", {double(on)}); }
-
-void SetDepthWriteMode(Display& display, bool on) { display.Record("SetDepthWriteMode", {double(on)}); }
-
-} // namespace CacheBlendState
-
 RenderingCacheManager::~RenderingCacheManager() {
   for (RenderingCache* cache : caches_) cache->ReleaseReference();
 }

@@ -84,17 +84,6 @@ public:
   explicit MaterialChunkCache(int passes) : RenderingCache(MaterialChunkCacheID(), float(passes)) {}
 };
 
-// Until the display's own state calls are there to call: the blend states a
-// cache sets, recorded under the display's names. The current blend
-// function is the last one recorded, (1, 0) before any.
-namespace CacheBlendState {
-void SetAlphaBlendMode(Display& display, bool on);
-void SetAlphaBlendFunction(Display& display, int source, int destination);
-void GetAlphaBlendFunction(const Display& display, int& source, int& destination);
-void SetAlphaTestMode(Display& display, bool on);
-void SetDepthWriteMode(Display& display, bool on);
-} // namespace CacheBlendState
-
 class RenderingCacheManager {
 public:
   RenderingCacheManager() = default;

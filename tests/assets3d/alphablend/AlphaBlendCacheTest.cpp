@@ -254,7 +254,7 @@ TEST_F(AlphaBlendCacheUnsortedTest, DrawsInOrderAndRestoresTheBlendFunction) {
   auto near = MakeChunk(4, {}, GeometryChunk::kTypeTriangleList);
   cache.Add(&drawer, near.get(), nullptr, At(0, 0, 1));
   cache.Add(&drawer, far.get(), nullptr, At(0, 0, 900));
-  Vak::CacheBlendState::SetAlphaBlendFunction(display, 2, 3);
+  display.SetAlphaBlendFunction(2, 3);
   cache.Render(display, 0);
   using C = Display::Call;
   const std::vector<C> expected = {{"SetAlphaBlendFunction", {2, 3}}, {"SetAlphaBlendFunction", {4, 5}},
