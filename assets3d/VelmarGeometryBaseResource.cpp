@@ -271,8 +271,8 @@ void RegisterMeshResourceTypes() {
   new Vak::ResourceType<VelmarIndexedMeshResource>(indexed, Vak::UId(kIndexedMeshTypeId));
   const Vak::PString progressive(kProgressiveMeshExtension);
   new Vak::ResourceType<VelmarProgressiveMeshResource>(progressive, Vak::UId(kProgressiveMeshTypeId));
-  const Vak::PString lod(kLODMeshExtension);
-  new Vak::ResourceType<VelmarIndexedMeshLODResource>(lod, Vak::UId(kLODMeshTypeId));
   const Vak::PString lodText(kLODMeshTextExtension);
   new Vak::ResourceType<VelmarIndexedMeshLODResource>(lodText, Vak::UId(kLODMeshTypeId));
+  const Vak::PString lod(kLODMeshExtension);
+  new Vak::ResourceType<VelmarIndexedMeshLODResource>(lod, Vak::UId(kLODMeshTypeId));
 }
