@@ -60,6 +60,13 @@ bool NextTagIs(Vak::MemoryFile& file, uint32_t tag);
 // The next tag when four bytes remain; the cursor does not move.
 bool PeekTag(Vak::MemoryFile& file, uint32_t& tag);
 
+// Stores `code` in a reader's result and hands the result back, as the
+// readers' operations answer.
+inline unsigned long* Done(unsigned long* result, unsigned long code) {
+  *result = code;
+  return result;
+}
+
 // What follows the last '\\' or '/' of `path` (all of it without one).
 const char* FileNamePart(const char* path);
 // A file a mesh names, placed in the folder of the mesh's own name `owner`;

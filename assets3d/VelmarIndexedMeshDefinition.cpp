@@ -40,11 +40,6 @@ constexpr uint64_t kMinAttachment = kMinString + 36 + 12;
 // A weight or colour lane as a fraction of one; a stored NaN counts as none.
 float UnitFraction(float v) { return std::isnan(v) ? 0.0f : std::clamp(v, 0.0f, 1.0f); }
 
-unsigned long* Done(unsigned long* result, unsigned long code) {
-  *result = code;
-  return result;
-}
-
 // The resource's file name: the name it was loaded by when it has no file
 // name of its own.
 PString ResourceFile(const VelmarMeshResource* resource) {

@@ -36,11 +36,6 @@ constexpr uint64_t kMinLevel = 12 + 16;
 constexpr uint64_t kMinLevelChunk = 12 + 8 + 12;
 constexpr uint64_t kGroupHeader = 8;
 
-unsigned long* Done(unsigned long* result, unsigned long code) {
-  *result = code;
-  return result;
-}
-
 bool WriteFloats(Vak::File& file, const float* values, unsigned n) {
   for (unsigned i = 0; i < n; ++i)
     if (!file.Write(values[i])) return false;

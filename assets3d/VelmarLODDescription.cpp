@@ -19,11 +19,6 @@ using namespace MeshFile;
 
 namespace {
 
-unsigned long* Done(unsigned long* result, unsigned long code) {
-  *result = code;
-  return result;
-}
-
 // A "mesh" value is a switch distance when it is made of digits and dots
 // only; an empty one counts too.
 bool CountsAsNumber(const char* text) { return std::strspn(text, "1234567890.") == std::strlen(text); }

@@ -12,11 +12,6 @@ using namespace MeshFile;
 
 namespace {
 
-unsigned long* Done(unsigned long* result, unsigned long code) {
-  *result = code;
-  return result;
-}
-
 } // namespace
 
 VelmarProgressiveMeshDefinition::~VelmarProgressiveMeshDefinition() = default;
