@@ -10,10 +10,6 @@
 
 using namespace MeshFile;
 
-namespace {
-
-} // namespace
-
 VelmarProgressiveMeshDefinition::~VelmarProgressiveMeshDefinition() = default;
 
 unsigned long* VelmarProgressiveMeshDefinition::ReadMeshFile(unsigned long* result, Vak::Display* display,
