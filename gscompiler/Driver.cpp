@@ -23,6 +23,13 @@ namespace GSCompiler {
 
 namespace {
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kLeaveToExitAllowed = false;  // the sanitizers' leak report stays meaningful
+#else
+constexpr bool kLeaveToExitAllowed = true;
+#endif
+bool gLeaveToExit = false;
+
 bool IsSeparator(char c) { return c == '\\' || c == '/' || c == ':'; }
 
 // The build log is appended to, never replaced.
@@ -213,6 +220,8 @@ int RunCommandLine(int argc, char** argv) {
   return result;
 }
 
+void LeaveMemoryToExit(bool leave) { gLeaveToExit = leave; }
+
 int CompileLibrary(const char* sourcePath, const char* outputFolder, const IncludeList& extraIncludes,
                    MessageSink& sink) {
   IncludeList& includes = Includes();
@@ -221,10 +230,23 @@ int CompileLibrary(const char* sourcePath, const char* outputFolder, const Inclu
   AddIncludeFolder(includes, folder.c_str());
   includes.insert(includes.end(), extraIncludes.begin(), extraIncludes.end());
 
-  CompileContext context;
+  auto owned = std::make_unique<CompileContext>();
+  CompileContext& context = *owned;
   struct Release {
-    ~Release() { IncludedUnits().clear(); }
-  } release;
+    std::unique_ptr<CompileContext>& context;
+    ~Release() {
+      if (kLeaveToExitAllowed && gLeaveToExit) {
+        // Still reachable from here, never freed: the process ends next.
+        static std::vector<std::unique_ptr<CompileUnit>>* leftUnits = nullptr;
+        static CompileContext* leftContext = nullptr;
+        leftUnits = new std::vector<std::unique_ptr<CompileUnit>>(std::move(IncludedUnits()));
+        leftContext = context.release();
+        (void)leftUnits;
+        (void)leftContext;
+      }
+      IncludedUnits().clear();
+    }
+  } release{owned};
   const int errors = Build(BareFileNameOf(sourcePath), context, &sink);
   if (errors != 0) return errors;
 

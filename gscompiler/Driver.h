@@ -64,6 +64,12 @@ IncludeList& Includes();
 // 1 when only the usage text was printed; 0 after -d.
 int RunCommandLine(int argc, char** argv);
 
+// For a program that ends right after its one compile: the compile's
+// memory is then left to the process's end, which takes it back at once,
+// rather than freed block by block. Off by default; sanitizer builds always
+// free.
+void LeaveMemoryToExit(bool leave);
+
 // Compiles one library and writes it beside the source or into the output
 // folder. The number of errors; 0 when the library was written.
 int CompileLibrary(const char* sourcePath, const char* outputFolder, const IncludeList& extraIncludes,

@@ -10,6 +10,7 @@
 #include "assetdb/VADIPC.h"
 #include "content/AppGlobals.h"
 #include "content/ResultsLog.h"
+#include "gscompiler/Driver.h"
 #include "platform/os/Program.h"
 #include "util/BatchLine.h"
 #include "util/EngineContext.h"
@@ -100,6 +101,7 @@ int VelmarUtilMain(int argc, char** argv) {
     }
     failed = RunBatchFile(context, argv[0], name);
   } else {
+    GSCompiler::LeaveMemoryToExit(true);  // the process ends after this one command
     failed = RunOne(context, argc, argv);
   }
   if (!ShutdownKernel(context)) {
