@@ -166,6 +166,9 @@ protected:
   static bool OwnedElsewhere(const Vak::GeometryChunk& chunk, const void* self);
   // Draws one chunk with its material and the given transform.
   void RenderOneChunk(Vak::ViewPoint& viewPoint, Vak::Display& display, unsigned index, const Vak::Matrix4& transform);
+  // A vertex item of a triangle's corner.
+  template <class T>
+  bool GetCornerItem(unsigned triangle, unsigned chunk, unsigned corner, int item, T& out) const;
   // Ray against every triangle; `ray` already in the mesh's own frame.
   bool TestEveryTriangle(const Vak::Ray& ray, float& distance, Vak::TriangleRef& hit);
 
