@@ -148,6 +148,7 @@ VelmarIndexedMeshInstance* VelmarIndexedMeshResource::CreateMeshInstance() {
   if (kernel_ == nullptr || !definition_ || !MakesPlainInstance()) return nullptr;
   auto* instance = new VelmarIndexedMeshInstance(kernel_, this);
   instance->InitFromDefinition(*definition_);
+  instance->CompleteCreation(*definition_);
   return instance;
 }
 
@@ -173,6 +174,7 @@ VelmarIndexedMeshInstance* VelmarProgressiveMeshResource::CreateMeshInstance() {
   if (kernel_ == nullptr || !definition_ || !MakesPlainInstance()) return nullptr;
   auto* instance = new VelmarProgressiveMeshInstance(kernel_, this);
   instance->InitFromDefinition(*definition_);
+  instance->CompleteCreation(*definition_);
   return instance;
 }
 

@@ -369,9 +369,9 @@ TEST_F(MeshResourceTest, InstancesTakeReferencePointsFromPNamedAttachments) {
   std::unique_ptr<VelmarIndexedMeshInstance> instance(resource->CreateMeshInstance());
   ASSERT_NE(instance, nullptr);
   std::vector<std::string> names;
-  for (const auto& point : instance->GetReferencePoints()) names.push_back(point.name.c_str());
+  for (const auto& point : instance->GetReferencePoints()) names.push_back(point->GetName().c_str());
   EXPECT_EQ(names, (std::vector<std::string>{"pfx.smoke", "Plate"}));
-  EXPECT_EQ(instance->GetReferencePoints()[0].position.z, 3.0f);
+  EXPECT_EQ(instance->GetReferencePoints()[0]->GetPosition().z, 3.0f);
   EXPECT_EQ(resource->GetLockCount(), 1) << "the instance keeps the resource locked";
   instance.reset();
   EXPECT_EQ(resource->GetLockCount(), 0);
