@@ -36,6 +36,10 @@ int HexDigit(char c) {
   return -1;
 }
 
+bool WriteAll(Vak::File& file, const char* data, int32_t length) {
+  return file.Write(data, static_cast<unsigned long>(length), 1) == static_cast<unsigned long>(length);
+}
+
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 
 } // namespace
@@ -274,7 +278,7 @@ bool HTTPConnection::ReadSizedBody(Vak::File& file) {
     const int32_t remaining = static_cast<int32_t>(contentLength_) - bytesReceived_;
     const int32_t n = transport_->Read(block, remaining < kBodyBlock ? remaining : kBodyBlock);
     if (n <= 0) return false;
-    if (file.Write(block, static_cast<unsigned long>(n), 1) != 1) return false;
+    if (!WriteAll(file, block, n)) return false;
     bytesReceived_ += n;
   }
   return true;
@@ -285,7 +289,7 @@ void HTTPConnection::ReadBodyToClose(Vak::File& file) {
   for (;;) {
     const int32_t n = transport_->Read(block, kBodyBlock);
     if (n <= 0) break;
-    if (file.Write(block, static_cast<unsigned long>(n), 1) != 1) break;
+    if (!WriteAll(file, block, n)) break;
     bytesReceived_ += n;
     if (bytesReceived_ < 0) break;
   }
@@ -318,7 +322,7 @@ int32_t HTTPConnection::ReadChunkedBody(Vak::File& file) {
       const int32_t want = remaining < kBodyBlock ? static_cast<int32_t>(remaining) : kBodyBlock;
       const int32_t n = transport_->Read(block, want);
       if (n <= 0) return 0;
-      if (file.Write(block, static_cast<unsigned long>(n), 1) != 1) return 0;
+      if (!WriteAll(file, block, n)) return 0;
       remaining -= n;
       total += n;
       if (remaining == 0) state = kDataEnd;
@@ -348,7 +352,7 @@ int32_t HTTPConnection::ReadChunkedBody(Vak::File& file) {
       if (IsLineEnd(c) && !endSizeLine(c)) return 0;
       break;
     case kData:  // the first data byte, read while looking for a pair
-      if (file.Write(&c, 1, 1) != 1) return 0;
+      if (!WriteAll(file, &c, 1)) return 0;
       --remaining;
       ++total;
       if (remaining == 0) state = kDataEnd;

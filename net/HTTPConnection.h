@@ -88,7 +88,7 @@ private:
   void ConsumeLineFeedAfterCR();
 
   UrlRecord peer_;
-  int32_t responseState_ = kFailure;
+  int32_t responseState_ = kSuccess;  // nothing read yet: no failure
   char requestPath_[512];
   Vak::String location_;
   bool closed_ = false;

@@ -23,7 +23,7 @@
 
 #define NET_REQUIRE_PROGRAM(path)                                                           \
   do {                                                                                      \
-    if (::access(path, X_OK) != 0) GTEST_SKIP() << path << " is missing (scripts/setup installs it)"; \
+    if (::access(path, F_OK) != 0) GTEST_SKIP() << path << " is missing (scripts/setup installs it)"; \
   } while (0)
 
 namespace nettest {
