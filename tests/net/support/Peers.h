@@ -135,7 +135,17 @@ public:
     }
     return false;
   }
-  std::string AccessLog() const { return ReadText(dir_ + "/access.log"); }
+  // nginx logs a request after it answered: the log once it holds `text`
+  // (or after 10 s).
+  std::string AccessLogWith(const std::string& text) const {
+    std::string log;
+    for (int i = 0; i < 2000; ++i) {
+      log = ReadText(dir_ + "/access.log");
+      if (log.find(text) != std::string::npos) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return log;
+  }
   std::string Www(const std::string& name) const { return dir_ + "/www/" + name; }
 
   int port = 0;
