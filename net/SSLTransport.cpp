@@ -115,23 +115,18 @@ SSLTransport::~SSLTransport() {
   ERR_clear_error();
 }
 
-int32_t SSLTransport::Read(void* buffer, int32_t length) {
+int32_t SSLTransport::Receive(void* buffer, int32_t length, bool peek) {
   if (!session_ || GetStatus() == kNetClosed || length < 0) return -1;
-  const int n = SSL_read(session_, buffer, length);
+  const int n = peek ? SSL_peek(session_, buffer, length) : SSL_read(session_, buffer, length);
   if (n > 0) return n;
   const int error = SSL_get_error(session_, n);
   ERR_clear_error();
   return error == SSL_ERROR_ZERO_RETURN ? 0 : -1;
 }
 
-int32_t SSLTransport::Peek(void* buffer, int32_t length) {
-  if (!session_ || GetStatus() == kNetClosed || length < 0) return -1;
-  const int n = SSL_peek(session_, buffer, length);
-  if (n > 0) return n;
-  const int error = SSL_get_error(session_, n);
-  ERR_clear_error();
-  return error == SSL_ERROR_ZERO_RETURN ? 0 : -1;
-}
+int32_t SSLTransport::Read(void* buffer, int32_t length) { return Receive(buffer, length, false); }
+
+int32_t SSLTransport::Peek(void* buffer, int32_t length) { return Receive(buffer, length, true); }
 
 int32_t SSLTransport::Write(const void* data, int32_t length) {
   if (!session_ || GetStatus() == kNetClosed || length < 0) return -1;
