@@ -66,6 +66,8 @@ bool RunBatchFile(EngineContext& context, const char* programPath, const char* p
 }
 
 int VelmarUtilMain(int argc, char** argv) {
+  // A batch loads and drops one asset's mesh after another.
+  platform::KeepFreedBlocks();
   const std::string program = platform::ProgramPath();
   Vak::File::Path index(program.c_str());
   index.DelName(true);
