@@ -809,10 +809,32 @@ void AddTextureScale(const GeometryChunk& chunk, TextureScaleSums& sums) {
 } // namespace
 
 void VelmarIndexedMeshDefinition::CalculateExtents(bool textureScale) {
-  // One chunk at a time, so that its vertices are still in the cache for
-  // each step; what spans chunks is carried over in chunk order.
+  // The bounds come from what the read gathered: each chunk's start from the
+  // extremes, and std::max keeps the first of equal values, so widening by
+  // them in chunk order gives what one fold over all the vertices would.
   Vector3 hi(-3.4028235e38f, -3.4028235e38f, -3.4028235e38f), lo(3.4028235e38f, 3.4028235e38f, 3.4028235e38f);
   bool any = false;
+  for (unsigned c = 0; c < chunks_->Count(); ++c) {
+    const GeometryChunk* chunk = chunks_->Get(c);
+    if (chunk == nullptr || !chunk->GetItem<Vector3>(Vak::kItemPosition)) continue;
+    const PositionSums& sums = positionSums_[c];
+    any = true;
+    hi = Vector3(std::max(hi.x, sums.high.x), std::max(hi.y, sums.high.y), std::max(hi.z, sums.high.z));
+    lo = Vector3(std::min(lo.x, sums.low.x), std::min(lo.y, sums.low.y), std::min(lo.z, sums.low.z));
+  }
+  boundsMax_ = any ? hi : Vector3();
+  boundsMin_ = any ? lo : Vector3();
+  std::lock_guard<std::mutex> hold(extentsLock_);
+  scalePending_ = textureScale;
+  extentsPending_.store(true, std::memory_order_release);
+}
+
+void VelmarIndexedMeshDefinition::SettleExtents() const {
+  if (!extentsPending_.load(std::memory_order_acquire)) return;
+  std::lock_guard<std::mutex> hold(extentsLock_);
+  if (!extentsPending_.load(std::memory_order_relaxed)) return;
+  // One chunk at a time, so that its vertices are still in the cache for
+  // each step; what spans chunks is carried over in chunk order.
   TextureScaleSums sums;
   std::vector<Vector3> corners;
   corners.reserve(8 * std::size_t{chunks_->Count()});
@@ -821,27 +843,17 @@ void VelmarIndexedMeshDefinition::CalculateExtents(bool textureScale) {
     if (chunk == nullptr) continue;
     auto pos = chunk->GetItem<Vector3>(Vak::kItemPosition);
     Vak::OrientedBox box;
-    if (pos) {
-      // A chunk's bounds start from the extremes: std::max keeps the first
-      // of equal values, so widening by them after the chunks before gives
-      // what one fold over all the vertices would.
-      const PositionSums& sums = positionSums_[c];
-      any = true;
-      hi = Vector3(std::max(hi.x, sums.high.x), std::max(hi.y, sums.high.y), std::max(hi.z, sums.high.z));
-      lo = Vector3(std::min(lo.x, sums.low.x), std::min(lo.y, sums.low.y), std::min(lo.z, sums.low.z));
-      box.SetAroundPoints(pos.Data(), chunk->GetVertexCount(), pos.Stride(), sums.sum);
-    }
-    if (textureScale) AddTextureScale(*chunk, sums);
+    if (pos) box.SetAroundPoints(pos.Data(), chunk->GetVertexCount(), pos.Stride(), positionSums_[c].sum);
+    if (scalePending_) AddTextureScale(*chunk, sums);
     corners.resize(corners.size() + 8);
     box.CalcCorners(&corners[corners.size() - 8]);
   }
-  boundsMax_ = any ? hi : Vector3();
-  boundsMin_ = any ? lo : Vector3();
-  if (textureScale) {
+  if (scalePending_) {
     const double average = sums.total > 0 ? sums.weighted / sums.total : 0;
     textureScale_ = std::min(sums.largest, static_cast<float>(8 * average));
   }
   if (!corners.empty()) bounds_.SetAroundCorners(corners.data(), static_cast<unsigned>(corners.size() / 8));
+  extentsPending_.store(false, std::memory_order_release);
 }
 
 // Accessors for instances and tools.

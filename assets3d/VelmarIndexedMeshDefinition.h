@@ -2,8 +2,10 @@
 // The shared, loaded form of one mesh: geometry chunks and their materials,
 // influences and skeleton, attachment points and bounds. Filled by the mesh
 // readers, read by the instances through the virtual accessors below.
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -158,7 +160,12 @@ public:
   virtual void BuildConfigInfluences(const Vak::GeometryConfigData& config);
   virtual void BuildConfigAttachmentPoints(const Vak::GeometryConfigData& config);
 
-  float GetTextureScale() const { return textureScale_; }
+  // The texture scale and the oriented box are worked out on first request:
+  // validating a mesh asks for neither.
+  float GetTextureScale() const {
+    SettleExtents();
+    return textureScale_;
+  }
 
   // Attachment points whose names start with "a" become attachment points of
   // the instance's particle structure.
@@ -212,7 +219,10 @@ public:
   // table (one shared by several meshes) instead of their own position; an
   // influence the table lacks weights nothing. Null: their own position.
   void SetBoneNames(const std::vector<Vak::PString>* names) { boneNames_ = names; }
-  const Vak::OrientedBox& GetBounds() const { return bounds_; }
+  const Vak::OrientedBox& GetBounds() const {
+    SettleExtents();
+    return bounds_;
+  }
 
   // The collision tree is built at most once: on the background loader when
   // the process has one, else at once.
@@ -269,8 +279,11 @@ protected:
   // Post-load steps, run after a read that ended at the container's end.
   void SumTotals();
   void BuildSkeletonFromInfluences();
-  // Bounds, the oriented box and, when asked, the texture scale.
+  // The bounds now; the oriented box and, when asked, the texture scale
+  // when first asked for, from the chunks as they are then (a definition's
+  // chunks are not changed after its load).
   void CalculateExtents(bool textureScale);
+  void SettleExtents() const;
   // The reads every indexed mesh file starts with: header, INFO, the chunk
   // groups, then INFL or SKEL and ATCH while bytes remain.
   unsigned long ReadIndexedSequence(Vak::Display* display, Vak::MaterialManager* manager,
@@ -304,8 +317,8 @@ protected:
   std::vector<Vak::PString> chunkNames_;
   Vak::ParticleBone* rootBone_ = nullptr;
   MeshGeometryOptions options_;
-  float textureScale_ = 0;
-  Vak::OrientedBox bounds_;
+  mutable float textureScale_ = 0;
+  mutable Vak::OrientedBox bounds_;
 
 private:
   // The creation hint of a chunk of `sets` texture sets and `weights`
@@ -332,6 +345,10 @@ private:
   class CollisionRequest;
   std::unique_ptr<CollisionRequest> collisionRequest_;
   OverlappedResourceLink collisionLink_;
+  // What CalculateExtents left for SettleExtents.
+  mutable std::mutex extentsLock_;
+  mutable std::atomic<bool> extentsPending_{false};
+  bool scalePending_ = false;
 
 protected:
   std::vector<PositionSums> positionSums_;  // per chunk slot

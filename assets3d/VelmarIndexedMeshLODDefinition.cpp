@@ -118,7 +118,9 @@ unsigned long* VelmarIndexedMeshLODDefinition::ReadMeshFile(unsigned long* resul
   // definition's own chunk table was empty for the texture scale.
   MakeCurrent(static_cast<unsigned>(distances_.size() - 1));
   bounds_ = Vak::OrientedBox();
+  // Settled now: another level's data may be current when it is asked for.
   CalculateExtents(false);
+  SettleExtents();
   textureScale_ = 0;
   CollectCulledAttachments();
   memoryFile_.Close();

@@ -14,6 +14,7 @@
 #include "datamanager/DataManager.h"
 #include "datamanager/ErrorHandler.h"
 #include "datamanager/Vocabulary.h"
+#include "platform/os/NativePath.h"
 
 namespace RUZLib {
 
@@ -121,6 +122,10 @@ bool DataManagerValidation::ValidateAsset(const char* folder, const char* topFol
                                           bool archivePresent, ResultsLog& results, bool& kindUnchanged) {
   DataManager* manager = DataManager::Instance();
   manager->archivePresent = archivePresent;
+  // The asset's files are found by lower-case names (its mesh as a resource)
+  // as well as as written: each path resolved without regard to case lists
+  // the folders above it, and validation changes none of them.
+  platform::ListingCacheScope listings;
   Vak::File::Path path(folder);
   path.AddPath(configFileName);
   Container container;

@@ -11,6 +11,7 @@
 #include "content/AppGlobals.h"
 #include "content/ResultsLog.h"
 #include "gscompiler/Driver.h"
+#include "platform/os/NativePath.h"
 #include "platform/os/Program.h"
 #include "util/BatchLine.h"
 #include "util/EngineContext.h"
@@ -45,6 +46,10 @@ bool RunOne(EngineContext& context, int argc, char** argv) {
 } // namespace
 
 bool RunBatchFile(EngineContext& context, const char* programPath, const char* path) {
+  // The commands of a batch resolve the same folders over and over (every
+  // asset's files are found by lower-case names under the content folders):
+  // listings are kept while those folders stay unchanged.
+  platform::ListingCacheScope listings;
   BatchFileReader reader;
   reader.Open(path);
   bool failed = false;
@@ -67,6 +72,8 @@ bool RunBatchFile(EngineContext& context, const char* programPath, const char* p
 }
 
 int VelmarUtilMain(int argc, char** argv) {
+  // A batch loads and drops one asset's mesh after another.
+  platform::KeepFreedBlocks();
   const std::string program = platform::ProgramPath();
   Vak::File::Path index(program.c_str());
   index.DelName(true);

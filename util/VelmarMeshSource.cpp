@@ -31,7 +31,9 @@ public:
         animator_(std::move(animator)) {}
   ~VelmarMeshModel() override {
     delete instance_;
-    resource_->ReleaseReference();
+    // A mesh is loaded for one check; kept, every asset's of a batch would
+    // stay in memory to the end of the run.
+    resource_->ReleaseAndDrop();
   }
 
   bool IsExpectedInstance() const override { return levelOfDetail_ ? levels_ != nullptr : instance_ != nullptr; }

@@ -260,17 +260,31 @@ PString Resource::GetOwnerName() const {
 
 // --- Counts ----------------------------------------------------------------------
 
-bool Resource::ReleaseReference() {
+bool Resource::ReleaseReference() { return Release(false); }
+
+bool Resource::ReleaseAndDrop() { return Release(true); }
+
+bool Resource::Release(bool drop) {
   // Under the database's lock, which is also where a database lets an evicted
   // resource go: the one that sees the last use drops the table's hold.
   if (ResourceDatabase* database = database_.load()) {
-    SingleLock lock(&database->GetLock(), true);
-    if (database_.load() == database) {
-      uint32_t use = useCount_.load();
-      if (use == 0) return false;  // nothing to give back
-      useCount_.store(use - 1);
-      if (use != 1) return false;
-      lastUse_.store(SystemClock());
+    {
+      SingleLock lock(&database->GetLock(), true);
+      if (database_.load() == database) {
+        uint32_t use = useCount_.load();
+        if (use == 0) return false;  // nothing to give back
+        useCount_.store(use - 1);
+        if (use != 1) return false;
+        lastUse_.store(SystemClock());
+        if (!drop || state_.load() != kReady || lockCount_.load() != 0 || !database->RemoveResource(this))
+          return true;
+        database_.store(nullptr);
+      } else {
+        database = nullptr;
+      }
+    }
+    if (database != nullptr) {
+      ReleaseHold();  // the table's
       return true;
     }
   }

@@ -99,6 +99,11 @@ public:
   // Gives back one use. True when that was the last one: a resource with a
   // database stays loaded; one without is released (and destroyed at 0).
   bool ReleaseReference();
+  // ReleaseReference for a caller that is done with the resource: when that
+  // was the last use and the resource is Ready and unlocked in its database,
+  // the database lets it go now (as the bin's eviction would) instead of
+  // keeping it for a later Get, which reads it anew.
+  bool ReleaseAndDrop();
 
   // The reference count (see the top of this file).
   void AddHold();
@@ -177,6 +182,7 @@ private:
   void ReleaseDependents();
   // Run when the reference count reaches 0.
   void Destroy();
+  bool Release(bool drop);
 
   PString name_;
   std::atomic<ResourceDatabase*> database_;

@@ -38,5 +38,6 @@ for count in $counts; do
   reference=$(best cat_files)
   printf 'validate x%d with meshes (one batch)   %.3f s   cat of configs and meshes %.3f s   ratio %s (goal <= 3)\n' \
     "$count" "$validate" "$reference" "$(ratio "$validate" "$reference")"
+  print_ratio "validate of $count assets with meshes" "cat" "$validate" "$reference"
   rm -rf "$inst" "$inst-samples"
 done

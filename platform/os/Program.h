@@ -10,5 +10,10 @@ std::string ProgramPath();
 std::string ProgramFolder();
 // The value of an environment variable; false when it is not set.
 bool GetEnvironment(const char* name, std::string& value);
+// Freed large blocks stay with the process for its next allocations instead
+// of going back to the system each time: for a program that makes and drops
+// blocks of the same few sizes in turn, each new one would otherwise come as
+// fresh pages, every page a fault to fill. Call once at start-up.
+void KeepFreedBlocks();
 
 } // namespace platform

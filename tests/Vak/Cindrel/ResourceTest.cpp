@@ -198,5 +198,50 @@ TEST_F(ResourceTest, ResourceWithoutDatabaseIsFreedByItsLastUse) {
   EXPECT_EQ(Vak::ResourceSystem::Stats().alive, alive - 1);
 }
 
+// The last use given back through ReleaseAndDrop lets a Ready resource go at
+// once, with its share of the totals, and the next Get reads it anew; one
+// still used, locked or not Ready stays in its database.
+TEST_F(ResourceTest, ReleaseAndDropLetsAnUnusedReadyResourceGo) {
+  Start("-ResourceCaching=off -ResourceMemory=1000");
+  folder_.WriteFile("tree.im", "x");
+  folder_.WriteFile("bad.im", "x");
+  Vak::ResourceSystem::Counters& counters = system_->GetCounters();
+  const uint32_t alive = Vak::ResourceSystem::Stats().alive;
+
+  Resource* r = Meshes().Get(PString("tree.im"));
+  ASSERT_NE(r, nullptr);
+  ASSERT_EQ(r->Lock(), Resource::RES_OK);
+  Resource* again = Meshes().Get(PString("tree.im"));
+  ASSERT_EQ(again, r);
+  EXPECT_FALSE(again->ReleaseAndDrop());  // another use remains
+  EXPECT_TRUE(r->ReleaseAndDrop());       // locked: kept
+  EXPECT_EQ(Meshes().Count(), 1u);
+  r->Unlock();
+  ASSERT_EQ(Meshes().Get(PString("tree.im")), r);
+  EXPECT_TRUE(r->ReleaseAndDrop());
+  EXPECT_EQ(Meshes().Count(), 0u);
+  EXPECT_EQ(Vak::ResourceSystem::Stats().alive, alive);
+  EXPECT_EQ(counters.resources, 0u);
+  EXPECT_EQ(counters.bytes, 0u);
+  EXPECT_EQ(counters.loaded, 0u);
+  EXPECT_EQ(counters.loadedBytes, 0u);
+
+  Resource* fresh = Meshes().Get(PString("tree.im"));
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_EQ(fresh->GetState(), Resource::kIdle);
+  ASSERT_EQ(fresh->Lock(), Resource::RES_OK);
+  EXPECT_EQ(AsFake(fresh)->loads, 1);
+  fresh->Unlock();
+  EXPECT_TRUE(fresh->ReleaseAndDrop());
+
+  // A failed load stays remembered, so it is not read again.
+  Resource* bad = Meshes().Get(PString("bad.im"));
+  ASSERT_NE(bad, nullptr);
+  EXPECT_EQ(bad->Lock(), Resource::RES_FAILED_TO_LOAD);
+  EXPECT_TRUE(bad->ReleaseAndDrop());
+  EXPECT_EQ(Meshes().Count(), 1u);
+  EXPECT_EQ(Meshes().Get(PString("bad.im")), nullptr);
+}
+
 } // namespace
 } // namespace fake
