@@ -110,8 +110,8 @@ public:
   };
   void Clear();
 
-  // The index file's body and header (VADDatabaseFile.cpp). Read clears the
-  // index first and leaves it cleared when it fails.
+  // The index file's head and its blocks in order (VADDatabaseFile.cpp).
+  // Read clears the index first and leaves it cleared when it fails.
   bool WriteDatabase(TStream& stream);
   bool ReadDatabase(TStream& stream);
 
@@ -175,6 +175,10 @@ public:
   void SetDependencyFlags(const KUID& kuid, bool hasDependencies, bool hasDependants) override;
 
 private:
+  // The index file's blocks (VADDatabaseFile.cpp) read and write the
+  // index's own tables and values.
+  friend class VADIndexFileBlocks;
+
   void Mark(uint32_t bits, bool demote);
   void GrowTableIfNeeded();
   // The bucket count the table grows to for `count` records.
