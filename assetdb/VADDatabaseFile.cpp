@@ -263,6 +263,8 @@ public:
   std::size_t Offset(const uint8_t* start) const { return static_cast<std::size_t>(p_ - start); }
 
   uint8_t Byte() { return Take(1) ? p_[-1] : 0; }
+  // The next n bytes, taken; null past the end.
+  const uint8_t* Raw(std::size_t n) { return Take(n) ? p_ - n : nullptr; }
   bool Bool() { return Byte() != 0; }
   uint32_t U32() { return Take(4) ? Vak::GetLE32(p_ - 4) : 0; }
   int64_t I64() { return Take(8) ? static_cast<int64_t>(Vak::GetLE64(p_ - 8)) : 0; }
@@ -357,6 +359,116 @@ void ReadRecord(RecordReader& in, uint32_t v, uint32_t generation, TextCache& te
   if (v > 20) r.contentHash = static_cast<int32_t>(in.U32());
 }
 
+// ---- checking records without making them ----
+// Each walks what ReadRecord reads and fails where it fails. With kSame it
+// also clears `same` where writing the made record would not give the
+// stored bytes back (a text that reads shorter or empty, a bool byte above 1,
+// a KUID in a form the writer does not make).
+
+template <bool kSame> bool CheckKuid(RecordReader& in, KUID& kuid, bool& same) {
+  const uint8_t* p = in.Raw(8);
+  if (!p) return false;
+  const uint32_t contentWord = Vak::GetLE32(p);
+  const uint32_t packed = Vak::GetLE32(p + 4);
+  kuid = KUID::Unpack(packed, contentWord);
+  if (kSame) {
+    uint32_t packedAgain, contentAgain;
+    kuid.Pack(packedAgain, contentAgain);
+    if (packedAgain != packed || contentAgain != contentWord) same = false;
+  }
+  return true;
+}
+
+// `empty`, when given, tells whether the text reads as empty.
+template <bool kSame> void CheckString(RecordReader& in, bool& same, bool* empty = nullptr) {
+  const uint32_t n = in.U32();
+  const uint8_t* p = in.Raw(n);
+  if (!kSame || !in.Ok()) return;
+  const bool cut = n >= 0x10000 || (n > 0 && std::memchr(p, 0, n) != nullptr);
+  if (cut) same = false;
+  if (empty) *empty = n == 0 || cut;
+}
+
+template <bool kSame> void CheckPString(RecordReader& in, bool& same) {
+  const uint32_t n = in.U32();
+  const uint8_t* p = in.Raw(n);
+  if (!kSame || !in.Ok() || n == 0) return;
+  if (n < 2 || n > 0xFFFF || std::memchr(p, 0, n) != p + n - 1) same = false;
+}
+
+template <bool kSame> bool CheckBool(RecordReader& in, bool& same) {
+  const uint8_t b = in.Byte();
+  if (kSame && b > 1) same = false;
+  return b != 0;
+}
+
+// `notObsolete` counts the records stored with the obsolete answer unset.
+template <bool kSame>
+bool CheckRecord(RecordReader& in, uint32_t v, KUID& kuid, bool& same, uint32_t& notObsolete) {
+  if (!kSame) {
+    // The texts and flags only need their lengths.
+    if (!CheckKuid<false>(in, kuid, same)) return false;
+    for (int text = 0; text < 7; ++text) in.Raw(in.U32());
+    in.Raw(in.U32());
+    in.Raw(in.U32());
+    const std::size_t bools = 8 + 8 - (v <= 27) - (v <= 22) + (v > 22) + 5 - 2 * (v <= 28) + (v > 32);
+    in.Raw(8 + bools + 4 + 4 + 1 + 8 + 8);
+    in.Raw(in.U32());
+    in.Raw(in.U32());
+    if (v > 20) in.Raw(4);
+    return in.Ok() && !kuid.IsNull();
+  }
+  if (!CheckKuid<kSame>(in, kuid, same)) return false;
+  bool noArchive = false;
+  for (int text = 0; text < 7; ++text) CheckString<kSame>(in, same, text == 6 ? &noArchive : nullptr);
+  CheckPString<kSame>(in, same);
+  CheckString<kSame>(in, same);
+  KUID map;
+  if (!CheckKuid<kSame>(in, map, same)) return false;
+  bool strayBits = false;
+  for (int bit = 0; bit < 8; ++bit) {
+    if (CheckBool<kSame>(in, same) && bit == 7) strayBits = noArchive;
+  }
+  for (int bit = 0; bit < 8; ++bit) {
+    if ((bit == 4 && v <= 27) || (bit == 7 && v <= 22)) continue;
+    if (CheckBool<kSame>(in, same) && bit == 0 && noArchive) strayBits = true;
+  }
+  if (strayBits) same = false;
+  if (v > 22 && !CheckBool<kSame>(in, same)) ++notObsolete;
+  for (int bit : {2, 3, 4, 0, 1}) {
+    if (bit < 2 && v <= 28) continue;
+    CheckBool<kSame>(in, same);
+  }
+  if (v > 32) CheckBool<kSame>(in, same);
+  in.Raw(4 + 4 + 1 + 8 + 8);
+  CheckString<kSame>(in, same);
+  CheckString<kSame>(in, same);
+  if (v > 20) in.Raw(4);
+  return in.Ok() && !kuid.IsNull();
+}
+
+// Whether two of the KUIDs are equal: one pass through an open table of
+// their positions.
+bool HasDuplicate(const std::vector<KUID>& kuids) {
+  std::size_t slots = 16;
+  while (slots < kuids.size() * 2) slots <<= 1;
+  constexpr uint32_t kFree = UINT32_MAX;
+  std::vector<uint32_t> table(slots, kFree);
+  for (uint32_t i = 0; i < kuids.size(); ++i) {
+    const KUID& kuid = kuids[i];
+    uint64_t h = KUIDHash{}(kuid);
+    h = (h ^ (h >> 31)) * 0x9E3779B97F4A7C15ull;
+    for (std::size_t at = (h >> 20) & (slots - 1);; at = (at + 1) & (slots - 1)) {
+      if (table[at] == kFree) {
+        table[at] = i;
+        break;
+      }
+      if (kuids[table[at]] == kuid) return true;
+    }
+  }
+  return false;
+}
+
 void StoreServerTime(int64_t time) {
   SetServerTime(time);
   if (ServerTimeHandler handler = GetServerTimeHandler()) handler(time);
@@ -403,6 +515,8 @@ public:
     TView& stream;
     Reader& in;
     VADNetworkService* network;
+    // The file's bytes, which the stream reads; a block may keep them.
+    platform::LargeBuffer& file;
   };
   struct WriteContext {
     VADAssetIndex& index;
@@ -420,6 +534,7 @@ public:
   };
 
   static bool WriteRecords(WriteContext& c);
+  static bool SameWhenWritten(const VADAssetIndex::KeptRecords& kept);
   static bool ReadRecords(ReadContext& c);
 
   static bool WriteTableA(WriteContext& c) {
@@ -570,7 +685,31 @@ public:
   };
 };
 
+// Whether writing the kept records, once made, gives their bytes back.
+bool VADIndexFileBlocks::SameWhenWritten(const VADAssetIndex::KeptRecords& kept) {
+  if (kept.version != kVersion) return false;
+  RecordReader in(kept.at + 4, kept.size - 4);
+  bool same = true;
+  uint32_t notObsolete = 0;
+  KUID kuid;
+  for (uint32_t i = 0; i < kept.count && same; ++i) CheckRecord<true>(in, kept.version, kuid, same, notObsolete);
+  // A record read with the answer unset gets the stamp 0, which the writer
+  // takes for set while the generation is 0.
+  return same && (kept.generation != 0 || notObsolete == 0);
+}
+
 bool VADIndexFileBlocks::WriteRecords(WriteContext& c) {
+  VADAssetIndex& index = c.index;
+  {
+    std::lock_guard<std::mutex> guard(index.keptMutex_);
+    VADAssetIndex::KeptRecords& kept = index.kept_;
+    if (index.recordsKept_.load() && kept.generation == index.ObsoleteGeneration()) {
+      using Same = VADAssetIndex::KeptRecords::Same;
+      if (kept.same == Same::kUnknown) kept.same = SameWhenWritten(kept) ? Same::kYes : Same::kNo;
+      if (kept.same == Same::kYes) return c.out.Put(kept.at, static_cast<uint32_t>(kept.size));
+    }
+  }
+  index.MakeRecordsIfKept();
   // Batches of plain bytes, scrambled a batch at a time.
   constexpr std::size_t kBatchBytes = 256 * 1024;
   bool ok = true;
@@ -593,32 +732,63 @@ bool VADIndexFileBlocks::WriteRecords(WriteContext& c) {
 }
 
 bool VADIndexFileBlocks::ReadRecords(ReadContext& c) {
-  // Straight from the bytes in memory.
+  // Straight from the bytes in memory. Every record is checked here, as a
+  // read that makes it would; it is made at the first question.
   uint32_t left = 0;
   const uint8_t* bytes = c.stream.InPlace(left);
   RecordReader records(bytes, left);
   const uint32_t count = records.U32();
   if (!records.Ok() || count > records.Left() / kMinRecordBytes) return false;
+  bool same = false;
+  uint32_t notObsolete = 0;
+  std::vector<KUID> kuids(count);
+  for (uint32_t i = 0; i < count; ++i)
+    if (!CheckRecord<false>(records, c.version, kuids[i], same, notObsolete)) return false;
+  // Find, Remove and Merge rely on one record per KUID.
+  if (HasDuplicate(kuids)) return false;
+  const std::size_t length = records.Offset(bytes);
+  c.stream.SeekBuffered(static_cast<int64_t>(length), TStream::kCurrent);
+  if (count == 0) return true;
+  VADAssetIndex& index = c.index;
+  VADAssetIndex::KeptRecords& kept = index.kept_;
+  kept.file = std::move(c.file);
+  kept.at = bytes;
+  kept.size = length;
+  kept.count = count;
+  kept.version = c.version;
+  kept.generation = index.ObsoleteGeneration();
+  kept.same = VADAssetIndex::KeptRecords::Same::kUnknown;
+  index.recordsKept_.store(true, std::memory_order_release);
+  return true;
+}
+
+void VADAssetIndex::MakeKeptRecords() const {
+  std::lock_guard<std::mutex> guard(keptMutex_);
+  if (!recordsKept_.load(std::memory_order_relaxed)) return;
+  auto& self = const_cast<VADAssetIndex&>(*this);
+  KeptRecords& kept = self.kept_;
   // The records in one block and their texts in a few: a load makes a
-  // handful of allocations, not one per field.
-  VADAssetInfo* loaded = VADAssetInfo::MakeBlock(count);
-  auto drop = [&] {
-    for (uint32_t i = 0; i < count; ++i) VADAssetInfo::Free(&loaded[i]);
-    return false;
-  };
-  const uint32_t generation = c.index.ObsoleteGeneration();
+  // handful of allocations, not one per field. The bytes were checked.
+  RecordReader in(kept.at + 4, kept.size - 4);
+  VADAssetInfo* loaded = VADAssetInfo::MakeBlock(kept.count);
   Vak::StringArena texts;
   TextCache shared(texts);
-  for (uint32_t i = 0; i < count; ++i) {
-    VADAssetInfo& record = loaded[i];
-    ReadRecord(records, c.version, generation, shared, record);
-    if (!records.Ok() || record.kuid.IsNull()) return drop();
-    record.DeferKeywords();
+  for (uint32_t i = 0; i < kept.count; ++i) {
+    ReadRecord(in, kept.version, kept.generation, shared, loaded[i]);
+    loaded[i].DeferKeywords();
   }
-  // Find, Remove and Merge rely on one record per KUID.
-  if (count && !c.index.AdoptLoaded(loaded, count)) return drop();
-  c.stream.SeekBuffered(static_cast<int64_t>(records.Offset(bytes)), TStream::kCurrent);
-  return true;
+  self.AdoptLoaded(loaded, kept.count);
+  recordsKept_.store(false, std::memory_order_release);
+  // The count stays: a RecordCount may still be reading it.
+  kept.file.Release();
+  kept.at = nullptr;
+  kept.size = 0;
+}
+
+void VADAssetIndex::DropKeptRecords() {
+  std::lock_guard<std::mutex> guard(keptMutex_);
+  recordsKept_.store(false);
+  kept_ = KeptRecords();
 }
 
 bool VADIndexFileBlocks::ReadValues(ReadContext& c) {
@@ -692,10 +862,11 @@ bool VADAssetIndex::ReadDatabase(TStream& file) {
   const uint32_t fileSize = file.GetSize();
   const uint32_t at = file.Tell();
   const uint32_t length = at < fileSize ? fileSize - at : 0;
-  std::unique_ptr<uint8_t[]> bytes(new uint8_t[length ? length : 1]);
+  platform::LargeBuffer buffer(length);
+  uint8_t* const bytes = buffer.Data();
   const uint32_t headRead = std::min<uint32_t>(length, 16);
-  if (file.ReadBuffered(headRead, bytes.get()) != headRead) return false;
-  RecordReader head(bytes.get(), headRead);
+  if (file.ReadBuffered(headRead, bytes) != headRead) return false;
+  RecordReader head(bytes, headRead);
   const uint32_t magic = head.U32();
   const uint32_t v = head.U32();
   const uint32_t size = head.U32();
@@ -703,20 +874,20 @@ bool VADAssetIndex::ReadDatabase(TStream& file) {
   const bool scrambled = v >= kFirstScrambled;
   const uint32_t seed = scrambled ? head.U32() : 0;
   if (!head.Ok()) return false;
-  const auto headBytes = static_cast<uint32_t>(head.Offset(bytes.get()));
+  const auto headBytes = static_cast<uint32_t>(head.Offset(bytes));
   // The rest a piece at a time, each unscrambled while it is in the cache
   // (a scrambled body starts right after the seed).
   constexpr uint32_t kPiece = 256 * 1024;
   for (uint32_t done = headRead; done < length;) {
     const uint32_t n = std::min(kPiece, length - done);
-    if (file.ReadBuffered(n, bytes.get() + done) != n) return false;
-    if (scrambled) TStreamObfuscated::UnscrambleBlock(at + done, bytes.get() + done, n, seed);
+    if (file.ReadBuffered(n, bytes + done) != n) return false;
+    if (scrambled) TStreamObfuscated::UnscrambleBlock(at + done, bytes + done, n, seed);
     done += n;
   }
 
-  TView stream(bytes.get() + headBytes, length - headBytes);
+  TView stream(bytes + headBytes, length - headBytes);
   Reader in(stream, stream.GetSize());
-  VADIndexFileBlocks::ReadContext context{*this, v, stream, in, GetVADServices().network};
+  VADIndexFileBlocks::ReadContext context{*this, v, stream, in, GetVADServices().network, buffer};
   for (const auto& block : VADIndexFileBlocks::kBlocks) {
     if (v < block.since) {
       if (block.absent) block.absent(context);
