@@ -116,11 +116,13 @@ VADAssetIndex::~VADAssetIndex() {
 }
 
 VADAssetInfo* VADAssetIndex::Find(const KUID& kuid) const {
+  MakeRecordsIfKept();
   KUIDHashTable::Iterator it = byKuid_->Find(kuid);
   return it.IsEnd() ? nullptr : it.Get<VADAssetInfo>();
 }
 
 VADAssetInfo* VADAssetIndex::RecordAt(uint64_t n) const {
+  MakeRecordsIfKept();
   std::lock_guard<std::mutex> guard(cursorMutex_);
   if (cursor_.IsEnd() || n < cursorIndex_) {
     cursor_ = records_.Begin();
@@ -162,7 +164,7 @@ void VADAssetIndex::GrowTableIfNeeded() {
   byKuid_ = std::move(grown);
 }
 
-bool VADAssetIndex::AdoptLoaded(VADAssetInfo* loaded, uint32_t n) {
+void VADAssetIndex::AdoptLoaded(VADAssetInfo* loaded, uint32_t n) {
   // The table is made at its final size and filled bucket by bucket, each
   // bucket's records in their order: the same table as inserting them one
   // by one, without a cache miss per record.
@@ -182,9 +184,7 @@ bool VADAssetIndex::AdoptLoaded(VADAssetInfo* loaded, uint32_t n) {
   constexpr uint32_t kAhead = 16;
   for (uint32_t k = 0; k < n; ++k) {
     if (k + kAhead < n) __builtin_prefetch(&loaded[order[k + kAhead]].kuid);
-    VADAssetInfo* record = &loaded[order[k]];
-    if (!table->Find(record->kuid).IsEnd()) return false;
-    table->Insert(record);
+    table->Insert(&loaded[order[k]]);
   }
   byKuid_ = std::move(table);
   for (uint32_t i = 0; i < n; ++i) {
@@ -194,10 +194,10 @@ bool VADAssetIndex::AdoptLoaded(VADAssetInfo* loaded, uint32_t n) {
     sorted_.Append(record);
   }
   ForgetCursor();
-  return true;
 }
 
 VADAssetInfo* VADAssetIndex::Insert(const VADAssetInfo& source) {
+  MakeRecordsIfKept();
   SortIfPending();
   auto* record = new VADAssetInfo(source);
   DropStrayArchiveBits(*record);
@@ -298,6 +298,7 @@ VADAssetIndex::SortBatch::~SortBatch() {
 }
 
 void VADAssetIndex::SortIfPending() const {
+  MakeRecordsIfKept();
   if (!sortPending_.load(std::memory_order_acquire)) return;
   std::lock_guard<std::mutex> guard(sortMutex_);
   if (!sortPending_.load(std::memory_order_relaxed)) return;
@@ -315,6 +316,7 @@ void VADAssetIndex::SortByName() {
 }
 
 void VADAssetIndex::SortNow() {
+  MakeRecordsIfKept();
   const uint32_t n = sorted_.Count();
   if (n < 2) return;
   std::vector<char> text;
@@ -353,6 +355,7 @@ void VADAssetIndex::SortNow() {
 }
 
 void VADAssetIndex::Clear() {
+  DropKeptRecords();
   for (VADAssetInfo* record : records_) VADAssetInfo::Free(record);
   records_.Clear();
   byKuid_ = std::make_unique<KUIDHashTable>(kInitialBuckets, 0);
@@ -443,6 +446,7 @@ void VADAssetIndex::RemoveObsoleteLinks(VADAssetInfo& record) {
 }
 
 void VADAssetIndex::CollectLocations(VADLocationSet& out) const {
+  MakeRecordsIfKept();
   for (const VADAssetInfo* record : records_) {
     if (record->localPath.Size() > 6) out.Add("local", static_cast<const char*>(record->localPath) + 6);
     if (record->editingPath.Size() > 8) out.Add("editing", static_cast<const char*>(record->editingPath) + 8);

@@ -11,6 +11,7 @@
 // dirty and pending change flags, the walking cursor) is atomic or guarded
 // here, and the first change's demotion of the index file runs once.
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -27,6 +28,7 @@
 #include "content/ChunkedList.h"
 #include "content/GrowArray.h"
 #include "content/KUIDHashTable.h"
+#include "platform/os/LargeBuffer.h"
 
 // The folders the index already knows, as location keys ("source:path"):
 // separators and letter case do not matter, so back-slashed stored paths
@@ -82,7 +84,10 @@ public:
     SortIfPending();
     return n < sorted_.Count() ? sorted_[n] : nullptr;
   }
-  uint32_t RecordCount() const { return sorted_.Count(); }
+  uint32_t RecordCount() const {
+    if (recordsKept_.load(std::memory_order_acquire)) return kept_.count;
+    return sorted_.Count();
+  }
 
   // A null KUID is refused; a present KUID merges into the stored record.
   // `config`, when given, is the record's config just read from its folder.
@@ -110,8 +115,8 @@ public:
   };
   void Clear();
 
-  // The index file's body and header (VADDatabaseFile.cpp). Read clears the
-  // index first and leaves it cleared when it fails.
+  // The index file's head and its blocks in order (VADDatabaseFile.cpp).
+  // Read clears the index first and leaves it cleared when it fails.
   bool WriteDatabase(TStream& stream);
   bool ReadDatabase(TStream& stream);
 
@@ -149,8 +154,14 @@ public:
   const KuidTable& TableA() const { return tableA_; }
   const KuidTable& TableB() const { return tableB_; }
 
-  const RecordList& Records() const { return records_; }
-  unsigned BucketCount() const { return byKuid_->BucketCount(); }
+  const RecordList& Records() const {
+    MakeRecordsIfKept();
+    return records_;
+  }
+  unsigned BucketCount() const {
+    MakeRecordsIfKept();
+    return byKuid_->BucketCount();
+  }
 
   // Stored scalars and trees, carried through the index file.
   Vak::PString storedText[2];
@@ -175,14 +186,41 @@ public:
   void SetDependencyFlags(const KUID& kuid, bool hasDependencies, bool hasDependants) override;
 
 private:
+  // The index file's blocks (VADDatabaseFile.cpp) read and write the
+  // index's own tables and values.
+  friend class VADIndexFileBlocks;
+
+  // The records of the file last read, checked but not made: most
+  // commands ask the index nothing, and those that do pay for the records
+  // at their first question. An index never asked writes these bytes back.
+  struct KeptRecords {
+    platform::LargeBuffer file;  // owns the bytes below
+    const uint8_t* at = nullptr;      // the count, then the records
+    std::size_t size = 0;
+    uint32_t count = 0;
+    uint32_t version = 0;
+    // The obsolete generation when read; the records' stamps refer to it.
+    uint32_t generation = 0;
+    // Whether writing the made records gives these bytes back (while the
+    // generation stays): found out at the first write.
+    enum class Same : uint8_t { kUnknown, kYes, kNo } same = Same::kUnknown;
+  };
+  void MakeRecordsIfKept() const {
+    if (recordsKept_.load(std::memory_order_acquire)) MakeKeptRecords();
+  }
+  // Makes the kept records (VADDatabaseFile.cpp); shared holders may ask
+  // together.
+  void MakeKeptRecords() const;
+  void DropKeptRecords();
+
   void Mark(uint32_t bits, bool demote);
   void GrowTableIfNeeded();
   // The bucket count the table grows to for `count` records.
   static unsigned BucketsFor(unsigned count);
-  // Takes the n records read from the index file (made by MakeBlock) into
-  // the empty index, in their order; false, nothing taken, when two share a
-  // KUID.
-  bool AdoptLoaded(VADAssetInfo* loaded, uint32_t n);
+  // Takes the n records read from the index file (made by MakeBlock, each
+  // of its own KUID: the reader checked) into the empty index, in their
+  // order.
+  void AdoptLoaded(VADAssetInfo* loaded, uint32_t n);
   void ForgetCursor() const;
   // The sort of the records just read, which waits for the first question
   // about the order; shared holders may ask together.
@@ -191,6 +229,9 @@ private:
   // Records that depend on `kuid` and hold cached answers are refreshed.
   void RefreshDependants(const KUID& kuid);
 
+  KeptRecords kept_;
+  mutable std::atomic<bool> recordsKept_{false};
+  mutable std::mutex keptMutex_;
   std::unique_ptr<KUIDHashTable> byKuid_;
   KuidTable tableB_;
   KuidTable tableA_;

@@ -24,6 +24,18 @@ using Path = Vak::File::Path;
 
 namespace {
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
 std::atomic<bool> gOpen{false};
 std::atomic<bool> gRebuilding{false};
 std::atomic<bool> gIndexLoaded{false};
@@ -281,7 +293,7 @@ void VADGiveUpOwnership() {
   if (IPCIsOwner()) IPCReleaseOwnership();
 }
 
-bool VADShutdown() {
+bool VADShutdown(VADShutdownMode mode) {
   if (!gOpen.load()) return true;
   VADStopThreads();
   SetServerTimeHandler(nullptr);
@@ -295,7 +307,7 @@ bool VADShutdown() {
   GWSpecRegistry::Destroy();
   gOpen.store(false);
   gIndexLoaded.store(false);
-  gVadAssetIndex.Clear();
+  if (mode == VADShutdownMode::kFreeIndex || kSanitized) gVadAssetIndex.Clear();
   gVadAssetIndex.ClearDirtyFlags();
   VADStartParams(gStart);
   VADLock::SetChangeCallback(nullptr);

@@ -32,8 +32,11 @@ Vak::File::Path VADNewerIndexFile();
 // True once a load met a newer index: the index is then never written.
 bool VADIndexRefused();
 // Stops the threads, writes the index when it changed, and closes. True when
-// the index is on the disk: written now, or unchanged since it was.
-bool VADShutdown();
+// the index is on the disk: written now, or unchanged since it was. When the
+// process ends right after, the index's memory is left to the end of the
+// process (except under the sanitizers, which look at what is left).
+enum class VADShutdownMode { kFreeIndex, kProcessEnds };
+bool VADShutdown(VADShutdownMode mode = VADShutdownMode::kFreeIndex);
 bool VADIsDatabaseOpen();
 
 bool VADLoad();

@@ -263,6 +263,8 @@ public:
   std::size_t Offset(const uint8_t* start) const { return static_cast<std::size_t>(p_ - start); }
 
   uint8_t Byte() { return Take(1) ? p_[-1] : 0; }
+  // The next n bytes, taken; null past the end.
+  const uint8_t* Raw(std::size_t n) { return Take(n) ? p_ - n : nullptr; }
   bool Bool() { return Byte() != 0; }
   uint32_t U32() { return Take(4) ? Vak::GetLE32(p_ - 4) : 0; }
   int64_t I64() { return Take(8) ? static_cast<int64_t>(Vak::GetLE64(p_ - 8)) : 0; }
@@ -357,76 +359,489 @@ void ReadRecord(RecordReader& in, uint32_t v, uint32_t generation, TextCache& te
   if (v > 20) r.contentHash = static_cast<int32_t>(in.U32());
 }
 
+// ---- checking records without making them ----
+// Each walks what ReadRecord reads and fails where it fails. With kSame it
+// also clears `same` where writing the made record would not give the
+// stored bytes back (a text that reads shorter or empty, a bool byte above 1,
+// a KUID in a form the writer does not make).
+
+template <bool kSame> bool CheckKuid(RecordReader& in, KUID& kuid, bool& same) {
+  const uint8_t* p = in.Raw(8);
+  if (!p) return false;
+  const uint32_t contentWord = Vak::GetLE32(p);
+  const uint32_t packed = Vak::GetLE32(p + 4);
+  kuid = KUID::Unpack(packed, contentWord);
+  if (kSame) {
+    uint32_t packedAgain, contentAgain;
+    kuid.Pack(packedAgain, contentAgain);
+    if (packedAgain != packed || contentAgain != contentWord) same = false;
+  }
+  return true;
+}
+
+// `empty`, when given, tells whether the text reads as empty.
+template <bool kSame> void CheckString(RecordReader& in, bool& same, bool* empty = nullptr) {
+  const uint32_t n = in.U32();
+  const uint8_t* p = in.Raw(n);
+  if (!kSame || !in.Ok()) return;
+  const bool cut = n >= 0x10000 || (n > 0 && std::memchr(p, 0, n) != nullptr);
+  if (cut) same = false;
+  if (empty) *empty = n == 0 || cut;
+}
+
+template <bool kSame> void CheckPString(RecordReader& in, bool& same) {
+  const uint32_t n = in.U32();
+  const uint8_t* p = in.Raw(n);
+  if (!kSame || !in.Ok() || n == 0) return;
+  if (n < 2 || n > 0xFFFF || std::memchr(p, 0, n) != p + n - 1) same = false;
+}
+
+template <bool kSame> bool CheckBool(RecordReader& in, bool& same) {
+  const uint8_t b = in.Byte();
+  if (kSame && b > 1) same = false;
+  return b != 0;
+}
+
+// `notObsolete` counts the records stored with the obsolete answer unset.
+template <bool kSame>
+bool CheckRecord(RecordReader& in, uint32_t v, KUID& kuid, bool& same, uint32_t& notObsolete) {
+  if (!kSame) {
+    // The texts and flags only need their lengths.
+    if (!CheckKuid<false>(in, kuid, same)) return false;
+    for (int text = 0; text < 7; ++text) in.Raw(in.U32());
+    in.Raw(in.U32());
+    in.Raw(in.U32());
+    const std::size_t bools = 8 + 8 - (v <= 27) - (v <= 22) + (v > 22) + 5 - 2 * (v <= 28) + (v > 32);
+    in.Raw(8 + bools + 4 + 4 + 1 + 8 + 8);
+    in.Raw(in.U32());
+    in.Raw(in.U32());
+    if (v > 20) in.Raw(4);
+    return in.Ok() && !kuid.IsNull();
+  }
+  if (!CheckKuid<kSame>(in, kuid, same)) return false;
+  bool noArchive = false;
+  for (int text = 0; text < 7; ++text) CheckString<kSame>(in, same, text == 6 ? &noArchive : nullptr);
+  CheckPString<kSame>(in, same);
+  CheckString<kSame>(in, same);
+  KUID map;
+  if (!CheckKuid<kSame>(in, map, same)) return false;
+  bool strayBits = false;
+  for (int bit = 0; bit < 8; ++bit) {
+    if (CheckBool<kSame>(in, same) && bit == 7) strayBits = noArchive;
+  }
+  for (int bit = 0; bit < 8; ++bit) {
+    if ((bit == 4 && v <= 27) || (bit == 7 && v <= 22)) continue;
+    if (CheckBool<kSame>(in, same) && bit == 0 && noArchive) strayBits = true;
+  }
+  if (strayBits) same = false;
+  if (v > 22 && !CheckBool<kSame>(in, same)) ++notObsolete;
+  for (int bit : {2, 3, 4, 0, 1}) {
+    if (bit < 2 && v <= 28) continue;
+    CheckBool<kSame>(in, same);
+  }
+  if (v > 32) CheckBool<kSame>(in, same);
+  in.Raw(4 + 4 + 1 + 8 + 8);
+  CheckString<kSame>(in, same);
+  CheckString<kSame>(in, same);
+  if (v > 20) in.Raw(4);
+  return in.Ok() && !kuid.IsNull();
+}
+
+// Whether two of the KUIDs are equal: one pass through an open table of
+// their positions.
+bool HasDuplicate(const std::vector<KUID>& kuids) {
+  std::size_t slots = 16;
+  while (slots < kuids.size() * 2) slots <<= 1;
+  constexpr uint32_t kFree = UINT32_MAX;
+  std::vector<uint32_t> table(slots, kFree);
+  for (uint32_t i = 0; i < kuids.size(); ++i) {
+    const KUID& kuid = kuids[i];
+    uint64_t h = KUIDHash{}(kuid);
+    h = (h ^ (h >> 31)) * 0x9E3779B97F4A7C15ull;
+    for (std::size_t at = (h >> 20) & (slots - 1);; at = (at + 1) & (slots - 1)) {
+      if (table[at] == kFree) {
+        table[at] = i;
+        break;
+      }
+      if (kuids[table[at]] == kuid) return true;
+    }
+  }
+  return false;
+}
+
 void StoreServerTime(int64_t time) {
   SetServerTime(time);
   if (ServerTimeHandler handler = GetServerTimeHandler()) handler(time);
 }
 
+// Where the blocks are written: small fields through a memory stream, long
+// runs (the records) straight into the scrambled file after what the memory
+// stream holds.
+class BodyOut {
+public:
+  explicit BodyOut(TStream& file) : file_(file), bytes_(4096), stream_(&bytes_) {}
+
+  TStream& Stream() { return stream_; }
+  bool Put(const uint8_t* data, uint32_t n) { return Drain() && file_.WriteBytes(data, n) == n; }
+  // Moves what the memory stream holds into the file once it holds enough.
+  bool DrainIfFull() { return bytes_.Size() < kDrainBytes || Drain(); }
+  bool Drain() {
+    const uint32_t n = bytes_.Size();
+    if (n == 0) return true;
+    const bool ok = file_.WriteBytes(bytes_.Data(), n) == n;
+    bytes_.SetSize(0);
+    bytes_.SetPosition(0);
+    return ok;
+  }
+
+private:
+  static constexpr uint32_t kDrainBytes = 256 * 1024;
+  TStream& file_;
+  DynamicBuffer bytes_;
+  TBuffer stream_;
+};
+
 } // namespace
+
+// The body of the file is a fixed list of blocks, each read and written by
+// its own pair of functions. A block absent from older versions is neither
+// read nor written there; one that decides refuses the whole file when its
+// read fails.
+class VADIndexFileBlocks {
+public:
+  struct ReadContext {
+    VADAssetIndex& index;
+    uint32_t version;
+    TView& stream;
+    Reader& in;
+    VADNetworkService* network;
+    // The file's bytes, which the stream reads; a block may keep them.
+    platform::LargeBuffer& file;
+  };
+  struct WriteContext {
+    VADAssetIndex& index;
+    BodyOut& out;
+    VADNetworkService* network;
+  };
+  struct Codec {
+    const char* name;
+    uint32_t since;  // the first version that holds the block
+    bool decides;
+    bool (*write)(WriteContext&);
+    bool (*read)(ReadContext&);
+    // What an older file without the block stands for; may be null.
+    void (*absent)(ReadContext&);
+  };
+
+  static bool WriteRecords(WriteContext& c);
+  static bool SameWhenWritten(const VADAssetIndex::KeptRecords& kept);
+  static bool ReadRecords(ReadContext& c);
+
+  static bool WriteTableA(WriteContext& c) {
+    c.index.tableA_.Write(c.out.Stream());
+    return true;
+  }
+  static bool ReadTableA(ReadContext& c) { return c.index.tableA_.Read(c.stream); }
+  static bool WriteTableB(WriteContext& c) {
+    c.index.tableB_.Write(c.out.Stream());
+    return true;
+  }
+  static bool ReadTableB(ReadContext& c) { return c.index.tableB_.Read(c.stream); }
+
+  static bool WriteDependencies(WriteContext& c) { return VADDependencyTable::Instance().Write(c.out.Stream()); }
+  static bool ReadDependencies(ReadContext& c) { return VADDependencyTable::Instance().Read(c.stream); }
+
+  static bool WriteUserNames(WriteContext& c) {
+    if (c.network) c.network->WriteUserNames(c.out.Stream());
+    else WriteEmptyUserNames(c.out.Stream());
+    return true;
+  }
+  static bool ReadUserNames(ReadContext& c) {
+    return c.network ? c.network->ReadUserNames(c.stream) : SkipUserNames(c.in);
+  }
+
+  static bool WriteLog(WriteContext& c) {
+    VADLog::Instance().Write(c.out.Stream());
+    return true;
+  }
+  static bool ReadLog(ReadContext& c) { return VADLog::Instance().Read(c.stream); }
+
+  // Two texts and two bytes kept as read, the build numbers and the server
+  // time.
+  static bool WriteValues(WriteContext& c) {
+    TStream& out = c.out.Stream();
+    VADAssetIndex& x = c.index;
+    out.WritePString(x.storedText[0]);
+    out.WritePString(x.storedText[1]);
+    WriteBool(out, x.storedByte[0]);
+    WriteBool(out, x.storedByte[1]);  // the texture option
+    out.WriteInt(x.latestBuild);
+    out.WriteInt(x.indexBuild);
+    out.WriteInt64(static_cast<uint64_t>(x.serverTime));
+    return true;
+  }
+  static bool ReadValues(ReadContext& c);
+
+  static bool WriteSettings(WriteContext& c) {
+    c.index.settingsLock.Lock();
+    WriteChunkFileBinary(c.index.settings, c.out.Stream());
+    c.index.settingsLock.Unlock();
+    return true;
+  }
+  static bool ReadSettings(ReadContext& c) {
+    ACSChunkPtr tree = c.in.Tree();
+    c.index.settingsLock.Lock();
+    c.index.settings = tree;
+    c.index.settingsLock.Unlock();
+    c.index.settingsPresent = 1;
+    VADLock::AddExtraChangeFlags(VADAssetIndex::kDirtySetting);
+    return true;
+  }
+  static void NoSettings(ReadContext& c) { c.index.settingsPresent = 1; }
+
+  static bool WriteGlobalData(WriteContext& c) {
+    WriteChunkFileBinary(c.index.globalData, c.out.Stream());
+    return true;
+  }
+  // A damaged tree reads as empty; only a short read fails.
+  static bool ReadGlobalData(ReadContext& c) {
+    c.index.globalData = c.in.Tree();
+    return c.in.Ok();
+  }
+
+  static bool WritePersistent(WriteContext& c) {
+    PersistentRecordList::Global().Write(c.out.Stream());
+    return true;
+  }
+  static bool ReadPersistent(ReadContext& c) { return PersistentRecordList::Global().Read(c.stream); }
+
+  // Older versions hold a word in its place.
+  static bool WriteTimeMarker(WriteContext& c) {
+    c.out.Stream().WriteInt64(static_cast<uint64_t>(c.index.timeMarker_));
+    return true;
+  }
+  static bool ReadTimeMarker(ReadContext& c) {
+    if (c.version <= 31) {
+      c.in.Skip(4);
+      return true;
+    }
+    const int64_t marker = c.in.I64();
+    if (c.in.Ok()) c.index.timeMarker_ = marker;
+    return true;
+  }
+
+  static bool WriteStation(WriteContext& c) {
+    if (c.network) c.network->WriteStation(c.out.Stream());
+    else WriteEmptyStation(c.out.Stream());
+    return true;
+  }
+  static bool ReadStation(ReadContext& c) {
+    if (c.network) c.network->ReadStation(c.stream);
+    else SkipStation(c.in);
+    return true;
+  }
+
+  // A word read past, the membership, unused bytes and the rebuilt flag.
+  static bool WriteClosing(WriteContext& c) {
+    TStream& out = c.out.Stream();
+    out.WriteInt(0);
+    out.WriteInt(static_cast<uint32_t>(c.network ? c.network->GetMembershipStatus() : 0));
+    WriteFloat(out, c.network ? c.network->GetMembershipValue() : 0.0f);
+    const uint8_t trailer[kTrailerBytes] = {};
+    out.WriteBytes(trailer, kTrailerBytes);
+    WriteBool(out, c.index.rebuilt_ != 0);
+    return true;
+  }
+  static bool ReadClosing(ReadContext& c) {
+    Reader& in = c.in;
+    in.U32();
+    const auto status = static_cast<int32_t>(in.U32());
+    const float value = in.Float();
+    if (in.Ok() && c.network) c.network->SetMembership(status, value);
+    in.Skip(kTrailerBytes);
+    const uint8_t rebuilt = in.Bool() ? 1 : 0;
+    if (in.Ok() && rebuilt != c.index.rebuilt_) {
+      c.index.rebuilt_ = rebuilt;
+      VADLock::AddExtraChangeFlags(VADAssetIndex::kDirtyRebuilt);
+    }
+    return true;
+  }
+
+  // In file order.
+  static constexpr Codec kBlocks[] = {
+      {"records", kOldestVersion, true, WriteRecords, ReadRecords, nullptr},
+      {"replacement table A", kOldestVersion, true, WriteTableA, ReadTableA, nullptr},
+      {"replacement table B", 26, true, WriteTableB, ReadTableB, nullptr},
+      {"dependency table", kOldestVersion, true, WriteDependencies, ReadDependencies, nullptr},
+      {"user names", kOldestVersion, true, WriteUserNames, ReadUserNames, nullptr},
+      {"log", 35, true, WriteLog, ReadLog, nullptr},
+      {"stored values", kOldestVersion, true, WriteValues, ReadValues, nullptr},
+      {"settings", 27, true, WriteSettings, ReadSettings, NoSettings},
+      {"global data", kOldestVersion, true, WriteGlobalData, ReadGlobalData, nullptr},
+      {"persistent records", kOldestVersion, true, WritePersistent, ReadPersistent, nullptr},
+      {"time marker", kOldestVersion, false, WriteTimeMarker, ReadTimeMarker, nullptr},
+      {"station", kOldestVersion, false, WriteStation, ReadStation, nullptr},
+      {"closing values", kOldestVersion, false, WriteClosing, ReadClosing, nullptr},
+  };
+};
+
+// Whether writing the kept records, once made, gives their bytes back.
+bool VADIndexFileBlocks::SameWhenWritten(const VADAssetIndex::KeptRecords& kept) {
+  if (kept.version != kVersion) return false;
+  RecordReader in(kept.at + 4, kept.size - 4);
+  bool same = true;
+  uint32_t notObsolete = 0;
+  KUID kuid;
+  for (uint32_t i = 0; i < kept.count && same; ++i) CheckRecord<true>(in, kept.version, kuid, same, notObsolete);
+  // A record read with the answer unset gets the stamp 0, which the writer
+  // takes for set while the generation is 0.
+  return same && (kept.generation != 0 || notObsolete == 0);
+}
+
+bool VADIndexFileBlocks::WriteRecords(WriteContext& c) {
+  VADAssetIndex& index = c.index;
+  {
+    std::lock_guard<std::mutex> guard(index.keptMutex_);
+    VADAssetIndex::KeptRecords& kept = index.kept_;
+    if (index.recordsKept_.load() && kept.generation == index.ObsoleteGeneration()) {
+      using Same = VADAssetIndex::KeptRecords::Same;
+      if (kept.same == Same::kUnknown) kept.same = SameWhenWritten(kept) ? Same::kYes : Same::kNo;
+      if (kept.same == Same::kYes) return c.out.Put(kept.at, static_cast<uint32_t>(kept.size));
+    }
+  }
+  index.MakeRecordsIfKept();
+  // Batches of plain bytes, scrambled a batch at a time.
+  constexpr std::size_t kBatchBytes = 256 * 1024;
+  bool ok = true;
+  std::vector<uint8_t> batch;
+  batch.reserve(kBatchBytes + 4096);
+  RecordWriter records(batch);
+  auto flush = [&] {
+    const auto n = static_cast<uint32_t>(records.Finish());
+    ok = c.out.Put(batch.data(), n) && ok;
+  };
+  records.Room(4);
+  records.U32(c.index.RecordCount());
+  const uint32_t generation = c.index.ObsoleteGeneration();
+  for (const VADAssetInfo* record : c.index.records_) {
+    WriteRecord(records, *record, generation);
+    if (records.Size() >= kBatchBytes) flush();
+  }
+  flush();
+  return ok;
+}
+
+bool VADIndexFileBlocks::ReadRecords(ReadContext& c) {
+  // Straight from the bytes in memory. Every record is checked here, as a
+  // read that makes it would; it is made at the first question.
+  uint32_t left = 0;
+  const uint8_t* bytes = c.stream.InPlace(left);
+  RecordReader records(bytes, left);
+  const uint32_t count = records.U32();
+  if (!records.Ok() || count > records.Left() / kMinRecordBytes) return false;
+  bool same = false;
+  uint32_t notObsolete = 0;
+  std::vector<KUID> kuids(count);
+  for (uint32_t i = 0; i < count; ++i)
+    if (!CheckRecord<false>(records, c.version, kuids[i], same, notObsolete)) return false;
+  // Find, Remove and Merge rely on one record per KUID.
+  if (HasDuplicate(kuids)) return false;
+  const std::size_t length = records.Offset(bytes);
+  c.stream.SeekBuffered(static_cast<int64_t>(length), TStream::kCurrent);
+  if (count == 0) return true;
+  VADAssetIndex& index = c.index;
+  VADAssetIndex::KeptRecords& kept = index.kept_;
+  kept.file = std::move(c.file);
+  kept.at = bytes;
+  kept.size = length;
+  kept.count = count;
+  kept.version = c.version;
+  kept.generation = index.ObsoleteGeneration();
+  kept.same = VADAssetIndex::KeptRecords::Same::kUnknown;
+  index.recordsKept_.store(true, std::memory_order_release);
+  return true;
+}
+
+void VADAssetIndex::MakeKeptRecords() const {
+  std::lock_guard<std::mutex> guard(keptMutex_);
+  if (!recordsKept_.load(std::memory_order_relaxed)) return;
+  auto& self = const_cast<VADAssetIndex&>(*this);
+  KeptRecords& kept = self.kept_;
+  // The records in one block and their texts in a few: a load makes a
+  // handful of allocations, not one per field. The bytes were checked.
+  RecordReader in(kept.at + 4, kept.size - 4);
+  VADAssetInfo* loaded = VADAssetInfo::MakeBlock(kept.count);
+  Vak::StringArena texts;
+  TextCache shared(texts);
+  for (uint32_t i = 0; i < kept.count; ++i) {
+    ReadRecord(in, kept.version, kept.generation, shared, loaded[i]);
+    loaded[i].DeferKeywords();
+  }
+  self.AdoptLoaded(loaded, kept.count);
+  recordsKept_.store(false, std::memory_order_release);
+  // The count stays: a RecordCount may still be reading it.
+  kept.file.Release();
+  kept.at = nullptr;
+  kept.size = 0;
+}
+
+void VADAssetIndex::DropKeptRecords() {
+  std::lock_guard<std::mutex> guard(keptMutex_);
+  recordsKept_.store(false);
+  kept_ = KeptRecords();
+}
+
+bool VADIndexFileBlocks::ReadValues(ReadContext& c) {
+  Reader& in = c.in;
+  VADAssetIndex& x = c.index;
+  const uint32_t v = c.version;
+  if (v > 23) in.PString(x.storedText[0]);
+  if (v > 35) {
+    in.PString(x.storedText[1]);
+    x.storedByte[0] = in.Bool() ? 1 : 0;
+  }
+  if (v > 24) x.storedByte[1] = in.Bool() ? 1 : 0;
+  if (v > 29) {
+    uint32_t latest = in.U32();
+    const uint32_t index = in.U32();
+    if (!in.Ok()) return false;
+    {
+      Vak::SingleLock guard(&AppGlobalsLock(), true);
+      if (GetBuildNumber() > latest) latest = GetBuildNumber();
+      SetBuildNumber(latest);
+    }
+    x.latestBuild = latest;
+    x.indexBuild = index;
+    if (x.indexBuild < VADAssetIndex::kInitialBuild) {
+      x.indexBuild = VADAssetIndex::kInitialBuild;
+      x.MarkDirty(VADAssetIndex::kDirtyRecords);
+    }
+    if (x.indexBuild < x.latestBuild) VADLock::AddExtraChangeFlags(VADAssetIndex::kDirtyLatestBuild);
+  }
+  if (v > 30) {
+    x.serverTime = in.I64();
+    if (!in.Ok()) return false;
+    StoreServerTime(x.serverTime);
+  }
+  return true;
+}
 
 bool VADAssetIndex::WriteDatabase(TStream& file) {
   KuidBaseFile::GetUserId();
-  VADNetworkService* network = GetVADServices().network;
-
   file.WriteInt(kMagic);
   file.WriteInt(kVersion);
   const uint32_t sizeAt = file.WriteSizeMarker();
   TStreamObfuscated scrambled;
   scrambled.Open(true, &file, TStreamObfuscated::kScrambled);
-  // The records go out in batches of plain bytes, scrambled a batch at a
-  // time; the blocks after them are gathered through a memory stream.
+  BodyOut out(scrambled);
+  VADIndexFileBlocks::WriteContext context{*this, out, GetVADServices().network};
   bool ok = true;
-  {
-    constexpr std::size_t kBatchBytes = 256 * 1024;
-    std::vector<uint8_t> batch;
-    batch.reserve(kBatchBytes + 4096);
-    RecordWriter records(batch);
-    auto flush = [&] {
-      const auto n = static_cast<uint32_t>(records.Finish());
-      ok = scrambled.WriteBytes(batch.data(), n) == n && ok;
-    };
-    records.Room(4);
-    records.U32(RecordCount());
-    const uint32_t generation = ObsoleteGeneration();
-    for (const VADAssetInfo* record : records_) {
-      WriteRecord(records, *record, generation);
-      if (records.Size() >= kBatchBytes) flush();
-    }
-    flush();
+  for (const auto& block : VADIndexFileBlocks::kBlocks) {
+    ok = block.write(context) && ok;
+    ok = out.DrainIfFull() && ok;
   }
-  DynamicBuffer bodyBytes(4096);
-  TBuffer out(&bodyBytes);
-  tableA_.Write(out);
-  tableB_.Write(out);
-  ok = VADDependencyTable::Instance().Write(out) && ok;
-  if (network) network->WriteUserNames(out);
-  else WriteEmptyUserNames(out);
-  VADLog::Instance().Write(out);
-  out.WritePString(storedText[0]);
-  out.WritePString(storedText[1]);
-  WriteBool(out, storedByte[0]);
-  WriteBool(out, storedByte[1]);  // the texture option
-  out.WriteInt(latestBuild);
-  out.WriteInt(indexBuild);
-  out.WriteInt64(static_cast<uint64_t>(serverTime));
-  settingsLock.Lock();
-  WriteChunkFileBinary(settings, out);
-  settingsLock.Unlock();
-  WriteChunkFileBinary(globalData, out);
-  PersistentRecordList::Global().Write(out);
-  out.WriteInt64(static_cast<uint64_t>(timeMarker_));
-  if (network) network->WriteStation(out);
-  else WriteEmptyStation(out);
-  out.WriteInt(0);
-  out.WriteInt(static_cast<uint32_t>(network ? network->GetMembershipStatus() : 0));
-  WriteFloat(out, network ? network->GetMembershipValue() : 0.0f);
-  const uint8_t trailer[kTrailerBytes] = {};
-  out.WriteBytes(trailer, kTrailerBytes);
-  WriteBool(out, rebuilt_ != 0);
-
-  ok = ok && out.GetError() == 0;
-  const DynamicBuffer& body = out.GetBuffer();
-  ok = scrambled.WriteBytes(body.Data(), body.Size()) == body.Size() && ok;
+  ok = ok && out.Stream().GetError() == 0;
+  ok = out.Drain() && ok;
   ok = ok && scrambled.GetError() == 0;
   scrambled.Open(false, nullptr, TStreamObfuscated::kPlain);
   file.DropReadAhead();
@@ -447,10 +862,11 @@ bool VADAssetIndex::ReadDatabase(TStream& file) {
   const uint32_t fileSize = file.GetSize();
   const uint32_t at = file.Tell();
   const uint32_t length = at < fileSize ? fileSize - at : 0;
-  std::unique_ptr<uint8_t[]> bytes(new uint8_t[length ? length : 1]);
+  platform::LargeBuffer buffer(length);
+  uint8_t* const bytes = buffer.Data();
   const uint32_t headRead = std::min<uint32_t>(length, 16);
-  if (file.ReadBuffered(headRead, bytes.get()) != headRead) return false;
-  RecordReader head(bytes.get(), headRead);
+  if (file.ReadBuffered(headRead, bytes) != headRead) return false;
+  RecordReader head(bytes, headRead);
   const uint32_t magic = head.U32();
   const uint32_t v = head.U32();
   const uint32_t size = head.U32();
@@ -458,116 +874,33 @@ bool VADAssetIndex::ReadDatabase(TStream& file) {
   const bool scrambled = v >= kFirstScrambled;
   const uint32_t seed = scrambled ? head.U32() : 0;
   if (!head.Ok()) return false;
-  const auto headBytes = static_cast<uint32_t>(head.Offset(bytes.get()));
-  uint8_t* body = bytes.get() + headBytes;
-  const uint32_t bodySize = length - headBytes;
+  const auto headBytes = static_cast<uint32_t>(head.Offset(bytes));
   // The rest a piece at a time, each unscrambled while it is in the cache
   // (a scrambled body starts right after the seed).
   constexpr uint32_t kPiece = 256 * 1024;
   for (uint32_t done = headRead; done < length;) {
     const uint32_t n = std::min(kPiece, length - done);
-    if (file.ReadBuffered(n, bytes.get() + done) != n) return false;
-    if (scrambled) TStreamObfuscated::UnscrambleBlock(at + done, bytes.get() + done, n, seed);
+    if (file.ReadBuffered(n, bytes + done) != n) return false;
+    if (scrambled) TStreamObfuscated::UnscrambleBlock(at + done, bytes + done, n, seed);
     done += n;
   }
-  auto fail = [this] {
-    Clear();
-    return false;
-  };
 
-  RecordReader records(body, bodySize);
-  const uint32_t count = records.U32();
-  if (!records.Ok() || count > records.Left() / kMinRecordBytes) return fail();
-  {
-    // The records in one block and their texts in a few: a load makes a
-    // handful of allocations, not one per field.
-    VADAssetInfo* loaded = VADAssetInfo::MakeBlock(count);
-    auto drop = [&] {
-      for (uint32_t i = 0; i < count; ++i) VADAssetInfo::Free(&loaded[i]);
-      return fail();
-    };
-    const uint32_t generation = ObsoleteGeneration();
-    Vak::StringArena texts;
-    TextCache shared(texts);
-    for (uint32_t i = 0; i < count; ++i) {
-      VADAssetInfo& record = loaded[i];
-      ReadRecord(records, v, generation, shared, record);
-      if (!records.Ok() || record.kuid.IsNull()) return drop();
-      record.DeferKeywords();
-    }
-    // Find, Remove and Merge rely on one record per KUID.
-    if (count && !AdoptLoaded(loaded, count)) return drop();
-  }
-
-  const std::size_t tail = records.Offset(body);
-  TView stream(body + tail, static_cast<uint32_t>(bodySize - tail));
+  TView stream(bytes + headBytes, length - headBytes);
   Reader in(stream, stream.GetSize());
-  VADNetworkService* network = GetVADServices().network;
-
-  if (!tableA_.Read(stream)) return fail();
-  if (v > 25 && !tableB_.Read(stream)) return fail();
-  if (!VADDependencyTable::Instance().Read(stream)) return fail();
-  if (!(network ? network->ReadUserNames(stream) : SkipUserNames(in))) return fail();
-  if (v >= 35 && !VADLog::Instance().Read(stream)) return fail();
-  if (!in.Ok()) return fail();
-  if (v > 23) in.PString(storedText[0]);
-  if (v > 35) {
-    in.PString(storedText[1]);
-    storedByte[0] = in.Bool() ? 1 : 0;
-  }
-  if (v > 24) storedByte[1] = in.Bool() ? 1 : 0;
-  if (v > 29) {
-    uint32_t latest = in.U32();
-    uint32_t index = in.U32();
-    if (!in.Ok()) return fail();
-    {
-      Vak::SingleLock guard(&AppGlobalsLock(), true);
-      if (GetBuildNumber() > latest) latest = GetBuildNumber();
-      SetBuildNumber(latest);
+  VADIndexFileBlocks::ReadContext context{*this, v, stream, in, GetVADServices().network, buffer};
+  for (const auto& block : VADIndexFileBlocks::kBlocks) {
+    if (v < block.since) {
+      if (block.absent) block.absent(context);
+      continue;
     }
-    latestBuild = latest;
-    indexBuild = index;
-    if (indexBuild < kInitialBuild) {
-      indexBuild = kInitialBuild;
-      MarkDirty(kDirtyRecords);
+    if (!block.decides) {
+      block.read(context);
+      continue;
     }
-    if (indexBuild < latestBuild) VADLock::AddExtraChangeFlags(kDirtyLatestBuild);
-  }
-  if (v > 30) {
-    serverTime = in.I64();
-    if (!in.Ok()) return fail();
-    StoreServerTime(serverTime);
-  }
-  if (v < 27) {
-    settingsPresent = 1;
-  } else {
-    ACSChunkPtr tree = in.Tree();
-    settingsLock.Lock();
-    settings = tree;
-    settingsLock.Unlock();
-    settingsPresent = 1;
-    VADLock::AddExtraChangeFlags(kDirtySetting);
-  }
-  globalData = in.Tree();
-  if (!in.Ok() || !PersistentRecordList::Global().Read(stream)) return fail();
-
-  // What follows does not decide success.
-  if (v <= 31) in.Skip(4);
-  if (v > 31) {
-    const int64_t marker = in.I64();
-    if (in.Ok()) timeMarker_ = marker;
-  }
-  if (network) network->ReadStation(stream);
-  else SkipStation(in);
-  in.U32();
-  const auto status = static_cast<int32_t>(in.U32());
-  const float value = in.Float();
-  if (in.Ok() && network) network->SetMembership(status, value);
-  in.Skip(kTrailerBytes);
-  const uint8_t rebuilt = in.Bool() ? 1 : 0;
-  if (in.Ok() && rebuilt != rebuilt_) {
-    rebuilt_ = rebuilt;
-    VADLock::AddExtraChangeFlags(kDirtyRebuilt);
+    if (!in.Ok() || !block.read(context)) {
+      Clear();
+      return false;
+    }
   }
 
   // The name order is made when first asked for.

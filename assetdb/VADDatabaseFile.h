@@ -1,9 +1,12 @@
 #pragma once
-// The asset index file "assets.tdx": a plain 12-byte header (magic, version,
+// The asset index file "assets.tdx": a plain 12-byte head (magic, version,
 // total size), then, from version 34, a seed and a scrambled body; older
-// files have a plain body. The body holds every record and every table and
-// value the index keeps. VADAssetIndex::ReadDatabase and WriteDatabase do the
-// work; these open the file around them.
+// files have a plain body. The body is a fixed list of blocks (records,
+// replacement tables, dependency table, user names, log, stored values,
+// settings, global data, persistent records, time marker, station, closing
+// values), each read and written by its own codec in VADDatabaseFile.cpp.
+// VADAssetIndex::ReadDatabase and WriteDatabase run them; these open the
+// file around them.
 #include <cstdint>
 
 class TStream;

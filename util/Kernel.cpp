@@ -143,7 +143,9 @@ int InitKernel(EngineContext& context, const char* programPath, int argc, char**
 }
 
 bool ShutdownKernel(EngineContext& context) {
-  const bool indexWritten = VADShutdown();
+  // The process ends next (EndProcess): freeing a large index costs more
+  // than the rest of a small command.
+  const bool indexWritten = VADShutdown(VADShutdownMode::kProcessEnds);
   if (RUZLib::DataManager* data = RUZLib::DataManager::TryInstance()) data->ReleaseDummyMaterials();
   RUZLib::DataManager::Shutdown();
   VADUnmountDataFolders();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "content/ACSFile.h"
 #include "content/AppGlobals.h"
 #include "content/FileHelpers.h"
+#include "content/TStreamObfuscated.h"
 #include "platform/os/File.h"
 #include "tests/assetdb/database/IndexFileSupport.h"
 #include "tests/assetdb/database/IndexFixture.h"
@@ -410,6 +412,66 @@ TEST_F(IndexFileTest, RecordTableWithNullOrRepeatedKuidIsMalformed) {
     const Bytes bytes = WriteVersion(36, c.records, Scalars(), network_);
     EXPECT_EQ(ReadIndex(bytes), c.reads) << c.what;
     EXPECT_EQ(gVadAssetIndex.RecordCount(), c.reads ? c.records.size() : 0u) << c.what;
+  }
+}
+
+// A file with its body replaced by `plain`, scrambled with the file's seed.
+Bytes WithBody(const Bytes& file, Bytes plain) {
+  const uint32_t seed = Vak::GetLE32(file.data() + 12);
+  TStreamObfuscated::ScrambleBlock(16, plain.data(), static_cast<uint32_t>(plain.size()), seed);
+  Bytes out(file.begin(), file.begin() + 16);
+  out.insert(out.end(), plain.begin(), plain.end());
+  Vak::PutLE32(out.data() + 8, static_cast<uint32_t>(out.size()));
+  return out;
+}
+
+// Where the first record's name text and its first flag byte lie in a plain
+// body.
+std::size_t NameTextAt() { return 4 + 8 + 4 + 4 + std::strlen("SS;TO"); }
+std::size_t FlagsAt(const VADAssetInfo& r) {
+  std::size_t at = 4 + 8;
+  for (const Vak::String* text : {&r.categoryClasses, &r.name, &r.regionList, &r.eraList, &r.keywords,
+                                  &r.editingPath, &r.archivePath})
+    at += 4 + text->Size();
+  at += 4 + (r.archiveName.Length() ? r.archiveName.Length() + 1 : 0);
+  return at + 4 + r.localPath.Size() + 8;
+}
+
+// A file read and written again without a question about its records comes
+// out as one whose records were made first, also where the stored bytes are
+// not in the writer's own form.
+TEST_F(IndexFileTest, RecordsNeverAskedForAreWrittenAsMadeOnes) {
+  VADAssetInfo a = FullRecord(KUID(100, 1, 0), "alpha");
+  const VADAssetInfo b = FullRecord(KUID(100, 2, 0), "beta");
+  VADAssetInfo noArchive = a;
+  noArchive.archivePath = "";
+  VADAssetInfo unset = a;
+  unset.obsoleteStamp = 0;
+  struct Case {
+    const char* what;
+    VADAssetInfo first;
+    std::function<void(Bytes&)> damage;
+  };
+  const Case cases[] = {
+      {"as the writer writes it", a, nullptr},
+      {"obsolete answer unset", unset, nullptr},
+      {"archive bits without an archive path", noArchive, nullptr},
+      {"a flag byte above 1", a, [&a](Bytes& body) { body[FlagsAt(a)] = 2; }},
+      {"a text cut by a zero byte", a, [](Bytes& body) { body[NameTextAt() + 2] = 0; }},
+  };
+  for (const Case& c : cases) {
+    Bytes image = WriteVersion(36, {c.first, b}, Scalars(), network_);
+    if (c.damage) {
+      Bytes body = indexfile::PlainBody(image);
+      c.damage(body);
+      image = WithBody(image, body);
+    }
+    ASSERT_TRUE(ReadIndex(image)) << c.what;
+    const Bytes untouched = indexfile::PlainBody(WriteIndex());
+    ASSERT_TRUE(ReadIndex(image)) << c.what;
+    ASSERT_NE(gVadAssetIndex.Find(c.first.kuid), nullptr) << c.what;
+    const Bytes made = indexfile::PlainBody(WriteIndex());
+    EXPECT_EQ(untouched, made) << c.what;
   }
 }
 
