@@ -4,7 +4,6 @@
 
 #include "assets3d/VelmarGeometryBaseResource.h"
 #include "assets3d/VelmarIndexedMeshDefinition.h"
-#include "assets3d/VelmarIndexedMeshLODDefinition.h"
 #include "assets3d/VelmarProgressiveMeshDefinition.h"
 
 VelmarIndexedMeshInstance::VelmarIndexedMeshInstance(Vak::RenderKernel* kernel, VelmarGeometryBaseResource* resource)
@@ -103,41 +102,6 @@ bool VelmarIndexedMeshInstance::UpdateLighting(bool force) {
   if (!force && !lightingChanged_) return false;
   lightingChanged_ = false;
   return true;
-}
-
-VelmarIndexedMeshLODInstance::~VelmarIndexedMeshLODInstance() { ReleaseLevels(); }
-
-void VelmarIndexedMeshLODInstance::ReleaseLevels() {
-  for (Level& level : levels_) {
-    level.chunks->ReleaseReference();
-    level.materials->ReleaseReference();
-  }
-  levels_.clear();
-}
-
-void VelmarIndexedMeshLODInstance::InitFromLODDefinition(const VelmarIndexedMeshLODDefinition& definition) {
-  ReleaseLevels();
-  for (unsigned i = 0; i < definition.GetLevelCount(); ++i) {
-    const VelmarIndexedMeshLODDefinition::Level& level = definition.GetLevel(i);
-    if (level.chunks == nullptr || level.materials == nullptr) continue;
-    ShareArrays(static_cast<unsigned>(level.chunkCount), level.chunks, level.materials);
-    MakeDynamicChunksOwn();
-    chunks_->AddReference();
-    materials_->AddReference();
-    levels_.push_back(Level{chunkCount_, chunks_, materials_});
-  }
-  TakeDefinitionData(definition);
-  level_ = -1;
-  SetLevel(0);
-}
-
-void VelmarIndexedMeshLODInstance::SetLevel(int level) {
-  if (levels_.empty()) return;
-  level = std::clamp(level, 0, GetLevelCount() - 1);
-  if (level == level_) return;
-  level_ = level;
-  const Level& shown = levels_[static_cast<std::size_t>(level)];
-  ShareArrays(shown.chunkCount, shown.chunks, shown.materials);
 }
 
 VelmarProgressiveMeshInstance::VelmarProgressiveMeshInstance(Vak::RenderKernel* kernel,

@@ -20,7 +20,6 @@ class RenderKernel;
 
 class VelmarGeometryBaseResource;
 class VelmarIndexedMeshDefinition;
-class VelmarIndexedMeshLODDefinition;
 class VelmarProgressiveMeshDefinition;
 
 class VelmarIndexedMeshInstance : public Vak::Particle {
@@ -85,32 +84,6 @@ protected:
   std::vector<ReferencePoint> referencePoints_;
   Vak::ParallelLight* light_ = nullptr;
   bool lightingChanged_ = true;
-};
-
-// A mesh in levels of detail: the instance shows one level at a time, its
-// chunks and materials those of the level chosen.
-class VelmarIndexedMeshLODInstance : public VelmarIndexedMeshInstance {
-public:
-  using VelmarIndexedMeshInstance::VelmarIndexedMeshInstance;
-  ~VelmarIndexedMeshLODInstance() override;
-
-  // Shares every level of the definition and shows the first.
-  void InitFromLODDefinition(const VelmarIndexedMeshLODDefinition& definition);
-  int GetLevelCount() const { return static_cast<int>(levels_.size()); }
-  int GetLevel() const { return level_; }
-  // Shows level `level`, kept within the levels there are.
-  void SetLevel(int level);
-
-private:
-  struct Level {
-    unsigned chunkCount = 0;
-    SharedRefArray<Vak::GeometryChunk>* chunks = nullptr;
-    SharedRefArray<Vak::Material>* materials = nullptr;
-  };
-  void ReleaseLevels();
-
-  std::vector<Level> levels_;
-  int level_ = 0;
 };
 
 // An indexed mesh whose instances change their level of detail through the

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/elthrac/Particle.h"
+#include "engine/elthrac/ParticleBone.h"
 
 using Vak::Matrix4;
 using Vak::Transformation;
@@ -25,9 +26,41 @@ Matrix4 ScaledColumns(Matrix4 m, const Vector3& scale) {
 
 } // namespace
 
-VelmarInfluenceMesh::VelmarInfluenceMesh(const VelmarInfluenceMesh& other)
-    : bones_(other.bones_), root_(other.root_), stamps_(other.stamps_.size(), 0) {
+void VelmarInfluenceMesh::CopyBones(const VelmarInfluenceMesh& other) {
+  bones_ = other.bones_;
+  root_ = other.root_;
+  rootParticle_ = nullptr;
+  stamps_.assign(other.stamps_.size(), 0);
   for (Bone& bone : bones_) bone.particle = nullptr;
+}
+
+Vak::Particle* VelmarInfluenceMesh::CopySkeleton(const Vak::Particle& root) {
+  auto* bone = dynamic_cast<const Vak::ParticleBone*>(&root);
+  Vak::Particle* copy = nullptr;
+  if (bone != nullptr) {
+    auto* own = new Vak::ParticleBone(root.GetName());
+    own->SetPosition(bone->GetFramePosition());
+    own->SetOrientation(bone->GetFrameOrientation());
+    own->FixFrame();
+    copy = own;
+  } else {
+    copy = new Vak::Particle(root.GetName());
+  }
+  copy->SetPosition(root.GetPosition());
+  copy->SetOrientation(root.GetOrientation());
+  for (const Vak::Particle* child : root.Children()) copy->AddChild(CopySkeleton(*child));
+  return copy;
+}
+
+std::vector<Vak::Particle*> VelmarInfluenceMesh::FindChunkBones(const std::vector<Vak::PString>& names,
+                                                                unsigned chunkCount, Vak::Particle* root) {
+  std::vector<Vak::Particle*> bones(chunkCount, nullptr);
+  if (root == nullptr) return bones;
+  for (unsigned i = 0; i < chunkCount && i < names.size(); ++i) {
+    if (names[i].Length() == 0) continue;
+    bones[i] = root->GetName() == names[i] ? root : root->FindByName(names[i]);
+  }
+  return bones;
 }
 
 VelmarInfluenceMesh::~VelmarInfluenceMesh() = default;

@@ -24,6 +24,8 @@ class Particle;
 class VelmarInfluenceMesh {
 public:
   using Chunks = SharedRefArray<Vak::GeometryChunk>;
+  // Chunks skinned by matrix palette carry this flag.
+  static constexpr uint32_t kPaletteChunk = 0x40;
 
   struct InfluenceRecord {
     uint32_t vertex = 0;
@@ -61,7 +63,7 @@ public:
 
   VelmarInfluenceMesh() = default;
   // The bone table is copied; the copy is bound to nothing until BindBones.
-  VelmarInfluenceMesh(const VelmarInfluenceMesh& other);
+  VelmarInfluenceMesh(const VelmarInfluenceMesh& other) { CopyBones(other); }
   VelmarInfluenceMesh& operator=(const VelmarInfluenceMesh&) = delete;
   virtual ~VelmarInfluenceMesh();
 
@@ -84,6 +86,14 @@ public:
   // Null without bones or without a bone lacking a parent.
   virtual Bone* GetRootBone();
 
+  // The bone table of `other`, bound to nothing until BindBones.
+  void CopyBones(const VelmarInfluenceMesh& other);
+  // A copy of a skeleton's particle tree (bones keep their rest pose).
+  static Vak::Particle* CopySkeleton(const Vak::Particle& root);
+  // Per chunk, the particle of the chunk's bone name at or below `root`;
+  // null for a chunk without a name or whose bone is missing.
+  static std::vector<Vak::Particle*> FindChunkBones(const std::vector<Vak::PString>& names, unsigned chunkCount,
+                                                   Vak::Particle* root);
   // Points the chunk's palette at the bones' matrices.
   void AssignMatrices(Vak::GeometryChunk& chunk) const;
   // True when the level's first bone has a rigid group there.
