@@ -2,6 +2,7 @@
 
 #include "assets3d/VelmarIndexedMeshDefinition.h"
 #include "engine/elthrac/ParticleBone.h"
+#include "engine/elthrac/ViewPoint.h"
 
 bool InitInstanceSkin(VelmarIndexedMeshInstance& instance, VelmarInfluenceMesh& skin,
                       const VelmarIndexedMeshDefinition& definition) {
@@ -30,4 +31,16 @@ bool VelmarDynamicProgressiveMeshInstance::InitSkin(const VelmarIndexedMeshDefin
 
 void VelmarDynamicProgressiveMeshInstance::UpdateSkin(uint32_t stamp) {
   VelmarInfluenceMesh::UpdateSkin(chunkCount_, chunks_, stamp, 0);
+}
+
+void VelmarDynamicIndexedMeshInstance::Render(Vak::ViewPoint& viewPoint, Vak::Display& display,
+                                              const Vak::Matrix4& transform) {
+  UpdateSkin(viewPoint.GetCurrentFrame());
+  VelmarIndexedMeshInstance::Render(viewPoint, display, transform);
+}
+
+void VelmarDynamicProgressiveMeshInstance::Render(Vak::ViewPoint& viewPoint, Vak::Display& display,
+                                                  const Vak::Matrix4& transform) {
+  UpdateSkin(viewPoint.GetCurrentFrame());
+  VelmarProgressiveMeshInstance::Render(viewPoint, display, transform);
 }

@@ -16,6 +16,8 @@ public:
   bool InitSkin(const VelmarIndexedMeshDefinition& definition);
   // Skins the chunks for the frame `stamp`.
   void UpdateSkin(uint32_t stamp);
+  // Skins for the view's frame, then draws.
+  void Render(Vak::ViewPoint& viewPoint, Vak::Display& display, const Vak::Matrix4& transform) override;
 };
 
 class VelmarDynamicProgressiveMeshInstance : public VelmarProgressiveMeshInstance, public VelmarInfluenceMesh {
@@ -24,6 +26,7 @@ public:
 
   bool InitSkin(const VelmarIndexedMeshDefinition& definition);
   void UpdateSkin(uint32_t stamp);
+  void Render(Vak::ViewPoint& viewPoint, Vak::Display& display, const Vak::Matrix4& transform) override;
 };
 
 // The part both forms share: the influences over `instance`'s chunks and the

@@ -140,6 +140,7 @@ VelmarIndexedMeshInstance* MakeSkinned(Vak::RenderKernel* kernel, VelmarGeometry
     delete instance;
     return nullptr;
   }
+  definition.AddAttachmentPoints(*instance);
   return instance;
 }
 
@@ -168,6 +169,7 @@ VelmarIndexedMeshInstance* VelmarIndexedMeshResource::CreateMeshInstance() {
   if (MakesPlainInstance()) {
     auto* instance = new VelmarIndexedMeshInstance(kernel_, this);
     instance->InitFromDefinition(*definition_);
+    instance->CompleteCreation(*definition_);
     return instance;
   }
   return MakeSkinned<VelmarDynamicIndexedMeshInstance>(kernel_, this, *definition_);
@@ -196,6 +198,7 @@ VelmarIndexedMeshInstance* VelmarProgressiveMeshResource::CreateMeshInstance() {
   if (MakesPlainInstance()) {
     auto* instance = new VelmarProgressiveMeshInstance(kernel_, this);
     instance->InitFromDefinition(*definition_);
+    instance->CompleteCreation(*definition_);
     return instance;
   }
   return MakeSkinned<VelmarDynamicProgressiveMeshInstance>(kernel_, this, *definition_);
@@ -287,6 +290,7 @@ VelmarIndexedMeshInstance* VelmarIndexedMeshLODResource::CreateMeshInstance() {
   if (lod.GetBoneTable().empty() && lod.GetRootBone() == nullptr) {
     auto* instance = new VelmarIndexedMeshLODInstance(kernel_, this);
     instance->InitFromLODDefinition(lod);
+    instance->CompleteCreation(lod);
     instance->FindAttachments(lod);
     return instance;
   }
@@ -296,6 +300,7 @@ VelmarIndexedMeshInstance* VelmarIndexedMeshLODResource::CreateMeshInstance() {
     delete instance;
     return nullptr;
   }
+  lod.AddAttachmentPoints(*instance);
   instance->FindAttachments(lod);
   return instance;
 }

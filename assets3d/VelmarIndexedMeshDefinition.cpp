@@ -1289,6 +1289,11 @@ void VelmarIndexedMeshDefinition::RequestCollisionTree() {
 const VLAxisBoxTree* VelmarIndexedMeshDefinition::GetCollisionTree() {
   if (collisionTree_) return collisionTree_.get();
   RequestCollisionTree();
+  return FindCollisionTree();
+}
+
+const VLAxisBoxTree* VelmarIndexedMeshDefinition::FindCollisionTree() {
+  if (collisionTree_) return collisionTree_.get();
   if (collisionRequest_ && collisionRequest_->GetState() == OverlappedResource::kDone) {
     collisionRequest_->GetSystem()->Collect(collisionRequest_.get());
     collisionTree_ = collisionRequest_->TakeTree();

@@ -222,6 +222,9 @@ public:
   std::unique_ptr<VLAxisBoxTree> BuildCollisionTree();
   // The tree, requested when there is none yet; null when the build failed.
   const VLAxisBoxTree* GetCollisionTree();
+  // The tree when one is built (collecting a finished background build);
+  // requests none.
+  const VLAxisBoxTree* FindCollisionTree();
 
 protected:
   // What the read of a chunk's positions gathers for the post-load steps.

@@ -108,6 +108,7 @@ void VelmarIndexedMeshLODInstance::MarkAllLevelsDirty() {
 }
 
 void VelmarIndexedMeshLODInstance::CopyInto(VelmarIndexedMeshLODInstance& copy) const {
+  copy.CopyInstance(*this);
   copy.InitObjectLOD(GetCutOffs(), GetCalcPoint());
   copy.SetDetail(GetDetail());
   copy.definition_ = definition_;
@@ -117,8 +118,6 @@ void VelmarIndexedMeshLODInstance::CopyInto(VelmarIndexedMeshLODInstance& copy) 
   copy.attachmentCutOff_ = attachmentCutOff_;
   copy.collisionLevel_ = collisionLevel_;
   copy.fixedLevel_ = fixedLevel_;
-  copy.mipBias_ = mipBias_;
-  copy.opacity_ = opacity_;
   for (const Level& level : levels_) {
     copy.ShareArrays(level.chunkCount, level.chunks, level.materials);
     copy.MakeDynamicChunksOwn();
@@ -185,7 +184,7 @@ VelmarIndexedMeshLODInstance* VelmarDynamicIndexedMeshLODInstance::Clone() const
     auto* own = new SharedRefArray<Vak::GeometryChunk>;
     for (unsigned i = 0; i < level.chunks->Count(); ++i) {
       Vak::GeometryChunk* chunk = level.chunks->Get(i);
-      if (chunk != nullptr && !(chunk->GetFlags() & kPaletteChunk)) {
+      if (chunk != nullptr && !(chunk->GetFlags() & VelmarIndexedMeshInstance::kPaletteChunk)) {
         chunk = chunk->CreateInstance();
         copy->AssignMatrices(*chunk);
       } else if (chunk != nullptr) {

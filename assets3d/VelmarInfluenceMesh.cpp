@@ -13,9 +13,11 @@ namespace {
 
 // The per-axis scale a bone takes from its particle, when it takes one.
 bool ParticleScale(const Vak::Particle* particle, Vector3& scale) {
-  (void)particle;
-  (void)scale;
-  return false;
+  if (particle == nullptr || particle->GetType() != Vak::Particle::kTypeScaling) return false;
+  const auto& scaling = static_cast<const Vak::ScalingParticle&>(*particle);
+  if (scaling.IsFixed()) return false;
+  scale = scaling.GetScale();
+  return true;
 }
 
 Matrix4 ScaledColumns(Matrix4 m, const Vector3& scale) {
@@ -35,17 +37,8 @@ void VelmarInfluenceMesh::CopyBones(const VelmarInfluenceMesh& other) {
 }
 
 Vak::Particle* VelmarInfluenceMesh::CopySkeleton(const Vak::Particle& root) {
-  auto* bone = dynamic_cast<const Vak::ParticleBone*>(&root);
-  Vak::Particle* copy = nullptr;
-  if (bone != nullptr) {
-    auto* own = new Vak::ParticleBone(root.GetName());
-    own->SetPosition(bone->GetFramePosition());
-    own->SetOrientation(bone->GetFrameOrientation());
-    own->FixFrame();
-    copy = own;
-  } else {
-    copy = new Vak::Particle(root.GetName());
-  }
+  if (Vak::Particle* made = root.Clone()) return made;
+  auto* copy = new Vak::Particle(root.GetName());
   copy->SetPosition(root.GetPosition());
   copy->SetOrientation(root.GetOrientation());
   for (const Vak::Particle* child : root.Children()) copy->AddChild(CopySkeleton(*child));
@@ -179,7 +172,7 @@ VelmarInfluenceMesh::Bone* VelmarInfluenceMesh::GetRootBone() {
 }
 
 void VelmarInfluenceMesh::AssignMatrices(Vak::GeometryChunk& chunk) const {
-  (void)chunk;
+  for (std::size_t i = 0; i < bones_.size(); ++i) chunk.AssignInfluenceMatrix(static_cast<unsigned>(i), &bones_[i].current);
 }
 
 bool VelmarInfluenceMesh::IsRigidLevel(unsigned level) const {

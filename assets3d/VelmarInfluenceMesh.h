@@ -24,8 +24,6 @@ class Particle;
 class VelmarInfluenceMesh {
 public:
   using Chunks = SharedRefArray<Vak::GeometryChunk>;
-  // Chunks skinned by matrix palette carry this flag.
-  static constexpr uint32_t kPaletteChunk = 0x40;
 
   struct InfluenceRecord {
     uint32_t vertex = 0;

@@ -34,23 +34,28 @@ std::size_t FaceNormalsAt(std::size_t vertexBytes) { return (vertexBytes + 3) & 
 
 } // namespace
 
-void GeometryChunk::FreeBytes::operator()(uint8_t* bytes) const { std::free(bytes); }
-
 GeometryChunk::GeometryChunk(const VertexType& type, unsigned vertices, unsigned secondSize, unsigned indices,
                              unsigned faces, int geometryType, const StandardChunkHint& hint)
     : type_(type),
       vertices_(vertices),
+      vertexCapacity_(vertices),
       secondSize_(secondSize),
       geometryType_(geometryType),
       hint_(hint),
       flags_(hint.flags),
       indexCount_(indices),
+      indexCapacity_(indices),
       faceCount_(faces) {
   const std::size_t normalsAt = FaceNormalsAt(std::size_t(vertices) * type.Stride());
   const std::size_t indicesAt = normalsAt + std::size_t(faces) * sizeof(Vector3);
-  vertexData_.reset(ZeroedBytes(indicesAt + std::size_t(indices) * sizeof(uint16_t)));
-  faceNormals_ = reinterpret_cast<Vector3*>(vertexData_.get() + normalsAt);
-  indices_ = reinterpret_cast<uint16_t*>(vertexData_.get() + indicesAt);
+  std::shared_ptr<uint8_t> block(ZeroedBytes(indicesAt + std::size_t(indices) * sizeof(uint16_t)),
+                                 [](uint8_t* bytes) { std::free(bytes); });
+  vertexData_ = block.get();
+  faceNormals_ = reinterpret_cast<Vector3*>(vertexData_ + normalsAt);
+  indices_ = reinterpret_cast<uint16_t*>(vertexData_ + indicesAt);
+  vertexHold_ = normalsHold_ = indexHold_ = std::move(block);
+  vertexToken_ = std::make_shared<char>();
+  indexToken_ = std::make_shared<char>();
 }
 
 GeometryChunk::~GeometryChunk() { SetFaceNeighborArray(nullptr); }
@@ -80,15 +85,110 @@ int GeometryChunk::PrimitiveTypeForTypeBits(uint32_t bits) {
 }
 
 GeometryChunk* GeometryChunk::CreateInstance() const {
-  auto* copy = new GeometryChunk(type_, vertices_, secondSize_, GetIndexCount(), GetFaceCount(), geometryType_, hint_);
-  std::copy_n(vertexData_.get(), std::size_t(vertices_) * type_.Stride(), copy->vertexData_.get());
-  std::copy_n(faceNormals_, faceCount_, copy->faceNormals_);
-  std::copy_n(indices_, indexCount_, copy->indices_);
+  // Made empty, then pointed at this chunk's arrays.
+  auto* copy = new GeometryChunk(type_, 0, secondSize_, 0, 0, geometryType_, hint_);
+  copy->vertices_ = vertices_;
+  copy->vertexCapacity_ = vertexCapacity_;
+  copy->indexCount_ = indexCount_;
+  copy->indexCapacity_ = indexCapacity_;
+  copy->faceCount_ = faceCount_;
+  copy->vertexHold_ = vertexHold_;
+  copy->normalsHold_ = normalsHold_;
+  copy->indexHold_ = indexHold_;
+  copy->vertexToken_ = vertexToken_;
+  copy->indexToken_ = indexToken_;
+  copy->vertexData_ = vertexData_;
+  copy->faceNormals_ = faceNormals_;
+  copy->indices_ = indices_;
   copy->flags_ = flags_;
   copy->softwareSkinned_ = softwareSkinned_;
   copy->palette_ = palette_;
+  copy->influenceMatrices_ = influenceMatrices_;
+  copy->template_ = template_;
+  copy->registeredType_ = registeredType_;
+  copy->properties_ = properties_;
+  copy->program_ = program_;
+  copy->lightingFactor_ = lightingFactor_;
+  copy->passes_ = passes_;
+  copy->opacity_ = opacity_;
   copy->SetFaceNeighborArray(neighbours_);
   return copy;
+}
+
+std::shared_ptr<uint8_t> GeometryChunk::CopyOf(const uint8_t* from, std::size_t copy, std::size_t bytes) {
+  std::shared_ptr<uint8_t> block(ZeroedBytes(bytes), [](uint8_t* b) { std::free(b); });
+  if (copy > 0) std::memcpy(block.get(), from, copy);
+  return block;
+}
+
+bool GeometryChunk::GetVertexDataShared(int stream) const { return stream == 0 && vertexToken_.use_count() > 1; }
+
+bool GeometryChunk::GetIndexDataShared() const { return indexToken_.use_count() > 1; }
+
+void GeometryChunk::DuplicateVertexArray(int stream, Display*) {
+  if (!GetVertexDataShared(stream)) return;
+  const std::size_t bytes = std::size_t(vertexCapacity_) * type_.Stride();
+  vertexHold_ = CopyOf(vertexData_, bytes, bytes);
+  vertexData_ = vertexHold_.get();
+  vertexToken_ = std::make_shared<char>();
+}
+
+void GeometryChunk::DuplicateIndexArray(Display*) {
+  if (!GetIndexDataShared()) return;
+  const std::size_t bytes = std::size_t(indexCapacity_) * sizeof(uint16_t);
+  indexHold_ = CopyOf(reinterpret_cast<const uint8_t*>(indices_), bytes, bytes);
+  indices_ = reinterpret_cast<uint16_t*>(indexHold_.get());
+  indexToken_ = std::make_shared<char>();
+}
+
+void GeometryChunk::DuplicateUnsharedArrays(Display* display) {
+  // Usage 1 is the display's dynamic usage.
+  if (hint_.vertexUsage == 1) DuplicateVertexArray(0, display);
+  if (hint_.indexUsage == 1) DuplicateIndexArray(display);
+}
+
+bool GeometryChunk::AppendChunk(const GeometryChunk& other, Display*) {
+  if (!(other.type_ == type_)) return false;
+  const std::size_t vertices = std::size_t(vertices_) + other.vertices_;
+  if (vertices > 0x10000) return false;
+  const std::size_t stride = type_.Stride();
+  std::shared_ptr<uint8_t> data = CopyOf(vertexData_, vertices_ * stride, vertices * stride);
+  if (other.vertices_ > 0) std::memcpy(data.get() + vertices_ * stride, other.vertexData_, other.vertices_ * stride);
+  const std::size_t indexCount = std::size_t(indexCount_) + other.indexCount_;
+  std::shared_ptr<uint8_t> indexBlock =
+      CopyOf(reinterpret_cast<const uint8_t*>(indices_), indexCount_ * sizeof(uint16_t), indexCount * sizeof(uint16_t));
+  auto* indices = reinterpret_cast<uint16_t*>(indexBlock.get());
+  for (unsigned i = 0; i < other.indexCount_; ++i)
+    indices[indexCount_ + i] = static_cast<uint16_t>(other.indices_[i] + vertices_);
+  const std::size_t faces = std::size_t(faceCount_) + other.faceCount_;
+  std::shared_ptr<uint8_t> normalBlock = CopyOf(reinterpret_cast<const uint8_t*>(faceNormals_),
+                                                faceCount_ * sizeof(Vector3), faces * sizeof(Vector3));
+  if (other.faceCount_ > 0)
+    std::memcpy(normalBlock.get() + faceCount_ * sizeof(Vector3), other.faceNormals_, other.faceCount_ * sizeof(Vector3));
+  vertexHold_ = std::move(data);
+  indexHold_ = std::move(indexBlock);
+  normalsHold_ = std::move(normalBlock);
+  vertexData_ = vertexHold_.get();
+  indices_ = reinterpret_cast<uint16_t*>(indexHold_.get());
+  faceNormals_ = reinterpret_cast<Vector3*>(normalsHold_.get());
+  vertexToken_ = std::make_shared<char>();
+  indexToken_ = std::make_shared<char>();
+  vertices_ = vertexCapacity_ = static_cast<unsigned>(vertices);
+  indexCount_ = indexCapacity_ = static_cast<unsigned>(indexCount);
+  faceCount_ = static_cast<unsigned>(faces);
+  // The neighbours named faces of the old arrays only.
+  SetFaceNeighborArray(nullptr);
+  return true;
+}
+
+void GeometryChunk::SetOpacity(float opacity, Display*) { opacity_ = opacity; }
+
+void GeometryChunk::AssignInfluenceMatrix(unsigned influence, const Matrix4* matrix) {
+  auto it = std::find(palette_.begin(), palette_.end(), influence);
+  if (it == palette_.end()) return;
+  const std::size_t slot = std::size_t(it - palette_.begin());
+  if (influenceMatrices_.size() < palette_.size()) influenceMatrices_.resize(palette_.size(), nullptr);
+  influenceMatrices_[slot] = matrix;
 }
 
 bool GeometryChunk::InitializeBuffers(Display*, bool) {
@@ -112,10 +212,10 @@ int GeometryChunk::AddInfluenceMatrix(unsigned influence) {
 
 void* GeometryChunk::ItemStart(int item, std::size_t size) {
   int offset = type_.Offset(item);
-  if (offset < 0 || vertices_ == 0) return nullptr;
+  if (offset < 0 || vertexCapacity_ == 0) return nullptr;
   assert(size <= VertexType::ItemSize(item));
   (void)size;
-  return vertexData_.get() + offset;
+  return vertexData_ + offset;
 }
 
 bool GeometryChunk::AddChunkProperty(const PString& name, float value) {

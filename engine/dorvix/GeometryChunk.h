@@ -1,7 +1,8 @@
 #pragma once
 // A piece of geometry of one vertex type: vertex data, 16-bit indices, face
 // normals and neighbours, and the bone palette of skinned geometry. Made by
-// a material for a hint.
+// a material for a hint. A chunk's instances share its arrays until one is
+// duplicated for the instance that changes it.
 #include <cassert>
 #include <cstdint>
 #include <memory>
@@ -22,6 +23,7 @@ namespace Vak {
 class Display;
 class VertexProgram;
 class View;
+struct Matrix4;
 
 // One item of every vertex: a pointer to vertex 0's item and the stride;
 // empty when the vertex type lacks the item.
@@ -65,9 +67,15 @@ public:
 
   const VertexType& GetVertexType() const { return type_; }
   unsigned GetVertexSize() const { return type_.Stride(); }
+  // The vertices and indices in use; no more than the arrays hold.
   unsigned GetVertexCount() const { return vertices_; }
   unsigned GetSecondSize() const { return secondSize_; }
   unsigned GetIndexCount() const { return indexCount_; }
+  unsigned GetVertexCapacity() const { return vertexCapacity_; }
+  unsigned GetIndexCapacity() const { return indexCapacity_; }
+  // Kept within the arrays' size.
+  void SetVertexCount(unsigned count) { vertices_ = count < vertexCapacity_ ? count : vertexCapacity_; }
+  void SetIndexCount(unsigned count) { indexCount_ = count < indexCapacity_ ? count : indexCapacity_; }
   unsigned GetFaceCount() const { return faceCount_; }
   int GetGeometryType() const { return geometryType_; }
   // Primitives its indices make for its geometry type (Material::GeometryType).
@@ -75,9 +83,33 @@ public:
   // Makes the display's buffers of the chunk; the stand-in has none to make
   // unless a test refuses them.
   virtual bool InitializeBuffers(Display* display, bool staticBuffers);
-  // A new chunk with its own copy of the vertex, index and face data (the
-  // neighbour array stays shared), one reference for the caller.
+  // A new chunk over the same vertex, index, face and neighbour arrays with
+  // its own counts, flags and palette; one reference for the caller.
   virtual GeometryChunk* CreateInstance() const;
+  // Whether another chunk uses this chunk's vertex data of `stream` (the
+  // stand-in's layouts have the one stream 0) or its index data.
+  bool GetVertexDataShared(int stream) const;
+  bool GetIndexDataShared() const;
+  // Gives the chunk its own copy of the array; nothing when it has it.
+  void DuplicateVertexArray(int stream, Display* display);
+  void DuplicateIndexArray(Display* display);
+  // A dynamic chunk's instance changes its vertices (dynamic vertex usage)
+  // or indices (dynamic index usage): those arrays become its own.
+  void DuplicateUnsharedArrays(Display* display);
+  // Appends `other`'s vertices and indices (its indices moved past this
+  // chunk's vertices) and face normals into new arrays of this chunk's own.
+  // False, changing nothing, for another vertex type or when the vertices
+  // would pass what 16-bit indices reach.
+  bool AppendChunk(const GeometryChunk& other, Display* display);
+  // Marks the vertex data of a stream as changed for the display.
+  void SetVertexDataDirty(int stream) { ++dirty_[stream == 0 ? 0 : 1]; }
+  unsigned GetVertexDataDirtyCount(int stream) const { return dirty_[stream == 0 ? 0 : 1]; }
+  // The chunk's opacity as the display draws it.
+  void SetOpacity(float opacity, Display* display);
+  float GetOpacity() const { return opacity_; }
+  // The object that holds the chunk as its own (not owned; null for none).
+  void* GetOwner() const { return owner_; }
+  void SetOwner(void* owner) { owner_ = owner; }
   void SetRefuseBuffers(bool refuse) { refuseBuffers_ = refuse; }
   unsigned GetBufferInitCount() const { return bufferInits_; }
   const StandardChunkHint& GetHint() const { return hint_; }
@@ -97,8 +129,8 @@ public:
   // for bits that name none.
   static int PrimitiveTypeForTypeBits(uint32_t bits);
 
-  uint8_t* GetVertexData() { return vertexData_.get(); }
-  const uint8_t* GetVertexData() const { return vertexData_.get(); }
+  uint8_t* GetVertexData() { return vertexData_; }
+  const uint8_t* GetVertexData() const { return vertexData_; }
   template <typename T>
   VertexItem<T> GetItem(int item) {
     return VertexItem<T>(static_cast<T*>(ItemStart(item, sizeof(T))), type_.Stride());
@@ -108,6 +140,9 @@ public:
     return VertexItem<const T>(static_cast<const T*>(const_cast<GeometryChunk*>(this)->ItemStart(item, sizeof(T))),
                                type_.Stride());
   }
+
+  // An item of 32-bit words (blend indices, packed weights, colours).
+  VertexItem<uint32_t> GetUDwordArray(int item) { return GetItem<uint32_t>(item); }
 
   uint16_t* GetIndices() { return indices_; }
   const uint16_t* GetIndices() const { return indices_; }
@@ -127,6 +162,18 @@ public:
   int AddInfluenceMatrix(unsigned influence);
   unsigned GetNumInfluenceMatrices() const { return static_cast<unsigned>(palette_.size()); }
   unsigned GetInfluenceMatrix(unsigned slot) const { return palette_[slot]; }
+  // Empties the palette and the matrices assigned to it.
+  void ResetPalette() {
+    palette_.clear();
+    influenceMatrices_.clear();
+  }
+  // The matrix an influence's palette entry draws with (not owned); an
+  // influence the palette lacks is ignored.
+  void AssignInfluenceMatrix(unsigned influence, const Matrix4* matrix);
+  // Null when none is assigned to the slot.
+  const Matrix4* GetAssignedMatrix(unsigned slot) const {
+    return slot < influenceMatrices_.size() ? influenceMatrices_[slot] : nullptr;
+  }
 
   // The vertex layout family a material made the chunk as.
   enum Template : int { kPlainTemplate = 0, kPNTA, kPNT, kPCT };
@@ -149,6 +196,9 @@ public:
   bool SetChunkProperty(const PString& name, float value);
   bool GetChunkProperty(const PString& name, float& value) const;
 
+  // The passes the chunk is drawn in.
+  unsigned GetNumPasses() const { return passes_; }
+  void SetNumPasses(unsigned passes) { passes_ = passes; }
   // The program the chunk draws with on its own (not owned; null for none).
   VertexProgram* GetVertexProgram(int pass) const { return pass == 0 ? program_ : nullptr; }
   void SetVertexProgram(VertexProgram* program) { program_ = program; }
@@ -160,6 +210,8 @@ public:
 
 private:
   void* ItemStart(int item, std::size_t size);
+  // A new array of `bytes` with the first `copy` bytes of `from`.
+  static std::shared_ptr<uint8_t> CopyOf(const uint8_t* from, std::size_t copy, std::size_t bytes);
   void Note(const char* name, int a, int b, bool c) {
     setup_.push_back(std::string(name) + "(" + std::to_string(a) + "," + std::to_string(b) + "," +
                      (c ? "true" : "false") + ")");
@@ -171,23 +223,31 @@ private:
   std::vector<std::pair<PString, float>> properties_;
   VertexProgram* program_ = nullptr;
   float lightingFactor_ = 1.0f;
+  unsigned passes_ = 1;
 
   VertexType type_;
   unsigned vertices_;
+  unsigned vertexCapacity_;
   unsigned secondSize_;
   int geometryType_;
   StandardChunkHint hint_;
   uint32_t flags_;
-  struct FreeBytes {
-    void operator()(uint8_t* bytes) const;
-  };
   unsigned indexCount_;
+  unsigned indexCapacity_;
   unsigned faceCount_;
   // One block from calloc for the vertex data, then the face normals, then
   // the indices: a large block comes zeroed from the system, not by a pass.
-  std::unique_ptr<uint8_t[], FreeBytes> vertexData_;
+  // Each array's holder keeps its block alive; the tokens are copied to
+  // the chunks that share the array, so their count tells the sharing.
+  std::shared_ptr<uint8_t> vertexHold_, normalsHold_, indexHold_;
+  std::shared_ptr<char> vertexToken_, indexToken_;
+  uint8_t* vertexData_ = nullptr;
   Vector3* faceNormals_ = nullptr;
   uint16_t* indices_ = nullptr;
+  unsigned dirty_[2] = {0, 0};
+  float opacity_ = 1.0f;
+  void* owner_ = nullptr;
+  std::vector<const Matrix4*> influenceMatrices_;
   FaceNeighborArray* neighbours_ = nullptr;
   bool softwareSkinned_ = false;
   bool refuseBuffers_ = false;

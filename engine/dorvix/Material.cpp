@@ -6,6 +6,7 @@
 #include "Vak/Cindrel/ResourceDatabase.h"
 #include "engine/dorvix/Display.h"
 #include "engine/dorvix/MaterialManager.h"
+#include "engine/kernelx/Bitmap.h"
 
 namespace Vak {
 
@@ -115,6 +116,13 @@ void Material::SetLightingState(Display& display, const Matrix4* view, VertexPro
 
 Material* Material::CreateInstance(const PString& type, MaterialManager* manager) {
   return manager ? manager->CreateOfType(type) : nullptr;
+}
+
+bool Texture::SetFromBitmap(int, int, const Bitmap& bitmap, DisplayFormat format) {
+  if (bitmap.IsEmpty()) return false;
+  bitmapFormat_ = format;
+  ++bitmapUpdates_;
+  return true;
 }
 
 bool Texture::Load() {

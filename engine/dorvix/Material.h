@@ -25,6 +25,16 @@ class ResourceDatabase;
 struct Matrix4;
 
 class Resource;
+class Bitmap;
+
+// Pixel formats of the display's textures.
+enum class DisplayFormat : int {
+  kUnknown = 0,
+  kARGB8888 = 1,
+  kXRGB8888 = 3,
+  kCompressed = 5,
+  kRGB565 = 8,
+};
 
 class Texture : public ReferenceCount {
 public:
@@ -50,6 +60,12 @@ public:
   void SetKind(int kind) { kind_ = kind; }
   float GetPriority() const { return priority_; }
   void SetPriority(float priority) { priority_ = priority; }
+  // Replaces the image by a bitmap's pixels in `format`; the two values
+  // say where (as the caller's texture interface defines them). False for
+  // an empty bitmap. The stand-in keeps the format and counts the calls.
+  virtual bool SetFromBitmap(int first, int second, const Bitmap& bitmap, DisplayFormat format);
+  DisplayFormat GetBitmapFormat() const { return bitmapFormat_; }
+  unsigned GetBitmapUpdates() const { return bitmapUpdates_; }
   // A new texture of the same name, kind and state, one reference.
   Texture* Duplicate() const {
     auto* copy = new Texture(name_, database_);
@@ -60,6 +76,8 @@ public:
   }
 
 private:
+  DisplayFormat bitmapFormat_ = DisplayFormat::kUnknown;
+  unsigned bitmapUpdates_ = 0;
   int kind_ = 0;
   float priority_ = 0;
   PString name_;
@@ -100,6 +118,14 @@ public:
   // Gives a slot its own copy of its texture; 3 when the slot is empty.
   virtual int DuplicateTexture(unsigned slot);
   virtual unsigned GetNumPasses() const { return 1; }
+  // Readies the textures for drawing at a mip level (-1: the finest); the
+  // stand-in keeps the last level asked for.
+  virtual void Activate(int mipLevel) {
+    activeMip_ = mipLevel;
+    ++activations_;
+  }
+  int GetActiveMipLevel() const { return activeMip_; }
+  unsigned GetActivationCount() const { return activations_; }
   // Sets or clears the display states while `flag` is 0.
   virtual void Bind(Display& display, View* view, int flag);
   virtual void Unbind(Display& display, View* view, int flag);
@@ -210,6 +236,8 @@ private:
   int alphaHint_ = -1;
   MaterialManager* manager_ = nullptr;
   float lightingFactor_ = 1.0f;
+  int activeMip_ = 0;
+  unsigned activations_ = 0;
 };
 
 // What stands in for a material when no manager supplies one: it keeps its

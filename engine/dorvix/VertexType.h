@@ -41,6 +41,9 @@ public:
   bool Has(int item) const { return Offset(item) >= 0; }
   // Byte offset inside a vertex, -1 when absent.
   int Offset(int item) const { return item >= 0 && item <= kMaxItem ? offsets_[item] : -1; }
+  // The stream that carries an item: every item lies in stream 0 here; -1
+  // when the layout lacks it.
+  int GetItemStream(int item) const { return Has(item) ? 0 : -1; }
   unsigned Stride() const { return stride_; }
   unsigned ItemCount() const { return count_; }
   // Sets 15 to 22 present.

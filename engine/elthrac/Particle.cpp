@@ -1,32 +1,17 @@
 #include "engine/elthrac/Particle.h"
 
-#include <algorithm>
+#include "engine/elthrac/ViewPoint.h"
 
 namespace Vak {
 
 Particle::~Particle() {
   DeleteChildren();
-  if (parent_) parent_->RemoveChild(this);
-}
-
-void Particle::AddChild(Particle* child) {
-  if (!child || child->parent_ == this) return;
-  if (child->parent_) child->parent_->RemoveChild(child);
-  children_.push_back(child);
-  child->parent_ = this;
-}
-
-bool Particle::RemoveChild(Particle* child) {
-  auto it = std::find(children_.begin(), children_.end(), child);
-  if (it == children_.end()) return false;
-  children_.erase(it);
-  child->parent_ = nullptr;
-  return true;
+  if (Parent()) Parent()->RemoveChild(this);
 }
 
 Particle* Particle::FindByName(const PString& name) {
-  if (name_ == name) return this;
-  for (Particle* child : children_)
+  if (GetName() == name) return this;
+  for (Particle* child : Children())
     if (Particle* found = child->FindByName(name)) return found;
   return nullptr;
 }
@@ -34,7 +19,7 @@ Particle* Particle::FindByName(const PString& name) {
 void Particle::GlobalToLocal(Vector3& position, Quaternion& orientation) const {
   Vector3 at;
   Quaternion turn;
-  for (const Particle* up = parent_; up != nullptr; up = up->parent_) {
+  for (const Particle* up = Parent(); up != nullptr; up = up->Parent()) {
     at = up->position_ + up->orientation_.Rotate(at);
     turn = up->orientation_ * turn;
   }
@@ -43,13 +28,20 @@ void Particle::GlobalToLocal(Vector3& position, Quaternion& orientation) const {
   orientation = back * orientation;
 }
 
-void Particle::DeleteChildren() {
-  while (!children_.empty()) {
-    Particle* child = children_.back();
-    children_.pop_back();
-    child->parent_ = nullptr;
-    delete child;
-  }
+void Particle::Cull(ViewPoint& viewPoint, const Matrix4& parent) {
+  if (!HasFlag(kShown)) return;
+  culledTransform_ = parent * GetLocalTransform();
+  SetLastCulledFrame(viewPoint.GetCurrentFrame());
+  for (Particle* child : Children()) child->Cull(viewPoint, culledTransform_);
+}
+
+void Particle::CopyParticleState(const Particle& from) {
+  SetName(from.GetName());
+  SetFlags(from.GetFlags());
+  position_ = from.position_;
+  orientation_ = from.orientation_;
+  opacity_ = from.opacity_;
+  bounds_ = from.bounds_;
 }
 
 } // namespace Vak

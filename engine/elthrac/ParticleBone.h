@@ -13,6 +13,22 @@ public:
   ParticleBone() = default;
   explicit ParticleBone(const PString& name) : Particle(name) {}
 
+  // The bone and the bones below it, with their boxes.
+  Particle* Clone() const override {
+    auto* copy = new ParticleBone(GetName());
+    copy->CopyParticleState(*this);
+    copy->framePosition_ = framePosition_;
+    copy->frameOrientation_ = frameOrientation_;
+    if (box_) {
+      auto* box = new ParticleVisibleBoundingBox();
+      box->SetBox(box_->Minimum(), box_->Maximum());
+      copy->box_.reset(box);
+    }
+    for (const Particle* child : Children())
+      if (Particle* made = child->Clone()) copy->AddChild(made);
+    return copy;
+  }
+
   // Takes the current position and orientation as the rest pose.
   void FixFrame() {
     framePosition_ = GetPosition();

@@ -22,6 +22,13 @@ public:
   // The box around the eight corners of each of `boxes` boxes.
   void SetAroundCorners(const Vector3* corners, unsigned boxes) { SetAroundPoints(corners, boxes * 8); }
 
+  // A box given outright.
+  void Set(const Vector3& centre, const Vector3 axes[3], const Vector3& extents) {
+    centre_ = centre;
+    for (int i = 0; i < 3; ++i) axes_[i] = axes[i];
+    extents_ = extents;
+  }
+
   // Corner i lies on the positive side of axis k when bit k of i is set.
   void CalcCorners(Vector3 corners[8]) const;
 

@@ -407,9 +407,9 @@ TEST_F(MeshResourceTest, InstancesTakeReferencePointsFromPNamedAttachments) {
   std::unique_ptr<VelmarIndexedMeshInstance> instance(resource->CreateMeshInstance());
   ASSERT_NE(instance, nullptr);
   std::vector<std::string> names;
-  for (const auto& point : instance->GetReferencePoints()) names.push_back(point.name.c_str());
+  for (const auto& point : instance->GetReferencePoints()) names.push_back(point->GetName().c_str());
   EXPECT_EQ(names, (std::vector<std::string>{"pfx.smoke", "Plate"}));
-  EXPECT_EQ(instance->GetReferencePoints()[0].position.z, 3.0f);
+  EXPECT_EQ(instance->GetReferencePoints()[0]->GetPosition().z, 3.0f);
   EXPECT_EQ(resource->GetLockCount(), 1) << "the instance keeps the resource locked";
   instance.reset();
   EXPECT_EQ(resource->GetLockCount(), 0);
@@ -602,11 +602,10 @@ TEST_F(LevelOfDetailInstanceTest, WithoutACollisionLevelTheLastIsUsed) {
 }
 
 TEST_F(LevelOfDetailInstanceTest, DetailShowsAttachmentsAnimatesBonesAndPicksTheLevel) {
-  // The attachment particle the engine places below the instance.
-  auto* lamp = new Vak::Particle(Vak::PString("a.lamp"));
-  instance_->AddChild(lamp);
-  instance_->FindAttachments(*static_cast<VelmarIndexedMeshLODResource*>(resource_)->GetLODDefinition());
+  // The attachment point made below the instance at its creation.
   ASSERT_EQ(instance_->GetAttachments().size(), 1u);
+  Vak::Particle* lamp = instance_->GetAttachments()[0];
+  EXPECT_EQ(lamp->GetName(), Vak::PString("a.lamp"));
   Vak::Particle* arm = instance_->FindByName(Vak::PString("b.arm"));
   ASSERT_NE(arm, nullptr);
   using I = VelmarIndexedMeshLODInstance;
@@ -636,8 +635,6 @@ TEST_F(LevelOfDetailInstanceTest, DetailShowsAttachmentsAnimatesBonesAndPicksThe
 }
 
 TEST_F(LevelOfDetailInstanceTest, CloneFindsItsOwnAttachmentsAndBones) {
-  instance_->AddChild(new Vak::Particle(Vak::PString("a.lamp")));
-  instance_->FindAttachments(*static_cast<VelmarIndexedMeshLODResource*>(resource_)->GetLODDefinition());
   std::unique_ptr<VelmarIndexedMeshLODInstance> copy(instance_->Clone());
   auto* skinned = dynamic_cast<VelmarDynamicIndexedMeshLODInstance*>(copy.get());
   ASSERT_NE(skinned, nullptr);
