@@ -469,7 +469,7 @@ unsigned VelmarIndexedMeshInstance::GetTriangleCount(unsigned chunk) const {
   const GeometryChunk* c = GetTriangleChunk(chunk);
   if (c == nullptr) return 0;
   const unsigned n = c->GetIndexCount();
-  switch (c->GetTypeBits()) {
+  switch (GeometryChunk::TypeBitsForPrimitiveType(c->GetGeometryType())) {
   case GeometryChunk::kTypeTriangleList: return n / 3;
   case GeometryChunk::kTypeTriangleStrip:
   case GeometryChunk::kTypeTriangleFan: return n > 2 ? n - 2 : 0;
@@ -483,7 +483,8 @@ Material* VelmarIndexedMeshInstance::GetTriangleMaterial(unsigned, unsigned chun
 
 unsigned VelmarIndexedMeshInstance::GetTriangleIndexPosition(unsigned triangle, unsigned chunk, unsigned corner) const {
   const GeometryChunk* c = GetTriangleChunk(chunk);
-  switch (c ? c->GetTypeBits() : 0u) {
+  // The kind as the chunk's indices join.
+  switch (c ? GeometryChunk::TypeBitsForPrimitiveType(c->GetGeometryType()) : 0u) {
   case GeometryChunk::kTypeTriangleList: return 3 * triangle + corner;
   case GeometryChunk::kTypeTriangleStrip:
     // Odd triangles of a strip turn the other way round.

@@ -84,6 +84,17 @@ int GeometryChunk::PrimitiveTypeForTypeBits(uint32_t bits) {
   }
 }
 
+uint32_t GeometryChunk::TypeBitsForPrimitiveType(int type) {
+  switch (type) {
+  case 0: return kTypeTriangleList;
+  case 1: return kTypeTriangleStrip;
+  case 2: return kTypeTriangleFan;
+  case 4: return kTypeLineList;
+  case 5: return kTypeLineStrip;
+  default: return kTypePoints;
+  }
+}
+
 GeometryChunk* GeometryChunk::CreateInstance() const {
   // Made empty, then pointed at this chunk's arrays.
   auto* copy = new GeometryChunk(type_, 0, secondSize_, 0, 0, geometryType_, hint_);

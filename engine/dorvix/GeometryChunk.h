@@ -128,6 +128,8 @@ public:
   // The display's primitive type (Material::GeometryType) of type bits; -1
   // for bits that name none.
   static int PrimitiveTypeForTypeBits(uint32_t bits);
+  // The other way round; 0 (points) for a type that names none.
+  static uint32_t TypeBitsForPrimitiveType(int type);
 
   uint8_t* GetVertexData() { return vertexData_; }
   const uint8_t* GetVertexData() const { return vertexData_; }

@@ -1,0 +1,397 @@
+// Mesh instances: scale and rays, reference points, triangle queries, chunk
+// additions and merges, copy-on-write, the collision-tree path, and the
+// progressive detail changes.
+#include "assets3d/VelmarIndexedMeshInstance.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "assets3d/VelmarGeometryBaseResource.h"
+#include "engine/dorvix/RenderKernel.h"
+#include "tests/assets3d/mesh/IdxmBuilder.h"
+#include "tests/assets3d/mesh/MeshLoad.h"
+
+namespace {
+
+using namespace meshtest;
+using Vak::GeometryChunk;
+using Vak::Vector3;
+
+// A quad drawn two-sided, and a second one two units along x.
+std::vector<ChunkGroup> TwoQuads() {
+  ChunkGroup a = QuadGroup(), b = QuadGroup();
+  a.material.flag = b.material.flag = 1;
+  for (Vec3& p : b.geometry.positions) p[0] += 2;
+  return {a, b};
+}
+
+// A chunk of `positions`, `indices` joined as `kind` (type bits).
+GeometryChunk* MakeChunk(const std::vector<Vector3>& positions, const std::vector<uint16_t>& indices, uint32_t kind,
+                         unsigned faces = 0) {
+  Vak::VertexType type;
+  type.Add(Vak::kItemPosition);
+  auto* chunk = new GeometryChunk(type, unsigned(positions.size()), 0, unsigned(indices.size()), faces,
+                                  GeometryChunk::PrimitiveTypeForTypeBits(kind), Vak::StandardChunkHint());
+  for (unsigned i = 0; i < positions.size(); ++i) chunk->GetItem<Vector3>(Vak::kItemPosition)[i] = positions[i];
+  for (unsigned i = 0; i < indices.size(); ++i) chunk->GetIndices()[i] = indices[i];
+  chunk->SetFlags(kind);
+  return chunk;
+}
+
+class MeshInstanceTest : public ::testing::Test {
+protected:
+  // An instance of a definition read from `bytes`, without a resource.
+  std::unique_ptr<VelmarIndexedMeshInstance> Instance(const std::string& bytes) {
+    EXPECT_EQ(loader_.Indexed(bytes, definition_), 0u);
+    auto instance = std::make_unique<VelmarIndexedMeshInstance>(&kernel_, nullptr);
+    instance->InitFromDefinition(*definition_);
+    return instance;
+  }
+  static Vak::Ray Down(float x, float y) { return {{x, y, 5}, {0, 0, -1}}; }
+
+  Loader loader_;
+  Vak::RenderKernel kernel_{nullptr, 1.0f};
+  std::unique_ptr<VelmarIndexedMeshDefinition> definition_;
+};
+
+TEST_F(MeshInstanceTest, ScaleSetsTheFlagAndScalesRays) {
+  auto instance = Instance(IdxmFile(TwoQuads()));
+  struct Case {
+    Vector3 scale;
+    bool scaled;
+    bool hits;
+    float distance;
+  } cases[] = {
+      {{2, 2, 2}, true, true, 2.5f},  // the ray's point is divided by the scale
+      {{1, 1, 1}, false, true, 5.0f},
+      {{1, 0, 1}, true, false, 0},
+      {{0, 0, 0}, true, false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.scale.x << "," << c.scale.y << "," << c.scale.z);
+    instance->SetScale(c.scale);
+    EXPECT_EQ(instance->IsScaled(), c.scaled);
+    EXPECT_EQ(instance->GetScale(), c.scale);
+    float distance = 1000;
+    Vak::TriangleRef hit;
+    EXPECT_EQ(instance->TestRayCollision(Down(0.2f, 0.1f), distance, hit), c.hits);
+    if (c.hits) {
+      EXPECT_FLOAT_EQ(distance, c.distance);
+    }
+  }
+}
+
+TEST_F(MeshInstanceTest, ReferencePointsComeFromNamesStartingWithP) {
+  auto instance = Instance(IdxmFile(
+      {QuadGroup()}, AtchChunk({Attachment{"pA"}, Attachment{"Pb@hip"}, Attachment{"a.track"}, Attachment{"q"},
+                                Attachment{"xp"}, Attachment{"P"}})));
+  std::vector<std::string> names, bones;
+  for (const Vak::ReferencePoint* point : instance->GetReferencePoints()) {
+    names.push_back(point->GetName().c_str());
+    bones.push_back(point->GetBoneName().c_str());
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"pA", "Pb", "P"}));
+  EXPECT_EQ(bones, (std::vector<std::string>{"", "hip", ""}));
+}
+
+TEST_F(MeshInstanceTest, TriangleCornersFollowThePrimitiveKind) {
+  auto instance = Instance(IdxmFile({QuadGroup()}));
+  // Index i names vertex i, so a corner's vertex is its index position.
+  std::vector<Vector3> positions;
+  for (int i = 0; i < 6; ++i) positions.push_back({float(i), float(i * i), 0});
+  struct Case {
+    const char* name;
+    uint32_t kind;
+    unsigned triangle;
+    unsigned corners[3];
+  } cases[] = {
+      {"list", GeometryChunk::kTypeTriangleList, 1, {3, 4, 5}},
+      {"strip, even", GeometryChunk::kTypeTriangleStrip, 2, {2, 3, 4}},
+      {"strip, odd swaps corners 1 and 2", GeometryChunk::kTypeTriangleStrip, 1, {1, 3, 2}},
+      {"fan", GeometryChunk::kTypeTriangleFan, 2, {0, 3, 4}},
+      {"other", GeometryChunk::kTypeLineList, 4, {4, 4, 4}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    GeometryChunk* chunk = MakeChunk(positions, {0, 1, 2, 3, 4, 5}, c.kind);
+    ASSERT_TRUE(instance->AddChunk(chunk, nullptr));
+    chunk->ReleaseReference();
+    const unsigned index = instance->GetChunkCount() - 1;
+    for (unsigned k = 0; k < 3; ++k) {
+      unsigned vertex = 99;
+      ASSERT_TRUE(instance->GetTriangleVertexIndex(c.triangle, index, k, vertex));
+      EXPECT_EQ(vertex, c.corners[k]) << "corner " << k;
+    }
+  }
+}
+
+TEST_F(MeshInstanceTest, FaceNormalsAndCentres) {
+  auto instance = Instance(IdxmFile({QuadGroup()}));
+  struct Case {
+    const char* name;
+    std::vector<Vector3> corners;
+    Vector3 normal;
+  } cases[] = {
+      {"counter-clockwise", {{0, 0, 0}, {2, 0, 0}, {0, 2, 0}}, {0, 0, 1}},
+      {"clockwise", {{0, 0, 0}, {0, 3, 0}, {3, 0, 0}}, {0, 0, -1}},
+      {"degenerate", {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}}, {1, 0, 0}},
+      {"a point", {{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}, {1, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    GeometryChunk* chunk = MakeChunk(c.corners, {0, 1, 2}, GeometryChunk::kTypeTriangleList);
+    ASSERT_TRUE(instance->AddChunk(chunk, nullptr));
+    chunk->ReleaseReference();
+    const unsigned index = instance->GetChunkCount() - 1;
+    EXPECT_EQ(instance->GetTriangleFaceNormal(0, index), c.normal);
+    const Vector3 centre = instance->GetTriangleCentre(0, index);
+    EXPECT_FLOAT_EQ(centre.x, (c.corners[0].x + c.corners[1].x + c.corners[2].x) * 0.33333334f);
+  }
+  // A chunk with face normals answers them as stored.
+  EXPECT_EQ(instance->GetTriangleFaceNormal(1, 0), Vector3(0, 0, 1));
+}
+
+TEST_F(MeshInstanceTest, RefusedChunksLeaveTheInstanceAsItWas) {
+  auto instance = Instance(IdxmFile({QuadGroup()}));
+  const std::vector<Vector3> tri = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+  GeometryChunk* target = MakeChunk(tri, {0, 1, 2}, GeometryChunk::kTypeTriangleList);
+  ASSERT_TRUE(instance->AddChunk(target, nullptr));
+  const unsigned last = instance->GetChunkCount() - 1;
+  int elsewhere = 0;
+  struct Case {
+    const char* name;
+    std::function<void(GeometryChunk&)> prepare;
+    unsigned index;
+    bool add, merge;
+  } cases[] = {
+      {"acceptable", [](GeometryChunk&) {}, last, true, true},
+      {"palette chunk", [](GeometryChunk& c) { c.SetFlags(c.GetFlags() | 0x40); }, last, false, false},
+      {"owned elsewhere", [&](GeometryChunk& c) { c.SetOwner(&elsewhere); }, last, false, false},
+      {"index past the count", [](GeometryChunk&) {}, 1000, true, false},
+      {"target not mergeable", [](GeometryChunk&) {}, 0, true, false},
+      {"two passes", [](GeometryChunk& c) { c.SetNumPasses(2); }, last, true, false},
+  };
+  // The file's chunk is no plain triangle list for merging.
+  instance->GetChunks()->Get(0)->SetFlags(0);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (bool merging : {false, true}) {
+      GeometryChunk* chunk = MakeChunk(tri, {0, 1, 2}, GeometryChunk::kTypeTriangleList);
+      c.prepare(*chunk);
+      const auto* chunksBefore = instance->GetChunks();
+      const unsigned countBefore = instance->GetChunkCount();
+      const bool done = merging ? instance->MergeChunk(chunk, c.index) : instance->AddChunk(chunk, nullptr);
+      EXPECT_EQ(done, merging ? c.merge : c.add) << (merging ? "merge" : "add");
+      if (!done) {
+        EXPECT_EQ(instance->GetChunks(), chunksBefore);
+        EXPECT_EQ(instance->GetChunkCount(), countBefore);
+      }
+      chunk->SetOwner(nullptr);
+      chunk->ReleaseReference();
+    }
+  }
+  // Another vertex type is refused too; the merges above grew the target.
+  Vak::VertexType other;
+  other.Add(Vak::kItemPosition);
+  other.Add(Vak::kItemNormal);
+  auto* odd = new GeometryChunk(other, 3, 0, 3, 0, 0, Vak::StandardChunkHint());
+  odd->SetFlags(GeometryChunk::kTypeTriangleList);
+  EXPECT_FALSE(instance->MergeChunk(odd, last));
+  odd->ReleaseReference();
+  EXPECT_EQ(instance->GetChunks()->Get(last)->GetVertexCount(), 6u);
+  EXPECT_EQ(target->GetVertexCount(), 3u) << "the merge went into a duplicate";
+  target->ReleaseReference();
+  // An instance without arrays takes nothing.
+  VelmarIndexedMeshInstance empty(&kernel_, nullptr);
+  GeometryChunk* chunk = MakeChunk(tri, {0, 1, 2}, GeometryChunk::kTypeTriangleList);
+  EXPECT_FALSE(empty.AddChunk(chunk, nullptr));
+  chunk->ReleaseReference();
+}
+
+TEST_F(MeshInstanceTest, ChangesLeaveTheDefinitionsArraysAlone) {
+  struct Case {
+    const char* name;
+    std::function<VelmarIndexedMeshInstance*(VelmarIndexedMeshInstance&)> change;
+  } cases[] = {
+      {"DuplicateChunk",
+       [](VelmarIndexedMeshInstance& i) {
+         i.DuplicateChunk(0);
+         i.DuplicateChunk(7);  // past the count: nothing
+         return &i;
+       }},
+      {"MakeMaterialsPrivate",
+       [](VelmarIndexedMeshInstance& i) {
+         i.MakeMaterialsPrivate();
+         return &i;
+       }},
+      {"Clone", [](VelmarIndexedMeshInstance& i) { return static_cast<VelmarIndexedMeshInstance*>(i.Clone()); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ChunkGroup dynamic = QuadGroup();
+    auto instance = Instance(IdxmFile({QuadGroup(), dynamic}));
+    GeometryChunk* first = definition_->GetChunk(0);
+    Vak::Material* material = definition_->GetMaterial(0);
+    const Vector3 corner = first->GetItem<Vector3>(Vak::kItemPosition)[1];
+    VelmarIndexedMeshInstance* changed = c.change(*instance);
+    std::unique_ptr<VelmarIndexedMeshInstance> own(changed == instance.get() ? nullptr : changed);
+    // Writing through the instance's chunk and material reaches only them
+    // when they are its own.
+    changed->GetMaterials()->Get(0)->SetValue(7.0f);
+    if (changed->GetChunks()->Get(0) != first)
+      changed->GetChunks()->Get(0)->GetItem<Vector3>(Vak::kItemPosition)[1] = {9, 9, 9};
+    EXPECT_EQ(definition_->GetChunk(0), first);
+    EXPECT_EQ(definition_->GetMaterial(0), material);
+    EXPECT_EQ(definition_->GetChunks()->Count(), 2u);
+    EXPECT_EQ(first->GetItem<Vector3>(Vak::kItemPosition)[1], corner);
+    if (std::string(c.name) == "DuplicateChunk") {
+      EXPECT_NE(changed->GetChunks()->Get(0), first);
+    }
+  }
+}
+
+TEST_F(MeshInstanceTest, TheCollisionTreeNamesTheSameTriangleAsEveryTriangle) {
+  const std::string bytes = IdxmFile(TwoQuads());
+  // Without a tree: every triangle is tried.
+  auto plain = Instance(bytes);
+  // With one: the instance of an indexed-mesh resource whose definition
+  // has built its tree.
+  const std::string path = loader_.Save(bytes);
+  VelmarIndexedMeshResource resource(Vak::PString(path.c_str()), nullptr);
+  resource.AddHold();  // never freed by the instance's release
+  resource.SetRenderKernel(&kernel_);
+  ASSERT_TRUE(resource.Load(path.c_str()).Ok());
+  ASSERT_NE(resource.GetDefinition()->GetCollisionTree(), nullptr);
+  std::unique_ptr<VelmarIndexedMeshInstance> treed(resource.CreateMeshInstance());
+  ASSERT_NE(treed, nullptr);
+  struct Case {
+    float x, y;
+    unsigned chunk, triangle;
+  } cases[] = {{0.75f, 0.25f, 0, 0}, {0.25f, 0.75f, 0, 1}, {2.75f, 0.25f, 1, 0}, {2.25f, 0.75f, 1, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.x << "," << c.y);
+    for (VelmarIndexedMeshInstance* instance : {plain.get(), treed.get()}) {
+      float distance = 1000;
+      Vak::TriangleRef hit;
+      ASSERT_TRUE(instance->TestRayCollision(Down(c.x, c.y), distance, hit));
+      EXPECT_FLOAT_EQ(distance, 5.0f);
+      EXPECT_EQ(hit.geometry, instance);
+      EXPECT_EQ(hit.chunk, c.chunk);
+      EXPECT_EQ(hit.triangle, c.triangle);
+      // Nothing nearer than the distance given is found.
+      distance = 4.0f;
+      EXPECT_FALSE(instance->TestRayCollision(Down(c.x, c.y), distance, hit));
+    }
+  }
+  treed.reset();
+}
+
+// --- Progressive ---------------------------------------------------------------
+
+struct Detail {
+  int level, total;
+  unsigned indexCount, vertexCount;
+  uint16_t index5;
+};
+
+class ProgressiveInstanceTest : public ::testing::Test {
+protected:
+  std::unique_ptr<VelmarProgressiveMeshInstance> Instance(const Pmin& records) {
+    EXPECT_EQ(loader_.Progressive(IdxmFile({QuadGroup()}, PminChunk(records)), definition_), 0u);
+    auto instance = std::make_unique<VelmarProgressiveMeshInstance>(&kernel_, nullptr);
+    instance->InitFromDefinition(*definition_);
+    return instance;
+  }
+  static Detail Now(const VelmarProgressiveMeshInstance& instance) {
+    const GeometryChunk* chunk = instance.GetChunks()->Get(0);
+    return {instance.GetLevel(), instance.GetTotal(), chunk->GetIndexCount(), chunk->GetVertexCount(),
+            chunk->GetIndices()[5]};
+  }
+
+  Loader loader_;
+  Vak::RenderKernel kernel_{nullptr, 1.0f};
+  std::unique_ptr<VelmarProgressiveMeshDefinition> definition_;
+};
+
+// Top record 2 removes the second triangle (one vertex, index 5 moved down
+// by one); top record 1 removes the first; record 0 is the base.
+Pmin TwoSteps() {
+  Pmin p;
+  p.indices = {5};
+  p.steps = {{0, 1, 0, 0}, {1, 1, 1, 1}};
+  p.groups = {{0, 1}, {0, 1}};
+  p.tops = {0, 1, 1};
+  return p;
+}
+
+void ExpectDetail(const Detail& got, const Detail& want) {
+  EXPECT_EQ(got.level, want.level);
+  EXPECT_EQ(got.total, want.total);
+  EXPECT_EQ(got.indexCount, want.indexCount);
+  EXPECT_EQ(got.vertexCount, want.vertexCount);
+  EXPECT_EQ(got.index5, want.index5);
+}
+
+TEST_F(ProgressiveInstanceTest, DetailChangesStepThroughTheLevels) {
+  auto instance = Instance(TwoSteps());
+  ExpectDetail(Now(*instance), {2, 2, 6, 4, 3});
+  EXPECT_NE(instance->GetChunks()->Get(0)->GetIndices(), definition_->GetChunk(0)->GetIndices())
+      << "the instance edits its own index data";
+  struct Case {
+    const char* name;
+    std::function<void(VelmarProgressiveMeshInstance&)> change;
+    Detail after;
+  } cases[] = {
+      {"lower to what is shown", [](auto& i) { i.LowerDetail(2); }, {2, 2, 6, 4, 3}},
+      {"lower by one triangle", [](auto& i) { i.LowerDetail(1); }, {1, 1, 3, 3, 2}},
+      {"lower below the smallest total", [](auto& i) { i.LowerDetail(-5); }, {0, 0, 0, 3, 2}},
+      {"lower at level 0", [](auto& i) { i.LowerDetail(0); }, {0, 0, 0, 3, 2}},
+      {"raise by one", [](auto& i) { i.RaiseDetail(1); }, {1, 1, 3, 3, 2}},
+      {"raise past the top", [](auto& i) { i.RaiseDetail(100); }, {2, 2, 6, 4, 3}},
+      {"through the detail interface", [](auto& i) { i.SetDetail(0); }, {0, 0, 0, 3, 2}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.change(*instance);
+    ExpectDetail(Now(*instance), c.after);
+  }
+  EXPECT_EQ(definition_->GetChunk(0)->GetIndexCount(), 6u);
+  EXPECT_EQ(definition_->GetChunk(0)->GetIndices()[5], 3u);
+  EXPECT_FALSE(instance->AddChunk(definition_->GetChunk(0), nullptr));
+  EXPECT_FALSE(instance->MergeChunk(definition_->GetChunk(0), 0));
+}
+
+TEST_F(ProgressiveInstanceTest, RecordsFromTheFileAreKeptInsideTheChunk) {
+  struct Case {
+    const char* name;
+    Pmin records;
+    Detail lowered;
+  } cases[] = {
+      // More than the chunk holds: the counts stop at 0.
+      {"counts past the chunk", [] { Pmin p = TwoSteps(); p.steps[1] = {9, 0, 1, 1}; p.steps[0] = {0, 7, 0, 0};
+         return p; }(), {0, 0, 0, 0, 2}},
+      // Positions past the index array are skipped, the others moved.
+      {"position past the indices", [] { Pmin p = TwoSteps(); p.indices = {6000, 5}; p.steps[1] = {1, 1, 1, 2};
+         return p; }(), {0, 0, 0, 3, 2}},
+      // An index value is not moved below 0.
+      {"offset past the index", [] { Pmin p = TwoSteps(); p.steps[1] = {1, 1, 50, 1}; return p; }(),
+       {0, 0, 0, 3, 0}},
+      // A group naming a chunk the mesh lacks changes nothing.
+      {"chunk past the count", [] { Pmin p = TwoSteps(); p.groups[1] = {3, 1}; return p; }(), {0, 0, 3, 4, 3}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto instance = Instance(c.records);
+    instance->LowerDetail(-100);
+    ExpectDetail(Now(*instance), c.lowered);
+    const GeometryChunk* chunk = instance->GetChunks()->Get(0);
+    EXPECT_LE(chunk->GetIndexCount(), chunk->GetIndexCapacity());
+    EXPECT_LE(chunk->GetVertexCount(), chunk->GetVertexCapacity());
+  }
+}
+
+} // namespace
