@@ -222,6 +222,11 @@ bool VelmarIndexedMeshInstance::AddChunk(GeometryChunk* chunk, Material* materia
     chunk->AddReference();
     added = chunk;
   }
+  AppendChunkEntry(added, material);
+  return true;
+}
+
+void VelmarIndexedMeshInstance::AppendChunkEntry(GeometryChunk* added, Material* material) {
   added->SetOwner(this);
   SharedRefArray<GeometryChunk>* chunks = CopyArray(*chunks_, chunkCount_);
   SharedRefArray<Material>* materials = CopyArray(*materials_, chunkCount_);
@@ -233,26 +238,31 @@ bool VelmarIndexedMeshInstance::AddChunk(GeometryChunk* chunk, Material* materia
   chunks_ = chunks;
   materials_ = materials;
   ++chunkCount_;
-  return true;
 }
 
 bool VelmarIndexedMeshInstance::MergeChunk(GeometryChunk* chunk, unsigned index) {
-  if (chunk == nullptr || chunks_ == nullptr || index >= chunkCount_) return false;
-  if ((chunk->GetFlags() & kPaletteChunk) || OwnedElsewhere(*chunk, this)) return false;
-  GeometryChunk* target = chunks_->Get(index);
-  if (target == nullptr || !(target->GetFlags() & kMergeableChunk)) return false;
-  const Material* material = materials_ ? materials_->Get(index) : nullptr;
-  if (target->GetNumPasses() != 1 || chunk->GetNumPasses() != 1 || (material && material->GetNumPasses() != 1))
-    return false;
-  if (!(target->GetVertexType() == chunk->GetVertexType())) return false;
-  GeometryChunk* merged = target->CreateInstance();
-  if (!merged->AppendChunk(*chunk, kernel_ ? &kernel_->GetDisplay() : nullptr)) {
-    merged->ReleaseReference();
-    return false;
-  }
+  if (chunk == nullptr || (chunk->GetFlags() & kPaletteChunk)) return false;
+  GeometryChunk* merged = MergedChunk(*chunk, index);
+  if (merged == nullptr) return false;
   if (!IsPrivate(chunks_)) MakeChunksPrivate();
   chunks_->Set(index, merged);
   return true;
+}
+
+GeometryChunk* VelmarIndexedMeshInstance::MergedChunk(const GeometryChunk& chunk, unsigned index) const {
+  if (chunks_ == nullptr || index >= chunkCount_ || OwnedElsewhere(chunk, this)) return nullptr;
+  const GeometryChunk* target = chunks_->Get(index);
+  if (target == nullptr || !(target->GetFlags() & kMergeableChunk)) return nullptr;
+  const Material* material = materials_ ? materials_->Get(index) : nullptr;
+  if (target->GetNumPasses() != 1 || chunk.GetNumPasses() != 1 || (material && material->GetNumPasses() != 1))
+    return nullptr;
+  if (!(target->GetVertexType() == chunk.GetVertexType())) return nullptr;
+  GeometryChunk* merged = target->CreateInstance();
+  if (!merged->AppendChunk(chunk, kernel_ ? &kernel_->GetDisplay() : nullptr)) {
+    merged->ReleaseReference();
+    return nullptr;
+  }
+  return merged;
 }
 
 // --- Copies ----------------------------------------------------------------------
@@ -379,25 +389,33 @@ void VelmarIndexedMeshInstance::Cull(Vak::ViewPoint& viewPoint, const Matrix4& p
 }
 
 void VelmarIndexedMeshInstance::Render(Vak::ViewPoint& viewPoint, Vak::Display& display, const Matrix4& transform) {
+  RenderChunks(viewPoint, display, transform, chunkCount_, chunks_, materials_, boneParticles_);
+}
+
+void VelmarIndexedMeshInstance::RenderChunks(Vak::ViewPoint& viewPoint, Vak::Display& display,
+                                             const Matrix4& transform, unsigned count,
+                                             SharedRefArray<GeometryChunk>* chunks,
+                                             SharedRefArray<Material>* materials,
+                                             const std::vector<Vak::Particle*>& bones) {
   const Matrix4 placed = scaled_ ? transform * ScaleMatrix(scale_) : transform;
   UpdateLighting(false);
-  if (chunks_ == nullptr) return;
-  for (unsigned i = 0; i < chunkCount_; ++i) {
-    if (boneParticles_.empty()) {
-      RenderOneChunk(viewPoint, display, i, placed);
+  if (chunks == nullptr) return;
+  for (unsigned i = 0; i < count; ++i) {
+    GeometryChunk* chunk = chunks->Get(i);
+    Material* material = materials ? materials->Get(i) : nullptr;
+    if (bones.empty()) {
+      RenderOneChunk(display, chunk, material, placed);
       continue;
     }
     // A skinned-by-bone chunk follows its bone, when that was culled now.
-    const Vak::Particle* bone = i < boneParticles_.size() ? boneParticles_[i] : nullptr;
+    const Vak::Particle* bone = i < bones.size() ? bones[i] : nullptr;
     if (bone == nullptr || bone->GetLastCulledFrame() != viewPoint.GetCurrentFrame()) continue;
-    RenderOneChunk(viewPoint, display, i, bone->GetCulledTransform());
+    RenderOneChunk(display, chunk, material, bone->GetCulledTransform());
   }
 }
 
-void VelmarIndexedMeshInstance::RenderOneChunk(Vak::ViewPoint&, Vak::Display& display, unsigned index,
+void VelmarIndexedMeshInstance::RenderOneChunk(Vak::Display& display, GeometryChunk* chunk, Material* material,
                                                const Matrix4& transform) {
-  GeometryChunk* chunk = chunks_->Get(index);
-  Material* material = materials_ ? materials_->Get(index) : nullptr;
   if (chunk == nullptr || material == nullptr || chunk->GetPrimitiveCount() == 0) return;
   Vak::LightList lights;
   Vak::Light light;

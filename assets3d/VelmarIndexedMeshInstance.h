@@ -161,10 +161,22 @@ protected:
   void CopyInstance(const VelmarIndexedMeshInstance& from);
   // Chunk `index`'s duplicate, prepared for the display when dynamic.
   Vak::GeometryChunk* DuplicateForInstance(const Vak::GeometryChunk& chunk) const;
+  // Appends the pair to new arrays one longer; takes `added`'s reference
+  // and one on `material`.
+  void AppendChunkEntry(Vak::GeometryChunk* added, Vak::Material* material);
+  // Chunk `index`'s duplicate with `chunk` appended (one reference for the
+  // caller); null when the two cannot be merged.
+  Vak::GeometryChunk* MergedChunk(const Vak::GeometryChunk& chunk, unsigned index) const;
   // Whether a chunk another holder may not give away.
   static bool OwnedElsewhere(const Vak::GeometryChunk& chunk, const void* self);
+  // Draws `count` chunks with their materials, each with the transform or,
+  // when there are bones, its bone's.
+  void RenderChunks(Vak::ViewPoint& viewPoint, Vak::Display& display, const Vak::Matrix4& transform, unsigned count,
+                    SharedRefArray<Vak::GeometryChunk>* chunks, SharedRefArray<Vak::Material>* materials,
+                    const std::vector<Vak::Particle*>& bones);
   // Draws one chunk with its material and the given transform.
-  void RenderOneChunk(Vak::ViewPoint& viewPoint, Vak::Display& display, unsigned index, const Vak::Matrix4& transform);
+  void RenderOneChunk(Vak::Display& display, Vak::GeometryChunk* chunk, Vak::Material* material,
+                      const Vak::Matrix4& transform);
   // Ray against every triangle; `ray` already in the mesh's own frame.
   bool TestEveryTriangle(const Vak::Ray& ray, float& distance, Vak::TriangleRef& hit);
 
