@@ -4,7 +4,9 @@
 
 #include "assets3d/VelmarGeometryBaseResource.h"
 #include "assets3d/VelmarIndexedMeshLODDefinition.h"
+#include "engine/dorvix/RenderKernel.h"
 #include "engine/elthrac/ParticleBone.h"
+#include "engine/elthrac/ViewPoint.h"
 
 VelmarIndexedMeshLODInstance::~VelmarIndexedMeshLODInstance() { ReleaseLevels(); }
 
@@ -74,16 +76,105 @@ int VelmarIndexedMeshLODInstance::GetLevelPrimitiveCount(int level) const {
   return total;
 }
 
+void VelmarIndexedMeshLODInstance::ShowAttachments(float detail) {
+  // Hidden attachments are culled and drawn no more.
+  for (Vak::Particle* attachment : attachments_) attachment->SetFlag(Vak::Element::kShown, attachmentCutOff_ < detail);
+}
+
+void VelmarIndexedMeshLODInstance::SelectLevel(float detail) {
+  if (!fixedLevel_ && !levels_.empty()) currentLevel_ = std::clamp(ChooseLevel(detail), 0, GetLevelCount() - 1);
+}
+
 bool VelmarIndexedMeshLODInstance::ApplyDetail(float detail) {
   SetDetail(detail);
-  for (Vak::Particle* attachment : attachments_) {
-    if (attachmentCutOff_ < detail)
-      attachment->Mark(kShown);
-    else
-      attachment->Unmark(kShown);
-  }
-  if (!fixedLevel_ && !levels_.empty()) currentLevel_ = std::clamp(ChooseLevel(detail), 0, GetLevelCount() - 1);
+  ShowAttachments(detail);
+  SelectLevel(detail);
   return !(renderCutOff_ > GetDetail());
+}
+
+void VelmarIndexedMeshLODInstance::Cull(Vak::ViewPoint& viewPoint, const Vak::Matrix4& parent) {
+  // The eye in the mesh's own frame, where its bounds are.
+  Vak::Matrix4 toLocal = parent * GetLocalTransform();
+  if (!toLocal.Invert()) toLocal = Vak::Matrix4::Identity();
+  const float detail = CalcDetail(boundsMin_, boundsMax_, toLocal.TransformPoint(viewPoint.GetEyePosition()),
+                                  multiplier_);
+  ShowAttachments(detail);
+  Particle::Cull(viewPoint, parent);
+  if (opacity_ <= 0.0f) SetLastCulledFrame(0);
+  if (GetLastCulledFrame() != viewPoint.GetCurrentFrame()) return;
+  SelectLevel(detail);
+  if (renderCutOff_ > GetDetail()) return;
+  PrepareLevels(viewPoint);
+  if (SharedRefArray<Vak::Material>* materials = GetLevelMaterials(currentLevel_))
+    for (unsigned i = 0; i < materials->Count(); ++i)
+      if (Vak::Material* material = materials->Get(i)) material->Activate(-1);
+  viewPoint.AddInstance(this, GetCulledTransform());
+  StoreMatrix(&viewPoint, GetCulledTransform());
+}
+
+void VelmarIndexedMeshLODInstance::Render(Vak::ViewPoint& viewPoint, Vak::Display& display,
+                                          const Vak::Matrix4& transform) {
+  if (levels_.empty()) return;
+  PrepareLevels(viewPoint);
+  UpdateLevelLighting(currentLevel_, false);
+  const Level& level = levels_[static_cast<std::size_t>(currentLevel_)];
+  RenderChunks(viewPoint, display, transform, level.chunkCount, level.chunks, level.materials, level.bones);
+}
+
+void VelmarIndexedMeshLODInstance::SetScale(const Vak::Vector3& scale) {
+  scale_ = scale;
+  scaled_ = scale.x != 1.0f || scale.y != 1.0f || scale.z != 1.0f;
+}
+
+void VelmarIndexedMeshLODInstance::SetOpacity(float opacity) {
+  opacity_ = opacity;
+  Vak::Display* display = kernel_ ? &kernel_->GetDisplay() : nullptr;
+  for (const Level& level : levels_)
+    for (unsigned i = 0; i < level.chunkCount; ++i)
+      if (Vak::GeometryChunk* chunk = level.chunks->Get(i)) chunk->SetOpacity(opacity, display);
+  Particle::SetOpacity(opacity);
+}
+
+void VelmarIndexedMeshLODInstance::MakeChunksPrivate() {
+  SharedRefArray<Vak::GeometryChunk>* shown = chunks_;
+  VelmarIndexedMeshInstance::MakeChunksPrivate();
+  // While the levels are built the base shows none of them yet.
+  if (collisionLevel_ < 0 || collisionLevel_ >= GetLevelCount()) return;
+  Level& level = levels_[static_cast<std::size_t>(collisionLevel_)];
+  if (level.chunks != shown) return;
+  chunks_->AddReference();
+  level.chunks->ReleaseReference();
+  level.chunks = chunks_;
+}
+
+void VelmarIndexedMeshLODInstance::MakeMaterialsPrivate() {
+  SharedRefArray<Vak::Material>* shown = materials_;
+  VelmarIndexedMeshInstance::MakeMaterialsPrivate();
+  if (collisionLevel_ < 0 || collisionLevel_ >= GetLevelCount()) return;
+  Level& level = levels_[static_cast<std::size_t>(collisionLevel_)];
+  if (level.materials != shown) return;
+  materials_->AddReference();
+  level.materials->ReleaseReference();
+  level.materials = materials_;
+}
+
+void VelmarIndexedMeshLODInstance::MakeAllLevelMaterialsPrivate() {
+  for (Level& level : levels_) {
+    auto* own = new SharedRefArray<Vak::Material>;
+    for (unsigned i = 0; i < level.materials->Count(); ++i) {
+      Vak::Material* material = level.materials->Get(i);
+      if (material) material->AddReference();
+      own->Set(i, material);
+    }
+    level.materials->ReleaseReference();
+    level.materials = own;
+  }
+  PointBaseAt(collisionLevel_);
+}
+
+void VelmarIndexedMeshLODInstance::SetLight(Vak::ParallelLight* light) {
+  LightTarget::SetLight(light);
+  MarkAllLevelsDirty();
 }
 
 bool VelmarIndexedMeshLODInstance::UpdateLevelLighting(int level, bool force) {
@@ -92,7 +183,7 @@ bool VelmarIndexedMeshLODInstance::UpdateLevelLighting(int level, bool force) {
   if (!target.lightingDirty && !force) return false;
   if (target.lightingDirty) {
     target.lightingDirty = false;
-    if (dirtyCount_ > 0 && --dirtyCount_ == 0) UpdateLighting(false);
+    if (dirtyCount_ > 0 && --dirtyCount_ == 0) SetNeedsLightingUpdate(false);
   }
   return true;
 }
@@ -160,15 +251,42 @@ void VelmarDynamicIndexedMeshLODInstance::InitFromLODDefinition(const VelmarInde
 bool VelmarDynamicIndexedMeshLODInstance::InitSkin(const VelmarIndexedMeshLODDefinition& definition) {
   const Vak::ParticleBone* source = definition.GetRootBone();
   if (source == nullptr) return false;
+  OwnLevelChunks();
   const auto& bones = definition.GetBoneTable();
   LoadLevelInfluences(static_cast<unsigned>(bones.size()), bones.data(), LevelTable());
   Vak::Particle* skeleton = CopySkeleton(*source);
   AddChild(skeleton);
   BindBones(skeleton);
-  for (std::size_t l = 0; l < levels_.size() && l < definition.GetLevelCount(); ++l)
-    levels_[l].bones = FindChunkBones(definition.GetLevel(static_cast<unsigned>(l)).chunkNames,
-                                      levels_[l].chunkCount, skeleton);
+  for (std::size_t l = 0; l < levels_.size() && l < definition.GetLevelCount(); ++l) {
+    const std::vector<Vak::PString>& names = definition.GetLevel(static_cast<unsigned>(l)).chunkNames;
+    // A level whose chunks name no bone is drawn whole, as the mesh places it.
+    if (std::all_of(names.begin(), names.end(), [](const Vak::PString& name) { return name.Length() == 0; }))
+      continue;
+    levels_[l].bones = FindChunkBones(names, levels_[l].chunkCount, skeleton);
+  }
   return true;
+}
+
+void VelmarDynamicIndexedMeshLODInstance::OwnLevelChunks() {
+  const std::vector<LevelChunks> table = LevelTable();
+  Vak::Display* display = kernel_ ? &kernel_->GetDisplay() : nullptr;
+  for (std::size_t l = 0; l < levels_.size(); ++l) {
+    Level& level = levels_[l];
+    auto* own = new SharedRefArray<Vak::GeometryChunk>;
+    for (unsigned i = 0; i < level.chunks->Count(); ++i) {
+      const Vak::GeometryChunk* chunk = level.chunks->Get(i);
+      if (chunk == nullptr) continue;
+      // Software skinning writes the positions; palette chunks point at
+      // this instance's bones.
+      Vak::GeometryChunk* copy = chunk->CreateInstance();
+      if (!table[l].rigid) copy->DuplicateVertexArray(0, display);
+      AssignMatrices(*copy);
+      own->Set(i, copy);
+    }
+    level.chunks->ReleaseReference();
+    level.chunks = own;
+  }
+  PointBaseAt(collisionLevel_);
 }
 
 VelmarIndexedMeshLODInstance* VelmarDynamicIndexedMeshLODInstance::Clone() const {
@@ -178,24 +296,13 @@ VelmarIndexedMeshLODInstance* VelmarDynamicIndexedMeshLODInstance::Clone() const
   copy->state_ = state_;
   copy->keptUpdated_ = keptUpdated_;
   copy->CopyBones(*this);
-  if (Bone* root = copy->GetRootBone()) copy->BindBones(copy->FindByName(root->name));
-  // Palette chunks read the new instance's bone matrices.
-  for (Level& level : copy->levels_) {
-    auto* own = new SharedRefArray<Vak::GeometryChunk>;
-    for (unsigned i = 0; i < level.chunks->Count(); ++i) {
-      Vak::GeometryChunk* chunk = level.chunks->Get(i);
-      if (chunk != nullptr && !(chunk->GetFlags() & VelmarIndexedMeshInstance::kPaletteChunk)) {
-        chunk = chunk->CreateInstance();
-        copy->AssignMatrices(*chunk);
-      } else if (chunk != nullptr) {
-        chunk->AddReference();
-      }
-      own->Set(i, chunk);
-    }
-    level.chunks->ReleaseReference();
-    level.chunks = own;
-  }
-  copy->PointBaseAt(copy->collisionLevel_);
+  // The copy's skeleton may stand posed: the bind pose is the source's.
+  if (Bone* root = copy->GetRootBone()) copy->BindParticles(copy->FindByName(root->name));
+  copy->OwnLevelChunks();
+  for (std::size_t l = 0; l < levels_.size() && l < copy->levels_.size(); ++l)
+    if (!levels_[l].bones.empty() && copy->GetRootParticle() != nullptr)
+      for (const Vak::Particle* bone : levels_[l].bones)
+        copy->levels_[l].bones.push_back(bone ? copy->GetRootParticle()->FindByName(bone->GetName()) : nullptr);
   if (definition_ != nullptr) copy->FindAttachments(*definition_);
   return copy;
 }
@@ -215,6 +322,11 @@ void VelmarDynamicIndexedMeshLODInstance::MarkAnimated(Vak::Particle& particle, 
 
 bool VelmarDynamicIndexedMeshLODInstance::ApplyDetail(float detail) {
   const bool draw = VelmarIndexedMeshLODInstance::ApplyDetail(detail);
+  UpdateAnimation();
+  return draw;
+}
+
+void VelmarDynamicIndexedMeshLODInstance::UpdateAnimation() {
   const float v = GetDetail();
   if (v - offset_ > animationCutOff_) {
     state_ |= kBonesAnimated;
@@ -223,7 +335,13 @@ bool VelmarDynamicIndexedMeshLODInstance::ApplyDetail(float detail) {
     state_ &= ~kBonesAnimated;
     MarkAnimated(*this, false);
   }
-  return draw;
+}
+
+void VelmarDynamicIndexedMeshLODInstance::PrepareLevels(Vak::ViewPoint& viewPoint) {
+  UpdateAnimation();
+  // A fixed level is skinned whether or not the bones animate.
+  if (fixedLevel_) state_ |= kBonesNeedUpdate;
+  UpdateLevels(viewPoint.GetCurrentFrame());
 }
 
 void VelmarDynamicIndexedMeshLODInstance::UpdateLevels(uint32_t stamp) {

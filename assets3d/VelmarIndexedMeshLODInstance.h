@@ -16,8 +16,7 @@ class VelmarIndexedMeshLODDefinition;
 
 class VelmarIndexedMeshLODInstance : public VelmarIndexedMeshInstance, public Vak::ObjectLOD {
 public:
-  // Particle marks: an attachment shown, a bone particle animated.
-  static constexpr uint32_t kShown = 0x02;
+  // The particle mark of an animated bone particle.
   static constexpr uint32_t kAnimated = 0x04;
 
   struct Level {
@@ -39,10 +38,31 @@ public:
   // A copy for the same kernel and resource, levels shared again.
   virtual VelmarIndexedMeshLODInstance* Clone() const;
 
+  // Picks the level from the detail value of the view point's eye, shows or
+  // hides the attachments, and adds the instance to the view unless the
+  // render cut-off keeps it out.
+  void Cull(Vak::ViewPoint& viewPoint, const Vak::Matrix4& parent) override;
+  // Draws the current level after bringing its lighting up to date.
+  void Render(Vak::ViewPoint& viewPoint, Vak::Display& display, const Vak::Matrix4& transform) override;
   // What a cull does with the detail value v: attachments shown above their
   // cut-off, the level chosen unless fixed. False when the render cut-off
   // keeps the instance from the view.
   virtual bool ApplyDetail(float detail);
+
+  // Levels are whole meshes of their own: nothing is added or merged.
+  bool AddChunk(Vak::GeometryChunk*, Vak::Material*) override { return false; }
+  bool MergeChunk(Vak::GeometryChunk*, unsigned) override { return false; }
+  // Scales drawing and rays; the bounds stay those of the definition.
+  void SetScale(const Vak::Vector3& scale) override;
+  // On every chunk of every level.
+  void SetOpacity(float opacity) override;
+  // The private array is also the collision level's.
+  void MakeChunksPrivate() override;
+  void MakeMaterialsPrivate() override;
+  // Every level's materials made private; the base shows the collision
+  // level's chunks again.
+  void MakeAllLevelMaterialsPrivate();
+  void SetLight(Vak::ParallelLight* light) override;
 
   // Lighting per level: worked out again when the level is dirty or when
   // forced; true when it was.
@@ -76,6 +96,10 @@ protected:
   void ReleaseLevels();
   // Copies what Clone keeps into `copy`, made for the same kernel and resource.
   void CopyInto(VelmarIndexedMeshLODInstance& copy) const;
+  void ShowAttachments(float detail);
+  void SelectLevel(float detail);
+  // Run before a culled instance is added to the view and before drawing.
+  virtual void PrepareLevels(Vak::ViewPoint&) {}
 
   const VelmarIndexedMeshLODDefinition* definition_ = nullptr;
   std::vector<Level> levels_;
@@ -109,12 +133,23 @@ public:
   bool ApplyDetail(float detail) override;
   // Skins the current level and the levels kept updated with it.
   void UpdateLevels(uint32_t stamp);
+  // Skinned chunks are not added to levels.
+  virtual bool AddSkinnedChunk(Vak::GeometryChunk*, Vak::Material*, const ChunkInfluences&) { return false; }
+  virtual bool MergeSkinnedChunk(Vak::GeometryChunk*, unsigned, const ChunkInfluences&) { return false; }
 
   uint32_t GetState() const { return state_; }
   float GetAnimationCutOff() const { return animationCutOff_; }
   std::vector<int>& KeptUpdated() { return keptUpdated_; }
 
+protected:
+  // Bones animated or stopped by the detail value; the levels skinned.
+  void PrepareLevels(Vak::ViewPoint& viewPoint) override;
+
 private:
+  void UpdateAnimation();
+  // Every level's chunks replaced by the instance's own, pointed at its
+  // bone matrices; software-skinned levels' with their own vertices.
+  void OwnLevelChunks();
   void MarkAnimated(Vak::Particle& particle, bool on);
   std::vector<LevelChunks> LevelTable() const;
 

@@ -182,6 +182,11 @@ bool VelmarInfluenceMesh::IsRigidLevel(unsigned level) const {
 }
 
 void VelmarInfluenceMesh::BindBones(Vak::Particle* root) {
+  BindParticles(root);
+  if (root_ >= 0) BindWalk(static_cast<unsigned>(root_), Matrix4::Identity());
+}
+
+void VelmarInfluenceMesh::BindParticles(Vak::Particle* root) {
   rootParticle_ = root;
   for (Bone& bone : bones_) {
     if (root == nullptr)
@@ -189,7 +194,6 @@ void VelmarInfluenceMesh::BindBones(Vak::Particle* root) {
     else
       bone.particle = root->GetName() == bone.name ? root : root->FindByName(bone.name);
   }
-  if (root_ >= 0) BindWalk(static_cast<unsigned>(root_), Matrix4::Identity());
 }
 
 void VelmarInfluenceMesh::BindWalk(unsigned index, const Matrix4& parent) {
@@ -263,4 +267,48 @@ void VelmarInfluenceMesh::SoftwareWalk(unsigned index, const Transformation& par
     for (const InfluenceRecord& record : entry.records)
       if (record.vertex < vertices) positions[record.vertex] += t.Apply(record.offset) * record.weight;
   }
+}
+
+bool VelmarInfluenceMesh::CanTakeRecords(const ChunkInfluences& influences, unsigned level) const {
+  for (const ChunkInfluences::BoneRecords& part : influences.influences) {
+    const int bone = FindBone(part.bone);
+    if (bone < 0 || GroupOf(bones_[static_cast<std::size_t>(bone)], level) == nullptr) return false;
+  }
+  return true;
+}
+
+void VelmarInfluenceMesh::TakeRecords(const ChunkInfluences& influences, unsigned level, unsigned chunk,
+                                      unsigned base) {
+  for (const ChunkInfluences::BoneRecords& part : influences.influences) {
+    const int bone = FindBone(part.bone);
+    if (bone < 0 || GroupOf(bones_[static_cast<std::size_t>(bone)], level) == nullptr) continue;
+    InfluenceEntry& entry = bones_[static_cast<std::size_t>(bone)].groups[level].entries.emplace_back();
+    entry.chunk = chunk;
+    entry.records = part.records;
+    for (InfluenceRecord& record : entry.records) record.vertex += base;
+  }
+  Reserve(level + 1);
+  stamps_[level] = 0;
+}
+
+bool VelmarInfluenceMesh::MapPalette(Vak::GeometryChunk& chunk, const std::vector<Vak::PString>& names,
+                                     unsigned first) const {
+  std::vector<uint8_t> slots;
+  for (const Vak::PString& name : names) {
+    const int bone = FindBone(name);
+    const int slot = bone < 0 ? -1 : chunk.AddInfluenceMatrix(static_cast<unsigned>(bone));
+    if (slot < 0 || 3 * slot > 0xFF) return false;
+    slots.push_back(static_cast<uint8_t>(slot));
+  }
+  auto packed = chunk.GetUDwordArray(Vak::kItemBlendIndices);
+  if (!packed) return false;
+  for (unsigned v = first; v < chunk.GetVertexCount(); ++v) {
+    auto* lanes = reinterpret_cast<uint8_t*>(packed(v));
+    for (int lane = 0; lane < 4; ++lane) {
+      // A lane naming a slot past the chunk's own bones is not a bone.
+      const unsigned slot = lanes[lane] / 3u;
+      if (lanes[lane] % 3u == 0 && slot < slots.size()) lanes[lane] = static_cast<uint8_t>(3 * slots[slot]);
+    }
+  }
+  return true;
 }

@@ -52,6 +52,19 @@ public:
     std::vector<InfluenceGroup> groups;  // per level
     std::vector<unsigned> children;      // bone table positions
   };
+  // What a skinned chunk brings when it is added to or merged into an
+  // instance: the bone of each of its own palette slots (palette skinning),
+  // or each bone's records over its vertices (software skinning).
+  struct ChunkInfluences {
+    struct BoneRecords {
+      Vak::PString bone;
+      std::vector<InfluenceRecord> records;
+    };
+    std::vector<Vak::PString> boneNames;
+    std::vector<BoneRecords> influences;
+    // Added to the records' vertex indices when the chunk is added.
+    unsigned vertexBase = 0;
+  };
   // One level's chunks as the level form loads them.
   struct LevelChunks {
     unsigned chunkCount = 0;
@@ -68,6 +81,8 @@ public:
   // Binds every bone to the particle of its name at or below `root`
   // (null: none) and takes the pose found as the bind pose.
   virtual void BindBones(Vak::Particle* root);
+  // Binds as BindBones does but keeps the bind pose the bones have.
+  void BindParticles(Vak::Particle* root);
   // A software level's positions start from the origin before the bones
   // add their parts; a rigid level's stay.
   virtual void ClearPositions(unsigned chunkCount, Chunks* chunks, unsigned level);
@@ -94,6 +109,16 @@ public:
                                                    Vak::Particle* root);
   // Points the chunk's palette at the bones' matrices.
   void AssignMatrices(Vak::GeometryChunk& chunk) const;
+  // Whether every bone `influences` names has a group in the level.
+  bool CanTakeRecords(const ChunkInfluences& influences, unsigned level) const;
+  // Appends the records to those bones' groups as chunk `chunk`'s, their
+  // vertices moved by `base`; the level is skinned again at the next stamp.
+  void TakeRecords(const ChunkInfluences& influences, unsigned level, unsigned chunk, unsigned base);
+  // Palette-skinned `chunk` (its bone indices in `chunk`'s own slots of
+  // `names` from vertex `first` on) rewritten to the bone table's palette
+  // slots, which are added to its palette; false for a name the table lacks
+  // or a full palette.
+  bool MapPalette(Vak::GeometryChunk& chunk, const std::vector<Vak::PString>& names, unsigned first) const;
   // True when the level's first bone has a rigid group there.
   bool IsRigidLevel(unsigned level) const;
   unsigned GetBoneCount() const { return static_cast<unsigned>(bones_.size()); }

@@ -20,6 +20,7 @@
 #include "assets3d/VelmarIndexedMeshLODInstance.h"
 #include "assets3d/VelmarResourceDatabase.h"
 #include "engine/dorvix/RenderKernel.h"
+#include "engine/elthrac/ViewPoint.h"
 #include "tests/assets3d/mesh/IdxmBuilder.h"
 #include "tests/assets3d/mesh/LodmBuilder.h"
 #include "tests/platform/os/TempFolder.h"
@@ -569,6 +570,16 @@ TEST_F(MeshResourceTest, LevelOfDetailInstancesSwitchLevels) {
   EXPECT_EQ(resource->CreateMeshInstance(), nullptr);
 }
 
+// Records each chunk it is asked to draw by its vertex count.
+class RecordingMaterial : public Vak::Material {
+public:
+  RecordingMaterial() : Vak::Material(Vak::PString("recording")) {}
+  void RenderChunk(Vak::Display& display, Vak::View*, Vak::GeometryChunk& chunk, const Vak::LightList&,
+                   const Vak::Matrix4&) override {
+    display.Record("RenderChunk", {double(chunk.GetVertexCount())});
+  }
+};
+
 // Two levels switched at 10 and 50, no level named "collision"; a culled
 // attachment; a root bone with an animated child.
 class LevelOfDetailInstanceTest : public MeshResourceTest {
@@ -627,11 +638,92 @@ TEST_F(LevelOfDetailInstanceTest, DetailShowsAttachmentsAnimatesBonesAndPicksThe
   for (const Case& c : cases) {
     SCOPED_TRACE(c.detail);
     EXPECT_EQ(instance_->ApplyDetail(c.detail), c.drawn);
-    EXPECT_EQ(lamp->IsMarked(I::kShown), c.shown);
+    EXPECT_EQ(lamp->HasFlag(Vak::Element::kShown), c.shown);
     EXPECT_EQ(arm->IsMarked(I::kAnimated), c.animated);
     EXPECT_EQ((instance_->GetState() & VelmarDynamicIndexedMeshLODInstance::kBonesAnimated) != 0, c.animated);
     EXPECT_EQ(instance_->GetLevel(), c.level);
   }
+}
+
+TEST_F(LevelOfDetailInstanceTest, CullPicksTheLevelThatRenderDraws) {
+  Vak::Display& display = kernel_.GetDisplay();
+  Vak::ViewPoint view(&display);
+  Vak::Particle* lamp = instance_->GetAttachments().at(0);
+  Vak::Particle* arm = instance_->FindByName(Vak::PString("b.arm"));
+  ASSERT_NE(arm, nullptr);
+  const Vak::Vector3 centre = (instance_->GetBoundsMin() + instance_->GetBoundsMax()) * 0.5f;
+  // Each level's material records what it draws.
+  instance_->MakeAllLevelMaterialsPrivate();
+  for (int l = 0; l < instance_->GetLevelCount(); ++l)
+    instance_->GetLevelData(l).materials->Set(0, new RecordingMaterial);
+  // The detail value is 1000 over the eye's distance divided by the
+  // multiplier; level 0 up to 10 units away, the last beyond. Attachments show above detail 10 (nearer
+  // than 100), bones animate above 55 and stop below 45, and nothing is
+  // drawn below detail 2 (beyond 500).
+  struct Case {
+    float distance;
+    bool added;
+    int level;
+    unsigned vertices;  // of the chunk drawn
+    bool shown, animated;
+  } cases[] = {
+      {5, true, 0, 4, true, true},   {30, true, 1, 9, true, false}, {15, true, 1, 9, true, true},
+      {200, true, 1, 9, false, false}, {600, false, 1, 0, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.distance);
+    view.NextFrame();
+    view.SetEyePosition(centre + Vak::Vector3(c.distance * instance_->GetMultiplier(), 0, 0));
+    instance_->Cull(view, Vak::Matrix4::Identity());
+    EXPECT_EQ(instance_->GetLastCulledFrame(), view.GetCurrentFrame());
+    ASSERT_EQ(view.Added().size(), c.added ? 1u : 0u);
+    EXPECT_EQ(instance_->GetLevel(), c.level);
+    EXPECT_EQ(lamp->HasFlag(Vak::Element::kShown), c.shown);
+    EXPECT_EQ(arm->IsMarked(VelmarIndexedMeshLODInstance::kAnimated), c.animated);
+    if (!c.added) continue;
+    EXPECT_EQ(instance_->GetLevelMaterials(c.level)->Get(0)->GetActiveMipLevel(), -1);
+    EXPECT_NE(instance_->GetStoredMatrix(&view), nullptr);
+    EXPECT_FALSE(instance_->GetState() & VelmarDynamicIndexedMeshLODInstance::kBonesNeedUpdate) << "skinned first";
+    display.ClearCalls();
+    instance_->Render(view, display, Vak::Matrix4::Identity());
+    std::vector<double> drawn;
+    for (const Vak::Display::Call& call : display.GetCalls())
+      if (call.name == "RenderChunk") drawn.push_back(call.args.at(0));
+    EXPECT_EQ(drawn, std::vector<double>{double(c.vertices)});
+    EXPECT_EQ(instance_->GetDirtyCount(), c.level == 0 ? 1u : 0u) << "the drawn level's lighting is worked out";
+  }
+  // A transparent instance is not culled.
+  instance_->SetOpacity(0);
+  view.NextFrame();
+  view.SetEyePosition(centre + Vak::Vector3(5, 0, 0));
+  instance_->Cull(view, Vak::Matrix4::Identity());
+  EXPECT_EQ(instance_->GetLastCulledFrame(), 0u);
+  EXPECT_TRUE(view.Added().empty());
+}
+
+TEST_F(LevelOfDetailInstanceTest, EditsReachTheLevels) {
+  const VelmarIndexedMeshLODDefinition& d =
+      *static_cast<VelmarIndexedMeshLODResource*>(resource_)->GetLODDefinition();
+  const Vak::Vector3 extents = instance_->GetBoundingVolume().Extents();
+  instance_->SetScale({2, 2, 2});
+  EXPECT_TRUE(instance_->IsScaled());
+  EXPECT_EQ(instance_->GetBoundingVolume().Extents(), extents) << "the bounds stay the definition's";
+  instance_->SetOpacity(0.5f);
+  for (int l = 0; l < instance_->GetLevelCount(); ++l)
+    EXPECT_EQ(instance_->GetLevelData(l).chunks->Get(0)->GetOpacity(), 0.5f) << l;
+  Vak::GeometryChunk* chunk = instance_->GetLevelData(0).chunks->Get(0);
+  EXPECT_FALSE(instance_->AddChunk(chunk, nullptr));
+  EXPECT_FALSE(instance_->MergeChunk(chunk, 0));
+  EXPECT_FALSE(instance_->AddSkinnedChunk(chunk, nullptr, {}));
+  EXPECT_EQ(instance_->GetChunkCount(), 1u);
+
+  instance_->MakeChunksPrivate();
+  EXPECT_EQ(instance_->GetLevelData(1).chunks, instance_->GetChunks()) << "the collision level's";
+  instance_->MakeAllLevelMaterialsPrivate();
+  for (int l = 0; l < instance_->GetLevelCount(); ++l)
+    EXPECT_NE(instance_->GetLevelData(l).materials, d.GetLevel(static_cast<unsigned>(l)).materials) << l;
+  EXPECT_EQ(instance_->GetMaterials(), instance_->GetLevelData(1).materials);
+  EXPECT_EQ(instance_->GetChunks(), instance_->GetLevelData(1).chunks);
 }
 
 TEST_F(LevelOfDetailInstanceTest, CloneFindsItsOwnAttachmentsAndBones) {
