@@ -525,12 +525,7 @@ bool VelmarIndexedMeshInstance::GetTriangleVertexIndex(unsigned triangle, unsign
 
 bool VelmarIndexedMeshInstance::GetTriangleVertex(unsigned triangle, unsigned chunk, unsigned corner,
                                                   Vector3& position) const {
-  unsigned vertex = 0;
-  if (!GetTriangleVertexIndex(triangle, chunk, corner, vertex)) return false;
-  const auto positions = GetTriangleChunk(chunk)->GetItem<Vector3>(Vak::kItemPosition);
-  if (!positions) return false;
-  position = positions[vertex];
-  return true;
+  return GetCornerItem(triangle, chunk, corner, Vak::kItemPosition, position);
 }
 
 bool VelmarIndexedMeshInstance::GetTriangleVertices(unsigned triangle, unsigned chunk, Vector3 corners[3]) const {
@@ -539,35 +534,34 @@ bool VelmarIndexedMeshInstance::GetTriangleVertices(unsigned triangle, unsigned 
   return true;
 }
 
-bool VelmarIndexedMeshInstance::GetTriangleVertexNormal(unsigned triangle, unsigned chunk, unsigned corner,
-                                                        Vector3& normal) const {
+template <class T>
+bool VelmarIndexedMeshInstance::GetCornerItem(unsigned triangle, unsigned chunk, unsigned corner, int item,
+                                              T& out) const {
   unsigned vertex = 0;
   if (!GetTriangleVertexIndex(triangle, chunk, corner, vertex)) return false;
-  const auto normals = GetTriangleChunk(chunk)->GetItem<Vector3>(Vak::kItemNormal);
-  if (!normals) return false;
-  normal = normals[vertex];
+  const auto items = GetTriangleChunk(chunk)->GetItem<T>(item);
+  if (!items) return false;
+  out = items[vertex];
   return true;
+}
+
+bool VelmarIndexedMeshInstance::GetTriangleVertexNormal(unsigned triangle, unsigned chunk, unsigned corner,
+                                                        Vector3& normal) const {
+  return GetCornerItem(triangle, chunk, corner, Vak::kItemNormal, normal);
 }
 
 bool VelmarIndexedMeshInstance::GetTriangleTexCoord(unsigned triangle, unsigned chunk, unsigned corner, float& u,
                                                     float& v) const {
-  unsigned vertex = 0;
-  if (!GetTriangleVertexIndex(triangle, chunk, corner, vertex)) return false;
-  const auto coords = GetTriangleChunk(chunk)->GetItem<Vak::TexCoord>(Vak::kItemTexCoord0);
-  if (!coords) return false;
-  u = coords[vertex].u;
-  v = coords[vertex].v;
+  Vak::TexCoord coord;
+  if (!GetCornerItem(triangle, chunk, corner, Vak::kItemTexCoord0, coord)) return false;
+  u = coord.u;
+  v = coord.v;
   return true;
 }
 
 bool VelmarIndexedMeshInstance::GetTriangleColour(unsigned triangle, unsigned chunk, unsigned corner,
                                                   uint32_t& colour) const {
-  unsigned vertex = 0;
-  if (!GetTriangleVertexIndex(triangle, chunk, corner, vertex)) return false;
-  const auto colours = GetTriangleChunk(chunk)->GetItem<uint32_t>(Vak::kItemColour);
-  if (!colours) return false;
-  colour = colours[vertex];
-  return true;
+  return GetCornerItem(triangle, chunk, corner, Vak::kItemColour, colour);
 }
 
 bool VelmarIndexedMeshInstance::GetTriangleNeighbour(unsigned triangle, unsigned chunk, unsigned edge,

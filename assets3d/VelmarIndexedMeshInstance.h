@@ -177,6 +177,9 @@ protected:
   // Draws one chunk with its material and the given transform.
   void RenderOneChunk(Vak::Display& display, Vak::GeometryChunk* chunk, Vak::Material* material,
                       const Vak::Matrix4& transform);
+  // A vertex item of a triangle's corner.
+  template <class T>
+  bool GetCornerItem(unsigned triangle, unsigned chunk, unsigned corner, int item, T& out) const;
   // Ray against every triangle; `ray` already in the mesh's own frame.
   bool TestEveryTriangle(const Vak::Ray& ray, float& distance, Vak::TriangleRef& hit);
 

@@ -12,6 +12,7 @@
 
 #include "assets3d/VelmarGeometryBaseResource.h"
 #include "engine/dorvix/RenderKernel.h"
+#include "engine/elthrac/ViewPoint.h"
 #include "tests/assets3d/mesh/IdxmBuilder.h"
 #include "tests/assets3d/mesh/MeshLoad.h"
 
@@ -288,6 +289,67 @@ TEST_F(MeshInstanceTest, TheCollisionTreeNamesTheSameTriangleAsEveryTriangle) {
     }
   }
   treed.reset();
+}
+
+// Keeps the transform of every chunk it draws.
+class RecordingMaterial : public Vak::Material {
+public:
+  RecordingMaterial() : Material(Vak::PString("recording")) {}
+  void RenderChunk(Vak::Display&, Vak::View*, GeometryChunk&, const Vak::LightList&,
+                   const Vak::Matrix4& transform) override {
+    drawn.push_back(transform.Translation());
+  }
+  std::vector<Vector3> drawn;
+};
+
+TEST_F(MeshInstanceTest, CullAndRenderFollowTheBonesCulledThisFrame) {
+  Geometry onHip = Quad();
+  onHip.name = "hip";
+  ChunkGroup group;
+  group.geometry = onHip;
+  auto instance = Instance(IdxmFile({group}, SkelChunk(Bone{"root", {0, 0, 0}, {0, 0, 0, 1}, {Bone{"hip", {1, 2, 3}}}})));
+  instance->CompleteCreation(*definition_);
+  ASSERT_EQ(instance->GetBoneParticles().size(), 1u);
+  ASSERT_NE(instance->GetBoneParticles()[0], nullptr);
+  instance->MakeMaterialsPrivate();
+  auto* material = new RecordingMaterial;
+  instance->GetMaterials()->Set(0, material);
+  Vak::ViewPoint view(&kernel_.GetDisplay());
+  view.SetEyePosition({100, 0, 0});
+  struct Case {
+    const char* name;
+    float opacity;
+    bool boneShown;
+    bool added;
+    size_t drawn;
+  } cases[] = {
+      {"shown", 1.0f, true, true, 1},
+      {"bone hidden: its chunk is not drawn", 1.0f, false, true, 0},
+      {"transparent: not added", 0.0f, true, false, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    view.NextFrame();
+    material->drawn.clear();
+    instance->SetOpacity(c.opacity);
+    EXPECT_EQ(instance->GetChunks()->Get(0)->GetOpacity(), c.opacity);
+    instance->GetBoneParticles()[0]->SetFlag(Vak::Element::kShown, c.boneShown);
+    const unsigned activations = material->GetActivationCount();
+    instance->Cull(view, Vak::Matrix4::Identity());
+    EXPECT_EQ(instance->GetLastCulledFrame(), view.GetCurrentFrame());
+    EXPECT_EQ(view.Added().size(), c.added ? 1u : 0u);
+    EXPECT_EQ(material->GetActivationCount(), activations + (c.added ? 1 : 0));
+    if (c.added) {
+      EXPECT_NE(instance->GetStoredMatrix(&view), nullptr);
+    }
+    instance->Render(view, kernel_.GetDisplay(), Vak::Matrix4::Identity());
+    ASSERT_EQ(material->drawn.size(), c.drawn);
+    if (c.drawn) {
+      EXPECT_EQ(material->drawn[0], Vector3(1, 2, 3)) << "the bone's transform";
+    }
+  }
+  // 100 units away: three doublings past 16.
+  EXPECT_EQ(material->GetActiveMipLevel(), 3);
 }
 
 // --- Progressive ---------------------------------------------------------------
