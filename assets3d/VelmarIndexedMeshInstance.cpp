@@ -636,14 +636,18 @@ void VelmarProgressiveMeshInstance::MakeEveryChunkOwn() {
 
 Vak::Particle* VelmarProgressiveMeshInstance::Clone() const {
   auto* copy = new VelmarProgressiveMeshInstance(kernel_, resource_);
-  copy->CopyInstance(*this);
-  // The copy shows the same detail with index data of its own.
-  copy->MakeEveryChunkOwn();
-  copy->definition_ = definition_;
-  copy->level_ = level_;
-  copy->total_ = total_;
-  copy->CopyScalableDetail(*this);
+  copy->CopyProgressive(*this);
   return copy;
+}
+
+void VelmarProgressiveMeshInstance::CopyProgressive(const VelmarProgressiveMeshInstance& from) {
+  CopyInstance(from);
+  // The copy shows the same detail with index data of its own.
+  MakeEveryChunkOwn();
+  definition_ = from.definition_;
+  level_ = from.level_;
+  total_ = from.total_;
+  CopyScalableDetail(from);
 }
 
 void VelmarProgressiveMeshInstance::ApplyDetail(int detail) {

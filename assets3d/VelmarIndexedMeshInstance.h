@@ -228,6 +228,8 @@ protected:
   int LevelTriangles(unsigned level) const;
   // Own duplicates of every chunk, each with its own index array.
   void MakeEveryChunkOwn();
+  // Clone's copy of `from` into this new instance of the same class.
+  void CopyProgressive(const VelmarProgressiveMeshInstance& from);
 
   const VelmarProgressiveMeshDefinition* definition_ = nullptr;
   int level_ = 0;
