@@ -179,13 +179,7 @@ bool VelmarDynamicIndexedMeshInstance::MergeSkinnedChunk(GeometryChunk* chunk, u
 
 Vak::Particle* VelmarDynamicProgressiveMeshInstance::Clone() const {
   auto* copy = new VelmarDynamicProgressiveMeshInstance(kernel_, resource_);
-  copy->CopyInstance(*this);
-  // The copy shows the same detail with index data of its own.
-  copy->MakeEveryChunkOwn();
-  copy->definition_ = definition_;
-  copy->level_ = level_;
-  copy->total_ = total_;
-  copy->CopyScalableDetail(*this);
+  copy->CopyProgressive(*this);
   copy->CopySkin(*this);
   return copy;
 }

@@ -63,7 +63,8 @@ struct Held {
 // skins by matrix palette.
 class DynamicInstanceTest : public ::testing::Test {
 protected:
-  std::unique_ptr<VelmarDynamicIndexedMeshInstance> Skinned(bool palette) {
+  template <class Instance = VelmarDynamicIndexedMeshInstance>
+  std::unique_ptr<Instance> Skinned(bool palette) {
     loader_.display.SetCapability(26, palette);
     ChunkGroup g = QuadGroup();
     g.geometry.weights = 4;
@@ -77,12 +78,46 @@ protected:
                                  Influence{"arm", "root", {1, 0, 0}, kIdentity9, {}}}),
                  info);
     EXPECT_EQ(loader_.Indexed(bytes, definition_), 0u);
-    auto instance = std::make_unique<VelmarDynamicIndexedMeshInstance>(&kernel_, nullptr);
+    auto instance = std::make_unique<Instance>(&kernel_, nullptr);
     instance->InitFromDefinition(*definition_);
     EXPECT_TRUE(instance->InitSkin(*definition_));
     return instance;
   }
   GeometryChunk* DefinitionChunk() const { return definition_->GetChunks()->Get(0); }
+  // Poses a copy of a posed instance and skins both; each moves on its own.
+  template <class Instance>
+  void CheckCopies() {
+    for (const bool palette : {false, true}) {
+      SCOPED_TRACE(palette ? "palette" : "software");
+      auto instance = Skinned<Instance>(palette);
+      const Vector3 rest = PositionOf(DefinitionChunk(), 1);
+      // The source stands posed when it is copied.
+      instance->GetRootParticle()->SetPosition(0, 0, 5);
+      instance->UpdateSkin(1);
+      std::unique_ptr<Instance> copy(static_cast<Instance*>(instance->Clone()));
+      ASSERT_NE(copy->GetRootParticle(), nullptr);
+      EXPECT_NE(copy->GetRootParticle(), instance->GetRootParticle());
+      EXPECT_EQ(copy->GetRootParticle()->Parent(), copy.get());
+      copy->UpdateSkin(1);
+      copy->GetRootParticle()->SetPosition(0, 0, -5);
+      copy->UpdateSkin(2);
+      instance->DuplicateChunk(0);
+      instance->UpdateSkin(2);
+      // Where vertex 1 ends up: the palette form's chunk matrix placed over
+      // the rest position.
+      auto placed = [&](Instance& which) {
+        GeometryChunk* chunk = which.GetTriangleChunk(0);
+        if (!palette) return PositionOf(chunk, 1);
+        EXPECT_EQ(chunk->GetAssignedMatrix(0), &which.GetBones()[0].current) << "its own bones";
+        return chunk->GetAssignedMatrix(0)->TransformPoint(rest);
+      };
+      ExpectNear(placed(*instance), {1, 0, 5});
+      ExpectNear(placed(*copy), {1, 0, -5});
+      ExpectNear(PositionOf(DefinitionChunk(), 1), rest);
+      EXPECT_NE(instance->GetTriangleChunk(0), DefinitionChunk());
+      EXPECT_NE(copy->GetTriangleChunk(0), instance->GetTriangleChunk(0));
+    }
+  }
 
   Loader loader_;
   Vak::RenderKernel kernel_{nullptr, 1.0f};
@@ -218,37 +253,12 @@ TEST_F(DynamicInstanceTest, PaletteChunksTakeTheInstancesSlots) {
 }
 
 TEST_F(DynamicInstanceTest, CopiesSkinApartFromTheirSourceAndTheDefinition) {
-  for (const bool palette : {false, true}) {
-    SCOPED_TRACE(palette ? "palette" : "software");
-    auto instance = Skinned(palette);
-    const Vector3 rest = PositionOf(DefinitionChunk(), 1);
-    // The source stands posed when it is copied.
-    instance->GetRootParticle()->SetPosition(0, 0, 5);
-    instance->UpdateSkin(1);
-    std::unique_ptr<VelmarDynamicIndexedMeshInstance> copy(
-        static_cast<VelmarDynamicIndexedMeshInstance*>(instance->Clone()));
-    ASSERT_NE(copy->GetRootParticle(), nullptr);
-    EXPECT_NE(copy->GetRootParticle(), instance->GetRootParticle());
-    EXPECT_EQ(copy->GetRootParticle()->Parent(), copy.get());
-    copy->UpdateSkin(1);
-    copy->GetRootParticle()->SetPosition(0, 0, -5);
-    copy->UpdateSkin(2);
-    instance->DuplicateChunk(0);
-    instance->UpdateSkin(2);
-    // Where vertex 1 ends up: the palette form's chunk matrix placed over
-    // the rest position.
-    auto placed = [&](VelmarDynamicIndexedMeshInstance& which) {
-      GeometryChunk* chunk = which.GetTriangleChunk(0);
-      if (!palette) return PositionOf(chunk, 1);
-      EXPECT_EQ(chunk->GetAssignedMatrix(0), &which.GetBones()[0].current) << "its own bones";
-      return chunk->GetAssignedMatrix(0)->TransformPoint(rest);
-    };
-    ExpectNear(placed(*instance), {1, 0, 5});
-    ExpectNear(placed(*copy), {1, 0, -5});
-    ExpectNear(PositionOf(DefinitionChunk(), 1), rest);
-    EXPECT_NE(instance->GetTriangleChunk(0), DefinitionChunk());
-    EXPECT_NE(copy->GetTriangleChunk(0), instance->GetTriangleChunk(0));
+  {
+    SCOPED_TRACE("indexed");
+    CheckCopies<VelmarDynamicIndexedMeshInstance>();
   }
+  SCOPED_TRACE("progressive");
+  CheckCopies<VelmarDynamicProgressiveMeshInstance>();
 }
 
 } // namespace
