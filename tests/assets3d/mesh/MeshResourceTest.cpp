@@ -692,6 +692,12 @@ TEST_F(LevelOfDetailInstanceTest, CullPicksTheLevelThatRenderDraws) {
     EXPECT_EQ(drawn, std::vector<double>{double(c.vertices)});
     EXPECT_EQ(instance_->GetDirtyCount(), c.level == 0 ? 1u : 0u) << "the drawn level's lighting is worked out";
   }
+  // A fixed level is drawn at every distance.
+  instance_->SetLevel(1);
+  view.NextFrame();
+  view.SetEyePosition(centre + Vak::Vector3(5 * instance_->GetMultiplier(), 0, 0));
+  instance_->Cull(view, Vak::Matrix4::Identity());
+  EXPECT_EQ(instance_->GetLevel(), 1);
   // A transparent instance is not culled.
   instance_->SetOpacity(0);
   view.NextFrame();
@@ -757,6 +763,8 @@ TEST_F(LevelOfDetailInstanceTest, DirtyLevelsCountDown) {
   EXPECT_EQ(instance_->GetDirtyCount(), 1u);
   instance_->UpdateAllLevelLighting(false, false);
   EXPECT_EQ(instance_->GetDirtyCount(), 0u);
+  instance_->SetLight(nullptr);
+  EXPECT_EQ(instance_->GetDirtyCount(), 2u) << "new lights make every level dirty";
 }
 
 } // namespace
