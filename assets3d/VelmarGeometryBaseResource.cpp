@@ -10,7 +10,9 @@
 #include "Vak/Cindrel/ResourceSystem.h"
 #include "Vak/plugins/UId.h"
 #include "assets3d/MeshFile.h"
+#include "assets3d/VelmarDynamicIndexedMeshInstance.h"
 #include "assets3d/VelmarIndexedMeshInstance.h"
+#include "assets3d/VelmarIndexedMeshLODInstance.h"
 #include "engine/dorvix/RenderKernel.h"
 
 namespace {
@@ -126,6 +128,24 @@ bool VelmarGeometryBaseResource::MakesPlainInstance() const {
   return definition_->GetInfluences().empty() || definition_->GetMaxMatricesPerChunk() == 0;
 }
 
+namespace {
+
+// A skinned instance of `definition`; null when it has no root bone.
+template <class Instance>
+VelmarIndexedMeshInstance* MakeSkinned(Vak::RenderKernel* kernel, VelmarGeometryBaseResource* resource,
+                                       const VelmarIndexedMeshDefinition& definition) {
+  auto* instance = new Instance(kernel, resource);
+  instance->InitFromDefinition(definition);
+  if (!instance->InitSkin(definition)) {
+    delete instance;
+    return nullptr;
+  }
+  definition.AddAttachmentPoints(*instance);
+  return instance;
+}
+
+} // namespace
+
 // --- Indexed -------------------------------------------------------------------
 
 std::unique_ptr<VelmarIndexedMeshDefinition> VelmarIndexedMeshResource::MakeDefinition(
@@ -145,11 +165,14 @@ unsigned long VelmarIndexedMeshResource::ReadFile(VelmarIndexedMeshDefinition& d
 }
 
 VelmarIndexedMeshInstance* VelmarIndexedMeshResource::CreateMeshInstance() {
-  if (kernel_ == nullptr || !definition_ || !MakesPlainInstance()) return nullptr;
-  auto* instance = new VelmarIndexedMeshInstance(kernel_, this);
-  instance->InitFromDefinition(*definition_);
-  instance->CompleteCreation(*definition_);
-  return instance;
+  if (kernel_ == nullptr || !definition_) return nullptr;
+  if (MakesPlainInstance()) {
+    auto* instance = new VelmarIndexedMeshInstance(kernel_, this);
+    instance->InitFromDefinition(*definition_);
+    instance->CompleteCreation(*definition_);
+    return instance;
+  }
+  return MakeSkinned<VelmarDynamicIndexedMeshInstance>(kernel_, this, *definition_);
 }
 
 // --- Progressive ---------------------------------------------------------------
@@ -171,11 +194,14 @@ unsigned long VelmarProgressiveMeshResource::ReadFile(VelmarIndexedMeshDefinitio
 }
 
 VelmarIndexedMeshInstance* VelmarProgressiveMeshResource::CreateMeshInstance() {
-  if (kernel_ == nullptr || !definition_ || !MakesPlainInstance()) return nullptr;
-  auto* instance = new VelmarProgressiveMeshInstance(kernel_, this);
-  instance->InitFromDefinition(*definition_);
-  instance->CompleteCreation(*definition_);
-  return instance;
+  if (kernel_ == nullptr || !definition_) return nullptr;
+  if (MakesPlainInstance()) {
+    auto* instance = new VelmarProgressiveMeshInstance(kernel_, this);
+    instance->InitFromDefinition(*definition_);
+    instance->CompleteCreation(*definition_);
+    return instance;
+  }
+  return MakeSkinned<VelmarDynamicProgressiveMeshInstance>(kernel_, this, *definition_);
 }
 
 // --- Level of detail -----------------------------------------------------------
@@ -261,10 +287,21 @@ std::size_t VelmarIndexedMeshLODResource::DefinitionSize() const {
 VelmarIndexedMeshInstance* VelmarIndexedMeshLODResource::CreateMeshInstance() {
   if (kernel_ == nullptr || !definition_) return nullptr;
   const VelmarIndexedMeshLODDefinition& lod = *GetLODDefinition();
-  // Skinned level-of-detail instances are not made yet.
-  if (!lod.GetBoneTable().empty() || lod.GetRootBone() != nullptr) return nullptr;
-  auto* instance = new VelmarIndexedMeshLODInstance(kernel_, this);
+  if (lod.GetBoneTable().empty() && lod.GetRootBone() == nullptr) {
+    auto* instance = new VelmarIndexedMeshLODInstance(kernel_, this);
+    instance->InitFromLODDefinition(lod);
+    instance->CompleteCreation(lod);
+    instance->FindAttachments(lod);
+    return instance;
+  }
+  auto* instance = new VelmarDynamicIndexedMeshLODInstance(kernel_, this);
   instance->InitFromLODDefinition(lod);
+  if (!instance->InitSkin(lod)) {
+    delete instance;
+    return nullptr;
+  }
+  lod.AddAttachmentPoints(*instance);
+  instance->FindAttachments(lod);
   return instance;
 }
 

@@ -33,8 +33,8 @@ public:
   uint32_t CalculateDataSize() override;
 
   // A new instance of the loaded mesh for the render kernel (owned by the
-  // caller); null without a kernel, without a definition, or for a skinned
-  // mesh (its instances are not made here).
+  // caller): a skinned mesh gives its dynamic form. Null without a kernel,
+  // without a definition, or for a skinned mesh without a root bone.
   virtual VelmarIndexedMeshInstance* CreateMeshInstance() = 0;
   VelmarIndexedMeshDefinition* GetDefinition() const { return definition_.get(); }
   void ClearFailedMaterials() { failedMaterials_.clear(); }

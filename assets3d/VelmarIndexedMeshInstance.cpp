@@ -6,7 +6,6 @@
 #include "assets3d/VLAxisBoxTree.h"
 #include "assets3d/VelmarGeometryBaseResource.h"
 #include "assets3d/VelmarIndexedMeshDefinition.h"
-#include "assets3d/VelmarIndexedMeshLODDefinition.h"
 #include "assets3d/VelmarProgressiveMeshDefinition.h"
 #include "engine/dorvix/Display.h"
 #include "engine/dorvix/RenderKernel.h"
@@ -223,6 +222,11 @@ bool VelmarIndexedMeshInstance::AddChunk(GeometryChunk* chunk, Material* materia
     chunk->AddReference();
     added = chunk;
   }
+  AppendChunkEntry(added, material);
+  return true;
+}
+
+void VelmarIndexedMeshInstance::AppendChunkEntry(GeometryChunk* added, Material* material) {
   added->SetOwner(this);
   SharedRefArray<GeometryChunk>* chunks = CopyArray(*chunks_, chunkCount_);
   SharedRefArray<Material>* materials = CopyArray(*materials_, chunkCount_);
@@ -234,26 +238,31 @@ bool VelmarIndexedMeshInstance::AddChunk(GeometryChunk* chunk, Material* materia
   chunks_ = chunks;
   materials_ = materials;
   ++chunkCount_;
-  return true;
 }
 
 bool VelmarIndexedMeshInstance::MergeChunk(GeometryChunk* chunk, unsigned index) {
-  if (chunk == nullptr || chunks_ == nullptr || index >= chunkCount_) return false;
-  if ((chunk->GetFlags() & kPaletteChunk) || OwnedElsewhere(*chunk, this)) return false;
-  GeometryChunk* target = chunks_->Get(index);
-  if (target == nullptr || !(target->GetFlags() & kMergeableChunk)) return false;
-  const Material* material = materials_ ? materials_->Get(index) : nullptr;
-  if (target->GetNumPasses() != 1 || chunk->GetNumPasses() != 1 || (material && material->GetNumPasses() != 1))
-    return false;
-  if (!(target->GetVertexType() == chunk->GetVertexType())) return false;
-  GeometryChunk* merged = target->CreateInstance();
-  if (!merged->AppendChunk(*chunk, kernel_ ? &kernel_->GetDisplay() : nullptr)) {
-    merged->ReleaseReference();
-    return false;
-  }
+  if (chunk == nullptr || (chunk->GetFlags() & kPaletteChunk)) return false;
+  GeometryChunk* merged = MergedChunk(*chunk, index);
+  if (merged == nullptr) return false;
   if (!IsPrivate(chunks_)) MakeChunksPrivate();
   chunks_->Set(index, merged);
   return true;
+}
+
+GeometryChunk* VelmarIndexedMeshInstance::MergedChunk(const GeometryChunk& chunk, unsigned index) const {
+  if (chunks_ == nullptr || index >= chunkCount_ || OwnedElsewhere(chunk, this)) return nullptr;
+  const GeometryChunk* target = chunks_->Get(index);
+  if (target == nullptr || !(target->GetFlags() & kMergeableChunk)) return nullptr;
+  const Material* material = materials_ ? materials_->Get(index) : nullptr;
+  if (target->GetNumPasses() != 1 || chunk.GetNumPasses() != 1 || (material && material->GetNumPasses() != 1))
+    return nullptr;
+  if (!(target->GetVertexType() == chunk.GetVertexType())) return nullptr;
+  GeometryChunk* merged = target->CreateInstance();
+  if (!merged->AppendChunk(chunk, kernel_ ? &kernel_->GetDisplay() : nullptr)) {
+    merged->ReleaseReference();
+    return nullptr;
+  }
+  return merged;
 }
 
 // --- Copies ----------------------------------------------------------------------
@@ -380,25 +389,33 @@ void VelmarIndexedMeshInstance::Cull(Vak::ViewPoint& viewPoint, const Matrix4& p
 }
 
 void VelmarIndexedMeshInstance::Render(Vak::ViewPoint& viewPoint, Vak::Display& display, const Matrix4& transform) {
+  RenderChunks(viewPoint, display, transform, chunkCount_, chunks_, materials_, boneParticles_);
+}
+
+void VelmarIndexedMeshInstance::RenderChunks(Vak::ViewPoint& viewPoint, Vak::Display& display,
+                                             const Matrix4& transform, unsigned count,
+                                             SharedRefArray<GeometryChunk>* chunks,
+                                             SharedRefArray<Material>* materials,
+                                             const std::vector<Vak::Particle*>& bones) {
   const Matrix4 placed = scaled_ ? transform * ScaleMatrix(scale_) : transform;
   UpdateLighting(false);
-  if (chunks_ == nullptr) return;
-  for (unsigned i = 0; i < chunkCount_; ++i) {
-    if (boneParticles_.empty()) {
-      RenderOneChunk(viewPoint, display, i, placed);
+  if (chunks == nullptr) return;
+  for (unsigned i = 0; i < count; ++i) {
+    GeometryChunk* chunk = chunks->Get(i);
+    Material* material = materials ? materials->Get(i) : nullptr;
+    if (bones.empty()) {
+      RenderOneChunk(display, chunk, material, placed);
       continue;
     }
     // A skinned-by-bone chunk follows its bone, when that was culled now.
-    const Vak::Particle* bone = i < boneParticles_.size() ? boneParticles_[i] : nullptr;
+    const Vak::Particle* bone = i < bones.size() ? bones[i] : nullptr;
     if (bone == nullptr || bone->GetLastCulledFrame() != viewPoint.GetCurrentFrame()) continue;
-    RenderOneChunk(viewPoint, display, i, bone->GetCulledTransform());
+    RenderOneChunk(display, chunk, material, bone->GetCulledTransform());
   }
 }
 
-void VelmarIndexedMeshInstance::RenderOneChunk(Vak::ViewPoint&, Vak::Display& display, unsigned index,
+void VelmarIndexedMeshInstance::RenderOneChunk(Vak::Display& display, GeometryChunk* chunk, Material* material,
                                                const Matrix4& transform) {
-  GeometryChunk* chunk = chunks_->Get(index);
-  Material* material = materials_ ? materials_->Get(index) : nullptr;
   if (chunk == nullptr || material == nullptr || chunk->GetPrimitiveCount() == 0) return;
   Vak::LightList lights;
   Vak::Light light;
@@ -590,43 +607,6 @@ bool VelmarIndexedMeshInstance::IsTriangleVisible(unsigned triangle, unsigned ch
   return triangle < GetTriangleCount(chunk) && GetTriangleMaterial(triangle, chunk) != nullptr;
 }
 
-// --- Levels of detail ------------------------------------------------------------
-
-VelmarIndexedMeshLODInstance::~VelmarIndexedMeshLODInstance() { ReleaseLevels(); }
-
-void VelmarIndexedMeshLODInstance::ReleaseLevels() {
-  for (Level& level : levels_) {
-    level.chunks->ReleaseReference();
-    level.materials->ReleaseReference();
-  }
-  levels_.clear();
-}
-
-void VelmarIndexedMeshLODInstance::InitFromLODDefinition(const VelmarIndexedMeshLODDefinition& definition) {
-  ReleaseLevels();
-  for (unsigned i = 0; i < definition.GetLevelCount(); ++i) {
-    const VelmarIndexedMeshLODDefinition::Level& level = definition.GetLevel(i);
-    if (level.chunks == nullptr || level.materials == nullptr) continue;
-    ShareArrays(static_cast<unsigned>(level.chunkCount), level.chunks, level.materials);
-    MakeDynamicChunksOwn();
-    chunks_->AddReference();
-    materials_->AddReference();
-    levels_.push_back(Level{chunkCount_, chunks_, materials_});
-  }
-  TakeDefinitionData(definition);
-  level_ = -1;
-  SetLevel(0);
-}
-
-void VelmarIndexedMeshLODInstance::SetLevel(int level) {
-  if (levels_.empty()) return;
-  level = std::clamp(level, 0, GetLevelCount() - 1);
-  if (level == level_) return;
-  level_ = level;
-  const Level& shown = levels_[static_cast<std::size_t>(level)];
-  ShareArrays(shown.chunkCount, shown.chunks, shown.materials);
-}
-
 // --- Progressive -----------------------------------------------------------------
 
 VelmarProgressiveMeshInstance::VelmarProgressiveMeshInstance(Vak::RenderKernel* kernel,
@@ -656,14 +636,18 @@ void VelmarProgressiveMeshInstance::MakeEveryChunkOwn() {
 
 Vak::Particle* VelmarProgressiveMeshInstance::Clone() const {
   auto* copy = new VelmarProgressiveMeshInstance(kernel_, resource_);
-  copy->CopyInstance(*this);
-  // The copy shows the same detail with index data of its own.
-  copy->MakeEveryChunkOwn();
-  copy->definition_ = definition_;
-  copy->level_ = level_;
-  copy->total_ = total_;
-  copy->CopyScalableDetail(*this);
+  copy->CopyProgressive(*this);
   return copy;
+}
+
+void VelmarProgressiveMeshInstance::CopyProgressive(const VelmarProgressiveMeshInstance& from) {
+  CopyInstance(from);
+  // The copy shows the same detail with index data of its own.
+  MakeEveryChunkOwn();
+  definition_ = from.definition_;
+  level_ = from.level_;
+  total_ = from.total_;
+  CopyScalableDetail(from);
 }
 
 void VelmarProgressiveMeshInstance::ApplyDetail(int detail) {

@@ -31,7 +31,6 @@ class ViewPoint;
 
 class VelmarGeometryBaseResource;
 class VelmarIndexedMeshDefinition;
-class VelmarIndexedMeshLODDefinition;
 class VelmarProgressiveMeshDefinition;
 
 class VelmarIndexedMeshInstance : public Vak::ParticleStructure,
@@ -162,10 +161,22 @@ protected:
   void CopyInstance(const VelmarIndexedMeshInstance& from);
   // Chunk `index`'s duplicate, prepared for the display when dynamic.
   Vak::GeometryChunk* DuplicateForInstance(const Vak::GeometryChunk& chunk) const;
+  // Appends the pair to new arrays one longer; takes `added`'s reference
+  // and one on `material`.
+  void AppendChunkEntry(Vak::GeometryChunk* added, Vak::Material* material);
+  // Chunk `index`'s duplicate with `chunk` appended (one reference for the
+  // caller); null when the two cannot be merged.
+  Vak::GeometryChunk* MergedChunk(const Vak::GeometryChunk& chunk, unsigned index) const;
   // Whether a chunk another holder may not give away.
   static bool OwnedElsewhere(const Vak::GeometryChunk& chunk, const void* self);
+  // Draws `count` chunks with their materials, each with the transform or,
+  // when there are bones, its bone's.
+  void RenderChunks(Vak::ViewPoint& viewPoint, Vak::Display& display, const Vak::Matrix4& transform, unsigned count,
+                    SharedRefArray<Vak::GeometryChunk>* chunks, SharedRefArray<Vak::Material>* materials,
+                    const std::vector<Vak::Particle*>& bones);
   // Draws one chunk with its material and the given transform.
-  void RenderOneChunk(Vak::ViewPoint& viewPoint, Vak::Display& display, unsigned index, const Vak::Matrix4& transform);
+  void RenderOneChunk(Vak::Display& display, Vak::GeometryChunk* chunk, Vak::Material* material,
+                      const Vak::Matrix4& transform);
   // A vertex item of a triangle's corner.
   template <class T>
   bool GetCornerItem(unsigned triangle, unsigned chunk, unsigned corner, int item, T& out) const;
@@ -185,32 +196,6 @@ protected:
   Vak::OrientedBox box_;
   Vak::PString meshName_;
   int mipBias_ = 0;
-};
-
-// A mesh in levels of detail: the instance shows one level at a time, its
-// chunks and materials those of the level chosen.
-class VelmarIndexedMeshLODInstance : public VelmarIndexedMeshInstance {
-public:
-  using VelmarIndexedMeshInstance::VelmarIndexedMeshInstance;
-  ~VelmarIndexedMeshLODInstance() override;
-
-  // Shares every level of the definition and shows the first.
-  void InitFromLODDefinition(const VelmarIndexedMeshLODDefinition& definition);
-  int GetLevelCount() const { return static_cast<int>(levels_.size()); }
-  int GetLevel() const { return level_; }
-  // Shows level `level`, kept within the levels there are.
-  void SetLevel(int level);
-
-private:
-  struct Level {
-    unsigned chunkCount = 0;
-    SharedRefArray<Vak::GeometryChunk>* chunks = nullptr;
-    SharedRefArray<Vak::Material>* materials = nullptr;
-  };
-  void ReleaseLevels();
-
-  std::vector<Level> levels_;
-  int level_ = 0;
 };
 
 // An indexed mesh whose instances change their level of detail through the
@@ -243,6 +228,8 @@ protected:
   int LevelTriangles(unsigned level) const;
   // Own duplicates of every chunk, each with its own index array.
   void MakeEveryChunkOwn();
+  // Clone's copy of `from` into this new instance of the same class.
+  void CopyProgressive(const VelmarProgressiveMeshInstance& from);
 
   const VelmarProgressiveMeshDefinition* definition_ = nullptr;
   int level_ = 0;

@@ -7,6 +7,7 @@
 #include "Vak/Cindrel/ResourceDatabase.h"
 #include "assets3d/VelmarGeometryBaseResource.h"
 #include "assets3d/VelmarIndexedMeshInstance.h"
+#include "assets3d/VelmarIndexedMeshLODInstance.h"
 #include "engine/elthrac/ParticleBone.h"
 #include "engine/fyrmond/Animator.h"
 
@@ -37,7 +38,10 @@ public:
   }
 
   bool IsExpectedInstance() const override { return levelOfDetail_ ? levels_ != nullptr : instance_ != nullptr; }
-  int GetPrimitiveCount() const override { return instance_ ? instance_->GetPrimitiveCount() : 0; }
+  int GetPrimitiveCount() const override {
+    if (levels_) return levels_->GetLevelPrimitiveCount(levels_->GetLevel());
+    return instance_ ? instance_->GetPrimitiveCount() : 0;
+  }
   int GetLevelCount() const override { return levels_ ? levels_->GetLevelCount() : 1; }
   void SetLevel(int level) override {
     if (levels_) levels_->SetLevel(level);
@@ -94,7 +98,7 @@ private:
   // The materials of the level shown for a level-of-detail mesh, else the
   // definition's.
   SharedRefArray<Vak::Material>* Materials() const {
-    return levels_ ? levels_->GetMaterials() : resource_->GetDefinition()->GetMaterials();
+    return levels_ ? levels_->GetLevelMaterials(levels_->GetLevel()) : resource_->GetDefinition()->GetMaterials();
   }
   // The textures of material `m` as the definition read them. The levels
   // share the materials of one table, so a level's material is found by the

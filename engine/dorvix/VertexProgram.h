@@ -41,12 +41,16 @@ public:
   const std::string& GetLibrary() const { return library_; }
   const std::string& GetName() const { return name_; }
   Display* GetDisplay() const { return display_; }
+  // How many vertices the program's palette indices reach.
+  unsigned GetIndexRange() const { return indexRange_; }
+  void SetIndexRange(unsigned vertices) { indexRange_ = vertices; }
   static void SetLocalConstant(VertexProgram* program, int index, float x, float y, float z, float w);
 
 private:
   Display* display_;
   std::string library_;
   std::string name_;
+  unsigned indexRange_ = 0;
 };
 
 class VertexProgramManager {

@@ -159,8 +159,31 @@ protected:
       ASSERT_EQ(convert.code, 0) << convert.err;
     }
 
+    // Skinned meshes: an indexed one and levels of detail with a bone table.
+    ChunkGroup skinnedQuad = QuadGroup();
+    skinnedQuad.geometry.weights = 4;
+    Info skinnedInfo;
+    skinnedInfo.maxInfluences = 4;
+    skinnedInfo.maxMatrices = 20;
+    write("skinned/config.txt", Header(77, "scenery", "3.1") + MeshTable("body.im"));
+    write("skinned/body.im",
+          IdxmFile({skinnedQuad},
+                   InflChunk({Influence{"root", std::nullopt, {0, 0, 0}, kIdentity9, {Group{0, {Entry{0, 1}}}}}}),
+                   skinnedInfo));
+    Lodm skinnedLevels = LevelsAt({10, 50});
+    skinnedLevels.materials[0].textures.push_back(Texture{0, "wall.texture", 1});
+    skinnedLevels.levels.back().chunks = {LevelChunk{0, Grid(14)}};
+    skinnedLevels.bont = std::vector<BoneRecord>{{"root", ""}};
+    write("lodskinned/config.txt", Header(78, "scenery", "3.1") + MeshTable("body.lm"));
+    write("lodskinned/body.lm", LodmFile(skinnedLevels));
+    write("lodskinned/wall.texture", "compressed");
+    write("lodskinned/wall.texture.txt", "Primary=wall.tga\r\n");
+    const Result convert = e2e::RunProgram(
+        {"/usr/bin/convert-im6.q16", "-size", "8x8", "xc:red", made + "/lodskinned/wall.tga"}, made);
+    ASSERT_EQ(convert.code, 0) << convert.err;
+
     std::string batch = "installfrompath " + made + "\n";
-    for (int content = 60; content <= 76; ++content) batch += "commit <kuid:414141:" + std::to_string(content) + ">\n";
+    for (int content = 60; content <= 78; ++content) batch += "commit <kuid:414141:" + std::to_string(content) + ">\n";
     const Result installed = install_->RunBatch(batch);
     ASSERT_EQ(installed.code, 0) << installed.out << installed.err;
   }
@@ -211,6 +234,8 @@ TEST_F(VelmarUtilMeshTest, MeshFindingsOfEachAsset) {
        "- <kuid:414141:%> : Mesh '<F>\\body.lm.txt' failed to load\n" + Count(1, 0)},
       {"description naming a missing level", 76,
        "- <kuid:414141:%> : Mesh '<F>\\body.lm.txt' failed to load\n" + Count(1, 0)},
+      {"skinned mesh", 77, Count(0, 0)},
+      {"skinned levels of detail", 78, Count(0, 0)},
   };
   for (const Case& c : cases) {
     const std::string kuid = "<kuid:414141:" + std::to_string(c.content) + ">";

@@ -15,9 +15,12 @@
 #include "Vak/Bexlorn/Options.h"
 #include "Vak/Cindrel/ResourceSystem.h"
 #include "Vak/plugins/PluginSystem.h"
+#include "assets3d/VelmarDynamicIndexedMeshInstance.h"
 #include "assets3d/VelmarIndexedMeshInstance.h"
+#include "assets3d/VelmarIndexedMeshLODInstance.h"
 #include "assets3d/VelmarResourceDatabase.h"
 #include "engine/dorvix/RenderKernel.h"
+#include "engine/elthrac/ViewPoint.h"
 #include "tests/assets3d/mesh/IdxmBuilder.h"
 #include "tests/assets3d/mesh/LodmBuilder.h"
 #include "tests/platform/os/TempFolder.h"
@@ -118,19 +121,55 @@ TEST_F(MeshResourceTest, TypesAreFoundByTheBareExtension) {
   }
 }
 
-TEST_F(MeshResourceTest, InstancesNeedAKernelAndAPlainDefinition) {
+TEST_F(MeshResourceTest, SkinnedMeshesGiveTheirDynamicInstances) {
   ChunkGroup g = QuadGroup();
   g.geometry.weights = 4;
   Info skinned;
   skinned.maxInfluences = 4;
   skinned.maxMatrices = 20;
-  Write("s/skin.im", IdxmFile({g}, InflChunk({Influence{"bone", std::nullopt, {0, 0, 0}, kIdentity9,
-                                                        {Group{0, {Entry{0, 1}}}}}}),
-                              skinned));
+  auto skin = [&](std::optional<std::string> parent) {
+    return IdxmFile({g}, InflChunk({Influence{"bone", parent, {0, 0, 0}, kIdentity9, {Group{0, {Entry{0, 1}}}}}}),
+                    skinned);
+  };
+  Write("s/skin.im", skin(std::nullopt));
+  Write("s/skin.pm", skin(std::nullopt));
+  Write("s/rootless.im", skin("ghost"));
+  Lodm levels = LevelsAt({10});
+  levels.bont = std::vector<BoneRecord>{{"root", ""}};
+  Write("s/skin.lm", LodmFile(levels));
+  levels.bont = std::vector<BoneRecord>{{"arm", "ghost"}};
+  Write("s/rootless.lm", LodmFile(levels));
+  struct Case {
+    const char* name;
+    const std::type_info* instance;  // null: none
+  } cases[] = {
+      {"s\\skin.im", &typeid(VelmarDynamicIndexedMeshInstance)},
+      {"s\\skin.pm", &typeid(VelmarDynamicProgressiveMeshInstance)},
+      {"s\\skin.lm", &typeid(VelmarDynamicIndexedMeshLODInstance)},
+      {"s\\rootless.im", nullptr},
+      {"s\\rootless.lm", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    VelmarGeometryBaseResource* resource = Loaded(c.name);
+    ASSERT_NE(resource, nullptr);
+    std::unique_ptr<VelmarIndexedMeshInstance> instance(resource->CreateMeshInstance());
+    if (c.instance == nullptr) {
+      EXPECT_EQ(instance, nullptr);
+      continue;
+    }
+    ASSERT_NE(instance, nullptr);
+    EXPECT_EQ(typeid(*instance), *c.instance);
+    auto* bones = dynamic_cast<VelmarInfluenceMesh*>(instance.get());
+    ASSERT_NE(bones, nullptr);
+    ASSERT_NE(bones->GetRootBone(), nullptr);
+    EXPECT_NE(bones->GetRootBone()->particle, nullptr) << "bound to the skeleton below the instance";
+    EXPECT_EQ(bones->GetRootParticle()->Parent(), instance.get());
+  }
+}
+
+TEST_F(MeshResourceTest, InstancesNeedAKernel) {
   Write("s/plain.im", IdxmFile({QuadGroup()}));
-  VelmarGeometryBaseResource* skin = Loaded("s\\skin.im");
-  ASSERT_NE(skin, nullptr);
-  EXPECT_EQ(skin->CreateMeshInstance(), nullptr) << "skinned instances are not made yet";
   VelmarGeometryBaseResource* plain = Loaded("s\\plain.im");
   ASSERT_NE(plain, nullptr);
   plain->SetRenderKernel(nullptr);
@@ -510,30 +549,222 @@ TEST_F(MeshResourceTest, LevelOfDetailInstancesSwitchLevels) {
   ASSERT_NE(instance, nullptr);
   EXPECT_EQ(instance->GetLevelCount(), 3);
   EXPECT_EQ(instance->GetLevel(), 0) << "the first level is shown first";
-  EXPECT_EQ(instance->GetPrimitiveCount(), 2);
+  EXPECT_EQ(instance->GetLevelPrimitiveCount(0), 2);
   const VelmarIndexedMeshLODDefinition& d = *resource->GetLODDefinition();
   struct Case {
     int asked, shown, primitives;
-    unsigned chunks;
-  } cases[] = {{1, 1, 8, 1}, {2, 2, 4, 2}, {0, 0, 2, 1}, {7, 2, 4, 2}, {-3, 0, 2, 1}};
+  } cases[] = {{1, 1, 8}, {2, 2, 4}, {0, 0, 2}, {7, 2, 4}, {-3, 0, 2}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.asked);
     instance->SetLevel(c.asked);
     EXPECT_EQ(instance->GetLevel(), c.shown);
-    EXPECT_EQ(instance->GetPrimitiveCount(), c.primitives);
-    EXPECT_EQ(instance->GetChunkCount(), c.chunks);
-    EXPECT_EQ(instance->GetMaterials(), d.GetLevel(static_cast<unsigned>(c.shown)).materials);
+    EXPECT_EQ(instance->GetLevelPrimitiveCount(c.shown), c.primitives);
+    EXPECT_EQ(instance->GetLevelMaterials(c.shown), d.GetLevel(static_cast<unsigned>(c.shown)).materials);
+    // Collisions and edits see the level named "collision" whatever is shown.
+    EXPECT_EQ(instance->GetChunkCount(), 2u);
+    EXPECT_EQ(instance->GetMaterials(), d.GetLevel(2).materials);
   }
 
-  // No instance without a kernel, nor yet for a skinned mesh.
-  Lodm skinned = LevelsAt({10});
-  skinned.bont = std::vector<BoneRecord>{{"root", ""}};
-  Write("i/skin.lm", LodmFile(skinned));
-  VelmarGeometryBaseResource* skin = Loaded("i\\skin.lm");
-  ASSERT_NE(skin, nullptr);
-  EXPECT_EQ(skin->CreateMeshInstance(), nullptr);
+  // No instance without a kernel.
   resource->SetRenderKernel(nullptr);
   EXPECT_EQ(resource->CreateMeshInstance(), nullptr);
+}
+
+// Records each chunk it is asked to draw by its vertex count.
+class RecordingMaterial : public Vak::Material {
+public:
+  RecordingMaterial() : Vak::Material(Vak::PString("recording")) {}
+  void RenderChunk(Vak::Display& display, Vak::View*, Vak::GeometryChunk& chunk, const Vak::LightList&,
+                   const Vak::Matrix4&) override {
+    display.Record("RenderChunk", {double(chunk.GetVertexCount())});
+  }
+};
+
+// Two levels switched at 10 and 50, no level named "collision"; a culled
+// attachment; a root bone with an animated child.
+class LevelOfDetailInstanceTest : public MeshResourceTest {
+protected:
+  void SetUp() override {
+    MeshResourceTest::SetUp();
+    Lodm m = LevelsAt({10, 50});
+    m.levels[1].chunks = {LevelChunk{0, Grid(3)}};
+    m.info.offset = 5;
+    m.info.animationCutOff = 50;
+    m.info.attachmentCutOff = 10;
+    m.info.renderCutOff = 2;
+    m.attachments = {Attachment{"a.lamp:cull"}};
+    m.bont = std::vector<BoneRecord>{{"root", ""}, {"b.arm", "root"}};
+    Write("l/skin.lm", LodmFile(m));
+    resource_ = Loaded("l\\skin.lm");
+    ASSERT_NE(resource_, nullptr);
+    made_.reset(resource_->CreateMeshInstance());
+    instance_ = dynamic_cast<VelmarDynamicIndexedMeshLODInstance*>(made_.get());
+    ASSERT_NE(instance_, nullptr);
+  }
+  VelmarGeometryBaseResource* resource_ = nullptr;
+  std::unique_ptr<VelmarIndexedMeshInstance> made_;
+  VelmarDynamicIndexedMeshLODInstance* instance_ = nullptr;
+};
+
+TEST_F(LevelOfDetailInstanceTest, WithoutACollisionLevelTheLastIsUsed) {
+  EXPECT_EQ(instance_->GetCollisionLevel(), 1);
+  EXPECT_EQ(instance_->GetPrimitiveCount(), 8);
+  EXPECT_EQ(instance_->GetLevel(), 0);
+}
+
+TEST_F(LevelOfDetailInstanceTest, DetailShowsAttachmentsAnimatesBonesAndPicksTheLevel) {
+  // The attachment point made below the instance at its creation.
+  ASSERT_EQ(instance_->GetAttachments().size(), 1u);
+  Vak::Particle* lamp = instance_->GetAttachments()[0];
+  EXPECT_EQ(lamp->GetName(), Vak::PString("a.lamp"));
+  Vak::Particle* arm = instance_->FindByName(Vak::PString("b.arm"));
+  ASSERT_NE(arm, nullptr);
+  using I = VelmarIndexedMeshLODInstance;
+  struct Case {
+    float detail;
+    bool shown, animated, drawn;
+    int level;
+  } cases[] = {
+      // Near enough for level 0 (switch distance 10 is detail 100).
+      {200, true, true, true, 0},
+      // Animation cut-off 50 with offset 5: on above 55, off below 45, kept between.
+      {60, true, true, true, 1}, {50, true, true, true, 1}, {44, true, false, true, 1},
+      {50, true, false, true, 1}, {56, true, true, true, 1},
+      // Attachment cut-off 10: hidden at 10, shown at 10.5.
+      {10.5f, true, false, true, 1}, {10, false, false, true, 1},
+      // Render cut-off 2.
+      {2, false, false, true, 1}, {1.5f, false, false, false, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.detail);
+    EXPECT_EQ(instance_->ApplyDetail(c.detail), c.drawn);
+    EXPECT_EQ(lamp->HasFlag(Vak::Element::kShown), c.shown);
+    EXPECT_EQ(arm->IsMarked(I::kAnimated), c.animated);
+    EXPECT_EQ((instance_->GetState() & VelmarDynamicIndexedMeshLODInstance::kBonesAnimated) != 0, c.animated);
+    EXPECT_EQ(instance_->GetLevel(), c.level);
+  }
+}
+
+TEST_F(LevelOfDetailInstanceTest, CullPicksTheLevelThatRenderDraws) {
+  Vak::Display& display = kernel_.GetDisplay();
+  Vak::ViewPoint view(&display);
+  Vak::Particle* lamp = instance_->GetAttachments().at(0);
+  Vak::Particle* arm = instance_->FindByName(Vak::PString("b.arm"));
+  ASSERT_NE(arm, nullptr);
+  const Vak::Vector3 centre = (instance_->GetBoundsMin() + instance_->GetBoundsMax()) * 0.5f;
+  // Each level's material records what it draws.
+  instance_->MakeAllLevelMaterialsPrivate();
+  for (int l = 0; l < instance_->GetLevelCount(); ++l)
+    instance_->GetLevelData(l).materials->Set(0, new RecordingMaterial);
+  // The detail value is 1000 over the eye's distance divided by the
+  // multiplier; level 0 up to 10 units away, the last beyond. Attachments show above detail 10 (nearer
+  // than 100), bones animate above 55 and stop below 45, and nothing is
+  // drawn below detail 2 (beyond 500).
+  struct Case {
+    float distance;
+    bool added;
+    int level;
+    unsigned vertices;  // of the chunk drawn
+    bool shown, animated;
+  } cases[] = {
+      {5, true, 0, 4, true, true},   {30, true, 1, 9, true, false}, {15, true, 1, 9, true, true},
+      {200, true, 1, 9, false, false}, {600, false, 1, 0, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.distance);
+    view.NextFrame();
+    view.SetEyePosition(centre + Vak::Vector3(c.distance * instance_->GetMultiplier(), 0, 0));
+    instance_->Cull(view, Vak::Matrix4::Identity());
+    EXPECT_EQ(instance_->GetLastCulledFrame(), view.GetCurrentFrame());
+    ASSERT_EQ(view.Added().size(), c.added ? 1u : 0u);
+    EXPECT_EQ(instance_->GetLevel(), c.level);
+    EXPECT_EQ(lamp->HasFlag(Vak::Element::kShown), c.shown);
+    EXPECT_EQ(arm->IsMarked(VelmarIndexedMeshLODInstance::kAnimated), c.animated);
+    if (!c.added) continue;
+    EXPECT_EQ(instance_->GetLevelMaterials(c.level)->Get(0)->GetActiveMipLevel(), -1);
+    EXPECT_NE(instance_->GetStoredMatrix(&view), nullptr);
+    EXPECT_FALSE(instance_->GetState() & VelmarDynamicIndexedMeshLODInstance::kBonesNeedUpdate) << "skinned first";
+    display.ClearCalls();
+    instance_->Render(view, display, Vak::Matrix4::Identity());
+    std::vector<double> drawn;
+    for (const Vak::Display::Call& call : display.GetCalls())
+      if (call.name == "RenderChunk") drawn.push_back(call.args.at(0));
+    EXPECT_EQ(drawn, std::vector<double>{double(c.vertices)});
+    EXPECT_EQ(instance_->GetDirtyCount(), c.level == 0 ? 1u : 0u) << "the drawn level's lighting is worked out";
+  }
+  // A fixed level is drawn at every distance.
+  instance_->SetLevel(1);
+  view.NextFrame();
+  view.SetEyePosition(centre + Vak::Vector3(5 * instance_->GetMultiplier(), 0, 0));
+  instance_->Cull(view, Vak::Matrix4::Identity());
+  EXPECT_EQ(instance_->GetLevel(), 1);
+  // A transparent instance is not culled.
+  instance_->SetOpacity(0);
+  view.NextFrame();
+  view.SetEyePosition(centre + Vak::Vector3(5, 0, 0));
+  instance_->Cull(view, Vak::Matrix4::Identity());
+  EXPECT_EQ(instance_->GetLastCulledFrame(), 0u);
+  EXPECT_TRUE(view.Added().empty());
+}
+
+TEST_F(LevelOfDetailInstanceTest, EditsReachTheLevels) {
+  const VelmarIndexedMeshLODDefinition& d =
+      *static_cast<VelmarIndexedMeshLODResource*>(resource_)->GetLODDefinition();
+  const Vak::Vector3 extents = instance_->GetBoundingVolume().Extents();
+  instance_->SetScale({2, 2, 2});
+  EXPECT_TRUE(instance_->IsScaled());
+  EXPECT_EQ(instance_->GetBoundingVolume().Extents(), extents) << "the bounds stay the definition's";
+  instance_->SetOpacity(0.5f);
+  for (int l = 0; l < instance_->GetLevelCount(); ++l)
+    EXPECT_EQ(instance_->GetLevelData(l).chunks->Get(0)->GetOpacity(), 0.5f) << l;
+  Vak::GeometryChunk* chunk = instance_->GetLevelData(0).chunks->Get(0);
+  EXPECT_FALSE(instance_->AddChunk(chunk, nullptr));
+  EXPECT_FALSE(instance_->MergeChunk(chunk, 0));
+  EXPECT_FALSE(instance_->AddSkinnedChunk(chunk, nullptr, {}));
+  EXPECT_EQ(instance_->GetChunkCount(), 1u);
+
+  instance_->MakeChunksPrivate();
+  EXPECT_EQ(instance_->GetLevelData(1).chunks, instance_->GetChunks()) << "the collision level's";
+  instance_->MakeAllLevelMaterialsPrivate();
+  for (int l = 0; l < instance_->GetLevelCount(); ++l)
+    EXPECT_NE(instance_->GetLevelData(l).materials, d.GetLevel(static_cast<unsigned>(l)).materials) << l;
+  EXPECT_EQ(instance_->GetMaterials(), instance_->GetLevelData(1).materials);
+  EXPECT_EQ(instance_->GetChunks(), instance_->GetLevelData(1).chunks);
+}
+
+TEST_F(LevelOfDetailInstanceTest, CloneFindsItsOwnAttachmentsAndBones) {
+  std::unique_ptr<VelmarIndexedMeshLODInstance> copy(instance_->Clone());
+  auto* skinned = dynamic_cast<VelmarDynamicIndexedMeshLODInstance*>(copy.get());
+  ASSERT_NE(skinned, nullptr);
+  ASSERT_EQ(copy->GetAttachments().size(), 1u);
+  EXPECT_EQ(copy->GetAttachments()[0]->Parent(), copy.get());
+  ASSERT_NE(skinned->GetRootBone(), nullptr);
+  ASSERT_NE(skinned->GetRootBone()->particle, nullptr);
+  EXPECT_NE(skinned->GetRootBone()->particle, instance_->GetRootBone()->particle);
+  EXPECT_EQ(copy->GetCollisionLevel(), 1);
+  EXPECT_EQ(copy->GetDirtyCount(), instance_->GetDirtyCount());
+}
+
+TEST_F(LevelOfDetailInstanceTest, DirtyLevelsCountDown) {
+  EXPECT_EQ(instance_->GetDirtyCount(), 2u) << "every level starts dirty";
+  struct Step {
+    int level;
+    bool force, updated;
+    unsigned dirty;
+  } steps[] = {{0, false, true, 1}, {0, false, false, 1}, {0, true, true, 1}, {1, false, true, 0}, {5, true, false, 0}};
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.level);
+    EXPECT_EQ(instance_->UpdateLevelLighting(s.level, s.force), s.updated);
+    EXPECT_EQ(instance_->GetDirtyCount(), s.dirty);
+  }
+  instance_->MarkAllLevelsDirty();
+  EXPECT_EQ(instance_->GetDirtyCount(), 2u);
+  instance_->UpdateAllLevelLighting(false, true);
+  EXPECT_EQ(instance_->GetDirtyCount(), 1u);
+  instance_->UpdateAllLevelLighting(false, false);
+  EXPECT_EQ(instance_->GetDirtyCount(), 0u);
+  instance_->SetLight(nullptr);
+  EXPECT_EQ(instance_->GetDirtyCount(), 2u) << "new lights make every level dirty";
 }
 
 } // namespace
