@@ -141,6 +141,7 @@ bool VADInit(const VADStartBlock& block) {
   gRefused.store(false);
   const Path index = InDatabaseRoot("assets.tdx");
   if (index.Length() == 0 || !IPCOpen(index, false)) return false;
+  SetLatestBuildHandler(&VADOnLatestBuild);
   SetServerTimeHandler(&VADOnServerTime);
   {
     Vak::SingleLock guard(&AppGlobalsLock(), true);
@@ -284,6 +285,7 @@ void VADGiveUpOwnership() {
 bool VADShutdown() {
   if (!gOpen.load()) return true;
   VADStopThreads();
+  SetLatestBuildHandler(nullptr);
   SetServerTimeHandler(nullptr);
   {
     Vak::SingleLock guard(&AppGlobalsLock(), true);
