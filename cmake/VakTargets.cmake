@@ -27,10 +27,15 @@ function(vak_library name)
 endfunction()
 
 # One GoogleTest binary per library, labelled with the library's name so that
-# `ctest -L <library>` runs just its tests.
-#   vak_test(LIBRARY [DEPS lib...])
+# `ctest -L <library>` runs just its tests. TIMEOUT (seconds) bounds each test,
+# for tests that talk to other processes.
+#   vak_test(LIBRARY [DEPS lib...] [TIMEOUT seconds])
 function(vak_test lib)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT" "DEPS" ${ARGN})
+  set(timeout)
+  if(ARG_TIMEOUT)
+    set(timeout TIMEOUT ${ARG_TIMEOUT})
+  endif()
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT sources)
     return()
@@ -41,7 +46,7 @@ function(vak_test lib)
   target_link_libraries(${target} PRIVATE ${lib} ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS ${lib}
+    PROPERTIES LABELS ${lib} ${timeout}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
 endfunction()
 

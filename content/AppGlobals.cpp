@@ -54,6 +54,12 @@ void SetProgramName(const char* name) {
   SetMainThread();
 }
 
+Vak::String GetProgramName() {
+  Globals& g = G();
+  Vak::SingleLock guard(&g.lock, true);
+  return g.programName;
+}
+
 void SetMainThread() { G().mainThread.store(CurrentThread()); }
 
 bool IsMainThread() { return G().mainThread.load() == CurrentThread(); }

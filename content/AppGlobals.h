@@ -20,6 +20,8 @@ class WEvent;
 
 // Stores the name and records the calling thread as the main thread.
 void SetProgramName(const char* name);
+// Empty until set.
+Vak::String GetProgramName();
 // Start-up calls this before any worker thread starts.
 void SetMainThread();
 bool IsMainThread();

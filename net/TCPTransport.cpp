@@ -1,0 +1,62 @@
+#include "net/TCPTransport.h"
+
+#include "Vak/Bexlorn/String.h"
+#include "platform/os/Socket.h"
+
+void StoreTransportPeer(char (&name)[kNetHostNameSize], int32_t& port, const char* host, int32_t hostPort,
+                        const char* proxyHost, int32_t proxyPort) {
+  const bool proxied = proxyHost && *proxyHost;
+  Vak::Sprintf(name, "%s", proxied ? proxyHost : (host ? host : ""));
+  port = proxied && (proxyPort & 0xFFFF) != 0 ? proxyPort : hostPort;
+}
+
+TCPTransport::TCPTransport(const char* host, int32_t port, const char* proxyHost, int32_t proxyPort) {
+  StoreTransportPeer(hostName_, port_, host, port, proxyHost, proxyPort);
+  int32_t status = kNetOk;
+  socket_ = ConnectTransport(proxyHost, proxyPort, port, host, status);
+  SetStatus(status);
+}
+
+TCPTransport::~TCPTransport() {
+  if (socket_ >= 0) platform::SocketClose(socket_);
+}
+
+int32_t TCPTransport::Read(void* buffer, int32_t length) {
+  if (socket_ < 0 || GetStatus() == kNetClosed || length < 0) return -1;
+  const int n = platform::SocketReceive(socket_, buffer, static_cast<size_t>(length), false);
+  if (n < 0) {
+    int32_t expected = kNetOk;
+    status_.compare_exchange_strong(expected, kNetReadFailed);
+  }
+  return n;
+}
+
+int32_t TCPTransport::Peek(void* buffer, int32_t length) {
+  if (socket_ < 0 || GetStatus() == kNetClosed || length < 0) return -1;
+  return platform::SocketReceive(socket_, buffer, static_cast<size_t>(length), true);
+}
+
+int32_t TCPTransport::Write(const void* data, int32_t length) {
+  if (socket_ < 0 || GetStatus() == kNetClosed || length < 0) return -1;
+  // A blocking send may still stop short (a signal); send the rest.
+  const char* bytes = static_cast<const char*>(data);
+  int32_t sent = 0;
+  while (sent < length) {
+    const int n = platform::SocketSend(socket_, bytes + sent, static_cast<size_t>(length - sent));
+    if (n <= 0) return sent > 0 ? sent : -1;
+    sent += n;
+  }
+  return sent;
+}
+
+void TCPTransport::Close() {
+  SetStatus(kNetClosed);
+  if (socket_ >= 0) platform::SocketShutdown(socket_);
+}
+
+NetTransport* TCPTransport::Reconnect(int32_t port) { return new TCPTransport(hostName_, port, nullptr, 0); }
+
+bool TCPTransport::DataAvailable() {
+  if (socket_ < 0 || GetStatus() == kNetClosed) return false;
+  return platform::SocketPending(socket_) > 0;
+}

@@ -1,0 +1,47 @@
+"""Replays canned replies over TCP on 127.0.0.1, for replies no real server
+sends. Usage: raw_peer.py REPLY_DIR PORT_FILE
+
+Binds a free port and writes its number to PORT_FILE. For each connection it
+reads the request head up to its empty line and answers with the bytes of
+REPLY_DIR/<name>, where <name> is the request path without its leading '/',
+then closes. An empty file closes before any byte; a missing file answers
+nothing and holds the connection until the client goes.
+"""
+import os
+import socket
+import socketserver
+import sys
+
+reply_dir, port_file = sys.argv[1], sys.argv[2]
+
+
+class Handler(socketserver.BaseRequestHandler):
+    def handle(self):
+        head = b""
+        while b"\r\n\r\n" not in head and b"\n\n" not in head:
+            data = self.request.recv(4096)
+            if not data:
+                return
+            head += data
+        parts = head.split(b" ")
+        name = parts[1].decode("latin-1").lstrip("/") if len(parts) > 1 else ""
+        path = os.path.join(reply_dir, name)
+        if not name or not os.path.isfile(path):
+            while self.request.recv(4096):
+                pass
+            return
+        with open(path, "rb") as f:
+            self.request.sendall(f.read())
+        self.request.shutdown(socket.SHUT_WR)
+
+
+class Server(socketserver.ThreadingTCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+with Server(("127.0.0.1", 0), Handler) as server:
+    with open(port_file + ".tmp", "w") as f:
+        f.write(str(server.server_address[1]))
+    os.rename(port_file + ".tmp", port_file)
+    server.serve_forever()
