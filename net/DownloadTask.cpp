@@ -274,7 +274,7 @@ DownloadTask::Outcome DownloadTask::FetchHTTP(bool secure) {
     bool ok = headerRead && (connection->ReadBody(resultFile_) || post);
     // Redirects to the same server are followed on this connection.
     while (ok && connection->GetResponseState() == HTTPConnection::kRedirect) {
-      UrlRecord location(connection->GetLocation().c_str());
+      UrlRecord location(static_cast<const char*>(connection->GetLocation()));
       location.Merge(currentUrl_);
       const bool sameServer = IsScheme(SchemeOf(location), secure ? "https" : "http") &&
                               Vak::CodePage::CompareIgnoreCase(location.host, currentUrl_.host) == 0 &&

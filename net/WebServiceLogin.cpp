@@ -30,7 +30,7 @@ struct LoginState {
   bool listDownloads = false; // under the lock
 };
 
-LoginState& State() {
+LoginState& TheLoginState() {
   static LoginState* const state = new LoginState;
   return *state;
 }
@@ -46,19 +46,19 @@ void PublishLoginTime(int64_t time) {
 } // namespace
 
 Vak::String GetSessionCookie() {
-  LoginState& s = State();
+  LoginState& s = TheLoginState();
   Vak::SingleLock hold(&s.lock, true);
   return s.sessionCookie;
 }
 
 bool IsListDownloadAllowed() {
-  LoginState& s = State();
+  LoginState& s = TheLoginState();
   Vak::SingleLock hold(&s.lock, true);
   return s.listDownloads;
 }
 
 void ResetLoginState() {
-  LoginState& s = State();
+  LoginState& s = TheLoginState();
   Vak::SingleLock hold(&s.lock, true);
   s.sessionCookie = "";
   s.listDownloads = false;
@@ -86,9 +86,9 @@ Vak::String LoginQuery(const char* user, const char* password, int screenWidth, 
                 static_cast<double>(kClientVersion), betaPatch);
   std::string query = kLoginPath;
   query += "?username=";
-  query += PercentEncode(user).c_str();
+  query += static_cast<const char*>(PercentEncode(user));
   query += "&password=";
-  query += PercentEncode(password).c_str();
+  query += static_cast<const char*>(PercentEncode(password));
   query += numbers;
   return Vak::String(query.c_str());
 }
@@ -113,9 +113,9 @@ void DownloadTask::DoQuillnetLogin() {
       new SSLTransport(WebServiceHostName().c_str(), WebServicePort(), proxyHost.c_str(), proxyPort));
   if (connection->GetStatus() == 1) Fail(kErrorProxy);
 
-  const Vak::String query = LoginQuery(GetLoginUserName().c_str(), GetLoginPassword().c_str(), GetScreenWidth(),
+  const Vak::String query = LoginQuery(GetLoginUserName(), GetLoginPassword(), GetScreenWidth(),
                                        GetBetaPatch());
-  connection->SendGet("%s", query.c_str());
+  connection->SendGet("%s", static_cast<const char*>(query));
   if (!connection->ReadResponseHeader()) {
     Fail(IsCancelled() ? kErrorCancelled : connection->GetStatus());
   } else {
@@ -140,7 +140,7 @@ void DownloadTask::DoQuillnetLogin() {
       SetBuildNumber(static_cast<uint32_t>(latestBuild));
       if (LatestBuildHandler handler = GetLatestBuildHandler()) handler(static_cast<uint32_t>(latestBuild));
     }
-    LoginState& s = State();
+    LoginState& s = TheLoginState();
     if (!reply.HasChild(Vak::PString("cookie"))) {
       VelmarLogError("DownloadTask::DoQuillnetLogin> invalid username/password specified");
       Fail(kErrorRefused);

@@ -46,7 +46,9 @@ TEST(FTPReplyTest, PassivePortReadsTheLastTwoNumbersAndRefusesBytesOutOfRange) {
   for (const Case& c : cases) {
     int32_t port = -1;
     EXPECT_EQ(FTPReply::ParsePassivePort(c.line, port), c.ok) << c.line;
-    if (c.ok) EXPECT_EQ(port, c.port) << c.line;
+    if (c.ok) {
+      EXPECT_EQ(port, c.port) << c.line;
+    }
   }
 }
 
@@ -67,7 +69,9 @@ TEST(FTPReplyTest, SizeMustFitASignedWord) {
   for (const Case& c : cases) {
     int32_t size = -1;
     EXPECT_EQ(FTPReply::ParseSize(c.line, size), c.kind) << c.line;
-    if (c.kind == SizeKind::kSize) EXPECT_EQ(size, c.size) << c.line;
+    if (c.kind == SizeKind::kSize) {
+      EXPECT_EQ(size, c.size) << c.line;
+    }
   }
 }
 

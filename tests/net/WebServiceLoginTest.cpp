@@ -16,5 +16,5 @@ TEST(WebServiceLoginTest, PercentEncodingLeavesUnreservedCharactersAlone) {
       {"\xE9", "%E9"},
       {"", ""},
   };
-  for (const Case& c : cases) EXPECT_EQ(std::string(PercentEncode(c.text).c_str()), c.encoded) << c.text;
+  for (const Case& c : cases) EXPECT_EQ(std::string(static_cast<const char*>(PercentEncode(c.text))), c.encoded) << c.text;
 }
