@@ -78,26 +78,21 @@ bool FTPConnection::Transfer(int32_t offset, const char* remotePath, const char*
 
   if (!ExpectReply(213)) return false;
   int32_t size = 0;
-  const FTPReply::SizeKind sizeKind = FTPReply::ParseSize(replyLine_, size);
-  if (sizeKind == FTPReply::SizeKind::kTooLarge) return false;
-  const bool sized = sizeKind == FTPReply::SizeKind::kSize;
-  if (sized) expectedLength_ = size;
-  if (sized && offset >= size) return true;
+  // Without a size that fits, no transfer can tell it is complete.
+  if (FTPReply::ParseSize(replyLine_, size) != FTPReply::SizeKind::kSize) return false;
+  expectedLength_ = size;
+  if (offset >= size) return true;
 
   if (offset != 0 && !(SendFormatted("rest %d\r\n", offset) && ExpectReply(350))) return false;
   static const int kRetrCodes[] = {150, 125, 0};
   if (!SendFormatted("retr %s\r\n", remotePath) || !ExpectOneOf(kRetrCodes)) return false;
 
   static thread_local char buffer[kDataBlock];
-  while (!sized || bytesReceived_ < size) {
-    int32_t want = kDataBlock;
-    if (sized && size - bytesReceived_ < want) want = size - bytesReceived_;
+  while (bytesReceived_ < size) {
+    const int32_t want = size - bytesReceived_ < kDataBlock ? size - bytesReceived_ : kDataBlock;
     const int32_t got = data->Read(buffer, want);
-    if (got <= 0) {
-      if (sized) return false;
-      break;
-    }
-    if (file.Write(buffer, 1, static_cast<unsigned long>(got)) != static_cast<unsigned long>(got)) return false;
+    if (got <= 0) return false;
+    if (file.Write(buffer, static_cast<unsigned long>(got), 1) != static_cast<unsigned long>(got)) return false;
     bytesReceived_ += got;
   }
   if (!file.Flush() || file.Close() != 0) return false;
