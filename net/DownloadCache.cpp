@@ -156,13 +156,15 @@ void DownloadCache::Store(const UrlRecord& url, const char* resultFile, bool com
   Save();
 }
 
-void DownloadCache::Remove(const UrlRecord& url) {
+void DownloadCache::Remove(const UrlRecord& url, const char* onlyFile) {
   std::string key;
   if (!Key(url, key)) return;
   const ACSChunkPtr entry = Entry(key);
   if (entry.IsNull()) return;
   Vak::File::Path file;
-  if (EntryFile(entry, file)) Vak::File::Unlink(file);
+  const bool named = EntryFile(entry, file);
+  if (onlyFile && !(named && std::strcmp(file, onlyFile) == 0)) return;
+  if (named) Vak::File::Unlink(file);
   tree_.RemoveChild(Vak::PString(key.c_str()));
   Save();
 }

@@ -37,8 +37,9 @@ public:
   bool FileOf(const UrlRecord& url, Vak::File::Path& file) const;
   // Creates or updates the entry for `resultFile` (a file of the folder).
   void Store(const UrlRecord& url, const char* resultFile, bool complete);
-  // Deletes the entry and its file.
-  void Remove(const UrlRecord& url);
+  // Deletes the entry and its file; with `onlyFile`, only when the entry
+  // names that file (another task's result stays).
+  void Remove(const UrlRecord& url, const char* onlyFile = nullptr);
 
   const ACSChunkPtr& Tree() const { return tree_; }
   const char* Folder() const { return folder_; }

@@ -169,7 +169,7 @@ void DownloadManager::Pump() {
       if (task->UseCount() > 0 || !task->IsFinished()) continue;
       active_.erase(active_.begin() + static_cast<std::ptrdiff_t>(i));
       if (task->GetState() != DownloadTask::kDone || task->IsCancelled() || (task->GetFlags() & DownloadTask::kNoShare)) {
-        if (!IsScheme(task->GetRequestedUrl(), "ftp")) cache_.Remove(task->GetRequestedUrl());
+        if (!IsScheme(task->GetRequestedUrl(), "ftp")) cache_.Remove(task->GetRequestedUrl(), task->GetResultFile());
         retired.push_back(task);
       } else {
         finished_.push_back(task);

@@ -224,7 +224,7 @@ void DownloadTask::ReleaseConnection(int mode) {
   if (!connection) return;
   const int32_t size = connection->GetExpectedLength();
   if (size != 0) totalSize_.store(size);
-  if (GetState() == kDone && !IsCancelled() && (mode == 1 || mode == 2)) {
+  if (!IsCancelled() && (mode == 1 || mode == 2)) {
     manager_.PoolConnection(connection, mode, currentUrl_);
   } else {
     delete connection;
@@ -282,8 +282,7 @@ DownloadTask::Outcome DownloadTask::FetchHTTP(bool secure) {
       if (!sameServer) {
         if (secure && !IsScheme(SchemeOf(location), "https") && IsWebServiceHost(currentUrl_))
           manager_.SetLoggedIn(true);
-        // Back to the pool only when its response is read whole.
-        state_.store(kDone);
+        // Its response was read whole, so it can serve another request.
         ReleaseConnection(connection->IsClosed() ? 0 : 2);
         return Retarget(location) ? Outcome::kRetarget : Outcome::kFailed;
       }

@@ -91,7 +91,8 @@ private:
   bool CountRedirect();
   void ChooseResultFile();
   void SetConnection(NetConnection* connection);
-  // mode 0 drops the connection, 1 pools it as FTP, 2 as HTTP.
+  // mode 0 drops the connection, 1 pools it as FTP, 2 as HTTP (callers
+  // pool only a connection whose exchange ended cleanly).
   void ReleaseConnection(int mode);
   void Fail(int32_t error);
   // Holds a transfer semaphore, waiting in steps that end on cancel or
