@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "Vak/Bexlorn/String.h"
 #include "Vak/Bexlorn/Time.h"
 #include "content/AppGlobals.h"
 #include "net/DownloadTask.h"
@@ -307,4 +308,99 @@ TEST_F(DownloadManagerTest, ReleasingTheLastHoldOfAWaitingLoginCancelsIt) {
   DownloadTask::Release(login);
   Finish(login);
   EXPECT_EQ(login->GetError(), DownloadTask::kErrorCancelled);
+}
+
+namespace {
+
+std::atomic<uint32_t> gLatestBuild{0};
+std::atomic<int64_t> gLoginTime{0};
+std::atomic<int> gLoginCalls{0};
+
+class LoginTest : public DownloadManagerTest {
+protected:
+  void SetUp() override {
+    DownloadManagerTest::SetUp();
+    StartNginx();
+    SetWebServiceHost(("127.0.0.1:" + std::to_string(nginx_.sslPort)).c_str());
+    ResetLoginState();
+    SignalLoginReady();
+    SetScreenWidth(1280);
+    SetBetaPatch(1);
+    gLatestBuild = 0;
+    gLoginCalls = 0;
+    SetLatestBuildHandler(+[](uint32_t build) { gLatestBuild = build; });
+    SetServerTimeHandler(+[](int64_t time) {
+      gLoginTime = time;
+      ++gLoginCalls;
+    });
+  }
+  void TearDown() override {
+    SetLatestBuildHandler(nullptr);
+    SetServerTimeHandler(nullptr);
+    SetWebServiceHost("localhost");
+    DownloadManagerTest::TearDown();
+  }
+  DownloadTask* Login(const char* user, const char* password) {
+    SetLoginUserName(user);
+    SetLoginPassword(password);
+    return Get("qnlogin://", DownloadTask::kNoShare);
+  }
+};
+
+} // namespace
+
+TEST_F(LoginTest, ASuccessfulLoginKeepsTheSessionAndPublishesItsValues) {
+  DownloadTask* login = Login("good", "p&ss w=rd%");
+  EXPECT_EQ(login->GetError(), 0);
+  DownloadTask::Release(login);
+  EXPECT_STREQ(static_cast<const char*>(GetSessionCookie()), "s3ss10n");
+  EXPECT_TRUE(IsListDownloadAllowed());
+  EXPECT_EQ(gLatestBuild.load(), 4242u);
+  EXPECT_EQ(gLoginTime.load(), 1700000000);
+  EXPECT_EQ(GetServerTime(), 1700000000);
+  HTTPConnection probe(UrlRecord(("https://127.0.0.1:" + std::to_string(nginx_.sslPort) + "/").c_str()));
+  ASSERT_TRUE(manager_->LoadCookies(probe));
+  EXPECT_STREQ(probe.names[0], "sess");
+
+  const std::string log = nginx_.AccessLogWith("remote_login");
+  EXPECT_NE(log.find(" GET /quillnet/dezezez/remote_login.php?username=good&password=p%26ss%20w%3Drd%25"
+                     "&screenwidth=1280&language=english&version=3.10&betapatch=1 HTTP/1.1"),
+            std::string::npos)
+      << log;
+}
+
+TEST_F(LoginTest, ARefusedLoginIsErrorThreeWithNoTime) {
+  content::test::LogCapture capture;
+  DownloadTask* login = Login("nobody", "x");
+  EXPECT_EQ(login->GetError(), DownloadTask::kErrorRefused);
+  DownloadTask::Release(login);
+  EXPECT_FALSE(IsListDownloadAllowed());
+  EXPECT_EQ(gLoginTime.load(), -1);
+  EXPECT_EQ(gLoginCalls.load(), 1);
+  EXPECT_EQ(GetSessionCookie().Size(), 0u);
+  EXPECT_EQ(capture.Count("DownloadTask::DoQuillnetLogin> invalid username/password specified"), 1);
+}
+
+TEST_F(LoginTest, WithoutADateTheLocalTimeCountsAndBuildZeroCallsNothing) {
+  const int64_t before = static_cast<int64_t>(Vak::Time::TimeStamp());
+  DownloadTask* login = Login("nodate", "x");
+  EXPECT_EQ(login->GetError(), 0);
+  DownloadTask::Release(login);
+  EXPECT_GE(gLoginTime.load(), before);
+  EXPECT_EQ(gLatestBuild.load(), 0u);
+}
+
+TEST_F(LoginTest, HttpsGoesOnlyToTheServiceAndLogsInFirst) {
+  nginx_.Write("secure.txt", "secret");
+  SetLoginUserName("good");
+  SetLoginPassword("x");
+  DownloadTask* task = Get("https://127.0.0.1:" + std::to_string(nginx_.sslPort) + "/secure.txt", DownloadTask::kNoShare);
+  EXPECT_EQ(task->GetError(), 0);
+  EXPECT_EQ(ResultText(task), "secret");
+  DownloadTask::Release(task);
+  EXPECT_TRUE(manager_->IsLoggedIn());
+
+  DownloadTask* stranger = Get("https://localhost:" + std::to_string(nginx_.sslPort) + "/secure.txt", DownloadTask::kNoShare);
+  EXPECT_EQ(stranger->GetError(), DownloadTask::kErrorUnknown);
+  DownloadTask::Release(stranger);
 }
