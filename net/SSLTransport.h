@@ -30,6 +30,8 @@ public:
   static bool TrustCAFile(const char* path);
 
 private:
+  int32_t Receive(void* buffer, int32_t length, bool peek);
+
   int socket_ = -1;
   SSL* session_ = nullptr;  // freed only at destruction, so a reader never finds it gone
   char hostName_[kNetHostNameSize];

@@ -13,7 +13,8 @@ namespace platform {
 uint32_t ResolveIPv4(const char* name);
 
 // A connected stream socket to `address` (network order) and `port` (host
-// order); -1 when no socket could be made or the connect failed.
+// order), sending small writes at once; -1 when no socket could be made or
+// the connect failed.
 int SocketConnect(uint32_t address, uint16_t port);
 
 // The bytes sent, or -1.

@@ -99,6 +99,17 @@ private:
   std::unique_ptr<platform::Process> process_;
 };
 
+// Starts a peer on a free port: `launch(port)` starts `child` listening
+// there; a port taken meanwhile by someone else means another try.
+template <typename Launch> bool StartOnFreePort(Child& child, int& port, Launch launch) {
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    port = FreePort();
+    if (launch(port) && child.WaitForPort(port)) return true;
+    child.Stop();
+  }
+  return false;
+}
+
 // A self-signed certificate and key in the folder, for the subject and
 // alternative name given; true when made.
 inline bool MakeCertificate(const TempFolder& dir, const std::string& name, const std::string& subject,
@@ -195,21 +206,17 @@ private:
 class Tinyproxy {
 public:
   bool Start(const TempFolder& dir, int onlyPort = 0) {
-    const std::string d = dir / "tinyproxy";
+    static int serial = 0;  // two proxies in one folder keep apart
+    const std::string d = dir / ("tinyproxy" + std::to_string(++serial));
     std::filesystem::create_directories(d);
-    for (int attempt = 0; attempt < 5; ++attempt) {
-      port = FreePort();
+    return StartOnFreePort(child_, port, [&](int p) {
       std::ofstream conf(d + "/tinyproxy.conf");
-      conf << "Port " << port << "\nListen 127.0.0.1\nTimeout 30\nMaxClients 20\nAllow 127.0.0.1\n"
+      conf << "Port " << p << "\nListen 127.0.0.1\nTimeout 30\nMaxClients 20\nAllow 127.0.0.1\n"
            << "LogFile \"" << d << "/tinyproxy.log\"\nLogLevel Info\nPidFile \"" << d << "/tinyproxy.pid\"\n";
       if (onlyPort) conf << "ConnectPort " << onlyPort << "\n";
       conf.close();
-      if (child_.Start({kTinyproxy, "-d", "-c", d + "/tinyproxy.conf"}, d + "/out.log") && child_.WaitForPort(port)) {
-        return true;
-      }
-      child_.Stop();
-    }
-    return false;
+      return child_.Start({kTinyproxy, "-d", "-c", d + "/tinyproxy.conf"}, d + "/out.log");
+    });
   }
   int port = 0;
 
@@ -222,17 +229,11 @@ private:
 class OpenSSLServer {
 public:
   bool Start(const TempFolder& dir, const std::string& certificate) {
-    for (int attempt = 0; attempt < 5; ++attempt) {
-      port = FreePort();
-      if (child_.Start({kOpenSSL, "s_server", "-quiet", "-WWW", "-accept", "127.0.0.1:" + std::to_string(port),
-                        "-cert", dir / (certificate + ".pem"), "-key", dir / (certificate + ".key")},
-                       dir / "s_server.log") &&
-          child_.WaitForPort(port)) {
-        return true;
-      }
-      child_.Stop();
-    }
-    return false;
+    return StartOnFreePort(child_, port, [&](int p) {
+      return child_.Start({kOpenSSL, "s_server", "-quiet", "-WWW", "-accept", "127.0.0.1:" + std::to_string(p), "-cert",
+                           dir / (certificate + ".pem"), "-key", dir / (certificate + ".key")},
+                          dir / "s_server.log");
+    });
   }
   int port = 0;
 
