@@ -117,7 +117,7 @@ DownloadCache::Hit DownloadCache::Lookup(const UrlRecord& url, Vak::File::Path& 
   if (!EntryFile(entry, file)) return Hit::kMiss;
   entry.SetChildInt(KeyReferenced(), Now());
   const bool complete = entry.GetChildInt(KeyState(), kIncomplete) != kIncomplete;
-  Save();
+  Changed();
   return complete ? Hit::kComplete : Hit::kIncomplete;
 }
 
@@ -153,7 +153,7 @@ void DownloadCache::Store(const UrlRecord& url, const char* resultFile, bool com
     if (file.Open(path, Vak::File::kReadStored).Ok()) size = static_cast<int32_t>(file.Size());
     entry.SetChildInt(KeySize(), size);
   }
-  Save();
+  Changed();
 }
 
 void DownloadCache::Remove(const UrlRecord& url, const char* onlyFile) {
@@ -166,5 +166,18 @@ void DownloadCache::Remove(const UrlRecord& url, const char* onlyFile) {
   if (onlyFile && !(named && std::strcmp(file, onlyFile) == 0)) return;
   if (named) Vak::File::Unlink(file);
   tree_.RemoveChild(Vak::PString(key.c_str()));
-  Save();
+  Changed();
+}
+
+void DownloadCache::Changed() {
+  if (deferred_) {
+    dirty_ = true;
+  } else {
+    Save();
+  }
+}
+
+bool DownloadCache::Flush() {
+  if (dirty_) dirty_ = !Save();
+  return !dirty_;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The download cache: what the download folder already holds for a URL,
 // kept as the text chunk file "cachefile.txt" in that folder and rewritten
-// after each change. One container per URL text (lower case) holds the
+// after each change, or on Flush when saves are deferred. One container per URL text (lower case) holds the
 // file's name in the folder, when it was downloaded and last referenced,
 // whether it is complete, and its size.
 //
@@ -29,6 +29,11 @@ public:
   // untouched.
   void Load(const char* folder);
   bool Save() const;
+  // With deferred saves a change only marks the cache changed, and Flush
+  // writes it; otherwise each change is saved at once.
+  void DeferSaves(bool deferred) { deferred_ = deferred; }
+  // Saves pending changes; true when none are left.
+  bool Flush();
 
   // The entry of `url`: its file in the folder, and whether the file is
   // complete (cache state not 0). Refreshes the last-referenced time.
@@ -60,6 +65,10 @@ private:
   // The entry's plain file name; false when it names none.
   bool EntryFile(const ACSChunkPtr& entry, Vak::File::Path& file) const;
 
+  void Changed();
+
   Vak::File::Path folder_;
   ACSChunkPtr tree_;
+  bool deferred_ = false;
+  bool dirty_ = false;
 };

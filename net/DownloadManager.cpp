@@ -62,6 +62,10 @@ void DownloadManager::Destroy() {
 DownloadManager::DownloadManager(const char* folder) : folder_(folder) {
   purgeQueue_.MakeContainer();
   cache_.Load(folder_);
+  // Two rewrites a download, each synced, cost more than a small download:
+  // changes are saved by Pump at most once per interval, and at the end.
+  cache_.DeferSaves(true);
+  lastCacheSave_ = Vak::Time::Ms();
 }
 
 DownloadManager::~DownloadManager() {
@@ -76,6 +80,7 @@ DownloadManager::~DownloadManager() {
   for (DownloadTask* task : tasks) task->Cancel();
   RetireTasks(tasks);
   Vak::SingleLock hold(&lock_, true);
+  cache_.Flush();
   for (HTTPConnection* connection : idleHTTP_) delete connection;
   idleHTTP_.clear();
   for (IdleFTP& idle : idleFTP_) delete idle.connection;
@@ -175,6 +180,10 @@ void DownloadManager::Pump() {
         finished_.push_back(task);
       }
     }
+    if (Vak::Time::Ms() - lastCacheSave_ >= kCacheSaveIntervalMs) {
+      cache_.Flush();
+      lastCacheSave_ = Vak::Time::Ms();
+    }
   }
   RetireTasks(retired);
 }
@@ -189,6 +198,7 @@ void DownloadManager::QueuePurge(const UrlRecord& url) {
 void DownloadManager::ProcessQueue() {
   Vak::SingleLock hold(&lock_, true);
   for (int i = 0; i < purgeQueue_.GetChildCount(); ++i) cache_.Remove(UrlRecord(purgeQueue_.GetChildName(i).c_str()));
+  cache_.Flush();
   purgeQueue_.Release();
   purgeQueue_.MakeContainer();
 }

@@ -35,6 +35,8 @@ public:
   static constexpr unsigned long kRoundPauseMs = 100;
   static constexpr unsigned long kRoundSettleMs = 50;
   static constexpr unsigned long kRetireStepMs = 20;
+  // Cache changes wait at most this long for Pump to save them.
+  static constexpr unsigned long kCacheSaveIntervalMs = 1000;
 
   // Null while no download manager exists.
   static DownloadManager* Instance();
@@ -61,7 +63,8 @@ public:
   DownloadTask* Request(const char* url, int32_t flags, int32_t maxRounds) {
     return Request(UrlRecord(url), flags, maxRounds);
   }
-  // Retires finished tasks nobody holds.
+  // Retires finished tasks nobody holds; saves the cache's changes when the
+  // last save is a save interval old.
   void Pump();
   // Removes the cache entries of the URLs queued for purging.
   void ProcessQueue();
@@ -121,4 +124,5 @@ private:
   bool loggedIn_ = false;
   ACSChunkPtr purgeQueue_;
   DownloadCache cache_;
+  unsigned long lastCacheSave_ = 0;
 };

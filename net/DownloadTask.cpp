@@ -24,6 +24,16 @@ const char* SchemeOf(const UrlRecord& url) { return url.scheme[0] ? url.scheme :
 // cancel flag.
 constexpr unsigned long kWaitStepMs = 100;
 
+// Reads a response header; cookies it sets go to the host's store, for the
+// host's later connections.
+bool ReadHeaderKeepingCookies(DownloadManager& manager, HTTPConnection& connection) {
+  const HTTPCookieJar before = connection;
+  const bool read = connection.ReadResponseHeader();
+  if (std::memcmp(&before, static_cast<const HTTPCookieJar*>(&connection), sizeof before) != 0)
+    manager.SaveCookies(connection);
+  return read;
+}
+
 } // namespace
 
 std::string ResultFileExtension(const char* path) {
@@ -264,7 +274,7 @@ DownloadTask::Outcome DownloadTask::FetchHTTP(bool secure) {
     } else {
       connection->SendGet("%s", currentUrl_.PathAndQuery().c_str());
     }
-    bool headerRead = connection->ReadResponseHeader();
+    bool headerRead = ReadHeaderKeepingCookies(manager_, *connection);
     if (!headerRead && !post && !secure && connection->GetResponseState() == HTTPConnection::kUnreadable &&
         attempt < kMaxGetAttempts && !ShouldStop()) {
       // A pooled connection the server closed meanwhile: once more on a new one.
@@ -296,7 +306,7 @@ DownloadTask::Outcome DownloadTask::FetchHTTP(bool secure) {
       }
       if (ShouldStop()) break;
       connection->SendGet("%s", location.PathAndQuery().c_str());
-      ok = connection->ReadResponseHeader() && connection->ReadBody(resultFile_);
+      ok = ReadHeaderKeepingCookies(manager_, *connection) && connection->ReadBody(resultFile_);
     }
     if (ok && !ShouldStop()) {
       if (!(flags_ & (kNoCache | kNoShare))) manager_.CacheStore(requestedUrl_, resultFile_, true);
@@ -368,7 +378,8 @@ bool DownloadTask::NeedLogin(HTTPConnection& connection) {
     Fail(kErrorUnknown);
     return false;
   }
-  while (!ShouldStop() && !login->IsFinished()) DownloadSleep(kWaitStepMs);
+  // Each step ends early when the login's thread does.
+  while (!ShouldStop() && !login->IsFinished()) login->Lock(kWaitStepMs);
   const int32_t state = login->GetState();
   const int32_t error = login->GetError();
   Release(login);

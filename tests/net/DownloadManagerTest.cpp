@@ -249,6 +249,74 @@ TEST_F(DownloadManagerTest, CookiesAreKeptPerHost) {
   manager_->SaveCookies(a);
   EXPECT_TRUE(manager_->LoadCookies(sameHost));
   EXPECT_STREQ(sameHost.values[0], "v2");
+
+  // A cookie set on a plain fetch is stored for its host and sent on that
+  // host's new connections (another user name keeps off the pooled one).
+  StartNginx();
+  DownloadTask::Release(Get(nginx_.Url("/cookie"), DownloadTask::kNoShare));
+  HTTPConnection stored(UrlRecord(nginx_.Url("/").c_str()));
+  ASSERT_TRUE(manager_->LoadCookies(stored));
+  EXPECT_STREQ(stored.names[0], "flavour");
+  HTTPConnection elsewhere(UrlRecord(("http://localhost:" + std::to_string(nginx_.port) + "/").c_str()));
+  EXPECT_FALSE(manager_->LoadCookies(elsewhere));
+  DownloadTask* sent =
+      Get("http://other@127.0.0.1:" + std::to_string(nginx_.port) + "/sent-cookie", DownloadTask::kNoShare);
+  EXPECT_EQ(ResultText(sent), "flavour=oat");
+  DownloadTask::Release(sent);
+}
+
+TEST_F(DownloadManagerTest, RequestsGoThroughTheHttpProxy) {
+  StartNginx();
+  NET_REQUIRE_PROGRAM(nettest::kTinyproxy);
+  nettest::Tinyproxy proxy;
+  ASSERT_TRUE(proxy.Start(dir_));
+  nettest::Tinyproxy narrow;  // tunnels to nginx's TLS port only
+  ASSERT_TRUE(narrow.Start(dir_, nginx_.sslPort));
+  struct Case {
+    const char* what;
+    int proxyPort;
+    int32_t error;
+    std::string text;
+  } cases[] = {
+      {"through the proxy", proxy.port, 0, "alpha"},
+      {"a port the proxy forbids", narrow.port, DownloadTask::kErrorProxy, "<none>"},
+      {"no proxy listening", nettest::FreePort(), DownloadTask::kErrorProxy, "<none>"},
+  };
+  int user = 0;
+  for (const Case& c : cases) {
+    manager_->SetHTTPProxy("127.0.0.1", static_cast<uint16_t>(c.proxyPort));
+    // A user name of its own keeps each case off the pooled connections.
+    DownloadTask* task = Get("http://p" + std::to_string(++user) + "@127.0.0.1:" + std::to_string(nginx_.port) +
+                                 "/a.txt",
+                             DownloadTask::kNoShare);
+    EXPECT_EQ(task->GetError(), c.error) << c.what;
+    EXPECT_EQ(ResultText(task), c.text) << c.what;
+    DownloadTask::Release(task);
+  }
+}
+
+TEST_F(DownloadManagerTest, AGetIsTriedAtMostThreeTimesAndNotAfterACancel) {
+  NET_REQUIRE_PROGRAM(nettest::kPython);
+  nettest::RawPeer peer;
+  ASSERT_TRUE(peer.Start(dir_));
+  peer.Reply("closes", "");  // closes before answering
+  const std::string base = "http://127.0.0.1:" + std::to_string(peer.port);
+  DownloadTask* closes = Get(base + "/closes", DownloadTask::kNoShare);
+  EXPECT_NE(closes->GetError(), 0);
+  EXPECT_NE(closes->GetError(), DownloadTask::kErrorCancelled);
+  EXPECT_EQ(peer.Connections(), 3);
+  DownloadTask::Release(closes);
+
+  // The cancel closes the connection the task waits on: no new attempt.
+  DownloadTask* silent = manager_->Request((base + "/silent").c_str(), DownloadTask::kNoShare, -1);
+  ASSERT_EQ(peer.WaitForConnections(4), 4);
+  silent->Cancel();
+  Finish(silent);
+  EXPECT_EQ(silent->GetError(), DownloadTask::kErrorCancelled);
+  DownloadTask::Release(silent);
+  // Three more attempts that end in order show any stray one before them.
+  DownloadTask::Release(Get(base + "/closes", DownloadTask::kNoShare));
+  EXPECT_EQ(peer.Connections(), 7);
 }
 
 TEST_F(DownloadManagerTest, FtpUrlsDownloadResumeAndReuseTheSession) {
