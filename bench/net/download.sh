@@ -10,20 +10,10 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build/release}
 . bench/common.sh
-ensure_built "$build" download_tool
-build=$(cd "$build" && pwd)
-tool=$build/bench/download_tool
-need_tool curl curl
-runs=5
-
-make_work net-download
-work=$(cd "$work" && pwd)
 . bench/net/peers.sh
+start_net_bench "$build" download_tool net-download
 mkdir -p "$work/www/small"
-head -c 10000000 /dev/urandom >"$work/www/f10"
-head -c 100000000 /dev/urandom >"$work/www/f100"
 for i in $(seq 200); do head -c 10000 /dev/urandom >"$work/www/small/s$i"; done
-make_certificate
 # The manager logs in to the web service before its first HTTPS download.
 start_nginx "location = /quillnet/dezezez/remote_login.php { return 200 'cookie \"bench\"\r\n'; }"
 start_ftp

@@ -8,19 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build/release}
 . bench/common.sh
-ensure_built "$build" http_get_tool
-build=$(cd "$build" && pwd)
-tool=$build/bench/http_get_tool
-need_tool curl curl
-runs=5
-
-make_work net-bench
-work=$(cd "$work" && pwd)
 . bench/net/peers.sh
-mkdir -p "$work/www"
-head -c 10000000 /dev/urandom >"$work/www/f10"
-head -c 100000000 /dev/urandom >"$work/www/f100"
-make_certificate
+start_net_bench "$build" http_get_tool net-bench
 start_nginx
 
 for size in 10 100; do

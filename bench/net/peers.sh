@@ -1,5 +1,5 @@
-# Sourced by the network benches after bench/common.sh and make_work: local
-# servers on free 127.0.0.1 ports inside $work, stopped at exit.
+# Sourced by the network benches after bench/common.sh: local servers on
+# free 127.0.0.1 ports inside the scratch folder, stopped at exit.
 
 peer_pids=()
 stop_peers() {
@@ -7,7 +7,29 @@ stop_peers() {
   for pid in "${peer_pids[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
   [ -n "${KEEP:-}" ] || rm -rf "$work"
 }
-trap stop_peers EXIT
+
+# Builds the bench tool TARGET into BUILD and sets `tool` to it, `runs`, and
+# `work` to a scratch folder NAME.XXXXXX serving make_served_files' files,
+# with make_certificate's certificate.
+start_net_bench() {
+  local build=$1 target=$2
+  ensure_built "$build" "$target"
+  tool=$(cd "$build" && pwd)/bench/$target
+  need_tool curl curl
+  runs=5
+  make_work "$3"
+  work=$(cd "$work" && pwd)
+  trap stop_peers EXIT
+  make_served_files
+  make_certificate
+}
+
+# The files served: $work/www/f10 and f100, 10 and 100 MB of random bytes.
+make_served_files() {
+  mkdir -p "$work/www"
+  head -c 10000000 /dev/urandom >"$work/www/f10"
+  head -c 100000000 /dev/urandom >"$work/www/f100"
+}
 
 free_port() {
   /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'

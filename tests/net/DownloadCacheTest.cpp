@@ -57,6 +57,21 @@ TEST_F(DownloadCacheTest, StoredEntriesSurviveALoadAndAnswerLookups) {
   EXPECT_EQ(cache.Lookup(page, file), DownloadCache::Hit::kMiss);
 }
 
+TEST_F(DownloadCacheTest, DeferredChangesReachTheFileOnFlush) {
+  const UrlRecord page("http://example.com/page.html");
+  dir_.WriteFile("one.html", "12345");
+  DownloadCache cache;
+  cache.Load(dir_.Path().c_str());
+  cache.DeferSaves(true);
+  cache.Store(page, Path("one.html").c_str(), true);
+  EXPECT_FALSE(dir_.Has("cachefile.txt"));
+  EXPECT_TRUE(cache.Flush());
+  DownloadCache reread;
+  reread.Load(dir_.Path().c_str());
+  Vak::File::Path file;
+  EXPECT_EQ(reread.Lookup(page, file), DownloadCache::Hit::kComplete);
+}
+
 TEST_F(DownloadCacheTest, AnFtpPageIsStoredWithItsOwnState) {
   dir_.WriteFile("index.php", "x");
   DownloadCache cache;
