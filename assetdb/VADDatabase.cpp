@@ -153,6 +153,7 @@ bool VADInit(const VADStartBlock& block) {
   gRefused.store(false);
   const Path index = InDatabaseRoot("assets.tdx");
   if (index.Length() == 0 || !IPCOpen(index, false)) return false;
+  SetLatestBuildHandler(&VADOnLatestBuild);
   SetServerTimeHandler(&VADOnServerTime);
   {
     Vak::SingleLock guard(&AppGlobalsLock(), true);
@@ -296,6 +297,7 @@ void VADGiveUpOwnership() {
 bool VADShutdown(VADShutdownMode mode) {
   if (!gOpen.load()) return true;
   VADStopThreads();
+  SetLatestBuildHandler(nullptr);
   SetServerTimeHandler(nullptr);
   {
     Vak::SingleLock guard(&AppGlobalsLock(), true);

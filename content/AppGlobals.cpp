@@ -23,6 +23,15 @@ struct Globals {
   ServerTimeHandler serverTimeHandler = nullptr;  // under the lock
   TimeMarkerHandler timeMarkerHandler = nullptr;  // under the lock
   bool timeMarkerPending = false;       // under the lock
+  LatestBuildHandler latestBuildHandler = nullptr;  // under the lock
+  FileUrlResolver fileUrlResolver = nullptr;  // under the lock
+  float appClock = 0;                   // under the lock
+  Vak::String loginUserName;            // under the lock
+  Vak::String loginPassword;            // under the lock
+  int32_t screenWidth = 0;              // under the lock
+  uint8_t betaPatch = 0;                // under the lock
+  Vak::WEvent loginReadyEvent{true, false};
+  std::atomic<bool> loginReady{false};
 };
 
 // Never destroyed: objects destroyed at exit in an order no one controls may
@@ -93,6 +102,31 @@ TimeMarkerHandler GetTimeMarkerHandler() { return LockedGet(G().timeMarkerHandle
 void SetTimeMarkerHandler(TimeMarkerHandler handler) { LockedSet(G().timeMarkerHandler, handler); }
 bool IsTimeMarkerPending() { return LockedGet(G().timeMarkerPending); }
 void SetTimeMarkerPending(bool pending) { LockedSet(G().timeMarkerPending, pending); }
+
+LatestBuildHandler GetLatestBuildHandler() { return LockedGet(G().latestBuildHandler); }
+void SetLatestBuildHandler(LatestBuildHandler handler) { LockedSet(G().latestBuildHandler, handler); }
+FileUrlResolver GetFileUrlResolver() { return LockedGet(G().fileUrlResolver); }
+void SetFileUrlResolver(FileUrlResolver resolver) { LockedSet(G().fileUrlResolver, resolver); }
+float GetAppClock() { return LockedGet(G().appClock); }
+void SetAppClock(float seconds) { LockedSet(G().appClock, seconds); }
+Vak::String GetLoginUserName() { return LockedGet(G().loginUserName); }
+void SetLoginUserName(const char* name) { LockedSet(G().loginUserName, Vak::String(name ? name : "")); }
+Vak::String GetLoginPassword() { return LockedGet(G().loginPassword); }
+void SetLoginPassword(const char* password) { LockedSet(G().loginPassword, Vak::String(password ? password : "")); }
+int32_t GetScreenWidth() { return LockedGet(G().screenWidth); }
+void SetScreenWidth(int32_t width) { LockedSet(G().screenWidth, width); }
+uint8_t GetBetaPatch() { return LockedGet(G().betaPatch); }
+void SetBetaPatch(uint8_t beta) { LockedSet(G().betaPatch, beta); }
+
+void SignalLoginReady() {
+  Globals& g = G();
+  g.loginReady.store(true);
+  g.loginReadyEvent.Set();
+}
+
+bool IsLoginReady() { return G().loginReady.load(); }
+
+Vak::WEvent& LoginReadyEvent() { return G().loginReadyEvent; }
 
 void SignalStartupEvent() {
   Globals& g = G();

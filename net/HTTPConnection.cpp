@@ -89,33 +89,42 @@ int32_t HTTPConnection::GetStatus() {
   }
 }
 
-bool HTTPConnection::SendCookieLine() {
-  if (count == 0) return true;
-  Vak::AnsiString line("Cookie: ");
+void HTTPConnection::AppendCookieLine(std::string& head) const {
+  if (count == 0) return;
+  head += "Cookie: ";
   for (int i = 0; i < count; ++i) {
-    if (i > 0) line += ";";
-    line += names[i];
-    line += "=";
-    line += values[i];
+    if (i > 0) head += ";";
+    head += names[i];
+    head += "=";
+    head += values[i];
   }
-  line += "\r\n";
-  return SendFormatted("%s", static_cast<const char*>(line));
+  head += "\r\n";
 }
 
-bool HTTPConnection::SendRequestHead(const char* method, const char* path, bool keepAlive) {
+bool HTTPConnection::SendRequestHead(const char* method, const char* path, bool keepAlive, const char* more) {
   const Vak::String program = GetProgramName();
   const int build = static_cast<int>(GetBuildNumber());
-  bool sent = SendFormatted("%s %s HTTP/1.1\r\n", method, path) &&
-              SendFormatted("User-Agent: %s/%d (VRS) %s/%d\r\n", static_cast<const char*>(program), build, static_cast<const char*>(program), build) &&
-              SendFormatted("Host: %s\r\n", peer_.host);
+  // One write for the whole head: a segment per line would wake the server
+  // for each.
+  std::string head = std::string(method) + " " + path + " HTTP/1.1\r\n";
+  char line[1024];
+  Vak::Sprintf(line, "User-Agent: %s/%d (VRS) %s/%d\r\n", static_cast<const char*>(program), build,
+               static_cast<const char*>(program), build);
+  head += line;
+  head += "Host: ";
+  head += peer_.host;
+  head += "\r\n";
   if (keepAlive) {
-    sent = sent && SendFormatted("Proxy-Connection: Keep-Alive\r\n") && SendFormatted("Connection: Keep-Alive\r\n") &&
-           SendCookieLine();
+    head += "Proxy-Connection: Keep-Alive\r\nConnection: Keep-Alive\r\n";
+    AppendCookieLine(head);
   } else {
-    sent = sent && SendFormatted("Connection: Close\r\n") &&
-           SendFormatted("Content-type: multipart/form-data, boundary=%s\r\n", kBoundary) && SendCookieLine();
+    head += "Connection: Close\r\nContent-type: multipart/form-data, boundary=";
+    head += kBoundary;
+    head += "\r\n";
+    AppendCookieLine(head);
   }
-  return sent;
+  head += more;
+  return SendFormatted("%s", head.c_str());
 }
 
 bool HTTPConnection::SendGet(const char* format, ...) {
@@ -130,7 +139,7 @@ bool HTTPConnection::SendGet(const char* format, ...) {
     Close();
     return false;
   }
-  const bool sent = SendRequestHead("GET", path, true) && SendFormatted("\r\n");
+  const bool sent = SendRequestHead("GET", path, true, "\r\n");
   bytesReceived_ = 0;
   contentLength_ = 0;
   return sent;
@@ -187,8 +196,9 @@ bool HTTPConnection::SendPostMultipart(const char* path, const ACSChunkPtr& form
   text("--\r\n");
 
   const int32_t size = static_cast<int32_t>(memory.Size());
-  const bool sent = SendRequestHead("POST", path, false) && SendFormatted("Content-length: %i\r\n", size) &&
-                    SendFormatted("\r\n") && transport_->Write(memory.Data(), size) == size;
+  char length[48];
+  Vak::Sprintf(length, "Content-length: %i\r\n\r\n", size);
+  const bool sent = SendRequestHead("POST", path, false, length) && transport_->Write(memory.Data(), size) == size;
   bytesReceived_ = 0;
   contentLength_ = 0;
   return sent;

@@ -3,6 +3,7 @@
 // response header with a jar of four cookies, and bodies that are sized,
 // chunked or read to the end of the stream, written into a file.
 #include <cstdint>
+#include <string>
 
 #include "Vak/Bexlorn/String.h"
 #include "content/ACSChunkPtr.h"
@@ -77,8 +78,9 @@ public:
   static constexpr int kMaxChunkSizeDigits = 8;
 
 private:
-  bool SendRequestHead(const char* method, const char* path, bool keepAlive);
-  bool SendCookieLine();
+  // The request line and headers, then `more`, in one write.
+  bool SendRequestHead(const char* method, const char* path, bool keepAlive, const char* more);
+  void AppendCookieLine(std::string& head) const;
   void ParseHeaderLine(const char* line);
   // The number of data bytes written, 0 on any error.
   int32_t ReadChunkedBody(Vak::File& file);

@@ -1,5 +1,8 @@
 #include "net/TCPTransport.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "Vak/Bexlorn/String.h"
 #include "platform/os/Socket.h"
 
@@ -21,19 +24,45 @@ TCPTransport::~TCPTransport() {
   if (socket_ >= 0) platform::SocketClose(socket_);
 }
 
-int32_t TCPTransport::Read(void* buffer, int32_t length) {
-  if (socket_ < 0 || GetStatus() == kNetClosed || length < 0) return -1;
-  const int n = platform::SocketReceive(socket_, buffer, static_cast<size_t>(length), false);
+bool TCPTransport::FillBlock(int32_t& n) {
+  if (blockStart_ < blockEnd_) return true;
+  blockStart_ = blockEnd_ = 0;
+  n = platform::SocketReceive(socket_, block_, sizeof block_, false);
   if (n < 0) {
     int32_t expected = kNetOk;
     status_.compare_exchange_strong(expected, kNetReadFailed);
   }
-  return n;
+  if (n <= 0) return false;
+  blockEnd_ = n;
+  return true;
+}
+
+int32_t TCPTransport::Read(void* buffer, int32_t length) {
+  if (socket_ < 0 || GetStatus() == kNetClosed || length < 0) return -1;
+  if (blockStart_ == blockEnd_ && length >= kReceiveBlock) {
+    // Large reads go straight to the caller's buffer.
+    int32_t n = platform::SocketReceive(socket_, buffer, static_cast<size_t>(length), false);
+    if (n < 0) {
+      int32_t expected = kNetOk;
+      status_.compare_exchange_strong(expected, kNetReadFailed);
+    }
+    return n;
+  }
+  int32_t n = 0;
+  if (length == 0 || !FillBlock(n)) return n;
+  const int32_t count = std::min(length, blockEnd_ - blockStart_);
+  std::memcpy(buffer, block_ + blockStart_, static_cast<size_t>(count));
+  blockStart_ += count;
+  return count;
 }
 
 int32_t TCPTransport::Peek(void* buffer, int32_t length) {
   if (socket_ < 0 || GetStatus() == kNetClosed || length < 0) return -1;
-  return platform::SocketReceive(socket_, buffer, static_cast<size_t>(length), true);
+  int32_t n = 0;
+  if (length == 0 || !FillBlock(n)) return n;
+  const int32_t count = std::min(length, blockEnd_ - blockStart_);
+  std::memcpy(buffer, block_ + blockStart_, static_cast<size_t>(count));
+  return count;
 }
 
 int32_t TCPTransport::Write(const void* data, int32_t length) {
@@ -58,5 +87,5 @@ NetTransport* TCPTransport::Reconnect(int32_t port) { return new TCPTransport(ho
 
 bool TCPTransport::DataAvailable() {
   if (socket_ < 0 || GetStatus() == kNetClosed) return false;
-  return platform::SocketPending(socket_) > 0;
+  return blockStart_ < blockEnd_ || platform::SocketPending(socket_) > 0;
 }

@@ -20,8 +20,21 @@ public:
   const char* StoredHost() const { return hostName_; }
   int32_t StoredPort() const { return port_; }
 
+  // Reads shorter than this are served from one receive of this size, so
+  // that headers and replies read a byte at a time cost few system calls.
+  static constexpr int32_t kReceiveBlock = 16384;
+
 private:
+  // Receives into the block when it is empty; false at the end of the stream
+  // or on failure (the result in `n`).
+  bool FillBlock(int32_t& n);
+
   int socket_ = -1;  // kept until destruction, so its number is not reused under a reader
+  // Received and not yet read: block_[blockStart_, blockEnd_). Only the
+  // reading thread touches it.
+  char block_[kReceiveBlock];
+  int32_t blockStart_ = 0;
+  int32_t blockEnd_ = 0;
   char hostName_[kNetHostNameSize];
   int32_t port_ = 0;
 };

@@ -2,7 +2,9 @@
 
 #include "content/TStream.h"
 #include "net/AssetWebLookups.h"
+#include "net/DownloadManager.h"
 #include "net/DownloadTask.h"
+#include "tests/platform/os/TempFolder.h"
 #include "net/NetworkService.h"
 #include "net/UserNameLookup.h"
 #include "net/VADDownloadStation.h"
@@ -109,11 +111,17 @@ TEST(NetworkServiceTest, ResetStationForgetsTheStationsState) {
 
 TEST(NetworkServiceTest, ReleaseDropsOneHoldAndIgnoresNull) {
   Objects o;
-  DownloadTask task;
-  task.Hold();
-  o.service.ReleaseDownloadTask(&task);
-  EXPECT_EQ(task.UseCount(), 1);
+  platform::test::TempFolder folder;
+  folder.WriteFile("page.txt", "x");
+  ASSERT_NE(DownloadManager::Create((folder / "downloads").c_str()), nullptr);
+  DownloadTask* task = DownloadManager::Instance()->Request(("file://velmar" + folder / "page.txt").c_str(), 0, -1);
+  ASSERT_NE(task, nullptr);
+  task->Hold();
+  o.service.ReleaseDownloadTask(task);
+  EXPECT_EQ(task->UseCount(), 1);
   o.service.ReleaseDownloadTask(nullptr);
+  o.service.ReleaseDownloadTask(task);
+  DownloadManager::Destroy();
 }
 
 // No download manager exists, so nothing is sent and no answer will come.

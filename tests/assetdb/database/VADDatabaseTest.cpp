@@ -419,6 +419,7 @@ TEST_F(DatabaseTest, HandlersStoreTheirValuesAndMarkTheIndex) {
     return gVadAssetIndex.DirtyFlags();
   };
   const uint32_t latest = gVadAssetIndex.latestBuild;
+  EXPECT_EQ(GetLatestBuildHandler(), &VADOnLatestBuild);
   EXPECT_EQ(dirtyAfter([&] { VADOnLatestBuild(latest); }), 0u);
   EXPECT_EQ(dirtyAfter([&] { VADOnLatestBuild(latest + 1); }), VADAssetIndex::kDirtyLatestBuild);
   EXPECT_EQ(GetBuildNumber(), latest + 1);
@@ -440,6 +441,7 @@ TEST_F(DatabaseTest, HandlersStoreTheirValuesAndMarkTheIndex) {
   VADShutdown();
   EXPECT_EQ(GetTimeMarkerHandler(), nullptr);
   EXPECT_EQ(GetServerTimeHandler(), nullptr);
+  EXPECT_EQ(GetLatestBuildHandler(), nullptr);
 }
 
 TEST_F(DatabaseTest, AddAssetFromFolderPlacesTheRecordByMode) {

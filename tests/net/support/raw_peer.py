@@ -1,7 +1,8 @@
 """Replays canned replies over TCP on 127.0.0.1, for replies no real server
 sends. Usage: raw_peer.py REPLY_DIR PORT_FILE
 
-Binds a free port and writes its number to PORT_FILE. For each connection it
+Binds a free port and writes its number to PORT_FILE. Each connection adds a
+line to PORT_FILE.connections as it is accepted. For each connection it
 reads the request head up to its empty line and answers with the bytes of
 REPLY_DIR/<name>, where <name> is the request path without its leading '/',
 then closes. An empty file closes before any byte; a missing file answers
@@ -17,6 +18,8 @@ reply_dir, port_file = sys.argv[1], sys.argv[2]
 
 class Handler(socketserver.BaseRequestHandler):
     def handle(self):
+        with open(port_file + ".connections", "a") as log:
+            log.write("connection\n")
         head = b""
         while b"\r\n\r\n" not in head and b"\n\n" not in head:
             data = self.request.recv(4096)
