@@ -1,12 +1,95 @@
 #include "net/VADDownloadStation.h"
 
+#include <zlib.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/PString.h"
 #include "Vak/Bexlorn/Time.h"
+#include "assetdb/CategoryList.h"
+#include "assetdb/VADAssetIndex.h"
+#include "assetdb/VADLock.h"
+#include "assetdb/VADRecordConfig.h"
+#include "content/AppGlobals.h"
 #include "content/TStream.h"
 #include "content/VelmarEx.h"
 #include "net/DownloadManager.h"
 #include "net/DownloadTask.h"
 #include "net/StoredBlock.h"
+#include "net/TextReply.h"
+#include "net/WebService.h"
+#include "net/WebServiceLogin.h"
+
+namespace {
+
+using Vak::PString;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The next blank-separated token of [p, end): its start and length; p
+// moves past it.
+bool NextToken(const char*& p, const char* end, const char*& token, std::size_t& length) {
+  while (p < end && IsBlank(*p)) ++p;
+  if (p == end) return false;
+  token = p;
+  while (p < end && !IsBlank(*p)) ++p;
+  length = static_cast<std::size_t>(p - token);
+  return true;
+}
+
+std::string ServiceUrl(const char* path) {
+  return std::string("https://") + GetWebServiceHost().c_str() + path;
+}
+
+constexpr const char* kSearchPath = "/games/gamefiles/velmar/scripts/RecordManager/client.php?LASTRECEIVEDFILE=";
+constexpr const char* kMembershipPath = "/games/gamefiles/velmar/scripts/SFR.php";
+
+} // namespace
+
+bool ParseAssetListLine(const char* line, std::size_t length, AssetListLine& out) {
+  const char* p = line;
+  const char* end = line + length;
+  const char* token = nullptr;
+  std::size_t n = 0;
+  if (!NextToken(p, end, token, n)) return false;
+  out.kuid = KUID::Parse(std::string(token, n).c_str(), false);
+  if (out.kuid.IsNull()) return false;
+  if (!NextToken(p, end, token, n)) return false;
+  out.kind = Vak::String(token, static_cast<unsigned>(n));
+  if (!NextToken(p, end, token, n)) return false;
+  // A number of up to 18 digits, so it fits without overflow.
+  if (n > 18) return false;
+  int64_t number = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (token[i] < '0' || token[i] > '9') return false;
+    number = number * 10 + (token[i] - '0');
+  }
+  out.number = number;
+  while (p < end && IsBlank(*p)) ++p;
+  const char* nameEnd = end;
+  while (nameEnd > p && IsBlank(nameEnd[-1])) --nameEnd;
+  out.name = Vak::String(p, static_cast<unsigned>(nameEnd - p));
+  return true;
+}
+
+bool ReadSearchReply(const ACSChunkPtr& reply, Vak::String& timestamp, std::vector<UrlRecord>& urls) {
+  urls.clear();
+  if (reply.IsNull() || !reply.HasChild(PString("timestamp"))) return false;
+  timestamp = Vak::String(reply.GetChildString(PString("timestamp")).c_str());
+  const ACSChunkPtr files = reply.GetChildContainer(PString("files"));
+  const int count = files.IsNull() ? 0 : files.GetChildCount();
+  for (int i = 0; i < count; ++i) {
+    UrlRecord url(files.GetChildString(PString(std::to_string(i).c_str())).c_str());
+    // A text that names no server could never be fetched and would hold
+    // back the lists behind it.
+    if (url.host[0]) urls.push_back(url);
+  }
+  return true;
+}
+
 
 VADDownloadStation& VADDownloadStation::Global() {
   static VADDownloadStation station;
@@ -23,9 +106,13 @@ VADDownloadStation::VADDownloadStation(bool startWorker, unsigned long pauseMs) 
 }
 
 VADDownloadStation::~VADDownloadStation() {
+  // First: the worker may be inside a step that uses the rest.
   StopWorker();
   ReleaseTasks();
 }
+
+uint64_t VADDownloadStation::DefaultTimeStamp() { return Vak::Time::TimeStamp(); }
+void VADDownloadStation::DefaultPause(unsigned long milliseconds) { Vak::Time::Delay(milliseconds); }
 
 bool VADDownloadStation::Read(TStream& stream) {
   queue_.Clear();
@@ -41,7 +128,7 @@ bool VADDownloadStation::Read(TStream& stream) {
   uint64_t searchTime = stream.ReadInt64();
   const uint32_t count = stream.ReadInt();
   if (!net::CountFits(stream, size, count, kSmallestUrl)) return false;
-  if (searchTime > Vak::Time::TimeStamp()) {
+  if (searchTime > timeStamp_()) {
     VelmarLogError("VADDownloadStation::Read> future-dated timestamp, resetting");
     searchTime = 0;
   }
@@ -135,8 +222,207 @@ bool VADDownloadStation::RequestUpdate() {
 
 void VADDownloadStation::Idle() {
   // Without a download manager nothing can be fetched: no index lock is
-  // taken. The steps that poll and start transfers come with the manager.
-  if (!DownloadManager::Instance()) return;
+  // taken.
+  DownloadManager* manager = DownloadManager::Instance();
+  if (!manager) return;
+  VADLock lock;
+  lock.Acquire(true, VADLock::kTry | VADLock::kNoRequest);
+  if (!lock.IsHeld()) return;
+  const float clock = GetAppClock();
+  PollSearch(clock);
+  if (PollList(lock, clock)) return;
+  if (IsListDownloadAllowed() && !listTask_ && !queue_.IsEmpty() && retryTime_ < clock) {
+    const UrlRecord& first = *queue_.begin();
+    VelmarLogError("VADDownloadStation::Idle> Downloading asset list: %s", first.Format().c_str());
+    listTask_ = manager->Request(first, 0, -1);
+  }
+  PollMembership();
+}
+
+void VADDownloadStation::PollSearch(float clock) {
+  if (searchTask_ && searchTask_->IsFinished()) {
+    Vak::File::Path file;
+    PString type;
+    if (searchTask_->GetResult(file, type)) {
+      ParseSearchResults(file, type.c_str());
+    } else {
+      VelmarLogError("VADDownloadStation::Idle> Asset update failed '%s'. Retrying in 2 minutes.",
+                     searchTask_->GetRequestedUrl().Format().c_str());
+      retryPending_ = true;
+      retryTime_ = clock + kRetrySeconds;
+    }
+    ReleaseTask(searchTask_);
+  }
+  if (!searchTask_ && retryPending_ && retryTime_ < clock) BeginAssetUpdateSearch();
+}
+
+bool VADDownloadStation::PollList(VADLock& lock, float clock) {
+  if (!listTask_ || !listTask_->IsFinished()) return false;
+  Vak::File::Path file;
+  PString type;
+  if (listTask_->GetResult(file, type)) {
+    // The list takes the index lock line by line.
+    lock.Release();
+    VelmarLogError("VADDownloadStation::Idle> Parsing asset list '%s'.",
+                   listTask_->GetRequestedUrl().Format().c_str());
+    LoadAssetList(file);
+    VADLock again;
+    again.Acquire(true);
+    queue_.PopFront();
+    ReleaseTask(listTask_);
+    return true;
+  }
+  VelmarLogError("VADDownloadStation::Idle> Failed download of '%s'. Retrying in 2 minutes.",
+                 listTask_->GetRequestedUrl().Format().c_str());
+  retryTime_ = clock + kRetrySeconds;
+  ReleaseTask(listTask_);
+  return false;
+}
+
+void VADDownloadStation::PollMembership() {
+  if (!membershipTask_ || !membershipTask_->IsFinished()) return;
+  Vak::File::Path file;
+  PString type;
+  if (membershipTask_->GetResult(file, type)) {
+    ParseStarfareResult(file, type.c_str());
+  } else {
+    SetMembership(kMembershipNone, 0);
+  }
+  ReleaseTask(membershipTask_);
+}
+
+void VADDownloadStation::BeginAssetUpdateSearch() {
+  retryPending_ = false;
+  if (timeStamp_() < lastSearchTime_ + kSearchGap) {
+    VelmarLogError("VADDownloadStation::BeginAssetUpdateSearch> too soon for auto-update");
+    return;
+  }
+  DownloadManager* manager = DownloadManager::Instance();
+  if (!manager) return;
+  VelmarLogError("VADDownloadStation::BeginAssetUpdateSearch> starting update");
+  const std::string search = ServiceUrl(kSearchPath) + static_cast<const char*>(lastReceivedFile_);
+  ReleaseTask(searchTask_);
+  searchTask_ = manager->Request(search.c_str(), DownloadTask::kNoShare, -1);
+  if (!membershipTask_) membershipTask_ = manager->Request(ServiceUrl(kMembershipPath).c_str(), DownloadTask::kNoShare, -1);
+}
+
+void VADDownloadStation::ParseSearchResults(const char* replyFile, const char* /*contentType*/) {
+  Vak::String timestamp;
+  std::vector<UrlRecord> urls;
+  if (!ReadSearchReply(LoadTextReply(replyFile), timestamp, urls)) {
+    VelmarLogError("VADDownloadStation::ParseSearchResults> bad data in '%s'", replyFile ? replyFile : "");
+    return;
+  }
+  lastSearchTime_ = timeStamp_();
+  lastReceivedFile_ = timestamp;
+  for (const UrlRecord& url : urls) Enqueue(url);
+  VelmarLogError("VADDownloadStation::ParseSearchResults> %d files", static_cast<int>(urls.size()));
+  gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
+}
+
+void VADDownloadStation::ParseStarfareResult(const char* replyFile, const char* /*contentType*/) {
+  const ACSChunkPtr reply = LoadTextReply(replyFile);
+  const PString error = reply.GetChildString(PString("error"));
+  if (reply.IsNull() || error.Length() > 0) {
+    VelmarLogError("ParseStarfareResult> error '%s'", error.c_str());
+    return;
+  }
+  int32_t active = 0;
+  int32_t suspended = 0;
+  const ACSChunkPtr tickets = reply.GetChildContainer(PString("tickets"));
+  const int count = tickets.IsNull() ? 0 : tickets.GetChildCount();
+  for (int i = 0; i < count; ++i) {
+    const ACSChunkPtr ticket = tickets.GetChildContainerAt(i);
+    if (ticket.IsNull()) continue;
+    if (Vak::CodePage::CompareIgnoreCase(ticket.GetChildString(PString("type")).c_str(), "SFR") != 0) continue;
+    int32_t days = ticket.GetChildInt(PString("rem"), 0);
+    if (ticket.GetChildInt(PString("infinite"), 0) != 0) days = kInfiniteDays;
+    int32_t& kept = ticket.GetChildInt(PString("suspended"), 0) != 0 ? suspended : active;
+    if (days > kept) kept = days;
+  }
+  if (active > 0) {
+    SetMembership(kMembershipActive, static_cast<float>(active) * kSecondsPerDay);
+  } else if (suspended > 0) {
+    SetMembership(kMembershipSuspended, 0);
+  } else {
+    SetMembership(kMembershipNone, 0);
+  }
+}
+
+namespace {
+
+// Under the index lock, taken for each line so that other threads and
+// processes get in between.
+void MergeListLine(const AssetListLine& line, bool& sortDue) {
+  const char* codes = CategoryList::CodesForKind(line.kind, nullptr);
+  const Vak::String name = VADCleanAssetName(line.name);
+  VADLock lock;
+  lock.Acquire(true);
+  VADAssetInfo* record = gVadAssetIndex.Find(line.kuid);
+  if (!record) {
+    VADAssetInfo added;
+    added.kuid = line.kuid;
+    added.categoryClasses = codes;
+    added.name = name;
+    added.flags = VADAssetInfo::kDownloadStation;
+    added.downloadNumber = line.number;
+    gVadAssetIndex.Add(added);
+    sortDue = true;
+    return;
+  }
+  record->UpdateFlags(0, VADAssetInfo::kDownloadStation);
+  if (record->downloadNumber == 0) record->downloadNumber = line.number;
+  // An asset present here keeps what its own config says.
+  if (record->HasAnyLocation()) return;
+  record->categoryClasses = codes;
+  record->name = name;
+  record->BuildKeywords();
+  sortDue = true;
+}
+
+} // namespace
+
+void VADDownloadStation::LoadAssetList(const char* path) {
+  std::string text;
+  gzFile in = path ? gzopen(path, "rb") : nullptr;
+  if (in) {
+    std::string piece(kListPieceBytes, '\0');
+    for (;;) {
+      const int n = gzread(in, piece.data(), kListPieceBytes);
+      int code = 0;
+      const char* message = gzerror(in, &code);
+      if (message && *message) VelmarLogError("%s", message);
+      if (n <= 0) break;
+      text.append(piece.data(), static_cast<std::size_t>(n));
+    }
+    gzclose(in);
+  }
+
+  uint64_t lines = 0;
+  bool changed = false;
+  bool sortDue = false;
+  const char* p = text.data();
+  const char* end = p + text.size();
+  while (p < end) {
+    const char* lineEnd = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    if (!lineEnd) lineEnd = end;
+    const char* start = p;
+    p = lineEnd < end ? lineEnd + 1 : end;
+    const char* first = start;
+    while (first < lineEnd && IsBlank(*first)) ++first;
+    if (first == lineEnd) continue;
+    AssetListLine line;
+    if (ParseAssetListLine(start, static_cast<std::size_t>(lineEnd - start), line)) {
+      MergeListLine(line, sortDue);
+      changed = true;
+    }
+    if (++lines % kLinesPerPause == 0) pause_(kLinePauseMs);
+  }
+  if (!changed) return;
+  VADLock lock;
+  lock.Acquire(true);
+  if (sortDue) gVadAssetIndex.SortByName();
+  gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
 }
 
 void VADDownloadStation::SetMembership(int32_t state, float timeLeft) {
