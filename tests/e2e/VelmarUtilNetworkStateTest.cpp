@@ -51,8 +51,11 @@ void InstallAssetOf(const Installation& install, int user, const std::string& na
   std::filesystem::create_directories(folder);
   e2e::WriteText(folder + "/config.txt", "kuid <kuid:" + std::to_string(user) + ":1>\r\nkind \"scenery\"\r\nusername \"" +
                                              name + "\"\r\nvelmar-build 3.1\r\n");
-  const e2e::Result result = install.Run({"installfrompath", folder});
-  ASSERT_EQ(result.code, 0) << result.out;
+  const e2e::Result installed = install.Run({"installfrompath", folder});
+  ASSERT_EQ(installed.code, 0) << installed.out;
+  // A path installs open for edit; the commit makes it local.
+  const e2e::Result committed = install.Run({"commit", "<kuid:" + std::to_string(user) + ":1>"});
+  ASSERT_EQ(committed.code, 0) << committed.out;
 }
 
 TEST(VelmarUtilNetworkStateTest, AuthorsShowCachedNamesAndTheIdOfTheOthers) {
@@ -77,33 +80,40 @@ TEST(VelmarUtilNetworkStateTest, AuthorsShowCachedNamesAndTheIdOfTheOthers) {
   EXPECT_EQ(result.out.find("#777"), std::string::npos) << result.out;
 }
 
-TEST(VelmarUtilNetworkStateTest, RepairDatabaseResetsTheStationBlock) {
-  Installation install;
-  ASSERT_EQ(install.Run({"generatekuid"}).code, 0);
-  EditIndex(install, [] {
-    std::vector<uint8_t> block;
-    Vak::AppendLE32(block, 1);
-    AppendText(block, "20261211", false);
-    Vak::AppendLE32(block, 1700000000);
-    Vak::AppendLE32(block, 0);
-    Vak::AppendLE32(block, 1);
-    AppendText(block, "http://files.example.com/lists/a.gz", true);
-    TBuffer in;
-    StartReading(in, block);
-    ASSERT_TRUE(VADDownloadStation::Global().Read(in));
-  });
-  const std::string index = install.Root() + "/assets.tdx";
-  ASSERT_TRUE(ReadDatabaseFile(index.c_str()));
-  ASSERT_EQ(VADDownloadStation::Global().Queue().Count(), 1u);
-  gVadAssetIndex.Clear();
-
-  const e2e::Result result = install.Run({"repairdatabase"});
-  EXPECT_EQ(result.code, 0) << result.out;
-  ASSERT_TRUE(ReadDatabaseFile(index.c_str()));
-  EXPECT_TRUE(VADDownloadStation::Global().Queue().IsEmpty());
-  EXPECT_STREQ(VADDownloadStation::Global().LastReceivedFile(), "0");
-  EXPECT_EQ(VADDownloadStation::Global().LastSearchTime(), 0u);
-  gVadAssetIndex.Clear();
+// Only the extended repair resets the station's state.
+TEST(VelmarUtilNetworkStateTest, ExtendedRepairResetsTheStationBlock) {
+  struct Case {
+    const char* mode;
+    bool reset;
+  } cases[] = {{"", false}, {"extended", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    Installation install;
+    ASSERT_EQ(install.Run({"generatekuid"}).code, 0);
+    EditIndex(install, [] {
+      std::vector<uint8_t> block;
+      Vak::AppendLE32(block, 1);
+      AppendText(block, "20261211", false);
+      Vak::AppendLE32(block, 1700000000);
+      Vak::AppendLE32(block, 0);
+      Vak::AppendLE32(block, 1);
+      AppendText(block, "http://files.example.com/lists/a.gz", true);
+      TBuffer in;
+      StartReading(in, block);
+      ASSERT_TRUE(VADDownloadStation::Global().Read(in));
+    });
+    std::vector<std::string> command{"repairdatabase"};
+    if (*c.mode) command.push_back(c.mode);
+    const e2e::Result result = install.Run(command);
+    EXPECT_EQ(result.code, 0) << result.out;
+    const std::string index = install.Root() + "/assets.tdx";
+    ASSERT_TRUE(ReadDatabaseFile(index.c_str()));
+    const VADDownloadStation& station = VADDownloadStation::Global();
+    EXPECT_EQ(station.Queue().IsEmpty(), c.reset);
+    EXPECT_STREQ(station.LastReceivedFile(), c.reset ? "0" : "20261211");
+    EXPECT_EQ(station.LastSearchTime(), c.reset ? 0u : 1700000000u);
+    gVadAssetIndex.Clear();
+  }
 }
 
 // The station's worker runs from the program's start; every way out ends
