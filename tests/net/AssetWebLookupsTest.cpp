@@ -91,4 +91,25 @@ TEST_F(LookupServiceTest, ALookedUpNameArrivesThroughTheManagerAndIsCached) {
   EXPECT_EQ(Requests("user_lookup.php"), 1);
 }
 
+// The repair's purge runs the manager's queue: a purged URL is fetched
+// again instead of answered from the cache.
+TEST_F(LookupServiceTest, ProcessDownloadQueueRunsTheManagersPurgeQueue) {
+  nginx_.Write("page.txt", "cached");
+  const std::string url = nginx_.Url("/page.txt");
+  const auto fetch = [&] {
+    DownloadTask* task = manager_->Request(url.c_str(), 0, -1);
+    ASSERT_NE(task, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return task->IsFinished(); }));
+    DownloadTask::Release(task);
+  };
+  fetch();
+  ASSERT_TRUE(AnsweredTimes("/page.txt", 1));
+  fetch();
+  manager_->QueuePurge(UrlRecord(url.c_str()));
+  service_.ProcessDownloadQueue();
+  fetch();
+  ASSERT_TRUE(AnsweredTimes("/page.txt", 2));
+  EXPECT_EQ(Requests("/page.txt"), 2);
+}
+
 } // namespace
