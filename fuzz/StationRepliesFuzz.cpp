@@ -26,10 +26,10 @@ void CheckLines(const char* text, size_t size) {
     if (!lineEnd) lineEnd = end;
     AssetListLine line;
     if (ParseAssetListLine(p, static_cast<size_t>(lineEnd - p), line)) {
-      if (line.kuid.IsNull() || line.number < 0 || line.kind.Size() == 0) __builtin_trap();
-      const char* name = line.name;
-      const size_t n = std::strlen(name);
-      if (n && (Blank(name[0]) || Blank(name[n - 1]))) __builtin_trap();
+      if (line.kuid.IsNull() || line.number < 0 || line.kind.empty()) __builtin_trap();
+      const std::string_view name = line.name;
+      if (!name.empty() && (Blank(name.front()) || Blank(name.back()))) __builtin_trap();
+      if (name.data() < p || name.data() + name.size() > lineEnd) __builtin_trap();
     }
     p = lineEnd + 1;
   }

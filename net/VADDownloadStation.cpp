@@ -55,10 +55,15 @@ bool ParseAssetListLine(const char* line, std::size_t length, AssetListLine& out
   const char* token = nullptr;
   std::size_t n = 0;
   if (!NextToken(p, end, token, n)) return false;
-  out.kuid = KUID::Parse(std::string(token, n).c_str(), false);
+  // No KUID text is this long; a longer token is no KUID.
+  char text[64];
+  if (n >= sizeof text) return false;
+  std::memcpy(text, token, n);
+  text[n] = '\0';
+  out.kuid = KUID::Parse(text, false);
   if (out.kuid.IsNull()) return false;
   if (!NextToken(p, end, token, n)) return false;
-  out.kind = Vak::String(token, static_cast<unsigned>(n));
+  out.kind = std::string_view(token, n);
   if (!NextToken(p, end, token, n)) return false;
   // A number of up to 18 digits, so it fits without overflow.
   if (n > 18) return false;
@@ -71,7 +76,7 @@ bool ParseAssetListLine(const char* line, std::size_t length, AssetListLine& out
   while (p < end && IsBlank(*p)) ++p;
   const char* nameEnd = end;
   while (nameEnd > p && IsBlank(nameEnd[-1])) --nameEnd;
-  out.name = Vak::String(p, static_cast<unsigned>(nameEnd - p));
+  out.name = std::string_view(p, static_cast<std::size_t>(nameEnd - p));
   return true;
 }
 
@@ -351,14 +356,32 @@ void VADDownloadStation::ParseStarfareResult(const char* replyFile, const char* 
 
 namespace {
 
-// Under the index lock, taken for each line so that other threads and
-// processes get in between.
-void MergeListLine(const AssetListLine& line, bool& sortDue) {
-  const char* codes = CategoryList::CodesForKind(line.kind, nullptr);
-  const Vak::String name = VADCleanAssetName(line.name);
-  VADLock lock;
-  lock.Acquire(true);
+// The category codes of a kind; a list names few kinds, so each is looked
+// up once.
+class KindCodes {
+public:
+  const char* For(std::string_view kind) {
+    for (const auto& [known, codes] : codes_)
+      if (known == kind) return codes;
+    const std::string text(kind);
+    codes_.emplace_back(text, CategoryList::CodesForKind(text.c_str(), nullptr));
+    return codes_.back().second;
+  }
+
+private:
+  std::vector<std::pair<std::string, const char*>> codes_;
+};
+
+// The caller holds the index lock exclusively.
+void MergeListLine(const AssetListLine& line, const char* codes, bool& sortDue) {
   VADAssetInfo* record = gVadAssetIndex.Find(line.kuid);
+  if (record) {
+    record->UpdateFlags(0, VADAssetInfo::kDownloadStation);
+    if (record->downloadNumber == 0) record->downloadNumber = line.number;
+    // An asset present here keeps what its own config says.
+    if (record->HasAnyLocation()) return;
+  }
+  const Vak::String name = VADCleanAssetName(std::string(line.name).c_str());
   if (!record) {
     VADAssetInfo added;
     added.kuid = line.kuid;
@@ -370,14 +393,13 @@ void MergeListLine(const AssetListLine& line, bool& sortDue) {
     sortDue = true;
     return;
   }
-  record->UpdateFlags(0, VADAssetInfo::kDownloadStation);
-  if (record->downloadNumber == 0) record->downloadNumber = line.number;
-  // An asset present here keeps what its own config says.
-  if (record->HasAnyLocation()) return;
-  record->categoryClasses = codes;
+  const bool renamed = std::strcmp(record->name, name) != 0;
+  // A list sent again mostly repeats what the record holds already.
+  if (!renamed && std::strcmp(record->categoryClasses, codes) == 0) return;
   record->name = name;
+  record->categoryClasses = codes;
   record->BuildKeywords();
-  sortDue = true;
+  sortDue = sortDue || renamed;
 }
 
 } // namespace
@@ -401,6 +423,10 @@ void VADDownloadStation::LoadAssetList(const char* path) {
   uint64_t lines = 0;
   bool changed = false;
   bool sortDue = false;
+  KindCodes kinds;
+  // The index lock is held for a run of lines and let go at each pause, so
+  // other threads and processes get in between.
+  VADLock lock;
   const char* p = text.data();
   const char* end = p + text.size();
   while (p < end) {
@@ -413,13 +439,17 @@ void VADDownloadStation::LoadAssetList(const char* path) {
     if (first == lineEnd) continue;
     AssetListLine line;
     if (ParseAssetListLine(start, static_cast<std::size_t>(lineEnd - start), line)) {
-      MergeListLine(line, sortDue);
+      if (!lock.IsHeld()) lock.Acquire(true);
+      MergeListLine(line, kinds.For(line.kind), sortDue);
       changed = true;
     }
-    if (++lines % kLinesPerPause == 0) pause_(kLinePauseMs);
+    if (++lines % kLinesPerPause == 0) {
+      lock.Release();
+      pause_(kLinePauseMs);
+    }
   }
+  lock.Release();
   if (!changed) return;
-  VADLock lock;
   lock.Acquire(true);
   if (sortDue) gVadAssetIndex.SortByName();
   gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "Vak/Bexlorn/String.h"
@@ -22,15 +23,17 @@ class DownloadTask;
 class VADLock;
 class TStream;
 
-// One line of an asset list: "<KUID> <kind> <number> <name...>".
+// One line of an asset list: "<KUID> <kind> <number> <name...>"; the kind
+// and the name point into the line.
 struct AssetListLine {
   KUID kuid;
-  Vak::String kind;
+  std::string_view kind;
   int64_t number = 0;
-  Vak::String name;
+  std::string_view name;
 };
 // False for a line to skip: empty, a KUID that parses to the null KUID, or
-// no decimal number in third place. `kind` and `name` are the raw tokens.
+// no decimal number in third place. The name is the rest of the line
+// without surrounding blanks.
 bool ParseAssetListLine(const char* line, std::size_t length, AssetListLine& out);
 
 // What a search reply says: the list the server last made and the URLs of
