@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/PString.h"
@@ -209,6 +210,7 @@ bool VADDownloadStation::IsWorkerRunning() {
 
 unsigned VADDownloadStation::WorkerMain(void* context) {
   auto* self = static_cast<VADDownloadStation*>(context);
+  self->workerThread_.store(std::this_thread::get_id(), std::memory_order_release);
   while (self->workerRunning_.load(std::memory_order_acquire)) {
     self->Idle();
     self->workerSteps_.fetch_add(1, std::memory_order_acq_rel);
@@ -266,14 +268,14 @@ bool VADDownloadStation::PollList(VADLock& lock, float clock) {
   Vak::File::Path file;
   PString type;
   if (listTask_->GetResult(file, type)) {
-    // The list takes the index lock line by line.
+    // The merge takes the index lock run by run of lines.
     lock.Release();
     VelmarLogError("VADDownloadStation::Idle> Parsing asset list '%s'.",
                    listTask_->GetRequestedUrl().Format().c_str());
-    LoadAssetList(file);
+    const bool merged = LoadAssetList(file);
     VADLock again;
-    again.Acquire(true);
-    queue_.PopFront();
+    // A list given up half-way stays queued and is merged again later.
+    if (merged && LockIndex(again)) queue_.PopFront();
     ReleaseTask(listTask_);
     return true;
   }
@@ -404,7 +406,19 @@ void MergeListLine(const AssetListLine& line, const char* codes, bool& sortDue) 
 
 } // namespace
 
-void VADDownloadStation::LoadAssetList(const char* path) {
+bool VADDownloadStation::LockIndex(VADLock& lock) {
+  if (std::this_thread::get_id() != workerThread_.load(std::memory_order_acquire)) {
+    lock.Acquire(true);
+    return true;
+  }
+  // Whoever stops the worker may hold the lock while it waits for the worker
+  // to end: the worker waits in rounds and gives up once told to stop.
+  while (!lock.Acquire(true, VADLock::kTimed).IsHeld())
+    if (!workerRunning_.load(std::memory_order_acquire)) return false;
+  return true;
+}
+
+bool VADDownloadStation::LoadAssetList(const char* path) {
   std::string text;
   gzFile in = path ? gzopen(path, "rb") : nullptr;
   if (in) {
@@ -439,7 +453,7 @@ void VADDownloadStation::LoadAssetList(const char* path) {
     if (first == lineEnd) continue;
     AssetListLine line;
     if (ParseAssetListLine(start, static_cast<std::size_t>(lineEnd - start), line)) {
-      if (!lock.IsHeld()) lock.Acquire(true);
+      if (!lock.IsHeld() && !LockIndex(lock)) return false;
       MergeListLine(line, kinds.For(line.kind), sortDue);
       changed = true;
     }
@@ -448,11 +462,11 @@ void VADDownloadStation::LoadAssetList(const char* path) {
       pause_(kLinePauseMs);
     }
   }
-  lock.Release();
-  if (!changed) return;
-  lock.Acquire(true);
+  if (!changed) return true;
+  if (!lock.IsHeld() && !LockIndex(lock)) return false;
   if (sortDue) gVadAssetIndex.SortByName();
   gVadAssetIndex.MarkDirty(VADAssetIndex::kDirtyRecords);
+  return true;
 }
 
 void VADDownloadStation::SetMembership(int32_t state, float timeLeft) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "Vak/Bexlorn/String.h"
@@ -110,8 +111,9 @@ public:
   void BeginAssetUpdateSearch();
   void ParseSearchResults(const char* replyFile, const char* contentType);
   void ParseStarfareResult(const char* replyFile, const char* contentType);
-  // Merges a gzip-compressed asset list into the asset index.
-  void LoadAssetList(const char* path);
+  // Merges a gzip-compressed asset list into the asset index; false when
+  // the worker, told to stop, gave it up half-way.
+  bool LoadAssetList(const char* path);
 
   int32_t GetMembershipState() const { return membershipState_; }
   float GetMembershipTimeLeft() const { return membershipTimeLeft_; }
@@ -140,6 +142,10 @@ private:
   void PollSearch(float clock);
   bool PollList(VADLock& lock, float clock);
   void PollMembership();
+  // The exclusive index lock; false when the worker gave up waiting for it
+  // because it is told to stop.
+  bool LockIndex(VADLock& lock);
+  std::atomic<std::thread::id> workerThread_{};
 
   TimeStampFunction timeStamp_ = DefaultTimeStamp;
   PauseFunction pause_ = DefaultPause;

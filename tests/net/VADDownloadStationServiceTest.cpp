@@ -4,6 +4,8 @@
 
 #include <zlib.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -269,6 +271,36 @@ TEST_F(StationServiceTest, WithoutAManagerIdleReturnsWithoutTheIndexLock) {
   stepper.join();
   lock.Release();
   EXPECT_FALSE(station_.HasSearchTask());
+}
+
+// Whoever stops the worker may hold the index lock meanwhile (the repair's
+// reset does): a worker merging a list then gives the list up instead of
+// waiting for the lock for ever, and the list stays queued.
+std::atomic<bool> gInPause{false};
+std::atomic<bool> gLockTaken{false};
+void PauseUntilTheLockIsTaken(unsigned long) {
+  gInPause = true;
+  while (!gLockTaken) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+TEST_F(StationServiceTest, StoppingTheWorkerUnderTheIndexLockEndsAListMerge) {
+  std::string text;
+  for (int i = 1; i <= 600; ++i) text += "<kuid:300:" + std::to_string(i) + "> scenery 1 N\n";
+  WriteGzip(nginx_.Www("lists/big.gz"), text);
+  LogIn();
+  station_.Enqueue(UrlRecord(ListUrl("big.gz").c_str()));
+  gInPause = false;
+  gLockTaken = false;
+  station_.SetLinePause(&PauseUntilTheLockIsTaken);
+  station_.StartWorker();
+  ASSERT_TRUE(WaitUntil([] { return gInPause.load(); }));
+  VADLock lock;
+  lock.Acquire(true);
+  ASSERT_TRUE(lock.IsHeld());
+  gLockTaken = true;
+  station_.StopWorker();
+  EXPECT_FALSE(station_.IsWorkerRunning());
+  EXPECT_EQ(QueueTexts(station_), std::vector<std::string>{ListUrl("big.gz")});
 }
 
 } // namespace
