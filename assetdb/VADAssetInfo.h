@@ -149,6 +149,9 @@ public:
   Vak::String secondaryName;
   Vak::String keywordList;
   uint8_t keywordsDue = 0;
+  // The download station's number for the asset; held in memory only, the
+  // stored record has no place for it.
+  int64_t downloadNumber = 0;
 
 private:
   struct Block;

@@ -1,6 +1,7 @@
 #include "net/NetworkService.h"
 
 #include "net/AssetWebLookups.h"
+#include "net/DownloadManager.h"
 #include "net/DownloadTask.h"
 #include "net/UserNameLookup.h"
 #include "net/VADDownloadStation.h"
@@ -34,13 +35,11 @@ bool NetworkService::RequestThumbnail(const KUID& kuid) { return thumbnails_.Req
 
 Vak::String NetworkService::RequestDescription(const KUID& kuid) {
   descriptions_.Request(kuid);
-  // Answers arrive through the download manager; none exists here.
-  return Vak::String();
+  return descriptions_.Answer(kuid);
 }
 
 void NetworkService::ProcessDownloadQueue() {
-  // Only the download manager has a queue, and these programs create none;
-  // running it comes with the manager.
+  if (DownloadManager* manager = DownloadManager::Instance()) manager->ProcessQueue();
 }
 
 void InstallNetworkService() {

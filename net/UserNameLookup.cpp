@@ -1,11 +1,15 @@
 #include "net/UserNameLookup.h"
 
+#include <climits>
+#include <cstdlib>
 #include <string>
 
 #include "content/TStream.h"
 #include "content/TextHelpers.h"
+#include "net/DownloadManager.h"
 #include "net/DownloadTask.h"
 #include "net/StoredBlock.h"
+#include "net/TextReply.h"
 #include "net/WebService.h"
 
 namespace {
@@ -44,6 +48,7 @@ Vak::PString UserNameLookup::GetName(int32_t userId) {
   if (userId < 0 || IsMakerId(userId)) return Fixed(kMaker);
   {
     Vak::SingleLock hold(&lock_, true);
+    PollRequest();
     auto found = byUserId_.find(userId);
     if (found != byUserId_.end()) return found->second->name;
     if (pending_.Find(userId).IsEnd()) {
@@ -54,6 +59,7 @@ Vak::PString UserNameLookup::GetName(int32_t userId) {
       }
       if (waiting_.Find(userId).IsEnd()) waiting_.Append(userId);
       pending_.Append(userId);
+      PollRequest();
     }
   }
   Vak::PString shown;
@@ -124,6 +130,42 @@ void UserNameLookup::Add(const Record& record) {
 UrlRecord UserNameLookup::LookupUrl() const {
   const std::string text = std::string("http://") + GetWebServiceHost().c_str() + "/velmar/GameFiles/user_lookup.php";
   return UrlRecord(text.c_str());
+}
+
+void UserNameLookup::PollRequest() {
+  if (requestTask_) {
+    if (!requestTask_->IsFinished()) return;
+    Vak::File::Path file;
+    Vak::PString type;
+    const ACSChunkPtr users =
+        requestTask_->GetResult(file, type) ? LoadTextReply(file).GetChildContainer(Vak::PString("users")) : ACSChunkPtr();
+    const int count = users.IsNull() ? 0 : users.GetChildCount();
+    for (int i = 0; i < count; ++i) {
+      const Vak::PString key = users.GetChildName(i);
+      char* end = nullptr;
+      const long id = std::strtol(key.c_str(), &end, 10);
+      Record record;
+      record.name = users.GetChildString(key);
+      // Ids the fixed names cover never reach the cache.
+      if (*end || id <= 0 || id > INT32_MAX || IsMakerId(static_cast<int32_t>(id)) || record.name.Length() == 0) continue;
+      if (byUserId_.count(static_cast<int32_t>(id))) continue;
+      LowerCasePString(record.name);
+      record.recordId = record.userId = static_cast<int32_t>(id);
+      Add(record);
+    }
+    ReleaseTask(requestTask_);
+  }
+  DownloadManager* manager = DownloadManager::Instance();
+  if (!manager || waiting_.IsEmpty()) return;
+  std::string url = std::string(LookupUrl().Format().c_str()) + "?" + kLookupKey + "=";
+  int32_t id = 0;
+  for (bool first = true; waiting_.PopFront(&id); first = false) url += (first ? "" : ",") + std::to_string(id);
+  requestTask_ = manager->Request(url.c_str(), DownloadTask::kNoShare, -1);
+}
+
+bool UserNameLookup::IsRequestPending() {
+  Vak::SingleLock hold(&lock_, true);
+  return requestTask_ != nullptr;
 }
 
 uint64_t UserNameLookup::RecordCount() {

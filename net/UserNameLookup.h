@@ -38,6 +38,8 @@ public:
 
   // "-" for 0, "unknown" for -2, the maker's name for other negative ids
   // and the maker's own ids, the cached name, else "#<id>" with the id queued.
+  // While a download manager exists, each call also takes the names a
+  // finished lookup brought into the cache and sends the waiting ids.
   Vak::PString GetName(int32_t userId);
 
   // The stored block {format word 0, count, records of name, record id, user
@@ -49,8 +51,11 @@ public:
   // Empties the cache and the queues and releases the pending request.
   void Reset();
 
-  // The web service's page that names user ids.
+  // The web service's page that names user ids; a request asks for the ids
+  // "userid=<id>,<id>,...", and the reply, a text chunk file, holds a
+  // container "users" of entries named by id with the name as text.
   UrlRecord LookupUrl() const;
+  bool IsRequestPending();
   uint64_t RecordCount();
   // Ids queued for the next lookup, oldest first (a copy).
   ChunkedList<int32_t, 32> WaitingIds();
@@ -58,6 +63,8 @@ public:
 private:
   void ResetLocked();
   void Add(const Record& record);
+  // Under the lock.
+  void PollRequest();
 
   Vak::CriticalSection lock_{"UserNameLookup"};
   ChunkedList<Record, 13> records_;

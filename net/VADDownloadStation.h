@@ -5,17 +5,41 @@
 // asset index file. A worker thread steps the station every 500 ms; while no
 // download manager exists a step does nothing.
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string_view>
+#include <thread>
+#include <vector>
 
 #include "Vak/Bexlorn/String.h"
 #include "Vak/Bexlorn/Sync.h"
 #include "Vak/Bexlorn/Thread.h"
+#include "content/ACSChunkPtr.h"
 #include "content/ChunkedList.h"
+#include "content/KUID.h"
 #include "net/UrlRecord.h"
 
 class DownloadTask;
+class VADLock;
 class TStream;
+
+// One line of an asset list: "<KUID> <kind> <number> <name...>"; the kind
+// and the name point into the line.
+struct AssetListLine {
+  KUID kuid;
+  std::string_view kind;
+  int64_t number = 0;
+  std::string_view name;
+};
+// False for a line to skip: empty, a KUID that parses to the null KUID, or
+// no decimal number in third place. The name is the rest of the line
+// without surrounding blanks.
+bool ParseAssetListLine(const char* line, std::size_t length, AssetListLine& out);
+
+// What a search reply says: the list the server last made and the URLs of
+// the lists to fetch, in order; false (nothing taken) without "timestamp".
+bool ReadSearchReply(const ACSChunkPtr& reply, Vak::String& timestamp, std::vector<UrlRecord>& urls);
 
 using DownloadStationUrlList = ChunkedList<UrlRecord, 13>;
 
@@ -26,7 +50,25 @@ public:
   // The fewest bytes one queued URL takes in the block: its length word.
   static constexpr uint32_t kSmallestUrl = 4;
 
+  // Seconds of the application clock before a failed transfer is tried
+  // again; time-stamp units between two searches.
+  static constexpr float kRetrySeconds = 120.0f;
+  static constexpr uint64_t kSearchGap = 21600;
+  // An asset list pauses this long after each run of lines.
+  static constexpr unsigned kLinesPerPause = 256;
+  static constexpr unsigned long kLinePauseMs = 10;
+  static constexpr uint32_t kListPieceBytes = 512 * 1024;
+  static constexpr int32_t kSecondsPerDay = 86400;
+  static constexpr int32_t kInfiniteDays = 1000;
+
   enum MembershipState : int32_t { kMembershipNone = 0, kMembershipActive = 2, kMembershipSuspended = 3 };
+
+  // Seams for tests and the bench: the time stamp searches are spaced by
+  // and the pause between runs of list lines. Null restores the real one.
+  using TimeStampFunction = uint64_t (*)();
+  using PauseFunction = void (*)(unsigned long milliseconds);
+  void SetTimeStampSource(TimeStampFunction source) { timeStamp_ = source ? source : DefaultTimeStamp; }
+  void SetLinePause(PauseFunction pause) { pause_ = pause ? pause : DefaultPause; }
 
   // The process-wide station, built with the program and destroyed at its
   // exit (which stops the worker). Its worker runs from the start.
@@ -60,8 +102,18 @@ public:
   // True when a search is pending; otherwise a search is asked for at the
   // next step and the answer is false.
   bool RequestUpdate();
-  // One step of the worker.
+  // One step of the worker: polls the search, list and membership
+  // requests, starts what is due, under the index lock (not taken, and
+  // nothing done, without a download manager).
   void Idle();
+
+  // The steps, each also run on its own by tests.
+  void BeginAssetUpdateSearch();
+  void ParseSearchResults(const char* replyFile, const char* contentType);
+  void ParseStarfareResult(const char* replyFile, const char* contentType);
+  // Merges a gzip-compressed asset list into the asset index; false when
+  // the worker, told to stop, gave it up half-way.
+  bool LoadAssetList(const char* path);
 
   int32_t GetMembershipState() const { return membershipState_; }
   float GetMembershipTimeLeft() const { return membershipTimeLeft_; }
@@ -73,12 +125,30 @@ public:
   // Adds a URL at the end of the queue unless an equal one is queued.
   void Enqueue(const UrlRecord& url);
   bool IsRetryPending() const { return retryPending_; }
+  float RetryTime() const { return retryTime_; }
+  bool HasSearchTask() const { return searchTask_ != nullptr; }
+  bool HasListTask() const { return listTask_ != nullptr; }
+  bool HasMembershipTask() const { return membershipTask_ != nullptr; }
   // Steps the worker has finished since it last started.
   uint64_t WorkerSteps() const { return workerSteps_.load(std::memory_order_acquire); }
 
 private:
   static unsigned WorkerMain(void* context);
+  static uint64_t DefaultTimeStamp();
+  static void DefaultPause(unsigned long milliseconds);
   void ReleaseTasks();
+  // Idle's polls of the search and list requests; the list's returns true
+  // when the step ends there.
+  void PollSearch(float clock);
+  bool PollList(VADLock& lock, float clock);
+  void PollMembership();
+  // The exclusive index lock; false when the worker gave up waiting for it
+  // because it is told to stop.
+  bool LockIndex(VADLock& lock);
+  std::atomic<std::thread::id> workerThread_{};
+
+  TimeStampFunction timeStamp_ = DefaultTimeStamp;
+  PauseFunction pause_ = DefaultPause;
 
   // Start and stop of the worker.
   Vak::CriticalSection stationLock_{"VADDownloadStation"};

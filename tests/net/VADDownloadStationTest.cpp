@@ -226,11 +226,11 @@ TEST(VADDownloadStationTest, TheProcessWideStationRunsItsWorkerFromTheStart) {
   EXPECT_TRUE(VADDownloadStation::Global().IsWorkerRunning());
 }
 
-// The programs end with -1 and -100 while the worker runs; the station's
+// The programs end with -1, 255 and -100 while the worker runs; the station's
 // destructor stops it on the way out, and the code reaches the shell.
 TEST(VADDownloadStationDeathTest, ExitWhileTheWorkerRunsKeepsTheExitCode) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  for (int code : {-1, -100}) {
+  for (int code : {-1, 255, -100}) {
     SCOPED_TRACE(code);
     EXPECT_EXIT(
         {
