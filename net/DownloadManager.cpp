@@ -10,6 +10,7 @@
 #include "net/DownloadTask.h"
 #include "net/FTPConnection.h"
 #include "net/TCPTransport.h"
+#include "platform/os/FileSystem.h"
 
 namespace {
 
@@ -75,7 +76,9 @@ DownloadManager::~DownloadManager() {
     shuttingDown_ = true;
     tasks.swap(active_);
     tasks.insert(tasks.end(), finished_.begin(), finished_.end());
+    tasks.insert(tasks.end(), stale_.begin(), stale_.end());
     finished_.clear();
+    stale_.clear();
   }
   for (DownloadTask* task : tasks) task->Cancel();
   RetireTasks(tasks);
@@ -130,6 +133,12 @@ DownloadTask* DownloadManager::Request(const UrlRecord& url, int32_t flags, int3
         DownloadTask* task = *it;
         if (!task->HasForm() && task->GetRequestedUrl().Equals(url)) {
           finished_.erase(it);
+          // A purge may have taken its file: such a task is retired by the
+          // next Pump and the URL fetched afresh.
+          if (!platform::Exists(task->GetResultFile())) {
+            stale_.push_back(task);
+            break;
+          }
           active_.push_back(task);
           task->Hold();
           return task;
@@ -169,6 +178,7 @@ void DownloadManager::Pump() {
   std::vector<DownloadTask*> retired;
   {
     Vak::SingleLock hold(&lock_, true);
+    retired.swap(stale_);
     for (size_t i = active_.size(); i-- > 0;) {
       DownloadTask* task = active_[i];
       if (task->UseCount() > 0 || !task->IsFinished()) continue;

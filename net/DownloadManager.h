@@ -113,6 +113,7 @@ private:
   Vak::Semaphore ftpSlots_{kFTPSlots, kFTPSlots};
   std::vector<DownloadTask*> active_;
   std::vector<DownloadTask*> finished_;
+  std::vector<DownloadTask*> stale_;  // finished, their file gone: for Pump to retire
   std::vector<CookieRecord> cookies_;
   std::vector<HTTPConnection*> idleHTTP_;
   std::vector<IdleFTP> idleFTP_;

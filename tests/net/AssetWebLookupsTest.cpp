@@ -108,6 +108,15 @@ TEST_F(LookupServiceTest, ProcessDownloadQueueRunsTheManagersPurgeQueue) {
   EXPECT_TRUE(platform::Exists(cached));
   service_.ProcessDownloadQueue();
   EXPECT_FALSE(platform::Exists(cached));
+
+  // The finished task no longer stands for the URL: asking again fetches it.
+  manager_->Pump();
+  DownloadTask* again = manager_->Request(url.c_str(), 0, -1);
+  ASSERT_NE(again, nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return again->IsFinished(); }));
+  ASSERT_TRUE(again->GetResult(cached, type));
+  EXPECT_TRUE(platform::Exists(cached));
+  DownloadTask::Release(again);
 }
 
 } // namespace
