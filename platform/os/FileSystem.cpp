@@ -113,8 +113,7 @@ Error Rename(const char* from, const char* to) {
   if (source != target && StatAt(AT_FDCWD, target.c_str(), replaced, AT_SYMLINK_NOFOLLOW) == 0 && replaced.isFolder)
     listing::Forget(target);
   if (::rename(source.c_str(), target.c_str()) == 0) {
-    leaving.Removed();
-    arriving.Added();
+    listing::Change::Moved(leaving, arriving);
     return Error::None;
   }
   int err = errno;
