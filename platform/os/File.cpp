@@ -85,7 +85,9 @@ Error File::Open(const char* path, Access access, Disposition disposition) {
       flags |= O_TRUNC;
       break;
   }
-  std::string native = ResolvePath(path);
+  bool absent = false;
+  std::string native = ResolvePath(path, absent);
+  if (absent && !(flags & O_CREAT)) return Error::NotFound;
   std::optional<listing::Change> change;
   if (flags & O_CREAT) change.emplace(native);
   int fd;

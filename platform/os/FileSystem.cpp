@@ -80,7 +80,9 @@ std::string LastComponent(const char* path) {
 
 Error Stat(const char* path, FileInfo& info) {
   if (path == nullptr) return Error::InvalidArgument;
-  std::string native = ResolvePath(path);
+  bool absent = false;
+  std::string native = ResolvePath(path, absent);
+  if (absent) return Error::NotFound;
   int err = StatAt(AT_FDCWD, native.c_str(), info);
   return err == 0 ? Error::None : ErrorFromErrno(err, native.c_str());
 }
@@ -92,7 +94,9 @@ bool Exists(const char* path) {
 
 Error GetFileId(const char* path, FileId& id) {
   if (path == nullptr) return Error::InvalidArgument;
-  std::string native = ResolvePath(path);
+  bool absent = false;
+  std::string native = ResolvePath(path, absent);
+  if (absent) return Error::NotFound;
   struct stat st;
   if (::stat(native.c_str(), &st) != 0) return ErrorFromErrno(errno, native.c_str());
   id.device = static_cast<uint64_t>(st.st_dev);

@@ -50,6 +50,12 @@ std::string FindIgnoringCase(const std::string& folder, std::string_view name, b
 } // namespace
 
 std::string ResolvePath(const char* path) {
+  bool absent = false;
+  return ResolvePath(path, absent);
+}
+
+std::string ResolvePath(const char* path, bool& absent) {
+  absent = false;
   if (path == nullptr) return {};
   std::string given(path);
   for (char& c : given) {
@@ -65,6 +71,7 @@ std::string ResolvePath(const char* path) {
     if (name != "." && name != "..") {
       if (std::optional<std::string> kept = listing::Lookup(given.substr(0, slash + 1), name)) {
         if (!kept->empty()) given.replace(slash + 1, std::string::npos, *kept);
+        absent = kept->empty();
         return given;
       }
     }
@@ -83,6 +90,7 @@ std::string ResolvePath(const char* path) {
       std::string found = FindIgnoringCase(given.substr(0, slash + 1), name, &listed);
       if (listed) {
         if (!found.empty()) given.replace(slash + 1, std::string::npos, found);
+        absent = found.empty();
         return given;
       }
     }

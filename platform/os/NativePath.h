@@ -13,6 +13,9 @@ namespace platform {
 // as given, so a new file or folder gets the name it was given. Trailing
 // separators, ".", ".." and empty components are kept. Null gives "".
 std::string ResolvePath(const char* path);
+// The same; `absent` tells that the folder of the path's last component was
+// read and holds no entry of that name in any case, so nothing is there.
+std::string ResolvePath(const char* path, bool& absent);
 
 // True when an entry has exactly this name, separators turned but no case
 // folded: a path a person typed that needs no resolving.
