@@ -26,8 +26,9 @@ bool ExistsAsWritten(const char* path);
 // work making many new entries in one large folder does not list it for each.
 // Changes made through this layer keep the listings up to date; a folder
 // changed otherwise is listed again, unless that change falls in the same
-// clock tick as one of this layer's own in that folder. For work on folders
-// that only this process changes meanwhile.
+// clock tick as one of this layer's own in that folder. A kept listing also
+// answers whether an entry is there at all. For work on folders that only
+// this process changes meanwhile.
 class ListingCacheScope {
 public:
   ListingCacheScope();
