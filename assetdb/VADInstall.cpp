@@ -219,8 +219,10 @@ KUID VADInstallAsset(ContentPackageItem& item, ResultsLog* log, uint32_t flags, 
     return KUID();
   }
 
+  // The extraction makes the folder (and any missing above it) when it is
+  // not there.
   Vak::String error;
-  if (!MakeFolderPath(PString(), folder) || !WritePackageFiles(error, files, folder, item.GetCompression())) {
+  if (!WritePackageFiles(error, files, folder, item.GetCompression())) {
     VADReportAsset(log, ResultsLog::kError, "$vad_failed_install", kuid);
     VADRevertAsset(handle, nullptr);
     return KUID();

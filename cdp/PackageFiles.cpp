@@ -13,6 +13,7 @@
 #include "Vak/Bexlorn/Alloc.h"
 #include "Vak/Bexlorn/Exception.h"
 #include "Vak/Bexlorn/File.h"
+#include "Vak/Bexlorn/Path.h"
 #include "Vak/Bexlorn/ByteOrder.h"
 #include "cdp/PackageKeys.h"
 #include "content/FileHelpers.h"
@@ -21,6 +22,7 @@
 #include "content/TDBTags.h"
 #include "platform/os/Atomic.h"
 #include "platform/os/CrashFile.h"
+#include "platform/os/File.h"
 #include "platform/os/FileSystem.h"
 #include "platform/os/Thread.h"
 #include "platform/os/Waitable.h"
@@ -501,9 +503,14 @@ bool MakeStepFolder(const ExtractStep& step, const std::vector<ExtractStep>& ste
   const char* path = step.path.c_str();
   const bool inMade = step.parent != ExtractStep::kNoParent && steps[step.parent].made;
   if ((step.parent != ExtractStep::kNoParent && !inMade) || std::strchr(path, ':')) return Vak::File::Md(path);
-  if (platform::MakeFolder(path) == platform::Error::None) return true;
-  // The target folder is mostly there already: no walk down from the root.
   platform::FileInfo info;
+  // The target folder is mostly there already (made for the asset before
+  // its files come): looked at before any attempt to make it.
+  if (step.parent == ExtractStep::kNoParent && platform::Stat(path, info) == platform::Error::None &&
+      info.isFolder)
+    return true;
+  if (platform::MakeFolder(path) == platform::Error::None) return true;
+  // No walk down from the root.
   if (platform::Stat(path, info) == platform::Error::None && info.isFolder) return true;
   return !inMade && Vak::File::Md(path);
 }
@@ -563,6 +570,7 @@ bool ReadPackageFile(ResultsLog& log, const Vak::PString& substitute, const char
                                  ? Vak::File::kRead
                                  : Vak::File::kReadStored;
   Vak::File file;
+  platform::File* direct = nullptr;
   uint64_t size = 0;
   try {
     const bool opened = throughSubstitute ? file.Open(substitute, fileName, mode).Ok() : file.Open(fileName, mode).Ok();
@@ -570,13 +578,21 @@ bool ReadPackageFile(ResultsLog& log, const Vak::PString& substitute, const char
       Report(log, ResultsLog::kError, kFileReadError, FilePath(), fileName);
       return false;
     }
-    size = file.Size();
-    // The kernel's size is 32 bits wide; the stored length of a file with a
-    // handle of its own tells whether it wrapped (a packed file's stored
-    // length is below its unpacked one).
-    const platform::File& handle = file.OwnHandle();
-    const int64_t stored = handle.IsOpen() ? handle.Size() : 0;
-    if (stored > int64_t{std::numeric_limits<uint32_t>::max()}) size = static_cast<uint64_t>(stored);
+    // A plain file opened by its own path is read straight from its handle,
+    // at the length its open saw: no second look at its size.
+    if (!throughSubstitute && Vak::FilePath::SubstNameLength(fileName) < 2 && file.OwnHandle().IsOpen() &&
+        file.OwnHandle().OpenedSize() >= 0) {
+      direct = &file.OwnHandle();
+      size = static_cast<uint64_t>(direct->OpenedSize());
+    } else {
+      size = file.Size();
+      // The kernel's size is 32 bits wide; the stored length of a file with a
+      // handle of its own tells whether it wrapped (a packed file's stored
+      // length is below its unpacked one).
+      const platform::File& handle = file.OwnHandle();
+      const int64_t stored = handle.IsOpen() ? handle.Size() : 0;
+      if (stored > int64_t{std::numeric_limits<uint32_t>::max()}) size = static_cast<uint64_t>(stored);
+    }
   } catch (const Vak::Exception&) {
     Report(log, ResultsLog::kError, kFileReadError, FilePath(), fileName);
     return false;
@@ -599,7 +615,14 @@ bool ReadPackageFile(ResultsLog& log, const Vak::PString& substitute, const char
   }
   bool read = true;
   try {
-    read = length == 0 || file.Read(content.bytes, length, 1) == length;
+    if (length == 0) {
+      read = true;
+    } else if (direct) {
+      std::size_t got = 0;
+      read = direct->ReadAt(0, content.bytes, length, got) == platform::Error::None && got == length;
+    } else {
+      read = file.Read(content.bytes, length, 1) == length;
+    }
   } catch (const Vak::Exception&) {
     read = false;
   }

@@ -53,12 +53,14 @@ template <class Call> Error WriteAll(const void* data, std::size_t size, Call ca
 
 File::~File() { Close(); }
 
-File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+File::File(File&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), openedSize_(std::exchange(other.openedSize_, -1)) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     fd_ = std::exchange(other.fd_, -1);
+    openedSize_ = std::exchange(other.openedSize_, -1);
   }
   return *this;
 }
@@ -83,7 +85,9 @@ Error File::Open(const char* path, Access access, Disposition disposition) {
       flags |= O_TRUNC;
       break;
   }
-  std::string native = ResolvePath(path);
+  bool absent = false;
+  std::string native = ResolvePath(path, absent);
+  if (absent && !(flags & O_CREAT)) return Error::NotFound;
   std::optional<listing::Change> change;
   if (flags & O_CREAT) change.emplace(native);
   int fd;
@@ -92,11 +96,16 @@ Error File::Open(const char* path, Access access, Disposition disposition) {
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return ErrorFromErrno(errno, native.c_str());
   if (change) change->Added();
-  // A folder opens for reading here; it is not a file.
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return Error::IsFolder;
+  // A folder opens for reading here; it is not a file. Opened for writing it
+  // fails above.
+  openedSize_ = -1;
+  if (access == Access::Read) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+      ::close(fd);
+      return Error::IsFolder;
+    }
+    openedSize_ = static_cast<int64_t>(st.st_size);
   }
   fd_ = fd;
   return Error::None;
@@ -105,6 +114,7 @@ Error File::Open(const char* path, Access access, Disposition disposition) {
 Error File::Close() {
   if (!IsOpen()) return Error::None;
   int fd = std::exchange(fd_, -1);
+  openedSize_ = -1;
   // The descriptor is gone even when close reports a failure; never retry.
   if (::close(fd) != 0 && errno != EINTR) return ErrorFromErrno(errno);
   return Error::None;

@@ -52,6 +52,10 @@ public:
   int64_t Tell() const;
   // Length in bytes, -1 when closed or on failure.
   int64_t Size() const;
+  // The length seen when it was opened for reading (the look that tells a
+  // folder from a file), for a reader that takes it up at once; -1 when
+  // closed or opened for writing.
+  int64_t OpenedSize() const { return openedSize_; }
   // The file ends at the current position (shorter or longer).
   Error SetEndOfFile();
   // Reads or writes at `offset` without moving the position, in one call, so
@@ -67,6 +71,7 @@ public:
 
 private:
   int fd_ = -1;
+  int64_t openedSize_ = -1;
 };
 
 // While alive, SyncOrDefer on this thread defers. The outermost batch ends

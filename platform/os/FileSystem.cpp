@@ -80,7 +80,9 @@ std::string LastComponent(const char* path) {
 
 Error Stat(const char* path, FileInfo& info) {
   if (path == nullptr) return Error::InvalidArgument;
-  std::string native = ResolvePath(path);
+  bool absent = false;
+  std::string native = ResolvePath(path, absent);
+  if (absent) return Error::NotFound;
   int err = StatAt(AT_FDCWD, native.c_str(), info);
   return err == 0 ? Error::None : ErrorFromErrno(err, native.c_str());
 }
@@ -92,7 +94,9 @@ bool Exists(const char* path) {
 
 Error GetFileId(const char* path, FileId& id) {
   if (path == nullptr) return Error::InvalidArgument;
-  std::string native = ResolvePath(path);
+  bool absent = false;
+  std::string native = ResolvePath(path, absent);
+  if (absent) return Error::NotFound;
   struct stat st;
   if (::stat(native.c_str(), &st) != 0) return ErrorFromErrno(errno, native.c_str());
   id.device = static_cast<uint64_t>(st.st_dev);
@@ -113,8 +117,7 @@ Error Rename(const char* from, const char* to) {
   if (source != target && StatAt(AT_FDCWD, target.c_str(), replaced, AT_SYMLINK_NOFOLLOW) == 0 && replaced.isFolder)
     listing::Forget(target);
   if (::rename(source.c_str(), target.c_str()) == 0) {
-    leaving.Removed();
-    arriving.Added();
+    listing::Change::Moved(leaving, arriving);
     return Error::None;
   }
   int err = errno;

@@ -78,6 +78,32 @@ using Key = std::pair<dev_t, ino_t>;
 std::atomic<int> gScopes{0};
 std::mutex gMutex;
 std::map<Key, Listing> gListings;
+// The folder each listing was last found under, as a path ending in '/' (or
+// ""): only a hint of where to look, checked against the folder's status.
+std::unordered_map<std::string, Key> gPaths;
+
+// The folder status the last Find or Lookup on this thread checked, which the
+// Change that follows it at once need not look at again.
+struct Seen {
+  bool valid = false;
+  std::string folder;
+  Stamp stamp;
+};
+thread_local Seen tSeen;
+
+void See(const std::string& folder, const Stamp& stamp) {
+  tSeen.valid = true;
+  tSeen.folder = folder;
+  tSeen.stamp = stamp;
+}
+
+// `folder` as the paths above are kept: ending in one '/', "" as it is.
+std::string FolderKey(const std::string& folder) {
+  std::string key = folder;
+  while (key.size() > 1 && key.back() == '/') key.pop_back();
+  if (!key.empty() && key != "/") key += '/';
+  return key;
+}
 
 bool Active() { return gScopes.load(std::memory_order_acquire) > 0; }
 
@@ -127,17 +153,47 @@ std::optional<std::string> Find(const std::string& folder, std::string_view name
     }
     found = gListings.insert_or_assign(key, std::move(fresh)).first;
   }
+  gPaths.insert_or_assign(FolderKey(folder), key);
+  See(folder, stamp);
   const auto spellings = found->second.names.find(Folded(name));
   if (spellings == found->second.names.end()) return std::string();
   return spellings->second.front();
 }
 
+std::optional<std::string> Lookup(const std::string& folder, std::string_view name) {
+  if (!Active()) return std::nullopt;
+  Key key;
+  {
+    std::lock_guard<std::mutex> hold(gMutex);
+    const auto path = gPaths.find(folder);
+    if (path == gPaths.end()) return std::nullopt;
+    key = path->second;
+  }
+  Stamp stamp;
+  if (!StampOf(folder, stamp)) return std::nullopt;
+  std::lock_guard<std::mutex> hold(gMutex);
+  const auto found = gListings.find(key);
+  if (found == gListings.end() || !(found->second.stamp == stamp)) return std::nullopt;
+  See(folder, stamp);
+  const auto spellings = found->second.names.find(Folded(name));
+  if (spellings == found->second.names.end()) return std::string();
+  for (const std::string& spelling : spellings->second)
+    if (spelling == name) return spelling;
+  return spellings->second.front();
+}
+
+void ForgetSeen() { tSeen.valid = false; }
+
 Change::Change(const std::string& path) {
   if (!Active()) return;
   Split(path, folder_, name_);
+  // Still the same status for a second change checked in that folder (a
+  // rename's both ends); none once a change is made.
+  const bool seen = tSeen.valid && tSeen.folder == folder_;
   if (name_.empty() || name_ == "." || name_ == "..") return;
   Stamp stamp;
-  if (!StampOf(folder_, stamp)) return;
+  if (seen) stamp = tSeen.stamp;
+  else if (!StampOf(folder_, stamp)) return;
   std::lock_guard<std::mutex> hold(gMutex);
   auto found = gListings.find(Key{stamp.device, stamp.inode});
   if (found == gListings.end()) return;
@@ -151,6 +207,7 @@ Change::Change(const std::string& path) {
 }
 
 void Change::Apply(bool added) {
+  tSeen.valid = false;
   if (!active_) return;
   active_ = false;
   Stamp stamp;
@@ -163,12 +220,32 @@ void Change::Apply(bool added) {
   found->second.stamp = stamp;
 }
 
+void Change::Moved(Change& leaving, Change& arriving) {
+  if (!leaving.active_ || !arriving.active_ || leaving.folder_ != arriving.folder_) {
+    leaving.Removed();
+    arriving.Added();
+    return;
+  }
+  tSeen.valid = false;
+  leaving.active_ = arriving.active_ = false;
+  Stamp stamp;
+  if (!StampOf(leaving.folder_, stamp)) return;
+  std::lock_guard<std::mutex> hold(gMutex);
+  auto found = gListings.find(Key{stamp.device, stamp.inode});
+  if (found == gListings.end()) return;
+  found->second.Remove(leaving.name_);
+  found->second.Add(arriving.name_);
+  found->second.stamp = stamp;
+}
+
 void Made(const std::string& folder) {
   if (!Active()) return;
   Listing empty;
   if (!StampOf(folder, empty.stamp)) return;
+  const Key key{empty.stamp.device, empty.stamp.inode};
   std::lock_guard<std::mutex> hold(gMutex);
-  gListings.insert_or_assign(Key{empty.stamp.device, empty.stamp.inode}, std::move(empty));
+  gListings.insert_or_assign(key, std::move(empty));
+  gPaths.insert_or_assign(FolderKey(folder), key);
 }
 
 void Forget(const std::string& folder) {
@@ -189,7 +266,10 @@ ListingCacheScope::ListingCacheScope() { listing::gScopes.fetch_add(1, std::memo
 
 ListingCacheScope::~ListingCacheScope() {
   std::lock_guard<std::mutex> hold(listing::gMutex);
-  if (listing::gScopes.fetch_sub(1, std::memory_order_acq_rel) == 1) listing::gListings.clear();
+  if (listing::gScopes.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    listing::gListings.clear();
+    listing::gPaths.clear();
+  }
 }
 
 } // namespace platform

@@ -17,6 +17,17 @@ namespace platform::listing {
 // when no scope is alive or the folder cannot be listed.
 std::optional<std::string> Find(const std::string& folder, std::string_view name);
 
+// The entry of a folder kept under this path (by an earlier Find or Made)
+// that is `name` as written, else the first equal to it without regard to
+// case, else "", after one look at the folder's status and without listing
+// it. Nothing when no scope is alive, no listing is kept for that path, or
+// the folder changed since.
+std::optional<std::string> Lookup(const std::string& folder, std::string_view name);
+
+// Forgets the status that Find or Lookup saw last on this thread, which the
+// next Change in that folder otherwise takes instead of looking again.
+void ForgetSeen();
+
 // Around one change of the entry `path` (a native path) in its folder: made
 // before the change, then told whether an entry of that name now exists.
 class Change {
@@ -24,6 +35,9 @@ public:
   explicit Change(const std::string& path);
   void Added() { Apply(true); }
   void Removed() { Apply(false); }
+  // A rename: `leaving`'s entry is gone and `arriving`'s there, with one
+  // look at the folder when both are in the same one.
+  static void Moved(Change& leaving, Change& arriving);
 
 private:
   void Apply(bool added);

@@ -50,17 +50,37 @@ std::string FindIgnoringCase(const std::string& folder, std::string_view name, b
 } // namespace
 
 std::string ResolvePath(const char* path) {
+  bool absent = false;
+  return ResolvePath(path, absent);
+}
+
+std::string ResolvePath(const char* path, bool& absent) {
+  absent = false;
   if (path == nullptr) return {};
   std::string given(path);
   for (char& c : given) {
     if (c == '\\') c = '/';
   }
-  if (given.empty() || EntryExists(given)) return given;
+  listing::ForgetSeen();
+  if (given.empty()) return given;
+  const std::size_t slash = given.rfind('/');
+  // In a folder whose listing is kept, as when an install fills the folders
+  // it has just made, the listing answers without a look at the entry.
+  if (slash != std::string::npos && slash > 0 && slash + 1 < given.size()) {
+    std::string_view name(given.data() + slash + 1, given.size() - slash - 1);
+    if (name != "." && name != "..") {
+      if (std::optional<std::string> kept = listing::Lookup(given.substr(0, slash + 1), name)) {
+        if (!kept->empty()) given.replace(slash + 1, std::string::npos, *kept);
+        absent = kept->empty();
+        return given;
+      }
+    }
+  }
+  if (EntryExists(given)) return given;
 
   // A new entry in a folder that exists as written, as when files are
   // extracted: every component before the last exists as written too, so only
   // the last needs looking for. A folder that can be listed exists.
-  const std::size_t slash = given.rfind('/');
   if (slash != std::string::npos && slash > 0) {
     std::string_view name(given.data() + slash + 1, given.size() - slash - 1);
     if (name.empty() || name == "." || name == "..") {
@@ -70,6 +90,7 @@ std::string ResolvePath(const char* path) {
       std::string found = FindIgnoringCase(given.substr(0, slash + 1), name, &listed);
       if (listed) {
         if (!found.empty()) given.replace(slash + 1, std::string::npos, found);
+        absent = found.empty();
         return given;
       }
     }

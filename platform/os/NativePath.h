@@ -13,6 +13,9 @@ namespace platform {
 // as given, so a new file or folder gets the name it was given. Trailing
 // separators, ".", ".." and empty components are kept. Null gives "".
 std::string ResolvePath(const char* path);
+// The same; `absent` tells that the folder of the path's last component was
+// read and holds no entry of that name in any case, so nothing is there.
+std::string ResolvePath(const char* path, bool& absent);
 
 // True when an entry has exactly this name, separators turned but no case
 // folded: a path a person typed that needs no resolving.
@@ -23,8 +26,9 @@ bool ExistsAsWritten(const char* path);
 // work making many new entries in one large folder does not list it for each.
 // Changes made through this layer keep the listings up to date; a folder
 // changed otherwise is listed again, unless that change falls in the same
-// clock tick as one of this layer's own in that folder. For work on folders
-// that only this process changes meanwhile.
+// clock tick as one of this layer's own in that folder. A kept listing also
+// answers whether an entry is there at all. For work on folders that only
+// this process changes meanwhile.
 class ListingCacheScope {
 public:
   ListingCacheScope();

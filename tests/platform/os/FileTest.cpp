@@ -163,6 +163,21 @@ TEST(File, ReadStopsAtTheEndAndLargeTransfersArriveWhole) {
   EXPECT_EQ(got, 0u);
 }
 
+TEST(File, OpenedSizeIsTheLengthAReadingOpenSaw) {
+  platform::test::TempFolder dir;
+  dir.WriteFile("five.txt", "12345");
+  File file;
+  EXPECT_EQ(file.OpenedSize(), -1);
+  ASSERT_EQ(file.Open((dir / "five.txt").c_str(), Access::Read, Disposition::OpenExisting), Error::None);
+  EXPECT_EQ(file.OpenedSize(), 5);
+  File moved(std::move(file));
+  EXPECT_EQ(moved.OpenedSize(), 5);
+  moved.Close();
+  EXPECT_EQ(moved.OpenedSize(), -1);
+  ASSERT_EQ(moved.Open((dir / "five.txt").c_str(), Access::ReadWrite, Disposition::OpenExisting), Error::None);
+  EXPECT_EQ(moved.OpenedSize(), -1);
+}
+
 TEST(File, OpenErrors) {
   platform::test::TempFolder dir;
   dir.WriteFile("there.txt", "x");

@@ -12,6 +12,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -141,6 +142,44 @@ TEST(NativePath, KeptListingsFollowChanges) {
     step.change();
     EXPECT_EQ(at(step.asked), root + step.expected);
   }
+}
+
+// Entries the layer made in a folder it made are answered from the kept
+// listing; the answers are those the disk gives once nothing is kept.
+TEST(NativePath, KeptListingAnswersAsTheDisk) {
+  platform::test::TempFolder dir;
+  const std::string root = dir.Path().string() + "/";
+  auto make = [&](const std::string& name) {
+    platform::File file;
+    ASSERT_EQ(file.Open((root + name).c_str(), platform::File::Access::Write, platform::File::Disposition::CreateNew),
+              Error::None);
+  };
+  const char* asked[] = {"Made/Dup", "Made/dup", "Made/DUP", "Made/dUp/x", "Made/new", "Made/other", "Made/OTHER",
+                         "Else/moved", "Made/Gone", "made/inner/FILE", "Made/Inner/File"};
+  std::vector<std::string> kept;
+  {
+    platform::ListingCacheScope scope;
+    ASSERT_EQ(platform::MakeFolder((root + "Made").c_str()), Error::None);
+    ASSERT_EQ(platform::MakeFolder((root + "Else").c_str()), Error::None);
+    ASSERT_EQ(platform::MakeFolder((root + "Made/Inner").c_str()), Error::None);
+    // Names that differ in case only come from outside: the layer would
+    // open the first for the second.
+    dir.WriteFile("Made/dup", "");
+    dir.WriteFile("Made/Dup", "");
+    for (const char* name : {"Made/Other", "Made/Gone", "Made/Inner/File"}) make(name);
+    // A change of case in one folder, a move to another.
+    ASSERT_EQ(platform::Rename((root + "Made/Other").c_str(), (root + "Made/OTHER").c_str()), Error::None);
+    ASSERT_EQ(platform::Rename((root + "Made/Gone").c_str(), (root + "Else/Moved").c_str()), Error::None);
+    for (const char* name : asked) kept.push_back(ResolvePath((root + name).c_str()));
+  }
+  for (std::size_t i = 0; i < std::size(asked); ++i) {
+    SCOPED_TRACE(asked[i]);
+    EXPECT_EQ(kept[i], ResolvePath((root + asked[i]).c_str()));
+  }
+  EXPECT_EQ(kept[2], root + "Made/Dup");
+  EXPECT_EQ(kept[5], root + "Made/OTHER");
+  EXPECT_EQ(kept[7], root + "Else/Moved");
+  EXPECT_EQ(kept[8], root + "Made/Gone");
 }
 
 TEST(NativePath, RelativePathsAndDegenerateInput) {
