@@ -11,7 +11,6 @@
 #include "content/AppGlobals.h"
 #include "content/ResultsLog.h"
 #include "gscompiler/Driver.h"
-#include "platform/os/NativePath.h"
 #include "platform/os/Program.h"
 #include "util/BatchLine.h"
 #include "util/EngineContext.h"
@@ -46,10 +45,6 @@ bool RunOne(EngineContext& context, int argc, char** argv) {
 } // namespace
 
 bool RunBatchFile(EngineContext& context, const char* programPath, const char* path) {
-  // The commands of a batch resolve the same folders over and over (every
-  // asset's files are found by lower-case names under the content folders):
-  // listings are kept while those folders stay unchanged.
-  platform::ListingCacheScope listings;
   BatchFileReader reader;
   reader.Open(path);
   bool failed = false;
