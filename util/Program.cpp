@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "content/AppGlobals.h"
 #include "content/ResultsLog.h"
 #include "gscompiler/Driver.h"
+#include "platform/os/NativePath.h"
 #include "platform/os/Program.h"
 #include "util/BatchLine.h"
 #include "util/EngineContext.h"
@@ -50,12 +52,22 @@ bool RunBatchFile(EngineContext& context, const char* programPath, const char* p
   bool failed = false;
   std::vector<std::string> arguments;
   std::vector<char*> argv;
+  // Across a run of validate lines, which only read the asset folders, their
+  // listings are kept (every asset's files are found by lower-case names);
+  // any other command ends the run, since it may write folders other
+  // programs write too.
+  std::optional<platform::ListingCacheScope> readOnlyRun;
   do {
     const std::string line = reader.ReadLine();
     // A read that met the end with nothing is no line: a last line end (or
     // an empty file) must not run an empty command that fails the batch.
     if (line.empty() && reader.AtEnd()) break;
     if (!SplitBatchLine(line, arguments)) continue;
+    if (!arguments.empty() && Vak::CodePage::CompareIgnoreCase(arguments[0].c_str(), "validate") == 0) {
+      if (!readOnlyRun) readOnlyRun.emplace();
+    } else {
+      readOnlyRun.reset();
+    }
     argv.clear();
     argv.push_back(const_cast<char*>(programPath));
     for (std::string& argument : arguments) argv.push_back(argument.data());
