@@ -118,7 +118,7 @@ void VelmarIndexedMeshInstance::ShareArrays(unsigned count, SharedRefArray<Geome
 void VelmarIndexedMeshInstance::TakeDefinitionData(const VelmarIndexedMeshDefinition& definition) {
   boundsMin_ = definition.GetBoundsMin();
   boundsMax_ = definition.GetBoundsMax();
-  box_ = definition.GetBounds();
+  boxOf_ = &definition;
   meshName_ = definition.GetFileName();
   while (!ReferencePoints().empty()) delete ReferencePoints().back();
   for (const VelmarIndexedMeshDefinition::AttachmentPoint& entry : definition.GetAttachmentPoints()) {
@@ -283,7 +283,7 @@ void VelmarIndexedMeshInstance::CopyInstance(const VelmarIndexedMeshInstance& fr
   scaled_ = from.scaled_;
   boundsMin_ = from.boundsMin_;
   boundsMax_ = from.boundsMax_;
-  box_ = from.box_;
+  boxOf_ = from.boxOf_;
   meshName_ = from.meshName_;
   mipBias_ = from.mipBias_;
   UpdateBoundingVolume();
@@ -298,14 +298,20 @@ void VelmarIndexedMeshInstance::SetScale(const Vector3& scale) {
   UpdateBoundingVolume();
 }
 
+const Vak::OrientedBox& VelmarIndexedMeshInstance::Box() const {
+  static const Vak::OrientedBox none;
+  return boxOf_ ? boxOf_->GetBounds() : none;
+}
+
 void VelmarIndexedMeshInstance::UpdateBoundingVolume() {
   Vak::OrientedBox volume;
   if (!scaled_) {
     const Vector3 axes[3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
     volume.Set((boundsMin_ + boundsMax_) * 0.5f, axes, (boundsMax_ - boundsMin_) * 0.5f);
   } else {
-    const Vector3 axes[3] = {box_.Axis(0), box_.Axis(1), box_.Axis(2)};
-    const Vector3& e = box_.Extents();
+    const Vak::OrientedBox& box = Box();
+    const Vector3 axes[3] = {box.Axis(0), box.Axis(1), box.Axis(2)};
+    const Vector3& e = box.Extents();
     volume.Set((boundsMin_ + boundsMax_) * 0.5f, axes, {e.x * scale_.x, e.y * scale_.y, e.z * scale_.z});
   }
   SetBoundingVolume(volume);
@@ -440,7 +446,7 @@ bool VelmarIndexedMeshInstance::TestRayCollision(const Vak::Ray& given, float& d
     ray.direction = {ray.direction.x / scale_.x, ray.direction.y / scale_.y, ray.direction.z / scale_.z};
     ray.direction.Normalise();
   }
-  if (!RayMeetsBox(box_, ray)) return false;
+  if (!RayMeetsBox(Box(), ray)) return false;
   auto* indexed = dynamic_cast<VelmarIndexedMeshResource*>(resource_);
   VelmarIndexedMeshDefinition* definition = indexed ? indexed->GetDefinition() : nullptr;
   if (const VLAxisBoxTree* tree = definition ? definition->FindCollisionTree() : nullptr) {

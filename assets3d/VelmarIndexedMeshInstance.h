@@ -193,7 +193,11 @@ protected:
   Vak::Vector3 scale_{1, 1, 1};
   bool scaled_ = false;
   Vak::Vector3 boundsMin_, boundsMax_;
-  Vak::OrientedBox box_;
+  // The definition's oriented box, read when a ray or a scale needs it:
+  // working it out costs a pass over every vertex that most uses skip.
+  // The definition outlives the instance, whose resource holds it.
+  const Vak::OrientedBox& Box() const;
+  const VelmarIndexedMeshDefinition* boxOf_ = nullptr;
   Vak::PString meshName_;
   int mipBias_ = 0;
 };
