@@ -1,5 +1,7 @@
 #include "net/FTPConnection.h"
 
+#include <memory>
+
 #include "Vak/Bexlorn/File.h"
 #include "net/FTPReply.h"
 
@@ -87,7 +89,8 @@ bool FTPConnection::Transfer(int32_t offset, const char* remotePath, const char*
   static const int kRetrCodes[] = {150, 125, 0};
   if (!SendFormatted("retr %s\r\n", remotePath) || !ExpectOneOf(kRetrCodes)) return false;
 
-  static thread_local char buffer[kDataBlock];
+  const std::unique_ptr<char[]> block(new char[kDataBlock]);  // unfilled: each read writes before use
+  char* const buffer = block.get();
   while (bytesReceived_ < size) {
     const int32_t want = size - bytesReceived_ < kDataBlock ? size - bytesReceived_ : kDataBlock;
     const int32_t got = data->Read(buffer, want);

@@ -282,8 +282,13 @@ bool HTTPConnection::ReadBody(const char* filePath) {
   return file.Close() == 0 && complete && bytesReceived_ != 0;
 }
 
+char* HTTPConnection::BodyBlock() {
+  if (!bodyBlock_) bodyBlock_.reset(new char[kBodyBlock]);  // left unfilled: every read writes before it is used
+  return bodyBlock_.get();
+}
+
 bool HTTPConnection::ReadSizedBody(Vak::File& file) {
-  static thread_local char block[kBodyBlock];
+  char* const block = BodyBlock();
   while (bytesReceived_ < static_cast<int32_t>(contentLength_)) {
     const int32_t remaining = static_cast<int32_t>(contentLength_) - bytesReceived_;
     const int32_t n = transport_->Read(block, remaining < kBodyBlock ? remaining : kBodyBlock);
@@ -295,7 +300,7 @@ bool HTTPConnection::ReadSizedBody(Vak::File& file) {
 }
 
 void HTTPConnection::ReadBodyToClose(Vak::File& file) {
-  static thread_local char block[kBodyBlock];
+  char* const block = BodyBlock();
   for (;;) {
     const int32_t n = transport_->Read(block, kBodyBlock);
     if (n <= 0) break;
@@ -308,7 +313,7 @@ void HTTPConnection::ReadBodyToClose(Vak::File& file) {
 
 int32_t HTTPConnection::ReadChunkedBody(Vak::File& file) {
   enum State { kSize, kExtension, kData, kDataEnd, kTrailer };
-  static thread_local char block[kBodyBlock];
+  char* const block = BodyBlock();
   State state = kSize;
   int64_t size = 0;
   int digits = 0;

@@ -3,6 +3,7 @@
 // response header with a jar of four cookies, and bodies that are sized,
 // chunked or read to the end of the stream, written into a file.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "Vak/Bexlorn/String.h"
@@ -88,6 +89,10 @@ private:
   void ReadBodyToClose(Vak::File& file);
   // Drops an LF that pairs the CR just read.
   void ConsumeLineFeedAfterCR();
+  // The body block, made at the first body and kept with the connection
+  // (pooled connections serve many tasks, each on a thread of its own).
+  char* BodyBlock();
+  std::unique_ptr<char[]> bodyBlock_;
 
   UrlRecord peer_;
   int32_t responseState_ = kSuccess;  // nothing read yet: no failure
