@@ -132,14 +132,20 @@ bool CompressAsciiResource::CompressMips(bool cudaAllowed) {
   for (uint32_t slice = 0; slice < GetDepth(); ++slice) {
     const Bitmap* level = GetLevelImage(slice);
     if (level == nullptr) return false;
-    // A copy: the green flip and forced alpha must not reach the loaded image.
-    std::unique_ptr<Bitmap> image = (width != sourceWidth || height != sourceHeight)
-                                        ? level->Scale(width, height)
-                                        : std::make_unique<Bitmap>(*level);
-    if (!image) return false;
-    if (GetModifyMap() == 1 && image->GetFormat() != Bitmap::kFormatXRGB) {
-      uint8_t* pixels = image->GetData();
-      for (std::size_t i = 0; i < image->GetDataSize(); i += 4)
+    // The green flip must not reach the loaded image: it works on a copy,
+    // which a scaled image already is.
+    const bool flipGreen = GetModifyMap() == 1 && level->GetFormat() != Bitmap::kFormatXRGB;
+    std::unique_ptr<Bitmap> changed;
+    if (width != sourceWidth || height != sourceHeight) {
+      changed = level->Scale(width, height);
+      if (!changed) return false;
+    } else if (flipGreen) {
+      changed = std::make_unique<Bitmap>(*level);
+    }
+    const Bitmap* image = changed ? changed.get() : level;
+    if (flipGreen) {
+      uint8_t* pixels = changed->GetData();
+      for (std::size_t i = 0; i < changed->GetDataSize(); i += 4)
         if (pixels[i] | pixels[i + 1] | pixels[i + 2] | pixels[i + 3]) pixels[i + 1] = static_cast<uint8_t>(255 - pixels[i + 1]);
     }
     const bool wrap = GetWrapS() == kRepeat || GetWrapT() == kRepeat;

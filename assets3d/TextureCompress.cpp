@@ -50,7 +50,7 @@ bool OurOutputHandler::writeData(const void* data, int size) {
   return true;
 }
 
-bool TextureCompress::Run(Vak::Bitmap& source, int code, bool alpha, bool wrap, bool normalMap, bool mipMaps,
+bool TextureCompress::Run(const Vak::Bitmap& source, int code, bool alpha, bool wrap, bool normalMap, bool mipMaps,
                           bool cudaAllowed) {
   nvtt::Format format;
   switch (code) {
@@ -62,20 +62,24 @@ bool TextureCompress::Run(Vak::Bitmap& source, int code, bool alpha, bool wrap, 
   default: return false;
   }
   if (source.GetFormat() != Vak::Bitmap::kFormatARGB && source.GetFormat() != Vak::Bitmap::kFormatXRGB) return false;
+  // Only an image whose alpha is forced needs a copy of its own.
+  std::unique_ptr<Vak::Bitmap> opaque;
   if (source.GetFormat() == Vak::Bitmap::kFormatXRGB || code == 3) {
-    uint8_t* pixels = source.GetData();
-    for (std::size_t i = 0; i < source.GetDataSize(); i += 4)
+    opaque = std::make_unique<Vak::Bitmap>(source);
+    uint8_t* pixels = opaque->GetData();
+    for (std::size_t i = 0; i < opaque->GetDataSize(); i += 4)
       if (pixels[i] | pixels[i + 1] | pixels[i + 2] | pixels[i + 3]) pixels[i + 3] = 255;
   }
-  const int width = static_cast<int>(source.GetWidth());
-  const int height = static_cast<int>(source.GetHeight());
+  const Vak::Bitmap& image = opaque ? *opaque : source;
+  const int width = static_cast<int>(image.GetWidth());
+  const int height = static_cast<int>(image.GetHeight());
 
   nvtt::InputOptions input;
   input.setMipmapGeneration(mipMaps, -1);
   if (normalMap) input.setNormalMap(true);
   input.setWrapMode(wrap ? nvtt::WrapMode_Repeat : nvtt::WrapMode_Clamp);
   input.setTextureLayout(nvtt::TextureType_2D, width, height, 1);
-  input.setMipmapData(source.GetData(), width, height, 1, 0, 0);
+  input.setMipmapData(image.GetData(), width, height, 1, 0, 0);
 
   nvtt::Compressor compressor;
   compressor.enableCudaAcceleration(cudaAllowed);

@@ -14,11 +14,12 @@ class TextureCompress {
 public:
   virtual ~TextureCompress();
 
-  // Compresses `source` (32-bit pixels; alpha may be forced to 255 in it)
-  // into format `code` (1, 3, 10, 11, 12; see TextureResource.h), one image
-  // per generated mip level. False for another code or pixel format, or when
-  // nvtt fails (its error text is then in LastError).
-  bool Run(Vak::Bitmap& source, int code, bool alpha, bool wrap, bool normalMap, bool mipMaps, bool cudaAllowed);
+  // Compresses `source` (32-bit pixels; left as it is) into format `code`
+  // (1, 3, 10, 11, 12; see TextureResource.h), one image per generated mip
+  // level. False for another code or pixel format, or when nvtt fails (its
+  // error text is then in LastError).
+  bool Run(const Vak::Bitmap& source, int code, bool alpha, bool wrap, bool normalMap, bool mipMaps,
+           bool cudaAllowed);
 
   void Append(std::unique_ptr<Vak::Bitmap> image) { images_.push_back(std::move(image)); }
   std::size_t Count() const { return images_.size(); }
