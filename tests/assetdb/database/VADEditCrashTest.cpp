@@ -20,7 +20,6 @@
 #include "assetdb/VADAssetFolders.h"
 #include "assetdb/VADAssetIndex.h"
 #include "assetdb/VADDatabase.h"
-#include "assetdb/VADFolderScan.h"
 #include "assetdb/VADLock.h"
 #include "content/AppGlobals.h"
 #include "platform/os/Process.h"

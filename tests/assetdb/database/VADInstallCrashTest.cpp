@@ -20,7 +20,6 @@
 #include "assetdb/VADAssetHandle.h"
 #include "assetdb/VADAssetIndex.h"
 #include "assetdb/VADDatabase.h"
-#include "assetdb/VADFolderScan.h"
 #include "assetdb/VADLock.h"
 #include "assetdb/VADRecordConfig.h"
 #include "cdp/ContentPackage.h"
