@@ -155,7 +155,10 @@ std::unique_ptr<VelmarIndexedMeshDefinition> VelmarIndexedMeshResource::MakeDefi
 
 unsigned long VelmarIndexedMeshResource::ReadFile(VelmarIndexedMeshDefinition& definition, const char* file, bool) {
   Vak::File opened;
-  if (file == nullptr || !opened.Open(file, Vak::File::kRead).Ok()) return MeshFile::kNoData;
+  if (file == nullptr) return MeshFile::kNoData;
+  // Instances and the collision build name themselves after it.
+  definition.SetFileName(file);
+  if (!opened.Open(file, Vak::File::kRead).Ok()) return MeshFile::kNoData;
   definition.GetMemoryFile().Open(opened, false, 0);
   opened.Close();
   Vak::Display& display = kernel_->GetDisplay();

@@ -181,6 +181,7 @@ public:
   const Vak::Vector3& GetBoundsMax() const { return boundsMax_; }
   const Vak::Vector3& GetBoundsMin() const { return boundsMin_; }
   const Vak::PString& GetFileName() const { return fileName_; }
+  void SetFileName(const char* path) { fileName_ = path; }
   int GetChunkCount() const { return chunkCount_; }
   int GetTotalVertices() const { return totalVertices_; }
   int GetTotalFaces() const { return totalFaces_; }

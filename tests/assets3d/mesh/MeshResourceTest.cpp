@@ -118,6 +118,10 @@ TEST_F(MeshResourceTest, TypesAreFoundByTheBareExtension) {
     EXPECT_EQ(typeid(*instance), c.instance);
     EXPECT_EQ(instance->GetPrimitiveCount(), 2);
     EXPECT_EQ(instance->GetResource(), resource);
+    // Named after the file it was read from.
+    const std::string file = c.name + 2;
+    const std::string meshName = instance->GetMeshName().IsNull() ? "" : instance->GetMeshName().c_str();
+    EXPECT_EQ(meshName.substr(meshName.size() - std::min(meshName.size(), file.size())), file);
   }
 }
 
