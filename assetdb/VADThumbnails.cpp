@@ -83,8 +83,8 @@ void SetRootName(const Path& path, Vak::String& rootName) {
   const std::size_t start = text.find_first_not_of("/\\");
   if (start == std::string::npos) return;
   const std::size_t end = text.find_first_of("/\\", start);
-  std::string first = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-  for (char& c : first) c = Vak::CodePage::AsciiLower(c);
+  const std::string first =
+      Vak::CodePage::AsciiLowered(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
   rootName = first.c_str();
 }
 

@@ -1,9 +1,9 @@
 #include "assets3d/CompressAsciiResource.h"
 
 #include <algorithm>
-#include <cctype>
 #include <string>
 
+#include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/Options.h"
 #include "engine/kernelx/ResourceFile.h"
 
@@ -64,8 +64,7 @@ void CompressAsciiResource::ParseCompression(Vak::Options& options, Slots& slots
   options.SetSeparators("Compression", ",");
   Vak::String item;
   for (int i = 0; i < 3 && options.GetNext("Compression", item); ++i) {
-    std::string word(static_cast<const char*>(item));
-    for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string word = Vak::CodePage::AsciiLowered(static_cast<const char*>(item));
     if (word == "auto" && i == 0) {
       slots[0] = {10, false};
       slots[1] = {10, true};

@@ -1,12 +1,12 @@
 #include "assets3d/VelmarIndexedMeshLODDefinition.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <memory>
 #include <string>
 
 #include "Vak/Bexlorn/ByteOrder.h"
+#include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Cindrel/ResourceDatabase.h"
 #include "assets3d/MeshFile.h"
@@ -388,9 +388,7 @@ void VelmarIndexedMeshLODDefinition::CollectCulledAttachments() {
   culled_.clear();
   for (AttachmentPoint& point : attachmentPoints_) {
     std::string name = TextOf(point.name);
-    std::string lower = name;
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const std::size_t at = lower.find(kMarker);
+    const std::size_t at = Vak::CodePage::AsciiLowered(name).find(kMarker);
     if (at == std::string::npos) continue;
     name.erase(at, sizeof(kMarker) - 1);
     point.name = name.c_str();

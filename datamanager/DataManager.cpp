@@ -82,13 +82,6 @@ constexpr LocaleEntry kLocales[] = {
 
 Vak::PString Intern(const std::string& text) { return Vak::PString(text.c_str()); }
 
-// The path of a file in a folder given with or without its separator.
-std::string PathIn(const char* folder, const char* name) {
-  std::string path = folder ? folder : "";
-  if (!path.empty() && path.back() != '/' && path.back() != '\\') path.push_back('/');
-  return path + name;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------- lifecycle
@@ -152,7 +145,7 @@ void DataManager::Teardown() {
   formTemplates_.clear();
 }
 
-std::string DataManager::DataPath(const char* name) const { return PathIn(dataFolder_.c_str(), name); }
+std::string DataManager::DataPath(const char* name) const { return Vak::JoinPath(dataFolder_.c_str(), name); }
 
 // ------------------------------------------------------------------ seams
 
@@ -195,7 +188,7 @@ void DataManager::LoadStringTable(const char* languageCode, const char* dataFold
     if (languageCode && Vak::CodePage::CompareIgnoreCase(languageCode, entry.code) == 0) name += entry.suffix;
   }
   name += ".txt";
-  const std::string path = PathIn(dataFolder, name.c_str());
+  const std::string path = Vak::JoinPath(dataFolder, name.c_str());
 
   strings_.clear();
   ACSChunkPtr table;

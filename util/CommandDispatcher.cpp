@@ -34,11 +34,7 @@ using Vak::PString;
 
 std::string gStartDirectory;
 
-std::string Lower(const char* text) {
-  std::string out(text ? text : "");
-  for (char& c : out) c = Vak::CodePage::AsciiLower(c);
-  return out;
-}
+std::string Lower(const char* text) { return Vak::CodePage::AsciiLowered(text ? text : ""); }
 
 // One command line as the handlers see it.
 struct Command {

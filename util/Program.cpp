@@ -31,9 +31,7 @@ void PrintHelp() {
 }
 
 bool IsHelp(const char* word) {
-  std::string lower(word);
-  for (char& c : lower) c = Vak::CodePage::AsciiLower(c);
-  return lower == "help";
+  return Vak::CodePage::AsciiLowered(word) == "help";
 }
 
 // One command with its own log, printed when it returns.

@@ -20,6 +20,10 @@ unsigned char ToUpper(unsigned char c);
 // folding of stored names (archive entries, chunk tags, KUID texts), which
 // must not depend on the code page.
 constexpr char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+inline std::string AsciiLowered(std::string text) {
+  for (char& c : text) c = AsciiLower(c);
+  return text;
+}
 // The first n bytes of a and b are the same after AsciiLower; a NUL is a
 // byte like any other.
 bool AsciiEqualsIgnoreCase(const char* a, const char* b, std::size_t n);

@@ -1,9 +1,9 @@
 #include "engine/dorvix/TextureResource.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 
+#include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/File.h"
 #include "engine/kernelx/ResourceFile.h"
 
@@ -12,8 +12,7 @@ namespace Vak {
 namespace {
 
 std::string Lowered(const std::string& text) {
-  std::string out;
-  for (char c : text) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string out = CodePage::AsciiLowered(text);
   const std::size_t first = out.find_first_not_of(" \t");
   if (first == std::string::npos) return "";
   return out.substr(first, out.find_last_not_of(" \t") - first + 1);
