@@ -235,7 +235,6 @@ TEST_F(DynamicInstanceTest, PaletteChunksTakeTheInstancesSlots) {
   GeometryChunk* target = instance->GetTriangleChunk(0);
   Vak::VertexProgram program(nullptr, "lib", "skin");
   target->SetVertexProgram(&program);
-  target->SetFlags(target->GetFlags() | VelmarIndexedMeshInstance::kMergeableChunk);
   const std::array<uint8_t, 4> quadLanes = LanesOf(target, 0);
   Held merged{MakeChunk(target->GetVertexType(), 2, {{0, 3, 0, 0}, {3, 3, 0, 0}})};
   const ChunkInfluences names{{PString("arm"), PString("root")}, {}, 0};

@@ -173,11 +173,11 @@ TEST_F(MeshInstanceTest, RefusedChunksLeaveTheInstanceAsItWas) {
       {"palette chunk", [](GeometryChunk& c) { c.SetFlags(c.GetFlags() | 0x40); }, last, false, false},
       {"owned elsewhere", [&](GeometryChunk& c) { c.SetOwner(&elsewhere); }, last, false, false},
       {"index past the count", [](GeometryChunk&) {}, 1000, true, false},
-      {"target not mergeable", [](GeometryChunk&) {}, 0, true, false},
+      {"target no triangle list", [](GeometryChunk&) {}, 0, true, false},
       {"two passes", [](GeometryChunk& c) { c.SetNumPasses(2); }, last, true, false},
   };
-  // The file's chunk is no plain triangle list for merging.
-  instance->GetChunks()->Get(0)->SetFlags(0);
+  // The file's chunk is joined as a strip.
+  instance->GetChunks()->Get(0)->SetFlags(GeometryChunk::kTypeTriangleStrip);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     for (bool merging : {false, true}) {
@@ -211,6 +211,41 @@ TEST_F(MeshInstanceTest, RefusedChunksLeaveTheInstanceAsItWas) {
   GeometryChunk* chunk = MakeChunk(tri, {0, 1, 2}, GeometryChunk::kTypeTriangleList);
   EXPECT_FALSE(empty.AddChunk(chunk, nullptr));
   chunk->ReleaseReference();
+}
+
+TEST_F(MeshInstanceTest, ChunksFromAFileMergeWhenTheyAreTriangleLists) {
+  // A skinned chunk's hint asks for software skinning with its bit 2; the
+  // chunk's own flags say only how its indices join.
+  struct Case {
+    const char* name;
+    uint32_t primitive;
+    bool skinned;
+    bool merges;
+  } cases[] = {
+      {"list", 4, false, true},
+      {"strip", 8, false, false},
+      {"software-skinned list", 4, true, true},
+      {"software-skinned strip", 8, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ChunkGroup g = QuadGroup();
+    g.geometry.primitive = c.primitive;
+    Info info;
+    if (c.skinned) {
+      g.geometry.weights = 4;
+      info.maxInfluences = 4;
+      info.maxMatrices = 20;
+    }
+    auto instance = Instance(IdxmFile({g}, "", info));
+    GeometryChunk* target = instance->GetChunks()->Get(0);
+    ASSERT_EQ(target->IsSoftwareSkinned(), c.skinned);
+    EXPECT_EQ(target->GetTypeBits(), c.primitive);
+    GeometryChunk* chunk = target->CreateInstance();
+    EXPECT_EQ(instance->MergeChunk(chunk, 0), c.merges);
+    EXPECT_EQ(instance->GetChunks()->Get(0)->GetVertexCount(), c.merges ? 8u : 4u);
+    chunk->ReleaseReference();
+  }
 }
 
 TEST_F(MeshInstanceTest, ChangesLeaveTheDefinitionsArraysAlone) {
