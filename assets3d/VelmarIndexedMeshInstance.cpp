@@ -252,7 +252,7 @@ bool VelmarIndexedMeshInstance::MergeChunk(GeometryChunk* chunk, unsigned index)
 GeometryChunk* VelmarIndexedMeshInstance::MergedChunk(const GeometryChunk& chunk, unsigned index) const {
   if (chunks_ == nullptr || index >= chunkCount_ || OwnedElsewhere(chunk, this)) return nullptr;
   const GeometryChunk* target = chunks_->Get(index);
-  if (target == nullptr || !(target->GetFlags() & kMergeableChunk)) return nullptr;
+  if (target == nullptr || !(target->GetFlags() & kTriangleListChunk)) return nullptr;
   const Material* material = materials_ ? materials_->Get(index) : nullptr;
   if (target->GetNumPasses() != 1 || chunk.GetNumPasses() != 1 || (material && material->GetNumPasses() != 1))
     return nullptr;

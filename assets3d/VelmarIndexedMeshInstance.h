@@ -38,8 +38,8 @@ class VelmarIndexedMeshInstance : public Vak::ParticleStructure,
                                   public Vak::LightTarget {
 public:
   static constexpr int kTypeCode = 17;
-  // Chunk flags.
-  static constexpr uint32_t kMergeableChunk = 0x4;
+  // Chunk flags. A merge appends to triangle lists only.
+  static constexpr uint32_t kTriangleListChunk = Vak::GeometryChunk::kTypeTriangleList;
   static constexpr uint32_t kPaletteChunk = 0x40;
   static constexpr uint32_t kDynamicChunk = 0x1000;
   // How far a ray is followed through a collision tree.

@@ -42,7 +42,9 @@ GeometryChunk::GeometryChunk(const VertexType& type, unsigned vertices, unsigned
       secondSize_(secondSize),
       geometryType_(geometryType),
       hint_(hint),
-      flags_(hint.flags),
+      // The hint's low five bits ask for vertex items and skinning; the
+      // chunk's say how its indices join.
+      flags_(TypeBitsForPrimitiveType(geometryType) | (hint.flags & ~0x1Fu)),
       indexCount_(indices),
       indexCapacity_(indices),
       faceCount_(faces) {

@@ -113,6 +113,8 @@ public:
   void SetRefuseBuffers(bool refuse) { refuseBuffers_ = refuse; }
   unsigned GetBufferInitCount() const { return bufferInits_; }
   const StandardChunkHint& GetHint() const { return hint_; }
+  // Start as the type bits of the geometry type, with the hint's flags
+  // above the low five bits (0x40, 0x1000).
   uint32_t GetFlags() const { return flags_; }
   void SetFlags(uint32_t flags) { flags_ = flags; }
   // The low five bits of the flags say how the indices join.

@@ -151,7 +151,8 @@ public:
     if (slot < kTextureSlots) definitions_[slot] = name;
   }
   const PString& GetTextureDefinition(unsigned slot) const { return definitions_[slot < kTextureSlots ? slot : 0]; }
-  // The chunk flags a hint asks for.
+  // The hint flags a chunk is made with; its own flags keep those above
+  // the low five bits, which are its geometry type's.
   static uint32_t MakeGeometryChunkFlags(const StandardChunkHint& hint) { return hint.flags; }
   // A new material of a plug-in type, through the manager; null when none.
   static Material* CreateInstance(const PString& type, MaterialManager* manager);

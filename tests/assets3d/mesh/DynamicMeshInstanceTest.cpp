@@ -63,8 +63,9 @@ struct Held {
 // skins by matrix palette.
 class DynamicInstanceTest : public ::testing::Test {
 protected:
+  // `moreBones` more bones without records hang below "root".
   template <class Instance = VelmarDynamicIndexedMeshInstance>
-  std::unique_ptr<Instance> Skinned(bool palette) {
+  std::unique_ptr<Instance> Skinned(bool palette, unsigned moreBones = 0) {
     loader_.display.SetCapability(26, palette);
     ChunkGroup g = QuadGroup();
     g.geometry.weights = 4;
@@ -73,10 +74,11 @@ protected:
     info.maxMatrices = 20;
     Group records{0, {}};
     for (uint32_t v = 0; v < 4; ++v) records.entries.push_back(Entry{v, 1, g.geometry.positions[v]});
-    const std::string bytes =
-        IdxmFile({g}, InflChunk({Influence{"root", std::nullopt, {0, 0, 0}, kIdentity9, {records}},
-                                 Influence{"arm", "root", {1, 0, 0}, kIdentity9, {}}}),
-                 info);
+    std::vector<Influence> bones = {Influence{"root", std::nullopt, {0, 0, 0}, kIdentity9, {records}},
+                                    Influence{"arm", "root", {1, 0, 0}, kIdentity9, {}}};
+    for (unsigned b = 0; b < moreBones; ++b)
+      bones.push_back(Influence{"b" + std::to_string(b), "root", {0, 0, 0}, kIdentity9, {}});
+    const std::string bytes = IdxmFile({g}, InflChunk(bones), info);
     EXPECT_EQ(loader_.Indexed(bytes, definition_), 0u);
     auto instance = std::make_unique<Instance>(&kernel_, nullptr);
     instance->InitFromDefinition(*definition_);
@@ -235,7 +237,6 @@ TEST_F(DynamicInstanceTest, PaletteChunksTakeTheInstancesSlots) {
   GeometryChunk* target = instance->GetTriangleChunk(0);
   Vak::VertexProgram program(nullptr, "lib", "skin");
   target->SetVertexProgram(&program);
-  target->SetFlags(target->GetFlags() | VelmarIndexedMeshInstance::kMergeableChunk);
   const std::array<uint8_t, 4> quadLanes = LanesOf(target, 0);
   Held merged{MakeChunk(target->GetVertexType(), 2, {{0, 3, 0, 0}, {3, 3, 0, 0}})};
   const ChunkInfluences names{{PString("arm"), PString("root")}, {}, 0};
@@ -250,6 +251,27 @@ TEST_F(DynamicInstanceTest, PaletteChunksTakeTheInstancesSlots) {
   EXPECT_EQ(LanesOf(result, 5), (std::array<uint8_t, 4>{0, 0, 3, 3}));
   EXPECT_EQ(result->GetAssignedMatrix(1), &bones[1].current);
   EXPECT_EQ(DefinitionChunk()->GetVertexCount(), 4u);
+}
+
+TEST_F(DynamicInstanceTest, APaletteHoldsTheSlotsALaneReaches) {
+  // A lane holds 3 x slot in a byte: slot 85 (lane 255) is the last.
+  struct Case {
+    unsigned bones;
+    bool added;
+  } cases[] = {{86, true}, {87, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bones);
+    auto instance = Skinned(true, 85);
+    ASSERT_EQ(instance->GetBones().size(), 87u);
+    ChunkInfluences influences;
+    for (unsigned b = 0; b < c.bones; ++b) influences.boneNames.push_back(instance->GetBones()[b].name);
+    Held chunk{MakeChunk(PositionsAndLanes(), 1, {{255, 0, 3, 6}})};
+    EXPECT_EQ(instance->AddSkinnedChunk(chunk.chunk, nullptr, influences), c.added);
+    ASSERT_EQ(instance->GetChunkCount(), c.added ? 2u : 1u);
+    if (c.added) {
+      EXPECT_EQ(instance->GetTriangleChunk(1)->GetNumInfluenceMatrices(), 86u);
+    }
+  }
 }
 
 TEST_F(DynamicInstanceTest, CopiesSkinApartFromTheirSourceAndTheDefinition) {

@@ -156,11 +156,21 @@ TEST_F(MeshInstanceTest, FaceNormalsAndCentres) {
   EXPECT_EQ(instance->GetTriangleFaceNormal(1, 0), Vector3(0, 0, 1));
 }
 
+// Draws in as many passes as it is told.
+class PassesMaterial : public Vak::Material {
+public:
+  PassesMaterial() : Material(Vak::PString("passes")) {}
+  unsigned GetNumPasses() const override { return passes; }
+  unsigned passes = 1;
+};
+
 TEST_F(MeshInstanceTest, RefusedChunksLeaveTheInstanceAsItWas) {
   auto instance = Instance(IdxmFile({QuadGroup()}));
   const std::vector<Vector3> tri = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
   GeometryChunk* target = MakeChunk(tri, {0, 1, 2}, GeometryChunk::kTypeTriangleList);
-  ASSERT_TRUE(instance->AddChunk(target, nullptr));
+  auto* material = new PassesMaterial;
+  ASSERT_TRUE(instance->AddChunk(target, material));
+  material->ReleaseReference();
   const unsigned last = instance->GetChunkCount() - 1;
   int elsewhere = 0;
   struct Case {
@@ -168,18 +178,23 @@ TEST_F(MeshInstanceTest, RefusedChunksLeaveTheInstanceAsItWas) {
     std::function<void(GeometryChunk&)> prepare;
     unsigned index;
     bool add, merge;
+    unsigned targetPasses = 1, materialPasses = 1;
   } cases[] = {
       {"acceptable", [](GeometryChunk&) {}, last, true, true},
       {"palette chunk", [](GeometryChunk& c) { c.SetFlags(c.GetFlags() | 0x40); }, last, false, false},
       {"owned elsewhere", [&](GeometryChunk& c) { c.SetOwner(&elsewhere); }, last, false, false},
       {"index past the count", [](GeometryChunk&) {}, 1000, true, false},
-      {"target not mergeable", [](GeometryChunk&) {}, 0, true, false},
+      {"target no triangle list", [](GeometryChunk&) {}, 0, true, false},
       {"two passes", [](GeometryChunk& c) { c.SetNumPasses(2); }, last, true, false},
+      {"target in two passes", [](GeometryChunk&) {}, last, true, false, 2, 1},
+      {"target's material in two passes", [](GeometryChunk&) {}, last, true, false, 1, 2},
   };
-  // The file's chunk is no plain triangle list for merging.
-  instance->GetChunks()->Get(0)->SetFlags(0);
+  // The file's chunk is joined as a strip.
+  instance->GetChunks()->Get(0)->SetFlags(GeometryChunk::kTypeTriangleStrip);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    instance->GetChunks()->Get(last)->SetNumPasses(c.targetPasses);
+    material->passes = c.materialPasses;
     for (bool merging : {false, true}) {
       GeometryChunk* chunk = MakeChunk(tri, {0, 1, 2}, GeometryChunk::kTypeTriangleList);
       c.prepare(*chunk);
@@ -194,6 +209,8 @@ TEST_F(MeshInstanceTest, RefusedChunksLeaveTheInstanceAsItWas) {
       chunk->SetOwner(nullptr);
       chunk->ReleaseReference();
     }
+    instance->GetChunks()->Get(last)->SetNumPasses(1);
+    material->passes = 1;
   }
   // Another vertex type is refused too; the merges above grew the target.
   Vak::VertexType other;
@@ -211,6 +228,41 @@ TEST_F(MeshInstanceTest, RefusedChunksLeaveTheInstanceAsItWas) {
   GeometryChunk* chunk = MakeChunk(tri, {0, 1, 2}, GeometryChunk::kTypeTriangleList);
   EXPECT_FALSE(empty.AddChunk(chunk, nullptr));
   chunk->ReleaseReference();
+}
+
+TEST_F(MeshInstanceTest, ChunksFromAFileMergeWhenTheyAreTriangleLists) {
+  // A skinned chunk's hint asks for software skinning with its bit 2; the
+  // chunk's own flags say only how its indices join.
+  struct Case {
+    const char* name;
+    uint32_t primitive;
+    bool skinned;
+    bool merges;
+  } cases[] = {
+      {"list", 4, false, true},
+      {"strip", 8, false, false},
+      {"software-skinned list", 4, true, true},
+      {"software-skinned strip", 8, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ChunkGroup g = QuadGroup();
+    g.geometry.primitive = c.primitive;
+    Info info;
+    if (c.skinned) {
+      g.geometry.weights = 4;
+      info.maxInfluences = 4;
+      info.maxMatrices = 20;
+    }
+    auto instance = Instance(IdxmFile({g}, "", info));
+    GeometryChunk* target = instance->GetChunks()->Get(0);
+    ASSERT_EQ(target->IsSoftwareSkinned(), c.skinned);
+    EXPECT_EQ(target->GetTypeBits(), c.primitive);
+    GeometryChunk* chunk = target->CreateInstance();
+    EXPECT_EQ(instance->MergeChunk(chunk, 0), c.merges);
+    EXPECT_EQ(instance->GetChunks()->Get(0)->GetVertexCount(), c.merges ? 8u : 4u);
+    chunk->ReleaseReference();
+  }
 }
 
 TEST_F(MeshInstanceTest, ChangesLeaveTheDefinitionsArraysAlone) {
@@ -253,6 +305,39 @@ TEST_F(MeshInstanceTest, ChangesLeaveTheDefinitionsArraysAlone) {
       EXPECT_NE(changed->GetChunks()->Get(0), first);
     }
   }
+}
+
+TEST_F(MeshInstanceTest, DynamicChunksAreTheInstancesOwn) {
+  // Dynamic vertex data: a dynamic chunk's instance changes its vertices.
+  loader_.resource.options.dynamicVertex = {1, 1};
+  ASSERT_EQ(loader_.Indexed(IdxmFile({QuadGroup(), QuadGroup()}), definition_), 0u);
+  const GeometryChunk* plain = definition_->GetChunk(0);
+  GeometryChunk* dynamic = definition_->GetChunk(1);
+  dynamic->SetFlags(dynamic->GetFlags() | VelmarIndexedMeshInstance::kDynamicChunk);
+  VelmarIndexedMeshInstance instance(&kernel_, nullptr);
+  instance.InitFromDefinition(*definition_);
+  std::unique_ptr<VelmarIndexedMeshInstance> copy(static_cast<VelmarIndexedMeshInstance*>(instance.Clone()));
+  GeometryChunk* extra = dynamic->CreateInstance();
+  ASSERT_TRUE(instance.AddChunk(extra, nullptr));
+  struct Case {
+    const char* name;
+    const GeometryChunk* own;
+    const GeometryChunk* source;
+  } cases[] = {
+      {"made from the definition", instance.GetChunks()->Get(1), dynamic},
+      {"a copy's", copy->GetChunks()->Get(1), instance.GetChunks()->Get(1)},
+      {"added", instance.GetChunks()->Get(2), extra},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_NE(c.own, c.source);
+    EXPECT_NE(c.own->GetVertexData(), c.source->GetVertexData()) << "dynamic vertex data of its own";
+    EXPECT_EQ(c.own->GetIndices(), c.source->GetIndices()) << "static index data shared";
+  }
+  EXPECT_EQ(instance.GetChunks()->Get(0), plain);
+  EXPECT_EQ(copy->GetChunks()->Get(0), plain);
+  EXPECT_EQ(definition_->GetChunk(1), dynamic);
+  extra->ReleaseReference();
 }
 
 TEST_F(MeshInstanceTest, TheCollisionTreeNamesTheSameTriangleAsEveryTriangle) {
@@ -425,6 +510,23 @@ TEST_F(ProgressiveInstanceTest, DetailChangesStepThroughTheLevels) {
   EXPECT_EQ(definition_->GetChunk(0)->GetIndices()[5], 3u);
   EXPECT_FALSE(instance->AddChunk(definition_->GetChunk(0), nullptr));
   EXPECT_FALSE(instance->MergeChunk(definition_->GetChunk(0), 0));
+}
+
+TEST_F(ProgressiveInstanceTest, ACloneKeepsItsDetailAndChangesApart) {
+  auto instance = Instance(TwoSteps());
+  instance->LowerDetail(1);
+  std::unique_ptr<VelmarProgressiveMeshInstance> copy(
+      static_cast<VelmarProgressiveMeshInstance*>(instance->Clone()));
+  ExpectDetail(Now(*copy), {1, 1, 3, 3, 2});
+  copy->LowerDetail(0);
+  ExpectDetail(Now(*copy), {0, 0, 0, 3, 2});
+  ExpectDetail(Now(*instance), {1, 1, 3, 3, 2});
+  // The copy's index data keeps what lowering took away.
+  copy->RaiseDetail(100);
+  ExpectDetail(Now(*copy), {2, 2, 6, 4, 3});
+  ExpectDetail(Now(*instance), {1, 1, 3, 3, 2});
+  EXPECT_EQ(definition_->GetChunk(0)->GetIndexCount(), 6u);
+  EXPECT_EQ(definition_->GetChunk(0)->GetIndices()[5], 3u);
 }
 
 TEST_F(ProgressiveInstanceTest, RecordsFromTheFileAreKeptInsideTheChunk) {

@@ -138,6 +138,7 @@ TEST_F(MeshResourceTest, SkinnedMeshesGiveTheirDynamicInstances) {
   Write("s/skin.im", skin(std::nullopt));
   Write("s/skin.pm", skin(std::nullopt));
   Write("s/rootless.im", skin("ghost"));
+  Write("s/rootless.pm", skin("ghost"));
   Lodm levels = LevelsAt({10});
   levels.bont = std::vector<BoneRecord>{{"root", ""}};
   Write("s/skin.lm", LodmFile(levels));
@@ -151,6 +152,7 @@ TEST_F(MeshResourceTest, SkinnedMeshesGiveTheirDynamicInstances) {
       {"s\\skin.pm", &typeid(VelmarDynamicProgressiveMeshInstance)},
       {"s\\skin.lm", &typeid(VelmarDynamicIndexedMeshLODInstance)},
       {"s\\rootless.im", nullptr},
+      {"s\\rootless.pm", nullptr},
       {"s\\rootless.lm", nullptr},
   };
   for (const Case& c : cases) {
@@ -709,6 +711,29 @@ TEST_F(LevelOfDetailInstanceTest, CullPicksTheLevelThatRenderDraws) {
   instance_->Cull(view, Vak::Matrix4::Identity());
   EXPECT_EQ(instance_->GetLastCulledFrame(), 0u);
   EXPECT_TRUE(view.Added().empty());
+}
+
+TEST_F(LevelOfDetailInstanceTest, CullMeasuresTheEyeInTheInstancesOwnFrame) {
+  Vak::ViewPoint view(&kernel_.GetDisplay());
+  const Vak::Vector3 centre = (instance_->GetBoundsMin() + instance_->GetBoundsMax()) * 0.5f;
+  // Turned a quarter about z and moved, below a parent moved elsewhere.
+  instance_->SetPosition(300, 0, 0);
+  instance_->SetOrientation(Vak::Quaternion(0, 0, 0.70710678f, 0.70710678f));
+  const Vak::Matrix4 parent = Vak::Matrix4::FromRotationTranslation(Vak::Quaternion(), {0, 400, 0});
+  const Vak::Matrix4 toWorld = parent * instance_->GetLocalTransform();
+  struct Case {
+    float distance;  // from the centre along the mesh's own x
+    bool added;
+    int level;
+  } cases[] = {{5, true, 0}, {30, true, 1}, {600, false, 1}, {5, true, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.distance);
+    view.NextFrame();
+    view.SetEyePosition(toWorld.TransformPoint(centre + Vak::Vector3(c.distance * instance_->GetMultiplier(), 0, 0)));
+    instance_->Cull(view, parent);
+    EXPECT_EQ(view.Added().size(), c.added ? 1u : 0u);
+    EXPECT_EQ(instance_->GetLevel(), c.level);
+  }
 }
 
 TEST_F(LevelOfDetailInstanceTest, EditsReachTheLevels) {

@@ -117,7 +117,7 @@ TEST(GeometryChunk, ItemsPointIntoTheVertexData) {
   EXPECT_EQ(chunk->GetIndexCount(), 3u);
   EXPECT_EQ(chunk->GetFaceCount(), 1u);
   EXPECT_EQ(chunk->GetSecondSize(), 1u);
-  EXPECT_EQ(chunk->GetFlags(), StandardChunkHint::kSkinned);
+  EXPECT_EQ(chunk->GetFlags(), Vak::GeometryChunk::kTypeTriangleList) << "the hint's skinning bits stay the hint's";
   chunk->ReleaseReference();
 
   // A chunk without vertices has no items.
