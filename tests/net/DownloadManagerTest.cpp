@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <set>
 #include <string>
 
@@ -211,6 +212,56 @@ TEST_F(DownloadManagerTest, RedirectsAreBoundedAndStayOnNetworkSchemes) {
   }
 }
 
+namespace {
+
+// A resolver that keeps the manager's lock: Request asks it while it makes
+// the task, under that lock.
+std::promise<void> gResolverEntered;
+std::promise<void> gResolverRelease;
+bool HoldingResolver(const char*, const char*, Vak::File::Path&) {
+  gResolverEntered.set_value();
+  gResolverRelease.get_future().wait();
+  return false;
+}
+
+} // namespace
+
+// A redirect to another server is not the task's end: not while the task
+// drops the redirect's connection and waits to re-target (the manager's
+// lock held from outside), nor while the new server holds its reply.
+TEST_F(DownloadManagerTest, ARedirectToAnotherServerFinishesOnlyWithItsTarget) {
+  NET_REQUIRE_PROGRAM(nettest::kPython);
+  nettest::RawPeer peer;
+  ASSERT_TRUE(peer.Start(dir_));
+  const std::string port = std::to_string(peer.port);
+  DownloadTask* task = manager_->Request(("http://127.0.0.1:" + port + "/hop").c_str(), DownloadTask::kNoShare, -1);
+  ASSERT_NE(task, nullptr);
+  ASSERT_EQ(peer.WaitForConnections(1), 1);
+
+  SetFileUrlResolver(&HoldingResolver);
+  auto lockHolder = std::async(std::launch::async, [this] {
+    return manager_->Request("file://velmar/held/by/the/resolver", DownloadTask::kNoShare, -1);
+  });
+  gResolverEntered.get_future().wait();
+  peer.Reply("hop", "HTTP/1.1 302 Found\r\nLocation: http://localhost:" + port +
+                        "/held\r\nConnection: close\r\nContent-Length: 5\r\n\r\nmoved");
+  EXPECT_EQ(peer.WaitForCloses(1), 1);  // the redirect read and its connection dropped
+  EXPECT_FALSE(task->IsFinished());
+  EXPECT_EQ(ResultText(task), "<none>");
+  gResolverRelease.set_value();
+  DownloadTask::Release(lockHolder.get());
+
+  ASSERT_EQ(peer.WaitForConnections(2), 2);  // the new server's, held
+  EXPECT_FALSE(task->IsFinished());
+  EXPECT_EQ(ResultText(task), "<none>");
+  peer.Reply("held", "HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\ntarget");
+  Finish(task);
+  EXPECT_EQ(task->GetError(), 0);
+  EXPECT_EQ(ResultText(task), "target");
+  EXPECT_STREQ(task->GetCurrentUrl().host, "localhost");
+  DownloadTask::Release(task);
+}
+
 TEST_F(DownloadManagerTest, IdleConnectionsAreReusedAndTheEleventhEvictsTheOldest) {
   StartNginx();
   auto url = [&](int i) { return "http://u" + std::to_string(i) + "@127.0.0.1:" + std::to_string(nginx_.port) + "/a.txt"; };
@@ -376,6 +427,32 @@ TEST_F(DownloadManagerTest, ReleasingTheLastHoldOfAWaitingLoginCancelsIt) {
   DownloadTask::Release(login);
   Finish(login);
   EXPECT_EQ(login->GetError(), DownloadTask::kErrorCancelled);
+}
+
+// Nothing sets the login's readiness: a login and a secure request behind it
+// wait until the manager goes, and end without a result.
+TEST_F(DownloadManagerTest, DestroyingTheManagerEndsWaitsForTheLogin) {
+  ASSERT_FALSE(IsLoginReady());
+  const std::string service = "127.0.0.1:" + std::to_string(nettest::FreePort());
+  SetWebServiceHost(service.c_str());
+  DownloadTask* login = manager_->Request("qnlogin://", DownloadTask::kNoShare, -1);
+  ASSERT_NE(login, nullptr);
+  const std::string url = "https://" + service + "/secure.txt";
+  DownloadTask* secure = manager_->Request(url.c_str(), 0, -1);
+  ASSERT_NE(secure, nullptr);
+  // The secure request holds the same login while it waits for it.
+  while (login->UseCount() < 2 && !secure->IsFinished()) Vak::Time::Delay(2);
+  EXPECT_EQ(login->UseCount(), 2);
+  EXPECT_FALSE(login->IsFinished());
+  EXPECT_FALSE(secure->IsFinished());
+
+  DownloadManager::Destroy();  // a wait that never ends runs into the test's time-out
+  manager_ = nullptr;
+  SetWebServiceHost("localhost");
+  DownloadCache cache;
+  cache.Load((dir_ / "downloads").c_str());
+  Vak::File::Path file;
+  EXPECT_EQ(cache.Lookup(UrlRecord(url.c_str()), file), DownloadCache::Hit::kIncomplete);
 }
 
 namespace {

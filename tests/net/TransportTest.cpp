@@ -91,6 +91,36 @@ TEST_F(TransportTest, RefusedPortsFailAtTheHostOrTheProxy) {
   }
 }
 
+// A line break in the tunnel's target would split the CONNECT request: the
+// transport refuses it before it connects to the proxy, which counts every
+// connection (the raw peer standing in for it).
+TEST_F(TransportTest, ATunnelTargetWithALineBreakNeverReachesTheProxy) {
+  NET_REQUIRE_PROGRAM(kPython);
+  RawPeer proxy;
+  ASSERT_TRUE(proxy.Start(dir_));
+  const int port = nginx_.port;
+  // Should a target reach the proxy after all, it is refused at once
+  // instead of being held.
+  auto refuse = [&](const std::string& target) {
+    proxy.Reply(target + ":" + std::to_string(port), "HTTP/1.0 403 Forbidden\r\n\r\n");
+  };
+  for (const char* target : {"127.0.0.1\r\nX-Injected:1", "127.0.0.1\nX-Injected:1", "127.0.0.1\rX-Injected:1",
+                             "127.0.0.1\r\n"}) {
+    refuse(target);
+    TCPTransport tcp(target, port, "127.0.0.1", proxy.port);
+    EXPECT_EQ(tcp.GetStatus(), kNetProxyFailed);
+    SSLTransport tls(target, port, "127.0.0.1", proxy.port);
+    EXPECT_EQ(tls.GetStatus(), kNetProxyFailed);
+  }
+  EXPECT_EQ(proxy.Connections(), 0);
+
+  // The same proxy is reached for a plain target.
+  proxy.Reply("127.0.0.1:" + std::to_string(port), "HTTP/1.0 200 Connection established\r\n\r\n");
+  TCPTransport plain("127.0.0.1", port, "127.0.0.1", proxy.port);
+  EXPECT_EQ(plain.GetStatus(), kNetOk);
+  EXPECT_EQ(proxy.Connections(), 1);
+}
+
 TEST_F(TransportTest, CertificatesAreVerifiedAgainstTheTarget) {
   // Untrusted: a certificate for the right address that nobody vouches for.
   ASSERT_TRUE(MakeCertificate(dir_, "stranger", "/CN=127.0.0.1", "IP:127.0.0.1"));

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <netinet/in.h>
@@ -256,7 +257,8 @@ private:
 };
 
 // The python3 peer (support/raw_peer.py): GET /<name> answers the bytes set
-// with Reply(name); an unknown name is held open without an answer.
+// with Reply(name); an unknown name is held open, and answered once a reply
+// for it is set.
 class RawPeer {
 public:
   bool Start(const TempFolder& dir) {
@@ -274,22 +276,31 @@ public:
     }
     return false;
   }
+  // Whole or not at all: a held connection may be looking for it.
   void Reply(const std::string& name, const std::string& bytes) const {
-    std::ofstream(replies_ + "/" + name, std::ios::binary) << bytes;
+    const std::string part = replies_ + ".part";
+    std::ofstream(part, std::ios::binary) << bytes;
+    std::filesystem::rename(part, replies_ + "/" + name);
   }
   // The connections accepted so far.
-  int Connections() const {
-    const std::string log = ReadText(portFile_ + ".connections");
-    return static_cast<int>(std::count(log.begin(), log.end(), '\n'));
-  }
+  int Connections() const { return Lines(".connections"); }
   // Waits until at least `count` connections came (10 s at most).
-  int WaitForConnections(int count) const {
-    for (int i = 0; i < 2000 && Connections() < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return Connections();
-  }
+  int WaitForConnections(int count) const { return WaitForLines(".connections", count); }
+  // Waits until their clients have closed at least `count` connections (10 s
+  // at most).
+  int WaitForCloses(int count) const { return WaitForLines(".closes", count); }
   int port = 0;
 
 private:
+  int Lines(const char* log) const {
+    const std::string text = ReadText(portFile_ + log);
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+  }
+  int WaitForLines(const char* log, int count) const {
+    for (int i = 0; i < 2000 && Lines(log) < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return Lines(log);
+  }
+
   std::string replies_;
   std::string portFile_;
   Child child_;

@@ -5,10 +5,13 @@ Binds a free port and writes its number to PORT_FILE. Each connection adds a
 line to PORT_FILE.connections as it is accepted. For each connection it
 reads the request head up to its empty line and answers with the bytes of
 REPLY_DIR/<name>, where <name> is the request path without its leading '/',
-then closes. An empty file closes before any byte; a missing file answers
-nothing and holds the connection until the client goes.
+then ends its sending. An empty file ends it before any byte; a missing file
+holds the connection, answering once the file appears. Whatever the client
+sends afterwards is ignored; once the client has closed the connection, a
+line is added to PORT_FILE.closes.
 """
 import os
+import select
 import socket
 import socketserver
 import sys
@@ -16,10 +19,23 @@ import sys
 reply_dir, port_file = sys.argv[1], sys.argv[2]
 
 
+def log(suffix, line):
+    with open(port_file + suffix, "a") as f:
+        f.write(line + "\n")
+
+
 class Handler(socketserver.BaseRequestHandler):
     def handle(self):
-        with open(port_file + ".connections", "a") as log:
-            log.write("connection\n")
+        log(".connections", "connection")
+        try:
+            self.answer()
+            while self.request.recv(4096):
+                pass
+        except OSError:
+            pass
+        log(".closes", "closed")
+
+    def answer(self):
         head = b""
         while b"\r\n\r\n" not in head and b"\n\n" not in head:
             data = self.request.recv(4096)
@@ -29,10 +45,10 @@ class Handler(socketserver.BaseRequestHandler):
         parts = head.split(b" ")
         name = parts[1].decode("latin-1").lstrip("/") if len(parts) > 1 else ""
         path = os.path.join(reply_dir, name)
-        if not name or not os.path.isfile(path):
-            while self.request.recv(4096):
-                pass
-            return
+        while not name or not os.path.isfile(path):
+            readable, _, _ = select.select([self.request], [], [], 0.005)
+            if readable and not self.request.recv(4096):
+                return
         with open(path, "rb") as f:
             self.request.sendall(f.read())
         self.request.shutdown(socket.SHUT_WR)
