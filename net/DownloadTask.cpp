@@ -281,7 +281,12 @@ DownloadTask::Outcome DownloadTask::FetchHTTP(bool secure) {
       ReleaseConnection(0);
       continue;
     }
-    bool ok = headerRead && (connection->ReadBody(resultFile_) || post);
+    // A redirect's body is not the result: one of no bytes does not fail it.
+    auto readBody = [&] {
+      return connection->ReadBody(resultFile_) ||
+             (connection->GetResponseState() == HTTPConnection::kRedirect && connection->GetStatus() == 0);
+    };
+    bool ok = headerRead && (readBody() || post);
     // Redirects to the same server are followed on this connection.
     while (ok && connection->GetResponseState() == HTTPConnection::kRedirect) {
       UrlRecord location(static_cast<const char*>(connection->GetLocation()));
@@ -306,7 +311,7 @@ DownloadTask::Outcome DownloadTask::FetchHTTP(bool secure) {
       }
       if (ShouldStop()) break;
       connection->SendGet("%s", location.PathAndQuery().c_str());
-      ok = ReadHeaderKeepingCookies(manager_, *connection) && connection->ReadBody(resultFile_);
+      ok = ReadHeaderKeepingCookies(manager_, *connection) && readBody();
     }
     if (ok && !ShouldStop()) {
       if (!(flags_ & (kNoCache | kNoShare))) manager_.CacheStore(requestedUrl_, resultFile_, true);

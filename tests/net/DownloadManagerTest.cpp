@@ -262,6 +262,21 @@ TEST_F(DownloadManagerTest, ARedirectToAnotherServerFinishesOnlyWithItsTarget) {
   DownloadTask::Release(task);
 }
 
+// Many servers send a redirect with no body at all.
+TEST_F(DownloadManagerTest, ARedirectWithoutABodyIsFollowed) {
+  NET_REQUIRE_PROGRAM(nettest::kPython);
+  nettest::RawPeer peer;
+  ASSERT_TRUE(peer.Start(dir_));
+  const std::string port = std::to_string(peer.port);
+  peer.Reply("bare", "HTTP/1.1 302 Found\r\nLocation: http://localhost:" + port +
+                         "/there\r\nContent-Length: 0\r\n\r\n");
+  peer.Reply("there", "HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\ntarget");
+  DownloadTask* task = Get("http://127.0.0.1:" + port + "/bare", DownloadTask::kNoShare);
+  EXPECT_EQ(task->GetError(), 0);
+  EXPECT_EQ(ResultText(task), "target");
+  DownloadTask::Release(task);
+}
+
 TEST_F(DownloadManagerTest, IdleConnectionsAreReusedAndTheEleventhEvictsTheOldest) {
   StartNginx();
   auto url = [&](int i) { return "http://u" + std::to_string(i) + "@127.0.0.1:" + std::to_string(nginx_.port) + "/a.txt"; };
