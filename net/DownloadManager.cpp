@@ -23,13 +23,14 @@ bool IsScheme(const UrlRecord& url, const char* scheme) {
   return Vak::CodePage::CompareIgnoreCase(url.scheme, scheme) == 0;
 }
 
-// Lets a task finish without the download lock, which its thread may need.
+// Lets tasks finish without the download lock, which their threads may
+// need. Every thread ends before any task goes: at shutdown a task may still
+// be reading another it holds (a request waiting for the login).
 void RetireTasks(std::vector<DownloadTask*>& tasks) {
-  for (DownloadTask* task : tasks) {
-    task->Cancel();
+  for (DownloadTask* task : tasks) task->Cancel();
+  for (DownloadTask* task : tasks)
     while (!task->IsDone()) DownloadSleep(DownloadManager::kRetireStepMs);
-    delete task;
-  }
+  for (DownloadTask* task : tasks) delete task;
   tasks.clear();
 }
 
