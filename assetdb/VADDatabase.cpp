@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <string>
 
 #include "Vak/Bexlorn/File.h"
 #include "Vak/Bexlorn/Sync.h"
@@ -42,6 +44,8 @@ std::atomic<bool> gIndexLoaded{false};
 // Set when an index file turned out newer than this build reads: from then
 // on nothing is written over it or moved.
 std::atomic<bool> gRefused{false};
+std::mutex gMovedAsideLock;
+std::string gMovedAside;
 std::atomic<VADWallClock> gClock{&platform::WallClockSeconds};
 VADStartBlock gStart;
 Vak::CriticalSection gThreadLock{"VADThreads"};
@@ -93,10 +97,12 @@ void MoveAsideUnreadable() {
     const Path target = InDatabaseRoot(name);
     if (target.Length() == 0) break;
     if (Vak::File::Exists(target).Ok()) continue;
-    if (Vak::File::Rename(root, target))
+    if (Vak::File::Rename(root, target)) {
       VelmarLogError("VADRestoreFromCache> unreadable \"%s\" moved to \"%s\"", static_cast<const char*>(root),
                      static_cast<const char*>(target));
-    else
+      std::lock_guard<std::mutex> hold(gMovedAsideLock);
+      gMovedAside = static_cast<const char*>(target);
+    } else
       VelmarLogError("VADRestoreFromCache> Rename(\"%s\", \"%s\") failed", static_cast<const char*>(root),
                      static_cast<const char*>(target));
     return;
@@ -122,6 +128,11 @@ bool VADIsDatabaseOpen() { return gOpen.load(); }
 bool VADIsRebuilding() { return gRebuilding.load(); }
 bool VADIsIndexLoaded() { return gIndexLoaded.load(); }
 bool VADIndexRefused() { return gRefused.load(); }
+
+std::string VADUnreadableIndexMovedTo() {
+  std::lock_guard<std::mutex> hold(gMovedAsideLock);
+  return gMovedAside;
+}
 
 Path VADNewerIndexFile() {
   for (const char* name : {"assets.tdx", "cache/assets.tdx", "cache/assets.bku"}) {

@@ -6,6 +6,7 @@
 // the cache copy, then the backup, then a rebuild from the asset folders, and
 // is written at shutdown.
 #include <cstdint>
+#include <string>
 
 #include "Vak/Bexlorn/File.h"
 
@@ -31,6 +32,9 @@ bool VADInit(const VADStartBlock& block);
 Vak::File::Path VADNewerIndexFile();
 // True once a load met a newer index: the index is then never written.
 bool VADIndexRefused();
+// Where this process moved an index file it could not read (the backup then
+// took its place); empty when it moved none.
+std::string VADUnreadableIndexMovedTo();
 // Stops the threads, writes the index when it changed, and closes. True when
 // the index is on the disk: written now, or unchanged since it was. When the
 // process ends right after, the index's memory is left to the end of the

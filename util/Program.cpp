@@ -8,6 +8,7 @@
 
 #include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/File.h"
+#include "assetdb/VADDatabase.h"
 #include "assetdb/VADIPC.h"
 #include "content/AppGlobals.h"
 #include "content/ResultsLog.h"
@@ -120,5 +121,8 @@ int VelmarUtilMain(int argc, char** argv) {
     std::fputs("- The asset index could not be written.\n", stderr);
     failed = true;
   }
+  const std::string movedTo = VADUnreadableIndexMovedTo();
+  if (!movedTo.empty())
+    std::fprintf(stderr, "- The asset index could not be read; it was moved to \"%s\".\n", movedTo.c_str());
   EndProcess(failed ? kExitFailed : 0);
 }

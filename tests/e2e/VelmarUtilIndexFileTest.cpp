@@ -77,10 +77,16 @@ TEST(VelmarUtilIndexFileTest, ADamagedIndexIsMovedAsideAndTheBackupTakesItsPlace
     for (std::size_t j = 0; j <= i; ++j) {
       const std::string aside = install.Root() + "/cache/assets.tdx.unreadable" + (j ? "." + std::to_string(j) : "");
       EXPECT_EQ(e2e::ReadText(aside), damaged[j]) << aside;
+      // The user is told where it went.
+      if (j == i) {
+        EXPECT_NE(result.err.find("moved to \"" + aside + "\""), std::string::npos) << result.err;
+      }
     }
   }
-  // The restored index reads without another move.
-  EXPECT_EQ(install.Run({"status", "<kuid:414141:3>"}).code, 0);
+  // The restored index reads without another move, and says nothing of one.
+  const Result again = install.Run({"status", "<kuid:414141:3>"});
+  EXPECT_EQ(again.code, 0);
+  EXPECT_EQ(again.err.find("moved to"), std::string::npos) << again.err;
   EXPECT_FALSE(std::filesystem::exists(install.Root() + "/cache/assets.tdx.unreadable.2"));
 }
 
