@@ -222,8 +222,15 @@ protected:
       VADLock lock;
       lock.Acquire(false);
       std::set<std::string> editingFolders;
+      std::set<std::string> localFolders;  // "hash/name" of each record's local folder
+      auto noteLocal = [&localFolders](const VADAssetInfo* record) {
+        if (!record || !record->HasLocalFolder()) return;
+        const fs::path folder(std::string(record->GetLocalFolder()));
+        localFolders.insert(folder.parent_path().filename().string() + "/" + folder.filename().string());
+      };
       for (int n = 0; n < kAssets; ++n) {
         const VADAssetInfo* record = gVadAssetIndex.Find(NewKuid(n));
+        noteLocal(record);
         if (!record) {
           EXPECT_EQ(reported.count(n), 0u) << "asset " << n << " was reported installed and is lost";
           continue;
@@ -239,10 +246,16 @@ protected:
         if (record->HasEditingFolder())
           editingFolders.insert(fs::path(std::string(record->GetEditingFolder())).filename());
       }
-      for (int n = 0; n < kOldAssets; ++n) EXPECT_NE(gVadAssetIndex.Find(OldKuid(n)), nullptr) << "old asset " << n;
-      // What is left in "editing" belongs to a record.
+      for (int n = 0; n < kOldAssets; ++n) {
+        EXPECT_NE(gVadAssetIndex.Find(OldKuid(n)), nullptr) << "old asset " << n;
+        noteLocal(gVadAssetIndex.Find(OldKuid(n)));
+      }
+      // What is left in "editing" and "local" belongs to a record.
       for (const std::string& name : SubFolderNames(db.Root() + "/editing"))
         EXPECT_EQ(editingFolders.count(name), 1u) << "editing/" << name << " has no record";
+      for (const std::string& hash : SubFolderNames(db.Root() + "/local"))
+        for (const std::string& name : SubFolderNames(db.Root() + "/local/" + hash))
+          EXPECT_EQ(localFolders.count(hash + "/" + name), 1u) << "local/" << hash << "/" << name << " has no record";
     }
     // "trash" holds only copies of the run's assets, whole or cut short.
     for (const std::string& name : SubFolderNames(db.Root() + "/trash"))
