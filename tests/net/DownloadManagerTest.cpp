@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <future>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -11,6 +13,7 @@
 #include "Vak/Bexlorn/Time.h"
 #include "content/AppGlobals.h"
 #include "net/DownloadTask.h"
+#include "net/DownloadUpdateSource.h"
 #include "net/FTPConnection.h"
 #include "net/HTTPConnection.h"
 #include "net/SSLTransport.h"
@@ -62,7 +65,7 @@ protected:
   }
   void StartNginx() {
     NET_REQUIRE_PROGRAM(nettest::kNginx);
-    ASSERT_TRUE(nettest::MakeCertificate(dir_, "server", "/CN=127.0.0.1", "IP:127.0.0.1"));
+    ASSERT_TRUE(nettest::MakeCertificate(dir_, "server", "/CN=127.0.0.1", "IP:127.0.0.1,DNS:localhost"));
     ASSERT_TRUE(SSLTransport::TrustCAFile((dir_ / "server.pem").c_str()));
     ASSERT_TRUE(nginx_.Start(dir_));
     nginx_.Write("a.txt", "alpha");
@@ -361,6 +364,17 @@ TEST_F(DownloadManagerTest, RequestsGoThroughTheHttpProxy) {
   }
 }
 
+// An FTP proxy makes ftp URLs HTTP requests, sent as plain ones are: to the
+// URL's server here, no HTTP proxy being set.
+TEST_F(DownloadManagerTest, WithAnFtpProxyFtpUrlsTakeTheHttpPath) {
+  StartNginx();
+  manager_->SetFTPProxy("127.0.0.1", static_cast<uint16_t>(nettest::FreePort()));
+  DownloadTask* task = Get("ftp://127.0.0.1:" + std::to_string(nginx_.port) + "/a.txt", DownloadTask::kNoShare);
+  EXPECT_EQ(task->GetError(), 0);
+  EXPECT_EQ(ResultText(task), "alpha");
+  DownloadTask::Release(task);
+}
+
 TEST_F(DownloadManagerTest, AGetIsTriedAtMostThreeTimesAndNotAfterACancel) {
   NET_REQUIRE_PROGRAM(nettest::kPython);
   nettest::RawPeer peer;
@@ -402,15 +416,120 @@ TEST_F(DownloadManagerTest, FtpUrlsDownloadResumeAndReuseTheSession) {
   // An incomplete cache entry resumes where its file ends.
   DownloadCache seed;
   seed.Load((dir_ / "downloads").c_str());
-  std::ofstream(dir_ / "downloads/partial.bin", std::ios::binary) << content.substr(0, 1000);
+  // Its bytes differ from the server's: only a resumed download keeps them.
+  const std::string partial(1000, '#');
+  std::ofstream(dir_ / "downloads/partial.bin", std::ios::binary) << partial;
   seed.Store(UrlRecord(ftp.Url("/f.bin").c_str()), (dir_ / "downloads/partial.bin").c_str(), false);
   DownloadManager::Destroy();
   manager_ = DownloadManager::Create((dir_ / "downloads").c_str());
   DownloadTask* resumed = Get(ftp.Url("/f.bin"));
   EXPECT_EQ(resumed->GetError(), 0);
-  EXPECT_EQ(ResultText(resumed), content);
+  const std::string text = ResultText(resumed);
+  EXPECT_EQ(text.find_first_not_of('#'), partial.size());
+  EXPECT_TRUE(text == partial + content.substr(1000));
   DownloadTask::Release(resumed);
   EXPECT_EQ(manager_->IdleFTPCount(), 1);
+}
+
+// The update check's downloads are the manager's tasks, held until the
+// check drops them.
+TEST_F(DownloadManagerTest, TheUpdateSourceHoldsATaskUntilItsDownloadGoes) {
+  StartNginx();
+  DownloadUpdateSource source;
+  struct Case {
+    const char* what;
+    std::string path;
+    int32_t state;
+    bool error;
+    std::string text;
+  } cases[] = {
+      {"a file", "/a.txt", VADUpdateDownload::kDone, false, "alpha"},
+      {"missing", "/missing.txt", VADUpdateDownload::kFailed, true, ""},
+  };
+  for (const Case& c : cases) {
+    const std::string url = nginx_.Url(c.path);
+    std::unique_ptr<VADUpdateDownload> download(source.Request(url.c_str(), VADUpdateCheckThread::kRequestMode, 0));
+    ASSERT_NE(download, nullptr) << c.what;
+    while (download->IsActive()) Vak::Time::Delay(2);
+    EXPECT_EQ(download->GetState(), c.state) << c.what;
+    EXPECT_EQ(download->HasError(), c.error) << c.what;
+    // The download's task, still active: a request shares it, or finds it
+    // failed and waits no round for it.
+    DownloadTask* task = manager_->Request(url.c_str(), 0, 0);
+    if (c.error) {
+      EXPECT_EQ(task, nullptr) << c.what;
+    } else {
+      ASSERT_NE(task, nullptr) << c.what;
+      EXPECT_EQ(task->UseCount(), 2) << c.what;
+      EXPECT_EQ(ResultText(task), c.text) << c.what;
+      DownloadTask::Release(task);
+    }
+    download.reset();
+    manager_->Pump();
+    // Retired: the next request goes to the server again. A task still held
+    // would be handed out, or (failed) waited for in vain.
+    DownloadTask* next = manager_->Request(url.c_str(), DownloadTask::kNoShare, 0);
+    ASSERT_NE(next, nullptr) << c.what;
+    Finish(next);
+    DownloadTask::Release(next);
+    const std::string line = "GET " + c.path + " ";
+    std::string log = nginx_.AccessLog();
+    for (int i = 0; i < 2000 && Count(log, line) < 2; ++i) {
+      Vak::Time::Delay(5);
+      log = nginx_.AccessLog();
+    }
+    EXPECT_EQ(Count(log, line), 2) << c.what;
+  }
+
+  DownloadManager::Destroy();
+  EXPECT_EQ(source.Request(nginx_.Url("/a.txt").c_str(), VADUpdateCheckThread::kRequestMode, 0), nullptr);
+  manager_ = DownloadManager::Create((dir_ / "downloads").c_str());
+}
+
+// A failed task that someone still holds stays active: a request for its URL
+// waits for it in rounds (pumping on the main thread, sleeping elsewhere)
+// and gives up after the rounds allowed.
+TEST_F(DownloadManagerTest, ARequestWaitsInRoundsForATaskBeingRetired) {
+  StartNginx();
+  const std::string url = nginx_.Url("/missing.txt");
+  DownloadTask* failed = Get(url);
+  ASSERT_EQ(failed->GetState(), DownloadTask::kFailed);
+  DownloadUpdateSource source;
+  struct Case {
+    const char* what;
+    std::function<bool()> request;  // true when it gave something
+    int sleeps;
+  } cases[] = {
+      {"no further round", [&] { return manager_->Request(url.c_str(), 0, 0) != nullptr; }, 1},
+      {"three rounds", [&] { return manager_->Request(url.c_str(), 0, 3) != nullptr; }, 4},
+      {"off the main thread",
+       [&] { return std::async(std::launch::async, [&] { return manager_->Request(url.c_str(), 0, 2); }).get() != nullptr; },
+       6},
+      // 150 ms a round: 450 ms are three more.
+      {"the update source's time limit",
+       [&] {
+         std::unique_ptr<VADUpdateDownload> download(source.Request(url.c_str(), VADUpdateCheckThread::kRequestMode, 450));
+         return download != nullptr;
+       },
+       4},
+  };
+  for (const Case& c : cases) {
+    gSleeps = 0;
+    EXPECT_FALSE(c.request()) << c.what;
+    EXPECT_EQ(gSleeps.load(), c.sleeps) << c.what;
+  }
+
+  // Without a limit it waits until the task is gone, then makes a new one.
+  gSleeps = 0;
+  auto waiting = std::async(std::launch::async, [&] { return manager_->Request(url.c_str(), 0, -1); });
+  while (gSleeps.load() < 4) Vak::Time::Delay(1);
+  DownloadTask::Release(failed);
+  manager_->Pump();
+  DownloadTask* fresh = waiting.get();
+  ASSERT_NE(fresh, nullptr);
+  Finish(fresh);
+  EXPECT_EQ(fresh->GetState(), DownloadTask::kFailed);
+  DownloadTask::Release(fresh);
 }
 
 TEST_F(DownloadManagerTest, ACancelledTaskOnASilentPeerIsRetiredPromptly) {
@@ -498,6 +617,7 @@ protected:
     SetLatestBuildHandler(nullptr);
     SetServerTimeHandler(nullptr);
     SetWebServiceHost("localhost");
+    SetWebServiceTestHost("");
     DownloadManagerTest::TearDown();
   }
   DownloadTask* Login(const char* user, const char* password) {
@@ -552,6 +672,7 @@ TEST_F(LoginTest, WithoutADateTheLocalTimeCountsAndBuildZeroCallsNothing) {
 
 TEST_F(LoginTest, HttpsGoesOnlyToTheServiceAndLogsInFirst) {
   nginx_.Write("secure.txt", "secret");
+  manager_->SetFTPProxy("127.0.0.1", static_cast<uint16_t>(nettest::FreePort()));  // for ftp alone
   SetLoginUserName("good");
   SetLoginPassword("x");
   DownloadTask* task = Get("https://127.0.0.1:" + std::to_string(nginx_.sslPort) + "/secure.txt", DownloadTask::kNoShare);
@@ -563,4 +684,18 @@ TEST_F(LoginTest, HttpsGoesOnlyToTheServiceAndLogsInFirst) {
   DownloadTask* stranger = Get("https://localhost:" + std::to_string(nginx_.sslPort) + "/secure.txt", DownloadTask::kNoShare);
   EXPECT_EQ(stranger->GetError(), DownloadTask::kErrorUnknown);
   DownloadTask::Release(stranger);
+}
+
+TEST_F(LoginTest, TheTestHostIsTheServiceToo) {
+  nginx_.Write("secure.txt", "secret");
+  SetLoginUserName("good");
+  SetLoginPassword("x");
+  const std::string testHost = "localhost:" + std::to_string(nginx_.sslPort);
+  SetWebServiceTestHost(testHost.c_str());
+  DownloadTask* task = Get("https://" + testHost + "/secure.txt", DownloadTask::kNoShare);
+  EXPECT_EQ(task->GetError(), 0);
+  EXPECT_EQ(ResultText(task), "secret");
+  DownloadTask::Release(task);
+  EXPECT_TRUE(manager_->IsLoggedIn());
+  EXPECT_EQ(Count(nginx_.AccessLogWith("remote_login"), "remote_login"), 1);
 }
