@@ -576,6 +576,45 @@ TEST_F(MeshResourceTest, LevelOfDetailInstancesSwitchLevels) {
   EXPECT_EQ(resource->CreateMeshInstance(), nullptr);
 }
 
+TEST_F(MeshResourceTest, ALevelOfDetailCopyKeepsItsLevelAndChangesApart) {
+  Lodm m = LevelsAt({10, 50, -1});
+  m.info.named = {NamedLevel{2, "collision"}};
+  Write("c/lod.lm", LodmFile(m));
+  auto* resource = static_cast<VelmarIndexedMeshLODResource*>(Loaded("c\\lod.lm"));
+  ASSERT_NE(resource, nullptr);
+  const VelmarIndexedMeshLODDefinition& d = *resource->GetLODDefinition();
+  std::unique_ptr<VelmarIndexedMeshInstance> made(resource->CreateMeshInstance());
+  auto* instance = dynamic_cast<VelmarIndexedMeshLODInstance*>(made.get());
+  ASSERT_NE(instance, nullptr);
+  struct Case {
+    const char* name;
+    bool fixed;
+    int level;  // the copy's, before its first cull
+  } cases[] = {{"chosen", false, 0}, {"fixed", true, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.fixed) instance->SetLevel(1);
+    instance->ApplyDetail(30);
+    ASSERT_EQ(instance->GetLevel(), 1);
+    std::unique_ptr<VelmarIndexedMeshLODInstance> copy(instance->Clone());
+    EXPECT_EQ(typeid(*copy), typeid(VelmarIndexedMeshLODInstance));
+    EXPECT_EQ(copy->GetLevel(), c.level);
+    EXPECT_EQ(copy->IsLevelFixed(), c.fixed);
+    EXPECT_EQ(copy->GetDetail(), 30.0f);
+    EXPECT_EQ(copy->GetCollisionLevel(), 2);
+    EXPECT_EQ(copy->GetChunks(), d.GetLevel(2).chunks);
+    // The copy's detail and level are its own.
+    copy->ApplyDetail(200);
+    EXPECT_EQ(copy->GetLevel(), c.fixed ? 1 : 0);
+    copy->SetLevel(2);
+    copy->MakeAllLevelMaterialsPrivate();
+    EXPECT_EQ(instance->GetLevel(), 1);
+    EXPECT_EQ(instance->GetDetail(), 30.0f);
+    for (int l = 0; l < instance->GetLevelCount(); ++l)
+      EXPECT_EQ(instance->GetLevelMaterials(l), d.GetLevel(static_cast<unsigned>(l)).materials) << l;
+  }
+}
+
 // Records each chunk it is asked to draw by its vertex count.
 class RecordingMaterial : public Vak::Material {
 public:
