@@ -615,6 +615,49 @@ TEST_F(MeshResourceTest, ALevelOfDetailCopyKeepsItsLevelAndChangesApart) {
   }
 }
 
+TEST_F(MeshResourceTest, AFixedSkinnedLevelIsSkinnedOnEveryCull) {
+  // Two software-skinned levels whose "root" records put the quad where it
+  // is; bones stop animating below detail 45.
+  Lodm m = LevelsAt({10, 50});
+  m.info.offset = 5;
+  m.info.animationCutOff = 50;
+  m.info.renderCutOff = 0;
+  m.bont = std::vector<BoneRecord>{{"root", ""}, {"b.arm", "root"}};
+  Group records{0, {}};
+  for (uint32_t v = 0; v < 4; ++v) records.entries.push_back(Entry{v, 1, Quad().positions[v]});
+  for (Level& level : m.levels) level.bones = std::vector<std::vector<Group>>{{records}, {}};
+  Write("f/skin.lm", LodmFile(m));
+  VelmarGeometryBaseResource* resource = Loaded("f\\skin.lm");
+  ASSERT_NE(resource, nullptr);
+  struct Case {
+    const char* name;
+    bool fixed;
+    float heights[3];  // of vertex 1 after each cull, the root raised 1, 2, 3
+  } cases[] = {{"chosen: skinned once more after the bones stop", false, {1, 1, 1}}, {"fixed", true, {1, 2, 3}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::unique_ptr<VelmarIndexedMeshInstance> made(resource->CreateMeshInstance());
+    auto* instance = dynamic_cast<VelmarDynamicIndexedMeshLODInstance*>(made.get());
+    ASSERT_NE(instance, nullptr);
+    ASSERT_NE(instance->GetRootParticle(), nullptr);
+    if (c.fixed) instance->SetLevel(1);
+    Vak::ViewPoint view(&kernel_.GetDisplay());
+    const Vak::Vector3 centre = (instance->GetBoundsMin() + instance->GetBoundsMax()) * 0.5f;
+    view.SetEyePosition(centre + Vak::Vector3(300 * instance->GetMultiplier(), 0, 0));
+    for (int frame = 0; frame < 3; ++frame) {
+      SCOPED_TRACE(frame);
+      instance->GetRootParticle()->SetPosition(0, 0, float(frame + 1));
+      view.NextFrame();
+      instance->Cull(view, Vak::Matrix4::Identity());
+      ASSERT_EQ(view.Added().size(), 1u);
+      ASSERT_EQ(instance->GetLevel(), 1);
+      EXPECT_FALSE(instance->GetState() & VelmarDynamicIndexedMeshLODInstance::kBonesAnimated);
+      const Vak::Vector3 at = instance->GetLevelData(1).chunks->Get(0)->GetItem<Vak::Vector3>(Vak::kItemPosition)[1];
+      EXPECT_EQ(at, Vak::Vector3(1, 0, c.heights[frame]));
+    }
+  }
+}
+
 // Records each chunk it is asked to draw by its vertex count.
 class RecordingMaterial : public Vak::Material {
 public:
