@@ -658,6 +658,48 @@ TEST_F(MeshResourceTest, AFixedSkinnedLevelIsSkinnedOnEveryCull) {
   }
 }
 
+TEST_F(MeshResourceTest, AnInstanceHoldsAndLocksOneResourceAtATime) {
+  Write("r/a.im", IdxmFile({QuadGroup()}));
+  Write("r/b.im", IdxmFile({QuadGroup()}));
+  VelmarGeometryBaseResource* a = Loaded("r\\a.im");
+  VelmarGeometryBaseResource* b = Loaded("r\\b.im");
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  const int32_t locks[] = {a->GetLockCount(), b->GetLockCount()};
+  const uint32_t holds[] = {a->GetReferenceCount(), b->GetReferenceCount()};
+  std::unique_ptr<VelmarIndexedMeshInstance> instance(a->CreateMeshInstance());
+  ASSERT_NE(instance, nullptr);
+  struct Case {
+    const char* name;
+    VelmarGeometryBaseResource* given;  // to SetResource, after the first
+    int a, b;                           // locks and holds above the start
+  } cases[] = {
+      {"made from a", nullptr, 1, 0}, {"given b", b, 0, 1}, {"given b again", b, 0, 1},
+      {"given none", nullptr, 0, 0},  {"given a", a, 1, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (std::string(c.name) != "made from a") instance->SetResource(c.given);
+    EXPECT_EQ(instance->GetResource(), c.given ? c.given : c.a ? a : nullptr);
+    EXPECT_EQ(a->GetLockCount(), locks[0] + c.a);
+    EXPECT_EQ(a->GetReferenceCount(), holds[0] + uint32_t(c.a));
+    EXPECT_EQ(b->GetLockCount(), locks[1] + c.b);
+    EXPECT_EQ(b->GetReferenceCount(), holds[1] + uint32_t(c.b));
+  }
+  instance.reset();
+  EXPECT_EQ(a->GetLockCount(), locks[0]);
+  EXPECT_EQ(a->GetReferenceCount(), holds[0]);
+
+  // Given again the resource it alone holds, the instance keeps it alive.
+  VelmarIndexedMeshInstance holder(&kernel_, new VelmarIndexedMeshResource(Vak::PString("lone.im"), nullptr));
+  VelmarGeometryBaseResource* lone = holder.GetResource();
+  lone->ReleaseHold();  // the maker's
+  ASSERT_EQ(lone->GetReferenceCount(), 1u);
+  holder.SetResource(lone);
+  EXPECT_EQ(holder.GetResource(), lone);
+  EXPECT_EQ(lone->GetReferenceCount(), 1u);
+}
+
 // Records each chunk it is asked to draw by its vertex count.
 class RecordingMaterial : public Vak::Material {
 public:
