@@ -13,6 +13,7 @@
 #include "assets3d/VelmarGeometryBaseResource.h"
 #include "engine/dorvix/RenderKernel.h"
 #include "engine/elthrac/ViewPoint.h"
+#include "engine/kernelx/Bitmap.h"
 #include "tests/assets3d/mesh/IdxmBuilder.h"
 #include "tests/assets3d/mesh/MeshLoad.h"
 
@@ -386,6 +387,92 @@ TEST_F(MeshInstanceTest, ChangesLeaveTheDefinitionsArraysAlone) {
       EXPECT_NE(changed->GetChunks()->Get(0), first);
     }
   }
+}
+
+TEST_F(MeshInstanceTest, ProjectedVerticesTurnWithoutTheMatrixTranslation) {
+  auto instance = Instance(IdxmFile(TwoQuads()));
+  // A quarter turn about z; the matrix's own move and the offset's z count
+  // for nothing.
+  const Vak::Matrix4 matrix =
+      Vak::Matrix4::FromRotationTranslation(Vak::Quaternion(0, 0, 0.70710678f, 0.70710678f), {100, 200, 300});
+  std::vector<std::pair<float, float>> points;
+  instance->ProjectVertices(matrix, {10, 20, 30}, [&](float x, float y) { points.emplace_back(x, y); });
+  const std::pair<float, float> expected[] = {{10, 20}, {10, 21}, {9, 21}, {9, 20},
+                                              {10, 22}, {10, 23}, {9, 23}, {9, 22}};
+  ASSERT_EQ(points.size(), std::size(expected));
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    EXPECT_NEAR(points[i].first, expected[i].first, 1e-5f) << i;
+    EXPECT_NEAR(points[i].second, expected[i].second, 1e-5f) << i;
+  }
+}
+
+TEST_F(MeshInstanceTest, ABitmapReachesTheTextureInTheDisplaysFormat) {
+  auto instance = Instance(IdxmFile({QuadGroup()}));
+  instance->MakeMaterialsPrivate();
+  auto* material = new PassesMaterial;
+  instance->GetMaterials()->Set(0, material);
+  auto* texture = new Vak::Texture(Vak::PString("skin.texture"));
+  material->SetTexture(0, texture, 1);
+  texture->ReleaseReference();
+  using Format = Vak::Bitmap::Format;
+  using Vak::DisplayFormat;
+  struct Case {
+    const char* name;
+    Format format;
+    unsigned material, slot;
+    bool set;
+    DisplayFormat shown;
+  } cases[] = {
+      {"argb", Vak::Bitmap::kFormatARGB, 0, 0, true, DisplayFormat::kARGB8888},
+      {"xrgb", Vak::Bitmap::kFormatXRGB, 0, 0, true, DisplayFormat::kXRGB8888},
+      {"format 5, not in the table", Vak::Bitmap::kFormatCompressed, 0, 0, false, DisplayFormat::kXRGB8888},
+      {"a slot without a texture", Vak::Bitmap::kFormatARGB, 0, 1, false, DisplayFormat::kXRGB8888},
+      {"a material past the chunks", Vak::Bitmap::kFormatARGB, 1, 0, false, DisplayFormat::kXRGB8888},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const unsigned updates = texture->GetBitmapUpdates();
+    const Vak::Bitmap bitmap = c.format == Vak::Bitmap::kFormatCompressed ? Vak::Bitmap(2, 2, std::size_t(8))
+                                                                          : Vak::Bitmap(2, 2, c.format);
+    EXPECT_EQ(instance->SetTextureFromBitmap(0, 0, c.material, c.slot, bitmap), c.set);
+    EXPECT_EQ(texture->GetBitmapUpdates(), updates + (c.set ? 1 : 0));
+    EXPECT_EQ(texture->GetBitmapFormat(), c.shown);
+  }
+  EXPECT_FALSE(instance->SetTextureFromFile(0, 0, 0, 0, (loader_.folder / "none.tga").c_str()));
+  EXPECT_EQ(texture->GetBitmapUpdates(), 2u);
+}
+
+// A material that copies itself with its value.
+class CopyableMaterial : public Vak::Material {
+public:
+  CopyableMaterial() : Material(Vak::PString("copyable")) {}
+  Vak::Material* Duplicate() const override {
+    auto* copy = new CopyableMaterial;
+    copy->SetValue(GetValue());
+    return copy;
+  }
+};
+
+TEST_F(MeshInstanceTest, ADuplicatedMaterialIsTheInstancesAlone) {
+  auto instance = Instance(IdxmFile({QuadGroup(), QuadGroup()}));
+  auto* copyable = new CopyableMaterial;
+  copyable->SetValue(3);
+  definition_->GetMaterials()->Set(0, copyable);
+  const Vak::Material* plain = definition_->GetMaterial(1);
+  const auto* shared = instance->GetMaterials();
+  instance->DuplicateMaterial(1);  // no duplicate to be had: stays shared
+  instance->DuplicateMaterial(2);  // past the count
+  EXPECT_EQ(instance->GetMaterials(), shared);
+  instance->DuplicateMaterial(0);
+  Vak::Material* own = instance->GetMaterials()->Get(0);
+  ASSERT_NE(own, copyable);
+  EXPECT_NE(instance->GetMaterials(), definition_->GetMaterials());
+  EXPECT_EQ(own->GetValue(), 3.0f);
+  own->SetValue(7);
+  EXPECT_EQ(definition_->GetMaterial(0), copyable);
+  EXPECT_EQ(copyable->GetValue(), 3.0f);
+  EXPECT_EQ(instance->GetMaterials()->Get(1), plain);
+  EXPECT_EQ(definition_->GetMaterial(1), plain);
 }
 
 TEST_F(MeshInstanceTest, DynamicChunksAreTheInstancesOwn) {
