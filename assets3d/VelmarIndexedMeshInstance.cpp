@@ -84,15 +84,16 @@ VelmarIndexedMeshInstance::~VelmarIndexedMeshInstance() {
 }
 
 void VelmarIndexedMeshInstance::SetResource(VelmarGeometryBaseResource* resource) {
+  // The new one is taken first: it may be the old one, held by this alone.
+  if (resource) {
+    resource->AddHold();
+    resource->Lock();
+  }
   if (resource_) {
     resource_->Unlock();
     resource_->ReleaseHold();
   }
   resource_ = resource;
-  if (resource_) {
-    resource_->AddHold();
-    resource_->Lock();
-  }
 }
 
 // --- Set-up ----------------------------------------------------------------------

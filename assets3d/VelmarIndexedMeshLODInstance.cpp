@@ -221,7 +221,8 @@ void VelmarIndexedMeshLODInstance::CopyInto(VelmarIndexedMeshLODInstance& copy) 
   for (const Vak::Particle* child : Children()) copy.AddChild(VelmarInfluenceMesh::CopySkeleton(*child));
   if (definition_ != nullptr) copy.TakeDefinitionData(*definition_);
   copy.PointBaseAt(collisionLevel_);
-  copy.currentLevel_ = 0;
+  // A fixed level is never chosen again: the copy must keep it.
+  copy.currentLevel_ = fixedLevel_ ? currentLevel_ : 0;
 }
 
 VelmarIndexedMeshLODInstance* VelmarIndexedMeshLODInstance::Clone() const {

@@ -119,6 +119,54 @@ TEST(InfluenceMesh, TwoBonesMoveTheirVerticesInBothForms) {
   }
 }
 
+TEST(InfluenceMesh, AScalingParticleScalesItsOwnBoneUnlessFixed) {
+  // The posed arm of kPoses with one bone's particle a scaling one: the
+  // scale applies in that bone's space to its own offsets, not to the
+  // bones below it.
+  struct Case {
+    const char* name;
+    bool onRoot;
+    bool fixed;
+    Vector3 scale;
+    Vector3 posed[3];
+  } cases[] = {
+      // Arm offset (1, 0, 0) becomes (2, 0, 0), turned to (0, 2, 0); vertex
+      // 2 is half (1, 1, 5) and half (-1, -2, 5) from the arm's (-2, 3, 0).
+      {"arm", false, false, {2, 3, 1}, {{1, 0, 5}, {2, 2, 5}, {0, -0.5f, 5}}},
+      {"arm, fixed", false, true, {2, 3, 1}, {{1, 0, 5}, {2, 1, 5}, {1, 0, 5}}},
+      // The root's offsets double; the arm below keeps its size.
+      {"root", true, false, {2, 2, 2}, {{2, 0, 5}, {2, 1, 5}, {1.5f, 0.5f, 5}}},
+  };
+  for (const Case& c : cases) {
+    for (const bool rigid : {false, true}) {
+      SCOPED_TRACE(testing::Message() << c.name << (rigid ? ", rigid" : ", software"));
+      std::vector<InfluenceDefinition> bones = ArmBones();
+      Mesh mesh;
+      VelmarInfluenceMesh skin;
+      skin.LoadInfluences(2, bones.data(), rigid, 1, &mesh.chunks);
+      auto* scaling = new Vak::ScalingParticle(PString(c.onRoot ? "root" : "arm"));
+      std::unique_ptr<Particle> root(c.onRoot ? scaling : new Particle(PString("root")));
+      Particle* arm = c.onRoot ? new Particle(PString("arm")) : scaling;
+      arm->SetPosition(2, 0, 0);
+      root->AddChild(arm);
+      skin.BindBones(root.get());
+      scaling->SetScale(c.scale);
+      scaling->SetFixed(c.fixed);
+      arm->SetOrientation(kQuarterAboutZ);
+      root->SetPosition(0, 0, 5);
+      skin.UpdateSkin(1, &mesh.chunks, 1, 0);
+      const auto& b = skin.GetBones();
+      const float weights[3][2] = {{1, 0}, {0, 1}, {0.5f, 0.5f}};
+      for (unsigned v = 0; v < 3; ++v) {
+        const Vector3 at = rigid ? b[0].current.TransformPoint(kPoses[v].rest) * weights[v][0] +
+                                       b[1].current.TransformPoint(kPoses[v].rest) * weights[v][1]
+                                 : mesh.Position(v);
+        ExpectNear(at, c.posed[v], std::to_string(v).c_str());
+      }
+    }
+  }
+}
+
 TEST(InfluenceMesh, BonesWithoutParticlesKeepTheMeshAsItIs) {
   // No particle of either name, and a bone whose parent is missing: each
   // keeps its vertices where the mesh has them.

@@ -13,6 +13,7 @@
 #include "assets3d/VelmarGeometryBaseResource.h"
 #include "engine/dorvix/RenderKernel.h"
 #include "engine/elthrac/ViewPoint.h"
+#include "engine/kernelx/Bitmap.h"
 #include "tests/assets3d/mesh/IdxmBuilder.h"
 #include "tests/assets3d/mesh/MeshLoad.h"
 
@@ -164,6 +165,87 @@ public:
   unsigned passes = 1;
 };
 
+TEST_F(MeshInstanceTest, TriangleQueriesReadThroughTheIndexArray) {
+  auto instance = Instance(IdxmFile({QuadGroup()}));
+  Vak::VertexType full;
+  full.Add(Vak::kItemPosition);
+  full.Add(Vak::kItemColour);
+  full.Add(Vak::kItemTexCoord0);
+  const Vector3 positions[] = {{0, 0, 0}, {0, 2, 0}, {2, 0, 0}, {2, 3, 0}, {6, 0, 0}};
+  // A strip of triangles (0 1 2), (1 3 2), (2 3 4) over vertices carrying
+  // their own number in u and colour; a list (0 2 1), (3 4 2) of positions
+  // alone, without a material.
+  auto* strip = new GeometryChunk(full, 5, 0, 5, 0, GeometryChunk::PrimitiveTypeForTypeBits(GeometryChunk::kTypeTriangleStrip),
+                                  Vak::StandardChunkHint());
+  strip->SetFlags(GeometryChunk::kTypeTriangleStrip);
+  for (unsigned i = 0; i < 5; ++i) {
+    strip->GetItem<Vector3>(Vak::kItemPosition)[i] = positions[i];
+    strip->GetItem<uint32_t>(Vak::kItemColour)[i] = 0xFF000000u | i;
+    strip->GetItem<Vak::TexCoord>(Vak::kItemTexCoord0)[i] = {float(i), 10.0f * float(i)};
+    strip->GetIndices()[i] = uint16_t(i);
+  }
+  // Edge 2 of triangle 0 borders the list's triangle 0 (chunk 2); the
+  // strip's inner edges border each other.
+  auto* neighbours = new GeometryChunk::FaceNeighborArray(3);
+  neighbours->records[0] = {{0xFFFFFFFFu, 0x00010001u, 0x00020000u}};
+  neighbours->records[1] = {{0xFFFFFFFFu, 0x00010002u, 0x00010000u}};
+  neighbours->records[2] = {{0x00010001u, 0xFFFFFFFFu, 0xFFFFFFFFu}};
+  strip->SetFaceNeighborArray(neighbours);
+  neighbours->ReleaseReference();
+  auto* material = new PassesMaterial;
+  ASSERT_TRUE(instance->AddChunk(strip, material));
+  material->ReleaseReference();
+  strip->ReleaseReference();
+  GeometryChunk* list =
+      MakeChunk({std::begin(positions), std::end(positions)}, {0, 2, 1, 3, 4, 2}, GeometryChunk::kTypeTriangleList);
+  ASSERT_TRUE(instance->AddChunk(list, nullptr));
+  list->ReleaseReference();
+
+  constexpr unsigned kNone = ~0u;
+  struct Case {
+    unsigned chunk, triangle;
+    float area;
+    bool visible;
+    unsigned vertices[3];    // kNone: no texture coordinates or colours
+    uint32_t neighbours[3];  // chunk << 16 | triangle; kNone: none
+  } cases[] = {
+      {1, 0, 2, true, {0, 1, 2}, {kNone, 0x00010001u, 0x00020000u}},
+      {1, 1, 3, true, {1, 3, 2}, {kNone, 0x00010002u, 0x00010000u}},
+      {1, 2, 6, true, {2, 3, 4}, {0x00010001u, kNone, kNone}},
+      {2, 0, 2, false, {kNone, kNone, kNone}, {kNone, kNone, kNone}},
+      {2, 1, 6, false, {kNone, kNone, kNone}, {kNone, kNone, kNone}},
+      {3, 0, 0, false, {kNone, kNone, kNone}, {kNone, kNone, kNone}},  // past the chunks
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "chunk " << c.chunk << ", triangle " << c.triangle);
+    EXPECT_FLOAT_EQ(instance->GetTriangleArea(c.triangle, c.chunk), c.area);
+    EXPECT_EQ(instance->IsTriangleVisible(c.triangle, c.chunk), c.visible);
+    for (unsigned k = 0; k < 3; ++k) {
+      SCOPED_TRACE(testing::Message() << "corner " << k);
+      float u = -1, v = -1;
+      uint32_t colour = 0;
+      const bool has = c.vertices[k] != kNone;
+      ASSERT_EQ(instance->GetTriangleTexCoord(c.triangle, c.chunk, k, u, v), has);
+      ASSERT_EQ(instance->GetTriangleColour(c.triangle, c.chunk, k, colour), has);
+      if (has) {
+        EXPECT_EQ(u, float(c.vertices[k]));
+        EXPECT_EQ(v, 10.0f * float(c.vertices[k]));
+        EXPECT_EQ(colour, 0xFF000000u | c.vertices[k]);
+      }
+      Vak::TriangleRef neighbour;
+      ASSERT_EQ(instance->GetTriangleNeighbour(c.triangle, c.chunk, k, neighbour), c.neighbours[k] != kNone);
+      if (c.neighbours[k] != kNone) {
+        EXPECT_EQ(neighbour.geometry, instance.get());
+        EXPECT_EQ(neighbour.chunk, c.neighbours[k] >> 16);
+        EXPECT_EQ(neighbour.triangle, c.neighbours[k] & 0xFFFFu);
+      }
+    }
+  }
+  // Past the strip's three triangles.
+  EXPECT_FALSE(instance->IsTriangleVisible(3, 1));
+  EXPECT_EQ(instance->GetTriangleArea(3, 1), 0.0f);
+}
+
 TEST_F(MeshInstanceTest, RefusedChunksLeaveTheInstanceAsItWas) {
   auto instance = Instance(IdxmFile({QuadGroup()}));
   const std::vector<Vector3> tri = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
@@ -305,6 +387,92 @@ TEST_F(MeshInstanceTest, ChangesLeaveTheDefinitionsArraysAlone) {
       EXPECT_NE(changed->GetChunks()->Get(0), first);
     }
   }
+}
+
+TEST_F(MeshInstanceTest, ProjectedVerticesTurnWithoutTheMatrixTranslation) {
+  auto instance = Instance(IdxmFile(TwoQuads()));
+  // A quarter turn about z; the matrix's own move and the offset's z count
+  // for nothing.
+  const Vak::Matrix4 matrix =
+      Vak::Matrix4::FromRotationTranslation(Vak::Quaternion(0, 0, 0.70710678f, 0.70710678f), {100, 200, 300});
+  std::vector<std::pair<float, float>> points;
+  instance->ProjectVertices(matrix, {10, 20, 30}, [&](float x, float y) { points.emplace_back(x, y); });
+  const std::pair<float, float> expected[] = {{10, 20}, {10, 21}, {9, 21}, {9, 20},
+                                              {10, 22}, {10, 23}, {9, 23}, {9, 22}};
+  ASSERT_EQ(points.size(), std::size(expected));
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    EXPECT_NEAR(points[i].first, expected[i].first, 1e-5f) << i;
+    EXPECT_NEAR(points[i].second, expected[i].second, 1e-5f) << i;
+  }
+}
+
+TEST_F(MeshInstanceTest, ABitmapReachesTheTextureInTheDisplaysFormat) {
+  auto instance = Instance(IdxmFile({QuadGroup()}));
+  instance->MakeMaterialsPrivate();
+  auto* material = new PassesMaterial;
+  instance->GetMaterials()->Set(0, material);
+  auto* texture = new Vak::Texture(Vak::PString("skin.texture"));
+  material->SetTexture(0, texture, 1);
+  texture->ReleaseReference();
+  using Format = Vak::Bitmap::Format;
+  using Vak::DisplayFormat;
+  struct Case {
+    const char* name;
+    Format format;
+    unsigned material, slot;
+    bool set;
+    DisplayFormat shown;
+  } cases[] = {
+      {"argb", Vak::Bitmap::kFormatARGB, 0, 0, true, DisplayFormat::kARGB8888},
+      {"xrgb", Vak::Bitmap::kFormatXRGB, 0, 0, true, DisplayFormat::kXRGB8888},
+      {"format 5, not in the table", Vak::Bitmap::kFormatCompressed, 0, 0, false, DisplayFormat::kXRGB8888},
+      {"a slot without a texture", Vak::Bitmap::kFormatARGB, 0, 1, false, DisplayFormat::kXRGB8888},
+      {"a material past the chunks", Vak::Bitmap::kFormatARGB, 1, 0, false, DisplayFormat::kXRGB8888},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const unsigned updates = texture->GetBitmapUpdates();
+    const Vak::Bitmap bitmap = c.format == Vak::Bitmap::kFormatCompressed ? Vak::Bitmap(2, 2, std::size_t(8))
+                                                                          : Vak::Bitmap(2, 2, c.format);
+    EXPECT_EQ(instance->SetTextureFromBitmap(0, 0, c.material, c.slot, bitmap), c.set);
+    EXPECT_EQ(texture->GetBitmapUpdates(), updates + (c.set ? 1 : 0));
+    EXPECT_EQ(texture->GetBitmapFormat(), c.shown);
+  }
+  EXPECT_FALSE(instance->SetTextureFromFile(0, 0, 0, 0, (loader_.folder / "none.tga").c_str()));
+  EXPECT_EQ(texture->GetBitmapUpdates(), 2u);
+}
+
+// A material that copies itself with its value.
+class CopyableMaterial : public Vak::Material {
+public:
+  CopyableMaterial() : Material(Vak::PString("copyable")) {}
+  Vak::Material* Duplicate() const override {
+    auto* copy = new CopyableMaterial;
+    copy->SetValue(GetValue());
+    return copy;
+  }
+};
+
+TEST_F(MeshInstanceTest, ADuplicatedMaterialIsTheInstancesAlone) {
+  auto instance = Instance(IdxmFile({QuadGroup(), QuadGroup()}));
+  auto* copyable = new CopyableMaterial;
+  copyable->SetValue(3);
+  definition_->GetMaterials()->Set(0, copyable);
+  const Vak::Material* plain = definition_->GetMaterial(1);
+  const auto* shared = instance->GetMaterials();
+  instance->DuplicateMaterial(1);  // no duplicate to be had: stays shared
+  instance->DuplicateMaterial(2);  // past the count
+  EXPECT_EQ(instance->GetMaterials(), shared);
+  instance->DuplicateMaterial(0);
+  Vak::Material* own = instance->GetMaterials()->Get(0);
+  ASSERT_NE(own, copyable);
+  EXPECT_NE(instance->GetMaterials(), definition_->GetMaterials());
+  EXPECT_EQ(own->GetValue(), 3.0f);
+  own->SetValue(7);
+  EXPECT_EQ(definition_->GetMaterial(0), copyable);
+  EXPECT_EQ(copyable->GetValue(), 3.0f);
+  EXPECT_EQ(instance->GetMaterials()->Get(1), plain);
+  EXPECT_EQ(definition_->GetMaterial(1), plain);
 }
 
 TEST_F(MeshInstanceTest, DynamicChunksAreTheInstancesOwn) {

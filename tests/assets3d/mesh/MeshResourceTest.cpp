@@ -576,6 +576,130 @@ TEST_F(MeshResourceTest, LevelOfDetailInstancesSwitchLevels) {
   EXPECT_EQ(resource->CreateMeshInstance(), nullptr);
 }
 
+TEST_F(MeshResourceTest, ALevelOfDetailCopyKeepsItsLevelAndChangesApart) {
+  Lodm m = LevelsAt({10, 50, -1});
+  m.info.named = {NamedLevel{2, "collision"}};
+  Write("c/lod.lm", LodmFile(m));
+  auto* resource = static_cast<VelmarIndexedMeshLODResource*>(Loaded("c\\lod.lm"));
+  ASSERT_NE(resource, nullptr);
+  const VelmarIndexedMeshLODDefinition& d = *resource->GetLODDefinition();
+  std::unique_ptr<VelmarIndexedMeshInstance> made(resource->CreateMeshInstance());
+  auto* instance = dynamic_cast<VelmarIndexedMeshLODInstance*>(made.get());
+  ASSERT_NE(instance, nullptr);
+  struct Case {
+    const char* name;
+    bool fixed;
+    int level;  // the copy's, before its first cull
+  } cases[] = {{"chosen", false, 0}, {"fixed", true, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.fixed) instance->SetLevel(1);
+    instance->ApplyDetail(30);
+    ASSERT_EQ(instance->GetLevel(), 1);
+    std::unique_ptr<VelmarIndexedMeshLODInstance> copy(instance->Clone());
+    EXPECT_EQ(typeid(*copy), typeid(VelmarIndexedMeshLODInstance));
+    EXPECT_EQ(copy->GetLevel(), c.level);
+    EXPECT_EQ(copy->IsLevelFixed(), c.fixed);
+    EXPECT_EQ(copy->GetDetail(), 30.0f);
+    EXPECT_EQ(copy->GetCollisionLevel(), 2);
+    EXPECT_EQ(copy->GetChunks(), d.GetLevel(2).chunks);
+    // The copy's detail and level are its own.
+    copy->ApplyDetail(200);
+    EXPECT_EQ(copy->GetLevel(), c.fixed ? 1 : 0);
+    copy->SetLevel(2);
+    copy->MakeAllLevelMaterialsPrivate();
+    EXPECT_EQ(instance->GetLevel(), 1);
+    EXPECT_EQ(instance->GetDetail(), 30.0f);
+    for (int l = 0; l < instance->GetLevelCount(); ++l)
+      EXPECT_EQ(instance->GetLevelMaterials(l), d.GetLevel(static_cast<unsigned>(l)).materials) << l;
+  }
+}
+
+TEST_F(MeshResourceTest, AFixedSkinnedLevelIsSkinnedOnEveryCull) {
+  // Two software-skinned levels whose "root" records put the quad where it
+  // is; bones stop animating below detail 45.
+  Lodm m = LevelsAt({10, 50});
+  m.info.offset = 5;
+  m.info.animationCutOff = 50;
+  m.info.renderCutOff = 0;
+  m.bont = std::vector<BoneRecord>{{"root", ""}, {"b.arm", "root"}};
+  Group records{0, {}};
+  for (uint32_t v = 0; v < 4; ++v) records.entries.push_back(Entry{v, 1, Quad().positions[v]});
+  for (Level& level : m.levels) level.bones = std::vector<std::vector<Group>>{{records}, {}};
+  Write("f/skin.lm", LodmFile(m));
+  VelmarGeometryBaseResource* resource = Loaded("f\\skin.lm");
+  ASSERT_NE(resource, nullptr);
+  struct Case {
+    const char* name;
+    bool fixed;
+    float heights[3];  // of vertex 1 after each cull, the root raised 1, 2, 3
+  } cases[] = {{"chosen: skinned once more after the bones stop", false, {1, 1, 1}}, {"fixed", true, {1, 2, 3}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::unique_ptr<VelmarIndexedMeshInstance> made(resource->CreateMeshInstance());
+    auto* instance = dynamic_cast<VelmarDynamicIndexedMeshLODInstance*>(made.get());
+    ASSERT_NE(instance, nullptr);
+    ASSERT_NE(instance->GetRootParticle(), nullptr);
+    if (c.fixed) instance->SetLevel(1);
+    Vak::ViewPoint view(&kernel_.GetDisplay());
+    const Vak::Vector3 centre = (instance->GetBoundsMin() + instance->GetBoundsMax()) * 0.5f;
+    view.SetEyePosition(centre + Vak::Vector3(300 * instance->GetMultiplier(), 0, 0));
+    for (int frame = 0; frame < 3; ++frame) {
+      SCOPED_TRACE(frame);
+      instance->GetRootParticle()->SetPosition(0, 0, float(frame + 1));
+      view.NextFrame();
+      instance->Cull(view, Vak::Matrix4::Identity());
+      ASSERT_EQ(view.Added().size(), 1u);
+      ASSERT_EQ(instance->GetLevel(), 1);
+      EXPECT_FALSE(instance->GetState() & VelmarDynamicIndexedMeshLODInstance::kBonesAnimated);
+      const Vak::Vector3 at = instance->GetLevelData(1).chunks->Get(0)->GetItem<Vak::Vector3>(Vak::kItemPosition)[1];
+      EXPECT_EQ(at, Vak::Vector3(1, 0, c.heights[frame]));
+    }
+  }
+}
+
+TEST_F(MeshResourceTest, AnInstanceHoldsAndLocksOneResourceAtATime) {
+  Write("r/a.im", IdxmFile({QuadGroup()}));
+  Write("r/b.im", IdxmFile({QuadGroup()}));
+  VelmarGeometryBaseResource* a = Loaded("r\\a.im");
+  VelmarGeometryBaseResource* b = Loaded("r\\b.im");
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  const int32_t locks[] = {a->GetLockCount(), b->GetLockCount()};
+  const uint32_t holds[] = {a->GetReferenceCount(), b->GetReferenceCount()};
+  std::unique_ptr<VelmarIndexedMeshInstance> instance(a->CreateMeshInstance());
+  ASSERT_NE(instance, nullptr);
+  struct Case {
+    const char* name;
+    VelmarGeometryBaseResource* given;  // to SetResource, after the first
+    int a, b;                           // locks and holds above the start
+  } cases[] = {
+      {"made from a", nullptr, 1, 0}, {"given b", b, 0, 1}, {"given b again", b, 0, 1},
+      {"given none", nullptr, 0, 0},  {"given a", a, 1, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (std::string(c.name) != "made from a") instance->SetResource(c.given);
+    EXPECT_EQ(instance->GetResource(), c.given ? c.given : c.a ? a : nullptr);
+    EXPECT_EQ(a->GetLockCount(), locks[0] + c.a);
+    EXPECT_EQ(a->GetReferenceCount(), holds[0] + uint32_t(c.a));
+    EXPECT_EQ(b->GetLockCount(), locks[1] + c.b);
+    EXPECT_EQ(b->GetReferenceCount(), holds[1] + uint32_t(c.b));
+  }
+  instance.reset();
+  EXPECT_EQ(a->GetLockCount(), locks[0]);
+  EXPECT_EQ(a->GetReferenceCount(), holds[0]);
+
+  // Given again the resource it alone holds, the instance keeps it alive.
+  VelmarIndexedMeshInstance holder(&kernel_, new VelmarIndexedMeshResource(Vak::PString("lone.im"), nullptr));
+  VelmarGeometryBaseResource* lone = holder.GetResource();
+  lone->ReleaseHold();  // the maker's
+  ASSERT_EQ(lone->GetReferenceCount(), 1u);
+  holder.SetResource(lone);
+  EXPECT_EQ(holder.GetResource(), lone);
+  EXPECT_EQ(lone->GetReferenceCount(), 1u);
+}
+
 // Records each chunk it is asked to draw by its vertex count.
 class RecordingMaterial : public Vak::Material {
 public:
