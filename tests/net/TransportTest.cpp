@@ -151,6 +151,27 @@ TEST_F(TransportTest, CertificatesAreVerifiedAgainstTheTarget) {
   }
 }
 
+// A name goes out in the handshake (SNI), so a server with several names
+// can show the right certificate; an address does not.
+TEST_F(TransportTest, TheTargetsNameGoesOutInTheHandshake) {
+  TempFolder named;
+  ASSERT_TRUE(MakeCertificate(named, "server", "/CN=localhost", "DNS:localhost,IP:127.0.0.1"));
+  ASSERT_TRUE(SSLTransport::TrustCAFile((named / "server.pem").c_str()));
+  Nginx nginx;
+  ASSERT_TRUE(nginx.Start(named, [](const Nginx&) { return "location = /sni { echo \"[$ssl_server_name]\"; }\n"; }));
+  const std::pair<const char*, const char*> cases[] = {{"localhost", "[localhost]\n"}, {"127.0.0.1", "[]\n"}};
+  for (const auto& [host, sent] : cases) {
+    SCOPED_TRACE(host);
+    auto* tls = new SSLTransport(host, nginx.sslPort, "", 0);  // the connection's from here on
+    HTTPConnection connection(UrlRecord("https://localhost/"), tls);
+    ASSERT_EQ(tls->GetStatus(), kNetOk);
+    ASSERT_TRUE(connection.SendGet("/sni"));
+    ASSERT_TRUE(connection.ReadResponseHeader());
+    ASSERT_TRUE(connection.ReadBody((named / "sni").c_str()));
+    EXPECT_EQ(named.ReadFile("sni"), sent);
+  }
+}
+
 TEST_F(TransportTest, ReconnectMakesAPlainSecondChannelOnly) {
   TCPTransport tcp("127.0.0.1", nginx_.port, "", 0);
   ASSERT_EQ(tcp.GetStatus(), kNetOk);
