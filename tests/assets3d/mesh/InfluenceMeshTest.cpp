@@ -80,6 +80,17 @@ struct Mesh {
   Vector3& Position(unsigned v) { return chunk->GetItem<Vector3>(Vak::kItemPosition)[v]; }
 };
 
+// Where the arm fixture's vertex v is drawn: the software form's own
+// position, or the rigid form's bone matrices blended over the rest position
+// as the display would.
+Vector3 Drawn(const VelmarInfluenceMesh& skin, Mesh& mesh, bool rigid, unsigned v) {
+  if (!rigid) return mesh.Position(v);
+  static const float kWeights[3][2] = {{1, 0}, {0, 1}, {0.5f, 0.5f}};
+  const auto& b = skin.GetBones();
+  return b[0].current.TransformPoint(kPoses[v].rest) * kWeights[v][0] +
+         b[1].current.TransformPoint(kPoses[v].rest) * kWeights[v][1];
+}
+
 TEST(InfluenceMesh, BindBonesBindsTheRootByNameAndTheRestBelowIt) {
   std::vector<InfluenceDefinition> bones = ArmBones();
   bones.push_back(Bone("ghost", "arm", {0, 0, 0}, {}));
@@ -106,15 +117,7 @@ TEST(InfluenceMesh, TwoBonesMoveTheirVerticesInBothForms) {
     skin.BindBones(scene.root.get());
     scene.Pose();
     skin.UpdateSkin(1, &mesh.chunks, 1, 0);
-    const auto& b = skin.GetBones();
-    const float weights[3][2] = {{1, 0}, {0, 1}, {0.5f, 0.5f}};
-    for (unsigned v = 0; v < 3; ++v) {
-      // The display blends the rigid form's matrices over the rest positions.
-      const Vector3 at = rigid ? b[0].current.TransformPoint(kPoses[v].rest) * weights[v][0] +
-                                     b[1].current.TransformPoint(kPoses[v].rest) * weights[v][1]
-                               : mesh.Position(v);
-      ExpectNear(at, kPoses[v].posed, std::to_string(v).c_str());
-    }
+    for (unsigned v = 0; v < 3; ++v) ExpectNear(Drawn(skin, mesh, rigid, v), kPoses[v].posed, std::to_string(v).c_str());
     if (rigid) ExpectNear(mesh.Position(1), kPoses[1].rest, "rigid positions stay");
   }
 }
@@ -155,14 +158,7 @@ TEST(InfluenceMesh, AScalingParticleScalesItsOwnBoneUnlessFixed) {
       arm->SetOrientation(kQuarterAboutZ);
       root->SetPosition(0, 0, 5);
       skin.UpdateSkin(1, &mesh.chunks, 1, 0);
-      const auto& b = skin.GetBones();
-      const float weights[3][2] = {{1, 0}, {0, 1}, {0.5f, 0.5f}};
-      for (unsigned v = 0; v < 3; ++v) {
-        const Vector3 at = rigid ? b[0].current.TransformPoint(kPoses[v].rest) * weights[v][0] +
-                                       b[1].current.TransformPoint(kPoses[v].rest) * weights[v][1]
-                                 : mesh.Position(v);
-        ExpectNear(at, c.posed[v], std::to_string(v).c_str());
-      }
+      for (unsigned v = 0; v < 3; ++v) ExpectNear(Drawn(skin, mesh, rigid, v), c.posed[v], std::to_string(v).c_str());
     }
   }
 }
