@@ -117,7 +117,8 @@ TEST(InfluenceMesh, TwoBonesMoveTheirVerticesInBothForms) {
     skin.BindBones(scene.root.get());
     scene.Pose();
     skin.UpdateSkin(1, &mesh.chunks, 1, 0);
-    for (unsigned v = 0; v < 3; ++v) ExpectNear(Drawn(skin, mesh, rigid, v), kPoses[v].posed, std::to_string(v).c_str());
+    for (unsigned v = 0; v < 3; ++v)
+      ExpectNear(Drawn(skin, mesh, rigid, v), kPoses[v].posed, std::to_string(v).c_str());
     if (rigid) ExpectNear(mesh.Position(1), kPoses[1].rest, "rigid positions stay");
   }
 }
