@@ -107,6 +107,24 @@ bool ReadProxyReply(NetTransport& transport) {
   return false;
 }
 
+SocketTransport::SocketTransport(const char* host, int32_t port, const char* proxyHost, int32_t proxyPort) {
+  const bool proxied = proxyHost && *proxyHost;
+  Vak::Sprintf(hostName_, "%s", proxied ? proxyHost : (host ? host : ""));
+  port_ = proxied && (proxyPort & 0xFFFF) != 0 ? proxyPort : port;
+  int32_t status = kNetOk;
+  socket_ = ConnectTransport(proxyHost, proxyPort, port, host, status);
+  SetStatus(status);
+}
+
+SocketTransport::~SocketTransport() {
+  if (socket_ >= 0) platform::SocketClose(socket_);
+}
+
+void SocketTransport::Close() {
+  SetStatus(kNetClosed);
+  if (socket_ >= 0) platform::SocketShutdown(socket_);
+}
+
 int ConnectTransport(const char* proxyHost, int32_t proxyPort, int32_t port, const char* host, int32_t& status) {
   status = kNetOk;
   if (!proxyHost || !*proxyHost) {

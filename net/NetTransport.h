@@ -61,6 +61,30 @@ uint32_t NameToIPAddress(const char* name);
 // with `status` 2 (host) or 1 (proxy).
 int ConnectTransport(const char* proxyHost, int32_t proxyPort, int32_t port, const char* host, int32_t& status);
 
+// A transport over a socket of its own, connected at construction
+// (ConnectTransport; the status word holds the outcome and the object exists
+// either way). The socket is kept until destruction, so its number is never
+// reused under a reader; Close only shuts it down.
+class SocketTransport : public NetTransport {
+public:
+  ~SocketTransport() override;
+  void Close() override;
+
+  // What Reconnect connects to: the proxy's name and port when a proxy host
+  // was given (its port when the low 16 bits are not 0), else the host's.
+  const char* StoredHost() const { return hostName_; }
+  int32_t StoredPort() const { return port_; }
+
+protected:
+  SocketTransport(const char* host, int32_t port, const char* proxyHost, int32_t proxyPort);
+
+  int socket_ = -1;
+
+private:
+  char hostName_[kNetHostNameSize];
+  int32_t port_ = 0;
+};
+
 // The tunnel reply longest accepted, empty line included.
 constexpr int kProxyReplyLimit = 8192;
 // Reads a proxy's reply to a tunnel request, a byte at a time, up to and

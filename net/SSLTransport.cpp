@@ -8,8 +8,6 @@
 #include <openssl/x509v3.h>
 
 #include "Vak/Bexlorn/Sync.h"
-#include "net/TCPTransport.h"
-#include "platform/os/Socket.h"
 
 namespace {
 
@@ -87,13 +85,10 @@ bool SSLTransport::TrustCAFile(const char* path) {
   return s.context && path && X509_STORE_load_file(SSL_CTX_get_cert_store(s.context), path) == 1;
 }
 
-SSLTransport::SSLTransport(const char* host, int32_t port, const char* proxyHost, int32_t proxyPort) {
-  if (!host) host = "";
-  StoreTransportPeer(hostName_, port_, host, port, proxyHost, proxyPort);
-  int32_t status = kNetOk;
-  socket_ = ConnectTransport(proxyHost, proxyPort, port, host, status);
-  SetStatus(status);
+SSLTransport::SSLTransport(const char* host, int32_t port, const char* proxyHost, int32_t proxyPort)
+    : SocketTransport(host, port, proxyHost, proxyPort) {
   if (socket_ < 0) return;
+  if (!host) host = "";
   SSL_CTX* context = State().context;
   session_ = context ? SSL_new(context) : nullptr;
   if (!session_ || SSL_set_fd(session_, socket_) != 1 || !SetExpectedPeer(session_, host) ||
@@ -111,7 +106,6 @@ SSLTransport::~SSLTransport() {
     if (GetStatus() == kNetOk) SSL_shutdown(session_);  // after Close the socket is shut already
     SSL_free(session_);
   }
-  if (socket_ >= 0) platform::SocketClose(socket_);
   ERR_clear_error();
 }
 
@@ -137,11 +131,6 @@ int32_t SSLTransport::Write(const void* data, int32_t length) {
     return -1;
   }
   return n;
-}
-
-void SSLTransport::Close() {
-  SetStatus(kNetClosed);
-  if (socket_ >= 0) platform::SocketShutdown(socket_);
 }
 
 NetTransport* SSLTransport::Reconnect(int32_t) { return nullptr; }

@@ -9,7 +9,7 @@
 
 typedef struct ssl_st SSL;
 
-class SSLTransport : public NetTransport {
+class SSLTransport : public SocketTransport {
 public:
   // Connects and shakes hands at once; a failed session, handshake or
   // verification leaves status 2 (the socket stays until destruction).
@@ -19,7 +19,6 @@ public:
   int32_t Read(void* buffer, int32_t length) override;
   int32_t Peek(void* buffer, int32_t length) override;
   int32_t Write(const void* data, int32_t length) override;
-  void Close() override;
   // Null: there is no second TLS channel.
   NetTransport* Reconnect(int32_t port) override;
   // Always true: bytes may sit inside the session.
@@ -32,10 +31,7 @@ public:
 private:
   int32_t Receive(void* buffer, int32_t length, bool peek);
 
-  int socket_ = -1;
   SSL* session_ = nullptr;  // freed only at destruction, so a reader never finds it gone
-  char hostName_[kNetHostNameSize];
-  int32_t port_ = 0;
 };
 
 // The locking function in the form the TLS library's locking registration

@@ -3,35 +3,24 @@
 #include <algorithm>
 #include <cstring>
 
-#include "Vak/Bexlorn/String.h"
 #include "platform/os/Socket.h"
 
-void StoreTransportPeer(char (&name)[kNetHostNameSize], int32_t& port, const char* host, int32_t hostPort,
-                        const char* proxyHost, int32_t proxyPort) {
-  const bool proxied = proxyHost && *proxyHost;
-  Vak::Sprintf(name, "%s", proxied ? proxyHost : (host ? host : ""));
-  port = proxied && (proxyPort & 0xFFFF) != 0 ? proxyPort : hostPort;
-}
+TCPTransport::TCPTransport(const char* host, int32_t port, const char* proxyHost, int32_t proxyPort)
+    : SocketTransport(host, port, proxyHost, proxyPort) {}
 
-TCPTransport::TCPTransport(const char* host, int32_t port, const char* proxyHost, int32_t proxyPort) {
-  StoreTransportPeer(hostName_, port_, host, port, proxyHost, proxyPort);
-  int32_t status = kNetOk;
-  socket_ = ConnectTransport(proxyHost, proxyPort, port, host, status);
-  SetStatus(status);
-}
-
-TCPTransport::~TCPTransport() {
-  if (socket_ >= 0) platform::SocketClose(socket_);
+int32_t TCPTransport::Receive(void* buffer, int32_t length) {
+  const int32_t n = platform::SocketReceive(socket_, buffer, static_cast<size_t>(length), false);
+  if (n < 0) {
+    int32_t expected = kNetOk;
+    status_.compare_exchange_strong(expected, kNetReadFailed);
+  }
+  return n;
 }
 
 bool TCPTransport::FillBlock(int32_t& n) {
   if (blockStart_ < blockEnd_) return true;
   blockStart_ = blockEnd_ = 0;
-  n = platform::SocketReceive(socket_, block_, sizeof block_, false);
-  if (n < 0) {
-    int32_t expected = kNetOk;
-    status_.compare_exchange_strong(expected, kNetReadFailed);
-  }
+  n = Receive(block_, sizeof block_);
   if (n <= 0) return false;
   blockEnd_ = n;
   return true;
@@ -41,12 +30,7 @@ int32_t TCPTransport::Read(void* buffer, int32_t length) {
   if (socket_ < 0 || GetStatus() == kNetClosed || length < 0) return -1;
   if (blockStart_ == blockEnd_ && length >= kReceiveBlock) {
     // Large reads go straight to the caller's buffer.
-    int32_t n = platform::SocketReceive(socket_, buffer, static_cast<size_t>(length), false);
-    if (n < 0) {
-      int32_t expected = kNetOk;
-      status_.compare_exchange_strong(expected, kNetReadFailed);
-    }
-    return n;
+    return Receive(buffer, length);
   }
   int32_t n = 0;
   if (length == 0 || !FillBlock(n)) return n;
@@ -78,12 +62,7 @@ int32_t TCPTransport::Write(const void* data, int32_t length) {
   return sent;
 }
 
-void TCPTransport::Close() {
-  SetStatus(kNetClosed);
-  if (socket_ >= 0) platform::SocketShutdown(socket_);
-}
-
-NetTransport* TCPTransport::Reconnect(int32_t port) { return new TCPTransport(hostName_, port, nullptr, 0); }
+NetTransport* TCPTransport::Reconnect(int32_t port) { return new TCPTransport(StoredHost(), port, nullptr, 0); }
 
 bool TCPTransport::DataAvailable() {
   if (socket_ < 0 || GetStatus() == kNetClosed) return false;
