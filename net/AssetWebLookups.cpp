@@ -11,8 +11,9 @@
 namespace {
 
 std::string ScriptUrl(const char* page, const KUID& kuid) {
-  return std::string("https://") + GetWebServiceHost().c_str() + "/games/gamefiles/velmar/scripts/" + page +
-         "?SearchCriteria=" + static_cast<const char*>(kuid.ToShortText());
+  const std::string path =
+      std::string(kWebServiceScripts) + page + "?SearchCriteria=" + static_cast<const char*>(kuid.ToShortText());
+  return WebServiceUrl("https", path.c_str());
 }
 
 // The cache keeps JPEG images only; a page that answers anything else

@@ -6,9 +6,9 @@
 
 #include "Vak/Bexlorn/CodePage.h"
 #include "Vak/Bexlorn/Time.h"
-#include "content/TStream.h"
 #include "content/TextChunkFile.h"
 #include "net/DownloadTask.h"
+#include "net/TextReply.h"
 #include "net/UrlRecord.h"
 
 namespace {
@@ -74,13 +74,7 @@ void DownloadCache::Load(const char* folder) {
   folder_ = folder ? folder : "";
   tree_.Release();
   Vak::File::Path path = folder_;
-  if (path.Length() > 0 && path.AddPath(kFileName)) {
-    Vak::File file;
-    if (file.Open(path, Vak::File::kReadStored).Ok()) {
-      TFile stream(&file);
-      ReadChunkFileText(tree_, stream, false);
-    }
-  }
+  if (path.Length() > 0 && path.AddPath(kFileName)) tree_ = LoadTextReply(path);
   tree_.MakeContainer();
   std::vector<Vak::PString> unusable;
   for (int i = 0; i < tree_.GetChildCount(); ++i) {
@@ -119,11 +113,6 @@ DownloadCache::Hit DownloadCache::Lookup(const UrlRecord& url, Vak::File::Path& 
   const bool complete = entry.GetChildInt(KeyState(), kIncomplete) != kIncomplete;
   Changed();
   return complete ? Hit::kComplete : Hit::kIncomplete;
-}
-
-bool DownloadCache::FileOf(const UrlRecord& url, Vak::File::Path& file) const {
-  std::string key;
-  return Key(url, key) && EntryFile(Entry(key), file);
 }
 
 void DownloadCache::Store(const UrlRecord& url, const char* resultFile, bool complete) {

@@ -38,8 +38,6 @@ public:
   // The entry of `url`: its file in the folder, and whether the file is
   // complete (cache state not 0). Refreshes the last-referenced time.
   Hit Lookup(const UrlRecord& url, Vak::File::Path& file);
-  // The file the entry names, without touching the entry; false when none.
-  bool FileOf(const UrlRecord& url, Vak::File::Path& file) const;
   // Creates or updates the entry for `resultFile` (a file of the folder).
   void Store(const UrlRecord& url, const char* resultFile, bool complete);
   // Deletes the entry and its file; with `onlyFile`, only when the entry
@@ -47,7 +45,6 @@ public:
   void Remove(const UrlRecord& url, const char* onlyFile = nullptr);
 
   const ACSChunkPtr& Tree() const { return tree_; }
-  const char* Folder() const { return folder_; }
 
   // A name that stays inside the folder: not empty, not "." or "..", and
   // free of separators, colons and control bytes.

@@ -81,7 +81,6 @@ DownloadManager::~DownloadManager() {
     finished_.clear();
     stale_.clear();
   }
-  for (DownloadTask* task : tasks) task->Cancel();
   RetireTasks(tasks);
   Vak::SingleLock hold(&lock_, true);
   cache_.Flush();
@@ -238,21 +237,28 @@ bool DownloadManager::LoadCookies(HTTPConnection& connection) {
   return false;
 }
 
+// An idle connection is taken out of its pool under the download lock and
+// probed after it: a probe waits on the peer, and every task needs the lock.
 HTTPConnection* DownloadManager::AcquireHTTPConnection(const UrlRecord& url) {
   const UrlRecord key = UrlRecord::HostKey(url);
+  HTTPConnection* idle = nullptr;
   {
     Vak::SingleLock hold(&lock_, true);
-    for (auto it = idleHTTP_.begin(); it != idleHTTP_.end(); ++it) {
-      if (!(*it)->GetPeer().Equals(key)) continue;
-      HTTPConnection* connection = *it;
+    const auto it = std::find_if(idleHTTP_.begin(), idleHTTP_.end(),
+                                 [&key](HTTPConnection* c) { return c->GetPeer().Equals(key); });
+    if (it != idleHTTP_.end()) {
+      idle = *it;
       idleHTTP_.erase(it);
-      // A connection the server has dropped shows when its probe fails;
-      // servers skip empty lines before a request.
-      if (!connection->IsClosed() && connection->SendFormatted("\r\n") && connection->SendFormatted("\r\n"))
-        return connection;
-      delete connection;
-      break;
     }
+  }
+  if (idle) {
+    // A connection the server has dropped shows when its probe fails;
+    // servers skip empty lines before a request.
+    if (!idle->IsClosed() && idle->SendFormatted("\r\n") && idle->SendFormatted("\r\n")) return idle;
+    delete idle;
+  }
+  {
+    Vak::SingleLock hold(&lock_, true);
     if (idleHTTP_.size() >= static_cast<size_t>(kMaxIdleHTTP)) {
       delete idleHTTP_.front();
       idleHTTP_.erase(idleHTTP_.begin());
@@ -265,16 +271,19 @@ HTTPConnection* DownloadManager::AcquireHTTPConnection(const UrlRecord& url) {
 
 FTPConnection* DownloadManager::AcquireFTPConnection(const UrlRecord& url, int32_t& status) {
   const UrlRecord key = UrlRecord::HostKey(url);
+  FTPConnection* idle = nullptr;
   {
     Vak::SingleLock hold(&lock_, true);
-    for (auto it = idleFTP_.begin(); it != idleFTP_.end(); ++it) {
-      if (!it->key.Equals(key)) continue;
-      FTPConnection* connection = it->connection;
+    const auto it =
+        std::find_if(idleFTP_.begin(), idleFTP_.end(), [&key](const IdleFTP& i) { return i.key.Equals(key); });
+    if (it != idleFTP_.end()) {
+      idle = it->connection;
       idleFTP_.erase(it);
-      if (connection->CheckAlive()) return connection;
-      delete connection;
-      break;
     }
+  }
+  if (idle) {
+    if (idle->CheckAlive()) return idle;
+    delete idle;
   }
   Vak::PString proxyHost;
   uint16_t proxyPort = 0;
@@ -305,11 +314,6 @@ DownloadCache::Hit DownloadManager::CacheLookup(const UrlRecord& url, Vak::File:
 void DownloadManager::CacheStore(const UrlRecord& url, const char* file, bool complete) {
   Vak::SingleLock hold(&lock_, true);
   cache_.Store(url, file, complete);
-}
-
-bool DownloadManager::CacheFileOf(const UrlRecord& url, Vak::File::Path& file) {
-  Vak::SingleLock hold(&lock_, true);
-  return cache_.FileOf(url, file);
 }
 
 int DownloadManager::IdleHTTPCount() {

@@ -95,7 +95,6 @@ private:
   // Cache access for the tasks, under the download lock.
   DownloadCache::Hit CacheLookup(const UrlRecord& url, Vak::File::Path& file);
   void CacheStore(const UrlRecord& url, const char* file, bool complete);
-  bool CacheFileOf(const UrlRecord& url, Vak::File::Path& file);
   void ProxyOf(bool ftp, Vak::PString& host, uint16_t& port);
 
   struct CookieRecord {

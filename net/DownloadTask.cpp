@@ -56,11 +56,11 @@ DownloadTask::DownloadTask(DownloadManager& manager, const UrlRecord& url, const
       currentUrl_(url),
       requestedUrl_(url) {
   if (HasForm() || url.query[0]) flags_ |= kNoCache;
-  ChooseResultFile();
   if (IsScheme(url.scheme, "file")) {
     HandleFileUrl();
     satisfied_ = true;
   } else if (flags_ & (kNoCache | kNoShare)) {
+    ChooseResultFile();
     state_.store(kToFetch);
   } else {
     Vak::File::Path cached;
@@ -76,6 +76,7 @@ DownloadTask::DownloadTask(DownloadManager& manager, const UrlRecord& url, const
       satisfied_ = true;
       break;
     case DownloadCache::Hit::kMiss:
+      ChooseResultFile();
       state_.store(kToFetch);
       manager_.CacheStore(url, resultFile_, false);
       break;
@@ -333,13 +334,12 @@ DownloadTask::Outcome DownloadTask::FetchFTP() {
     return Outcome::kFailed;
   }
   SetConnection(connection);
+  // A resumed download's result file is the incomplete one the cache names.
   int32_t offset = 0;
-  if (GetState() == kToResume) {
-    Vak::File::Path cached;
-    Vak::File file;
-    if (manager_.CacheFileOf(requestedUrl_, cached) && file.Open(cached, Vak::File::kReadStored).Ok())
-      offset = static_cast<int32_t>(file.Size());
-  }
+  Vak::File partial;
+  if (GetState() == kToResume && partial.Open(resultFile_, Vak::File::kReadStored).Ok())
+    offset = static_cast<int32_t>(partial.Size());
+  partial.Close();
   if (connection->Download(offset, currentUrl_.path, resultFile_) && !ShouldStop()) {
     state_.store(kDone);
     ReleaseConnection(1);

@@ -116,15 +116,15 @@ bool HTTPConnection::SendRequestHead(const char* method, const char* path, bool 
   head += "\r\n";
   if (keepAlive) {
     head += "Proxy-Connection: Keep-Alive\r\nConnection: Keep-Alive\r\n";
-    AppendCookieLine(head);
   } else {
     head += "Connection: Close\r\nContent-type: multipart/form-data, boundary=";
     head += kBoundary;
     head += "\r\n";
-    AppendCookieLine(head);
   }
+  AppendCookieLine(head);
   head += more;
-  return SendFormatted("%s", head.c_str());
+  const int32_t length = static_cast<int32_t>(head.size());
+  return transport_ && transport_->Write(head.data(), length) == length;
 }
 
 bool HTTPConnection::SendGet(const char* format, ...) {
@@ -141,7 +141,7 @@ bool HTTPConnection::SendGet(const char* format, ...) {
   }
   const bool sent = SendRequestHead("GET", path, true, "\r\n");
   bytesReceived_ = 0;
-  contentLength_ = 0;
+  expectedLength_ = 0;
   return sent;
 }
 
@@ -200,7 +200,7 @@ bool HTTPConnection::SendPostMultipart(const char* path, const ACSChunkPtr& form
   Vak::Sprintf(length, "Content-length: %i\r\n\r\n", size);
   const bool sent = SendRequestHead("POST", path, false, length) && transport_->Write(memory.Data(), size) == size;
   bytesReceived_ = 0;
-  contentLength_ = 0;
+  expectedLength_ = 0;
   return sent;
 }
 
@@ -230,8 +230,7 @@ void HTTPConnection::ParseHeaderLine(const char* line) {
     }
     lengthPresent_ = count > 0;
     lengthTooLarge_ = value > INT32_MAX;
-    contentLength_ = lengthTooLarge_ ? 0 : static_cast<uint32_t>(value);
-    expectedLength_ = static_cast<int32_t>(contentLength_);
+    expectedLength_ = lengthTooLarge_ ? 0 : static_cast<int32_t>(value);
   } else if (MatchesPrefix(line, "Proxy-Connection: close") || MatchesPrefix(line, "Connection: close")) {
     closed_ = true;
   }
@@ -245,7 +244,6 @@ void HTTPConnection::ConsumeLineFeedAfterCR() {
 bool HTTPConnection::ReadResponseHeader() {
   location_ = "";
   transferEncoding_ = "";
-  contentLength_ = 0;
   expectedLength_ = 0;
   lengthPresent_ = false;
   lengthTooLarge_ = false;
@@ -289,8 +287,8 @@ char* HTTPConnection::BodyBlock() {
 
 bool HTTPConnection::ReadSizedBody(Vak::File& file) {
   char* const block = BodyBlock();
-  while (bytesReceived_ < static_cast<int32_t>(contentLength_)) {
-    const int32_t remaining = static_cast<int32_t>(contentLength_) - bytesReceived_;
+  while (bytesReceived_ < expectedLength_) {
+    const int32_t remaining = expectedLength_ - bytesReceived_;
     const int32_t n = transport_->Read(block, remaining < kBodyBlock ? remaining : kBodyBlock);
     if (n <= 0) return false;
     if (!WriteAll(file, block, n)) return false;

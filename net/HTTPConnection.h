@@ -68,7 +68,7 @@ public:
   const Vak::String& GetLocation() const { return location_; }
   bool IsClosed() const { return closed_; }
   const Vak::String& GetTransferEncoding() const { return transferEncoding_; }
-  uint32_t GetContentLength() const { return contentLength_; }
+  uint32_t GetContentLength() const { return static_cast<uint32_t>(expectedLength_); }
 
   // The boundary between the parts of a POST body.
   static constexpr const char* kBoundary = "1E3N2D4";
@@ -100,7 +100,6 @@ private:
   Vak::String location_;
   bool closed_ = false;
   Vak::String transferEncoding_;
-  uint32_t contentLength_ = 0;
   bool lengthPresent_ = false;  // a Content-Length header with digits came
   bool lengthTooLarge_ = false; // its value passes the signed 32-bit counter
 };

@@ -35,7 +35,6 @@ public:
   NetTransport* GetTransport() const { return transport_; }
   // Takes ownership; a transport held before is deleted.
   void SetTransport(NetTransport* transport);
-  Vak::CriticalSection& GetLock() { return lock_; }
   int32_t GetBytesReceived() const { return bytesReceived_; }
   int32_t GetExpectedLength() const { return expectedLength_; }
 

@@ -128,8 +128,7 @@ void UserNameLookup::Add(const Record& record) {
 }
 
 UrlRecord UserNameLookup::LookupUrl() const {
-  const std::string text = std::string("http://") + GetWebServiceHost().c_str() + "/velmar/GameFiles/user_lookup.php";
-  return UrlRecord(text.c_str());
+  return UrlRecord(WebServiceUrl("http", "/velmar/GameFiles/user_lookup.php").c_str());
 }
 
 void UserNameLookup::PollRequest() {

@@ -41,12 +41,12 @@ bool NextToken(const char*& p, const char* end, const char*& token, std::size_t&
   return true;
 }
 
-std::string ServiceUrl(const char* path) {
-  return std::string("https://") + GetWebServiceHost().c_str() + path;
+std::string ScriptUrl(const char* script) {
+  return WebServiceUrl("https", (std::string(kWebServiceScripts) + script).c_str());
 }
 
-constexpr const char* kSearchPath = "/games/gamefiles/velmar/scripts/RecordManager/client.php?LASTRECEIVEDFILE=";
-constexpr const char* kMembershipPath = "/games/gamefiles/velmar/scripts/SFR.php";
+constexpr const char* kSearchScript = "RecordManager/client.php?LASTRECEIVEDFILE=";
+constexpr const char* kMembershipScript = "SFR.php";
 
 } // namespace
 
@@ -307,10 +307,10 @@ void VADDownloadStation::BeginAssetUpdateSearch() {
   DownloadManager* manager = DownloadManager::Instance();
   if (!manager) return;
   VelmarLogError("VADDownloadStation::BeginAssetUpdateSearch> starting update");
-  const std::string search = ServiceUrl(kSearchPath) + static_cast<const char*>(lastReceivedFile_);
+  const std::string search = ScriptUrl(kSearchScript) + static_cast<const char*>(lastReceivedFile_);
   ReleaseTask(searchTask_);
   searchTask_ = manager->Request(search.c_str(), DownloadTask::kNoShare, -1);
-  if (!membershipTask_) membershipTask_ = manager->Request(ServiceUrl(kMembershipPath).c_str(), DownloadTask::kNoShare, -1);
+  if (!membershipTask_) membershipTask_ = manager->Request(ScriptUrl(kMembershipScript).c_str(), DownloadTask::kNoShare, -1);
 }
 
 void VADDownloadStation::ParseSearchResults(const char* replyFile, const char* /*contentType*/) {

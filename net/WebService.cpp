@@ -87,3 +87,7 @@ int WebServicePort() {
 bool IsWebServiceHost(const UrlRecord& url) {
   return Matches(GetWebServiceHost().c_str(), url) || Matches(GetWebServiceTestHost().c_str(), url);
 }
+
+std::string WebServiceUrl(const char* scheme, const char* path) {
+  return std::string(scheme) + "://" + GetWebServiceHost().c_str() + path;
+}

@@ -8,13 +8,12 @@
 #include "Vak/Bexlorn/Sync.h"
 #include "Vak/Bexlorn/Time.h"
 #include "content/AppGlobals.h"
-#include "content/TStream.h"
-#include "content/TextChunkFile.h"
 #include "content/VelmarEx.h"
 #include "net/DownloadManager.h"
 #include "net/DownloadTask.h"
 #include "net/HTTPConnection.h"
 #include "net/SSLTransport.h"
+#include "net/TextReply.h"
 #include "net/WebService.h"
 
 namespace {
@@ -101,9 +100,7 @@ void DownloadTask::DoQuillnetLogin() {
     if (ShouldStop()) return Fail(kErrorCancelled);
     LoginReadyEvent().Lock(kReadyStepMs);
   }
-  const Vak::PString setting = GetWebServiceHost();
-  const UrlRecord peer(("https://" + std::string(setting.c_str()) + kLoginPath).c_str());
-  auto* connection = new HTTPConnection(UrlRecord::HostKey(peer));
+  auto* connection = new HTTPConnection(UrlRecord(WebServiceUrl("https", kLoginPath).c_str()));
   SetConnection(connection);
 
   Vak::PString proxyHost;
@@ -121,12 +118,7 @@ void DownloadTask::DoQuillnetLogin() {
   } else {
     connection->ReadBody(resultFile_);
     manager_.SaveCookies(*connection);
-    ACSChunkPtr reply;
-    Vak::File file;
-    if (file.Open(resultFile_, Vak::File::kReadStored).Ok()) {
-      TFile stream(&file);
-      ReadChunkFileText(reply, stream, false);
-    }
+    ACSChunkPtr reply = LoadTextReply(resultFile_);
     reply.MakeContainer();
     int64_t serverTime = 0;
     bool haveTime = false;
