@@ -43,8 +43,7 @@ for size in 10 100; do
     curls=$(best theirs -o "$work/theirs/f" "$url")
     cmp -s "$work/theirs/f" "$work/www/f$size" || { echo "curl gave other bytes" >&2; exit 1; }
     echo "$size MB over $scheme: DownloadManager ${mine}s, curl ${curls}s"
-    printf 'RATIO\tdownload %s MB over %s (DownloadManager)\tcurl -s -o\t%s\n' "$size" "$scheme" \
-      "$(ratio "$curls" "$mine")"
+    print_ratio "download $size MB over $scheme (DownloadManager)" "curl -s -o" "$mine" "$curls"
   done
 done
 
@@ -61,5 +60,4 @@ same_bytes "${names[@]}"
 mine=$(best ours "@$work/small.list")
 curls=$(best theirs "${curl_args[@]}")
 echo "200 files of 10 KB over http: DownloadManager ${mine}s, curl ${curls}s"
-printf 'RATIO\tdownload 200 files of 10 KB over http (one DownloadManager)\tone curl for all\t%s\n' \
-  "$(ratio "$curls" "$mine")"
+print_ratio "download 200 files of 10 KB over http (one DownloadManager)" "one curl for all" "$mine" "$curls"

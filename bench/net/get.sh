@@ -21,6 +21,6 @@ for size in 10 100; do
     cmp -s "$work/ours" "$work/www/f$size" || { echo "GET through HTTPConnection gave other bytes" >&2; exit 1; }
     theirs=$(best curl -s --cacert "$work/server.pem" -o "$work/theirs" "$url")
     echo "GET $size MB over $scheme: HTTPConnection ${ours}s, curl ${theirs}s"
-    printf 'RATIO\tGET %s MB over %s (HTTPConnection)\tcurl -s -o\t%s\n' "$size" "$scheme" "$(ratio "$theirs" "$ours")"
+    print_ratio "GET $size MB over $scheme (HTTPConnection)" "curl -s -o" "$ours" "$theirs"
   done
 done

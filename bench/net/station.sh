@@ -30,8 +30,7 @@ for count in 10000 100000; do
   done
   theirs=$(best gzip -dc "$list")
   echo "asset list of $count lines into $count records: LoadAssetList ${ours}s, gzip -dc ${theirs}s"
-  printf 'RATIO\tLoadAssetList %s lines (merge into %s records)\tgzip -dc\t%s\n' "$count" "$count" \
-    "$(ratio "$theirs" "$ours")"
+  print_ratio "LoadAssetList $count lines (merge into $count records)" "gzip -dc" "$ours" "$theirs"
 done
 
 scripts/sample-install "$work/inst" "$build" >/dev/null
@@ -42,4 +41,4 @@ with=$(best "$work/inst/bin/VelmarUtil" version)
 without=$(best "$work/inst/bin/velmarutil_noworker" version)
 cost=$(awk -v a="$with" -v b="$without" 'BEGIN { printf "%.1f", (a - b) * 1000 }')
 echo "VelmarUtil version: worker running ${with}s, worker stopped at the start ${without}s (shutdown cost ${cost} ms)"
-printf 'RATIO\tVelmarUtil version with the station worker\tthe same without it\t%s\n' "$(ratio "$without" "$with")"
+print_ratio "VelmarUtil version with the station worker" "the same without it" "$with" "$without"
