@@ -73,21 +73,6 @@ void VelmarSkinnedInstance<Instance>::Render(Vak::ViewPoint& viewPoint, Vak::Dis
   Instance::Render(viewPoint, display, transform);
 }
 
-template <class Instance>
-void VelmarSkinnedInstance<Instance>::DuplicateChunk(unsigned index) {
-  GeometryChunk* old = this->GetTriangleChunk(index);
-  if (old == nullptr) return;
-  old->AddReference();
-  const HeldChunk held(old);
-  Instance::DuplicateChunk(index);
-  GeometryChunk* copy = this->GetTriangleChunk(index);
-  if (copy == nullptr || copy == old) return;
-  for (unsigned slot = 0; slot < old->GetNumInfluenceMatrices(); ++slot) {
-    copy->AddInfluenceMatrix(old->GetInfluenceMatrix(slot));
-    copy->AssignInfluenceMatrix(old->GetInfluenceMatrix(slot), old->GetAssignedMatrix(slot));
-  }
-}
-
 template class VelmarSkinnedInstance<VelmarIndexedMeshInstance>;
 template class VelmarSkinnedInstance<VelmarProgressiveMeshInstance>;
 

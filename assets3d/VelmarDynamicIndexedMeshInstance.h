@@ -21,8 +21,6 @@ public:
   void UpdateSkin(uint32_t stamp);
   // Skins for the view's frame, then draws.
   void Render(Vak::ViewPoint& viewPoint, Vak::Display& display, const Vak::Matrix4& transform) override;
-  // The duplicate keeps the palette matrices of the chunk it replaces.
-  void DuplicateChunk(unsigned index) override;
 
 protected:
   // Every chunk replaced by one of the instance's own, pointed at this

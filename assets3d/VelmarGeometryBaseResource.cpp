@@ -130,11 +130,18 @@ bool VelmarGeometryBaseResource::MakesPlainInstance() const {
 
 namespace {
 
-// A skinned instance of `definition`; null when it has no root bone.
-template <class Instance>
-VelmarIndexedMeshInstance* MakeSkinned(Vak::RenderKernel* kernel, VelmarGeometryBaseResource* resource,
-                                       const VelmarIndexedMeshDefinition& definition) {
-  auto* instance = new Instance(kernel, resource);
+// The plain instance of `definition`, or its skinned one (null when a
+// skinned mesh has no root bone).
+template <class Plain, class Skinned>
+VelmarIndexedMeshInstance* MakeInstance(bool plain, Vak::RenderKernel* kernel, VelmarGeometryBaseResource* resource,
+                                        const VelmarIndexedMeshDefinition& definition) {
+  if (plain) {
+    auto* instance = new Plain(kernel, resource);
+    instance->InitFromDefinition(definition);
+    instance->CompleteCreation(definition);
+    return instance;
+  }
+  auto* instance = new Skinned(kernel, resource);
   instance->InitFromDefinition(definition);
   if (!instance->InitSkin(definition)) {
     delete instance;
@@ -169,13 +176,8 @@ unsigned long VelmarIndexedMeshResource::ReadFile(VelmarIndexedMeshDefinition& d
 
 VelmarIndexedMeshInstance* VelmarIndexedMeshResource::CreateMeshInstance() {
   if (kernel_ == nullptr || !definition_) return nullptr;
-  if (MakesPlainInstance()) {
-    auto* instance = new VelmarIndexedMeshInstance(kernel_, this);
-    instance->InitFromDefinition(*definition_);
-    instance->CompleteCreation(*definition_);
-    return instance;
-  }
-  return MakeSkinned<VelmarDynamicIndexedMeshInstance>(kernel_, this, *definition_);
+  return MakeInstance<VelmarIndexedMeshInstance, VelmarDynamicIndexedMeshInstance>(MakesPlainInstance(), kernel_,
+                                                                                   this, *definition_);
 }
 
 // --- Progressive ---------------------------------------------------------------
@@ -198,13 +200,8 @@ unsigned long VelmarProgressiveMeshResource::ReadFile(VelmarIndexedMeshDefinitio
 
 VelmarIndexedMeshInstance* VelmarProgressiveMeshResource::CreateMeshInstance() {
   if (kernel_ == nullptr || !definition_) return nullptr;
-  if (MakesPlainInstance()) {
-    auto* instance = new VelmarProgressiveMeshInstance(kernel_, this);
-    instance->InitFromDefinition(*definition_);
-    instance->CompleteCreation(*definition_);
-    return instance;
-  }
-  return MakeSkinned<VelmarDynamicProgressiveMeshInstance>(kernel_, this, *definition_);
+  return MakeInstance<VelmarProgressiveMeshInstance, VelmarDynamicProgressiveMeshInstance>(MakesPlainInstance(),
+                                                                                           kernel_, this, *definition_);
 }
 
 // --- Level of detail -----------------------------------------------------------

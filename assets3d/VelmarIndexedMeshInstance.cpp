@@ -6,6 +6,7 @@
 #include "assets3d/VLAxisBoxTree.h"
 #include "assets3d/VelmarGeometryBaseResource.h"
 #include "assets3d/VelmarIndexedMeshDefinition.h"
+#include "assets3d/VelmarInfluenceMesh.h"
 #include "assets3d/VelmarProgressiveMeshDefinition.h"
 #include "engine/dorvix/Display.h"
 #include "engine/dorvix/RenderKernel.h"
@@ -166,14 +167,7 @@ void VelmarIndexedMeshInstance::CreateSkeleton(const VelmarIndexedMeshDefinition
   Vak::Particle* root = bones->Clone();
   if (root == nullptr) return;
   AddChild(root);
-  boneParticles_.clear();
-  const std::vector<Vak::PString>& names = definition.GetChunkNames();
-  for (unsigned i = 0; i < chunkCount_; ++i) {
-    const Vak::PString name = i < names.size() ? names[i] : Vak::PString();
-    Vak::Particle* bone = nullptr;
-    if (name.Length() > 0) bone = name == root->GetName() ? root : root->FindByName(name);
-    boneParticles_.push_back(bone);
-  }
+  boneParticles_ = VelmarInfluenceMesh::FindChunkBones(definition.GetChunkNames(), chunkCount_, root);
 }
 
 // --- Copy on write ---------------------------------------------------------------
@@ -281,7 +275,6 @@ void VelmarIndexedMeshInstance::CopyInstance(const VelmarIndexedMeshInstance& fr
   ShareArrays(from.chunkCount_, from.chunks_, from.materials_);
   opacity_ = from.opacity_;
   scale_ = from.scale_;
-  scaled_ = from.scaled_;
   boundsMin_ = from.boundsMin_;
   boundsMax_ = from.boundsMax_;
   boxOf_ = from.boxOf_;
@@ -295,7 +288,6 @@ void VelmarIndexedMeshInstance::CopyInstance(const VelmarIndexedMeshInstance& fr
 
 void VelmarIndexedMeshInstance::SetScale(const Vector3& scale) {
   scale_ = scale;
-  scaled_ = scale.x != 1.0f || scale.y != 1.0f || scale.z != 1.0f;
   UpdateBoundingVolume();
 }
 
@@ -306,7 +298,7 @@ const Vak::OrientedBox& VelmarIndexedMeshInstance::Box() const {
 
 void VelmarIndexedMeshInstance::UpdateBoundingVolume() {
   Vak::OrientedBox volume;
-  if (!scaled_) {
+  if (!IsScaled()) {
     const Vector3 axes[3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
     volume.Set((boundsMin_ + boundsMax_) * 0.5f, axes, (boundsMax_ - boundsMin_) * 0.5f);
   } else {
@@ -404,7 +396,7 @@ void VelmarIndexedMeshInstance::RenderChunks(Vak::ViewPoint& viewPoint, Vak::Dis
                                              SharedRefArray<GeometryChunk>* chunks,
                                              SharedRefArray<Material>* materials,
                                              const std::vector<Vak::Particle*>& bones) {
-  const Matrix4 placed = scaled_ ? transform * ScaleMatrix(scale_) : transform;
+  const Matrix4 placed = IsScaled() ? transform * ScaleMatrix(scale_) : transform;
   UpdateLighting(false);
   if (chunks == nullptr) return;
   for (unsigned i = 0; i < count; ++i) {
@@ -441,7 +433,7 @@ void VelmarIndexedMeshInstance::RenderOneChunk(Vak::Display& display, GeometryCh
 
 bool VelmarIndexedMeshInstance::TestRayCollision(const Vak::Ray& given, float& distance, Vak::TriangleRef& hit) {
   Vak::Ray ray = given;
-  if (scaled_) {
+  if (IsScaled()) {
     if (scale_.x == 0.0f || scale_.y == 0.0f || scale_.z == 0.0f) return false;
     ray.point = {ray.point.x / scale_.x, ray.point.y / scale_.y, ray.point.z / scale_.z};
     ray.direction = {ray.direction.x / scale_.x, ray.direction.y / scale_.y, ray.direction.z / scale_.z};

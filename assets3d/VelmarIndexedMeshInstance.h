@@ -137,7 +137,7 @@ public:
   const Vak::PString& GetMeshName() const { return meshName_; }
   const Vak::Vector3& GetBoundsMin() const { return boundsMin_; }
   const Vak::Vector3& GetBoundsMax() const { return boundsMax_; }
-  bool IsScaled() const { return scaled_; }
+  bool IsScaled() const { return scale_.x != 1.0f || scale_.y != 1.0f || scale_.z != 1.0f; }
   int GetMipBias() const { return mipBias_; }
   // The bone each chunk is drawn with, when the mesh has a skeleton.
   const std::vector<Vak::Particle*>& GetBoneParticles() const { return boneParticles_; }
@@ -191,7 +191,6 @@ protected:
   float opacity_ = 1.0f;
   std::vector<Vak::Particle*> boneParticles_;
   Vak::Vector3 scale_{1, 1, 1};
-  bool scaled_ = false;
   Vak::Vector3 boundsMin_, boundsMax_;
   // The definition's oriented box, read when a ray or a scale needs it:
   // working it out costs a pass over every vertex that most uses skip.

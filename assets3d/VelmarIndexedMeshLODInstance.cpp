@@ -123,7 +123,6 @@ void VelmarIndexedMeshLODInstance::Render(Vak::ViewPoint& viewPoint, Vak::Displa
 
 void VelmarIndexedMeshLODInstance::SetScale(const Vak::Vector3& scale) {
   scale_ = scale;
-  scaled_ = scale.x != 1.0f || scale.y != 1.0f || scale.z != 1.0f;
 }
 
 void VelmarIndexedMeshLODInstance::SetOpacity(float opacity) {

@@ -51,7 +51,7 @@ std::vector<Vak::Particle*> VelmarInfluenceMesh::FindChunkBones(const std::vecto
   if (root == nullptr) return bones;
   for (unsigned i = 0; i < chunkCount && i < names.size(); ++i) {
     if (names[i].Length() == 0) continue;
-    bones[i] = root->GetName() == names[i] ? root : root->FindByName(names[i]);
+    bones[i] = root->FindByName(names[i]);
   }
   return bones;
 }
@@ -192,16 +192,18 @@ void VelmarInfluenceMesh::BindParticles(Vak::Particle* root) {
     if (root == nullptr)
       bone.particle = nullptr;
     else
-      bone.particle = root->GetName() == bone.name ? root : root->FindByName(bone.name);
+      bone.particle = root->FindByName(bone.name);
   }
+}
+
+Matrix4 VelmarInfluenceMesh::LocalPose(const Bone& bone) {
+  return bone.particle ? bone.particle->GetLocalTransform()
+                       : Matrix4::FromRotationTranslation(bone.rotation, bone.position);
 }
 
 void VelmarInfluenceMesh::BindWalk(unsigned index, const Matrix4& parent) {
   Bone& bone = bones_[index];
-  const Matrix4 local =
-      bone.particle ? Matrix4::FromRotationTranslation(bone.particle->GetOrientation(), bone.particle->GetPosition())
-                    : Matrix4::FromRotationTranslation(bone.rotation, bone.position);
-  bone.current = parent * local;
+  bone.current = parent * LocalPose(bone);
   // Unbound bones too: their vertices then stay where the mesh has them.
   bone.bindInverse = bone.current;
   if (!bone.bindInverse.Invert()) bone.bindInverse = Matrix4::Identity();
@@ -235,10 +237,7 @@ void VelmarInfluenceMesh::UpdateSkin(unsigned chunkCount, Chunks* chunks, uint32
 
 void VelmarInfluenceMesh::RigidWalk(unsigned index, const Matrix4& parent) {
   Bone& bone = bones_[index];
-  const Matrix4 local =
-      bone.particle ? Matrix4::FromRotationTranslation(bone.particle->GetOrientation(), bone.particle->GetPosition())
-                    : Matrix4::FromRotationTranslation(bone.rotation, bone.position);
-  const Matrix4 current = parent * local;
+  const Matrix4 current = parent * LocalPose(bone);
   for (unsigned child : bone.children) RigidWalk(child, current);
   Vector3 scale;
   bone.current = (ParticleScale(bone.particle, scale) ? ScaledColumns(current, scale) : current) * bone.bindInverse;

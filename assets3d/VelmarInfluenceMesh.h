@@ -131,6 +131,9 @@ public:
 private:
   void LinkBones();
   void Reserve(unsigned levels);
+  // The bone's place in its parent: its particle's when bound, else its
+  // stored pose.
+  static Vak::Matrix4 LocalPose(const Bone& bone);
   void BindWalk(unsigned bone, const Vak::Matrix4& parent);
   void RigidWalk(unsigned bone, const Vak::Matrix4& parent);
   void SoftwareWalk(unsigned bone, const Vak::Transformation& parent, unsigned chunkCount, Chunks* chunks,
