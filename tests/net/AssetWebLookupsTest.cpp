@@ -18,7 +18,7 @@ using nettest::ServiceNginx;
 
 class LookupServiceTest : public nettest::ServiceFixture {
 protected:
-  int Requests(const std::string& page) const { return Count(nginx_.AccessLog(), page); }
+  int Requests(const std::string& page) const { return nettest::Count(nginx_.AccessLog(), page); }
   // Until nginx has answered `n` requests of the page.
   bool AnsweredTimes(const std::string& page, int n) const {
     return WaitUntil([&] { return Requests(page) >= n; });

@@ -22,6 +22,7 @@
 #include "tests/content/LogCapture.h"
 #include "tests/net/DownloadPeers.h"
 
+using nettest::Count;
 using platform::test::TempFolder;
 
 namespace {
@@ -44,11 +45,6 @@ std::string ResultText(DownloadTask* task) {
   return nettest::ReadText(static_cast<const char*>(path));
 }
 
-int Count(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
 
 class DownloadManagerTest : public ::testing::Test {
 protected:
@@ -178,11 +174,7 @@ TEST_F(DownloadManagerTest, RequestsShareTasksAndTheCacheAnswersWithoutARequest)
     DownloadManager::Destroy();
     manager_ = DownloadManager::Create((dir_ / "downloads").c_str());
   }
-  std::string log = nginx_.AccessLogWith("POST /form");
-  for (int i = 0; i < 2000 && Count(log, "POST /form") < 2; ++i) {
-    Vak::Time::Delay(5);
-    log = nginx_.AccessLog();
-  }
+  const std::string log = nginx_.AccessLogWith("POST /form", 2);
   EXPECT_EQ(Count(log, "GET /a.txt?x=1 "), 2);
   EXPECT_EQ(Count(log, "POST /form "), 2);
 }
@@ -473,12 +465,7 @@ TEST_F(DownloadManagerTest, TheUpdateSourceHoldsATaskUntilItsDownloadGoes) {
     Finish(next);
     DownloadTask::Release(next);
     const std::string line = "GET " + c.path + " ";
-    std::string log = nginx_.AccessLog();
-    for (int i = 0; i < 2000 && Count(log, line) < 2; ++i) {
-      Vak::Time::Delay(5);
-      log = nginx_.AccessLog();
-    }
-    EXPECT_EQ(Count(log, line), 2) << c.what;
+    EXPECT_EQ(Count(nginx_.AccessLogWith(line, 2), line), 2) << c.what;
   }
 
   DownloadManager::Destroy();

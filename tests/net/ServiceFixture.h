@@ -104,11 +104,6 @@ protected:
     DownloadTask::Release(login);
     ASSERT_TRUE(IsListDownloadAllowed());
   }
-  static int Count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-  }
 
   std::string DatabaseRoot() const { return dir_ / "db"; }
 

@@ -131,6 +131,13 @@ inline std::string ReadText(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// How often `what` stands in `text`.
+inline int Count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
 // nginx with a plain and a TLS port over dir/www, certificate dir/server.pem.
 // Its access log has one line per request: "<connection> <request line>".
 class Nginx {
@@ -156,12 +163,12 @@ public:
   }
   std::string AccessLog() const { return ReadText(dir_ + "/access.log"); }
   // nginx logs a request after it answered: the log once it holds `text`
-  // (or after 10 s).
-  std::string AccessLogWith(const std::string& text) const {
+  // `times` times (or after 10 s).
+  std::string AccessLogWith(const std::string& text, int times = 1) const {
     std::string log;
     for (int i = 0; i < 2000; ++i) {
       log = AccessLog();
-      if (log.find(text) != std::string::npos) break;
+      if (Count(log, text) >= times) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return log;
