@@ -197,8 +197,7 @@ void VADAssetIndex::AdoptLoaded(VADAssetInfo* loaded, uint32_t n) {
 }
 
 VADAssetInfo* VADAssetIndex::Insert(const VADAssetInfo& source) {
-  MakeRecordsIfKept();
-  SortIfPending();
+  SortIfPending();  // makes the kept records first
   auto* record = new VADAssetInfo(source);
   DropStrayArchiveBits(*record);
   records_.Append(record);

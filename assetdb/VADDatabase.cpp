@@ -21,22 +21,11 @@
 #include "content/AppGlobals.h"
 #include "content/VelmarEx.h"
 #include "platform/os/CrashFile.h"
+#include "platform/os/Program.h"
 
 using Path = Vak::File::Path;
 
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
 
 std::atomic<bool> gOpen{false};
 std::atomic<bool> gRebuilding{false};
@@ -320,7 +309,7 @@ bool VADShutdown(VADShutdownMode mode) {
   GWSpecRegistry::Destroy();
   gOpen.store(false);
   gIndexLoaded.store(false);
-  if (mode == VADShutdownMode::kFreeIndex || kSanitized) gVadAssetIndex.Clear();
+  if (mode == VADShutdownMode::kFreeIndex || platform::kUnderSanitizer) gVadAssetIndex.Clear();
   gVadAssetIndex.ClearDirtyFlags();
   VADStartParams(gStart);
   VADLock::SetChangeCallback(nullptr);

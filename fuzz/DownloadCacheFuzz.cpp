@@ -7,35 +7,17 @@
 #include <cstring>
 #include <string>
 
-#include <unistd.h>
-
 #include "Vak/Bexlorn/PString.h"
 #include "content/ACSChunkPtr.h"
+#include "fuzz/FuzzInputFile.h"
 #include "net/DownloadCache.h"
 #include "net/UrlRecord.h"
 
-namespace {
-
-const std::string& Folder() {
-  static const std::string folder = [] {
-    char pattern[] = "/tmp/download-cache-fuzz-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    if (!made) __builtin_trap();
-    return std::string(made);
-  }();
-  return folder;
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Vak::PString::cache()->CollectGarbage();
-  const std::string folder = Folder();
-  const std::string file = folder + "/" + DownloadCache::kFileName;
-  if (FILE* out = std::fopen(file.c_str(), "wb")) {
-    std::fwrite(data, 1, size, out);
-    std::fclose(out);
-  }
+  const std::string& folder = fuzz::ScratchFolder::Get().Path();
+  const fuzz::InputFile input(DownloadCache::kFileName);
+  if (!input.Write(data, size)) return 0;
   DownloadCache cache;
   cache.Load(folder.c_str());
   const ACSChunkPtr& tree = cache.Tree();
@@ -48,6 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (!DownloadCache::IsPlainFileName(path.c_str() + folder.size() + 1)) __builtin_trap();
     }
   }
-  std::remove(file.c_str());
+  std::remove(input.Path().c_str());
   return 0;
 }

@@ -8,16 +8,16 @@
 #include <cstring>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 #include "Vak/Bexlorn/PString.h"
+#include "fuzz/FuzzInputFile.h"
 #include "net/HTTPConnection.h"
 #include "tests/net/support/MemoryTransport.h"
 
 namespace {
 
 const std::string& BodyPath() {
-  static const std::string path = "/tmp/HTTPResponseFuzz-" + std::to_string(getpid()) + ".body";
+  static const std::string path = fuzz::ScratchFolder::Get().FileNamed("body");
   return path;
 }
 

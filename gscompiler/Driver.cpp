@@ -18,16 +18,12 @@
 #include "gscompiler/Parser.h"
 #include "gscompiler/ScriptFile.h"
 #include "gscompiler/Semantic.h"
+#include "platform/os/Program.h"
 
 namespace GSCompiler {
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kLeaveToExitAllowed = false;  // the sanitizers' leak report stays meaningful
-#else
-constexpr bool kLeaveToExitAllowed = true;
-#endif
 bool gLeaveToExit = false;
 
 bool IsSeparator(char c) { return c == '\\' || c == '/' || c == ':'; }
@@ -235,7 +231,7 @@ int CompileLibrary(const char* sourcePath, const char* outputFolder, const Inclu
   struct Release {
     std::unique_ptr<CompileContext>& context;
     ~Release() {
-      if (kLeaveToExitAllowed && gLeaveToExit) {
+      if (!platform::kUnderSanitizer && gLeaveToExit) {
         // Still reachable from here, never freed: the process ends next.
         static std::vector<std::unique_ptr<CompileUnit>>* leftUnits = nullptr;
         static CompileContext* leftContext = nullptr;

@@ -385,6 +385,9 @@ bool RepairDatabase(Command& command) { return !RunRepairDatabase(command.parame
 struct Row {
   const char* word;
   Handler handler;
+  // Reads the asset folders only: a batch keeps folder listings across a
+  // run of such commands.
+  bool readsFoldersOnly = false;
 };
 
 constexpr Row kCommands[] = {
@@ -409,7 +412,7 @@ constexpr Row kCommands[] = {
     {"backupkeywords", BackupKeywords},
     {"importkeywords", ImportKeywords},
     {"status", Status},
-    {"validate", Validate},
+    {"validate", Validate, true},
     {"dlsparse", DLSParse},
     {"dlsdeleteall", DLSDeleteAll},
     {"repairdatabase", RepairDatabase},
@@ -419,6 +422,13 @@ constexpr Row kCommands[] = {
 
 void SetStartDirectory(const char* folder) { gStartDirectory = folder ? folder : ""; }
 const char* GetStartDirectory() { return gStartDirectory.c_str(); }
+
+bool CommandReadsFoldersOnly(const char* word) {
+  const PString lowered(Lower(word).c_str());
+  for (const Row& row : kCommands)
+    if (lowered == PString(row.word)) return row.readsFoldersOnly;
+  return false;
+}
 
 bool RunCommand(ResultsLog& log, EngineContext&, int argc, char** argv) {
   const PString word(Lower(argc > 1 ? argv[1] : "").c_str());

@@ -12,6 +12,8 @@ constexpr int32_t kVelmarUtilBuild = 38841;
 // argv[0] is the program path, argv[1] the command word. False on success,
 // true on failure.
 bool RunCommand(ResultsLog& log, EngineContext& context, int argc, char** argv);
+// Whether the command of this word only reads the asset folders.
+bool CommandReadsFoldersOnly(const char* word);
 
 // The working directory the program started in (the compile and encrypt
 // commands run there); set by start-up.

@@ -16,6 +16,7 @@
 #include "platform/os/NativePath.h"
 #include "platform/os/Program.h"
 #include "util/BatchLine.h"
+#include "util/CommandDispatcher.h"
 #include "util/EngineContext.h"
 #include "util/GuardedRun.h"
 #include "util/HelpText.h"
@@ -62,7 +63,7 @@ bool RunBatchFile(EngineContext& context, const char* programPath, const char* p
     // an empty file) must not run an empty command that fails the batch.
     if (line.empty() && reader.AtEnd()) break;
     if (!SplitBatchLine(line, arguments)) continue;
-    if (!arguments.empty() && Vak::CodePage::CompareIgnoreCase(arguments[0].c_str(), "validate") == 0) {
+    if (!arguments.empty() && CommandReadsFoldersOnly(arguments[0].c_str())) {
       if (!readOnlyRun) readOnlyRun.emplace();
     } else {
       readOnlyRun.reset();

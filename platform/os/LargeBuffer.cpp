@@ -24,8 +24,7 @@ LargeBuffer::LargeBuffer(std::size_t size) {
   // them costs more than the read.
   void* mapped = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
   if (mapped == MAP_FAILED) throw std::bad_alloc();
-  mapped_ = mapped;
-  mappedSize_ = size;
+  mapped_ = true;
   data_ = static_cast<uint8_t*>(mapped);
 }
 
@@ -35,21 +34,18 @@ LargeBuffer& LargeBuffer::operator=(LargeBuffer&& other) noexcept {
   data_ = other.data_;
   size_ = other.size_;
   mapped_ = other.mapped_;
-  mappedSize_ = other.mappedSize_;
   other.data_ = nullptr;
   other.size_ = 0;
-  other.mapped_ = nullptr;
-  other.mappedSize_ = 0;
+  other.mapped_ = false;
   return *this;
 }
 
 void LargeBuffer::Release() {
-  if (mapped_) ::munmap(mapped_, mappedSize_);
+  if (mapped_) ::munmap(data_, size_);
   else delete[] data_;
   data_ = nullptr;
   size_ = 0;
-  mapped_ = nullptr;
-  mappedSize_ = 0;
+  mapped_ = false;
 }
 
 } // namespace platform

@@ -25,8 +25,7 @@ public:
 private:
   uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
-  void* mapped_ = nullptr;  // the mapping, when the block is one
-  std::size_t mappedSize_ = 0;
+  bool mapped_ = false;  // the block is a mapping of size_ bytes
 };
 
 } // namespace platform

@@ -16,4 +16,18 @@ bool GetEnvironment(const char* name, std::string& value);
 // fresh pages, every page a fault to fill. Call once at start-up.
 void KeepFreedBlocks();
 
+// Built with AddressSanitizer or ThreadSanitizer: memory left to the end of
+// the process would then show as leaks, so everything is freed.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kUnderSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool kUnderSanitizer = true;
+#else
+constexpr bool kUnderSanitizer = false;
+#endif
+#else
+constexpr bool kUnderSanitizer = false;
+#endif
+
 } // namespace platform

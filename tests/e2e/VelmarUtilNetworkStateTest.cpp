@@ -10,29 +10,17 @@
 #include "assetdb/VADAssetIndex.h"
 #include "assetdb/VADDatabaseFile.h"
 #include "content/AppGlobals.h"
-#include "content/DynamicBuffer.h"
-#include "content/TStream.h"
 #include "net/NetworkService.h"
 #include "net/UserNameLookup.h"
 #include "net/VADDownloadStation.h"
 #include "tests/e2e/E2ESupport.h"
+#include "tests/net/TestBytes.h"
 
 namespace {
 
 using e2e::Installation;
 
 const std::string kOk = "OK (0 Errors, 0 Warnings)\n";
-
-void StartReading(TBuffer& in, const std::vector<uint8_t>& bytes) {
-  in.GetBuffer().Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
-  in.GetBuffer().SetPosition(0);
-}
-
-void AppendText(std::vector<uint8_t>& out, const std::string& text, bool terminated) {
-  Vak::AppendLE32(out, static_cast<uint32_t>(text.size() + (terminated ? 1 : 0)));
-  out.insert(out.end(), text.begin(), text.end());
-  if (terminated) out.push_back(0);
-}
 
 // Reads the installation's index in-process, lets `edit` change the network
 // state, and writes the index back.
@@ -66,12 +54,10 @@ TEST(VelmarUtilNetworkStateTest, AuthorsShowCachedNamesAndTheIdOfTheOthers) {
     std::vector<uint8_t> names;
     Vak::AppendLE32(names, 0);
     Vak::AppendLE32(names, 1);
-    AppendText(names, "Erin", true);
+    nettest::PText(names, "Erin");
     Vak::AppendLE32(names, 1);
     Vak::AppendLE32(names, 777);
-    TBuffer in;
-    StartReading(in, names);
-    ASSERT_TRUE(UserNameLookup::Global().Read(in));
+    ASSERT_TRUE(blocktest::ReadBlock(UserNameLookup::Global(), names));
   });
   const e2e::Result result = install.Run({"authors"});
   EXPECT_EQ(result.code, 0);
@@ -93,14 +79,12 @@ TEST(VelmarUtilNetworkStateTest, ExtendedRepairResetsTheStationBlock) {
     EditIndex(install, [] {
       std::vector<uint8_t> block;
       Vak::AppendLE32(block, 1);
-      AppendText(block, "20261211", false);
+      nettest::Text(block, "20261211");
       Vak::AppendLE32(block, 1700000000);
       Vak::AppendLE32(block, 0);
       Vak::AppendLE32(block, 1);
-      AppendText(block, "http://files.example.com/lists/a.gz", true);
-      TBuffer in;
-      StartReading(in, block);
-      ASSERT_TRUE(VADDownloadStation::Global().Read(in));
+      nettest::PText(block, "http://files.example.com/lists/a.gz");
+      ASSERT_TRUE(blocktest::ReadBlock(VADDownloadStation::Global(), block));
     });
     std::vector<std::string> command{"repairdatabase"};
     if (*c.mode) command.push_back(c.mode);
